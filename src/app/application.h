@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QApplication>
+
+// The application object: reports any exception that escapes an event handler in
+// a message box and carries on, and runs the program from start-up to exit.
+class KartaxApplication final : public QApplication
+{
+    Q_OBJECT
+
+public:
+    KartaxApplication(int &argc, char **argv);
+
+    bool notify(QObject *receiver, QEvent *event) override;
+    int run();
+
+    // Shows an error's text the way the application's error report does.
+    static void reportError(const QString &message);
+};

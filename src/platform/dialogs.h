@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+
+class QWidget;
+
+// Message dialogs and boxes behind an interface: the program asks through
+// Dialogs::current(), and tests install a scripted answerer so no box ever blocks.
+enum class DialogKind { Warning, Error, Information, Confirmation, Plain };
+enum class DialogButton { None, Ok, Cancel, Yes, No, Abort, Retry, Ignore };
+
+struct DialogRequest {
+    DialogKind kind = DialogKind::Plain;
+    QString caption;
+    QString text;
+    QList<DialogButton> buttons{DialogButton::Ok};
+    DialogButton defaultButton = DialogButton::Ok;
+    // The answer that Escape or the close box gives; None when Escape does nothing.
+    DialogButton escapeButton = DialogButton::None;
+};
+
+class Dialogs
+{
+public:
+    virtual ~Dialogs() = default;
+    // Shows the request modally and returns the button chosen.
+    virtual DialogButton ask(const DialogRequest &request) = 0;
+
+    static Dialogs &current();
+    // Installs a replacement (not owned); nullptr restores the real dialogs.
+    static void install(Dialogs *dialogs);
+};
+
+// The real dialogs: QMessageBox with the exact captions, texts and button labels.
+class MessageBoxDialogs final : public Dialogs
+{
+public:
+    DialogButton ask(const DialogRequest &request) override;
+    static QString buttonText(DialogButton button);
+};
+
+// Shorthand for a message with one OK button.
+void showMessage(DialogKind kind, const QString &caption, const QString &text);

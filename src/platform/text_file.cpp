@@ -1,0 +1,55 @@
+#include "platform/text_file.h"
+
+#include "platform/text_codec.h"
+
+#include <QFile>
+#include <QSaveFile>
+
+namespace TextFile {
+
+ReadResult read(const QString &path)
+{
+    ReadResult result;
+    QFile file(path);
+    result.exists = file.exists();
+    if (!result.exists) {
+        result.error = QStringLiteral("File does not exist");
+        return result;
+    }
+    if (!file.open(QIODevice::ReadOnly)) {
+        result.error = file.errorString();
+        return result;
+    }
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError) {
+        result.error = file.errorString();
+        return result;
+    }
+    result.text = TextCodec::decode(bytes);
+    result.ok = true;
+    return result;
+}
+
+WriteResult writeAtomic(const QString &path, const QString &text)
+{
+    WriteResult result;
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) {
+        result.error = file.errorString();
+        return result;
+    }
+    const QByteArray bytes = TextCodec::encode(text);
+    if (file.write(bytes) != bytes.size()) {
+        result.error = file.errorString();
+        file.cancelWriting();
+        return result;
+    }
+    if (!file.commit()) {
+        result.error = file.errorString();
+        return result;
+    }
+    result.ok = true;
+    return result;
+}
+
+} // namespace TextFile

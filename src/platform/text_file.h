@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QString>
+
+// Whole-file text reading and atomic writing with the program's encoding rule.
+// Both return a result that the caller must look at; nothing is thrown.
+namespace TextFile {
+
+struct ReadResult {
+    bool ok = false;
+    bool exists = false;
+    QString text;
+    QString error; // the system's reason when !ok
+};
+
+struct WriteResult {
+    bool ok = false;
+    QString error;
+};
+
+ReadResult read(const QString &path);
+// Writes to a temporary file beside the target, flushes it to disk and renames
+// it over the target, so a failure never leaves a half-written file.
+WriteResult writeAtomic(const QString &path, const QString &text);
+
+} // namespace TextFile

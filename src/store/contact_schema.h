@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+class QSqlDatabase;
+
+// The contact table Kartax2000 as stored in SQLite: the thirteen fields, a sort-key
+// column beside each of the three indexed fields, the indexes nInd, bInd, fInd over
+// (key, id), and the bookkeeping that keeps the keys right when another program
+// writes to the table. No custom collation lives in the schema, so the stock
+// sqlite3 tool can read and check the file.
+namespace ContactSchema {
+
+inline constexpr char kAlias[] = "Kax2000";
+inline constexpr char kTableName[] = "Kartax2000";
+inline constexpr char kDefaultFileName[] = "Kartax2000.db";
+
+QStringList fieldNames();        // Nazwa … Uwagi, in table order
+QStringList keyedFieldNames();   // Nazwa, Branza, Filia
+QString keyColumn(const QString &field); // "Nazwa" -> "Nazwa_k"
+QString dirtyTable(const QString &table);
+QString metaTable(const QString &table);
+
+// The SQLite file behind a database alias: the settings value Database under
+// Aliasy\<alias> when present (a file, or a folder holding Kartax2000.db), otherwise
+// Kartax2000.db in the data folder.
+QString resolveAlias(const QString &alias);
+
+// Creates the table, its indexes and bookkeeping in an empty database.
+// Raises DatabaseError with the engine's message.
+void create(QSqlDatabase &db, const QString &table);
+
+// Creates the bookkeeping objects (changed-row list, collation record, triggers)
+// when missing. Returns false, with the engine's message, when they cannot be written.
+bool ensureBookkeeping(QSqlDatabase &db, const QString &table, QString *error);
+
+// Recomputes missing or stale sort keys: rows the triggers marked as changed, rows
+// without keys, and every row when the collation version changed.
+// Returns the number of rows repaired, or -1 with the engine's message.
+qint64 repairKeys(QSqlDatabase &db, const QString &table, const QStringList &keyedFields,
+                  QString *error);
+
+} // namespace ContactSchema

@@ -1,0 +1,747 @@
+#include "store/table.h"
+
+#include "platform/errors.h"
+#include "store/contact_schema.h"
+#include "store/sort_key.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QSqlRecord>
+#include <QVariant>
+#include <atomic>
+
+namespace {
+
+QString engineMessage(const QSqlError &error)
+{
+    return error.databaseText().isEmpty() ? error.text() : error.databaseText();
+}
+
+QString quoted(const QString &identifier)
+{
+    return QLatin1Char('"') + QString(identifier).replace(QLatin1Char('"'), QLatin1String("\"\"")) +
+           QLatin1Char('"');
+}
+
+constexpr int kQueryKinds = 6;
+
+} // namespace
+
+// Prepared positioning queries of one index, made on first use.
+struct TTable::Statements {
+    std::unique_ptr<QSqlQuery> queries[kQueryKinds];
+};
+
+TTable::TTable(QObject *parent) : QObject(parent)
+{
+    static std::atomic<int> counter{0};
+    m_connection = QStringLiteral("kartax-table-%1").arg(++counter);
+}
+
+TTable::~TTable()
+{
+    close();
+}
+
+void TTable::fail(const QSqlError &error) const
+{
+    throw DatabaseError(engineMessage(error));
+}
+
+void TTable::open()
+{
+    if (active())
+        return;
+    const QString path = m_databaseFile.isEmpty() ? ContactSchema::resolveAlias(m_databaseName)
+                                                  : m_databaseFile;
+    const bool fresh = !QFileInfo::exists(path);
+    m_db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connection);
+    m_db.setDatabaseName(path);
+    m_db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(m_busyTimeout));
+    try {
+        if (!m_db.open())
+            fail(m_db.lastError());
+        QSqlQuery pragma(m_db);
+        if (!pragma.exec(QStringLiteral("PRAGMA journal_mode=WAL")) ||
+            !pragma.exec(QStringLiteral("PRAGMA synchronous=FULL")))
+            fail(pragma.lastError());
+        pragma.finish();
+        if (fresh) {
+            try {
+                ContactSchema::create(m_db, m_tableName);
+            } catch (const DatabaseError &) {
+                m_db.close();
+                QFile::remove(path);
+                throw;
+            }
+        }
+        loadStructure();
+        verifyIndex(m_indexName);
+        m_index = findIndex(m_indexName);
+        QString error;
+        m_bookkeeping = ContactSchema::ensureBookkeeping(m_db, m_tableName, &error);
+        if (!m_bookkeeping)
+            qWarning("Kartax2000: cannot keep the sort order of %s up to date: %s",
+                     qPrintable(m_tableName), qPrintable(error));
+        repairKeys();
+        m_state = DataSetState::Browse;
+        first();
+    } catch (...) {
+        close();
+        throw;
+    }
+    emit stateChanged();
+}
+
+void TTable::close()
+{
+    if (m_db.isValid() || active()) {
+        const bool wasActive = active();
+        m_statements.clear();
+        m_db.close();
+        m_db = QSqlDatabase();
+        QSqlDatabase::removeDatabase(m_connection);
+        m_state = DataSetState::Inactive;
+        m_current = Row();
+        m_buffer.clear();
+        m_modified = false;
+        m_empty = true;
+        m_bof = m_eof = true;
+        m_indexes.clear();
+        m_index = -1;
+        if (wasActive) {
+            emit stateChanged();
+            emit dataSetChanged();
+        }
+    }
+}
+
+void TTable::loadStructure()
+{
+    QSqlQuery query(m_db);
+    query.setForwardOnly(true);
+    // Let the engine name a missing table in its own words.
+    if (!query.exec(QStringLiteral("SELECT * FROM %1 LIMIT 0").arg(quoted(m_tableName))))
+        fail(query.lastError());
+    QStringList columns;
+    const QSqlRecord record = query.record();
+    for (int i = 0; i < record.count(); ++i)
+        columns << record.fieldName(i);
+    query.finish();
+
+    const auto hasColumn = [&columns](const QString &name) {
+        return columns.contains(name, Qt::CaseInsensitive);
+    };
+    m_fields.clear();
+    m_keyedFields.clear();
+    for (const QString &column : std::as_const(columns)) {
+        if (column.compare(QLatin1String("id"), Qt::CaseInsensitive) == 0)
+            continue;
+        if (column.endsWith(QLatin1String("_k"), Qt::CaseInsensitive) &&
+            hasColumn(column.chopped(2)))
+            continue;
+        m_fields << column;
+        if (hasColumn(ContactSchema::keyColumn(column)))
+            m_keyedFields << column;
+    }
+    m_keySlotOfField.fill(-1, m_fields.size());
+    for (int slot = 0; slot < m_keyedFields.size(); ++slot)
+        m_keySlotOfField[m_fields.indexOf(m_keyedFields[slot])] = slot;
+
+    m_indexes.clear();
+    QStringList indexNames;
+    if (!query.exec(QStringLiteral("PRAGMA index_list(%1)").arg(quoted(m_tableName))))
+        fail(query.lastError());
+    while (query.next())
+        indexNames << query.value(QStringLiteral("name")).toString();
+    query.finish();
+    for (const QString &name : std::as_const(indexNames)) {
+        if (!query.exec(QStringLiteral("PRAGMA index_info(%1)").arg(quoted(name))))
+            fail(query.lastError());
+        QString firstColumn;
+        while (query.next()) {
+            if (query.value(QStringLiteral("seqno")).toInt() == 0)
+                firstColumn = query.value(QStringLiteral("name")).toString();
+        }
+        query.finish();
+        for (int slot = 0; slot < m_keyedFields.size(); ++slot) {
+            if (firstColumn.compare(ContactSchema::keyColumn(m_keyedFields[slot]),
+                                    Qt::CaseInsensitive) == 0) {
+                m_indexes.push_back({name, int(m_fields.indexOf(m_keyedFields[slot])), slot});
+            }
+        }
+    }
+    m_statements.clear();
+    m_statements.resize(m_indexes.size());
+}
+
+int TTable::findIndex(const QString &name) const
+{
+    for (int i = 0; i < m_indexes.size(); ++i) {
+        if (m_indexes[i].name.compare(name, Qt::CaseInsensitive) == 0)
+            return i;
+    }
+    return -1;
+}
+
+QStringList TTable::indexNames() const
+{
+    QStringList names;
+    for (const IndexInfo &index : m_indexes)
+        names << index.name;
+    return names;
+}
+
+QString TTable::indexName() const
+{
+    return m_indexName;
+}
+
+void TTable::verifyIndex(const QString &name) const
+{
+    if (!m_db.isOpen())
+        throw DatabaseError(QStringLiteral("Cannot perform this operation on a closed dataset"));
+    if (findIndex(name) >= 0)
+        return;
+    QSqlQuery query(m_db);
+    if (!query.exec(QStringLiteral("SELECT 1 FROM %1 INDEXED BY %2 LIMIT 0")
+                        .arg(quoted(m_tableName), quoted(name))))
+        fail(query.lastError());
+    throw DatabaseError(QStringLiteral("Index '%1' does not order a field of %2")
+                            .arg(name, m_tableName));
+}
+
+void TTable::setIndexName(const QString &name)
+{
+    if (!active()) {
+        m_indexName = name;
+        return;
+    }
+    verifyIndex(name);
+    checkBrowseMode();
+    const int index = findIndex(name);
+    m_indexName = name;
+    if (index == m_index)
+        return;
+    m_index = index;
+    if (m_empty)
+        return;
+    const bool wasFirst = atFirst();
+    const bool wasLast = atLast();
+    Row row;
+    if (fetch(Query::ById, {m_current.id}, &row))
+        setCurrent(row);
+    else
+        repositionNear(m_current);
+    if (wasFirst != atFirst() || wasLast != atLast())
+        emit dataSetChanged();
+}
+
+QString TTable::selectList(int index) const
+{
+    const IndexInfo &info = m_indexes[index];
+    const QString key = ContactSchema::keyColumn(m_keyedFields[info.keySlot]);
+    QStringList columns{QStringLiteral("c.id")};
+    for (const QString &field : m_fields)
+        columns << QStringLiteral("c.") + quoted(field);
+    for (const QString &field : m_keyedFields)
+        columns << QStringLiteral("c.") + ContactSchema::keyColumn(field);
+    const QString neighbour =
+        QStringLiteral("EXISTS (SELECT 1 FROM %1 AS p INDEXED BY %2 WHERE (p.%3, p.id) %4 "
+                       "(c.%3, c.id))");
+    columns << neighbour.arg(quoted(m_tableName), quoted(info.name), key, QStringLiteral("<"));
+    columns << neighbour.arg(quoted(m_tableName), quoted(info.name), key, QStringLiteral(">"));
+    return columns.join(QStringLiteral(", "));
+}
+
+TTable::Statements &TTable::statements(int index)
+{
+    std::unique_ptr<Statements> &slot = m_statements[index];
+    if (slot)
+        return *slot;
+    auto prepared = std::make_unique<Statements>();
+    const IndexInfo &info = m_indexes[index];
+    const QString key = QStringLiteral("c.") + ContactSchema::keyColumn(m_keyedFields[info.keySlot]);
+    const QString from = QStringLiteral("SELECT %1 FROM %2 AS c ")
+                             .arg(selectList(index), quoted(m_tableName));
+    const QString indexed = from + QStringLiteral("INDEXED BY %1 ").arg(quoted(info.name));
+    const QString ascending = QStringLiteral(" ORDER BY %1, c.id LIMIT 1").arg(key);
+    const QString descending = QStringLiteral(" ORDER BY %1 DESC, c.id DESC LIMIT 1").arg(key);
+    const QString sql[kQueryKinds] = {
+        indexed + ascending,
+        indexed + descending,
+        indexed + QStringLiteral("WHERE (%1, c.id) > (?, ?)").arg(key) + ascending,
+        indexed + QStringLiteral("WHERE (%1, c.id) < (?, ?)").arg(key) + descending,
+        indexed + QStringLiteral("WHERE %1 >= ?").arg(key) + ascending,
+        from + QStringLiteral("WHERE c.id = ?"),
+    };
+    for (int kind = 0; kind < kQueryKinds; ++kind) {
+        auto query = std::make_unique<QSqlQuery>(m_db);
+        query->setForwardOnly(true);
+        if (!query->prepare(sql[kind]))
+            fail(query->lastError());
+        prepared->queries[kind] = std::move(query);
+    }
+    slot = std::move(prepared);
+    return *slot;
+}
+
+bool TTable::fetchOnce(Query kind, const QVariantList &binds, Row *row, bool *keyMissing)
+{
+    QSqlQuery &query = *statements(m_index).queries[static_cast<int>(kind)];
+    for (int i = 0; i < binds.size(); ++i)
+        query.bindValue(i, binds[i]);
+    if (!query.exec())
+        fail(query.lastError());
+    if (!query.next()) {
+        const QSqlError error = query.lastError();
+        query.finish();
+        if (error.isValid())
+            fail(error);
+        return false;
+    }
+    const int fieldCount = m_fields.size();
+    const int keyCount = m_keyedFields.size();
+    row->id = query.value(0).toLongLong();
+    row->values.resize(fieldCount);
+    for (int i = 0; i < fieldCount; ++i)
+        row->values[i] = query.value(1 + i).toString();
+    row->keys.resize(keyCount);
+    row->keyMissing = false;
+    for (int slot = 0; slot < keyCount; ++slot) {
+        const QVariant key = query.value(1 + fieldCount + slot);
+        row->keys[slot] = key.toByteArray();
+        if (key.isNull())
+            row->keyMissing = true;
+    }
+    row->hasPrior = query.value(1 + fieldCount + keyCount).toInt() != 0;
+    row->hasNext = query.value(2 + fieldCount + keyCount).toInt() != 0;
+    query.finish();
+    *keyMissing = row->keyMissing;
+    return true;
+}
+
+bool TTable::fetch(Query kind, const QVariantList &binds, Row *row)
+{
+    bool keyMissing = false;
+    bool found = fetchOnce(kind, binds, row, &keyMissing);
+    if (found && keyMissing) {
+        // Another program wrote this row since the keys were last repaired.
+        repairKeys();
+        found = fetchOnce(kind, binds, row, &keyMissing);
+    }
+    return found;
+}
+
+void TTable::repairKeys()
+{
+    QString error;
+    if (ContactSchema::repairKeys(m_db, m_tableName, m_keyedFields, &error) < 0)
+        qWarning("Kartax2000: cannot repair the sort order of %s: %s", qPrintable(m_tableName),
+                 qPrintable(error));
+}
+
+QByteArray TTable::currentKey(const Row &row) const
+{
+    const int slot = m_indexes[m_index].keySlot;
+    return slot < row.keys.size() ? row.keys[slot] : QByteArray();
+}
+
+QVariantList TTable::keyAndId(const Row &row) const
+{
+    return {currentKey(row), row.id};
+}
+
+void TTable::setCurrent(const Row &row)
+{
+    m_current = row;
+    m_empty = false;
+}
+
+void TTable::setEmpty()
+{
+    m_current = Row();
+    m_current.values.resize(m_fields.size());
+    m_empty = true;
+    m_bof = m_eof = true;
+}
+
+void TTable::repositionNear(const Row &gone)
+{
+    Row row;
+    if (fetch(Query::Next, keyAndId(gone), &row) || fetch(Query::Prior, keyAndId(gone), &row)) {
+        setCurrent(row);
+        m_bof = m_eof = false;
+    } else {
+        setEmpty();
+    }
+}
+
+void TTable::requireBrowseMovable()
+{
+    if (!active())
+        throw DatabaseError(QStringLiteral("Cannot perform this operation on a closed dataset"));
+    checkBrowseMode();
+    if (!m_empty && m_current.keyMissing) {
+        repairKeys();
+        Row row;
+        if (fetch(Query::ById, {m_current.id}, &row))
+            setCurrent(row);
+    }
+}
+
+void TTable::first()
+{
+    requireBrowseMovable();
+    Row row;
+    if (fetch(Query::First, {}, &row)) {
+        setCurrent(row);
+        m_bof = true;
+        m_eof = false;
+    } else {
+        setEmpty();
+    }
+    emit dataSetChanged();
+}
+
+void TTable::last()
+{
+    requireBrowseMovable();
+    Row row;
+    if (fetch(Query::Last, {}, &row)) {
+        setCurrent(row);
+        m_bof = false;
+        m_eof = true;
+    } else {
+        setEmpty();
+    }
+    emit dataSetChanged();
+}
+
+void TTable::next()
+{
+    requireBrowseMovable();
+    if (m_empty) {
+        m_bof = m_eof = true;
+        return;
+    }
+    Row row;
+    if (fetch(Query::Next, keyAndId(m_current), &row)) {
+        setCurrent(row);
+        m_bof = m_eof = false;
+        emit dataSetChanged();
+    } else {
+        m_eof = true;
+        if (m_current.hasNext) {
+            m_current.hasNext = false;
+            emit dataSetChanged();
+        }
+    }
+}
+
+void TTable::prior()
+{
+    requireBrowseMovable();
+    if (m_empty) {
+        m_bof = m_eof = true;
+        return;
+    }
+    Row row;
+    if (fetch(Query::Prior, keyAndId(m_current), &row)) {
+        setCurrent(row);
+        m_bof = m_eof = false;
+        emit dataSetChanged();
+    } else {
+        m_bof = true;
+        if (m_current.hasPrior) {
+            m_current.hasPrior = false;
+            emit dataSetChanged();
+        }
+    }
+}
+
+qint64 TTable::recordCount() const
+{
+    if (!active())
+        return 0;
+    QSqlQuery query(m_db);
+    if (!query.exec(QStringLiteral("SELECT count(*) FROM %1").arg(quoted(m_tableName))) ||
+        !query.next())
+        fail(query.lastError());
+    return query.value(0).toLongLong();
+}
+
+void TTable::setState(DataSetState state)
+{
+    if (m_state == state)
+        return;
+    m_state = state;
+    emit stateChanged();
+}
+
+void TTable::edit()
+{
+    if (!active())
+        throw DatabaseError(QStringLiteral("Cannot perform this operation on a closed dataset"));
+    if (editing())
+        return;
+    if (m_state == DataSetState::SetKey)
+        m_state = DataSetState::Browse;
+    if (m_empty) {
+        insert(); // editing an empty table starts a new record
+        return;
+    }
+    m_buffer = m_current.values;
+    m_modified = false;
+    setState(DataSetState::Edit);
+}
+
+void TTable::insert()
+{
+    if (!active())
+        throw DatabaseError(QStringLiteral("Cannot perform this operation on a closed dataset"));
+    checkBrowseMode();
+    m_beforeInsert = m_current;
+    m_buffer = QVector<QString>(m_fields.size());
+    m_modified = false;
+    m_state = DataSetState::Insert;
+    emit stateChanged();
+    emit dataSetChanged();
+}
+
+void TTable::updateRecord()
+{
+    if (editing())
+        emit updateRecordRequested();
+}
+
+void TTable::post()
+{
+    updateRecord();
+    if (!editing())
+        return;
+    const bool inserting = m_state == DataSetState::Insert;
+    QStringList columns;
+    QVariantList values;
+    for (int i = 0; i < m_fields.size(); ++i) {
+        columns << quoted(m_fields[i]);
+        values << m_buffer[i];
+    }
+    const SortKeyCollator &collator = SortKeyCollator::instance();
+    for (int slot = 0; slot < m_keyedFields.size(); ++slot) {
+        columns << ContactSchema::keyColumn(m_keyedFields[slot]);
+        values << collator.key(m_buffer[m_fields.indexOf(m_keyedFields[slot])]);
+    }
+
+    QSqlQuery write(m_db);
+    if (inserting) {
+        QStringList marks;
+        marks.fill(QStringLiteral("?"), columns.size());
+        write.prepare(QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                          .arg(quoted(m_tableName), columns.join(QStringLiteral(", ")),
+                               marks.join(QStringLiteral(", "))));
+    } else {
+        write.prepare(QStringLiteral("UPDATE %1 SET %2 = ? WHERE id = ?")
+                          .arg(quoted(m_tableName), columns.join(QStringLiteral(" = ?, "))));
+        values << m_current.id;
+    }
+    for (int i = 0; i < values.size(); ++i)
+        write.bindValue(i, values[i]);
+
+    if (!m_db.transaction())
+        fail(m_db.lastError());
+    const auto rollbackAndFail = [this](const QSqlError &error) {
+        m_db.rollback();
+        fail(error);
+    };
+    if (!write.exec())
+        rollbackAndFail(write.lastError());
+    if (!inserting && write.numRowsAffected() == 0) {
+        m_db.rollback();
+        throw DatabaseError(QStringLiteral("Record/Key deleted."));
+    }
+    const qint64 id = inserting ? write.lastInsertId().toLongLong() : m_current.id;
+    if (m_bookkeeping) {
+        // The triggers marked the row; its keys are written, so clear the mark.
+        QSqlQuery unmark(m_db);
+        unmark.prepare(QStringLiteral("DELETE FROM %1 WHERE id = ?")
+                           .arg(quoted(ContactSchema::dirtyTable(m_tableName))));
+        unmark.addBindValue(id);
+        if (!unmark.exec())
+            rollbackAndFail(unmark.lastError());
+    }
+    if (!m_db.commit())
+        rollbackAndFail(m_db.lastError());
+
+    m_state = DataSetState::Browse;
+    m_modified = false;
+    m_buffer.clear();
+    Row row;
+    if (fetch(Query::ById, {id}, &row))
+        setCurrent(row);
+    m_bof = m_eof = false;
+    emit stateChanged();
+    emit dataSetChanged();
+}
+
+void TTable::cancel()
+{
+    switch (m_state) {
+    case DataSetState::SetKey:
+        m_state = DataSetState::Browse;
+        return;
+    case DataSetState::Edit:
+        break;
+    case DataSetState::Insert:
+        if (m_beforeInsert.id >= 0) {
+            Row row;
+            if (fetch(Query::ById, {m_beforeInsert.id}, &row))
+                setCurrent(row);
+            else
+                repositionNear(m_beforeInsert);
+        }
+        break;
+    default:
+        return;
+    }
+    m_state = DataSetState::Browse;
+    m_modified = false;
+    m_buffer.clear();
+    emit stateChanged();
+    emit dataSetChanged();
+}
+
+void TTable::checkBrowseMode()
+{
+    if (!active())
+        return;
+    if (m_state == DataSetState::SetKey) {
+        m_state = DataSetState::Browse;
+        return;
+    }
+    if (!editing())
+        return;
+    updateRecord();
+    if (m_modified)
+        post();
+    else
+        cancel();
+}
+
+void TTable::deleteRecord()
+{
+    if (m_state == DataSetState::Insert) {
+        cancel();
+        return;
+    }
+    if (!active() || m_empty)
+        throw DatabaseError(QStringLiteral("Cannot perform this operation on an empty dataset"));
+    QSqlQuery remove(m_db);
+    remove.prepare(QStringLiteral("DELETE FROM %1 WHERE id = ?").arg(quoted(m_tableName)));
+    remove.addBindValue(m_current.id);
+    if (!remove.exec())
+        fail(remove.lastError());
+    const Row gone = m_current;
+    const bool wasEditing = editing();
+    m_state = DataSetState::Browse;
+    m_modified = false;
+    m_buffer.clear();
+    repositionNear(gone);
+    if (wasEditing)
+        emit stateChanged();
+    emit dataSetChanged();
+}
+
+void TTable::refresh()
+{
+    if (!active())
+        throw DatabaseError(QStringLiteral("Cannot perform this operation on a closed dataset"));
+    checkBrowseMode();
+    repairKeys();
+    Row row;
+    if (!m_empty && fetch(Query::ById, {m_current.id}, &row)) {
+        setCurrent(row);
+    } else if (!m_empty) {
+        repositionNear(m_current);
+    } else if (fetch(Query::First, {}, &row)) {
+        setCurrent(row);
+        m_bof = true;
+        m_eof = false;
+    }
+    emit dataSetChanged();
+}
+
+int TTable::fieldIndex(const QString &name) const
+{
+    for (int i = 0; i < m_fields.size(); ++i) {
+        if (m_fields[i].compare(name, Qt::CaseInsensitive) == 0)
+            return i;
+    }
+    return -1;
+}
+
+int TTable::fieldIndexChecked(const QString &name) const
+{
+    const int index = fieldIndex(name);
+    if (index < 0)
+        throw DatabaseError(QStringLiteral("Field '%1' not found").arg(name));
+    return index;
+}
+
+QString TTable::fieldText(int field) const
+{
+    if (field < 0 || field >= m_fields.size())
+        return {};
+    if (editing())
+        return m_buffer[field];
+    return field < m_current.values.size() ? m_current.values[field] : QString();
+}
+
+void TTable::setFieldText(int field, const QString &text)
+{
+    if (field < 0 || field >= m_fields.size())
+        throw DatabaseError(QStringLiteral("Field index %1 out of range").arg(field));
+    switch (m_state) {
+    case DataSetState::Edit:
+    case DataSetState::Insert:
+        if (m_buffer[field] != text) {
+            m_buffer[field] = text;
+            m_modified = true;
+            emit fieldChanged(field);
+        }
+        return;
+    case DataSetState::SetKey:
+        if (field == m_indexes[m_index].field)
+            m_keyText = text;
+        return;
+    default:
+        throw DatabaseError(QStringLiteral("Dataset not in edit or insert mode"));
+    }
+}
+
+void TTable::setKey()
+{
+    if (!active())
+        throw DatabaseError(QStringLiteral("Cannot perform this operation on a closed dataset"));
+    checkBrowseMode();
+    m_keyText.clear();
+    m_state = DataSetState::SetKey;
+}
+
+void TTable::gotoNearest()
+{
+    if (m_state != DataSetState::SetKey)
+        throw DatabaseError(QStringLiteral("Dataset not in key mode"));
+    m_state = DataSetState::Browse;
+    const QByteArray key = SortKeyCollator::instance().key(m_keyText);
+    Row row;
+    if (fetch(Query::Nearest, {key}, &row) || fetch(Query::Last, {}, &row)) {
+        setCurrent(row);
+        m_bof = m_eof = false;
+    } else {
+        setEmpty();
+    }
+    emit dataSetChanged();
+}

@@ -1,0 +1,167 @@
+#pragma once
+
+#include <QByteArray>
+#include <QObject>
+#include <QSqlDatabase>
+#include <QString>
+#include <QStringList>
+#include <QVector>
+#include <memory>
+
+enum class DataSetState { Inactive, Browse, Edit, Insert, SetKey };
+
+// The contact table `t1`: one shared cursor over a table of the contact database,
+// in the order of the index in use. Every move is one indexed query from the
+// current record's (key, id), so no operation loads, counts or skips over rows,
+// however large the table grows. Failures raise DatabaseError with the engine's
+// message; an edit whose post failed stays open with its values.
+class TTable final : public QObject
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(TTable)
+
+public:
+    explicit TTable(QObject *parent = nullptr);
+    ~TTable() override; // an edit still open is discarded
+
+    // Configuration, before open().
+    void setDatabaseName(const QString &alias) { m_databaseName = alias; }
+    QString databaseName() const { return m_databaseName; }
+    void setTableName(const QString &name) { m_tableName = name; }
+    QString tableName() const { return m_tableName; }
+    // Milliseconds a write waits for another program's lock before it fails.
+    void setBusyTimeout(int milliseconds) { m_busyTimeout = milliseconds; }
+    // Names the SQLite file directly instead of resolving the alias.
+    void setDatabaseFile(const QString &path) { m_databaseFile = path; }
+    QString databaseFile() const { return m_databaseFile; }
+
+    // Opens the table (creating the database file with its table on first run)
+    // positioned on the first record of the index in use.
+    void open();
+    void close();
+    bool active() const { return m_state != DataSetState::Inactive; }
+    DataSetState state() const { return m_state; }
+
+    // Index in use, by name without regard to case. While open, an edit is ended
+    // first (posted if changed, dropped otherwise) and the current record is kept.
+    void setIndexName(const QString &name);
+    QString indexName() const;
+    QStringList indexNames() const;
+    // Raises the engine's error unless the table has an index of that name that orders a field.
+    void verifyIndex(const QString &name) const;
+
+    void first();
+    void prior();
+    void next();
+    void last();
+    // Begin and end of the table as a loop sees them: bof() after first() or a
+    // prior() that found nothing, eof() after last() or a next() that found nothing.
+    bool bof() const { return m_bof; }
+    bool eof() const { return m_eof; }
+    // Whether the current record is the first or last in the index order.
+    bool atFirst() const { return m_empty || !m_current.hasPrior; }
+    bool atLast() const { return m_empty || !m_current.hasNext; }
+    bool isEmpty() const { return m_empty; }
+    qint64 recordId() const { return m_current.id; }
+    qint64 recordCount() const;
+
+    void edit();
+    void insert();
+    void post();
+    void cancel();
+    void deleteRecord();
+    // Re-reads the current record and repairs the order of rows that another
+    // program wrote; an edit is ended first.
+    void refresh();
+    // Ends an edit: posts it when a field changed, drops it otherwise.
+    void checkBrowseMode();
+    bool modified() const { return m_modified; }
+    bool editing() const { return m_state == DataSetState::Edit || m_state == DataSetState::Insert; }
+
+    // Fields, by name without regard to case.
+    QStringList fieldNames() const { return m_fields; }
+    int fieldIndex(const QString &name) const; // -1 when the table has no such field
+    int fieldIndexChecked(const QString &name) const;
+    QString fieldText(int field) const;
+    QString fieldText(const QString &name) const { return fieldText(fieldIndexChecked(name)); }
+    void setFieldText(int field, const QString &text);
+    void setFieldText(const QString &name, const QString &text)
+    {
+        setFieldText(fieldIndexChecked(name), text);
+    }
+
+    // Key mode: setKey() ends an edit and starts an empty search key; field texts
+    // then set the key; gotoNearest() moves to the first record whose key is
+    // greater than or equal to it, or to the last record when none is.
+    void setKey();
+    void gotoNearest();
+
+    // Asks the bound controls to hand over text typed but not yet written.
+    void updateRecord();
+
+signals:
+    void dataSetChanged();        // the record moved or all its values changed
+    void fieldChanged(int field); // one value of the record being edited changed
+    void stateChanged();
+    void updateRecordRequested();
+
+private:
+    struct Row {
+        qint64 id = -1;
+        QVector<QString> values;
+        QVector<QByteArray> keys; // one per keyed field
+        bool hasPrior = false;
+        bool hasNext = false;
+        bool keyMissing = false;
+    };
+    struct IndexInfo {
+        QString name;
+        int field = -1;   // the field it orders
+        int keySlot = -1; // its key column among m_keyColumns
+    };
+    struct Statements;
+    enum class Query { First, Last, Next, Prior, Nearest, ById };
+
+    void loadStructure();
+    int findIndex(const QString &name) const;
+    Statements &statements(int index);
+    QString selectList(int index) const;
+    bool fetch(Query kind, const QVariantList &binds, Row *row);
+    bool fetchOnce(Query kind, const QVariantList &binds, Row *row, bool *keyMissing);
+    void repairKeys();
+    void setCurrent(const Row &row);
+    void setEmpty();
+    void repositionNear(const Row &gone);
+    QVariantList keyAndId(const Row &row) const;
+    QByteArray currentKey(const Row &row) const;
+    void requireBrowseMovable();
+    void setState(DataSetState state);
+    [[noreturn]] void fail(const class QSqlError &error) const;
+    QString connectionName() const { return m_connection; }
+
+    QString m_databaseName;
+    QString m_databaseFile;
+    QString m_tableName;
+    QString m_indexName = QStringLiteral("nind");
+    int m_busyTimeout = 3000;
+
+    QString m_connection;
+    QSqlDatabase m_db;
+    QStringList m_fields;
+    QStringList m_keyedFields;         // fields that carry a sort key column
+    QVector<int> m_keySlotOfField;     // per field: slot in m_keyedFields or -1
+    QVector<IndexInfo> m_indexes;
+    int m_index = -1;
+    std::vector<std::unique_ptr<Statements>> m_statements;
+
+    DataSetState m_state = DataSetState::Inactive;
+    Row m_current;
+    Row m_beforeInsert;
+    QVector<QString> m_buffer;
+    QString m_keyText;
+    bool m_bookkeeping = false;
+    bool m_empty = true;
+    bool m_modified = false;
+    bool m_bof = true;
+    bool m_eof = true;
+};
