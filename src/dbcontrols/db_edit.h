@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QLineEdit>
+
+class FieldDataLink;
+class TDataSource;
+
+// Data-bound one-line edit box: typing starts editing the current record and
+// writes the field as the user types.
+class DBEdit final : public QLineEdit
+{
+    Q_OBJECT
+
+public:
+    explicit DBEdit(const QString &name, const QString &field, QWidget *parent = nullptr);
+    void setDataSource(TDataSource *source);
+    FieldDataLink *dataLink() const { return m_link; }
+
+private:
+    void show(const QString &text);
+    FieldDataLink *m_link;
+};
