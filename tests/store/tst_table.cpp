@@ -1,0 +1,418 @@
+#include "platform/errors.h"
+#include "store/data_module.h"
+#include "store/data_source.h"
+#include "store/incremental_search.h"
+#include "store/table.h"
+#include "support/contact_fixture.h"
+
+#include <QFile>
+#include <QSignalSpy>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QTest>
+
+// The contact table: opening, order, navigation, editing and failures, on real
+// SQLite files in a temporary folder.
+class TestTable : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void emptyTableOpensWithEmptyRecord();
+    void firstRunCreatesCheckableDatabase();
+    void missingTableOrIndexIsAnError();
+    void fieldAndIndexNamesIgnoreCase();
+    void unknownFieldOrIndexRaises();
+    void polishAlphabeticalOrderIgnoringCase();
+    void repeatedKeysAreVisitedOnceEachWay();
+    void navigatorFlagsFollowPosition();
+    void editIsSavedByMoveAndIndexSwitch();
+    void unchangedEditIsDroppedOnLeaving();
+    void insertTakesItsPlaceAndCancelLeavesNothing();
+    void deleteMovesToFollowingThenPrevious();
+    void failedPostKeepsEditWithValues();
+    void lockedDatabaseFailsPostAndKeepsEdit();
+    void secondConnectionSeenAfterRefresh();
+    void stockToolWritesTakeTheirPlace();
+    void editStillOpenAtExitIsDiscarded();
+    void longTextsAreStored();
+};
+
+void TestTable::emptyTableOpensWithEmptyRecord()
+{
+    ContactFixture fx;
+    TTable &t = fx.table();
+    QVERIFY(t.active());
+    QVERIFY(t.isEmpty());
+    QVERIFY(t.bof() && t.eof());
+    QVERIFY(t.atFirst() && t.atLast());
+    QCOMPARE(t.fieldText(QStringLiteral("Nazwa")), QString());
+    t.next();
+    t.prior();
+    t.last();
+    QVERIFY(t.isEmpty());
+    QCOMPARE(t.recordCount(), 0);
+    QCOMPARE(fx.walkForward(), QStringList());
+    QCOMPARE(t.fieldNames().size(), 13);
+    QCOMPARE(t.fieldNames().first(), QStringLiteral("Nazwa"));
+    QCOMPARE(t.fieldNames().last(), QStringLiteral("Uwagi"));
+}
+
+void TestTable::firstRunCreatesCheckableDatabase()
+{
+    ContactFixture fx;
+    fx.add(QStringLiteral("Żuraw"), QStringLiteral("Dźwigi"));
+    fx.add(QStringLiteral("Alfa"));
+    // The stock tool reads and checks what the program wrote.
+    QCOMPARE(fx.sqlite3(QStringLiteral("PRAGMA integrity_check; SELECT count(*) FROM Kartax2000")),
+             QStringLiteral("ok\n2\n"));
+    QVERIFY(fx.sqlite3(QStringLiteral("SELECT name FROM sqlite_master WHERE type='index' "
+                                      "ORDER BY name"))
+                .contains(QStringLiteral("bInd\nfInd\nnInd")));
+}
+
+void TestTable::missingTableOrIndexIsAnError()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("other.db"));
+    {
+        auto db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("setup"));
+        db.setDatabaseName(path);
+        QVERIFY(db.open());
+        QSqlQuery(db).exec(QStringLiteral("CREATE TABLE unrelated (x)"));
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("setup"));
+    try {
+        TDM9 dm(nullptr, path);
+        QFAIL("a database without the table opened");
+    } catch (const DatabaseError &error) {
+        QCOMPARE(error.message(), QStringLiteral("no such table: Kartax2000"));
+    }
+    // Drop one index from a good database: the engine names it.
+    ContactFixture fx;
+    fx.close();
+    fx.sqlite3(QStringLiteral("DROP INDEX bInd"));
+    try {
+        fx.open();
+        QFAIL("a database without bInd opened");
+    } catch (const DatabaseError &error) {
+        QCOMPARE(error.message(), QStringLiteral("no such index: bInd"));
+    }
+}
+
+void TestTable::fieldAndIndexNamesIgnoreCase()
+{
+    ContactFixture fx;
+    fx.add(QStringLiteral("Beta"), QStringLiteral("Zbrojenia"));
+    fx.add(QStringLiteral("Alfa"), QStringLiteral("Meble"));
+    TTable &t = fx.table();
+    QCOMPARE(t.fieldText(QStringLiteral("nazwa")), t.fieldText(QStringLiteral("NAZWA")));
+    t.setIndexName(QStringLiteral("BIND"));
+    t.first();
+    QCOMPARE(t.fieldText(QStringLiteral("branza")), QStringLiteral("Meble"));
+    t.setIndexName(QStringLiteral("nind"));
+    t.first();
+    QCOMPARE(t.fieldText(QStringLiteral("Nazwa")), QStringLiteral("Alfa"));
+}
+
+void TestTable::unknownFieldOrIndexRaises()
+{
+    ContactFixture fx;
+    fx.add(QStringLiteral("Alfa"));
+    TTable &t = fx.table();
+    QVERIFY_THROWS_EXCEPTION(DatabaseError, t.fieldText(QStringLiteral("Nazwisko")));
+    QVERIFY_THROWS_EXCEPTION(DatabaseError, t.setIndexName(QStringLiteral("xInd")));
+    // The index in use and the record stay as they were.
+    QCOMPARE(t.indexName(), QStringLiteral("nind"));
+    QCOMPARE(t.fieldText(QStringLiteral("Nazwa")), QStringLiteral("Alfa"));
+    QVERIFY_THROWS_EXCEPTION(DatabaseError, t.setFieldText(QStringLiteral("Nazwa"), "x"));
+}
+
+void TestTable::polishAlphabeticalOrderIgnoringCase()
+{
+    ContactFixture fx;
+    const QStringList shuffled{"żaba", "Źrebak", "zebra", "Łódź", "lis", "Ćma", "cal", "ąb",
+                               "Ab", "bąk", "Ósemka", "ogród", "Śruba", "sól", "ŻUK", "Ala"};
+    for (const QString &name : shuffled)
+        fx.add(name);
+    const QStringList expected{"Ab", "Ala", "ąb", "bąk", "cal", "Ćma", "lis", "Łódź",
+                               "ogród", "Ósemka", "sól", "Śruba", "zebra", "Źrebak", "żaba",
+                               "ŻUK"};
+    QCOMPARE(fx.walkForward(), expected);
+    QStringList reversed = expected;
+    std::reverse(reversed.begin(), reversed.end());
+    QCOMPARE(fx.walkBackward(), reversed);
+}
+
+void TestTable::repeatedKeysAreVisitedOnceEachWay()
+{
+    ContactFixture fx;
+    // Same name in several spellings of case; the tie goes by the record's id.
+    for (int i = 0; i < 7; ++i)
+        fx.add(i % 2 ? QStringLiteral("KOWALSKI") : QStringLiteral("kowalski"),
+               QString(), QStringLiteral("r%1").arg(i));
+    fx.add(QStringLiteral("Adamski"), QString(), QStringLiteral("a"));
+    fx.add(QStringLiteral("Zieliński"), QString(), QStringLiteral("z"));
+    const QStringList forward = fx.walkForward(QStringLiteral("Filia"));
+    QCOMPARE(forward, QStringList({"a", "r0", "r1", "r2", "r3", "r4", "r5", "r6", "z"}));
+    QStringList backward = fx.walkBackward(QStringLiteral("Filia"));
+    std::reverse(backward.begin(), backward.end());
+    QCOMPARE(backward, forward);
+}
+
+void TestTable::navigatorFlagsFollowPosition()
+{
+    ContactFixture fx;
+    fx.add(QStringLiteral("A"));
+    fx.add(QStringLiteral("B"));
+    fx.add(QStringLiteral("C"));
+    TTable &t = fx.table();
+    t.first();
+    QVERIFY(t.atFirst() && !t.atLast());
+    t.next();
+    QVERIFY(!t.atFirst() && !t.atLast());
+    QVERIFY(!t.bof() && !t.eof());
+    t.next();
+    QVERIFY(!t.atFirst() && t.atLast());
+    QVERIFY(!t.eof()); // a loop still prints the last record
+    t.next();
+    QVERIFY(t.eof());
+    QCOMPARE(t.fieldText(QStringLiteral("Nazwa")), QStringLiteral("C"));
+    // The last record is as quick to reach and leave as the first.
+    t.last();
+    t.prior();
+    QCOMPARE(t.fieldText(QStringLiteral("Nazwa")), QStringLiteral("B"));
+}
+
+void TestTable::editIsSavedByMoveAndIndexSwitch()
+{
+    ContactFixture fx;
+    fx.add(QStringLiteral("Alfa"), QStringLiteral("Z"));
+    fx.add(QStringLiteral("Beta"), QStringLiteral("Y"));
+    TTable &t = fx.table();
+    t.first();
+    t.edit();
+    t.setFieldText(QStringLiteral("Tel"), QStringLiteral("123"));
+    t.next(); // leaving the record posts it
+    QCOMPARE(t.state(), DataSetState::Browse);
+    t.first();
+    QCOMPARE(t.fieldText(QStringLiteral("Tel")), QStringLiteral("123"));
+
+    t.edit();
+    t.setFieldText(QStringLiteral("Fax"), QStringLiteral("456"));
+    t.setIndexName(QStringLiteral("bInd"));
+    QCOMPARE(t.state(), DataSetState::Browse);
+    QCOMPARE(t.fieldText(QStringLiteral("Fax")), QStringLiteral("456"));
+    QCOMPARE(fx.sqlite3(QStringLiteral("SELECT Fax FROM Kartax2000 WHERE Nazwa='Alfa'")),
+             QStringLiteral("456\n"));
+    // The index switch kept the record; branch order now rules navigation.
+    QCOMPARE(fx.walkForward(), QStringList({"Beta", "Alfa"}));
+
+    // A typed value still held by a control reaches the record before the move.
+    t.first();
+    t.edit();
+    QObject::connect(&t, &TTable::updateRecordRequested, &t, [&t] {
+        t.setFieldText(QStringLiteral("Kod"), QStringLiteral("00-950"));
+    }, Qt::SingleShotConnection);
+    t.next();
+    t.prior();
+    QCOMPARE(t.fieldText(QStringLiteral("Kod")), QStringLiteral("00-950"));
+}
+
+void TestTable::unchangedEditIsDroppedOnLeaving()
+{
+    ContactFixture fx;
+    fx.add(QStringLiteral("Alfa"));
+    fx.add(QStringLiteral("Beta"));
+    TTable &t = fx.table();
+    t.first();
+    QSignalSpy posted(&t, &TTable::stateChanged);
+    t.edit();
+    t.setFieldText(QStringLiteral("Nazwa"), QStringLiteral("Alfa")); // same text
+    QVERIFY(!t.modified());
+    t.setKey(); // key mode ends the edit too
+    QCOMPARE(t.state(), DataSetState::SetKey);
+    t.setFieldText(QStringLiteral("nazwa"), QStringLiteral("b"));
+    t.gotoNearest();
+    QCOMPARE(t.fieldText(QStringLiteral("Nazwa")), QStringLiteral("Beta"));
+    QCOMPARE(t.state(), DataSetState::Browse);
+}
+
+void TestTable::insertTakesItsPlaceAndCancelLeavesNothing()
+{
+    ContactFixture fx;
+    fx.add(QStringLiteral("Alfa"));
+    fx.add(QStringLiteral("Gamma"));
+    TTable &t = fx.table();
+    t.first();
+    t.insert();
+    QCOMPARE(t.fieldText(QStringLiteral("Nazwa")), QString());
+    t.cancel();
+    QCOMPARE(t.recordCount(), 2);
+    QCOMPARE(t.fieldText(QStringLiteral("Nazwa")), QStringLiteral("Alfa"));
+
+    t.last();
+    t.insert();
+    t.setFieldText(QStringLiteral("Nazwa"), QStringLiteral("Beta"));
+    t.post();
+    QCOMPARE(t.fieldText(QStringLiteral("Nazwa")), QStringLiteral("Beta"));
+    QVERIFY(!t.atFirst() && !t.atLast());
+    QCOMPARE(fx.walkForward(), QStringList({"Alfa", "Beta", "Gamma"}));
+
+    // Typing into an empty table starts a new record.
+    ContactFixture empty;
+    empty.table().edit();
+    QCOMPARE(empty.table().state(), DataSetState::Insert);
+}
+
+void TestTable::deleteMovesToFollowingThenPrevious()
+{
+    ContactFixture fx;
+    fx.add(QStringLiteral("A"));
+    fx.add(QStringLiteral("B"));
+    fx.add(QStringLiteral("C"));
+    TTable &t = fx.table();
+    t.first();
+    t.next();
+    t.deleteRecord();
+    QCOMPARE(t.fieldText(QStringLiteral("Nazwa")), QStringLiteral("C"));
+    t.deleteRecord();
+    QCOMPARE(t.fieldText(QStringLiteral("Nazwa")), QStringLiteral("A"));
+    QVERIFY(t.atFirst() && t.atLast());
+    t.deleteRecord();
+    QVERIFY(t.isEmpty());
+    QCOMPARE(t.fieldText(QStringLiteral("Nazwa")), QString());
+    QVERIFY_THROWS_EXCEPTION(DatabaseError, t.deleteRecord());
+}
+
+void TestTable::failedPostKeepsEditWithValues()
+{
+    ContactFixture fx;
+    fx.add(QStringLiteral("Alfa"));
+    // Another program makes every change fail, as a full disk would.
+    fx.sqlite3(QStringLiteral("CREATE TRIGGER refuse BEFORE UPDATE ON Kartax2000 "
+                              "BEGIN SELECT RAISE(ABORT, 'database or disk is full'); END"));
+    TTable &t = fx.table();
+    t.edit();
+    t.setFieldText(QStringLiteral("Nazwa"), QStringLiteral("Alfa Sp. z o.o."));
+    t.setFieldText(QStringLiteral("Tel"), QStringLiteral("22 111 22 33"));
+    try {
+        t.next();
+        QFAIL("the move posted into a refusing table");
+    } catch (const DatabaseError &error) {
+        QCOMPARE(error.message(), QStringLiteral("database or disk is full"));
+    }
+    QCOMPARE(t.state(), DataSetState::Edit);
+    QVERIFY(t.modified());
+    QCOMPARE(t.fieldText(QStringLiteral("Nazwa")), QStringLiteral("Alfa Sp. z o.o."));
+    QCOMPARE(t.fieldText(QStringLiteral("Tel")), QStringLiteral("22 111 22 33"));
+    fx.sqlite3(QStringLiteral("DROP TRIGGER refuse"));
+    t.post();
+    QCOMPARE(fx.sqlite3(QStringLiteral("SELECT Nazwa FROM Kartax2000")),
+             QStringLiteral("Alfa Sp. z o.o.\n"));
+}
+
+void TestTable::lockedDatabaseFailsPostAndKeepsEdit()
+{
+    ContactFixture fx;
+    fx.add(QStringLiteral("Alfa"));
+    fx.close();
+    TTable t;
+    t.setDatabaseFile(fx.databasePath());
+    t.setTableName(QStringLiteral("Kartax2000"));
+    t.setBusyTimeout(100);
+    t.open();
+    // A second writer holds the write lock beyond the busy timeout.
+    auto other = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("writer"));
+    other.setDatabaseName(fx.databasePath());
+    QVERIFY(other.open());
+    QSqlQuery lock(other);
+    QVERIFY(lock.exec(QStringLiteral("BEGIN IMMEDIATE")));
+    t.edit();
+    t.setFieldText(QStringLiteral("Miasto"), QStringLiteral("Kraków"));
+    QVERIFY_THROWS_EXCEPTION(DatabaseError, t.post());
+    QCOMPARE(t.state(), DataSetState::Edit);
+    QCOMPARE(t.fieldText(QStringLiteral("Miasto")), QStringLiteral("Kraków"));
+    QVERIFY(lock.exec(QStringLiteral("ROLLBACK")));
+    t.post();
+    QCOMPARE(t.fieldText(QStringLiteral("Miasto")), QStringLiteral("Kraków"));
+    lock.finish();
+    other.close();
+    other = QSqlDatabase();
+    QSqlDatabase::removeDatabase(QStringLiteral("writer"));
+}
+
+void TestTable::secondConnectionSeenAfterRefresh()
+{
+    ContactFixture fx;
+    fx.add(QStringLiteral("Beta"));
+    TTable second;
+    second.setDatabaseFile(fx.databasePath());
+    second.setTableName(QStringLiteral("Kartax2000"));
+    second.open();
+    second.insert();
+    second.setFieldText(QStringLiteral("Nazwa"), QStringLiteral("Alfa"));
+    second.post();
+    second.first();
+    second.edit();
+    second.setFieldText(QStringLiteral("Tel"), QStringLiteral("999"));
+    second.post();
+
+    TTable &t = fx.table();
+    t.refresh();
+    QCOMPARE(fx.walkForward(), QStringList({"Alfa", "Beta"}));
+    t.first();
+    QCOMPARE(t.fieldText(QStringLiteral("Tel")), QStringLiteral("999"));
+}
+
+void TestTable::stockToolWritesTakeTheirPlace()
+{
+    ContactFixture fx;
+    fx.add(QStringLiteral("Bogdan"), QStringLiteral("Handel"));
+    fx.add(QStringLiteral("Marek"), QStringLiteral("Usługi"));
+    // Another program knows nothing of the sort keys.
+    fx.sqlite3(QStringLiteral("INSERT INTO Kartax2000 (Nazwa, Branza) VALUES ('Ćwik', 'Apteki'); "
+                              "UPDATE Kartax2000 SET Nazwa = 'Żaneta', Branza = 'Budowa' "
+                              "WHERE Nazwa = 'Bogdan'"));
+    TTable &t = fx.table();
+    t.refresh();
+    QCOMPARE(fx.walkForward(), QStringList({"Ćwik", "Marek", "Żaneta"}));
+    t.setIndexName(QStringLiteral("bInd"));
+    QCOMPARE(fx.walkForward(QStringLiteral("Branza")), QStringList({"Apteki", "Budowa", "Usługi"}));
+
+    // And at the next start, without a refresh.
+    fx.close();
+    fx.sqlite3(QStringLiteral("INSERT INTO Kartax2000 (Nazwa) VALUES ('ala')"));
+    fx.open();
+    QCOMPARE(fx.walkForward(), QStringList({"ala", "Ćwik", "Marek", "Żaneta"}));
+    QCOMPARE(fx.sqlite3(QStringLiteral("SELECT count(*) FROM Kartax2000_dirty")),
+             QStringLiteral("0\n"));
+}
+
+void TestTable::editStillOpenAtExitIsDiscarded()
+{
+    ContactFixture fx;
+    fx.add(QStringLiteral("Alfa"));
+    fx.table().edit();
+    fx.table().setFieldText(QStringLiteral("Nazwa"), QStringLiteral("Zmieniona"));
+    fx.close();
+    QCOMPARE(fx.sqlite3(QStringLiteral("SELECT Nazwa FROM Kartax2000")), QStringLiteral("Alfa\n"));
+}
+
+void TestTable::longTextsAreStored()
+{
+    ContactFixture fx;
+    const QString longName(10000, QChar(u'ż'));
+    const QString notes = QString(QStringLiteral("Linia notatek ąę\r\n")).repeated(60000);
+    fx.add(longName, QString(), QString(),
+           {"", "", "", "", "", "", "", "", "", notes});
+    fx.close();
+    fx.open();
+    QCOMPARE(fx.table().fieldText(QStringLiteral("Nazwa")), longName);
+    QCOMPARE(fx.table().fieldText(QStringLiteral("Uwagi")), notes);
+}
+
+QTEST_GUILESS_MAIN(TestTable)
+#include "tst_table.moc"
