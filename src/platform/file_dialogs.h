@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QString>
+
+class QWidget;
+
+// One open or save dialog: its title, a single file type and the extension
+// that a typed name without one receives.
+struct FileDialogRequest
+{
+    QString title;
+    QString filter; // "Description (*.EXT)"
+    QString defaultSuffix;
+};
+
+// Open and save file dialogs behind an interface so that tests answer them.
+class FileDialogs
+{
+public:
+    virtual ~FileDialogs() = default;
+    // The chosen path, or an empty string when the user cancels.
+    virtual QString openFileName(QWidget *parent, const FileDialogRequest &request) = 0;
+    virtual QString saveFileName(QWidget *parent, const FileDialogRequest &request) = 0;
+
+    static FileDialogs &current();
+    // Installs a replacement (not owned); nullptr restores the real dialogs.
+    static void install(FileDialogs *dialogs);
+};
+
+// The toolkit's file dialogs.
+class SystemFileDialogs final : public FileDialogs
+{
+public:
+    QString openFileName(QWidget *parent, const FileDialogRequest &request) override;
+    QString saveFileName(QWidget *parent, const FileDialogRequest &request) override;
+};

@@ -1,0 +1,179 @@
+#include "reports/page_renderer.h"
+
+#include "platform/errors.h"
+
+#include <QPagedPaintDevice>
+#include <QPdfWriter>
+#include <QPrinter>
+#include <QSaveFile>
+
+namespace {
+// Drawing unit: a hundredth of a millimetre.
+constexpr double kUnitsPerMm = 100.0;
+
+QRectF unitRect(const PageItem &item)
+{
+    return QRectF(item.x * kUnitsPerMm, item.y * kUnitsPerMm, item.width * kUnitsPerMm,
+                  item.height * kUnitsPerMm);
+}
+} // namespace
+
+const QFont &PageRenderer::font(int style, int deviceDpi)
+{
+    const qint64 key = (qint64(deviceDpi) << 16) | style;
+    auto found = m_fonts.find(key);
+    if (found == m_fonts.end()) {
+        // A size in points that gives the font its height in drawing units on this device.
+        const ItemStyle &s = m_styles.at(style);
+        const qreal points = s.pointSize * (25.4 * kUnitsPerMm) / std::max(1, deviceDpi);
+        found = m_fonts.insert(key, s.font(points));
+    }
+    return found.value();
+}
+
+void PageRenderer::render(QPainter &painter, const PreparedPage &page, const QRectF &target)
+{
+    const int dpi = painter.device() ? painter.device()->logicalDpiY() : 96;
+    painter.save();
+    painter.translate(target.topLeft());
+    painter.scale(target.width() / (page.width * kUnitsPerMm),
+                  target.height() / (page.height * kUnitsPerMm));
+    for (const PageItem &item : page.items) {
+        const ItemStyle &style = m_styles.at(item.style);
+        const QRectF rect = unitRect(item);
+        if (style.filled)
+            painter.fillRect(rect, QColor::fromRgba(style.fillColor));
+        if (style.frameSides) {
+            QPen pen(QColor::fromRgba(style.frameColor));
+            pen.setWidthF(style.frameWidth * kUnitsPerMm);
+            pen.setCapStyle(Qt::SquareCap);
+            painter.setPen(pen);
+            painter.setBrush(Qt::NoBrush);
+            if (style.frameSides & ItemStyle::Left)
+                painter.drawLine(rect.topLeft(), rect.bottomLeft());
+            if (style.frameSides & ItemStyle::Top)
+                painter.drawLine(rect.topLeft(), rect.topRight());
+            if (style.frameSides & ItemStyle::Right)
+                painter.drawLine(rect.topRight(), rect.bottomRight());
+            if (style.frameSides & ItemStyle::Bottom)
+                painter.drawLine(rect.bottomLeft(), rect.bottomRight());
+        }
+        if (item.kind != PageItem::Kind::Text || item.text.isEmpty())
+            continue;
+        painter.setFont(font(item.style, dpi));
+        painter.setPen(QColor::fromRgba(style.textColor));
+        const QPointF origin(rect.left() + item.textX * kUnitsPerMm,
+                             rect.top() + style.ascent * kUnitsPerMm);
+        if (item.flags & PageItem::Clip) {
+            painter.save();
+            painter.setClipRect(rect, Qt::IntersectClip);
+            painter.drawText(origin, item.text);
+            painter.restore();
+        } else {
+            painter.drawText(origin, item.text);
+        }
+    }
+    painter.restore();
+}
+
+DevicePageSink::DevicePageSink(QPagedPaintDevice &device, std::function<bool(int)> includes)
+    : m_device(device), m_includes(std::move(includes))
+{
+}
+
+DevicePageSink::~DevicePageSink()
+{
+    if (m_painter.isActive())
+        m_painter.end();
+}
+
+void DevicePageSink::addPage(const PreparedPage &page)
+{
+    ++m_produced;
+    if (m_includes && !m_includes(m_produced))
+        return;
+    PageOutput::setPageSize(m_device, page.width, page.height);
+    if (m_sent == 0) {
+        if (!m_painter.begin(&m_device))
+            throw KaxError(QStringLiteral("Cannot start printing"));
+    } else if (!m_device.newPage()) {
+        throw KaxError(QStringLiteral("Cannot start a new page"));
+    }
+    const QRectF target(0, 0, page.width / 25.4 * m_device.logicalDpiX(),
+                        page.height / 25.4 * m_device.logicalDpiY());
+    m_renderer.render(m_painter, page, target);
+    ++m_sent;
+}
+
+bool DevicePageSink::finish()
+{
+    return !m_painter.isActive() || m_painter.end();
+}
+
+namespace PageOutput {
+
+void setPageSize(QPagedPaintDevice &device, double width, double height)
+{
+    const QPageLayout::Orientation orientation =
+        width > height ? QPageLayout::Landscape : QPageLayout::Portrait;
+    const QSizeF portrait(std::min(width, height), std::max(width, height));
+    const QPageSize size(portrait, QPageSize::Millimeter);
+    if (QPrinter *printer = dynamic_cast<QPrinter *>(&device))
+        printer->setFullPage(true);
+    device.setPageLayout(QPageLayout(size, orientation, QMarginsF(), QPageLayout::Millimeter));
+}
+
+bool writePdf(const PreparedPages &pages, const QString &path, QString *error)
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) {
+        if (error)
+            *error = file.errorString();
+        return false;
+    }
+    {
+        QPdfWriter writer(&file);
+        writer.setTitle(pages.title);
+        writer.setCreator(QStringLiteral("Kartax2000"));
+        DevicePageSink sink(writer);
+        sink.styles() = pages.styles();
+        for (int i = 0; i < pages.pageCount(); ++i)
+            sink.addPage(pages.page(i));
+        if (!sink.finish()) {
+            if (error)
+                *error = QStringLiteral("Cannot write the PDF file");
+            file.cancelWriting();
+            return false;
+        }
+    }
+    if (!file.commit()) {
+        if (error)
+            *error = file.errorString();
+        return false;
+    }
+    return true;
+}
+
+bool printStretched(const PreparedPages &pages, QPrinter &printer,
+                    const std::function<bool(int)> &includes)
+{
+    printer.setFullPage(true);
+    QPainter painter;
+    PageRenderer renderer(pages.styles());
+    bool started = false;
+    for (int i = 0; i < pages.pageCount(); ++i) {
+        if (includes && !includes(i + 1))
+            continue;
+        if (!started) {
+            if (!painter.begin(&printer))
+                return false;
+            started = true;
+        } else if (!printer.newPage()) {
+            return false;
+        }
+        renderer.render(painter, pages.page(i), printer.paperRect(QPrinter::DevicePixel));
+    }
+    return !started || painter.end();
+}
+
+} // namespace PageOutput
