@@ -1,0 +1,168 @@
+#include "dial/dial_settings_window.h"
+
+#include "app/application.h"
+#include "dial/dial_setting.h"
+#include "platform/errors.h"
+#include "platform/restart.h"
+
+#include <QFrame>
+#include <QLabel>
+#include <QLineEdit>
+#include <QStatusBar>
+#include <QToolButton>
+
+namespace {
+
+constexpr int kHelpContext = 8;
+constexpr int kStatusTop = 186;
+
+QToolButton *makeButton(QWidget *parent, int number, const QString &caption, const QString &icon,
+                        QRect geometry)
+{
+    auto *button = new QToolButton(parent);
+    button->setObjectName(QStringLiteral("SpeedButton%1").arg(number));
+    button->setText(caption);
+    button->setIcon(QIcon(icon));
+    button->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    button->setAutoRaise(true);
+    button->setCursor(Qt::PointingHandCursor);
+    button->setGeometry(geometry);
+    return button;
+}
+
+QLabel *makePanel(QWidget *parent, const QString &name, const QString &text)
+{
+    auto *panel = new QLabel(text, parent);
+    panel->setObjectName(name);
+    panel->setFrameShape(QFrame::Panel);
+    panel->setFrameShadow(QFrame::Sunken);
+    panel->setContentsMargins(2, 0, 2, 0);
+    return panel;
+}
+
+} // namespace
+
+TForm4::TForm4(QWidget *parent)
+    : KaxForm(QStringLiteral("Form4"), QStringLiteral("Ustawienia telefoniczne modemu"),
+              QSize(369, 205), kHelpContext, parent)
+{
+    setWindowIcon(QIcon(QStringLiteral(":/icons/dial-settings.svg")));
+
+    Bevel1 = new QFrame(this);
+    Bevel1->setObjectName(QStringLiteral("Bevel1"));
+    Bevel1->setFrameShape(QFrame::Box);
+    Bevel1->setFrameShadow(QFrame::Sunken);
+    Bevel1->setGeometry(0, 0, 369, kStatusTop);
+
+    const QString portIcon = QStringLiteral(":/icons/dial-com.svg");
+    QToolButton **const pulse[] = {&SpeedButton1, &SpeedButton2, &SpeedButton3, &SpeedButton4};
+    QToolButton **const tone[] = {&SpeedButton5, &SpeedButton6, &SpeedButton7, &SpeedButton8};
+    for (int row = 0; row < 4; ++row) {
+        const int top = 32 + row * 32;
+        *pulse[row] = makeButton(this, row + 1, QStringLiteral("COM %1  PULSE").arg(row + 1),
+                                 portIcon, QRect(24, top, 121, 25));
+        // The pulse column shows its image to the right of the caption.
+        (*pulse[row])->setLayoutDirection(Qt::RightToLeft);
+        *tone[row] = makeButton(this, row + 5, QStringLiteral("COM %1  TONE").arg(row + 1),
+                                portIcon, QRect(224, top, 121, 25));
+    }
+    SpeedButton9 = makeButton(this, 9, QStringLiteral("   &Restart"),
+                              QStringLiteral(":/icons/dial-restart.svg"), QRect(136, 160, 97, 22));
+
+    connect(SpeedButton1, &QToolButton::clicked, this, &TForm4::SpeedButton1Click);
+    connect(SpeedButton2, &QToolButton::clicked, this, &TForm4::SpeedButton2Click);
+    connect(SpeedButton3, &QToolButton::clicked, this, &TForm4::SpeedButton3Click);
+    connect(SpeedButton4, &QToolButton::clicked, this, &TForm4::SpeedButton4Click);
+    connect(SpeedButton5, &QToolButton::clicked, this, &TForm4::SpeedButton5Click);
+    connect(SpeedButton6, &QToolButton::clicked, this, &TForm4::SpeedButton6Click);
+    connect(SpeedButton7, &QToolButton::clicked, this, &TForm4::SpeedButton7Click);
+    connect(SpeedButton8, &QToolButton::clicked, this, &TForm4::SpeedButton8Click);
+    connect(SpeedButton9, &QToolButton::clicked, this, &TForm4::SpeedButton9Click);
+
+    p1 = new QStatusBar(this);
+    p1->setObjectName(QStringLiteral("p1"));
+    p1->setSizeGripEnabled(false);
+    p1->setGeometry(0, kStatusTop, 369, 205 - kStatusTop);
+    m_panel0 = makePanel(p1, QStringLiteral("p1Panel0"), QString());
+    m_panel0->setFixedWidth(250);
+    m_panel1 = makePanel(p1, QStringLiteral("p1Panel1"), QStringLiteral("Ustawienie portu"));
+    p1->addWidget(m_panel0);
+    p1->addWidget(m_panel1, 1); // the last panel reaches the right edge
+
+    Edit1 = new QLineEdit(this);
+    Edit1->setObjectName(QStringLiteral("Edit1"));
+    Edit1->hide();
+
+    FormCreate();
+}
+
+QString TForm4::statusText(const QString &setting)
+{
+    static const QString texts[] = {
+        QStringLiteral("Ustawienie COM 1 / PULSE "), QStringLiteral("Ustawienie COM 2 / PULSE"),
+        QStringLiteral("Ustawienie COM 3 / PULSE"),  QStringLiteral("Ustawienie COM 4 / PULSE"),
+        QStringLiteral("Ustawienie COM 1 / TONE"),   QStringLiteral("Ustawienie COM 2 / TONE"),
+        QStringLiteral("Ustawienie COM 3 / TONE"),   QStringLiteral("Ustawienie COM 4 / TONE"),
+    };
+    for (int digit = 0; digit < 8; ++digit) {
+        if (setting == QString::number(digit))
+            return texts[digit];
+    }
+    return {};
+}
+
+void TForm4::FormCreate()
+{
+    try {
+        Edit1->setText(DialSetting::read(QStringLiteral("Tel")));
+    } catch (const KaxError &error) {
+        // A value of another type counts as no setting; the error report says why.
+        KartaxApplication::reportError(error.message());
+    }
+    m_panel0->setText(statusText(Edit1->text()));
+}
+
+void TForm4::SpeedButton1Click()
+{
+    DialSetting::store(QStringLiteral("0"));
+}
+
+void TForm4::SpeedButton2Click()
+{
+    DialSetting::store(QStringLiteral("1"));
+}
+
+void TForm4::SpeedButton3Click()
+{
+    DialSetting::store(QStringLiteral("2"));
+}
+
+void TForm4::SpeedButton4Click()
+{
+    DialSetting::store(QStringLiteral("3"));
+}
+
+void TForm4::SpeedButton5Click()
+{
+    DialSetting::store(QStringLiteral("4"));
+}
+
+void TForm4::SpeedButton6Click()
+{
+    DialSetting::store(QStringLiteral("5"));
+}
+
+void TForm4::SpeedButton7Click()
+{
+    DialSetting::store(QStringLiteral("6"));
+}
+
+void TForm4::SpeedButton8Click()
+{
+    DialSetting::store(QStringLiteral("7"));
+}
+
+void TForm4::SpeedButton9Click()
+{
+    Restart::current().reboot();
+}

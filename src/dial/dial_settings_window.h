@@ -1,0 +1,55 @@
+#pragma once
+
+#include "app/form.h"
+
+class QFrame;
+class QLabel;
+class QLineEdit;
+class QStatusBar;
+class QToolButton;
+
+// The dialling settings window "Ustawienia telefoniczne modemu": stores the modem's
+// port and dialling method, shows the setting read at start-up, and restarts the
+// computer on request.
+class TForm4 final : public KaxForm
+{
+    Q_OBJECT
+
+public:
+    explicit TForm4(QWidget *parent = nullptr);
+    Q_DISABLE_COPY_MOVE(TForm4)
+
+    // The status text for a stored setting; empty when the setting is not "0" … "7".
+    static QString statusText(const QString &setting);
+
+    // Each stores its own digit, "0" … "7"; the status bar keeps its text.
+    void SpeedButton1Click();
+    void SpeedButton2Click();
+    void SpeedButton3Click();
+    void SpeedButton4Click();
+    void SpeedButton5Click();
+    void SpeedButton6Click();
+    void SpeedButton7Click();
+    void SpeedButton8Click();
+    // Asks the system to restart the computer; a refusal throws KaxError with the
+    // system's reason, which the application's error report shows.
+    void SpeedButton9Click();
+
+private:
+    void FormCreate();
+
+    QFrame *Bevel1 = nullptr;
+    QToolButton *SpeedButton1 = nullptr;
+    QToolButton *SpeedButton2 = nullptr;
+    QToolButton *SpeedButton3 = nullptr;
+    QToolButton *SpeedButton4 = nullptr;
+    QToolButton *SpeedButton5 = nullptr;
+    QToolButton *SpeedButton6 = nullptr;
+    QToolButton *SpeedButton7 = nullptr;
+    QToolButton *SpeedButton8 = nullptr;
+    QToolButton *SpeedButton9 = nullptr;
+    QStatusBar *p1 = nullptr;
+    QLabel *m_panel0 = nullptr;
+    QLabel *m_panel1 = nullptr;
+    QLineEdit *Edit1 = nullptr;
+};

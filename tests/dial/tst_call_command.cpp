@@ -1,0 +1,192 @@
+#include "dial/call_command.h"
+#include "dial/dial_setting.h"
+#include "dial/telefon.h"
+#include "history/history_window.h"
+#include "platform/clock.h"
+#include "platform/data_folder.h"
+#include "platform/serial_port.h"
+#include "platform/settings_store.h"
+#include "support/scripted_dialogs.h"
+
+#include "pseudo_terminal.h"
+
+#include <QApplication>
+#include <QTemporaryDir>
+#include <QTest>
+#include <array>
+
+// The call command: the dialling setting chooses port and method, the dialler
+// dials, and a history line follows in every case.
+class TestCallCommand final : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void settingChoosesPortAndMethod_data();
+    void settingChoosesPortAndMethod();
+    void invalidSettingPlacesNoCall_data();
+    void invalidSettingPlacesNoCall();
+    void historyLineFollowsEveryOutcome_data();
+    void historyLineFollowsEveryOutcome();
+    void settingIsReadWithoutCase();
+
+private:
+    std::array<std::unique_ptr<PseudoTerminal>, 4> m_ports;
+    std::unique_ptr<QTemporaryDir> m_dataDir;
+};
+
+void TestCallCommand::initTestCase()
+{
+    QCOMPARE(QLocale::system().name(), QStringLiteral("pl_PL"));
+    Clock::setSource([] { return QDateTime(QDate(2025, 1, 7), QTime(14, 5, 9)); });
+}
+
+void TestCallCommand::init()
+{
+    m_dataDir = std::make_unique<QTemporaryDir>();
+    DataFolder::setOverride(m_dataDir->path());
+    SettingsStore store;
+    QVERIFY(store.openKey(QStringLiteral("\\Kax\\Porty"), true));
+    for (int i = 0; i < 4; ++i) {
+        m_ports[i] = std::make_unique<PseudoTerminal>();
+        QVERIFY(m_ports[i]->isOpen());
+        store.writeString(QStringLiteral("COM%1").arg(i + 1), m_ports[i]->path());
+    }
+}
+
+void TestCallCommand::cleanup()
+{
+    DataFolder::setOverride(QString());
+}
+
+void TestCallCommand::settingChoosesPortAndMethod_data()
+{
+    QTest::addColumn<QString>("setting");
+    QTest::addColumn<int>("port");
+    QTest::addColumn<QByteArray>("command");
+    QTest::newRow("0") << "0" << 0 << QByteArray("ATDP");
+    QTest::newRow("1") << "1" << 1 << QByteArray("ATDP");
+    QTest::newRow("2") << "2" << 2 << QByteArray("ATDP");
+    QTest::newRow("3") << "3" << 3 << QByteArray("ATDP");
+    QTest::newRow("4") << "4" << 0 << QByteArray("ATDT");
+    QTest::newRow("5") << "5" << 1 << QByteArray("ATDT");
+    QTest::newRow("6") << "6" << 2 << QByteArray("ATDT");
+    QTest::newRow("7") << "7" << 3 << QByteArray("ATDT");
+}
+
+void TestCallCommand::settingChoosesPortAndMethod()
+{
+    QFETCH(QString, setting);
+    QFETCH(int, port);
+    QFETCH(QByteArray, command);
+
+    InstalledScriptedDialogs dialogs;
+    dialogs->queue(DialogButton::Yes);
+    dialogs->queue(DialogButton::Ok);
+    TTelefon tt1;
+    TForm11 history;
+    callCommand(setting, QStringLiteral("123"), tt1, history);
+
+    for (int i = 0; i < 4; ++i) {
+        QCOMPARE(m_ports[i]->received(),
+                 i == port ? command + QByteArray("123\r\nATH\r\n") : QByteArray());
+    }
+    QCOMPARE(int(tt1.CPort()), port);
+    QCOMPARE(tt1.TelNumber(), QStringLiteral("123"));
+    QCOMPARE(history.lines().size(), 2);
+}
+
+void TestCallCommand::invalidSettingPlacesNoCall_data()
+{
+    QTest::addColumn<QString>("setting");
+    QTest::newRow("8") << "8";
+    QTest::newRow("04") << "04";
+    QTest::newRow("leading space") << " 4";
+    QTest::newRow("trailing space") << "4 ";
+    QTest::newRow("empty") << "";
+    QTest::newRow("COM1") << "COM1";
+    QTest::newRow("full-width digit") << "\uff14";
+}
+
+void TestCallCommand::invalidSettingPlacesNoCall()
+{
+    QFETCH(QString, setting);
+    QVERIFY(!DialSetting::choice(setting));
+
+    InstalledScriptedDialogs dialogs;
+    TTelefon tt1;
+    TForm11 history;
+    callCommand(setting, QStringLiteral("123"), tt1, history);
+    QCOMPARE(dialogs->requests().size(), 0);
+    for (auto &port : m_ports)
+        QCOMPARE(port->received(), QByteArray());
+    QCOMPARE(tt1.PortHandle(), -1);
+    QCOMPARE(
+        history.lines(),
+        QStringList({QString(), QStringLiteral("Połączenie telefoniczne z numerem :  123 "
+                                               "dnia 07 wtorek styczeń 2025 godzina 14:05:09")}));
+}
+
+void TestCallCommand::historyLineFollowsEveryOutcome_data()
+{
+    QTest::addColumn<QString>("number");
+    QTest::addColumn<QList<DialogButton>>("answers");
+    QTest::addColumn<QString>("line");
+    const QString prefix = QStringLiteral("Połączenie telefoniczne z numerem :  ");
+    const QString suffix = QStringLiteral(" dnia 07 wtorek styczeń 2025 godzina 14:05:09");
+    QTest::newRow("completed") << "22 555 01 02"
+                               << QList<DialogButton>{DialogButton::Yes, DialogButton::Ok}
+                               << prefix + "22 555 01 02" + suffix;
+    QTest::newRow("refused") << "123" << QList<DialogButton>{DialogButton::No}
+                             << prefix + "123" + suffix;
+    QTest::newRow("empty number") << "" << QList<DialogButton>{DialogButton::No} << prefix + suffix;
+    QTest::newRow("control characters")
+        << "12\r\n3" << QList<DialogButton>{DialogButton::No} << prefix + "123" + suffix;
+}
+
+void TestCallCommand::historyLineFollowsEveryOutcome()
+{
+    QFETCH(QString, number);
+    QFETCH(QList<DialogButton>, answers);
+    QFETCH(QString, line);
+
+    InstalledScriptedDialogs dialogs;
+    for (DialogButton answer : answers)
+        dialogs->queue(answer);
+    TTelefon tt1;
+    TForm11 history;
+    callCommand(QStringLiteral("4"), number, tt1, history);
+    QCOMPARE(dialogs->pending(), 0);
+    QCOMPARE(history.lines(), QStringList({QString(), line}));
+
+    // A port that cannot be opened still leaves the line.
+    const int holder = SerialPort::openDevice(m_ports[1]->path());
+    dialogs->queue(DialogButton::Abort);
+    dialogs->queue(DialogButton::Ok);
+    callCommand(QStringLiteral("5"), number, tt1, history);
+    SerialPort::close(holder);
+    QCOMPARE(history.lines(), QStringList({QString(), line, line}));
+}
+
+void TestCallCommand::settingIsReadWithoutCase()
+{
+    QCOMPARE(DialSetting::read(QStringLiteral("tel")), QString());
+    QVERIFY(DialSetting::store(QStringLiteral("5")));
+    QCOMPARE(DialSetting::read(QStringLiteral("tel")), QStringLiteral("5"));
+    QCOMPARE(DialSetting::read(QStringLiteral("Tel")), QStringLiteral("5"));
+}
+
+int main(int argc, char *argv[])
+{
+    // History lines use the system's regional settings: fix them to Polish.
+    qputenv("LC_ALL", "pl_PL.UTF-8");
+    qputenv("LANG", "pl_PL.UTF-8");
+    QApplication app(argc, argv);
+    TestCallCommand test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_call_command.moc"
