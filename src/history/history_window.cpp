@@ -1,0 +1,158 @@
+#include "history/history_window.h"
+
+#include "app/application.h"
+#include "history/history_file.h"
+
+#include <QFrame>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QToolButton>
+
+namespace {
+
+constexpr int kHelpContext = 3;
+
+QToolButton *makeButton(QWidget *parent, const QString &name, const QString &caption,
+                        const QString &icon, QRect geometry)
+{
+    auto *button = new QToolButton(parent);
+    button->setObjectName(name);
+    button->setText(caption);
+    button->setIcon(QIcon(icon));
+    button->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    button->setGeometry(geometry);
+    return button;
+}
+
+QLabel *makeLabel(QWidget *parent, const QString &name, const QString &caption, QPoint place)
+{
+    auto *label = new QLabel(caption, parent);
+    label->setObjectName(name);
+    label->move(place);
+    label->adjustSize();
+    return label;
+}
+
+} // namespace
+
+TForm11::TForm11(QWidget *parent)
+    : KaxForm(QStringLiteral("Form11"), QStringLiteral("Historia"), QSize(536, 348), kHelpContext,
+              parent)
+{
+    Bevel1 = new QFrame(this);
+    Bevel1->setObjectName(QStringLiteral("Bevel1"));
+    Bevel1->setFrameShape(QFrame::Box);
+    Bevel1->setFrameShadow(QFrame::Sunken);
+    Bevel1->setGeometry(0, 0, 536, 348);
+
+    m1 = new QPlainTextEdit(this);
+    m1->setObjectName(QStringLiteral("m1"));
+    m1->setGeometry(16, 8, 489, 265);
+    m1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    m1->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    m1->setProperty("helpContext", kHelpContext);
+    m1->setAccessibleName(QStringLiteral("Historia"));
+    m1->setPlainText(QStringLiteral("\n")); // one empty line
+
+    Label1 = makeLabel(
+        this, QStringLiteral("Label1"),
+        QStringLiteral(
+            "Do usunięcia użyj prawego przycisku myszki . Po zaznaczeniu tekstu użyj przycisku"),
+        QPoint(24, 288));
+    Label2 = makeLabel(this, QStringLiteral("Label2"),
+                       QStringLiteral("Delete z klawiatury komputera"), QPoint(24, 312));
+
+    SpeedButton2 = makeButton(this, QStringLiteral("SpeedButton2"), QStringLiteral("Drukuj"),
+                              QStringLiteral(":/icons/history-print.svg"), QRect(424, 280, 97, 25));
+    SpeedButton1 = makeButton(this, QStringLiteral("SpeedButton1"), QStringLiteral("&Zamknij"),
+                              QStringLiteral(":/icons/history-close.svg"), QRect(424, 312, 97, 25));
+    connect(SpeedButton2, &QToolButton::clicked, this, &TForm11::SpeedButton2Click);
+    connect(SpeedButton1, &QToolButton::clicked, this, &TForm11::SpeedButton1Click);
+
+    setTabOrder(m1, SpeedButton2);
+    setTabOrder(SpeedButton2, SpeedButton1);
+
+    FormCreate();
+}
+
+TForm11::~TForm11() = default;
+
+void TForm11::FormCreate()
+{
+    const QString path = HistoryFile::path();
+    const TextFile::ReadResult file = HistoryFile::load(path);
+    if (file.ok) {
+        m1->setPlainText(file.text);
+        return;
+    }
+    if (!file.exists)
+        return; // no history yet: the log starts with one empty line
+    m_loadError = file.error;
+    KartaxApplication::reportError(
+        QStringLiteral("Nie można odczytać pliku historii %1: %2").arg(path, file.error));
+}
+
+void TForm11::appendLine(const QString &line)
+{
+    QTextDocument *document = m1->document();
+    const bool endsWithBreak = document->lastBlock().length() <= 1;
+    QTextCursor cursor(document);
+    cursor.movePosition(QTextCursor::End);
+    cursor.beginEditBlock();
+    if (endsWithBreak) {
+        cursor.insertText(line);
+        cursor.insertBlock();
+    } else {
+        cursor.insertBlock();
+        cursor.insertText(line);
+    }
+    cursor.endEditBlock();
+}
+
+QStringList TForm11::lines() const
+{
+    QStringList result;
+    const QTextDocument *document = m1->document();
+    result.reserve(document->blockCount());
+    for (QTextBlock block = document->begin(); block.isValid(); block = block.next())
+        result.append(block.text());
+    if (!result.isEmpty() && result.constLast().isEmpty())
+        result.removeLast(); // a final line break starts no further line
+    return result;
+}
+
+bool TForm11::saveAtExit()
+{
+    const QString path = HistoryFile::path();
+    if (!m_loadError.isEmpty()) {
+        // Writing the window's shorter text would destroy the history that could
+        // not be read; keep the file as it is.
+        KartaxApplication::reportError(
+            QStringLiteral("Plik historii %1 nie został zapisany, bo nie udało się go odczytać "
+                           "przy uruchomieniu programu. Plik pozostał bez zmian.")
+                .arg(path));
+        return false;
+    }
+    const TextFile::WriteResult result = HistoryFile::save(path, m1->document()->toRawText());
+    if (!result.ok) {
+        KartaxApplication::reportError(
+            QStringLiteral("Nie można zapisać pliku historii %1: %2. Poprzednia zawartość pliku "
+                           "pozostała bez zmian.")
+                .arg(path, result.error));
+        return false;
+    }
+    return true;
+}
+
+void TForm11::SpeedButton1Click()
+{
+    close();
+}
+
+void TForm11::SpeedButton2Click()
+{
+    emit printRequested();
+}
