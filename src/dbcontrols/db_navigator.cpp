@@ -15,8 +15,8 @@ const char *const kObjectNames[DBNavigator::kButtonCount] = {
     "first", "prior", "next", "last", "insert", "delete", "edit", "post", "cancel", "refresh"};
 
 const char *const kIcons[DBNavigator::kButtonCount] = {
-    "nav-first", "nav-prior", "nav-next", "nav-last", "nav-insert",
-    "nav-delete", "nav-edit", "nav-post", "nav-cancel", "nav-refresh"};
+    "nav-first",  "nav-prior", "nav-next", "nav-last",   "nav-insert",
+    "nav-delete", "nav-edit",  "nav-post", "nav-cancel", "nav-refresh"};
 
 QStringList defaultHints()
 {

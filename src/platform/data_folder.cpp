@@ -22,9 +22,8 @@ QString path()
     const QString exeDir = QCoreApplication::applicationDirPath();
     if (!exeDir.isEmpty() && QFileInfo(exeDir).isWritable())
         return exeDir;
-    const QString dataDir =
-        QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
-        QStringLiteral("/Kartax2000");
+    const QString dataDir = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+                            QStringLiteral("/Kartax2000");
     QDir().mkpath(dataDir);
     return dataDir;
 }

@@ -10,7 +10,8 @@ class QWidget;
 enum class DialogKind { Warning, Error, Information, Confirmation, Plain };
 enum class DialogButton { None, Ok, Cancel, Yes, No, Abort, Retry, Ignore };
 
-struct DialogRequest {
+struct DialogRequest
+{
     DialogKind kind = DialogKind::Plain;
     QString caption;
     QString text;

@@ -30,8 +30,8 @@ SettingsStore::SettingsStore(const QString &iniPath)
 {
 #ifdef Q_OS_WIN
     Q_UNUSED(iniPath);
-    m_settings = std::make_unique<QSettings>(QStringLiteral("HKEY_CURRENT_USER"),
-                                             QSettings::NativeFormat);
+    m_settings =
+        std::make_unique<QSettings>(QStringLiteral("HKEY_CURRENT_USER"), QSettings::NativeFormat);
 #else
     m_settings = std::make_unique<QSettings>(iniPath, QSettings::IniFormat);
 #endif

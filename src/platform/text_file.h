@@ -6,14 +6,16 @@
 // Both return a result that the caller must look at; nothing is thrown.
 namespace TextFile {
 
-struct ReadResult {
+struct ReadResult
+{
     bool ok = false;
     bool exists = false;
     QString text;
     QString error; // the system's reason when !ok
 };
 
-struct WriteResult {
+struct WriteResult
+{
     bool ok = false;
     QString error;
 };

@@ -140,8 +140,8 @@ bool ensureBookkeeping(QSqlDatabase &db, const QString &table, QString *error)
             .arg(quoted(table + QStringLiteral("_keys_ins")), quoted(table), quoted(dirty)),
         QStringLiteral("CREATE TRIGGER IF NOT EXISTS %1 AFTER UPDATE OF %2 ON %3 BEGIN "
                        "INSERT OR IGNORE INTO %4 (id) VALUES (NEW.id); END")
-            .arg(quoted(table + QStringLiteral("_keys_upd")),
-                 keyColumns.join(QStringLiteral(", ")), quoted(table), quoted(dirty)),
+            .arg(quoted(table + QStringLiteral("_keys_upd")), keyColumns.join(QStringLiteral(", ")),
+                 quoted(table), quoted(dirty)),
     };
     return execAll(db, statements, error);
 }
@@ -203,12 +203,13 @@ qint64 repairKeys(QSqlDatabase &db, const QString &table, const QStringList &key
             failure = q.lastError();
         return ok;
     };
-    bool ok = check(select, select.prepare(QStringLiteral("SELECT %1 FROM %2 WHERE id = ?")
-                                               .arg(fieldList.join(QStringLiteral(", ")),
-                                                    quoted(table)))) &&
-              check(update, update.prepare(QStringLiteral("UPDATE %1 SET %2 WHERE id = ?")
-                                               .arg(quoted(table),
-                                                    assignments.join(QStringLiteral(", ")))));
+    bool ok =
+        check(select,
+              select.prepare(QStringLiteral("SELECT %1 FROM %2 WHERE id = ?")
+                                 .arg(fieldList.join(QStringLiteral(", ")), quoted(table)))) &&
+        check(update,
+              update.prepare(QStringLiteral("UPDATE %1 SET %2 WHERE id = ?")
+                                 .arg(quoted(table), assignments.join(QStringLiteral(", ")))));
     qint64 repaired = 0;
     for (auto it = ids.cbegin(); ok && it != ids.cend(); ++it) {
         select.addBindValue(*it);
@@ -227,8 +228,8 @@ qint64 repairKeys(QSqlDatabase &db, const QString &table, const QStringList &key
         ++repaired;
     }
     if (ok)
-        ok = check(query, query.exec(QStringLiteral("DELETE FROM %1")
-                                         .arg(quoted(dirtyTable(table)))));
+        ok = check(query,
+                   query.exec(QStringLiteral("DELETE FROM %1").arg(quoted(dirtyTable(table)))));
     if (ok && rebuildAll) {
         ok = check(query, query.prepare(QStringLiteral("INSERT OR REPLACE INTO %1 (name, value) "
                                                        "VALUES ('collation', ?)")

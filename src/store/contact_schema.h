@@ -16,8 +16,8 @@ inline constexpr char kAlias[] = "Kax2000";
 inline constexpr char kTableName[] = "Kartax2000";
 inline constexpr char kDefaultFileName[] = "Kartax2000.db";
 
-QStringList fieldNames();        // Nazwa … Uwagi, in table order
-QStringList keyedFieldNames();   // Nazwa, Branza, Filia
+QStringList fieldNames();                // Nazwa … Uwagi, in table order
+QStringList keyedFieldNames();           // Nazwa, Branza, Filia
 QString keyColumn(const QString &field); // "Nazwa" -> "Nazwa_k"
 QString dirtyTable(const QString &table);
 QString metaTable(const QString &table);

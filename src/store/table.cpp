@@ -25,12 +25,13 @@ QString quoted(const QString &identifier)
            QLatin1Char('"');
 }
 
-constexpr int kQueryKinds = 6;
+constexpr int kQueryKinds = 8;
 
 } // namespace
 
 // Prepared positioning queries of one index, made on first use.
-struct TTable::Statements {
+struct TTable::Statements
+{
     std::unique_ptr<QSqlQuery> queries[kQueryKinds];
 };
 
@@ -54,8 +55,8 @@ void TTable::open()
 {
     if (active())
         return;
-    const QString path = m_databaseFile.isEmpty() ? ContactSchema::resolveAlias(m_databaseName)
-                                                  : m_databaseFile;
+    const QString path =
+        m_databaseFile.isEmpty() ? ContactSchema::resolveAlias(m_databaseName) : m_databaseFile;
     const bool fresh = !QFileInfo::exists(path);
     m_db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connection);
     m_db.setDatabaseName(path);
@@ -209,8 +210,8 @@ void TTable::verifyIndex(const QString &name) const
     if (!query.exec(QStringLiteral("SELECT 1 FROM %1 INDEXED BY %2 LIMIT 0")
                         .arg(quoted(m_tableName), quoted(name))))
         fail(query.lastError());
-    throw DatabaseError(QStringLiteral("Index '%1' does not order a field of %2")
-                            .arg(name, m_tableName));
+    throw DatabaseError(
+        QStringLiteral("Index '%1' does not order a field of %2").arg(name, m_tableName));
 }
 
 void TTable::setIndexName(const QString &name)
@@ -248,11 +249,14 @@ QString TTable::selectList(int index) const
         columns << QStringLiteral("c.") + quoted(field);
     for (const QString &field : m_keyedFields)
         columns << QStringLiteral("c.") + ContactSchema::keyColumn(field);
-    const QString neighbour =
-        QStringLiteral("EXISTS (SELECT 1 FROM %1 AS p INDEXED BY %2 WHERE (p.%3, p.id) %4 "
-                       "(c.%3, c.id))");
-    columns << neighbour.arg(quoted(m_tableName), quoted(info.name), key, QStringLiteral("<"));
-    columns << neighbour.arg(quoted(m_tableName), quoted(info.name), key, QStringLiteral(">"));
+    // Whether a record lies before or after this one in the index order. Each test
+    // is split into "same key, id beyond" and "key beyond" so that both are seeks on
+    // the (key, id) index; a row-value comparison would scan every equal key.
+    const QString probe = QStringLiteral(
+        "EXISTS (SELECT 1 FROM %1 AS p INDEXED BY %2 WHERE p.%3 = c.%3 AND p.id %4 c.id)"
+        " OR EXISTS (SELECT 1 FROM %1 AS p INDEXED BY %2 WHERE p.%3 %4 c.%3)");
+    columns << probe.arg(quoted(m_tableName), quoted(info.name), key, QStringLiteral("<"));
+    columns << probe.arg(quoted(m_tableName), quoted(info.name), key, QStringLiteral(">"));
     return columns.join(QStringLiteral(", "));
 }
 
@@ -263,17 +267,21 @@ TTable::Statements &TTable::statements(int index)
         return *slot;
     auto prepared = std::make_unique<Statements>();
     const IndexInfo &info = m_indexes[index];
-    const QString key = QStringLiteral("c.") + ContactSchema::keyColumn(m_keyedFields[info.keySlot]);
-    const QString from = QStringLiteral("SELECT %1 FROM %2 AS c ")
-                             .arg(selectList(index), quoted(m_tableName));
+    const QString key =
+        QStringLiteral("c.") + ContactSchema::keyColumn(m_keyedFields[info.keySlot]);
+    const QString from =
+        QStringLiteral("SELECT %1 FROM %2 AS c ").arg(selectList(index), quoted(m_tableName));
     const QString indexed = from + QStringLiteral("INDEXED BY %1 ").arg(quoted(info.name));
     const QString ascending = QStringLiteral(" ORDER BY %1, c.id LIMIT 1").arg(key);
     const QString descending = QStringLiteral(" ORDER BY %1 DESC, c.id DESC LIMIT 1").arg(key);
+    // In the order of TTable::Query.
     const QString sql[kQueryKinds] = {
         indexed + ascending,
         indexed + descending,
-        indexed + QStringLiteral("WHERE (%1, c.id) > (?, ?)").arg(key) + ascending,
-        indexed + QStringLiteral("WHERE (%1, c.id) < (?, ?)").arg(key) + descending,
+        indexed + QStringLiteral("WHERE %1 = ? AND c.id > ?").arg(key) + ascending,
+        indexed + QStringLiteral("WHERE %1 > ?").arg(key) + ascending,
+        indexed + QStringLiteral("WHERE %1 = ? AND c.id < ?").arg(key) + descending,
+        indexed + QStringLiteral("WHERE %1 < ?").arg(key) + descending,
         indexed + QStringLiteral("WHERE %1 >= ?").arg(key) + ascending,
         from + QStringLiteral("WHERE c.id = ?"),
     };
@@ -335,6 +343,20 @@ bool TTable::fetch(Query kind, const QVariantList &binds, Row *row)
     return found;
 }
 
+bool TTable::fetchNext(const Row &from, Row *row)
+{
+    const QByteArray key = currentKey(from);
+    return fetch(Query::NextSameKey, {key, from.id}, row) ||
+           fetch(Query::NextGreaterKey, {key}, row);
+}
+
+bool TTable::fetchPrior(const Row &from, Row *row)
+{
+    const QByteArray key = currentKey(from);
+    return fetch(Query::PriorSameKey, {key, from.id}, row) ||
+           fetch(Query::PriorLesserKey, {key}, row);
+}
+
 void TTable::repairKeys()
 {
     QString error;
@@ -347,11 +369,6 @@ QByteArray TTable::currentKey(const Row &row) const
 {
     const int slot = m_indexes[m_index].keySlot;
     return slot < row.keys.size() ? row.keys[slot] : QByteArray();
-}
-
-QVariantList TTable::keyAndId(const Row &row) const
-{
-    return {currentKey(row), row.id};
 }
 
 void TTable::setCurrent(const Row &row)
@@ -371,7 +388,7 @@ void TTable::setEmpty()
 void TTable::repositionNear(const Row &gone)
 {
     Row row;
-    if (fetch(Query::Next, keyAndId(gone), &row) || fetch(Query::Prior, keyAndId(gone), &row)) {
+    if (fetchNext(gone, &row) || fetchPrior(gone, &row)) {
         setCurrent(row);
         m_bof = m_eof = false;
     } else {
@@ -428,7 +445,7 @@ void TTable::next()
         return;
     }
     Row row;
-    if (fetch(Query::Next, keyAndId(m_current), &row)) {
+    if (fetchNext(m_current, &row)) {
         setCurrent(row);
         m_bof = m_eof = false;
         emit dataSetChanged();
@@ -449,7 +466,7 @@ void TTable::prior()
         return;
     }
     Row row;
-    if (fetch(Query::Prior, keyAndId(m_current), &row)) {
+    if (fetchPrior(m_current, &row)) {
         setCurrent(row);
         m_bof = m_eof = false;
         emit dataSetChanged();

@@ -76,7 +76,10 @@ public:
     // Ends an edit: posts it when a field changed, drops it otherwise.
     void checkBrowseMode();
     bool modified() const { return m_modified; }
-    bool editing() const { return m_state == DataSetState::Edit || m_state == DataSetState::Insert; }
+    bool editing() const
+    {
+        return m_state == DataSetState::Edit || m_state == DataSetState::Insert;
+    }
 
     // Fields, by name without regard to case.
     QStringList fieldNames() const { return m_fields; }
@@ -106,7 +109,8 @@ signals:
     void updateRecordRequested();
 
 private:
-    struct Row {
+    struct Row
+    {
         qint64 id = -1;
         QVector<QString> values;
         QVector<QByteArray> keys; // one per keyed field
@@ -114,13 +118,23 @@ private:
         bool hasNext = false;
         bool keyMissing = false;
     };
-    struct IndexInfo {
+    struct IndexInfo
+    {
         QString name;
         int field = -1;   // the field it orders
         int keySlot = -1; // its key column among m_keyColumns
     };
     struct Statements;
-    enum class Query { First, Last, Next, Prior, Nearest, ById };
+    enum class Query {
+        First,
+        Last,
+        NextSameKey,
+        NextGreaterKey,
+        PriorSameKey,
+        PriorLesserKey,
+        Nearest,
+        ById
+    };
 
     void loadStructure();
     int findIndex(const QString &name) const;
@@ -132,7 +146,8 @@ private:
     void setCurrent(const Row &row);
     void setEmpty();
     void repositionNear(const Row &gone);
-    QVariantList keyAndId(const Row &row) const;
+    bool fetchNext(const Row &from, Row *row);
+    bool fetchPrior(const Row &from, Row *row);
     QByteArray currentKey(const Row &row) const;
     void requireBrowseMovable();
     void setState(DataSetState state);
@@ -148,8 +163,8 @@ private:
     QString m_connection;
     QSqlDatabase m_db;
     QStringList m_fields;
-    QStringList m_keyedFields;         // fields that carry a sort key column
-    QVector<int> m_keySlotOfField;     // per field: slot in m_keyedFields or -1
+    QStringList m_keyedFields;     // fields that carry a sort key column
+    QVector<int> m_keySlotOfField; // per field: slot in m_keyedFields or -1
     QVector<IndexInfo> m_indexes;
     int m_index = -1;
     std::vector<std::unique_ptr<Statements>> m_statements;

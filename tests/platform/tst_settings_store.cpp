@@ -23,8 +23,8 @@ private slots:
 
 void TestSettingsStore::defaultPathIsUnderConfigHome()
 {
-    QCOMPARE(SettingsStore::defaultPath(),
-             qEnvironmentVariable("XDG_CONFIG_HOME") + QStringLiteral("/Kartax2000/Kartax2000.ini"));
+    QCOMPARE(SettingsStore::defaultPath(), qEnvironmentVariable("XDG_CONFIG_HOME") +
+                                               QStringLiteral("/Kartax2000/Kartax2000.ini"));
 }
 
 void TestSettingsStore::missingKeyOrValueReadsEmpty()

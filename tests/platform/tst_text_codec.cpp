@@ -33,7 +33,8 @@ void TestTextCodec::everyByteRoundTrips()
 void TestTextCodec::polishLettersMapToWindows1250()
 {
     const QString letters = QStringLiteral("ąćęłńóśźżĄĆĘŁŃÓŚŹŻ");
-    const QByteArray expected("\xB9\xE6\xEA\xB3\xF1\xF3\x9C\x9F\xBF\xA5\xC6\xCA\xA3\xD1\xD3\x8C\x8F\xAF");
+    const QByteArray expected(
+        "\xB9\xE6\xEA\xB3\xF1\xF3\x9C\x9F\xBF\xA5\xC6\xCA\xA3\xD1\xD3\x8C\x8F\xAF");
     QCOMPARE(TextCodec::encode(letters), expected);
     QCOMPARE(TextCodec::decode(expected), letters);
     QCOMPARE(TextCodec::encode(QStringLiteral("€ „cudzysłów”")),

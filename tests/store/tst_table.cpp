@@ -133,13 +133,12 @@ void TestTable::unknownFieldOrIndexRaises()
 void TestTable::polishAlphabeticalOrderIgnoringCase()
 {
     ContactFixture fx;
-    const QStringList shuffled{"żaba", "Źrebak", "zebra", "Łódź", "lis", "Ćma", "cal", "ąb",
-                               "Ab", "bąk", "Ósemka", "ogród", "Śruba", "sól", "ŻUK", "Ala"};
+    const QStringList shuffled{"żaba", "Źrebak", "zebra",  "Łódź",  "lis",   "Ćma", "cal", "ąb",
+                               "Ab",   "bąk",    "Ósemka", "ogród", "Śruba", "sól", "ŻUK", "Ala"};
     for (const QString &name : shuffled)
         fx.add(name);
-    const QStringList expected{"Ab", "Ala", "ąb", "bąk", "cal", "Ćma", "lis", "Łódź",
-                               "ogród", "Ósemka", "sól", "Śruba", "zebra", "Źrebak", "żaba",
-                               "ŻUK"};
+    const QStringList expected{"Ab",    "Ala",    "ąb",  "bąk",   "cal",   "Ćma",    "lis",  "Łódź",
+                               "ogród", "Ósemka", "sól", "Śruba", "zebra", "Źrebak", "żaba", "ŻUK"};
     QCOMPARE(fx.walkForward(), expected);
     QStringList reversed = expected;
     std::reverse(reversed.begin(), reversed.end());
@@ -151,8 +150,8 @@ void TestTable::repeatedKeysAreVisitedOnceEachWay()
     ContactFixture fx;
     // Same name in several spellings of case; the tie goes by the record's id.
     for (int i = 0; i < 7; ++i)
-        fx.add(i % 2 ? QStringLiteral("KOWALSKI") : QStringLiteral("kowalski"),
-               QString(), QStringLiteral("r%1").arg(i));
+        fx.add(i % 2 ? QStringLiteral("KOWALSKI") : QStringLiteral("kowalski"), QString(),
+               QStringLiteral("r%1").arg(i));
     fx.add(QStringLiteral("Adamski"), QString(), QStringLiteral("a"));
     fx.add(QStringLiteral("Zieliński"), QString(), QStringLiteral("z"));
     const QStringList forward = fx.walkForward(QStringLiteral("Filia"));
@@ -213,9 +212,10 @@ void TestTable::editIsSavedByMoveAndIndexSwitch()
     // A typed value still held by a control reaches the record before the move.
     t.first();
     t.edit();
-    QObject::connect(&t, &TTable::updateRecordRequested, &t, [&t] {
-        t.setFieldText(QStringLiteral("Kod"), QStringLiteral("00-950"));
-    }, Qt::SingleShotConnection);
+    QObject::connect(
+        &t, &TTable::updateRecordRequested, &t,
+        [&t] { t.setFieldText(QStringLiteral("Kod"), QStringLiteral("00-950")); },
+        Qt::SingleShotConnection);
     t.next();
     t.prior();
     QCOMPARE(t.fieldText(QStringLiteral("Kod")), QStringLiteral("00-950"));
@@ -406,8 +406,7 @@ void TestTable::longTextsAreStored()
     ContactFixture fx;
     const QString longName(10000, QChar(u'ż'));
     const QString notes = QString(QStringLiteral("Linia notatek ąę\r\n")).repeated(60000);
-    fx.add(longName, QString(), QString(),
-           {"", "", "", "", "", "", "", "", "", notes});
+    fx.add(longName, QString(), QString(), {"", "", "", "", "", "", "", "", "", notes});
     fx.close();
     fx.open();
     QCOMPARE(fx.table().fieldText(QStringLiteral("Nazwa")), longName);

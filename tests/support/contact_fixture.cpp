@@ -33,8 +33,8 @@ void ContactFixture::close()
     m_dm.reset();
 }
 
-void ContactFixture::add(const QString &name, const QString &branch,
-                         const QString &representative, const QStringList &rest)
+void ContactFixture::add(const QString &name, const QString &branch, const QString &representative,
+                         const QStringList &rest)
 {
     TTable &t = table();
     t.insert();
