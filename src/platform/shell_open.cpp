@@ -1,0 +1,87 @@
+#include "platform/shell_open.h"
+
+#include <QDesktopServices>
+#include <QRegularExpression>
+
+namespace {
+
+ShellOpen *&installed()
+{
+    static ShellOpen *shell = nullptr;
+    return shell;
+}
+
+// The scheme of a URL text, lower-cased; empty when it has none. "host:port"
+// (digits after the colon) is a host, not a scheme, as a browser reads it.
+QString schemeOf(const QString &text)
+{
+    static const QRegularExpression scheme(QStringLiteral("^([A-Za-z][A-Za-z0-9+.-]*):(.*)$"),
+                                           QRegularExpression::DotMatchesEverythingOption);
+    const QRegularExpressionMatch match = scheme.match(text);
+    if (!match.hasMatch())
+        return {};
+    static const QRegularExpression port(QStringLiteral("^[0-9]+(/.*)?$"),
+                                         QRegularExpression::DotMatchesEverythingOption);
+    if (port.match(match.captured(2)).hasMatch())
+        return {};
+    return match.captured(1).toLower();
+}
+
+} // namespace
+
+ShellOpen &ShellOpen::current()
+{
+    static DesktopShellOpen real;
+    return installed() ? *installed() : real;
+}
+
+void ShellOpen::install(ShellOpen *shell)
+{
+    installed() = shell;
+}
+
+QString ShellOpen::webUrl(const QString &address)
+{
+    const QString text = address.trimmed();
+    if (text.isEmpty())
+        return {};
+    const QString scheme = schemeOf(text);
+    QString url;
+    if (scheme.isEmpty())
+        url = QStringLiteral("http://") + text;
+    else if (scheme == u"http" || scheme == u"https" || scheme == u"ftp")
+        url = text;
+    else
+        return {};
+    // A path such as "/usr/bin/program" becomes "http:///usr/..." above: a web
+    // address must name a host.
+    const QUrl parsed = desktopUrl(url);
+    if (!parsed.isValid() || parsed.host().isEmpty())
+        return {};
+    return url;
+}
+
+bool ShellOpen::openWebAddress(const QString &address)
+{
+    const QString url = webUrl(address);
+    if (url.isEmpty())
+        return false;
+    return current().openUrl(url);
+}
+
+bool ShellOpen::openLetter(const QString &mailtoUrl)
+{
+    if (schemeOf(mailtoUrl) != u"mailto")
+        return false;
+    return current().openUrl(mailtoUrl);
+}
+
+QUrl ShellOpen::desktopUrl(const QString &url)
+{
+    return QUrl(url, QUrl::TolerantMode);
+}
+
+bool DesktopShellOpen::openUrl(const QString &url)
+{
+    return QDesktopServices::openUrl(desktopUrl(url));
+}

@@ -1,0 +1,22 @@
+#pragma once
+
+#include "platform/shell_open.h"
+
+#include <QStringList>
+
+// Stands in for the desktop while alive: records every URL handed to the shell
+// instead of opening it.
+class RecordingShell final : public ShellOpen
+{
+public:
+    RecordingShell();
+    ~RecordingShell() override;
+    RecordingShell(const RecordingShell &) = delete;
+    RecordingShell &operator=(const RecordingShell &) = delete;
+
+    bool openUrl(const QString &url) override;
+
+    QStringList urls;
+    // The last URL handed over; empty when none was.
+    QString last() const { return urls.isEmpty() ? QString() : urls.last(); }
+};
