@@ -1,0 +1,319 @@
+#include "messaging/favourites_window.h"
+#include "platform/clock.h"
+#include "platform/data_folder.h"
+#include "platform/shell_open.h"
+#include "support/recording_shell.h"
+#include "support/scripted_dialogs.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QEnterEvent>
+#include <QFile>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolButton>
+
+namespace {
+
+const QString suffix = QStringLiteral(" dnia 05 wtorek marzec 2024 godzina 14:05:09");
+
+QStringList items(const QListWidget *list)
+{
+    QStringList texts;
+    for (int i = 0; i < list->count(); ++i)
+        texts << list->item(i)->text();
+    return texts;
+}
+
+QStringList items(const QComboBox *combo)
+{
+    QStringList texts;
+    for (int i = 0; i < combo->count(); ++i)
+        texts << combo->itemText(i);
+    return texts;
+}
+
+} // namespace
+
+// The favourites window: the favourites file, the two lists, the connect and
+// remove commands, the fixed web sites and their history lines.
+class TestFavouritesWindow final : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+    void noFileStartsEmptyAndWritesAnEmptyFile();
+    void lineEndsOnReading_data();
+    void lineEndsOnReading();
+    void polishLettersKeepTheirEncoding();
+    void typedAddressIsMirroredAddedOpenedAndLogged();
+    void repeatedAddressStandsTwice();
+    void removalReachesTheDropDownAtNextStart();
+    void removeWithoutSelectionChangesNothing();
+    void connectWithEmptyEntryOpensTheDropDownText();
+    void fixedSitesOpenAndLogWithTwoSpaces();
+    void viewsSwitchAndSurviveClosing();
+    void statusTexts();
+    void unreadableFileIsReportedAndKept();
+    void failedSaveIsReported();
+
+private:
+    std::unique_ptr<TForm2> create()
+    {
+        auto window = std::make_unique<TForm2>();
+        window->setHistory([this](const QString &line) { m_history << line; });
+        return window;
+    }
+    void writeFile(const QByteArray &bytes)
+    {
+        QFile file(m_dir->filePath(QStringLiteral("Ulubione.kax")));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+    }
+    QByteArray readFile() const
+    {
+        QFile file(m_dir->filePath(QStringLiteral("Ulubione.kax")));
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+    }
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<RecordingShell> m_shell;
+    QStringList m_history;
+};
+
+void TestFavouritesWindow::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    DataFolder::setOverride(m_dir->path());
+    Clock::setSource([] { return QDateTime(QDate(2024, 3, 5), QTime(14, 5, 9)); });
+    m_shell = std::make_unique<RecordingShell>();
+    m_history.clear();
+}
+
+void TestFavouritesWindow::cleanup()
+{
+    m_shell.reset();
+    DataFolder::setOverride(QString());
+    Clock::setSource({});
+}
+
+void TestFavouritesWindow::noFileStartsEmptyAndWritesAnEmptyFile()
+{
+    auto window = create();
+    QCOMPARE(window->findChild<QListWidget *>("l1")->count(), 0);
+    QCOMPARE(window->findChild<QComboBox *>("c1")->count(), 0);
+    QVERIFY(window->saveAtExit());
+    QCOMPARE(readFile(), QByteArray());
+}
+
+void TestFavouritesWindow::lineEndsOnReading_data()
+{
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<QStringList>("lines");
+    QTest::addColumn<QByteArray>("written");
+    QTest::newRow("CR LF") << QByteArray("a\r\nb\r\n") << QStringList{"a", "b"}
+                           << QByteArray("a\r\nb\r\n");
+    QTest::newRow("LF only") << QByteArray("a\nb\n\nc") << QStringList{"a", "b", "", "c"}
+                             << QByteArray("a\r\nb\r\n\r\nc\r\n");
+    QTest::newRow("lone CR and mixed")
+        << QByteArray("a\rb\r\nc\n\r") << QStringList{"a", "b", "c", ""}
+        << QByteArray("a\r\nb\r\nc\r\n\r\n");
+    QTest::newRow("one empty line") << QByteArray("\r\n") << QStringList{""} << QByteArray("\r\n");
+}
+
+void TestFavouritesWindow::lineEndsOnReading()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(QStringList, lines);
+    QFETCH(QByteArray, written);
+    writeFile(file);
+    auto window = create();
+    QCOMPARE(items(window->findChild<QListWidget *>("l1")), lines);
+    auto *c1 = window->findChild<QComboBox *>("c1");
+    QCOMPARE(items(c1), lines);
+    QCOMPARE(c1->currentText(), QString());
+    QVERIFY(window->saveAtExit());
+    QCOMPARE(readFile(), written);
+}
+
+void TestFavouritesWindow::polishLettersKeepTheirEncoding()
+{
+    writeFile(QByteArray("http://\xbf\xf3\xb3w.pl\r\n")); // "żółw" in Windows-1250
+    auto window = create();
+    QCOMPARE(items(window->findChild<QListWidget *>("l1")), QStringList{"http://żółw.pl"});
+    QVERIFY(window->saveAtExit());
+    QCOMPARE(readFile(), QByteArray("http://\xbf\xf3\xb3w.pl\r\n"));
+}
+
+void TestFavouritesWindow::typedAddressIsMirroredAddedOpenedAndLogged()
+{
+    auto window = create();
+    auto *edit = window->findChild<QLineEdit *>("Edit1");
+    auto *c1 = window->findChild<QComboBox *>("c1");
+    QTest::keyClicks(edit, QStringLiteral("a"));
+    QCOMPARE(c1->currentText(), QStringLiteral("a"));
+    QTest::mouseClick(window->findChild<QToolButton *>("SpeedButton13"), Qt::LeftButton);
+    QCOMPARE(items(window->findChild<QListWidget *>("l1")), QStringList{"a"});
+    QCOMPARE(items(c1), QStringList{"a"});
+    QCOMPARE(m_shell->urls, QStringList{"http://a"});
+    QCOMPARE(m_history, QStringList{"a" + suffix});
+    QCOMPARE(edit->text(), QString());
+    QCOMPARE(c1->currentText(), QStringLiteral("a"));
+}
+
+void TestFavouritesWindow::repeatedAddressStandsTwice()
+{
+    auto window = create();
+    auto *edit = window->findChild<QLineEdit *>("Edit1");
+    for (int i = 0; i < 2; ++i) {
+        QTest::keyClicks(edit, QStringLiteral("www.onet.pl"));
+        window->SpeedButton13Click();
+    }
+    QCOMPARE(items(window->findChild<QComboBox *>("c1")), QStringList(2, "www.onet.pl"));
+    QVERIFY(window->saveAtExit());
+    QCOMPARE(readFile(), QByteArray("www.onet.pl\r\nwww.onet.pl\r\n"));
+    QCOMPARE(m_shell->urls, QStringList(2, "http://www.onet.pl"));
+}
+
+void TestFavouritesWindow::removalReachesTheDropDownAtNextStart()
+{
+    writeFile("www.onet.pl\r\nwww.wp.pl\r\n");
+    {
+        auto window = create();
+        window->SpeedButton12Click();
+        auto *l1 = window->findChild<QListWidget *>("l1");
+        l1->setCurrentRow(0);
+        QTest::mouseClick(window->findChild<QToolButton *>("SpeedButton1"), Qt::LeftButton);
+        QCOMPARE(items(l1), QStringList{"www.wp.pl"});
+        QCOMPARE(items(window->findChild<QComboBox *>("c1")),
+                 (QStringList{"www.onet.pl", "www.wp.pl"}));
+        QCOMPARE(readFile(), QByteArray("www.onet.pl\r\nwww.wp.pl\r\n"));
+        QVERIFY(window->saveAtExit());
+    }
+    auto restarted = create();
+    QCOMPARE(items(restarted->findChild<QComboBox *>("c1")), QStringList{"www.wp.pl"});
+}
+
+void TestFavouritesWindow::removeWithoutSelectionChangesNothing()
+{
+    writeFile("www.onet.pl\r\n");
+    auto window = create();
+    window->SpeedButton12Click();
+    window->SpeedButton1Click();
+    QCOMPARE(items(window->findChild<QListWidget *>("l1")), QStringList{"www.onet.pl"});
+}
+
+void TestFavouritesWindow::connectWithEmptyEntryOpensTheDropDownText()
+{
+    writeFile("ftp://ftp.icm.edu.pl\r\n");
+    auto window = create();
+    auto *c1 = window->findChild<QComboBox *>("c1");
+    c1->setCurrentIndex(0);
+    window->SpeedButton13Click();
+    QCOMPARE(m_shell->urls, QStringList{"ftp://ftp.icm.edu.pl"});
+    QCOMPARE(m_history, QStringList{suffix});
+    QCOMPARE(items(window->findChild<QListWidget *>("l1")),
+             (QStringList{"ftp://ftp.icm.edu.pl", ""}));
+    QCOMPARE(c1->currentText(), QStringLiteral("ftp://ftp.icm.edu.pl"));
+}
+
+void TestFavouritesWindow::fixedSitesOpenAndLogWithTwoSpaces()
+{
+    auto window = create();
+    const QList<TForm2::FixedSite> &sites = TForm2::fixedSites();
+    QCOMPARE(sites.size(), 9);
+    for (const TForm2::FixedSite &site : sites) {
+        m_shell->urls.clear();
+        m_history.clear();
+        auto *button = window->findChild<QToolButton *>(QString::fromLatin1(site.name));
+        QVERIFY2(button, site.name);
+        QCOMPARE(button->text(), site.caption);
+        QTest::mouseClick(button, Qt::LeftButton);
+        QVERIFY(site.address.startsWith(QStringLiteral("https://")));
+        QCOMPARE(m_shell->urls, QStringList{site.address});
+        QCOMPARE(m_history, QStringList{site.logged + " " + suffix});
+    }
+    QCOMPARE(sites.last().logged, QStringLiteral("www.wp.pl"));
+    QVERIFY(sites.at(6).caption.startsWith(QStringLiteral("Serwis ")));
+}
+
+void TestFavouritesWindow::viewsSwitchAndSurviveClosing()
+{
+    auto window = create();
+    window->show();
+    auto *panel = window->findChild<QWidget *>("Panel1");
+    auto *l1 = window->findChild<QListWidget *>("l1");
+    QVERIFY(panel->isVisible() && !l1->isVisible());
+    QTest::mouseClick(window->findChild<QToolButton *>("SpeedButton12"), Qt::LeftButton);
+    QVERIFY(!panel->isVisible() && l1->isVisible());
+    QTest::mouseClick(window->findChild<QToolButton *>("SpeedButton11"), Qt::LeftButton);
+    QVERIFY(!window->isVisible());
+    window->showForm();
+    QVERIFY(!panel->isVisible() && l1->isVisible());
+    QTest::mouseClick(window->findChild<QToolButton *>("SpeedButton3"), Qt::LeftButton);
+    QVERIFY(panel->isVisible() && !l1->isVisible());
+    int shown = 0;
+    window->setShowHistory([&shown] { ++shown; });
+    QTest::mouseClick(window->findChild<QToolButton *>("SpeedButton14"), Qt::LeftButton);
+    QCOMPARE(shown, 1);
+}
+
+void TestFavouritesWindow::statusTexts()
+{
+    auto window = create();
+    const auto hover = [&window](const char *name) {
+        auto *control = window->findChild<QWidget *>(QString::fromLatin1(name));
+        QEnterEvent enter(QPointF(1, 1), QPointF(1, 1), QPointF(1, 1));
+        QApplication::sendEvent(control, &enter);
+        return window->statusText();
+    };
+    QCOMPARE(hover("SpeedButton7"), QStringLiteral("Strona autora programu"));
+    QCOMPARE(hover("MonthCalendar1"), QStringLiteral("Strona autora programu"));
+    QCOMPARE(hover("Edit1"), QStringLiteral("Wpisz adres z który chcesz się połączyć"));
+    QCOMPARE(hover("SpeedButton9"), QStringLiteral("Bezpłatne kont i strony WWW. Idealny serwis"));
+    QCOMPARE(hover("Label4"), QString());
+    QCOMPARE(hover("SpeedButton13"),
+             QStringLiteral("Dokonuje polączenia z wybranym adresem internetowym z listy"));
+}
+
+void TestFavouritesWindow::unreadableFileIsReportedAndKept()
+{
+    // A folder in the file's place cannot be read as a file.
+    QVERIFY(QDir(m_dir->path()).mkdir(QStringLiteral("Ulubione.kax")));
+    InstalledScriptedDialogs dialogs;
+    dialogs->queue(DialogButton::Ok);
+    auto window = create();
+    QCOMPARE(dialogs->requests().size(), 1);
+    QVERIFY(dialogs->requests().first().text.contains(QStringLiteral("Ulubione.kax")));
+    QVERIFY(!window->loadError().isEmpty());
+    QVERIFY(!window->saveAtExit());
+    QVERIFY(QFileInfo(m_dir->filePath(QStringLiteral("Ulubione.kax"))).isDir());
+}
+
+void TestFavouritesWindow::failedSaveIsReported()
+{
+    DataFolder::setOverride(m_dir->filePath(QStringLiteral("missing/folder")));
+    InstalledScriptedDialogs dialogs;
+    dialogs->queue(DialogButton::Ok);
+    auto window = create();
+    QVERIFY(!window->saveAtExit());
+    QCOMPARE(dialogs->requests().size(), 1);
+    QCOMPARE(dialogs->requests().first().kind, DialogKind::Error);
+}
+
+int main(int argc, char *argv[])
+{
+    // History lines use the regional settings: fix them to Polish.
+    qputenv("LC_ALL", "pl_PL.UTF-8");
+    qputenv("LANG", "pl_PL.UTF-8");
+    QApplication app(argc, argv);
+    TestFavouritesWindow test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_favourites_window.moc"

@@ -1,0 +1,154 @@
+#include "messaging/signature_window.h"
+#include "platform/settings_store.h"
+#include "store/countries.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QSettings>
+#include <QTest>
+#include <QToolButton>
+
+namespace {
+
+// The names and values under Kax\Podpis as stored.
+QMap<QString, QString> storedSignature()
+{
+    QSettings settings(SettingsStore::defaultPath(), QSettings::IniFormat);
+    settings.beginGroup(QStringLiteral("Kax/Podpis"));
+    QMap<QString, QString> values;
+    const QStringList names = settings.childKeys();
+    for (const QString &name : names)
+        values.insert(name, settings.value(name).toString());
+    return values;
+}
+
+} // namespace
+
+// The signature window: its eight lines load from and save to Kax\Podpis, and
+// its country list.
+class TestSignatureWindow final : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void freshProfileSavesEightValues();
+    void loadsAtCreationWithoutCase();
+    void saveReplacesNamesWrittenInAnotherCase();
+    void valueOfAnotherTypeLoadsAsEmpty();
+    void unsavedChangesLastUntilRestart();
+    void countryList();
+};
+
+void TestSignatureWindow::init()
+{
+    QSettings settings(SettingsStore::defaultPath(), QSettings::IniFormat);
+    settings.clear();
+}
+
+void TestSignatureWindow::freshProfileSavesEightValues()
+{
+    TForm17 window;
+    QCOMPARE(window.signatureLines(), QStringList(8, QString()));
+    QVERIFY(window.loadProblems().isEmpty());
+    QTest::mouseClick(window.findChild<QToolButton *>("SpeedButton2"), Qt::LeftButton);
+    QMap<QString, QString> expected;
+    for (int line = 1; line <= 8; ++line)
+        expected.insert(QStringLiteral("nazwa%1").arg(line), QString());
+    QCOMPARE(storedSignature(), expected);
+}
+
+void TestSignatureWindow::loadsAtCreationWithoutCase()
+{
+    {
+        QSettings settings(SettingsStore::defaultPath(), QSettings::IniFormat);
+        settings.setValue(QStringLiteral("kax/PODPIS/Nazwa1"), QStringLiteral("Jan Kowalski"));
+        settings.setValue(QStringLiteral("kax/PODPIS/NAZWA5"), QStringLiteral("ul. Długa 1"));
+        settings.setValue(QStringLiteral("kax/PODPIS/nazwa8"), QStringLiteral("Atlantyda"));
+    }
+    TForm17 window;
+    QCOMPARE(window.signatureLines(),
+             (QStringList{"Jan Kowalski", "", "", "", "ul. Długa 1", "", "", "Atlantyda"}));
+}
+
+void TestSignatureWindow::saveReplacesNamesWrittenInAnotherCase()
+{
+    {
+        QSettings settings(SettingsStore::defaultPath(), QSettings::IniFormat);
+        settings.setValue(QStringLiteral("Kax/Podpis/Nazwa3"), QStringLiteral("stary"));
+    }
+    TForm17 window;
+    QCOMPARE(window.signatureLines().at(2), QStringLiteral("stary"));
+    window.findChild<QLineEdit *>("Edit3")->setText(QStringLiteral("nowy"));
+    window.findChild<QComboBox *>("Edit8")->setEditText(QStringLiteral("Księstwo Mazowieckie"));
+    window.SpeedButton2Click();
+    const QMap<QString, QString> stored = storedSignature();
+    QCOMPARE(stored.size(), 8);
+    QCOMPARE(stored.value(QStringLiteral("Nazwa3")), QStringLiteral("nowy"));
+    QVERIFY(!stored.contains(QStringLiteral("nazwa3")));
+    QCOMPARE(stored.value(QStringLiteral("nazwa8")), QStringLiteral("Księstwo Mazowieckie"));
+}
+
+void TestSignatureWindow::valueOfAnotherTypeLoadsAsEmpty()
+{
+    {
+        QSettings settings(SettingsStore::defaultPath(), QSettings::IniFormat);
+        settings.setValue(QStringLiteral("Kax/Podpis/Nazwa1"), QStringLiteral("Jan"));
+        settings.setValue(QStringLiteral("Kax/Podpis/Nazwa2"), QByteArray("\x01\x02", 2));
+        settings.setValue(QStringLiteral("Kax/Podpis/Nazwa3"), QStringLiteral("Anna"));
+    }
+    TForm17 window;
+    QCOMPARE(window.signatureLines().mid(0, 3), (QStringList{"Jan", "", "Anna"}));
+    QCOMPARE(window.loadProblems().size(), 1);
+    QVERIFY(window.loadProblems().first().contains(QStringLiteral("Nazwa2")));
+    window.SpeedButton2Click();
+    SettingsStore store;
+    QVERIFY(store.openKey(QStringLiteral("Kax\\Podpis"), false));
+    QCOMPARE(store.readString(QStringLiteral("Nazwa2")), QString());
+}
+
+void TestSignatureWindow::unsavedChangesLastUntilRestart()
+{
+    {
+        TForm17 window;
+        window.findChild<QLineEdit *>("Edit1")->setText(QStringLiteral("zapisane"));
+        window.SpeedButton2Click();
+        window.show();
+        window.findChild<QLineEdit *>("Edit1")->setText(QStringLiteral("niezapisane"));
+        window.SpeedButton1Click();
+        QVERIFY(!window.isVisible());
+        QCOMPARE(window.signatureLines().first(), QStringLiteral("niezapisane"));
+    }
+    TForm17 restarted;
+    QCOMPARE(restarted.signatureLines().first(), QStringLiteral("zapisane"));
+}
+
+void TestSignatureWindow::countryList()
+{
+    const QStringList list = Countries::signatureList();
+    QCOMPARE(list.size(), 168);
+    QCOMPARE(list.first(), QStringLiteral("POLSKA-POLAND"));
+    QCOMPARE(list.last(), QStringLiteral("Zjed.Emir.Arab"));
+    QCOMPARE(list.count(QStringLiteral("Bostwana")), 2);
+    QCOMPARE(list.count(QStringLiteral("Dominikana")), 2);
+    QCOMPARE(list.indexOf(QStringLiteral("Polska")), 124);
+    QCOMPARE(list.indexOf(QStringLiteral("Sri Lanka ")), 139);
+    QCOMPARE(list.at(164), QStringLiteral("Wyb. Kości Słońowej"));
+
+    const QStringList entry = Countries::entryList();
+    QCOMPARE(entry.first(), QStringLiteral("Polska"));
+    QCOMPARE(entry.mid(1), list.mid(1));
+
+    TForm17 window;
+    const auto *combo = window.findChild<QComboBox *>("Edit8");
+    QStringList items;
+    for (int i = 0; i < combo->count(); ++i)
+        items << combo->itemText(i);
+    QCOMPARE(items, list);
+    QVERIFY(combo->isEditable());
+    QCOMPARE(combo->currentText(), QString());
+}
+
+QTEST_MAIN(TestSignatureWindow)
+#include "tst_signature_window.moc"

@@ -1,0 +1,127 @@
+#include "messaging/favourites_window.h"
+#include "messaging/web_command.h"
+#include "platform/clock.h"
+#include "platform/data_folder.h"
+#include "platform/shell_open.h"
+#include "support/recording_shell.h"
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QTemporaryDir>
+#include <QTest>
+
+// The main window's web command, and which addresses any command may hand to
+// the browser at all.
+class TestWebCommand final : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+    void webAddressesAreOpened_data();
+    void webAddressesAreOpened();
+    void otherAddressesAreRefused_data();
+    void otherAddressesAreRefused();
+    void emptyHttpOpensNothingAndLogs();
+    void favouriteOfAnotherSchemeIsNotOpened();
+
+private:
+    RecordingShell *m_shell = nullptr;
+    QStringList m_history;
+};
+
+void TestWebCommand::init()
+{
+    Clock::setSource([] { return QDateTime(QDate(2024, 3, 5), QTime(14, 5, 9)); });
+    m_shell = new RecordingShell;
+    m_history.clear();
+}
+
+void TestWebCommand::cleanup()
+{
+    delete m_shell;
+    Clock::setSource({});
+}
+
+void TestWebCommand::webAddressesAreOpened_data()
+{
+    QTest::addColumn<QString>("http");
+    QTest::addColumn<QString>("opened");
+    QTest::newRow("no scheme") << "www.onet.pl"
+                               << "http://www.onet.pl";
+    QTest::newRow("http") << "http://x.pl/a?b=c&d#e"
+                          << "http://x.pl/a?b=c&d#e";
+    QTest::newRow("https") << "https://www.wp.pl"
+                           << "https://www.wp.pl";
+    QTest::newRow("ftp") << "ftp://ftp.icm.edu.pl/pub"
+                         << "ftp://ftp.icm.edu.pl/pub";
+    QTest::newRow("capitals") << "HTTP://WWW.ONET.PL"
+                              << "HTTP://WWW.ONET.PL";
+    QTest::newRow("host and port") << "intranet:8080/strona"
+                                   << "http://intranet:8080/strona";
+    QTest::newRow("Polish host") << "żółw.pl"
+                                 << "http://żółw.pl";
+}
+
+void TestWebCommand::webAddressesAreOpened()
+{
+    QFETCH(QString, http);
+    QFETCH(QString, opened);
+    webCommand(http, [this](const QString &line) { m_history << line; });
+    QCOMPARE(m_shell->urls, QStringList{opened});
+    QCOMPARE(m_history, QStringList{http + " dnia 05 wtorek marzec 2024 godzina 14:05:09"});
+}
+
+void TestWebCommand::otherAddressesAreRefused_data()
+{
+    QTest::addColumn<QString>("http");
+    QTest::newRow("file URL") << "file:///etc/passwd";
+    QTest::newRow("program path") << "/usr/bin/xterm";
+    QTest::newRow("drive path") << "C:\\Windows\\notepad.exe";
+    QTest::newRow("network share") << "\\\\serwer\\udzial\\program.exe";
+    QTest::newRow("script") << "javascript:alert(1)";
+    QTest::newRow("letter") << "mailto:jan@firma.pl";
+    QTest::newRow("other scheme") << "smb://serwer/udzial";
+    QTest::newRow("blanks") << "   ";
+}
+
+void TestWebCommand::otherAddressesAreRefused()
+{
+    QFETCH(QString, http);
+    webCommand(http, [this](const QString &line) { m_history << line; });
+    QVERIFY2(m_shell->urls.isEmpty(), qPrintable(m_shell->last()));
+    QCOMPARE(m_history, QStringList{http + " dnia 05 wtorek marzec 2024 godzina 14:05:09"});
+}
+
+void TestWebCommand::emptyHttpOpensNothingAndLogs()
+{
+    webCommand(QString(), [this](const QString &line) { m_history << line; });
+    QVERIFY(m_shell->urls.isEmpty());
+    QCOMPARE(m_history, QStringList{" dnia 05 wtorek marzec 2024 godzina 14:05:09"});
+}
+
+void TestWebCommand::favouriteOfAnotherSchemeIsNotOpened()
+{
+    QTemporaryDir dir;
+    DataFolder::setOverride(dir.path());
+    TForm2 window;
+    window.setHistory([this](const QString &line) { m_history << line; });
+    QTest::keyClicks(window.findChild<QLineEdit *>("Edit1"), QStringLiteral("file:///bin/sh"));
+    window.SpeedButton13Click();
+    QVERIFY(m_shell->urls.isEmpty());
+    QCOMPARE(m_history.size(), 1);
+    DataFolder::setOverride(QString());
+}
+
+int main(int argc, char *argv[])
+{
+    // History lines use the regional settings: fix them to Polish.
+    qputenv("LC_ALL", "pl_PL.UTF-8");
+    qputenv("LANG", "pl_PL.UTF-8");
+    QApplication app(argc, argv);
+    TestWebCommand test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_web_command.moc"
