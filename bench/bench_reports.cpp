@@ -1,0 +1,346 @@
+// Report engine benchmark: the full-data list of 100,000 contacts (25,000 pages)
+// into the preview, laid out alone, written to PDF, and cancelled while printing.
+// Usage: bench_reports [contacts]            figures, one "name value unit" a line
+//        bench_reports --gallery <folder>    a PDF and PNG pictures of the windows
+
+#include "../tools/sample_contacts.h"
+#include "bench_util.h"
+#include "platform/printers.h"
+#include "reports/page_renderer.h"
+#include "reports/prepared_pages.h"
+#include "reports/preview_window.h"
+#include "reports/progress_window.h"
+#include "reports/report_engine.h"
+#include "reports/report_model.h"
+#include "reports/report_runs.h"
+#include "store/contact_schema.h"
+#include "store/data_module.h"
+#include "store/sort_key.h"
+#include "store/table.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QPrinter>
+#include <QPushButton>
+#include <QScreen>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QToolButton>
+#include <cstdio>
+
+namespace {
+
+// Print jobs become PDF files in a scratch folder: no real printer is touched.
+class PdfPrinters final : public Printers
+{
+public:
+    explicit PdfPrinters(const QString &folder) : m_folder(folder) {}
+    QStringList printerNames() const override { return {QStringLiteral("PDF")}; }
+    QString defaultPrinterName() const override { return QStringLiteral("PDF"); }
+    std::optional<PrintDialogResult> printDialog(QWidget *, const PrintDialogRequest &) override
+    {
+        return std::nullopt;
+    }
+    std::unique_ptr<QPrinter> createPrinter(const QString &) override
+    {
+        auto printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
+        printer->setOutputFormat(QPrinter::PdfFormat);
+        printer->setOutputFileName(m_folder + QStringLiteral("/job-%1.pdf").arg(++m_jobs));
+        return printer;
+    }
+
+private:
+    QString m_folder;
+    int m_jobs = 0;
+};
+
+bool fillContacts(const QString &path, qint64 count)
+{
+    {
+        TTable table; // creates the database with its table and indexes
+        table.setDatabaseFile(path);
+        table.setTableName(QLatin1String(ContactSchema::kTableName));
+        table.open();
+    }
+    bool ok = true;
+    {
+        auto db =
+            QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("bench-fill"));
+        db.setDatabaseName(path);
+        if (!db.open())
+            return false;
+        QStringList columns = ContactSchema::fieldNames();
+        for (const QString &field : ContactSchema::keyedFieldNames())
+            columns << ContactSchema::keyColumn(field);
+        QStringList marks;
+        marks.fill(QStringLiteral("?"), columns.size());
+        const SortKeyCollator &collator = SortKeyCollator::instance();
+        sample::ContactGenerator generator;
+        db.transaction();
+        QSqlQuery insert(db);
+        insert.prepare(
+            QStringLiteral("INSERT INTO Kartax2000 (%1) VALUES (%2)")
+                .arg(columns.join(QStringLiteral(", ")), marks.join(QStringLiteral(", "))));
+        for (qint64 i = 0; i < count && ok; ++i) {
+            const sample::Contact contact = generator.next();
+            for (int f = 0; f < contact.values.size(); ++f)
+                insert.bindValue(f, contact.values[f]);
+            insert.bindValue(13, collator.key(contact.values[0]));
+            insert.bindValue(14, collator.key(contact.values[1]));
+            insert.bindValue(15, collator.key(contact.values[2]));
+            ok = insert.exec();
+            if (!ok)
+                std::fprintf(stderr, "%s\n", qPrintable(insert.lastError().text()));
+        }
+        insert.finish();
+        QSqlQuery(db).exec(QStringLiteral("DELETE FROM Kartax2000_dirty"));
+        ok = db.commit() && ok;
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("bench-fill"));
+    return ok;
+}
+
+// The full-data list of every contact: a 59.3 mm detail band of thirteen rows.
+std::unique_ptr<Report> fullDataReport(ReportDataSet *contacts)
+{
+    auto report = std::make_unique<Report>();
+    report->title = QStringLiteral("Pełne dane");
+    report->setDataSet(contacts);
+    ReportBand &header = report->addBand(BandType::btPageHeader, 13.5);
+    header.addLabel(82.6, 2.1, QStringLiteral("Kartax2000®")).setFontSize(14).setHeight(6.1);
+    header.addSystemData(160.9, 2.1, SystemDataKind::sdDateTime);
+    header.addLabel(80.4, 8.5, QStringLiteral("(baza danych programu)"));
+    ReportBand &detail = report->addBand(BandType::btDetail, 59.3);
+    const QStringList captions{"Lp",       "Nazwa",   "Branża", "Przedstawiciel", "Kraj",
+                               "Region",   "Kod",     "Miasto", "Ulica",          "e-mail",
+                               "Internet", "Telefon", "Telefax"};
+    const QStringList fields{QString(), "Nazwa", "Branza", "Filia", "Kraj", "Region", "Kod",
+                             "Miasto",  "Ulica", "Email",  "Http",  "Tel",  "Fax"};
+    for (int k = 0; k < 13; ++k) {
+        const double top = 2.1 + 4.23 * k;
+        detail.addLabel(2.1, top, captions[k]);
+        if (k == 0)
+            detail.addSystemData(29.6, top, SystemDataKind::sdDetailNo);
+        else
+            detail.addDataText(29.6, top, contacts, fields[k]);
+    }
+    ReportBand &footer = report->addBand(BandType::btPageFooter, 10.6);
+    footer.addLabel(2.1, 2.1, QStringLiteral("Kartax2000 – wydruk z bazy danych"))
+        .setFontSize(8)
+        .setItalic();
+    footer.addLabel(80.4, 2.1, QStringLiteral("strona"));
+    footer.addSystemData(91.0, 2.1, SystemDataKind::sdPageNumber);
+    footer.addLabel(149.2, 2.1, QStringLiteral("pozycji"));
+    footer.addSystemData(164.0, 2.1, SystemDataKind::sdDetailCount);
+    return report;
+}
+
+struct PreviewFigures
+{
+    double firstPageSeconds = -1;
+    double allPagesSeconds = -1;
+    int pages = 0;
+    double peakMegabytes = 0;
+};
+
+PreviewFigures measurePreview(Report &report)
+{
+    PreviewFigures figures;
+    QElapsedTimer clock;
+    QTimer memory;
+    clock.start();
+    Reports::preview(report, [&](StandardPreview &window) {
+        QObject::connect(window.view(), &PageView::sheetPainted, &window, [&](int) {
+            if (figures.firstPageSeconds < 0)
+                figures.firstPageSeconds = clock.elapsed() / 1000.0;
+        });
+        QObject::connect(&memory, &QTimer::timeout, &window, [&] {
+            figures.peakMegabytes = std::max(figures.peakMegabytes, bench::residentMegabytes());
+            if (!window.building() && figures.allPagesSeconds < 0) {
+                figures.allPagesSeconds = clock.elapsed() / 1000.0;
+                figures.pages = window.pageCount();
+                // Page through the end of the list as a reader would, then close.
+                window.LastPageClick();
+                window.view()->viewport()->repaint();
+                window.FirstPageClick();
+                figures.peakMegabytes = std::max(figures.peakMegabytes, bench::residentMegabytes());
+                window.close();
+            }
+        });
+        memory.start(100);
+    });
+    return figures;
+}
+
+// Milliseconds from the moment Cancel is clicked in the progress window (the timer
+// standing for the user's click is due) to the end of the print.
+double measurePrintCancel(Report &report, int afterMs)
+{
+    QElapsedTimer clock;
+    clock.start();
+    bool clicked = false;
+    Reports::print(report, [&](ProgressForm &form) {
+        QTimer::singleShot(afterMs, &form, [&] {
+            clicked = true;
+            form.CancelButton->click();
+        });
+    });
+    return clicked ? clock.nsecsElapsed() / 1e6 - afterMs : -1;
+}
+
+// Milliseconds from the moment the preview is closed during a run to its return.
+double measurePreviewClose(Report &report, int afterMs)
+{
+    QElapsedTimer clock;
+    clock.start();
+    bool clicked = false;
+    Reports::preview(report, [&](StandardPreview &window) {
+        QTimer::singleShot(afterMs, &window, [&] {
+            clicked = true;
+            window.CloseButton->click();
+        });
+    });
+    return clicked ? clock.nsecsElapsed() / 1e6 - afterMs : -1;
+}
+
+int runBenchmark(qint64 contacts)
+{
+    QTemporaryDir dir;
+    const QString database = dir.filePath(QStringLiteral("Kartax2000.db"));
+    QElapsedTimer fillClock;
+    fillClock.start();
+    if (!fillContacts(database, contacts))
+        return 1;
+    bench::report("reports_fill_contacts", fillClock.elapsed() / 1000.0, "s");
+
+    TDM9 dm(nullptr, database);
+    TableDataSet table(dm.t1);
+    auto report = fullDataReport(&table);
+    const double baseline = bench::residentMegabytes();
+    bench::report("reports_rss_before_preview", baseline, "MB");
+
+    const PreviewFigures preview = measurePreview(*report);
+    bench::report("reports_preview_first_page", preview.firstPageSeconds, "s");
+    bench::report("reports_preview_pages", preview.pages, "pages");
+    bench::report("reports_preview_all_pages", preview.allPagesSeconds, "s");
+    bench::report("reports_preview_pages_per_second", preview.pages / preview.allPagesSeconds,
+                  "pages/s");
+    bench::report("reports_preview_peak_rss", preview.peakMegabytes, "MB");
+
+    // Laid out without a window, into the page spool.
+    PreparedPages pages;
+    pages.title = report->title;
+    QElapsedTimer layoutClock;
+    layoutClock.start();
+    ReportEngine engine(*report, pages);
+    engine.run();
+    const double layoutSeconds = layoutClock.elapsed() / 1000.0;
+    bench::report("reports_layout_pages_per_second", pages.pageCount() / layoutSeconds, "pages/s");
+    bench::report("reports_layout_rss", bench::residentMegabytes(), "MB");
+    bench::report("reports_cursor_on_last", dm.t1->atLast() && !dm.t1->isEmpty() ? 1.0 : 0.0,
+                  "bool");
+
+    const QString pdf = dir.filePath(QStringLiteral("list.pdf"));
+    QElapsedTimer pdfClock;
+    pdfClock.start();
+    QString error;
+    if (!PageOutput::writePdf(pages, pdf, &error)) {
+        std::fprintf(stderr, "%s\n", qPrintable(error));
+        return 1;
+    }
+    const double pdfSeconds = pdfClock.elapsed() / 1000.0;
+    bench::report("reports_pdf_pages_per_second", pages.pageCount() / pdfSeconds, "pages/s");
+    bench::report("reports_pdf_megabytes", QFileInfo(pdf).size() / 1048576.0, "MB");
+    bench::report("reports_pdf_rss", bench::residentMegabytes(), "MB");
+    QFile::remove(pdf);
+
+    PdfPrinters printers(dir.path());
+    Printers::install(&printers);
+    std::vector<double> cancels;
+    std::vector<double> closes;
+    for (int i = 0; i < 5; ++i) {
+        cancels.push_back(measurePrintCancel(*report, 300 + 100 * i));
+        closes.push_back(measurePreviewClose(*report, 300 + 100 * i));
+    }
+    Printers::install(nullptr);
+    bench::report("reports_print_cancel_median", bench::median(cancels), "ms");
+    bench::report("reports_print_cancel_max", bench::percentile(cancels, 100), "ms");
+    bench::report("reports_preview_close_median", bench::median(closes), "ms");
+    bench::report("reports_preview_close_max", bench::percentile(closes, 100), "ms");
+    return 0;
+}
+
+// Pictures to look at: a PDF of the list and PNG shots of the windows.
+int runGallery(const QString &folder)
+{
+    QDir().mkpath(folder);
+    QTemporaryDir dir;
+    const QString database = dir.filePath(QStringLiteral("Kartax2000.db"));
+    if (!fillContacts(database, 4000))
+        return 1;
+    TDM9 dm(nullptr, database);
+    TableDataSet table(dm.t1);
+    auto report = fullDataReport(&table);
+
+    PreparedPages pages;
+    pages.title = report->title;
+    ReportEngine engine(*report, pages);
+    engine.run();
+    QString error;
+    if (!PageOutput::writePdf(pages, folder + QStringLiteral("/reports-full-data.pdf"), &error)) {
+        std::fprintf(stderr, "%s\n", qPrintable(error));
+        return 1;
+    }
+
+    Reports::preview(*report, [&](StandardPreview &window) {
+        QTimer *poll = new QTimer(&window);
+        QObject::connect(poll, &QTimer::timeout, &window, [&window, folder, poll] {
+            if (window.building())
+                return;
+            poll->stop();
+            window.NextPageClick();
+            window.grab().save(folder + QStringLiteral("/reports-preview-width.png"));
+            window.Zoom100Click();
+            window.grab().save(folder + QStringLiteral("/reports-preview-100.png"));
+            window.ZoomFitClick();
+            window.grab().save(folder + QStringLiteral("/reports-preview-fit.png"));
+            window.close();
+        });
+        poll->start(50);
+    });
+
+    PdfPrinters printers(dir.path());
+    Printers::install(&printers);
+    Reports::print(*report, [&](ProgressForm &form) {
+        QTimer::singleShot(150, &form, [&form, folder] {
+            form.grab().save(folder + QStringLiteral("/reports-progress.png"));
+            form.CancelButton->click();
+        });
+    });
+    Printers::install(nullptr);
+    std::printf("gallery written to %s\n", qPrintable(folder));
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    const QStringList args = app.arguments();
+    try {
+        if (args.value(1) == QLatin1String("--gallery"))
+            return runGallery(args.value(2, QStringLiteral("out")));
+        const qint64 contacts = args.size() > 1 ? args[1].toLongLong() : 100000;
+        return runBenchmark(contacts);
+    } catch (const std::exception &error) {
+        std::fprintf(stderr, "%s\n", error.what());
+        return 1;
+    }
+}

@@ -1,0 +1,263 @@
+#include "reports/page_renderer.h"
+#include "reports/prepared_pages.h"
+#include "reports/progress_window.h"
+#include "reports/report_engine.h"
+#include "reports/report_model.h"
+#include "reports/report_runs.h"
+#include "support/report_fakes.h"
+#include "support/scripted_dialogs.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QPointer>
+#include <QProcess>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+std::unique_ptr<Report> makeReport(ReportDataSet *data)
+{
+    auto report = std::make_unique<Report>();
+    report->title = QStringLiteral("Pełne dane");
+    report->setDataSet(data);
+    ReportBand &header = report->addBand(BandType::btPageHeader, 13.5);
+    header.addLabel(82.6, 2.1, QStringLiteral("Kartax2000®")).setFontSize(14);
+    header.addLabel(80.4, 8.5, QStringLiteral("(baza danych programu)"));
+    ReportBand &detail = report->addBand(BandType::btDetail, 59.3);
+    detail.addLabel(2.1, 2.1, QStringLiteral("Lp"));
+    detail.addSystemData(29.6, 2.1, SystemDataKind::sdDetailNo);
+    detail.addLabel(2.1, 6.33, QStringLiteral("Nazwa"));
+    detail.addDataText(29.6, 6.33, data, QStringLiteral("Nazwa"));
+    detail.addLabel(2.1, 10.56, QStringLiteral("Miasto"));
+    detail.addDataText(29.6, 10.56, data, QStringLiteral("Miasto"));
+    ReportBand &footer = report->addBand(BandType::btPageFooter, 10.6);
+    footer.addLabel(2.1, 2.1, QStringLiteral("Kartax2000 – wydruk")).setFontSize(8).setItalic();
+    footer.addLabel(80.4, 2.1, QStringLiteral("strona"));
+    footer.addSystemData(91.0, 2.1, SystemDataKind::sdPageNumber);
+    footer.addLabel(149.2, 2.1, QStringLiteral("pozycji"));
+    footer.addSystemData(164.0, 2.1, SystemDataKind::sdDetailCount);
+    return report;
+}
+
+void fill(ReportListData &data, int count)
+{
+    for (int i = 1; i <= count; ++i)
+        data.addRecord({{QStringLiteral("Nazwa"), QStringLiteral("Zakład Żółw %1").arg(i)},
+                        {QStringLiteral("Miasto"), QStringLiteral("Łódź")}});
+}
+
+QString run(const QString &program, const QStringList &arguments)
+{
+    QProcess process;
+    process.start(program, arguments);
+    if (!process.waitForFinished(30000) || process.exitCode() != 0)
+        return QStringLiteral("<%1 failed: %2>")
+            .arg(program, QString::fromUtf8(process.readAllStandardError()));
+    return QString::fromUtf8(process.readAllStandardOutput());
+}
+
+// The text of one page of a PDF file as pdftotext reads it, one line per line.
+QStringList pdfPageLines(const QString &file, int page)
+{
+    const QString text =
+        run(QStringLiteral("pdftotext"),
+            {QStringLiteral("-f"), QString::number(page), QStringLiteral("-l"),
+             QString::number(page), QStringLiteral("-layout"), file, QStringLiteral("-")});
+    QStringList lines;
+    for (const QString &line : text.split(QLatin1Char('\n'))) {
+        const QString simplified = line.simplified();
+        if (!simplified.isEmpty() && simplified != QStringLiteral("\f"))
+            lines << simplified;
+    }
+    return lines;
+}
+
+QString pdfInfo(const QString &file, const QString &field)
+{
+    for (const QString &line : run(QStringLiteral("pdfinfo"), {file}).split(QLatin1Char('\n'))) {
+        if (line.startsWith(field + QLatin1Char(':')))
+            return line.mid(field.size() + 1).trimmed();
+    }
+    return {};
+}
+
+} // namespace
+
+class TestReportPrint : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void progressForm();
+    void printsTheReport();
+    void printerAndPageRange();
+    void cancelStopsPrinting();
+    void noPrinterDoesNothing();
+    void pdfOfPreparedPages();
+};
+
+void TestReportPrint::progressForm()
+{
+    ProgressForm form;
+    QCOMPARE(form.objectName(), QStringLiteral("ProgressForm"));
+    QCOMPARE(form.windowTitle(), QStringLiteral("Printing progress"));
+    QCOMPARE(form.size(), QSize(149, 97));
+    QVERIFY(form.windowFlags() & Qt::WindowStaysOnTopHint);
+    QCOMPARE(form.Gauge->minimum(), 0);
+    QCOMPARE(form.Gauge->maximum(), 100);
+    QCOMPARE(form.Info->text(), QString());
+    QVERIFY(form.Info->alignment() & Qt::AlignHCenter);
+    QCOMPARE(form.CancelButton->text(), QStringLiteral("Cancel"));
+    QCOMPARE(form.CancelButton->objectName(), QStringLiteral("CancelButton"));
+
+    form.setProgress(40);
+    QCOMPARE(form.Gauge->value(), 40);
+    QCOMPARE(form.Info->text(), QStringLiteral("40%  Completed"));
+    form.setProgress(42); // only multiples of 5 are shown
+    QCOMPARE(form.Gauge->value(), 40);
+    QCOMPARE(form.Info->text(), QStringLiteral("40%  Completed"));
+    form.setProgress(100);
+    QCOMPARE(form.Info->text(), QStringLiteral("100%  Completed"));
+
+    QSignalSpy cancelled(&form, &ProgressForm::cancelRequested);
+    form.show();
+    QTest::mouseClick(form.CancelButton, Qt::LeftButton);
+    QCOMPARE(cancelled.size(), 1);
+    QVERIFY(form.cancelled());
+    form.close(); // closing after Cancel asks no second time
+    QCOMPARE(cancelled.size(), 1);
+}
+
+void TestReportPrint::printsTheReport()
+{
+    InstalledScriptedDialogs dialogs;
+    ReportFakePrinters printers;
+    ReportListData data;
+    fill(data, 9);
+    auto report = makeReport(&data);
+    QPointer<ProgressForm> progress;
+    bool visible = false;
+    const Reports::PrintOutcome outcome = Reports::print(*report, [&](ProgressForm &form) {
+        progress = &form;
+        visible = form.isVisible();
+    });
+    QCOMPARE(outcome, Reports::PrintOutcome::Printed);
+    QVERIFY(visible);
+    QVERIFY(progress.isNull()); // destroyed at the end of the run
+    QVERIFY(!report->building());
+    QCOMPARE(printers.jobFiles.size(), 1);
+    QCOMPARE(printers.jobPrinterNames, QStringList{QString()});
+    const QString file = printers.jobFiles[0];
+    QCOMPARE(pdfInfo(file, QStringLiteral("Pages")), QStringLiteral("3"));
+    QCOMPARE(pdfInfo(file, QStringLiteral("Title")), QStringLiteral("Pełne dane"));
+    QVERIFY(pdfInfo(file, QStringLiteral("Page size")).contains(QLatin1String("(A4)")));
+
+    const QStringList lines = pdfPageLines(file, 3);
+    QVERIFY2(lines.size() >= 4, qPrintable(lines.join(QLatin1Char('|'))));
+    QCOMPARE(lines.first(), QStringLiteral("Kartax2000®"));
+    QVERIFY(lines.contains(QStringLiteral("Lp 9")));
+    QVERIFY(lines.contains(QStringLiteral("Nazwa Zakład Żółw 9")));
+    QVERIFY(lines.contains(QStringLiteral("Miasto Łódź")));
+    QCOMPARE(lines.last(), QStringLiteral("Kartax2000 – wydruk strona 3 pozycji 9"));
+    QCOMPARE(dialogs->requests().size(), 0);
+}
+
+void TestReportPrint::printerAndPageRange()
+{
+    ReportFakePrinters printers;
+    ReportListData data;
+    fill(data, 9);
+    auto report = makeReport(&data);
+    report->printer.printerName = QStringLiteral("Labels");
+    report->printer.firstPage = 2;
+    report->printer.lastPage = 2;
+    QCOMPARE(Reports::print(*report), Reports::PrintOutcome::Printed);
+    QCOMPARE(printers.jobPrinterNames, QStringList{QStringLiteral("Labels")});
+    const QString file = printers.jobFiles[0];
+    QCOMPARE(pdfInfo(file, QStringLiteral("Pages")), QStringLiteral("1"));
+    const QString text = pdfPageLines(file, 1).join(QLatin1Char('\n'));
+    QVERIFY(text.contains(QLatin1String("Zakład Żółw 5")));
+    QVERIFY(!text.contains(QLatin1String("Zakład Żółw 1\n")));
+    QVERIFY(text.contains(QLatin1String("strona 2")));
+    // Every record was still run over.
+    QCOMPARE(data.position, 9);
+}
+
+void TestReportPrint::cancelStopsPrinting()
+{
+    ReportFakePrinters printers;
+    ReportListData data;
+    fill(data, 20000);
+    auto report = makeReport(&data);
+    const Reports::PrintOutcome outcome = Reports::print(*report, [](ProgressForm &form) {
+        QTimer::singleShot(0, &form,
+                           [&form] { QTest::mouseClick(form.CancelButton, Qt::LeftButton); });
+    });
+    QCOMPARE(outcome, Reports::PrintOutcome::Cancelled);
+    QVERIFY2(data.position < 20000, qPrintable(QString::number(data.position)));
+    QVERIFY(!report->building());
+    // The report can be printed again afterwards.
+    ReportListData few;
+    fill(few, 2);
+    report->setDataSet(&few);
+    QCOMPARE(Reports::print(*report), Reports::PrintOutcome::Printed);
+}
+
+void TestReportPrint::noPrinterDoesNothing()
+{
+    InstalledScriptedDialogs dialogs;
+    ReportFakePrinters printers;
+    printers.names.clear();
+    printers.defaultName.clear();
+    ReportListData data;
+    fill(data, 3);
+    auto report = makeReport(&data);
+    bool opened = false;
+    QCOMPARE(Reports::print(*report, [&](ProgressForm &) { opened = true; }),
+             Reports::PrintOutcome::NoPrinter);
+    QVERIFY(!opened);
+    QVERIFY(printers.jobFiles.isEmpty());
+    QCOMPARE(data.moves, 0);
+    QCOMPARE(dialogs->requests().size(), 0);
+    for (QWidget *widget : QApplication::topLevelWidgets())
+        QVERIFY(!widget->isVisible());
+}
+
+void TestReportPrint::pdfOfPreparedPages()
+{
+    QTemporaryDir dir;
+    ReportListData data;
+    fill(data, 5);
+    auto report = makeReport(&data);
+    PreparedPages pages;
+    pages.title = report->title;
+    ReportEngine engine(*report, pages);
+    engine.run();
+    QCOMPARE(pages.pageCount(), 2);
+    const QString file = dir.filePath(QStringLiteral("lista.pdf"));
+    QString error;
+    QVERIFY2(PageOutput::writePdf(pages, file, &error), qPrintable(error));
+    QCOMPARE(pdfInfo(file, QStringLiteral("Pages")), QStringLiteral("2"));
+    QVERIFY(pdfInfo(file, QStringLiteral("Page size")).contains(QLatin1String("(A4)")));
+    const QStringList first = pdfPageLines(file, 1);
+    QCOMPARE(first.mid(0, 2), (QStringList{QStringLiteral("Kartax2000®"),
+                                           QStringLiteral("(baza danych programu)")}));
+    QCOMPARE(first.mid(2, 3),
+             (QStringList{QStringLiteral("Lp 1"), QStringLiteral("Nazwa Zakład Żółw 1"),
+                          QStringLiteral("Miasto Łódź")}));
+    QCOMPARE(first.last(), QStringLiteral("Kartax2000 – wydruk strona 1 pozycji 5"));
+    QCOMPARE(int(first.count(QStringLiteral("Miasto Łódź"))), 4);
+    const QStringList second = pdfPageLines(file, 2);
+    QVERIFY(second.contains(QStringLiteral("Nazwa Zakład Żółw 5")));
+    QCOMPARE(second.last(), QStringLiteral("Kartax2000 – wydruk strona 2 pozycji 5"));
+
+    // A file that cannot be written is reported.
+    QVERIFY(!PageOutput::writePdf(pages, dir.filePath(QStringLiteral("missing/x.pdf")), &error));
+    QVERIFY(!error.isEmpty());
+}
+
+QTEST_MAIN(TestReportPrint)
+#include "tst_report_print.moc"
