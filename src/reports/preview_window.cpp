@@ -173,6 +173,7 @@ PageView::PageView(QWidget *parent) : QAbstractScrollArea(parent)
     QPalette palette = viewport()->palette();
     palette.setColor(QPalette::Window, QColor(0x80, 0x80, 0x80));
     viewport()->setPalette(palette);
+    viewport()->setBackgroundRole(QPalette::Window);
     setFocusPolicy(Qt::StrongFocus);
     setAccessibleName(QStringLiteral("Page"));
 }
@@ -698,6 +699,12 @@ void StandardPreview::keyPressEvent(QKeyEvent *event)
 {
     if (!FormKeyDown(event->key(), event->modifiers()))
         KaxForm::keyPressEvent(event);
+}
+
+void StandardPreview::showEvent(QShowEvent *event)
+{
+    // Opened maximised: the centring of the program's fixed-size windows does not apply.
+    QWidget::showEvent(event);
 }
 
 void StandardPreview::closeEvent(QCloseEvent *event)

@@ -215,6 +215,7 @@ private:
 
     PreparedPage m_page;
     bool m_pageOpen = false;
+    int m_detailsOnPage = 0;
     double m_y = 0;
     int m_pageNumber = 0;
     qint64 m_detailNo = 0;
@@ -468,6 +469,7 @@ void ReportEngine::Layout::openPage()
     m_page.width = float(m_pageWidth);
     m_page.height = float(m_pageHeight);
     m_pageOpen = true;
+    m_detailsOnPage = 0;
     m_y = m_report.page.topMargin;
     if (m_header.band && (m_pageNumber > 1 || m_report.options.firstPageHeader)) {
         std::vector<MemoRun> memos = wrapMemos(m_header);
@@ -560,6 +562,7 @@ void ReportEngine::Layout::printDetail()
     if (height <= space + kEpsilon) {
         emitBand(m_detail, m_y, &memos);
         m_y += height;
+        ++m_detailsOnPage;
         return;
     }
     const double headerHeight = m_header.band ? m_header.band->height : 0.0;
@@ -569,17 +572,18 @@ void ReportEngine::Layout::printDetail()
         if (m_detail.band->height > space + kEpsilon)
             newPage();
         printSplit(m_detail, memos);
+        ++m_detailsOnPage;
         return;
     }
-    if (height > m_pageHeight - setup.topMargin - setup.bottomMargin + kEpsilon) {
-        // Taller than any page: printed where it stands.
-        emitBand(m_detail, m_y, &memos);
-        m_y += height;
-        return;
-    }
-    newPage();
+    // A band taller than any page is printed where it stands, on a page of its own
+    // when bands already stand on this one, so that it never lands below the paper.
+    const bool tallerThanPage =
+        height > m_pageHeight - setup.topMargin - setup.bottomMargin + kEpsilon;
+    if (!tallerThanPage || m_detailsOnPage > 0)
+        newPage();
     emitBand(m_detail, m_y, &memos);
     m_y += height;
+    ++m_detailsOnPage;
 }
 
 void ReportEngine::Layout::reportProgress()

@@ -266,7 +266,7 @@ void TestPreviewWindow::sheetPlacement()
              QColor(Qt::black));
     QCOMPARE(pixel(origin.x() + sheet.width() - 1, origin.y() + 20), QColor(Qt::black));
     QCOMPARE(pixel(origin.x() + sheet.width() - 1, origin.y() + 1),
-             view->viewport()->palette().color(QPalette::Window));
+             view->viewport()->palette().color(view->viewport()->backgroundRole()));
     QCOMPARE(pixel(origin.x() + 5, origin.y() + 5), QColor(Qt::white));
 }
 
@@ -353,7 +353,7 @@ void TestPreviewWindow::progressPanelAndPrintButtons()
              (QStringList{QStringLiteral("0%"), QStringLiteral("0%"), QStringLiteral("0%"),
                           QStringLiteral("5%"), QStringLiteral("5%"), QStringLiteral("5%"),
                           QStringLiteral("10%"), QStringLiteral("10%"), QStringLiteral("16%"),
-                          QStringLiteral("16%"), QStringLiteral("16%"), QStringLiteral("26%"),
+                          QStringLiteral("16%"), QStringLiteral("24%"), QStringLiteral("24%"),
                           QStringLiteral("99%")}));
     preview.setProgress(100);
     QCOMPARE(preview.Panel1->text(), QString());
