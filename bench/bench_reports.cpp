@@ -23,6 +23,7 @@
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QPrinter>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
 #include <QSqlDatabase>
@@ -304,12 +305,16 @@ int runGallery(const QString &folder)
             if (window.building())
                 return;
             poll->stop();
+            const auto shoot = [&window, folder](const QString &name) {
+                QApplication::processEvents(); // let the scroll bars settle
+                window.grab().save(folder + name);
+            };
             window.NextPageClick();
-            window.grab().save(folder + QStringLiteral("/reports-preview-width.png"));
+            shoot(QStringLiteral("/reports-preview-width.png"));
             window.Zoom100Click();
-            window.grab().save(folder + QStringLiteral("/reports-preview-100.png"));
+            shoot(QStringLiteral("/reports-preview-100.png"));
             window.ZoomFitClick();
-            window.grab().save(folder + QStringLiteral("/reports-preview-fit.png"));
+            shoot(QStringLiteral("/reports-preview-fit.png"));
             window.close();
         });
         poll->start(50);
@@ -318,10 +323,15 @@ int runGallery(const QString &folder)
     PdfPrinters printers(dir.path());
     Printers::install(&printers);
     Reports::print(*report, [&](ProgressForm &form) {
-        QTimer::singleShot(150, &form, [&form, folder] {
+        auto *poll = new QTimer(&form);
+        QObject::connect(poll, &QTimer::timeout, &form, [&form, folder, poll] {
+            if (form.Gauge->value() < 25)
+                return;
+            poll->stop();
             form.grab().save(folder + QStringLiteral("/reports-progress.png"));
             form.CancelButton->click();
         });
+        poll->start(10);
     });
     Printers::install(nullptr);
     std::printf("gallery written to %s\n", qPrintable(folder));
