@@ -1,9 +1,61 @@
 #include "history/history_file.h"
 
 #include "platform/data_folder.h"
+#include "platform/text_codec.h"
+
+#include <QFile>
+#include <QSaveFile>
+
+#include <array>
+#include <vector>
 
 namespace {
 
+const QByteArray kUtf8Bom("\xEF\xBB\xBF");
+
+bool isBreak(QChar ch)
+{
+    return ch == QLatin1Char('\n') || ch == QChar::ParagraphSeparator || ch == QChar::LineSeparator;
+}
+
+// Byte-to-character tables of the single-byte code page, taken from TextCodec so
+// that both directions follow its rule exactly. A large history converts through
+// them many times faster than through a general converter.
+class AnsiTables final
+{
+public:
+    AnsiTables() : m_toByte(0x10000, -1)
+    {
+        for (int byte = 0; byte < 256; ++byte) {
+            const QString decoded = TextCodec::decode(QByteArray(1, char(byte)));
+            if (decoded.size() != 1) {
+                m_valid = false;
+                return;
+            }
+            m_toChar[byte] = decoded[0].unicode();
+            if (m_toByte[decoded[0].unicode()] < 0)
+                m_toByte[decoded[0].unicode()] = short(byte);
+        }
+    }
+
+    bool valid() const { return m_valid; }
+    char16_t toChar(uchar byte) const { return m_toChar[byte]; }
+    // The byte for a character, or -1 when the code page has none.
+    int toByte(QChar ch) const { return m_toByte[ch.unicode()]; }
+
+private:
+    std::array<char16_t, 256> m_toChar{};
+    std::vector<short> m_toByte;
+    bool m_valid = true;
+};
+
+const AnsiTables &ansiTables()
+{
+    static const AnsiTables tables;
+    return tables;
+}
+
+// One '\n' for each CR LF, lone CR and lone LF.
 QString breaksToNewlines(const QString &text)
 {
     QString result(text.size(), Qt::Uninitialized);
@@ -26,24 +78,65 @@ QString breaksToNewlines(const QString &text)
 
 QString breaksToCrLf(const QString &text)
 {
-    qsizetype breaks = 0;
+    QString result;
+    result.reserve(text.size() + text.size() / 32);
     for (const QChar ch : text) {
-        if (ch == QLatin1Char('\n') || ch == QChar::ParagraphSeparator ||
-            ch == QChar::LineSeparator)
-            ++breaks;
-    }
-    QString result(text.size() + breaks, Qt::Uninitialized);
-    QChar *out = result.data();
-    for (const QChar ch : text) {
-        if (ch == QLatin1Char('\n') || ch == QChar::ParagraphSeparator ||
-            ch == QChar::LineSeparator) {
-            *out++ = QLatin1Char('\r');
-            *out++ = QLatin1Char('\n');
-        } else {
-            *out++ = ch;
-        }
+        if (isBreak(ch))
+            result.append(QLatin1String("\r\n"));
+        else
+            result.append(ch);
     }
     return result;
+}
+
+QString decode(const QByteArray &bytes)
+{
+    const AnsiTables &tables = ansiTables();
+    if (bytes.startsWith(kUtf8Bom) || !tables.valid())
+        return breaksToNewlines(TextCodec::decode(bytes));
+    QString result(bytes.size(), Qt::Uninitialized);
+    const auto *in = reinterpret_cast<const uchar *>(bytes.constData());
+    const uchar *const end = in + bytes.size();
+    char16_t *out = reinterpret_cast<char16_t *>(result.data());
+    char16_t *const first = out;
+    while (in != end) {
+        if (*in == '\r') {
+            *out++ = u'\n';
+            ++in;
+            if (in != end && *in == '\n')
+                ++in;
+        } else {
+            *out++ = tables.toChar(*in++);
+        }
+    }
+    result.truncate(out - first);
+    return result;
+}
+
+QByteArray encode(const QString &text)
+{
+    const AnsiTables &tables = ansiTables();
+    if (tables.valid()) {
+        QByteArray bytes;
+        bytes.reserve(text.size() + text.size() / 32 + 16);
+        bool fits = true;
+        for (const QChar ch : text) {
+            if (isBreak(ch)) {
+                bytes.append("\r\n", 2);
+                continue;
+            }
+            const int byte = tables.toByte(ch);
+            if (byte < 0) {
+                fits = false;
+                break;
+            }
+            bytes.append(char(byte));
+        }
+        if (fits)
+            return bytes;
+    }
+    // Characters beyond the code page: TextCodec writes UTF-8 with a byte-order mark.
+    return TextCodec::encode(breaksToCrLf(text));
 }
 
 } // namespace
@@ -57,15 +150,55 @@ QString path()
 
 TextFile::ReadResult load(const QString &path)
 {
-    TextFile::ReadResult result = TextFile::read(path);
-    if (result.ok)
-        result.text = breaksToNewlines(result.text);
+    TextFile::ReadResult result;
+    QFile file(path);
+    result.exists = file.exists();
+    if (!result.exists) {
+        result.error = QStringLiteral("File does not exist");
+        return result;
+    }
+    if (!file.open(QIODevice::ReadOnly)) {
+        result.error = file.errorString();
+        return result;
+    }
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError) {
+        result.error = file.errorString();
+        return result;
+    }
+    result.text = decode(bytes);
+    result.ok = true;
     return result;
 }
 
 TextFile::WriteResult save(const QString &path, const QString &text)
 {
-    return TextFile::writeAtomic(path, breaksToCrLf(text));
+    // Written through a temporary file that is synced to disk and renamed over the
+    // old one. Unbuffered, so that a short write (disk full, size limit) shows at
+    // the write itself rather than in a final flush whose failure could go unseen.
+    TextFile::WriteResult result;
+    const QByteArray bytes = encode(text);
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
+        result.error = file.errorString();
+        return result;
+    }
+    qint64 done = 0;
+    while (done < bytes.size()) {
+        const qint64 written = file.write(bytes.constData() + done, bytes.size() - done);
+        if (written <= 0) {
+            result.error = file.errorString();
+            file.cancelWriting();
+            return result;
+        }
+        done += written;
+    }
+    if (!file.commit()) {
+        result.error = file.errorString();
+        return result;
+    }
+    result.ok = true;
+    return result;
 }
 
 } // namespace HistoryFile

@@ -11,9 +11,13 @@
 #include <QTextDocument>
 #include <QToolButton>
 
+#include <algorithm>
+
 namespace {
 
 constexpr int kHelpContext = 3;
+// Labels end a little before the buttons at x 424.
+constexpr int kLabelWidth = 392;
 
 QToolButton *makeButton(QWidget *parent, const QString &name, const QString &caption,
                         const QString &icon, QRect geometry)
@@ -64,6 +68,14 @@ TForm11::TForm11(QWidget *parent)
         QPoint(24, 288));
     Label2 = makeLabel(this, QStringLiteral("Label2"),
                        QStringLiteral("Delete z klawiatury komputera"), QPoint(24, 312));
+    if (Label1->width() > kLabelWidth) {
+        // In the window's font the first sentence is wider than the room left of the
+        // buttons: wrap it, and let the second label follow below it.
+        Label1->setWordWrap(true);
+        Label1->setFixedWidth(kLabelWidth);
+        Label1->setFixedHeight(Label1->heightForWidth(kLabelWidth));
+        Label2->move(24, std::max(312, Label1->geometry().bottom() + 1));
+    }
 
     SpeedButton2 = makeButton(this, QStringLiteral("SpeedButton2"), QStringLiteral("Drukuj"),
                               QStringLiteral(":/icons/history-print.svg"), QRect(424, 280, 97, 25));
@@ -85,7 +97,9 @@ void TForm11::FormCreate()
     const QString path = HistoryFile::path();
     const TextFile::ReadResult file = HistoryFile::load(path);
     if (file.ok) {
-        m1->setPlainText(file.text);
+        // Straight into the document: the quickest way in for a history of many MB.
+        m1->document()->setPlainText(file.text);
+        m1->moveCursor(QTextCursor::Start);
         return;
     }
     if (!file.exists)
