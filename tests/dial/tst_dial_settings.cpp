@@ -1,0 +1,220 @@
+#include "dial/dial_settings_window.h"
+#include "platform/errors.h"
+#include "platform/settings_store.h"
+#include "support/fake_restart.h"
+#include "support/scripted_dialogs.h"
+
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QSettings>
+#include <QStatusBar>
+#include <QTest>
+#include <QToolButton>
+
+namespace {
+
+void storeRaw(const QString &value)
+{
+    QSettings ini(SettingsStore::defaultPath(), QSettings::IniFormat);
+    ini.setValue(QStringLiteral("Kax/Tel"), value);
+}
+
+QString storedTel()
+{
+    SettingsStore store;
+    if (!store.openKey(QStringLiteral("Kax"), false))
+        return QStringLiteral("(no key)");
+    return store.readString(QStringLiteral("Tel"));
+}
+
+QString panelText(const TForm4 &form, int panel)
+{
+    const auto *label = form.findChild<QLabel *>(QStringLiteral("p1Panel%1").arg(panel));
+    return label ? label->text() : QStringLiteral("(no panel)");
+}
+
+} // namespace
+
+// The dialling settings window: what it shows of the stored setting, what its
+// buttons store, and the restart button.
+class TestDialSettings final : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void windowLayout();
+    void statusShowsStoredSetting_data();
+    void statusShowsStoredSetting();
+    void valueOfAnotherTypeCountsAsMissing();
+    void buttonsStoreTheirDigit_data();
+    void buttonsStoreTheirDigit();
+    void restartAsksTheSystem();
+    void restartRefusalCarriesTheReason();
+    void restartIsRefusedUnlessInstalled();
+};
+
+void TestDialSettings::init()
+{
+    QFile::remove(SettingsStore::defaultPath());
+}
+
+void TestDialSettings::windowLayout()
+{
+    InstalledScriptedDialogs dialogs;
+    TForm4 form;
+    QCOMPARE(form.objectName(), QStringLiteral("Form4"));
+    QCOMPARE(form.windowTitle(), QStringLiteral("Ustawienia telefoniczne modemu"));
+    QCOMPARE(form.size(), QSize(369, 205));
+    QCOMPARE(form.helpContext(), 8);
+    QVERIFY(!form.windowIcon().isNull());
+
+    const QStringList captions = {"COM 1  PULSE", "COM 2  PULSE", "COM 3  PULSE", "COM 4  PULSE",
+                                  "COM 1  TONE",  "COM 2  TONE",  "COM 3  TONE",  "COM 4  TONE"};
+    for (int i = 0; i < 8; ++i) {
+        auto *button = form.findChild<QToolButton *>(QStringLiteral("SpeedButton%1").arg(i + 1));
+        QVERIFY(button);
+        QCOMPARE(button->text(), captions[i]);
+        QCOMPARE(button->geometry(), QRect(i < 4 ? 24 : 224, 32 + (i % 4) * 32, 121, 25));
+        QCOMPARE(button->cursor().shape(), Qt::PointingHandCursor);
+        QVERIFY(button->autoRaise());
+        // The pulse column shows its image right of the caption, the tone column left.
+        QCOMPARE(button->layoutDirection(), i < 4 ? Qt::RightToLeft : Qt::LeftToRight);
+    }
+    auto *restart = form.findChild<QToolButton *>(QStringLiteral("SpeedButton9"));
+    QVERIFY(restart);
+    QCOMPARE(restart->text(), QStringLiteral("   &Restart"));
+    QCOMPARE(restart->geometry(), QRect(136, 160, 97, 22));
+
+    auto *p1 = form.findChild<QStatusBar *>(QStringLiteral("p1"));
+    QVERIFY(p1);
+    QCOMPARE(p1->geometry().bottom(), 204);
+    QCOMPARE(panelText(form, 1), QStringLiteral("Ustawienie portu"));
+    auto *edit = form.findChild<QLineEdit *>(QStringLiteral("Edit1"));
+    QVERIFY(edit && edit->isHidden());
+}
+
+void TestDialSettings::statusShowsStoredSetting_data()
+{
+    QTest::addColumn<QString>("stored");
+    QTest::addColumn<QString>("status");
+    QTest::newRow("0") << "0"
+                       << "Ustawienie COM 1 / PULSE ";
+    QTest::newRow("1") << "1"
+                       << "Ustawienie COM 2 / PULSE";
+    QTest::newRow("2") << "2"
+                       << "Ustawienie COM 3 / PULSE";
+    QTest::newRow("3") << "3"
+                       << "Ustawienie COM 4 / PULSE";
+    QTest::newRow("4") << "4"
+                       << "Ustawienie COM 1 / TONE";
+    QTest::newRow("5") << "5"
+                       << "Ustawienie COM 2 / TONE";
+    QTest::newRow("6") << "6"
+                       << "Ustawienie COM 3 / TONE";
+    QTest::newRow("7") << "7"
+                       << "Ustawienie COM 4 / TONE";
+    QTest::newRow("8") << "8"
+                       << "";
+    QTest::newRow("04") << "04"
+                        << "";
+    QTest::newRow("leading space") << " 4"
+                                   << "";
+    QTest::newRow("empty") << ""
+                           << "";
+    QTest::newRow("no value") << QString() << "";
+}
+
+void TestDialSettings::statusShowsStoredSetting()
+{
+    QFETCH(QString, stored);
+    QFETCH(QString, status);
+    if (!stored.isNull())
+        storeRaw(stored);
+    InstalledScriptedDialogs dialogs;
+    TForm4 form;
+    QCOMPARE(panelText(form, 0), status);
+    QCOMPARE(form.findChild<QLineEdit *>(QStringLiteral("Edit1"))->text(),
+             stored.isNull() ? QString() : stored);
+    QCOMPARE(dialogs->requests().size(), 0);
+}
+
+void TestDialSettings::valueOfAnotherTypeCountsAsMissing()
+{
+    {
+        QSettings ini(SettingsStore::defaultPath(), QSettings::IniFormat);
+        ini.setValue(QStringLiteral("Kax/Tel"), QByteArray("\x04\x00", 2));
+    }
+    InstalledScriptedDialogs dialogs;
+    dialogs->queue(DialogButton::Ok);
+    TForm4 form;
+    QCOMPARE(dialogs->texts(), QStringList({"Invalid data type for 'Tel'"}));
+    QCOMPARE(dialogs->requests().at(0).kind, DialogKind::Error);
+    QCOMPARE(form.findChild<QLineEdit *>(QStringLiteral("Edit1"))->text(), QString());
+    QCOMPARE(panelText(form, 0), QString());
+}
+
+void TestDialSettings::buttonsStoreTheirDigit_data()
+{
+    QTest::addColumn<int>("button");
+    QTest::addColumn<QString>("digit");
+    for (int i = 1; i <= 8; ++i)
+        QTest::addRow("SpeedButton%d", i) << i << QString::number(i - 1);
+}
+
+void TestDialSettings::buttonsStoreTheirDigit()
+{
+    QFETCH(int, button);
+    QFETCH(QString, digit);
+    storeRaw(QStringLiteral("2"));
+    InstalledScriptedDialogs dialogs;
+    TForm4 form;
+    form.show();
+    QTest::mouseClick(form.findChild<QToolButton *>(QStringLiteral("SpeedButton%1").arg(button)),
+                      Qt::LeftButton);
+    QCOMPARE(storedTel(), digit);
+    // The new setting shows, and is used, from the next start on.
+    QCOMPARE(panelText(form, 0), QStringLiteral("Ustawienie COM 3 / PULSE"));
+    TForm4 next;
+    QCOMPARE(panelText(next, 0), TForm4::statusText(digit));
+}
+
+void TestDialSettings::restartAsksTheSystem()
+{
+    InstalledScriptedDialogs dialogs;
+    FakeRestart restart;
+    TForm4 form;
+    form.show();
+    QTest::mouseClick(form.findChild<QToolButton *>(QStringLiteral("SpeedButton9")),
+                      Qt::LeftButton);
+    QCOMPARE(restart.requests, 1);
+    QCOMPARE(dialogs->requests().size(), 0);
+}
+
+void TestDialSettings::restartRefusalCarriesTheReason()
+{
+    InstalledScriptedDialogs dialogs;
+    FakeRestart restart;
+    restart.refusal = QStringLiteral("Interactive authentication required.");
+    TForm4 form;
+    try {
+        form.SpeedButton9Click();
+        QFAIL("a refused restart must raise");
+    } catch (const KaxError &error) {
+        QCOMPARE(error.message(), restart.refusal);
+    }
+    QCOMPARE(restart.requests, 1);
+}
+
+void TestDialSettings::restartIsRefusedUnlessInstalled()
+{
+    // Without an installed restart no request ever reaches the system.
+    QVERIFY(!dynamic_cast<LogindRestart *>(&Restart::current()));
+    InstalledScriptedDialogs dialogs;
+    TForm4 form;
+    QVERIFY_THROWS_EXCEPTION(KaxError, form.SpeedButton9Click());
+}
+
+QTEST_MAIN(TestDialSettings)
+#include "tst_dial_settings.moc"
