@@ -40,6 +40,8 @@ private:
 
 void TestCallCommand::initTestCase()
 {
+    QVERIFY2(qEnvironmentVariableIsSet("KARTAX_TEST_SCRATCH"),
+             "run through run_test.sh: this test writes the settings file");
     QCOMPARE(QLocale::system().name(), QStringLiteral("pl_PL"));
     Clock::setSource([] { return QDateTime(QDate(2025, 1, 7), QTime(14, 5, 9)); });
 }

@@ -4,6 +4,7 @@
 #include "support/fake_restart.h"
 #include "support/scripted_dialogs.h"
 
+#include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -43,6 +44,7 @@ class TestDialSettings final : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase();
     void init();
     void windowLayout();
     void statusShowsStoredSetting_data();
@@ -50,10 +52,17 @@ private slots:
     void valueOfAnotherTypeCountsAsMissing();
     void buttonsStoreTheirDigit_data();
     void buttonsStoreTheirDigit();
+    void failedWriteIsRaised();
     void restartAsksTheSystem();
     void restartRefusalCarriesTheReason();
     void restartIsRefusedUnlessInstalled();
 };
+
+void TestDialSettings::initTestCase()
+{
+    QVERIFY2(qEnvironmentVariableIsSet("KARTAX_TEST_SCRATCH"),
+             "run through run_test.sh: this test writes the settings file");
+}
 
 void TestDialSettings::init()
 {
@@ -178,6 +187,21 @@ void TestDialSettings::buttonsStoreTheirDigit()
     QCOMPARE(panelText(form, 0), QStringLiteral("Ustawienie COM 3 / PULSE"));
     TForm4 next;
     QCOMPARE(panelText(next, 0), TForm4::statusText(digit));
+}
+
+void TestDialSettings::failedWriteIsRaised()
+{
+    // A folder in the settings file's place: the store cannot be written.
+    QVERIFY(QDir().mkpath(SettingsStore::defaultPath()));
+    InstalledScriptedDialogs dialogs;
+    TForm4 form;
+    try {
+        form.SpeedButton5Click();
+        QFAIL("a failed write must raise");
+    } catch (const SettingsError &error) {
+        QCOMPARE(error.message(), QStringLiteral("Failed to set data for 'Tel'"));
+    }
+    QVERIFY(QDir().rmdir(SettingsStore::defaultPath()));
 }
 
 void TestDialSettings::restartAsksTheSystem()

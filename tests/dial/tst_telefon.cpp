@@ -29,6 +29,7 @@ class TestTelefon final : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase();
     void init();
     void construction();
     void dialSendsCommandAndHangsUp_data();
@@ -47,6 +48,12 @@ private slots:
 private:
     std::unique_ptr<PseudoTerminal> m_modem;
 };
+
+void TestTelefon::initTestCase()
+{
+    QVERIFY2(qEnvironmentVariableIsSet("KARTAX_TEST_SCRATCH"),
+             "run through run_test.sh: this test writes the settings file");
+}
 
 void TestTelefon::init()
 {

@@ -19,6 +19,7 @@ class TestSerialPort final : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase();
     void init();
     void cleanup();
     void devicePathDefaults_data();
@@ -36,6 +37,12 @@ private:
     int m_slave = -1;
     QString m_path;
 };
+
+void TestSerialPort::initTestCase()
+{
+    QVERIFY2(qEnvironmentVariableIsSet("KARTAX_TEST_SCRATCH"),
+             "run through run_test.sh: this test writes the settings file");
+}
 
 void TestSerialPort::init()
 {
