@@ -89,29 +89,42 @@ QString breaksToCrLf(const QString &text)
     return result;
 }
 
-QString decode(const QByteArray &bytes)
+// Decodes single-byte text piece by piece; a CR at the end of one piece and an LF
+// at the start of the next make one break.
+class PieceDecoder final
 {
-    const AnsiTables &tables = ansiTables();
-    if (bytes.startsWith(kUtf8Bom) || !tables.valid())
-        return breaksToNewlines(TextCodec::decode(bytes));
-    QString result(bytes.size(), Qt::Uninitialized);
-    const auto *in = reinterpret_cast<const uchar *>(bytes.constData());
-    const uchar *const end = in + bytes.size();
-    char16_t *out = reinterpret_cast<char16_t *>(result.data());
-    char16_t *const first = out;
-    while (in != end) {
-        if (*in == '\r') {
-            *out++ = u'\n';
+public:
+    explicit PieceDecoder(const AnsiTables &tables) : m_tables(tables) {}
+
+    void decode(const QByteArray &bytes, QString &out)
+    {
+        out.resize(bytes.size());
+        const auto *in = reinterpret_cast<const uchar *>(bytes.constData());
+        const uchar *const end = in + bytes.size();
+        char16_t *first = reinterpret_cast<char16_t *>(out.data());
+        char16_t *next = first;
+        if (m_afterCr && in != end && *in == '\n')
             ++in;
-            if (in != end && *in == '\n')
+        while (in != end) {
+            if (*in == '\r') {
+                *next++ = u'\n';
                 ++in;
-        } else {
-            *out++ = tables.toChar(*in++);
+                if (in != end && *in == '\n')
+                    ++in;
+            } else {
+                *next++ = m_tables.toChar(*in++);
+            }
         }
+        m_afterCr = !bytes.isEmpty() && bytes.back() == '\r';
+        out.truncate(next - first);
     }
-    result.truncate(out - first);
-    return result;
-}
+
+private:
+    const AnsiTables &m_tables;
+    bool m_afterCr = false;
+};
+
+constexpr qint64 kPieceBytes = 1 << 20;
 
 QByteArray encode(const QString &text)
 {
@@ -148,7 +161,7 @@ QString path()
     return DataFolder::filePath(QStringLiteral("Historia.kax"));
 }
 
-TextFile::ReadResult load(const QString &path)
+TextFile::ReadResult load(const QString &path, const std::function<void(const QString &)> &sink)
 {
     TextFile::ReadResult result;
     QFile file(path);
@@ -161,12 +174,33 @@ TextFile::ReadResult load(const QString &path)
         result.error = file.errorString();
         return result;
     }
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError) {
-        result.error = file.errorString();
+    const AnsiTables &tables = ansiTables();
+    QByteArray bytes = file.read(kUtf8Bom.size());
+    if (bytes.startsWith(kUtf8Bom) || !tables.valid()) {
+        // UTF-8 (or an unexpected code page): whole, through the program's codec.
+        bytes += file.readAll();
+        if (file.error() != QFileDevice::NoError) {
+            result.error = file.errorString();
+            return result;
+        }
+        sink(breaksToNewlines(TextCodec::decode(bytes)));
+        result.ok = true;
         return result;
     }
-    result.text = decode(bytes);
+    PieceDecoder decoder(tables);
+    QString piece;
+    for (;;) {
+        if (file.error() != QFileDevice::NoError) {
+            result.error = file.errorString();
+            return result;
+        }
+        if (bytes.isEmpty() && file.atEnd())
+            break;
+        bytes += file.read(kPieceBytes);
+        decoder.decode(bytes, piece);
+        sink(piece);
+        bytes.clear();
+    }
     result.ok = true;
     return result;
 }

@@ -95,15 +95,23 @@ TForm11::~TForm11() = default;
 void TForm11::FormCreate()
 {
     const QString path = HistoryFile::path();
-    const TextFile::ReadResult file = HistoryFile::load(path);
-    if (file.ok) {
-        // Straight into the document: the quickest way in for a history of many MB.
-        m1->document()->setPlainText(file.text);
-        m1->moveCursor(QTextCursor::Start);
+    // Straight into the document, piece by piece, undo off and in one edit, so
+    // that the layout follows once: the quickest way in for a history of many MB.
+    QTextDocument *document = m1->document();
+    document->setUndoRedoEnabled(false);
+    document->clear();
+    QTextCursor cursor(document);
+    cursor.beginEditBlock();
+    const TextFile::ReadResult file =
+        HistoryFile::load(path, [&cursor](const QString &piece) { cursor.insertText(piece); });
+    cursor.endEditBlock();
+    document->setUndoRedoEnabled(true);
+    m1->moveCursor(QTextCursor::Start);
+    if (file.ok)
         return;
-    }
+    m1->setPlainText(QStringLiteral("\n")); // the initial single empty line
     if (!file.exists)
-        return; // no history yet: the log starts with one empty line
+        return; // no history yet
     m_loadError = file.error;
     KartaxApplication::reportError(
         QStringLiteral("Nie można odczytać pliku historii %1: %2").arg(path, file.error));
