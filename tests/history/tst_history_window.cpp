@@ -35,6 +35,8 @@ private slots:
     void oldFileSavedByteForByte();
     void nulBytesDoNotCutTheText();
     void loneBreaksBecomeCrLf();
+    void breaksAcrossReadPieces_data();
+    void breaksAcrossReadPieces();
     void utf8FileKeepsItsEncoding();
     void userEditsAreSaved();
     void showingAndClosingNeitherLoadsNorSaves();
@@ -195,6 +197,34 @@ void TestHistoryWindow::loneBreaksBecomeCrLf()
     QCOMPARE(form.lines(), QStringList({"a", "b", "c", "", "d"}));
     QVERIFY(form.saveAtExit());
     QCOMPARE(readHistory(), QByteArray("a\r\nb\r\nc\r\n\r\nd"));
+}
+
+void TestHistoryWindow::breaksAcrossReadPieces_data()
+{
+    // The file is read in pieces of 1 MiB after its first three bytes: put a break
+    // on both sides of that boundary.
+    const qsizetype boundary = 3 + 1024 * 1024;
+    QTest::addColumn<qsizetype>("crAt");
+    QTest::addColumn<QByteArray>("after");
+    QTest::addColumn<QByteArray>("saved");
+    QTest::newRow("CR LF split") << boundary - 1 << QByteArray("\nb") << QByteArray("\r\nb");
+    QTest::newRow("lone CR at the end") << boundary - 1 << QByteArray("b") << QByteArray("\r\nb");
+    QTest::newRow("CR LF at the start") << boundary << QByteArray("\nb") << QByteArray("\r\nb");
+    QTest::newRow("LF LF split") << boundary - 1 << QByteArray("\n\nb") << QByteArray("\r\n\r\nb");
+}
+
+void TestHistoryWindow::breaksAcrossReadPieces()
+{
+    QFETCH(qsizetype, crAt);
+    QFETCH(QByteArray, after);
+    QFETCH(QByteArray, saved);
+    const QByteArray head(crAt, 'a');
+    writeHistory(head + '\r' + after);
+    TForm11 form;
+    QCOMPARE(form.lines().size(), int(saved.count('\n')) + 1);
+    QCOMPARE(form.lines().constLast(), QStringLiteral("b"));
+    QVERIFY(form.saveAtExit());
+    QCOMPARE(readHistory(), head + saved);
 }
 
 void TestHistoryWindow::utf8FileKeepsItsEncoding()
