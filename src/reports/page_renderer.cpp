@@ -6,10 +6,43 @@
 #include <QPdfWriter>
 #include <QPrinter>
 #include <QSaveFile>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 
 namespace {
 // Drawing unit: a hundredth of a millimetre.
 constexpr double kUnitsPerMm = 100.0;
+constexpr QRgb kPaper = 0xffffffff;
+
+// Paper is white: a white fill over a part of the page that nothing has been drawn
+// on yet changes nothing and is left out, which keeps printer and PDF output small.
+bool coversNothingDrawn(const QRectF &rect, const std::vector<QRectF> &drawn)
+{
+    for (const QRectF &earlier : drawn) {
+        if (earlier.intersects(rect))
+            return false;
+    }
+    return true;
+}
+
+#ifdef __GLIBC__
+// PDF output allocates and frees buffers of ten megabytes for every page (to compress
+// the page's stream), of which it touches a few kilobytes. Served by the heap rather
+// than mapped and unmapped each time, they cost nothing; mapped, the faults and
+// unmapping cost more than drawing the page.
+void keepPageBuffers()
+{
+    static const bool done = [] {
+        mallopt(M_MMAP_THRESHOLD, 32 * 1024 * 1024);
+        mallopt(M_TRIM_THRESHOLD, 64 * 1024 * 1024);
+        return true;
+    }();
+    Q_UNUSED(done);
+}
+#else
+void keepPageBuffers() {}
+#endif
 
 QRectF unitRect(const PageItem &item)
 {
@@ -38,11 +71,19 @@ void PageRenderer::render(QPainter &painter, const PreparedPage &page, const QRe
     painter.translate(target.topLeft());
     painter.scale(target.width() / (page.width * kUnitsPerMm),
                   target.height() / (page.height * kUnitsPerMm));
+    m_drawn.clear();
     for (const PageItem &item : page.items) {
         const ItemStyle &style = m_styles.at(item.style);
         const QRectF rect = unitRect(item);
-        if (style.filled)
+        const bool hasText = item.kind == PageItem::Kind::Text && !item.text.isEmpty();
+        if (style.filled && (style.fillColor != kPaper || !coversNothingDrawn(rect, m_drawn)))
             painter.fillRect(rect, QColor::fromRgba(style.fillColor));
+        if ((style.filled && style.fillColor != kPaper) || style.frameSides)
+            m_drawn.push_back(rect);
+        else if (hasText) // the ink only: line spacing below it is left blank
+            m_drawn.push_back(
+                QRectF(rect.left(), rect.top(), rect.width(),
+                       std::min(rect.height(), (style.ascent + style.descent) * kUnitsPerMm)));
         if (style.frameSides) {
             QPen pen(QColor::fromRgba(style.frameColor));
             pen.setWidthF(style.frameWidth * kUnitsPerMm);
@@ -58,7 +99,7 @@ void PageRenderer::render(QPainter &painter, const PreparedPage &page, const QRe
             if (style.frameSides & ItemStyle::Bottom)
                 painter.drawLine(rect.bottomLeft(), rect.bottomRight());
         }
-        if (item.kind != PageItem::Kind::Text || item.text.isEmpty())
+        if (!hasText)
             continue;
         painter.setFont(font(item.style, dpi));
         painter.setPen(QColor::fromRgba(style.textColor));
@@ -79,6 +120,7 @@ void PageRenderer::render(QPainter &painter, const PreparedPage &page, const QRe
 DevicePageSink::DevicePageSink(QPagedPaintDevice &device, std::function<bool(int)> includes)
     : m_device(device), m_includes(std::move(includes))
 {
+    keepPageBuffers();
 }
 
 DevicePageSink::~DevicePageSink()
@@ -157,6 +199,7 @@ bool writePdf(const PreparedPages &pages, const QString &path, QString *error)
 bool printStretched(const PreparedPages &pages, QPrinter &printer,
                     const std::function<bool(int)> &includes)
 {
+    keepPageBuffers();
     printer.setFullPage(true);
     QPainter painter;
     PageRenderer renderer(pages.styles());

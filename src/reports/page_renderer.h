@@ -6,6 +6,7 @@
 #include <QPainter>
 #include <QRectF>
 #include <functional>
+#include <vector>
 
 class QPagedPaintDevice;
 class QPrinter;
@@ -26,6 +27,7 @@ private:
 
     const StyleTable &m_styles;
     QHash<qint64, QFont> m_fonts;
+    std::vector<QRectF> m_drawn; // what this page shows so far, in drawing units
 };
 
 // Sends pages to a paged device as a run produces them (a printer or a PDF file),

@@ -39,7 +39,7 @@ size_t qHash(const ItemStyle &style, size_t seed)
 {
     return qHashMulti(seed, style.family, style.pointSize, style.fontFlags, style.textColor,
                       style.filled, style.fillColor, style.frameSides, style.frameColor,
-                      style.frameWidth, style.ascent);
+                      style.frameWidth, style.ascent, style.descent);
 }
 
 quint16 StyleTable::intern(const ItemStyle &style)
@@ -147,6 +147,7 @@ QByteArray encodeStyle(const ItemStyle &style)
     out.u32(style.frameColor);
     out.f32(style.frameWidth);
     out.f32(style.ascent);
+    out.f32(style.descent);
     return out.take();
 }
 

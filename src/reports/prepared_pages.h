@@ -29,6 +29,7 @@ struct ItemStyle
     QRgb frameColor = 0xff000000;
     float frameWidth = 0.0f;
     float ascent = 0.0f;
+    float descent = 0.0f; // below the baseline: the text's ink ends at ascent + descent
 
     bool operator==(const ItemStyle &) const = default;
 

@@ -18,6 +18,7 @@ constexpr int kMeasureDpi = 254;
 constexpr double kDotsPerMm = kMeasureDpi / 25.4;
 // Tolerance of the page arithmetic, well below anything a printer can show.
 constexpr double kEpsilon = 1e-6;
+constexpr int kMaxCachedWidths = 20000;
 
 quint8 fontFlags(const ReportFont &font)
 {
@@ -57,6 +58,9 @@ public:
         QFont font;
         std::unique_ptr<QFontMetricsF> metrics;
         double ascent = 0;
+        double descent = 0;
+        // Widths of texts already measured; values repeat a lot from record to record.
+        QHash<QString, double> widths;
         double lineHeight = 0;
     };
 
@@ -66,7 +70,7 @@ public:
         m_device.setDotsPerMeterY(kMeasureDpi * 10000 / 254);
     }
 
-    const Font &font(const ReportFont &description)
+    Font &font(const ReportFont &description)
     {
         for (const auto &known : m_fonts) {
             if (known->description == description)
@@ -80,19 +84,29 @@ public:
         entry->font = style.font(description.pointSize);
         entry->metrics = std::make_unique<QFontMetricsF>(entry->font, &m_device);
         entry->ascent = entry->metrics->ascent() / kDotsPerMm;
+        entry->descent = entry->metrics->descent() / kDotsPerMm;
         entry->lineHeight = entry->metrics->lineSpacing() / kDotsPerMm;
         m_fonts.push_back(std::move(entry));
         return *m_fonts.back();
     }
 
-    static double width(const Font &font, const QString &text)
+    static double width(Font &font, const QString &text)
     {
-        return text.isEmpty() ? 0.0 : font.metrics->horizontalAdvance(text) / kDotsPerMm;
+        if (text.isEmpty())
+            return 0.0;
+        const auto known = font.widths.constFind(text);
+        if (known != font.widths.constEnd())
+            return known.value();
+        if (font.widths.size() >= kMaxCachedWidths)
+            font.widths.clear();
+        const double width = font.metrics->horizontalAdvance(text) / kDotsPerMm;
+        font.widths.insert(text, width);
+        return width;
     }
 
     // The lines of a text wrapped at word boundaries (or anywhere inside a word too
     // long for a line) to a width in millimetres.
-    QStringList wrap(const Font &font, const QString &text, double width)
+    QStringList wrap(Font &font, const QString &text, double width)
     {
         if (text.trimmed().isEmpty())
             return {QString()};
@@ -150,7 +164,7 @@ public:
     struct Item
     {
         const ReportItem *item = nullptr;
-        const TextMeasurer::Font *font = nullptr;
+        TextMeasurer::Font *font = nullptr;
         quint16 style = 0;      // the item's own look: fill, frame, text
         quint16 lineStyle = 0;  // memo lines: the text alone
         double fixedWidth = -1; // labels: the caption's width
@@ -246,6 +260,7 @@ void ReportEngine::Layout::prepare(BandType type, Band &out)
         style.fontFlags = fontFlags(fontDescription);
         style.textColor = fontDescription.color.rgba();
         style.ascent = float(entry.font->ascent);
+        style.descent = float(entry.font->descent);
         if (item.kind == ItemKind::Shape) {
             style.filled = !item.brushClear;
             style.fillColor = item.brushColor.rgba();

@@ -13,7 +13,7 @@ namespace {
 
 constexpr char kMagic[8] = {'K', 'A', 'X', 'R', 'P', 'T', '\r', '\n'};
 // The smallest style and page records, which bound the counts a file can hold.
-constexpr int kMinStyleBytes = 4 + 4 + 1 + 4 + 1 + 4 + 1 + 4 + 4 + 4;
+constexpr int kMinStyleBytes = 4 + 4 + 1 + 4 + 1 + 4 + 1 + 4 + 4 + 4 + 4;
 constexpr int kMinPageBytes = 4 + 4 + 4 + 4 + 4; // length, checksum, size, item count
 constexpr quint32 kMaxTitleBytes = 64 * 1024;
 constexpr quint32 kMaxFamilyBytes = 1024;
@@ -40,7 +40,7 @@ bool styleSound(const ItemStyle &style)
     };
     return style.family.size() <= 256 && within(style.pointSize, 0.5f, 1000.0f) &&
            within(style.frameWidth, 0.0f, 100.0f) && within(style.ascent, 0.0f, 1000.0f) &&
-           style.fontFlags <= 15 && style.frameSides <= 15;
+           within(style.descent, 0.0f, 1000.0f) && style.fontFlags <= 15 && style.frameSides <= 15;
 }
 
 // Reads a report file front to back, never past its end: every length is checked
@@ -206,6 +206,7 @@ std::unique_ptr<PreparedPages> load(const QString &path, QString *error)
         style.frameColor = in.u32();
         style.frameWidth = in.f32();
         style.ascent = in.f32();
+        style.descent = in.f32();
         if (!in.ok())
             return fail(in.truncated() ? truncated()
                                        : damaged(QStringLiteral("font name too long")));
