@@ -15,15 +15,6 @@ namespace {
 constexpr QLatin1StringView magic("KARTAX-HELP");
 constexpr int formatVersion = 1;
 
-// Folds case and Polish diacritics so that "pamiec" finds "Pamięć".
-QString folded(const QString &text)
-{
-    QString result = text.toLower().normalized(QString::NormalizationForm_D);
-    result.replace(QChar(u'ł'), QChar(u'l'));
-    result.removeIf([](QChar c) { return c.category() == QChar::Mark_NonSpacing; });
-    return result;
-}
-
 class Parser final
 {
 public:
@@ -174,6 +165,15 @@ private:
 };
 
 } // namespace
+
+QString HelpDocument::folded(const QString &text)
+{
+    // "ł" has no decomposition; every other Polish letter loses its mark below.
+    QString result = text.toLower().normalized(QString::NormalizationForm_D);
+    result.replace(QChar(u'ł'), QChar(u'l'));
+    result.removeIf([](QChar c) { return c.category() == QChar::Mark_NonSpacing; });
+    return result;
+}
 
 const HelpTopic *HelpDocument::topic(int context) const
 {

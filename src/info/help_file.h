@@ -34,6 +34,9 @@ public:
     // Topics whose title, keywords or text hold every word of the query, ignoring
     // case and Polish diacritics, best matches first (title, then keywords, then text).
     QList<int> search(const QString &query) const;
+
+    // Text as searches compare it: lower case, without Polish diacritics.
+    static QString folded(const QString &text);
 };
 
 struct HelpParseResult

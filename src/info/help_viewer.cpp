@@ -22,14 +22,6 @@ namespace {
 constexpr int ContextRole = Qt::UserRole;
 constexpr QLatin1StringView topicScheme("topic");
 
-QString foldedPrefix(const QString &text)
-{
-    QString result = text.toLower().normalized(QString::NormalizationForm_D);
-    result.replace(QChar(u'ł'), QChar(u'l'));
-    result.removeIf([](QChar c) { return c.category() == QChar::Mark_NonSpacing; });
-    return result;
-}
-
 QToolButton *makeToolButton(const QString &name, const QString &text, QStyle::StandardPixmap icon,
                             QWidget *parent)
 {
@@ -274,12 +266,12 @@ void HelpViewer::buildIndex()
 
 void HelpViewer::indexBoxEdited(const QString &text)
 {
-    const QString prefix = foldedPrefix(text.trimmed());
+    const QString prefix = HelpDocument::folded(text.trimmed());
     if (prefix.isEmpty())
         return;
     for (int i = 0; i < m_indexList->topLevelItemCount(); ++i) {
         QTreeWidgetItem *item = m_indexList->topLevelItem(i);
-        if (foldedPrefix(item->text(0)).startsWith(prefix)) {
+        if (HelpDocument::folded(item->text(0)).startsWith(prefix)) {
             m_indexList->setCurrentItem(item);
             m_indexList->scrollToItem(item, QAbstractItemView::PositionAtTop);
             return;
