@@ -21,7 +21,6 @@ private slots:
     void formatsTheMeterWithTheLocalesSeparator();
     void showsAFailedMeasurementAsUnknown();
     void statusTextsFollowTheMouse();
-    void closeButtonHidesTheWindow();
 };
 
 namespace {
@@ -147,19 +146,6 @@ void TestAboutWindow::statusTextsFollowTheMouse()
     QTest::mouseMove(&form, QPoint(-20, -20));
     QCOMPARE(text(form, "p1Panel"), meter);
     saveScreenshot(&form, QStringLiteral("Form3-status"));
-}
-
-void TestAboutWindow::closeButtonHidesTheWindow()
-{
-    FakeMemoryStatus memory(1 << 20, 1 << 30);
-    TForm3 form;
-    form.showForm();
-    QVERIFY(QTest::qWaitForWindowExposed(&form));
-    QTest::mouseClick(form.findChild<QToolButton *>(QStringLiteral("SpeedButton1")),
-                      Qt::LeftButton);
-    QVERIFY(!form.isVisible());
-    form.showForm();
-    QVERIFY(form.isVisible());
 }
 
 QTEST_MAIN(TestAboutWindow)

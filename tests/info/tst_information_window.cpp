@@ -27,7 +27,6 @@ private slots:
     void infoSysDoesNothingWithoutAProgram();
     void theRealStarterStartsTheProgramDetached();
     void helpButtonOpensTheInformationTopic();
-    void closeButtonHidesTheWindow();
 
 private:
     QTemporaryDir m_data;
@@ -179,15 +178,6 @@ void TestInformationWindow::helpButtonOpensTheInformationTopic()
     QCOMPARE(viewer->currentTitle(), QStringLiteral("Informacje"));
     QVERIFY(form.isVisible());
     QVERIFY(dialogs->requests().isEmpty());
-}
-
-void TestInformationWindow::closeButtonHidesTheWindow()
-{
-    TForm5 form;
-    form.showForm();
-    QVERIFY(QTest::qWaitForWindowExposed(&form));
-    QTest::mouseClick(button(form, "SpeedButton3"), Qt::LeftButton);
-    QVERIFY(!form.isVisible());
 }
 
 QTEST_MAIN(TestInformationWindow)
