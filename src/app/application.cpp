@@ -1,17 +1,38 @@
 #include "app/application.h"
 
+#include "app/program.h"
+#include "app/startup.h"
 #include "platform/dialogs.h"
 #include "platform/errors.h"
-#include "store/data_module.h"
 
-#include <QLabel>
 #include <exception>
 
-KartaxApplication::KartaxApplication(int &argc, char **argv) : QApplication(argc, argv) {}
+namespace {
+QString &helpFileName()
+{
+    static QString name;
+    return name;
+}
+} // namespace
+
+KartaxApplication::KartaxApplication(int &argc, char **argv) : QApplication(argc, argv)
+{
+    setQuitOnLastWindowClosed(false);
+}
 
 void KartaxApplication::reportError(const QString &message)
 {
     showMessage(DialogKind::Error, QStringLiteral("Kartax2000®"), message);
+}
+
+void KartaxApplication::setHelpFile(const QString &name)
+{
+    helpFileName() = name;
+}
+
+QString KartaxApplication::helpFile()
+{
+    return helpFileName();
 }
 
 bool KartaxApplication::notify(QObject *receiver, QEvent *event)
@@ -28,13 +49,11 @@ bool KartaxApplication::notify(QObject *receiver, QEvent *event)
 
 int KartaxApplication::run()
 {
-    try {
-        TDM9 dm9;
-        QLabel card(QStringLiteral("Kartax2000®"));
-        card.show();
-        return exec();
-    } catch (const KaxError &error) {
-        reportError(error.message());
+    std::unique_ptr<Program> program = Startup(Startup::Options()).start();
+    if (!program)
         return 1;
-    }
+    const int result = exec();
+    // Every window is destroyed at the end; the history and favourites are written as they go.
+    program.reset();
+    return result;
 }

@@ -16,4 +16,8 @@ public:
 
     // Shows an error's text the way the application's error report does.
     static void reportError(const QString &message);
+
+    // The application-wide help file name, set at start-up.
+    static void setHelpFile(const QString &name);
+    static QString helpFile();
 };

@@ -36,7 +36,12 @@ void ContactFixture::close()
 void ContactFixture::add(const QString &name, const QString &branch, const QString &representative,
                          const QStringList &rest)
 {
-    TTable &t = table();
+    insertContact(table(), name, branch, representative, rest);
+}
+
+void insertContact(TTable &t, const QString &name, const QString &branch,
+                   const QString &representative, const QStringList &rest)
+{
     t.insert();
     t.setFieldText(QStringLiteral("Nazwa"), name);
     t.setFieldText(QStringLiteral("Branza"), branch);
@@ -53,8 +58,12 @@ void ContactFixture::add(const QString &name, const QString &branch, const QStri
 
 QStringList ContactFixture::walkForward(const QString &field)
 {
+    return ::walkForward(table(), field);
+}
+
+QStringList walkForward(TTable &t, const QString &field)
+{
     QStringList values;
-    TTable &t = table();
     t.first();
     while (!t.eof()) {
         values << t.fieldText(field);

@@ -7,6 +7,16 @@
 class TDM9;
 class TTable;
 
+// Inserts and posts one contact into the table: name, branch, representative,
+// then more fields in table order (Kraj, Miasto, Kod, Ulica, Region, Tel, Fax,
+// Email, Http, Uwagi).
+void insertContact(TTable &table, const QString &name, const QString &branch = QString(),
+                   const QString &representative = QString(), const QStringList &rest = {});
+
+// The values of one field over all records in the order of the index in use,
+// walked with first/next; the cursor ends on the last record.
+QStringList walkForward(TTable &table, const QString &field = QStringLiteral("Nazwa"));
+
 // A contact database in a temporary folder, opened through the data module the
 // way the program opens it, with helpers to fill it and read it back in order.
 class ContactFixture final

@@ -1,0 +1,600 @@
+#include "app/main_window.h"
+
+#include "app/application.h"
+#include "app/date_text.h"
+#include "app/program.h"
+#include "dbcontrols/click_label.h"
+#include "dbcontrols/db_edit.h"
+#include "dbcontrols/db_navigator.h"
+#include "dbcontrols/db_text.h"
+#include "platform/clock.h"
+#include "platform/errors.h"
+#include "platform/settings_store.h"
+#include "store/data_module.h"
+#include "store/incremental_search.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFrame>
+#include <QIcon>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QTimer>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+namespace {
+
+const QColor kNavy(0, 0, 128);
+const QColor kMaroon(128, 0, 0);
+const QColor kBlue(0, 0, 255);
+
+constexpr int kClientWidth = 586;
+constexpr int kClientHeight = 365;
+constexpr int kCaptionX = 10;
+constexpr int kValueX = 112;
+constexpr int kRowHeight = 18;
+
+QFont arial(int pixelSize, bool bold = false, bool underline = false)
+{
+    QFont font(QStringLiteral("Arial"));
+    font.setPixelSize(pixelSize);
+    font.setBold(bold);
+    font.setUnderline(underline);
+    return font;
+}
+
+void setColour(QWidget *widget, const QColor &colour)
+{
+    QPalette palette = widget->palette();
+    palette.setColor(QPalette::WindowText, colour);
+    palette.setColor(QPalette::ButtonText, colour);
+    widget->setPalette(palette);
+}
+
+template<typename Label>
+Label *place(Label *label, const char *name, QRect where, const QColor &colour = Qt::black,
+             bool bold = false)
+{
+    label->setObjectName(QLatin1String(name));
+    label->setGeometry(where);
+    QFont font = label->font();
+    font.setBold(bold);
+    label->setFont(font);
+    if (colour != Qt::black)
+        setColour(label, colour);
+    return label;
+}
+
+void makeLink(QWidget *widget, const QColor &colour)
+{
+    widget->setCursor(Qt::PointingHandCursor);
+    QFont font = widget->font();
+    font.setUnderline(true);
+    widget->setFont(font);
+    setColour(widget, colour);
+}
+
+QFrame *separator(QWidget *parent, int y)
+{
+    auto *line = new QFrame(parent);
+    line->setFrameStyle(QFrame::HLine | QFrame::Sunken);
+    line->setGeometry(6, y, parent->width() - 12, 4);
+    return line;
+}
+
+} // namespace
+
+TForm1::TForm1(QWidget *parent)
+    : KaxForm(QStringLiteral("Form1"), QStringLiteral("Kartax2000®"),
+              QSize(kClientWidth, kClientHeight), 1, parent)
+{
+    setWindowFlag(Qt::WindowMinimizeButtonHint, true);
+    setWindowFlag(Qt::WindowMaximizeButtonHint, false);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    MainMenu1 = new QMenuBar(this);
+    MainMenu1->setObjectName(QStringLiteral("MainMenu1"));
+    layout->setMenuBar(MainMenu1);
+    m_client = new QWidget(this);
+    m_client->setObjectName(QStringLiteral("client"));
+    m_client->setFixedSize(kClientWidth, kClientHeight);
+    layout->addWidget(m_client);
+
+    buildBanner();
+    buildCard();
+    buildButtons();
+    buildMenu();
+    setFixedSize(kClientWidth, kClientHeight + MainMenu1->sizeHint().height());
+
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+    Timer1->setInterval(1000);
+    connect(Timer1, &QTimer::timeout, this, &TForm1::Label17Click);
+    Timer1->start();
+
+    // Esc ends the program whichever control has the focus.
+    for (QWidget *child : findChildren<QWidget *>())
+        child->installEventFilter(this);
+
+    FormCreate();
+}
+
+TForm1::~TForm1() = default;
+
+void TForm1::buildBanner()
+{
+    Panel1 = new QFrame(m_client);
+    Panel1->setObjectName(QStringLiteral("Panel1"));
+    Panel1->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    Panel1->setGeometry(0, 0, kClientWidth, 105);
+
+    Label1 = new QLabel(QStringLiteral("Kartax2000"), Panel1);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    Label1->setFont(arial(64, true));
+    setColour(Label1, kNavy);
+    Label1->adjustSize();
+    Label1->move((kClientWidth - Label1->width()) / 2 - 12, 0);
+    Label2 = new QLabel(QStringLiteral("®"), Panel1);
+    Label2->setObjectName(QStringLiteral("Label2"));
+    Label2->setFont(arial(64, true));
+    setColour(Label2, kNavy);
+    Label2->adjustSize();
+    Label2->move(Label1->geometry().right() + 2, 0);
+    Label3 = new QLabel(QStringLiteral("© Kartax2000 — program chroniony prawem autorskim. "
+                                       "Wszelkie prawa zastrzeżone."),
+                        Panel1);
+    Label3->setObjectName(QStringLiteral("Label3"));
+    Label3->adjustSize();
+    Label3->move((kClientWidth - Label3->width()) / 2, 80);
+
+    DBEdit1 = new DBEdit(QStringLiteral("DBEdit1"), QStringLiteral("Http"), Panel1);
+    DBEdit2 = new DBEdit(QStringLiteral("DBEdit2"), QStringLiteral("Email"), Panel1);
+    DBEdit3 = new DBEdit(QStringLiteral("DBEdit3"), QStringLiteral("Tel"), Panel1);
+    Edit1 = new QLineEdit(Panel1);
+    Edit1->setObjectName(QStringLiteral("Edit1"));
+    for (QWidget *hidden : {static_cast<QWidget *>(DBEdit1), static_cast<QWidget *>(DBEdit2),
+                            static_cast<QWidget *>(DBEdit3), static_cast<QWidget *>(Edit1)}) {
+        hidden->setGeometry(4, 4, 40, 20);
+        hidden->hide();
+    }
+}
+
+void TForm1::buildCard()
+{
+    m_card = new QFrame(m_client);
+    m_card->setObjectName(QStringLiteral("Panel2"));
+    m_card->setFrameStyle(QFrame::Box | QFrame::Sunken);
+    m_card->setGeometry(4, 110, 424, 251);
+    QWidget *card = m_card;
+    const int valueWidth = 424 - kValueX - 8;
+    const auto caption = [card](const char *name, const QString &text, int y, int x = kCaptionX,
+                                int width = kValueX - kCaptionX - 4) {
+        return place(new QLabel(text, card), name, QRect(x, y, width, kRowHeight));
+    };
+    const auto value = [card](const char *name, const char *field, int y, int x = kValueX,
+                              int width = 424 - kValueX - 8) {
+        auto *text = new DBText(QLatin1String(name), QLatin1String(field), card);
+        text->setGeometry(x, y, width, kRowHeight);
+        return text;
+    };
+
+    Label4 = place(new ClickLabel(QStringLiteral("Nazwa:"), card), "Label4",
+                   QRect(kCaptionX, 8, 96, kRowHeight), kNavy, true);
+    makeLink(Label4, kNavy);
+    DBText1 = value("DBText1", "Nazwa", 8);
+    DBText1->setFont(arial(13, true));
+    makeLink(DBText1, kNavy);
+    Label5 = place(new QLabel(QStringLiteral("Branża"), card), "Label5",
+                   QRect(kCaptionX, 28, 96, kRowHeight), kNavy, true);
+    DBText2 = value("DBText2", "Branza", 28);
+    Label6 = place(new QLabel(QStringLiteral("Przedstawiciel"), card), "Label6",
+                   QRect(kCaptionX, 48, 100, kRowHeight), kNavy, true);
+    DBText3 = value("DBText3", "Filia", 48);
+    separator(card, 70);
+
+    Label7 = caption("Label7", QStringLiteral("Kraj"), 78);
+    DBText4 = value("DBText4", "Kraj", 78);
+    Label8 = caption("Label8", QStringLiteral("Miejscowość"), 98);
+    DBText5 = value("DBText5", "Miasto", 98, kValueX, 160);
+    Label9 = caption("Label9", QStringLiteral("Kod"), 98, 280, 30);
+    DBText6 = value("DBText6", "Kod", 98, 316, 100);
+    Label10 = caption("Label10", QStringLiteral("Ulica"), 118);
+    DBText9 = value("DBText9", "Ulica", 118);
+    Label11 = caption("Label11", QStringLiteral("Region"), 138);
+    DBText10 = value("DBText10", "Region", 138);
+    Label12 = place(new ClickLabel(QStringLiteral("Telefon"), card), "Label12",
+                    QRect(kCaptionX, 158, 96, kRowHeight), kMaroon);
+    makeLink(Label12, kMaroon);
+    DBText8 = value("DBText8", "Tel", 158, kValueX, 150);
+    makeLink(DBText8, kMaroon);
+    Label13 = caption("Label13", QStringLiteral("Telefax"), 158, 266, 48);
+    DBText7 = value("DBText7", "Fax", 158, 316, 100);
+    separator(card, 180);
+
+    Label14 = place(new ClickLabel(QStringLiteral("e-mail"), card), "Label14",
+                    QRect(kCaptionX, 188, 96, kRowHeight), kBlue);
+    makeLink(Label14, kBlue);
+    DBText11 = value("DBText11", "Email", 188);
+    makeLink(DBText11, kBlue);
+    Label15 = place(new ClickLabel(QStringLiteral("http://"), card), "Label15",
+                    QRect(kCaptionX, 208, 96, kRowHeight), kBlue);
+    makeLink(Label15, kBlue);
+    DBText12 = value("DBText12", "Http", 208);
+    makeLink(DBText12, kBlue);
+    separator(card, 228);
+
+    // Row 11: the date and the clock, and over them the search row.
+    Label16 = place(new QLabel(card), "Label16", QRect(kCaptionX, 232, 300, 22), kMaroon);
+    Label16->setFont(arial(16, true));
+    Label17 = place(new ClickLabel(QString(), card), "Label17", QRect(324, 232, 92, 22), kMaroon);
+    Label17->setFont(arial(16, true));
+    Label17->setAlignment(Qt::AlignCenter);
+
+    s = new QToolButton(card);
+    s->setObjectName(QStringLiteral("s"));
+    s->setText(QStringLiteral("Zamknij wyszukiwanie"));
+    s->setAutoRaise(true);
+    s->setCursor(Qt::PointingHandCursor);
+    s->setGeometry(6, 231, 150, 22);
+    setColour(s, kMaroon);
+    s->hide();
+    const auto box = [card](const char *name, const QString &accessible) {
+        auto *edit = new QLineEdit(card);
+        edit->setObjectName(QLatin1String(name));
+        edit->setAccessibleName(accessible);
+        edit->setGeometry(160, 231, 256, 22);
+        edit->hide();
+        return edit;
+    };
+    n1 = box("n1", QStringLiteral("Szukaj nazwą"));
+    b1 = box("b1", QStringLiteral("Szukaj branżą"));
+    p1 = box("p1", QStringLiteral("Szukaj przedstawiciela"));
+    Q_UNUSED(valueWidth);
+
+    // Values are named for assistive technology by the captions beside them.
+    const QList<QPair<DBText *, QString>> names{
+        {DBText1, "Nazwa"},   {DBText2, "Branża"},      {DBText3, "Przedstawiciel"},
+        {DBText4, "Kraj"},    {DBText5, "Miejscowość"}, {DBText6, "Kod"},
+        {DBText9, "Ulica"},   {DBText10, "Region"},     {DBText8, "Telefon"},
+        {DBText7, "Telefax"}, {DBText11, "e-mail"},     {DBText12, "http://"}};
+    for (const auto &[text, name] : names)
+        text->setAccessibleName(name);
+
+    connect(Label4, &ClickLabel::clicked, this, &TForm1::Label4Click);
+    connect(DBText1, &ClickLabel::clicked, this, &TForm1::Label4Click);
+    connect(Label12, &ClickLabel::clicked, this, &TForm1::tel1Click);
+    connect(DBText8, &ClickLabel::clicked, this, &TForm1::tel1Click);
+    connect(Label14, &ClickLabel::clicked, this, &TForm1::SpeedButton2Click);
+    connect(DBText11, &ClickLabel::clicked, this, &TForm1::SpeedButton2Click);
+    connect(Label15, &ClickLabel::clicked, this, &TForm1::SpeedButton3Click);
+    connect(DBText12, &ClickLabel::clicked, this, &TForm1::SpeedButton3Click);
+    connect(Label17, &ClickLabel::clicked, this, &TForm1::Label17Click);
+    connect(s, &QToolButton::clicked, this, &TForm1::sClick);
+}
+
+void TForm1::buildButtons()
+{
+    m_buttons = new QFrame(m_client);
+    m_buttons->setObjectName(QStringLiteral("Panel3"));
+    m_buttons->setFrameStyle(QFrame::Box | QFrame::Sunken);
+    m_buttons->setGeometry(432, 110, 150, 251);
+    int y = 6;
+    const auto button = [this, &y](const char *name, const QString &text, const char *icon,
+                                   const QColor &colour, bool bold) {
+        auto *b = new QToolButton(m_buttons);
+        b->setObjectName(QLatin1String(name));
+        b->setText(text);
+        b->setAccessibleName(QString(text).remove(QLatin1Char('&')).trimmed());
+        b->setIcon(QIcon(QStringLiteral(":/icons/%1.svg").arg(QLatin1String(icon))));
+        b->setIconSize(QSize(18, 18));
+        b->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+        b->setAutoRaise(true);
+        b->setCursor(Qt::PointingHandCursor);
+        b->setGeometry(6, y, 138, 25);
+        QFont font = b->font();
+        font.setBold(bold);
+        b->setFont(font);
+        setColour(b, colour);
+        y += 26;
+        return b;
+    };
+    tel1 = button("tel1", QStringLiteral("  Połącz         "), "phone", kNavy, false);
+    SpeedButton2 =
+        button("SpeedButton2", QStringLiteral("  E-mail          "), "mail", kNavy, false);
+    SpeedButton3 = button("SpeedButton3", QStringLiteral(" Internet      "), "web", kNavy, false);
+    SpeedButton4 =
+        button("SpeedButton4", QStringLiteral(" Ulubione       "), "favourites", Qt::black, true);
+    n = button("n", QStringLiteral("Szukaj nazwą"), "search", kMaroon, false);
+    b = button("b", QStringLiteral("Szukaj branżą"), "search", kMaroon, false);
+    p = button("p", QStringLiteral("Przedstaw.    "), "search", kMaroon, false);
+    DBNavigator1 = new DBNavigator(
+        QStringLiteral("DBNavigator1"),
+        {DBNavigator::First, DBNavigator::Prior, DBNavigator::Next, DBNavigator::Last}, m_buttons);
+    DBNavigator1->setGeometry(6, y + 2, 138, 24);
+    y += 30;
+    SpeedButton8 =
+        button("SpeedButton8", QStringLiteral(" &Zamknij        "), "close", Qt::black, true);
+
+    connect(tel1, &QToolButton::clicked, this, &TForm1::tel1Click);
+    connect(SpeedButton2, &QToolButton::clicked, this, &TForm1::SpeedButton2Click);
+    connect(SpeedButton3, &QToolButton::clicked, this, &TForm1::SpeedButton3Click);
+    connect(SpeedButton4, &QToolButton::clicked, this, &TForm1::SpeedButton4Click);
+    connect(n, &QToolButton::clicked, this, &TForm1::nClick);
+    connect(b, &QToolButton::clicked, this, &TForm1::bClick);
+    connect(p, &QToolButton::clicked, this, &TForm1::pClick);
+    connect(SpeedButton8, &QToolButton::clicked, this, &TForm1::SpeedButton8Click);
+}
+
+void TForm1::buildMenu()
+{
+    const auto item = [this](QMenu *menu, const char *name, const QString &text,
+                             void (TForm1::*handler)(), const char *icon = nullptr) {
+        QAction *action = menu->addAction(text);
+        action->setObjectName(QLatin1String(name));
+        if (icon)
+            action->setIcon(QIcon(QStringLiteral(":/icons/%1.svg").arg(QLatin1String(icon))));
+        connect(action, &QAction::triggered, this, handler);
+        return action;
+    };
+    QMenu *program = MainMenu1->addMenu(QStringLiteral("&Program"));
+    program->setObjectName(QStringLiteral("Program1"));
+    Wpiszdane1 =
+        item(program, "Wpiszdane1", QStringLiteral("Wpisz dane"), &TForm1::Wpiszdane1Click);
+    Dane1 = item(program, "Dane1", QStringLiteral("Dane"), &TForm1::Dane1Click);
+    Historia1 = item(program, "Historia1", QStringLiteral("Historia"), &TForm1::Historia1Click);
+    Wyjcie1 = item(program, "Wyjcie1", QStringLiteral("Wyjście"), &TForm1::Wyjcie1Click);
+    Wyjcie1->setShortcut(QKeySequence(Qt::Key_Escape));
+    addAction(Wyjcie1);
+
+    QMenu *settings = MainMenu1->addMenu(QStringLiteral("U&stawienia"));
+    settings->setObjectName(QStringLiteral("Ustawienia1"));
+    Modem1 = item(settings, "Modem1", QStringLiteral("Modem"), &TForm1::Modem1Click, "modem");
+    Drukowanie1 = settings->addMenu(QIcon(QStringLiteral(":/icons/printer.svg")),
+                                    QStringLiteral("Drukowanie"));
+    Drukowanie1->setObjectName(QStringLiteral("Drukowanie1"));
+    Penedane1 =
+        item(Drukowanie1, "Penedane1", QStringLiteral("Pełne dane"), &TForm1::Penedane1Click);
+    Etykiety1 = item(Drukowanie1, "Etykiety1", QStringLiteral("Etykiety"), &TForm1::Etykiety1Click);
+    Podpis1 = item(settings, "Podpis1", QStringLiteral("Podpis"), &TForm1::Podpis1Click);
+
+    QMenu *favourites = MainMenu1->addMenu(QStringLiteral("&Ulubione"));
+    favourites->setObjectName(QStringLiteral("Ulubione1"));
+    StronyWWW1 = item(favourites, "StronyWWW1", QStringLiteral("Strony WWW"),
+                      &TForm1::StronyWWW1Click, "web");
+
+    QMenu *help = MainMenu1->addMenu(QStringLiteral("P&omoc"));
+    help->setObjectName(QStringLiteral("Pomoc1"));
+    Help1 = item(help, "Help1", QStringLiteral("Help"), &TForm1::Help1Click, "help");
+    Informacje1 =
+        item(help, "Informacje1", QStringLiteral("Informacje"), &TForm1::Informacje1Click, "info");
+    About1 = item(help, "About1", QStringLiteral("About"), &TForm1::About1Click);
+}
+
+void TForm1::FormCreate()
+{
+    Label16->setText(DateText::longDate(Clock::now().date()));
+    // The dialling setting, read once per run; a missing key or value leaves it empty.
+    // A value of another type is reported and counts as missing.
+    QString setting;
+    try {
+        SettingsStore settings;
+        if (settings.openKey(QStringLiteral("Kax"), false))
+            setting = settings.readString(QStringLiteral("tel"));
+    } catch (const KaxError &error) {
+        KartaxApplication::reportError(error.message());
+    }
+    Edit1->setText(setting);
+    Label17Click();
+}
+
+void TForm1::Label17Click()
+{
+    Label17->setText(DateText::clock(Clock::now().time()));
+}
+
+void TForm1::tel1Click()
+{
+    if (m_program)
+        m_program->callCommand();
+}
+
+void TForm1::SpeedButton2Click()
+{
+    showWindow("Form16");
+}
+
+void TForm1::SpeedButton3Click()
+{
+    if (m_program)
+        m_program->webCommand();
+}
+
+void TForm1::SpeedButton4Click()
+{
+    showWindow("Form2");
+}
+
+void TForm1::StronyWWW1Click()
+{
+    showWindow("Form2");
+}
+
+void TForm1::Label4Click()
+{
+    showWindow("Form13");
+}
+
+void TForm1::openSearch(QLineEdit *box)
+{
+    n1->clear();
+    b1->clear();
+    p1->clear();
+    for (QLineEdit *each : {n1, b1, p1})
+        each->setVisible(each == box);
+    s->show();
+    Label16->hide();
+}
+
+void TForm1::nClick()
+{
+    openSearch(n1);
+}
+
+void TForm1::bClick()
+{
+    openSearch(b1);
+}
+
+void TForm1::pClick()
+{
+    openSearch(p1);
+}
+
+void TForm1::sClick()
+{
+    n1->clear();
+    b1->clear();
+    p1->clear();
+    p1->hide();
+    n1->hide();
+    b1->hide();
+    s->hide();
+    Label16->show();
+}
+
+void TForm1::search(SearchKind kind, QLineEdit *box)
+{
+    if (m_program && m_program->DM9)
+        incrementalSearch(*m_program->DM9->t1, kind, box->text());
+}
+
+void TForm1::n1KeyUp()
+{
+    search(SearchKind::Name, n1);
+}
+
+void TForm1::b1KeyUp()
+{
+    search(SearchKind::Branch, b1);
+}
+
+void TForm1::p1KeyUp()
+{
+    search(SearchKind::Representative, p1);
+}
+
+void TForm1::endProgram()
+{
+    emit endRequested();
+    QCoreApplication::exit(0);
+}
+
+void TForm1::SpeedButton8Click()
+{
+    endProgram();
+}
+
+void TForm1::Wyjcie1Click()
+{
+    endProgram();
+}
+
+void TForm1::showWindow(const char *name)
+{
+    if (m_program)
+        m_program->showForm(QLatin1String(name));
+}
+
+void TForm1::Wpiszdane1Click()
+{
+    showWindow("Form10");
+}
+
+void TForm1::Dane1Click()
+{
+    showWindow("Form13");
+}
+
+void TForm1::Historia1Click()
+{
+    showWindow("Form11");
+}
+
+void TForm1::Modem1Click()
+{
+    showWindow("Form4");
+}
+
+void TForm1::Podpis1Click()
+{
+    showWindow("Form17");
+}
+
+void TForm1::Informacje1Click()
+{
+    showWindow("Form5");
+}
+
+void TForm1::About1Click()
+{
+    showWindow("Form3");
+}
+
+void TForm1::Penedane1Click()
+{
+    if (m_program)
+        m_program->previewReport(QStringLiteral("Form8"));
+}
+
+void TForm1::Etykiety1Click()
+{
+    if (m_program)
+        m_program->previewReport(QStringLiteral("Form14"));
+}
+
+void TForm1::Help1Click()
+{
+    if (m_program)
+        m_program->showHelpFinder();
+}
+
+bool TForm1::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::KeyPress &&
+        static_cast<QKeyEvent *>(event)->key() == Qt::Key_Escape) {
+        endProgram();
+        return true;
+    }
+    if (event->type() == QEvent::KeyRelease) {
+        if (watched == n1)
+            n1KeyUp();
+        else if (watched == b1)
+            b1KeyUp();
+        else if (watched == p1)
+            p1KeyUp();
+    }
+    return KaxForm::eventFilter(watched, event);
+}
+
+void TForm1::keyPressEvent(QKeyEvent *event)
+{
+    if (event->key() == Qt::Key_Escape) {
+        endProgram();
+        return;
+    }
+    KaxForm::keyPressEvent(event);
+}
+
+void TForm1::closeEvent(QCloseEvent *event)
+{
+    // Closing the main window ends the program.
+    endProgram();
+    event->accept();
+}

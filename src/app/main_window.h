@@ -1,0 +1,163 @@
+#pragma once
+
+#include "app/form.h"
+
+class ClickLabel;
+class DBEdit;
+class DBNavigator;
+class DBText;
+class Program;
+class QAction;
+class QFrame;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QMenuBar;
+class QTimer;
+class QToolButton;
+class TTelefon;
+enum class SearchKind;
+
+// The main window `Form1`: the current contact as a card, the button column, the
+// menu, the date, the clock and the search row. Its commands show the other
+// windows or hand over to their commands.
+class TForm1 final : public KaxForm
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(TForm1)
+
+public:
+    explicit TForm1(QWidget *parent = nullptr);
+    ~TForm1() override;
+
+    // The application object that owns every window; set once all exist.
+    void setProgram(Program *program) { m_program = program; }
+    QWidget *clientArea() const { return m_client; }
+
+    // Banner
+    QFrame *Panel1;
+    QLabel *Label1;
+    QLabel *Label2;
+    QLabel *Label3;
+    DBEdit *DBEdit1;  // Http, hidden
+    DBEdit *DBEdit2;  // Email, hidden
+    DBEdit *DBEdit3;  // Tel, hidden
+    QLineEdit *Edit1; // the dialling setting read at creation, hidden
+
+    // Card
+    ClickLabel *Label4;
+    QLabel *Label5;
+    QLabel *Label6;
+    QLabel *Label7;
+    QLabel *Label8;
+    QLabel *Label9;
+    QLabel *Label10;
+    QLabel *Label11;
+    ClickLabel *Label12;
+    QLabel *Label13;
+    ClickLabel *Label14;
+    ClickLabel *Label15;
+    QLabel *Label16;
+    ClickLabel *Label17;
+    DBText *DBText1;
+    DBText *DBText2;
+    DBText *DBText3;
+    DBText *DBText4;
+    DBText *DBText5;
+    DBText *DBText6;
+    DBText *DBText7;
+    DBText *DBText8;
+    DBText *DBText9;
+    DBText *DBText10;
+    DBText *DBText11;
+    DBText *DBText12;
+
+    // Search row
+    QToolButton *s;
+    QLineEdit *n1;
+    QLineEdit *b1;
+    QLineEdit *p1;
+
+    // Button column
+    QToolButton *tel1;
+    QToolButton *SpeedButton2;
+    QToolButton *SpeedButton3;
+    QToolButton *SpeedButton4;
+    QToolButton *n;
+    QToolButton *b;
+    QToolButton *p;
+    DBNavigator *DBNavigator1;
+    QToolButton *SpeedButton8;
+
+    // Menu
+    QMenuBar *MainMenu1;
+    QAction *Wpiszdane1;
+    QAction *Dane1;
+    QAction *Historia1;
+    QAction *Wyjcie1;
+    QAction *Modem1;
+    QMenu *Drukowanie1;
+    QAction *Penedane1;
+    QAction *Etykiety1;
+    QAction *Podpis1;
+    QAction *StronyWWW1;
+    QAction *Help1;
+    QAction *Informacje1;
+    QAction *About1;
+
+    QTimer *Timer1;
+    TTelefon *tt1 = nullptr; // the modem dialler used by the call command
+
+    // Handlers
+    void FormCreate();
+    void Label17Click();
+    void tel1Click();
+    void SpeedButton2Click();
+    void SpeedButton3Click();
+    void SpeedButton4Click();
+    void StronyWWW1Click();
+    void Label4Click();
+    void nClick();
+    void bClick();
+    void pClick();
+    void sClick();
+    void n1KeyUp();
+    void b1KeyUp();
+    void p1KeyUp();
+    void SpeedButton8Click();
+    void Wyjcie1Click();
+    void Wpiszdane1Click();
+    void Dane1Click();
+    void Historia1Click();
+    void Modem1Click();
+    void Podpis1Click();
+    void Informacje1Click();
+    void About1Click();
+    void Penedane1Click();
+    void Etykiety1Click();
+    void Help1Click();
+
+signals:
+    // The program is being ended (Zamknij, Wyjście, Esc or the close box).
+    void endRequested();
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+
+private:
+    void buildBanner();
+    void buildCard();
+    void buildButtons();
+    void buildMenu();
+    void openSearch(QLineEdit *box);
+    void search(SearchKind kind, QLineEdit *box);
+    void showWindow(const char *name);
+    void endProgram();
+
+    QWidget *m_client;
+    QFrame *m_card;
+    QFrame *m_buttons;
+    Program *m_program = nullptr;
+};

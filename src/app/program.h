@@ -1,0 +1,56 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <functional>
+#include <memory>
+#include <vector>
+
+class KaxForm;
+class TDM9;
+class TForm1;
+
+// The application's windows and data module: created once, in the start-up order,
+// owned until exit and destroyed in reverse order. Windows reach one another's
+// controls and commands only through this object.
+class Program final : public QObject
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(Program)
+
+public:
+    // An empty databaseFile opens the contact table through its alias.
+    explicit Program(const QString &databaseFile = QString(), QObject *parent = nullptr);
+    ~Program() override;
+
+    // Called after each creation with the object's name and its progress step.
+    using CreatedHook = std::function<void(const QString &name, int progressStep)>;
+    // Creates everything in order; raises the error of the first creation that fails.
+    void create(const CreatedHook &created = {});
+
+    static QStringList creationOrder();
+
+    KaxForm *form(const QString &name) const;
+    void showForm(const QString &name);
+
+    // Commands that span windows.
+    void callCommand();
+    void webCommand();
+    void previewReport(const QString &container);
+    void showHelpFinder();
+
+    // Writes what the windows keep in files (history, favourites) at program end.
+    void saveAtExit();
+
+    TForm1 *Form1 = nullptr;
+    TDM9 *DM9 = nullptr;
+
+private:
+    void createAll(const CreatedHook &created);
+    QObject *createObject(const QString &name);
+    void attachDataSource(QObject *root);
+
+    QString m_databaseFile;
+    std::vector<std::unique_ptr<QObject>> m_objects; // in creation order
+    bool m_saved = false;
+};

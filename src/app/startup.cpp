@@ -1,0 +1,50 @@
+#include "app/startup.h"
+
+#include "app/application.h"
+#include "app/main_window.h"
+#include "app/program.h"
+#include "app/splash_window.h"
+#include "platform/errors.h"
+
+#include <QApplication>
+#include <QProgressBar>
+#include <QTimer>
+
+std::unique_ptr<Program> Startup::start()
+{
+    auto splash = std::make_unique<TSplashFrm>();
+    splash->time->setInterval(m_options.splashInterval);
+    splash->time->start();
+    splash->show();
+    splash->repaint();
+    // Wait for the splash timer's first tick, sleeping between messages.
+    while (splash->time->isActive())
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+
+    splash->ProgressBar1->setMaximum(100);
+    KartaxApplication::setHelpFile(QStringLiteral("Kartax.hlp"));
+    QApplication::setApplicationDisplayName(QStringLiteral("Kartax2000®"));
+
+    auto program = std::make_unique<Program>(m_options.databaseFile);
+    try {
+        program->create([&](const QString &name, int step) {
+            splash->ProgressBar1->setValue(splash->ProgressBar1->value() + step);
+            if (m_options.onCreated)
+                m_options.onCreated(name, splash->ProgressBar1->value());
+        });
+    } catch (const KaxError &error) {
+        splash->hide();
+        splash.reset();
+        KartaxApplication::reportError(error.message());
+        return nullptr;
+    } catch (const std::exception &error) {
+        splash->hide();
+        splash.reset();
+        KartaxApplication::reportError(QString::fromLocal8Bit(error.what()));
+        return nullptr;
+    }
+    splash->hide();
+    splash.reset();
+    program->Form1->show();
+    return program;
+}

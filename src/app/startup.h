@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QString>
+#include <functional>
+#include <memory>
+
+class Program;
+class TSplashFrm;
+
+// The program's start-up: the splash window for one tick of its timer, the
+// application's help file and title, every window and the data module created in
+// order while the splash's progress bar advances, then the main window shown.
+class Startup final
+{
+public:
+    struct Options
+    {
+        int splashInterval = 1000;
+        QString databaseFile; // empty: resolve the alias
+        // Observes each creation: the object's name and the splash progress after it.
+        std::function<void(const QString &name, int progress)> onCreated;
+    };
+
+    explicit Startup(Options options) : m_options(std::move(options)) {}
+
+    // Returns the running program with its main window shown, or nullptr when a
+    // window or the data module could not be created (the error has been shown).
+    std::unique_ptr<Program> start();
+
+private:
+    Options m_options;
+};

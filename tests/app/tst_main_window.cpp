@@ -1,0 +1,341 @@
+#include "app/main_window.h"
+#include "app/program.h"
+#include "dbcontrols/db_edit.h"
+#include "dbcontrols/db_navigator.h"
+#include "dbcontrols/db_text.h"
+#include "platform/clock.h"
+#include "platform/settings_store.h"
+#include "store/table.h"
+#include "support/contact_fixture.h"
+#include "support/program_fixture.h"
+#include "support/scripted_dialogs.h"
+#include "support/typing.h"
+
+#include <QAction>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QSettings>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+
+// The main window: card, navigator, search row, commands, menu, clock and Esc.
+class TestMainWindow : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void cleanup();
+    void emptyTableShowsEmptyCardAndDisablesMoving();
+    void cardFollowsNavigation();
+    void searchRowOpensSwitchesAndCloses();
+    void everySearchKindMovesTheCard();
+    void captionValueAndButtonShareHandlers();
+    void menuShowsEveryWindow();
+    void escEndsProgramFromAnyControl();
+    void dialSettingReadOnceAtCreation();
+    void missingSettingLeavesEdit1Empty();
+    void dateAndClock();
+    void exactCaptions();
+
+private:
+    static QToolButton *navButton(TForm1 &form, DBNavigator::Button which)
+    {
+        return form.DBNavigator1->button(which);
+    }
+};
+
+void TestMainWindow::cleanup()
+{
+    Clock::setSource({});
+}
+
+void TestMainWindow::emptyTableShowsEmptyCardAndDisablesMoving()
+{
+    ProgramFixture fx;
+    TForm1 &form = fx.form1();
+    for (DBText *text : form.findChildren<DBText *>())
+        QCOMPARE(text->text(), QString());
+    for (auto button :
+         {DBNavigator::First, DBNavigator::Prior, DBNavigator::Next, DBNavigator::Last})
+        QVERIFY(!navButton(form, button)->isEnabled());
+    QVERIFY(navButton(form, DBNavigator::First)->isVisibleTo(&form));
+    QVERIFY(!navButton(form, DBNavigator::Insert)->isVisibleTo(&form));
+}
+
+void TestMainWindow::cardFollowsNavigation()
+{
+    ProgramFixture fx;
+    TTable &t = fx.table();
+    insertContact(t, QStringLiteral("Alfa"), QStringLiteral("Meble"), QStringLiteral("Jan"),
+                  {"Polska", "Łódź", "90-001", "ul. Piotrkowska 1", "łódzkie", "42 111 11 11",
+                   "42 111 11 12", "biuro@alfa.pl", "www.alfa.pl"});
+    insertContact(t, QStringLiteral("Beta"));
+    insertContact(t, QStringLiteral("Gamma"));
+    t.first();
+    TForm1 &form = fx.form1();
+    QCOMPARE(form.DBText1->text(), QStringLiteral("Alfa"));
+    QCOMPARE(form.DBText5->text(), QStringLiteral("Łódź"));
+    QCOMPARE(form.DBText8->text(), QStringLiteral("42 111 11 11"));
+    QCOMPARE(form.DBText12->text(), QStringLiteral("www.alfa.pl"));
+    QCOMPARE(form.DBEdit3->text(), QStringLiteral("42 111 11 11"));
+    QCOMPARE(form.DBEdit1->text(), QStringLiteral("www.alfa.pl"));
+    QVERIFY(!navButton(form, DBNavigator::First)->isEnabled());
+    QVERIFY(!navButton(form, DBNavigator::Prior)->isEnabled());
+    QVERIFY(navButton(form, DBNavigator::Next)->isEnabled());
+
+    QTest::mouseClick(navButton(form, DBNavigator::Next), Qt::LeftButton);
+    QCOMPARE(form.DBText1->text(), QStringLiteral("Beta"));
+    QCOMPARE(form.DBText5->text(), QString());
+    QCOMPARE(form.DBEdit3->text(), QString());
+    QVERIFY(navButton(form, DBNavigator::First)->isEnabled());
+    QTest::mouseClick(navButton(form, DBNavigator::Last), Qt::LeftButton);
+    QCOMPARE(form.DBText1->text(), QStringLiteral("Gamma"));
+    QVERIFY(!navButton(form, DBNavigator::Next)->isEnabled());
+    QVERIFY(!navButton(form, DBNavigator::Last)->isEnabled());
+    QTest::mouseClick(navButton(form, DBNavigator::First), Qt::LeftButton);
+    QCOMPARE(form.DBText1->text(), QStringLiteral("Alfa"));
+}
+
+void TestMainWindow::searchRowOpensSwitchesAndCloses()
+{
+    ProgramFixture fx;
+    insertContact(fx.table(), QStringLiteral("Alfa"), QStringLiteral("Zegarki"));
+    insertContact(fx.table(), QStringLiteral("Beta"), QStringLiteral("Apteki"));
+    insertContact(fx.table(), QStringLiteral("Borys"), QStringLiteral("Meble"));
+    fx.table().first();
+    TForm1 &form = fx.form1();
+    form.show();
+    QVERIFY(form.Label16->isVisible());
+    QTest::mouseClick(form.n, Qt::LeftButton);
+    QVERIFY(form.n1->isVisible() && !form.b1->isVisible() && !form.p1->isVisible());
+    QVERIFY(form.s->isVisible());
+    QVERIFY(!form.Label16->isVisible());
+    // Opening a box neither focuses it nor moves the record.
+    QVERIFY(!form.n1->hasFocus());
+    QCOMPARE(form.DBText1->text(), QStringLiteral("Alfa"));
+
+    QTest::keyClicks(form.n1, QStringLiteral("b"));
+    QCOMPARE(form.DBText1->text(), QStringLiteral("Beta"));
+    QTest::keyClicks(form.n1, QStringLiteral("o"));
+    QCOMPARE(form.DBText1->text(), QStringLiteral("Borys"));
+    QTest::keyClick(form.n1, Qt::Key_Backspace);
+    QCOMPARE(form.DBText1->text(), QStringLiteral("Beta"));
+    QTest::keyClick(form.n1, Qt::Key_Backspace);
+    QCOMPARE(form.DBText1->text(), QStringLiteral("Alfa")); // an empty box finds the first
+
+    // Switching kind empties the boxes and leaves the record until the next key.
+    QTest::keyClicks(form.n1, QStringLiteral("bo"));
+    QTest::mouseClick(form.b, Qt::LeftButton);
+    QCOMPARE(form.n1->text(), QString());
+    QVERIFY(!form.n1->isVisible() && form.b1->isVisible());
+    QCOMPARE(form.DBText1->text(), QStringLiteral("Borys"));
+    QCOMPARE(fx.table().indexName(), QStringLiteral("nInd"));
+    QTest::keyClicks(form.b1, QStringLiteral("a"));
+    QCOMPARE(form.DBText1->text(), QStringLiteral("Beta"));
+
+    QTest::mouseClick(form.s, Qt::LeftButton);
+    QVERIFY(!form.n1->isVisible() && !form.b1->isVisible() && !form.p1->isVisible());
+    QVERIFY(!form.s->isVisible());
+    QVERIFY(form.Label16->isVisible());
+    QCOMPARE(form.b1->text(), QString());
+    // Closing keeps the record and the branch order.
+    QCOMPARE(form.DBText1->text(), QStringLiteral("Beta"));
+    QTest::mouseClick(form.DBNavigator1->button(DBNavigator::Next), Qt::LeftButton);
+    QCOMPARE(form.DBText1->text(), QStringLiteral("Borys"));
+}
+
+void TestMainWindow::everySearchKindMovesTheCard()
+{
+    ProgramFixture fx;
+    insertContact(fx.table(), QStringLiteral("Alfa"), QStringLiteral("Zegarki"),
+                  QStringLiteral("Żak"));
+    insertContact(fx.table(), QStringLiteral("Beta"), QStringLiteral("Apteki"),
+                  QStringLiteral("Nowak"));
+    fx.table().first();
+    TForm1 &form = fx.form1();
+    form.show();
+    form.pClick();
+    typeText(form.p1, QStringLiteral("ż"));
+    QCOMPARE(form.DBText3->text(), QStringLiteral("Żak"));
+    QCOMPARE(fx.table().indexName(), QStringLiteral("fInd"));
+    form.bClick();
+    QTest::keyClicks(form.b1, QStringLiteral("ap"));
+    QCOMPARE(form.DBText2->text(), QStringLiteral("Apteki"));
+    form.nClick();
+    QTest::keyClicks(form.n1, QStringLiteral("zzz"));
+    QCOMPARE(form.DBText1->text(), QStringLiteral("Beta")); // beyond every key: the last
+    // A key that does not change the text searches again.
+    QTest::mouseClick(form.DBNavigator1->button(DBNavigator::First), Qt::LeftButton);
+    QTest::keyClick(form.n1, Qt::Key_Left);
+    QCOMPARE(form.DBText1->text(), QStringLiteral("Beta"));
+}
+
+void TestMainWindow::captionValueAndButtonShareHandlers()
+{
+    ProgramFixture fx;
+    insertContact(fx.table(), QStringLiteral("Alfa"));
+    TForm1 &form = fx.form1();
+    form.show();
+    KaxForm *full = fx.program().form(QStringLiteral("Form13"));
+    for (QWidget *clickable :
+         {static_cast<QWidget *>(form.Label4), static_cast<QWidget *>(form.DBText1)}) {
+        full->hide();
+        QTest::mouseClick(clickable, Qt::LeftButton);
+        QVERIFY(full->isVisible());
+    }
+    KaxForm *composer = fx.program().form(QStringLiteral("Form16"));
+    for (QWidget *clickable :
+         {static_cast<QWidget *>(form.Label14), static_cast<QWidget *>(form.DBText11),
+          static_cast<QWidget *>(form.SpeedButton2)}) {
+        composer->hide();
+        QTest::mouseClick(clickable, Qt::LeftButton);
+        QVERIFY(composer->isVisible());
+    }
+    KaxForm *favourites = fx.program().form(QStringLiteral("Form2"));
+    favourites->hide();
+    QTest::mouseClick(form.SpeedButton4, Qt::LeftButton);
+    QVERIFY(favourites->isVisible());
+    // Clickable items show a hand cursor.
+    for (QWidget *clickable :
+         {static_cast<QWidget *>(form.Label12), static_cast<QWidget *>(form.DBText8),
+          static_cast<QWidget *>(form.tel1)})
+        QCOMPARE(clickable->cursor().shape(), Qt::PointingHandCursor);
+}
+
+void TestMainWindow::menuShowsEveryWindow()
+{
+    ProgramFixture fx;
+    TForm1 &form = fx.form1();
+    const QList<QPair<QAction *, QString>> items{
+        {form.Wpiszdane1, "Form10"}, {form.Dane1, "Form13"},   {form.Historia1, "Form11"},
+        {form.Modem1, "Form4"},      {form.Podpis1, "Form17"}, {form.StronyWWW1, "Form2"},
+        {form.Informacje1, "Form5"}, {form.About1, "Form3"}};
+    for (const auto &[action, name] : items) {
+        KaxForm *window = fx.program().form(name);
+        QVERIFY(!window->isVisible());
+        action->trigger();
+        QVERIFY2(window->isVisible(), qPrintable(name));
+        window->close(); // closing only hides
+        QVERIFY(!window->isVisible());
+        QVERIFY(fx.program().form(name));
+    }
+    QCOMPARE(form.Wyjcie1->shortcut(), QKeySequence(Qt::Key_Escape));
+    QStringList menus;
+    for (QAction *menu : form.MainMenu1->actions())
+        menus << menu->text();
+    QCOMPARE(menus, QStringList({"&Program", "U&stawienia", "&Ulubione", "P&omoc"}));
+    QStringList printing;
+    for (QAction *item : form.Drukowanie1->actions())
+        printing << item->text();
+    QCOMPARE(printing, QStringList({"Pełne dane", "Etykiety"}));
+}
+
+void TestMainWindow::escEndsProgramFromAnyControl()
+{
+    ProgramFixture fx;
+    TForm1 &form = fx.form1();
+    form.show();
+    QSignalSpy ending(&form, &TForm1::endRequested);
+    form.nClick();
+    form.n1->setFocus();
+    QTest::keyClick(form.n1, Qt::Key_Escape);
+    QCOMPARE(ending.count(), 1);
+    QTest::keyClick(form.tel1, Qt::Key_Escape);
+    QCOMPARE(ending.count(), 2);
+    QTest::mouseClick(form.SpeedButton8, Qt::LeftButton);
+    QCOMPARE(ending.count(), 3);
+    form.close();
+    QCOMPARE(ending.count(), 4);
+}
+
+void TestMainWindow::dialSettingReadOnceAtCreation()
+{
+    {
+        SettingsStore settings;
+        QVERIFY(settings.openKey(QStringLiteral("\\Kax"), true));
+        settings.writeString(QStringLiteral("Tel"), QStringLiteral("5"));
+    }
+    ProgramFixture fx;
+    QCOMPARE(fx.form1().Edit1->text(), QStringLiteral("5"));
+    {
+        SettingsStore settings;
+        QVERIFY(settings.openKey(QStringLiteral("\\Kax"), true));
+        settings.writeString(QStringLiteral("tel"), QStringLiteral("2"));
+    }
+    QCOMPARE(fx.form1().Edit1->text(), QStringLiteral("5"));
+    QFile::remove(SettingsStore::defaultPath());
+}
+
+void TestMainWindow::missingSettingLeavesEdit1Empty()
+{
+    QFile::remove(SettingsStore::defaultPath());
+    {
+        ProgramFixture fx;
+        QCOMPARE(fx.form1().Edit1->text(), QString());
+        QVERIFY(!fx.form1().Edit1->isVisibleTo(&fx.form1()));
+    }
+    // A value of another type is reported and counts as missing.
+    {
+        QSettings raw(SettingsStore::defaultPath(), QSettings::IniFormat);
+        raw.setValue(QStringLiteral("Kax/Tel"), QByteArray("\x04", 1));
+    }
+    InstalledScriptedDialogs dialogs;
+    dialogs->queue(DialogButton::Ok);
+    ProgramFixture fx;
+    QCOMPARE(fx.form1().Edit1->text(), QString());
+    QCOMPARE(dialogs->texts(), QStringList({QStringLiteral("Invalid data type for 'tel'")}));
+    QFile::remove(SettingsStore::defaultPath());
+}
+
+void TestMainWindow::dateAndClock()
+{
+    QDateTime now(QDate(2026, 3, 9), QTime(7, 5, 3));
+    Clock::setSource([&now] { return now; });
+    ProgramFixture fx;
+    TForm1 &form = fx.form1();
+    const QString date = form.Label16->text();
+    QVERIFY(date.contains(QStringLiteral("09")) && date.contains(QStringLiteral("2026")));
+    QCOMPARE(form.Label17->text(), QStringLiteral("07:05:03"));
+    now = QDateTime(QDate(2026, 3, 10), QTime(0, 0, 1));
+    QTest::mouseClick(form.Label17, Qt::LeftButton);
+    QCOMPARE(form.Label17->text(), QStringLiteral("00:00:01"));
+    QCOMPARE(form.Label16->text(), date); // the date is set only at creation
+    QCOMPARE(form.Timer1->interval(), 1000);
+    QVERIFY(form.Timer1->isActive());
+}
+
+void TestMainWindow::exactCaptions()
+{
+    ProgramFixture fx;
+    TForm1 &form = fx.form1();
+    QCOMPARE(form.windowTitle(), QStringLiteral("Kartax2000®"));
+    QCOMPARE(form.clientArea()->size(), QSize(586, 365));
+    QCOMPARE(form.tel1->text(), QStringLiteral("  Połącz         "));
+    QCOMPARE(form.SpeedButton2->text(), QStringLiteral("  E-mail          "));
+    QCOMPARE(form.SpeedButton3->text(), QStringLiteral(" Internet      "));
+    QCOMPARE(form.SpeedButton4->text(), QStringLiteral(" Ulubione       "));
+    QCOMPARE(form.p->text(), QStringLiteral("Przedstaw.    "));
+    QCOMPARE(form.SpeedButton8->text(), QStringLiteral(" &Zamknij        "));
+    QCOMPARE(form.s->text(), QStringLiteral("Zamknij wyszukiwanie"));
+    QCOMPARE(form.Label4->text(), QStringLiteral("Nazwa:"));
+    // Picture-only navigator buttons are named by their hints.
+    QCOMPARE(form.DBNavigator1->button(DBNavigator::Next)->accessibleName(),
+             QStringLiteral("następny"));
+    QCOMPARE(form.DBText1->accessibleName(), QStringLiteral("Nazwa"));
+    // No caption is clipped.
+    for (QLabel *label : form.findChildren<QLabel *>()) {
+        if (label->isVisibleTo(&form) && !label->text().isEmpty() && !qobject_cast<DBText *>(label))
+            QVERIFY2(label->width() >= label->sizeHint().width(), qPrintable(label->text()));
+    }
+    for (QToolButton *button : form.findChildren<QToolButton *>()) {
+        if (!button->text().isEmpty())
+            QVERIFY2(button->width() >= button->sizeHint().width(), qPrintable(button->text()));
+    }
+}
+
+QTEST_MAIN(TestMainWindow)
+#include "tst_main_window.moc"

@@ -1,0 +1,141 @@
+#include "app/application.h"
+#include "app/main_window.h"
+#include "app/program.h"
+#include "app/startup.h"
+#include "platform/data_folder.h"
+#include "support/scripted_dialogs.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <QTest>
+
+// Start-up: the splash wait, the creation order with its progress steps, and a
+// failure to open the contact table.
+class TestStartup : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+    void createsEverythingInOrderWithProgress();
+    void splashStaysForOneTimerInterval();
+    void missingTableEndsStartupWithoutMainWindow();
+
+private:
+    static QWidget *topLevel(const QString &name);
+    std::unique_ptr<QTemporaryDir> m_dir;
+};
+
+void TestStartup::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    DataFolder::setOverride(m_dir->path());
+}
+
+void TestStartup::cleanup()
+{
+    DataFolder::setOverride(QString());
+    m_dir.reset();
+}
+
+QWidget *TestStartup::topLevel(const QString &name)
+{
+    for (QWidget *widget : QApplication::topLevelWidgets()) {
+        if (widget->objectName() == name)
+            return widget;
+    }
+    return nullptr;
+}
+
+void TestStartup::createsEverythingInOrderWithProgress()
+{
+    QStringList names;
+    QList<int> progress;
+    QString titleAtFirstWindow;
+    QString helpFileAtFirstWindow;
+    Startup::Options options;
+    options.splashInterval = 20;
+    options.databaseFile = m_dir->filePath(QStringLiteral("Kartax2000.db"));
+    options.onCreated = [&](const QString &name, int value) {
+        if (names.isEmpty()) {
+            titleAtFirstWindow = QApplication::applicationDisplayName();
+            helpFileAtFirstWindow = KartaxApplication::helpFile();
+        }
+        names << name;
+        progress << value;
+    };
+    std::unique_ptr<Program> program = Startup(options).start();
+    QVERIFY(program);
+    QCOMPARE(names, Program::creationOrder());
+    QCOMPARE(names.first(), QStringLiteral("Form1"));
+    QCOMPARE(names.indexOf(QStringLiteral("DM9")), 10);
+    // Nothing for the first two; 8 for each of the next ten; 4 for the last four.
+    QCOMPARE(progress, QList<int>({0, 0, 8, 16, 24, 32, 40, 48, 56, 64, 72, 80, 84, 88, 92, 96}));
+    QCOMPARE(titleAtFirstWindow, QStringLiteral("Kartax2000®"));
+    QCOMPARE(helpFileAtFirstWindow, QStringLiteral("Kartax.hlp"));
+    QVERIFY(program->Form1->isVisible());
+    QCOMPARE(topLevel(QStringLiteral("SplashFrm")), nullptr);
+    // Every other window exists, hidden.
+    for (const QString &name : Program::creationOrder()) {
+        if (name == QLatin1String("Form1") || name == QLatin1String("DM9"))
+            continue;
+        QVERIFY2(program->form(name), qPrintable(name));
+        QVERIFY2(!program->form(name)->isVisible(), qPrintable(name));
+    }
+}
+
+void TestStartup::splashStaysForOneTimerInterval()
+{
+    constexpr int interval = 300;
+    QElapsedTimer clock;
+    qint64 firstWindowAt = -1;
+    bool splashShown = false;
+    Startup::Options options;
+    options.splashInterval = interval;
+    options.databaseFile = m_dir->filePath(QStringLiteral("Kartax2000.db"));
+    options.onCreated = [&](const QString &, int) {
+        if (firstWindowAt >= 0)
+            return;
+        firstWindowAt = clock.elapsed();
+        const QWidget *splash = topLevel(QStringLiteral("SplashFrm"));
+        splashShown = splash && splash->isVisible();
+    };
+    clock.start();
+    std::unique_ptr<Program> program = Startup(options).start();
+    QVERIFY(program);
+    QVERIFY2(firstWindowAt >= interval, qPrintable(QString::number(firstWindowAt)));
+    QVERIFY(splashShown);
+}
+
+void TestStartup::missingTableEndsStartupWithoutMainWindow()
+{
+    const QString path = m_dir->filePath(QStringLiteral("other.db"));
+    {
+        auto db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("setup"));
+        db.setDatabaseName(path);
+        QVERIFY(db.open());
+        QSqlQuery(db).exec(QStringLiteral("CREATE TABLE something (x)"));
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("setup"));
+    InstalledScriptedDialogs dialogs;
+    dialogs->queue(DialogButton::Ok);
+    QStringList created;
+    Startup::Options options;
+    options.splashInterval = 10;
+    options.databaseFile = path;
+    options.onCreated = [&](const QString &name, int) { created << name; };
+    std::unique_ptr<Program> program = Startup(options).start();
+    QVERIFY(!program);
+    QCOMPARE(dialogs->texts(), QStringList({QStringLiteral("no such table: Kartax2000")}));
+    QVERIFY(!created.contains(QStringLiteral("DM9")));
+    QCOMPARE(topLevel(QStringLiteral("Form1")), nullptr);
+    QCOMPARE(topLevel(QStringLiteral("SplashFrm")), nullptr);
+}
+
+QTEST_MAIN(TestStartup)
+#include "tst_startup.moc"

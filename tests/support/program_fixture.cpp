@@ -1,0 +1,34 @@
+#include "support/program_fixture.h"
+
+#include "app/main_window.h"
+#include "app/program.h"
+#include "platform/data_folder.h"
+#include "store/data_module.h"
+
+ProgramFixture::ProgramFixture()
+{
+    DataFolder::setOverride(m_dir.path());
+    m_program = std::make_unique<Program>(databasePath());
+    m_program->create();
+}
+
+ProgramFixture::~ProgramFixture()
+{
+    m_program.reset();
+    DataFolder::setOverride(QString());
+}
+
+QString ProgramFixture::databasePath() const
+{
+    return m_dir.filePath(QStringLiteral("Kartax2000.db"));
+}
+
+TForm1 &ProgramFixture::form1()
+{
+    return *m_program->Form1;
+}
+
+TTable &ProgramFixture::table()
+{
+    return *m_program->DM9->t1;
+}

@@ -1,0 +1,88 @@
+// Screenshot gallery: renders the splash window and every window of the program,
+// with sample contacts and with an empty table, into PNG files.
+// Usage: gallery <output folder>   (run with QT_QPA_PLATFORM=offscreen)
+
+#include "app/form.h"
+#include "app/main_window.h"
+#include "app/program.h"
+#include "app/splash_window.h"
+#include "platform/data_folder.h"
+#include "sample_contacts.h"
+#include "store/data_module.h"
+#include "store/table.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QProgressBar>
+#include <QTemporaryDir>
+#include <cstdio>
+
+namespace {
+
+void save(QWidget *widget, const QString &path)
+{
+    widget->show();
+    QApplication::processEvents();
+    if (!widget->grab().save(path))
+        std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
+    else
+        std::printf("%s\n", qPrintable(path));
+}
+
+void fill(TTable &table, int count)
+{
+    sample::ContactGenerator generator(11);
+    for (int i = 0; i < count; ++i) {
+        const sample::Contact contact = generator.next();
+        table.insert();
+        for (int f = 0; f < contact.values.size(); ++f)
+            table.setFieldText(f, contact.values[f]);
+        table.post();
+    }
+    table.first();
+}
+
+void renderProgram(const QString &out, const QString &suffix, int contacts)
+{
+    QTemporaryDir data;
+    DataFolder::setOverride(data.path());
+    Program program(data.filePath(QStringLiteral("Kartax2000.db")));
+    program.create();
+    fill(*program.DM9->t1, contacts);
+    save(program.Form1, QDir(out).filePath(QStringLiteral("Form1%1.png").arg(suffix)));
+    program.Form1->hide();
+    if (contacts == 0)
+        return;
+    for (const QString &name : Program::creationOrder()) {
+        if (name == QLatin1String("Form1") || name == QLatin1String("DM9"))
+            continue;
+        if (KaxForm *window = program.form(name)) {
+            save(window, QDir(out).filePath(name + QStringLiteral(".png")));
+            window->hide();
+        }
+    }
+    // The main window with the name search open.
+    program.Form1->show();
+    program.Form1->nClick();
+    save(program.Form1, QDir(out).filePath(QStringLiteral("Form1-search.png")));
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QTemporaryDir config;
+    qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
+    QApplication app(argc, argv);
+    const QString out = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("out");
+    QDir().mkpath(out);
+
+    TSplashFrm splash;
+    splash.ProgressBar1->setValue(40);
+    save(&splash, QDir(out).filePath(QStringLiteral("SplashFrm.png")));
+    splash.hide();
+
+    renderProgram(out, QString(), 25);
+    renderProgram(out, QStringLiteral("-empty"), 0);
+    return 0;
+}
