@@ -4,6 +4,7 @@
 #include "history/history_window.h"
 #include "platform/clock.h"
 #include "platform/data_folder.h"
+#include "platform/errors.h"
 #include "platform/serial_port.h"
 #include "platform/settings_store.h"
 #include "support/scripted_dialogs.h"
@@ -11,6 +12,7 @@
 #include "pseudo_terminal.h"
 
 #include <QApplication>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
 #include <array>
@@ -179,6 +181,18 @@ void TestCallCommand::settingIsReadWithoutCase()
     QVERIFY(DialSetting::store(QStringLiteral("5")));
     QCOMPARE(DialSetting::read(QStringLiteral("tel")), QStringLiteral("5"));
     QCOMPARE(DialSetting::read(QStringLiteral("Tel")), QStringLiteral("5"));
+
+    // A value of another type is an error for the reader to report.
+    {
+        QSettings ini(SettingsStore::defaultPath(), QSettings::IniFormat);
+        ini.setValue(QStringLiteral("Kax/Tel"), QStringList({"4", "5"}));
+    }
+    try {
+        DialSetting::read(QStringLiteral("tel"));
+        QFAIL("a value of another type must raise");
+    } catch (const SettingsError &error) {
+        QCOMPARE(error.message(), QStringLiteral("Invalid data type for 'tel'"));
+    }
 }
 
 int main(int argc, char *argv[])
