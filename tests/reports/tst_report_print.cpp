@@ -9,6 +9,7 @@
 
 #include <QApplication>
 #include <QLabel>
+#include <QPainter>
 #include <QPointer>
 #include <QProcess>
 #include <QProgressBar>
@@ -97,6 +98,7 @@ private slots:
     void cancelStopsPrinting();
     void noPrinterDoesNothing();
     void pdfOfPreparedPages();
+    void rendersFillsFramesAndClips();
 };
 
 void TestReportPrint::progressForm()
@@ -257,6 +259,81 @@ void TestReportPrint::pdfOfPreparedPages()
     // A file that cannot be written is reported.
     QVERIFY(!PageOutput::writePdf(pages, dir.filePath(QStringLiteral("missing/x.pdf")), &error));
     QVERIFY(!error.isEmpty());
+}
+
+void TestReportPrint::rendersFillsFramesAndClips()
+{
+    StyleTable styles;
+    ItemStyle black;
+    black.family = QStringLiteral("Arial");
+    black.filled = true;
+    black.fillColor = qRgb(0, 0, 0);
+    ItemStyle whiteText = black;
+    whiteText.fillColor = qRgb(255, 255, 255);
+    whiteText.ascent = 3.2f;
+    whiteText.descent = 0.75f;
+    ItemStyle framed = whiteText;
+    framed.filled = false;
+    framed.frameSides = ItemStyle::AllSides;
+    framed.frameWidth = 0.5f;
+    const quint16 blackIndex = styles.intern(black);
+    const quint16 whiteIndex = styles.intern(whiteText);
+    const quint16 framedIndex = styles.intern(framed);
+
+    PreparedPage page;
+    const auto add = [&page](PageItem::Kind kind, quint16 style, float x, float y, float w, float h,
+                             const QString &text = QString(), quint8 flags = 0) {
+        PageItem item;
+        item.kind = kind;
+        item.style = style;
+        item.x = x;
+        item.y = y;
+        item.width = w;
+        item.height = h;
+        item.text = text;
+        item.flags = flags;
+        page.items.push_back(item);
+    };
+    add(PageItem::Kind::Box, blackIndex, 10, 10, 50, 20);
+    add(PageItem::Kind::Text, whiteIndex, 20, 15, 20, 4.5f, QStringLiteral("."));
+    add(PageItem::Kind::Box, framedIndex, 100, 100, 40, 30);
+    add(PageItem::Kind::Text, whiteIndex, 100, 200, 5, 4.5f, QStringLiteral("WWWWWWWWWW"),
+        PageItem::Clip);
+
+    // Ten pixels to the millimetre.
+    QImage image(2100, 2970, QImage::Format_RGB32);
+    image.setDotsPerMeterX(10000);
+    image.setDotsPerMeterY(10000);
+    image.fill(Qt::white);
+    {
+        QPainter painter(&image);
+        PageRenderer renderer(styles);
+        renderer.render(painter, page, QRectF(0, 0, 2100, 2970));
+    }
+    const auto at = [&image](double x, double y) {
+        return QColor(image.pixel(int(x * 10), int(y * 10)));
+    };
+    QCOMPARE(at(12, 12), QColor(Qt::black));
+    // A white background covers what lies under it.
+    QCOMPARE(at(35, 17), QColor(Qt::white));
+    QCOMPARE(at(35, 14), QColor(Qt::black));
+    // Frame lines along the edges, nothing inside.
+    QCOMPARE(at(120, 100), QColor(Qt::black));
+    QCOMPARE(at(100, 115), QColor(Qt::black));
+    QCOMPARE(at(140, 115), QColor(Qt::black));
+    QCOMPARE(at(120, 130), QColor(Qt::black));
+    QCOMPARE(at(120, 115), QColor(Qt::white));
+    // A clipped text leaves no ink beyond its width.
+    int inkInside = 0;
+    int inkBeyond = 0;
+    for (int x = 1000; x < 1300; ++x) {
+        for (int y = 2000; y < 2045; ++y) {
+            if (QColor(image.pixel(x, y)).lightness() < 128)
+                ++(x < 1050 ? inkInside : inkBeyond);
+        }
+    }
+    QVERIFY(inkInside > 0);
+    QCOMPARE(inkBeyond, 0);
 }
 
 QTEST_MAIN(TestReportPrint)
