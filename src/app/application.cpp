@@ -2,22 +2,17 @@
 
 #include "app/program.h"
 #include "app/startup.h"
+#include "info/help_system.h"
 #include "platform/dialogs.h"
 #include "platform/errors.h"
+#include "platform/restart.h"
 
 #include <exception>
-
-namespace {
-QString &helpFileName()
-{
-    static QString name;
-    return name;
-}
-} // namespace
 
 KartaxApplication::KartaxApplication(int &argc, char **argv) : QApplication(argc, argv)
 {
     setQuitOnLastWindowClosed(false);
+    HelpSystem::installF1Handler(*this);
 }
 
 void KartaxApplication::reportError(const QString &message)
@@ -27,12 +22,12 @@ void KartaxApplication::reportError(const QString &message)
 
 void KartaxApplication::setHelpFile(const QString &name)
 {
-    helpFileName() = name;
+    HelpSystem::setHelpFile(name);
 }
 
 QString KartaxApplication::helpFile()
 {
-    return helpFileName();
+    return HelpSystem::helpFile();
 }
 
 bool KartaxApplication::notify(QObject *receiver, QEvent *event)
@@ -49,6 +44,8 @@ bool KartaxApplication::notify(QObject *receiver, QEvent *event)
 
 int KartaxApplication::run()
 {
+    // Only the running program may ask the system to restart; tests never install it.
+    Restart::installSystemRestart();
     std::unique_ptr<Program> program = Startup(Startup::Options()).start();
     if (!program)
         return 1;

@@ -7,6 +7,7 @@
 #include "dbcontrols/db_edit.h"
 #include "dbcontrols/db_navigator.h"
 #include "dbcontrols/db_text.h"
+#include "dial/telefon.h"
 #include "platform/clock.h"
 #include "platform/errors.h"
 #include "platform/settings_store.h"
@@ -112,6 +113,12 @@ TForm1::TForm1(QWidget *parent)
     buildButtons();
     buildMenu();
     setFixedSize(kClientWidth, kClientHeight + MainMenu1->sizeHint().height());
+
+    // The dialler of the call command; the command sets port, method and number.
+    tt1 = new TTelefon(this);
+    tt1->setObjectName(QStringLiteral("tt1"));
+    tt1->setCPort(TTelefon::COM1);
+    tt1->setDMethod(TTelefon::dmTone);
 
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));

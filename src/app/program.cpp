@@ -2,9 +2,22 @@
 
 #include "app/form.h"
 #include "app/main_window.h"
+#include "dbcontrols/db_edit.h"
 #include "dbcontrols/db_navigator.h"
 #include "dbcontrols/field_data_link.h"
+#include "dial/call_command.h"
+#include "dial/dial_settings_window.h"
+#include "history/history_window.h"
+#include "info/about_window.h"
+#include "info/help_system.h"
+#include "info/information_window.h"
+#include "messaging/email_composer.h"
+#include "messaging/favourites_window.h"
+#include "messaging/signature_window.h"
+#include "messaging/web_command.h"
 #include "store/data_module.h"
+
+#include <QLineEdit>
 
 #include <QWidget>
 
@@ -35,17 +48,10 @@ struct Placeholder
 // Windows shown by later work start as hidden windows with their caption, client
 // size and help context.
 constexpr Placeholder kPlaceholders[] = {
-    {"Form16", "Napisz list E-mail", 581, 378, 16},
-    {"Form17", "Podpis", 583, 374, 17},
-    {"Form2", "Ulubione- Serwis WWW", 587, 384, 6},
-    {"Form3", "About", 279, 338, 7},
-    {"Form4", "Ustawienia telefoniczne modemu", 369, 205, 8},
-    {"Form5", "Informacje", 587, 227, 9},
     {"Form6", "Pełne dane", 586, 381, 0},
     {"Form7", "Wybrane dane", 586, 381, 0},
     {"Form8", "Pełne dane", 586, 381, 0},
     {"Form10", "Wpisywanie danych do bazy programu Kartax2000®", 583, 380, 2},
-    {"Form11", "Historia", 536, 348, 3},
     {"Form13", "Pełne dane", 586, 381, 5},
     {"Form14", "Etykiety", 586, 381, 0},
     {"Form15", "Historia", 586, 381, 0},
@@ -81,9 +87,35 @@ QObject *Program::createObject(const QString &name)
         Form1 = new TForm1;
         return Form1;
     }
+    if (name == QLatin1String("Form16")) {
+        Form16 = new TForm16;
+        Form16->setHistory([this](const QString &line) { appendHistory(line); });
+        return Form16;
+    }
+    if (name == QLatin1String("Form17")) {
+        Form17 = new TForm17;
+        Form16->setSignatureWindow(Form17);
+        return Form17;
+    }
+    if (name == QLatin1String("Form2")) {
+        Form2 = new TForm2;
+        Form2->setHistory([this](const QString &line) { appendHistory(line); });
+        Form2->setShowHistory([this] { showForm(QStringLiteral("Form11")); });
+        return Form2;
+    }
+    if (name == QLatin1String("Form3"))
+        return new TForm3;
+    if (name == QLatin1String("Form4"))
+        return new TForm4;
+    if (name == QLatin1String("Form5"))
+        return new TForm5;
     if (name == QLatin1String("DM9")) {
         DM9 = new TDM9(nullptr, m_databaseFile);
         return DM9;
+    }
+    if (name == QLatin1String("Form11")) {
+        Form11 = new TForm11;
+        return Form11;
     }
     for (const Placeholder &placeholder : kPlaceholders) {
         if (name == QLatin1String(placeholder.name)) {
@@ -146,20 +178,43 @@ void Program::showForm(const QString &name)
         window->showForm();
 }
 
-void Program::callCommand() {}
+void Program::appendHistory(const QString &line)
+{
+    // Lines are appended only once the message loop runs, after every window exists.
+    if (Form11)
+        Form11->appendLine(line);
+}
 
-void Program::webCommand() {}
+void Program::callCommand()
+{
+    if (Form1 && Form1->tt1 && Form11)
+        ::callCommand(Form1->Edit1->text(), Form1->DBEdit3->text(), *Form1->tt1, *Form11);
+}
+
+void Program::webCommand()
+{
+    if (Form1)
+        ::webCommand(Form1->DBEdit1->text(), [this](const QString &line) { appendHistory(line); });
+}
 
 void Program::previewReport(const QString &container)
 {
     Q_UNUSED(container);
 }
 
-void Program::showHelpFinder() {}
+void Program::showHelpFinder()
+{
+    HelpSystem::setHelpFile(QStringLiteral("Kartax.HLP"));
+    HelpSystem::showFinder();
+}
 
 void Program::saveAtExit()
 {
     if (m_saved)
         return;
     m_saved = true;
+    if (Form11)
+        Form11->saveAtExit();
+    if (Form2)
+        Form2->saveAtExit();
 }

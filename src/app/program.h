@@ -9,6 +9,10 @@
 class KaxForm;
 class TDM9;
 class TForm1;
+class TForm11;
+class TForm16;
+class TForm17;
+class TForm2;
 
 // The application's windows and data module: created once, in the start-up order,
 // owned until exit and destroyed in reverse order. Windows reach one another's
@@ -42,8 +46,15 @@ public:
     // Writes what the windows keep in files (history, favourites) at program end.
     void saveAtExit();
 
+    // Appends one line to the history window's text.
+    void appendHistory(const QString &line);
+
     TForm1 *Form1 = nullptr;
+    TForm16 *Form16 = nullptr;
+    TForm17 *Form17 = nullptr;
+    TForm2 *Form2 = nullptr;
     TDM9 *DM9 = nullptr;
+    TForm11 *Form11 = nullptr;
 
 private:
     void createAll(const CreatedHook &created);

@@ -34,7 +34,9 @@ WriteResult writeAtomic(const QString &path, const QString &text)
 {
     WriteResult result;
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
+    // Unbuffered, so a write that runs out of room fails here instead of in a final
+    // flush that commit() does not check.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
         result.error = file.errorString();
         return result;
     }

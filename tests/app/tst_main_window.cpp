@@ -3,11 +3,13 @@
 #include "dbcontrols/db_edit.h"
 #include "dbcontrols/db_navigator.h"
 #include "dbcontrols/db_text.h"
+#include "history/history_window.h"
 #include "platform/clock.h"
 #include "platform/settings_store.h"
 #include "store/table.h"
 #include "support/contact_fixture.h"
 #include "support/program_fixture.h"
+#include "support/recording_shell.h"
 #include "support/scripted_dialogs.h"
 #include "support/typing.h"
 
@@ -34,6 +36,8 @@ private slots:
     void searchRowOpensSwitchesAndCloses();
     void everySearchKindMovesTheCard();
     void captionValueAndButtonShareHandlers();
+    void callAndWebCommandsFromCardAndButtons();
+    void historyAndFavouritesWrittenAtExit();
     void menuShowsEveryWindow();
     void escEndsProgramFromAnyControl();
     void dialSettingReadOnceAtCreation();
@@ -206,6 +210,55 @@ void TestMainWindow::captionValueAndButtonShareHandlers()
         QCOMPARE(clickable->cursor().shape(), Qt::PointingHandCursor);
 }
 
+void TestMainWindow::callAndWebCommandsFromCardAndButtons()
+{
+    QFile::remove(SettingsStore::defaultPath()); // no dialling setting: no call, one line
+    Clock::setSource([] { return QDateTime(QDate(2026, 1, 5), QTime(14, 5, 9)); });
+    ProgramFixture fx;
+    insertContact(fx.table(), QStringLiteral("Alfa"), {}, {},
+                  {"", "", "", "", "", "123", "", "a@alfa.pl", "www.alfa.pl"});
+    TForm1 &form = fx.form1();
+    form.show();
+    RecordingShell shell;
+    TForm11 &history = *fx.program().Form11;
+    const int before = history.lines().size();
+    for (QWidget *clickable :
+         {static_cast<QWidget *>(form.tel1), static_cast<QWidget *>(form.Label12),
+          static_cast<QWidget *>(form.DBText8)})
+        QTest::mouseClick(clickable, Qt::LeftButton);
+    for (QWidget *clickable :
+         {static_cast<QWidget *>(form.SpeedButton3), static_cast<QWidget *>(form.Label15),
+          static_cast<QWidget *>(form.DBText12)})
+        QTest::mouseClick(clickable, Qt::LeftButton);
+    const QStringList lines = history.lines().mid(before);
+    QCOMPARE(lines.size(), 6);
+    for (int i = 0; i < 3; ++i) {
+        QVERIFY2(
+            lines[i].startsWith(QStringLiteral("Połączenie telefoniczne z numerem :  123 dnia ")),
+            qPrintable(lines[i]));
+        QVERIFY2(lines[3 + i].startsWith(QStringLiteral("www.alfa.pl dnia ")),
+                 qPrintable(lines[3 + i]));
+        QVERIFY(lines[i].endsWith(QStringLiteral(" godzina 14:05:09")));
+    }
+    QCOMPARE(shell.urls, QStringList(3, QStringLiteral("http://www.alfa.pl")));
+}
+
+void TestMainWindow::historyAndFavouritesWrittenAtExit()
+{
+    QString folder;
+    {
+        ProgramFixture fx;
+        folder = fx.folder();
+        fx.program().Form11->appendLine(QStringLiteral("wpis"));
+        fx.program().saveAtExit();
+        QVERIFY(QFile::exists(folder + QStringLiteral("/Historia.kax")));
+        QVERIFY(QFile::exists(folder + QStringLiteral("/Ulubione.kax")));
+        QFile history(folder + QStringLiteral("/Historia.kax"));
+        QVERIFY(history.open(QIODevice::ReadOnly));
+        QCOMPARE(history.readAll(), QByteArray("\r\nwpis\r\n"));
+    }
+}
+
 void TestMainWindow::menuShowsEveryWindow()
 {
     ProgramFixture fx;
@@ -285,9 +338,12 @@ void TestMainWindow::missingSettingLeavesEdit1Empty()
     }
     InstalledScriptedDialogs dialogs;
     dialogs->queue(DialogButton::Ok);
+    dialogs->queue(DialogButton::Ok);
     ProgramFixture fx;
     QCOMPARE(fx.form1().Edit1->text(), QString());
-    QCOMPARE(dialogs->texts(), QStringList({QStringLiteral("Invalid data type for 'tel'")}));
+    // Both windows that read the setting report it, each under the name it reads.
+    QCOMPARE(dialogs->texts(), QStringList({QStringLiteral("Invalid data type for 'tel'"),
+                                            QStringLiteral("Invalid data type for 'Tel'")}));
     QFile::remove(SettingsStore::defaultPath());
 }
 
