@@ -73,6 +73,7 @@ int main(int argc, char *argv[])
 {
     QTemporaryDir config;
     qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
+    qputenv("LC_ALL", "pl_PL.UTF-8"); // dates and names as a Polish desktop shows them
     QApplication app(argc, argv);
     const QString out = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("out");
     QDir().mkpath(out);
