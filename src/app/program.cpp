@@ -7,6 +7,8 @@
 #include "dbcontrols/field_data_link.h"
 #include "dial/call_command.h"
 #include "dial/dial_settings_window.h"
+#include "entry/data_entry_window.h"
+#include "entry/full_record_view.h"
 #include "history/history_window.h"
 #include "info/about_window.h"
 #include "info/help_system.h"
@@ -17,6 +19,7 @@
 #include "messaging/web_command.h"
 #include "store/data_module.h"
 
+#include <QAbstractButton>
 #include <QLineEdit>
 
 #include <QWidget>
@@ -48,12 +51,8 @@ struct Placeholder
 // Windows shown by later work start as hidden windows with their caption, client
 // size and help context.
 constexpr Placeholder kPlaceholders[] = {
-    {"Form6", "Pełne dane", 586, 381, 0},
-    {"Form7", "Wybrane dane", 586, 381, 0},
-    {"Form8", "Pełne dane", 586, 381, 0},
-    {"Form10", "Wpisywanie danych do bazy programu Kartax2000®", 583, 380, 2},
-    {"Form13", "Pełne dane", 586, 381, 5},
-    {"Form14", "Etykiety", 586, 381, 0},
+    {"Form6", "Pełne dane", 586, 381, 0}, {"Form7", "Wybrane dane", 586, 381, 0},
+    {"Form8", "Pełne dane", 586, 381, 0}, {"Form14", "Etykiety", 586, 381, 0},
     {"Form15", "Historia", 586, 381, 0},
 };
 
@@ -113,9 +112,19 @@ QObject *Program::createObject(const QString &name)
         DM9 = new TDM9(nullptr, m_databaseFile);
         return DM9;
     }
+    if (name == QLatin1String("Form10")) {
+        Form10 = new TForm10;
+        Form10->setProgram(this);
+        return Form10;
+    }
     if (name == QLatin1String("Form11")) {
         Form11 = new TForm11;
         return Form11;
+    }
+    if (name == QLatin1String("Form13")) {
+        Form13 = new TForm13;
+        Form13->setProgram(this);
+        return Form13;
     }
     for (const Placeholder &placeholder : kPlaceholders) {
         if (name == QLatin1String(placeholder.name)) {
@@ -201,6 +210,29 @@ void Program::previewReport(const QString &container)
 {
     Q_UNUSED(container);
 }
+
+void Program::clickMainButton(const QString &name)
+{
+    if (!Form1)
+        return;
+    if (auto *button = Form1->findChild<QAbstractButton *>(name))
+        button->click();
+}
+
+void Program::sendLetterNow()
+{
+    if (!Form16)
+        return;
+    if (auto *button = Form16->findChild<QAbstractButton *>(QStringLiteral("poczta")))
+        button->click();
+}
+
+void Program::printRecord(const QStringList &notes)
+{
+    Q_UNUSED(notes);
+}
+
+void Program::printLabel() {}
 
 void Program::showHelpFinder()
 {

@@ -9,7 +9,9 @@
 class KaxForm;
 class TDM9;
 class TForm1;
+class TForm10;
 class TForm11;
+class TForm13;
 class TForm16;
 class TForm17;
 class TForm2;
@@ -41,6 +43,13 @@ public:
     void callCommand();
     void webCommand();
     void previewReport(const QString &container);
+    // Runs a button of the main window as a click on it would.
+    void clickMainButton(const QString &name);
+    // The composer's send command, as a click on its button, without showing it.
+    void sendLetterNow();
+    // The full record view's printouts: the record with the given notes, and its label.
+    void printRecord(const QStringList &notes);
+    void printLabel();
     void showHelpFinder();
 
     // Writes what the windows keep in files (history, favourites) at program end.
@@ -54,7 +63,9 @@ public:
     TForm17 *Form17 = nullptr;
     TForm2 *Form2 = nullptr;
     TDM9 *DM9 = nullptr;
+    TForm10 *Form10 = nullptr;
     TForm11 *Form11 = nullptr;
+    TForm13 *Form13 = nullptr;
 
 private:
     void createAll(const CreatedHook &created);

@@ -23,6 +23,7 @@ DBMemo::DBMemo(const QString &name, const QString &field, QWidget *parent)
 {
     setObjectName(name);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    setTabChangesFocus(true); // Tab moves on to the next control, as in every form
     m_idle.setSingleShot(true);
     m_idle.setInterval(kIdleMilliseconds);
     connect(&m_idle, &QTimer::timeout, this, &DBMemo::updateData);

@@ -84,10 +84,10 @@ QStringList ContactFixture::walkBackward(const QString &field)
     return values;
 }
 
-QString ContactFixture::sqlite3(const QString &sql) const
+QString ContactFixture::sqlite3Against(const QString &database, const QString &sql)
 {
     QProcess process;
-    process.start(QStringLiteral("sqlite3"), {databasePath(), sql});
+    process.start(QStringLiteral("sqlite3"), {database, sql});
     if (!process.waitForFinished(30000) || process.exitCode() != 0) {
         qWarning("sqlite3 failed: %s", process.readAllStandardError().constData());
         return QStringLiteral("<sqlite3 failed>");

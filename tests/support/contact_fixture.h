@@ -45,7 +45,8 @@ public:
     QStringList walkBackward(const QString &field = QStringLiteral("Nazwa"));
 
     // Runs the stock sqlite3 tool on the database; returns its standard output.
-    QString sqlite3(const QString &sql) const;
+    QString sqlite3(const QString &sql) const { return sqlite3Against(databasePath(), sql); }
+    static QString sqlite3Against(const QString &database, const QString &sql);
 
 private:
     QTemporaryDir m_dir;

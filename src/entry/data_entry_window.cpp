@@ -1,0 +1,370 @@
+#include "entry/data_entry_window.h"
+
+#include "app/date_text.h"
+#include "app/program.h"
+#include "dbcontrols/click_label.h"
+#include "dbcontrols/db_combo_box.h"
+#include "dbcontrols/db_edit.h"
+#include "dbcontrols/db_memo.h"
+#include "dbcontrols/db_navigator.h"
+#include "platform/clock.h"
+#include "store/countries.h"
+#include "store/data_module.h"
+#include "store/incremental_search.h"
+
+#include <QEvent>
+#include <QFrame>
+#include <QIcon>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTimer>
+#include <QToolButton>
+
+namespace {
+
+const QColor kMaroon(128, 0, 0);
+const QColor kNavy(0, 0, 128);
+
+constexpr int kCaptionX = 10;
+constexpr int kFieldX = 104;
+constexpr int kFieldWidth = 176;
+constexpr int kNarrowWidth = 110;
+constexpr int kFirstRowY = 10;
+constexpr int kRowStep = 24;
+constexpr int kRowHeight = 21;
+
+QFont arial(int pixelSize, bool bold = false, bool italic = false)
+{
+    QFont font(QStringLiteral("Arial"));
+    font.setPixelSize(pixelSize);
+    font.setBold(bold);
+    font.setItalic(italic);
+    return font;
+}
+
+void setColour(QWidget *widget, const QColor &colour)
+{
+    QPalette palette = widget->palette();
+    palette.setColor(QPalette::WindowText, colour);
+    palette.setColor(QPalette::ButtonText, colour);
+    widget->setPalette(palette);
+}
+
+QToolButton *flatButton(QWidget *parent, const char *name, const QString &text, QRect where,
+                        const char *icon = nullptr)
+{
+    auto *button = new QToolButton(parent);
+    button->setObjectName(QLatin1String(name));
+    button->setText(text);
+    button->setAccessibleName(QString(text).remove(QLatin1Char('&')));
+    button->setAutoRaise(true);
+    button->setCursor(Qt::PointingHandCursor);
+    button->setGeometry(where);
+    if (icon) {
+        button->setIcon(QIcon(QStringLiteral(":/icons/%1.svg").arg(QLatin1String(icon))));
+        button->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    }
+    return button;
+}
+
+} // namespace
+
+TForm10::TForm10(QWidget *parent)
+    : KaxForm(QStringLiteral("Form10"),
+              QStringLiteral("Wpisywanie danych do bazy programu Kartax2000®"), QSize(583, 380), 2,
+              parent)
+{
+    setWindowFlag(Qt::WindowMinimizeButtonHint, false);
+    setWindowFlag(Qt::WindowMaximizeButtonHint, false);
+
+    auto *bevel = new QFrame(this);
+    bevel->setObjectName(QStringLiteral("Bevel1"));
+    bevel->setFrameStyle(QFrame::Box | QFrame::Sunken);
+    bevel->setGeometry(2, 2, 579, 376);
+
+    // Left column: caption, then the edit control bound to its field.
+    struct Row
+    {
+        QLabel **label;
+        const char *labelName;
+        const char *caption;
+        const char *controlName;
+        const char *field;
+        int width;
+    };
+    int row = 0;
+    const auto place = [this, &row](const Row &spec) -> QWidget * {
+        const int y = kFirstRowY + row * kRowStep;
+        auto *label = new QLabel(QString::fromUtf8(spec.caption), this);
+        label->setObjectName(QLatin1String(spec.labelName));
+        label->setGeometry(kCaptionX, y + 2, kFieldX - kCaptionX - 4, kRowHeight - 2);
+        *spec.label = label;
+        QWidget *control = nullptr;
+        if (QLatin1String(spec.field) == QLatin1String("Kraj")) {
+            DBComboBox1 =
+                new DBComboBox(QLatin1String(spec.controlName), QLatin1String("Kraj"), this);
+            DBComboBox1->addItems(Countries::entryList());
+            control = DBComboBox1;
+        } else {
+            control = new DBEdit(QLatin1String(spec.controlName), QLatin1String(spec.field), this);
+        }
+        control->setGeometry(kFieldX, y, spec.width, kRowHeight);
+        label->setBuddy(control);
+        control->setAccessibleName(QString::fromUtf8(spec.caption));
+        ++row;
+        return control;
+    };
+    DBEdit1 =
+        static_cast<DBEdit *>(place({&Label1, "Label1", "Nazwa", "DBEdit1", "Nazwa", kFieldWidth}));
+    DBEdit2 = static_cast<DBEdit *>(
+        place({&Label2, "Label2", "Branża", "DBEdit2", "Branza", kFieldWidth}));
+    DBEdit3 = static_cast<DBEdit *>(
+        place({&Label3, "Label3", "Przedstawiciel", "DBEdit3", "Filia", kFieldWidth}));
+    place({&Label4, "Label4", "Kraj", "DBComboBox1", "Kraj", kFieldWidth});
+    DBEdit4 = static_cast<DBEdit *>(
+        place({&Label5, "Label5", "Region", "DBEdit4", "Region", kFieldWidth}));
+    DBEdit5 = static_cast<DBEdit *>(
+        place({&Label6, "Label6", "Miasto", "DBEdit5", "Miasto", kFieldWidth}));
+    DBEdit6 = static_cast<DBEdit *>(
+        place({&Label7, "Label7", "Ulica numer", "DBEdit6", "Ulica", kFieldWidth}));
+    DBEdit7 = static_cast<DBEdit *>(
+        place({&Label8, "Label8", "e-mail", "DBEdit7", "Email", kFieldWidth}));
+    DBEdit8 = static_cast<DBEdit *>(
+        place({&Label9, "Label9", "http://", "DBEdit8", "Http", kFieldWidth}));
+    DBEdit9 = static_cast<DBEdit *>(
+        place({&Label10, "Label10", "Kod pocztowy", "DBEdit9", "Kod", kNarrowWidth}));
+    DBEdit10 = static_cast<DBEdit *>(
+        place({&Label11, "Label11", "Telefon", "DBEdit10", "Tel", kNarrowWidth}));
+    DBEdit11 = static_cast<DBEdit *>(
+        place({&Telefaz, "Telefaz", "Telefax", "DBEdit11", "Fax", kNarrowWidth}));
+
+    // Upper right, inside a frame: product name, navigator, clock and date.
+    auto *frame = new QFrame(this);
+    frame->setObjectName(QStringLiteral("Bevel2"));
+    frame->setFrameStyle(QFrame::Box | QFrame::Sunken);
+    frame->setGeometry(292, 8, 282, 118);
+    Label12 = new QLabel(QStringLiteral("Kartax2000®"), this);
+    Label12->setObjectName(QStringLiteral("Label12"));
+    Label12->setFont(arial(24, true, true));
+    setColour(Label12, kNavy);
+    Label12->setGeometry(292, 12, 282, 30);
+    Label12->setAlignment(Qt::AlignCenter);
+    DBNavigator1 = new DBNavigator(QStringLiteral("DBNavigator1"),
+                                   {DBNavigator::First, DBNavigator::Prior, DBNavigator::Next,
+                                    DBNavigator::Last, DBNavigator::Insert, DBNavigator::Delete,
+                                    DBNavigator::Edit, DBNavigator::Post, DBNavigator::Cancel,
+                                    DBNavigator::Refresh},
+                                   this);
+    DBNavigator1->setGeometry(300, 46, 266, 26);
+    Label14 = new ClickLabel(QString(), this);
+    Label14->setObjectName(QStringLiteral("Label14"));
+    Label14->setFont(arial(24, true));
+    setColour(Label14, kMaroon);
+    Label14->setAlignment(Qt::AlignCenter);
+    Label14->setGeometry(298, 78, 124, 32);
+    Label15 = new QLabel(this);
+    Label15->setObjectName(QStringLiteral("Label15"));
+    Label15->setAlignment(Qt::AlignCenter);
+    Label15->setWordWrap(true);
+    Label15->setGeometry(424, 76, 146, 36);
+
+    Label13 = new QLabel(QStringLiteral("Uwagi"), this);
+    Label13->setObjectName(QStringLiteral("Label13"));
+    Label13->setGeometry(294, 130, 100, 18);
+    DBMemo1 = new DBMemo(QStringLiteral("DBMemo1"), QStringLiteral("Uwagi"), this);
+    DBMemo1->setGeometry(292, 148, 282, 148);
+    DBMemo1->setAccessibleName(QStringLiteral("Uwagi"));
+    Label13->setBuddy(DBMemo1);
+
+    // Bottom strip: the search row, a short vertical frame and "Zamknij".
+    auto *line = new QFrame(this);
+    line->setFrameStyle(QFrame::HLine | QFrame::Sunken);
+    line->setGeometry(6, 304, 571, 4);
+    s1 = flatButton(this, "s1", QStringLiteral("Szukaj"), QRect(8, 312, 96, 24), "search");
+    s2 = flatButton(this, "s2", QStringLiteral("Zamknij szuk."), QRect(8, 312, 96, 24));
+    n = flatButton(this, "n", QStringLiteral("Nazwą"), QRect(110, 312, 76, 24));
+    b = flatButton(this, "b", QStringLiteral("Branżą"), QRect(190, 312, 76, 24));
+    p = flatButton(this, "p", QStringLiteral("Przedst"), QRect(270, 312, 76, 24));
+    for (QToolButton *button : {s1, s2, n, b, p})
+        setColour(button, kMaroon);
+    Label16 =
+        new QLabel(QStringLiteral("Kliknij szukaj i wybierz opcje wyszukiwania danych"), this);
+    Label16->setObjectName(QStringLiteral("Label16"));
+    Label16->setGeometry(10, 346, 470, 20);
+    const auto box = [this](const char *name, const QString &accessible) {
+        auto *edit = new QLineEdit(this);
+        edit->setObjectName(QLatin1String(name));
+        edit->setAccessibleName(accessible);
+        edit->setGeometry(8, 344, 338, 24);
+        edit->hide();
+        edit->installEventFilter(this);
+        return edit;
+    };
+    n1 = box("n1", QStringLiteral("Szukaj nazwą"));
+    b1 = box("b1", QStringLiteral("Szukaj branżą"));
+    p1 = box("p1", QStringLiteral("Szukaj przedstawiciela"));
+    for (QWidget *hidden : {static_cast<QWidget *>(s2), static_cast<QWidget *>(n),
+                            static_cast<QWidget *>(b), static_cast<QWidget *>(p)})
+        hidden->hide();
+    auto *divider = new QFrame(this);
+    divider->setFrameStyle(QFrame::VLine | QFrame::Sunken);
+    divider->setGeometry(484, 310, 4, 62);
+    SpeedButton1 = flatButton(this, "SpeedButton1", QStringLiteral("&Zamknij"),
+                              QRect(492, 328, 84, 28), "close");
+    QFont bold = SpeedButton1->font();
+    bold.setBold(true);
+    SpeedButton1->setFont(bold);
+
+    // The memo first, then the fields, the search boxes and the navigator.
+    QList<QWidget *> order{DBMemo1,  DBEdit1, DBEdit2, DBEdit3, DBComboBox1, DBEdit4,
+                           DBEdit5,  DBEdit6, DBEdit7, DBEdit8, DBEdit9,     DBEdit10,
+                           DBEdit11, n1,      b1,      p1};
+    for (QToolButton *button : DBNavigator1->findChildren<QToolButton *>())
+        order << button;
+    for (int i = 1; i < order.size(); ++i)
+        setTabOrder(order[i - 1], order[i]);
+    DBMemo1->setFocus();
+
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+    Timer1->setInterval(1000);
+    connect(Timer1, &QTimer::timeout, this, &TForm10::Label14Click);
+    Timer1->start();
+
+    connect(Label14, &ClickLabel::clicked, this, &TForm10::Label14Click);
+    connect(SpeedButton1, &QToolButton::clicked, this, &TForm10::SpeedButton1Click);
+    connect(s1, &QToolButton::clicked, this, &TForm10::s1Click);
+    connect(s2, &QToolButton::clicked, this, &TForm10::s2Click);
+    connect(n, &QToolButton::clicked, this, &TForm10::nClick);
+    connect(b, &QToolButton::clicked, this, &TForm10::bClick);
+    connect(p, &QToolButton::clicked, this, &TForm10::pClick);
+
+    FormCreate();
+}
+
+TForm10::~TForm10() = default;
+
+void TForm10::FormCreate()
+{
+    Label15->setText(DateText::longDate(Clock::now().date()));
+    Label14Click();
+}
+
+void TForm10::Label14Click()
+{
+    Label14->setText(DateText::clock(Clock::now().time()));
+}
+
+void TForm10::SpeedButton1Click()
+{
+    close(); // hides the window; an edit in progress stays pending
+}
+
+void TForm10::s1Click()
+{
+    n->show();
+    p->show();
+    b->show();
+    s1->hide();
+    s2->show();
+    Label16->setText(QStringLiteral("Wybierz jedną z trzech opcji autowyszukiwania"));
+}
+
+void TForm10::s2Click()
+{
+    n->hide();
+    p->hide();
+    b->hide();
+    clearBoxes();
+    p1->hide();
+    n1->hide();
+    b1->hide();
+    s2->hide();
+    s1->show();
+    Label16->setText(QStringLiteral("Kliknij i wybierz opcję do autowyszukiwania"));
+}
+
+void TForm10::clearBoxes()
+{
+    n1->clear();
+    b1->clear();
+    p1->clear();
+}
+
+void TForm10::chooseBox(QLineEdit *box)
+{
+    clearBoxes();
+    for (QLineEdit *each : {n1, b1, p1})
+        each->setVisible(each == box);
+}
+
+void TForm10::nClick()
+{
+    chooseBox(n1);
+}
+
+void TForm10::bClick()
+{
+    chooseBox(b1);
+}
+
+void TForm10::pClick()
+{
+    chooseBox(p1);
+}
+
+void TForm10::n1Click()
+{
+    clearBoxes();
+}
+
+void TForm10::b1Click()
+{
+    clearBoxes();
+}
+
+void TForm10::p1Click()
+{
+    clearBoxes();
+}
+
+void TForm10::search(SearchKind kind, QLineEdit *box)
+{
+    if (m_program && m_program->DM9)
+        incrementalSearch(*m_program->DM9->t1, kind, box->text());
+}
+
+void TForm10::n1KeyUp()
+{
+    search(SearchKind::Name, n1);
+}
+
+void TForm10::b1KeyUp()
+{
+    search(SearchKind::Branch, b1);
+}
+
+void TForm10::p1KeyUp()
+{
+    search(SearchKind::Representative, p1);
+}
+
+bool TForm10::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::MouseButtonPress) {
+        if (watched == n1)
+            n1Click();
+        else if (watched == b1)
+            b1Click();
+        else if (watched == p1)
+            p1Click();
+    } else if (event->type() == QEvent::KeyRelease) {
+        if (watched == n1)
+            n1KeyUp();
+        else if (watched == b1)
+            b1KeyUp();
+        else if (watched == p1)
+            p1KeyUp();
+    }
+    return KaxForm::eventFilter(watched, event);
+}

@@ -1,0 +1,234 @@
+#include "entry/full_record_view.h"
+
+#include "app/date_text.h"
+#include "app/program.h"
+#include "dbcontrols/click_label.h"
+#include "dbcontrols/db_memo.h"
+#include "dbcontrols/db_navigator.h"
+#include "dbcontrols/db_text.h"
+#include "platform/clock.h"
+
+#include <QFrame>
+#include <QIcon>
+#include <QLabel>
+#include <QTimer>
+#include <QToolButton>
+
+namespace {
+
+const QColor kMaroon(128, 0, 0);
+const QColor kBlue(0, 0, 255);
+const QColor kNavy(0, 0, 128);
+
+constexpr int kCaptionX = 12;
+constexpr int kValueX = 112;
+constexpr int kFirstRowY = 10;
+constexpr int kRowStep = 20;
+
+void setColour(QWidget *widget, const QColor &colour)
+{
+    QPalette palette = widget->palette();
+    palette.setColor(QPalette::WindowText, colour);
+    palette.setColor(QPalette::ButtonText, colour);
+    widget->setPalette(palette);
+}
+
+void makeLink(QWidget *widget, const QColor &colour)
+{
+    widget->setCursor(Qt::PointingHandCursor);
+    QFont font = widget->font();
+    font.setUnderline(true);
+    widget->setFont(font);
+    setColour(widget, colour);
+}
+
+QToolButton *flatButton(QWidget *parent, const char *name, const QString &text, QRect where,
+                        const char *icon)
+{
+    auto *button = new QToolButton(parent);
+    button->setObjectName(QLatin1String(name));
+    button->setText(text);
+    button->setAccessibleName(QString(text).remove(QLatin1Char('&')));
+    button->setAutoRaise(true);
+    button->setCursor(Qt::PointingHandCursor);
+    button->setGeometry(where);
+    button->setIcon(QIcon(QStringLiteral(":/icons/%1.svg").arg(QLatin1String(icon))));
+    button->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    return button;
+}
+
+} // namespace
+
+TForm13::TForm13(QWidget *parent)
+    : KaxForm(QStringLiteral("Form13"), QStringLiteral("Pełne dane"), QSize(586, 381), 5, parent)
+{
+    auto *bevel = new QFrame(this);
+    bevel->setFrameStyle(QFrame::Box | QFrame::Sunken);
+    bevel->setGeometry(2, 2, 582, 377);
+
+    struct Row
+    {
+        const char *labelName;
+        const char *caption;
+        const char *valueName;
+        const char *field;
+    };
+    const Row rows[] = {
+        {"Label1", "Nazwa", "DBText1", "Nazwa"},
+        {"Label2", "Branża", "DBText2", "Branza"},
+        {"Label3", "Przedstawiciel", "DBText3", "Filia"},
+        {"Label4", "Kraj", "DBText4", "Kraj"},
+        {"Label5", "Miasto", "DBText5", "Miasto"},
+        {"Label6", "Kod", "DBText6", "Kod"},
+        {"Label7", "Ulica", "DBText7", "Ulica"},
+        {"Label8", "Region", "DBText8", "Region"},
+        {"Label9", "Telefon", "DBText9", "Tel"},
+        {"Label10", "Telefax", "DBText10", "Fax"},
+        {"Label11", "E-mail", "DBText11", "Email"},
+        {"Label12", "Http://", "DBText12", "Http"},
+    };
+    QLabel *labels[12] = {};
+    DBText *values[12] = {};
+    for (int i = 0; i < 12; ++i) {
+        const int y = kFirstRowY + i * kRowStep;
+        QLabel *label = (i == 8 || i == 10 || i == 11)
+                            ? new ClickLabel(QString::fromUtf8(rows[i].caption), this)
+                            : new QLabel(QString::fromUtf8(rows[i].caption), this);
+        label->setObjectName(QLatin1String(rows[i].labelName));
+        label->setGeometry(kCaptionX, y, kValueX - kCaptionX - 4, 18);
+        auto *value =
+            new DBText(QLatin1String(rows[i].valueName), QLatin1String(rows[i].field), this);
+        value->setGeometry(kValueX, y, 340, 18);
+        value->setAccessibleName(QString::fromUtf8(rows[i].caption));
+        labels[i] = label;
+        values[i] = value;
+    }
+    Label1 = labels[0];
+    Label2 = labels[1];
+    Label3 = labels[2];
+    Label4 = labels[3];
+    Label5 = labels[4];
+    Label6 = labels[5];
+    Label7 = labels[6];
+    Label8 = labels[7];
+    Label9 = static_cast<ClickLabel *>(labels[8]);
+    Label10 = labels[9];
+    Label11 = static_cast<ClickLabel *>(labels[10]);
+    Label12 = static_cast<ClickLabel *>(labels[11]);
+    DBText1 = values[0];
+    DBText2 = values[1];
+    DBText3 = values[2];
+    DBText4 = values[3];
+    DBText5 = values[4];
+    DBText6 = values[5];
+    DBText7 = values[6];
+    DBText8 = values[7];
+    DBText9 = values[8];
+    DBText10 = values[9];
+    DBText11 = values[10];
+    DBText12 = values[11];
+    for (QWidget *link : {static_cast<QWidget *>(Label9), static_cast<QWidget *>(DBText9)})
+        makeLink(link, kMaroon);
+    for (QWidget *link : {static_cast<QWidget *>(Label11), static_cast<QWidget *>(DBText11),
+                          static_cast<QWidget *>(Label12), static_cast<QWidget *>(DBText12)})
+        makeLink(link, kBlue);
+
+    Label13 = new QLabel(QStringLiteral("Uwagi"), this);
+    Label13->setObjectName(QStringLiteral("Label13"));
+    Label13->setGeometry(kCaptionX, 254, 100, 18);
+    m1 = new DBMemo(QStringLiteral("m1"), QStringLiteral("Uwagi"), this);
+    m1->setReadOnly(true);
+    m1->setGeometry(10, 272, 446, 70);
+    m1->setAccessibleName(QStringLiteral("Uwagi"));
+    Label13->setBuddy(m1);
+
+    DBNavigator1 = new DBNavigator(
+        QStringLiteral("DBNavigator1"),
+        {DBNavigator::First, DBNavigator::Prior, DBNavigator::Next, DBNavigator::Last}, this);
+    DBNavigator1->setGeometry(10, 348, 128, 26);
+
+    SpeedButton3 = flatButton(this, "SpeedButton3", QStringLiteral("Drukuj"),
+                              QRect(470, 12, 106, 28), "printer");
+    SpeedButton2 = flatButton(this, "SpeedButton2", QStringLiteral("Etykieta"),
+                              QRect(470, 46, 106, 28), "label");
+    Label14 = new ClickLabel(QString(), this);
+    Label14->setObjectName(QStringLiteral("Label14"));
+    QFont clockFont(QStringLiteral("Arial"));
+    clockFont.setPixelSize(21);
+    clockFont.setBold(true);
+    Label14->setFont(clockFont);
+    setColour(Label14, kNavy);
+    Label14->setAlignment(Qt::AlignCenter);
+    Label14->setGeometry(466, 100, 112, 30);
+    SpeedButton1 = flatButton(this, "SpeedButton1", QStringLiteral("&Zamknij"),
+                              QRect(470, 344, 106, 28), "close");
+    QFont bold = SpeedButton1->font();
+    bold.setBold(true);
+    SpeedButton1->setFont(bold);
+
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+    Timer1->setInterval(1000);
+    connect(Timer1, &QTimer::timeout, this, &TForm13::Label14Click);
+    Timer1->start();
+    Label14Click();
+
+    connect(Label9, &ClickLabel::clicked, this, &TForm13::DBText9Click);
+    connect(DBText9, &ClickLabel::clicked, this, &TForm13::DBText9Click);
+    connect(Label11, &ClickLabel::clicked, this, &TForm13::DBText11Click);
+    connect(DBText11, &ClickLabel::clicked, this, &TForm13::DBText11Click);
+    connect(Label12, &ClickLabel::clicked, this, &TForm13::DBText12Click);
+    connect(DBText12, &ClickLabel::clicked, this, &TForm13::DBText12Click);
+    connect(Label14, &ClickLabel::clicked, this, &TForm13::Label14Click);
+    connect(SpeedButton3, &QToolButton::clicked, this, &TForm13::SpeedButton3Click);
+    connect(SpeedButton2, &QToolButton::clicked, this, &TForm13::SpeedButton2Click);
+    connect(SpeedButton1, &QToolButton::clicked, this, &TForm13::SpeedButton1Click);
+}
+
+TForm13::~TForm13() = default;
+
+void TForm13::DBText9Click()
+{
+    if (m_program)
+        m_program->clickMainButton(QStringLiteral("tel1"));
+}
+
+void TForm13::DBText11Click()
+{
+    if (m_program)
+        m_program->sendLetterNow();
+}
+
+void TForm13::DBText12Click()
+{
+    if (m_program)
+        m_program->clickMainButton(QStringLiteral("SpeedButton3"));
+}
+
+void TForm13::SpeedButton3Click()
+{
+    if (m_program)
+        m_program->printRecord(notesLines());
+}
+
+void TForm13::SpeedButton2Click()
+{
+    if (m_program)
+        m_program->printLabel();
+}
+
+void TForm13::SpeedButton1Click()
+{
+    close();
+}
+
+void TForm13::Label14Click()
+{
+    Label14->setText(DateText::clock(Clock::now().time()));
+}
+
+QStringList TForm13::notesLines() const
+{
+    const QString text = m1->toPlainText();
+    return text.isEmpty() ? QStringList() : text.split(QLatin1Char('\n'));
+}

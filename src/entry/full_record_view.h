@@ -1,0 +1,74 @@
+#pragma once
+
+#include "app/form.h"
+
+class ClickLabel;
+class DBMemo;
+class DBNavigator;
+class DBText;
+class Program;
+class QLabel;
+class QTimer;
+class QToolButton;
+
+// The full record view `Form13`: every field of the current record read-only,
+// the notes included, with the call, letter and web links, printing, a navigator
+// and a clock.
+class TForm13 final : public KaxForm
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(TForm13)
+
+public:
+    explicit TForm13(QWidget *parent = nullptr);
+    ~TForm13() override;
+
+    void setProgram(Program *program) { m_program = program; }
+
+    QLabel *Label1;
+    QLabel *Label2;
+    QLabel *Label3;
+    QLabel *Label4;
+    QLabel *Label5;
+    QLabel *Label6;
+    QLabel *Label7;
+    QLabel *Label8;
+    ClickLabel *Label9;
+    QLabel *Label10;
+    ClickLabel *Label11;
+    ClickLabel *Label12;
+    QLabel *Label13;
+    ClickLabel *Label14;
+    DBText *DBText1;
+    DBText *DBText2;
+    DBText *DBText3;
+    DBText *DBText4;
+    DBText *DBText5;
+    DBText *DBText6;
+    DBText *DBText7;
+    DBText *DBText8;
+    DBText *DBText9;
+    DBText *DBText10;
+    DBText *DBText11;
+    DBText *DBText12;
+    DBMemo *m1;
+    QToolButton *SpeedButton3;
+    QToolButton *SpeedButton2;
+    QToolButton *SpeedButton1;
+    DBNavigator *DBNavigator1;
+    QTimer *Timer1;
+
+    void DBText9Click();
+    void DBText11Click();
+    void DBText12Click();
+    void SpeedButton3Click();
+    void SpeedButton2Click();
+    void SpeedButton1Click();
+    void Label14Click();
+
+    // The notes memo's lines as it displays them.
+    QStringList notesLines() const;
+
+private:
+    Program *m_program = nullptr;
+};

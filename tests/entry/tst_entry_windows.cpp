@@ -1,0 +1,309 @@
+#include "app/main_window.h"
+#include "app/program.h"
+#include "dbcontrols/db_combo_box.h"
+#include "dbcontrols/db_edit.h"
+#include "dbcontrols/db_memo.h"
+#include "dbcontrols/db_navigator.h"
+#include "dbcontrols/db_text.h"
+#include "entry/data_entry_window.h"
+#include "entry/full_record_view.h"
+#include "history/history_window.h"
+#include "messaging/email_composer.h"
+#include "platform/settings_store.h"
+#include "store/table.h"
+#include "support/contact_fixture.h"
+#include "support/kartax_test_main.h"
+#include "support/program_fixture.h"
+#include "support/recording_shell.h"
+#include "support/scripted_dialogs.h"
+#include "support/typing.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTest>
+#include <QToolButton>
+
+// The data entry window and the full record view, over the whole program's windows.
+class TestEntryWindows : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+    void layoutCaptionsAndTabOrder();
+    void typedEditIsSavedByMoveInMainWindow();
+    void closedWindowKeepsEditPending();
+    void insertTakesItsPlaceAndCancelLeavesNothing();
+    void deletingOnlyRecordEmptiesEverything();
+    void failedPostKeepsTypedValues();
+    void searchRowStatesAndSavesOpenEdit();
+    void notesChangeShowsInFullView();
+    void fullViewFollowsEveryWindow();
+    void fullViewLinksRunMainCommands();
+    void veryLongTextsAreStoredAndShown();
+
+private:
+    std::unique_ptr<ProgramFixture> m_fx;
+    TForm10 *m_entry = nullptr;
+    TForm13 *m_full = nullptr;
+    TForm1 *m_main = nullptr;
+};
+
+void TestEntryWindows::init()
+{
+    QFile::remove(SettingsStore::defaultPath());
+    m_fx = std::make_unique<ProgramFixture>();
+    insertContact(m_fx->table(), QStringLiteral("Alfa"), QStringLiteral("Meble"),
+                  QStringLiteral("Nowak"),
+                  {"Polska", "Łódź", "90-001", "Piotrkowska 1", "łódzkie", "42 111", "42 112",
+                   "biuro@alfa.pl", "www.alfa.pl", "pierwsza\r\ndruga"});
+    insertContact(m_fx->table(), QStringLiteral("Gamma"), QStringLiteral("Apteki"));
+    m_fx->table().first();
+    m_entry = m_fx->program().Form10;
+    m_full = m_fx->program().Form13;
+    m_main = m_fx->program().Form1;
+}
+
+void TestEntryWindows::cleanup()
+{
+    m_fx.reset();
+}
+
+void TestEntryWindows::layoutCaptionsAndTabOrder()
+{
+    QCOMPARE(m_entry->windowTitle(),
+             QStringLiteral("Wpisywanie danych do bazy programu Kartax2000®"));
+    QCOMPARE(m_entry->size(), QSize(583, 380));
+    QCOMPARE(m_entry->helpContext(), 2);
+    QCOMPARE(m_full->windowTitle(), QStringLiteral("Pełne dane"));
+    QCOMPARE(m_full->size(), QSize(586, 381));
+    QCOMPARE(m_full->helpContext(), 5);
+    QCOMPARE(m_entry->DBEdit10->accessibleName(), QStringLiteral("Telefon"));
+    QCOMPARE(m_entry->DBComboBox1->accessibleName(), QStringLiteral("Kraj"));
+    QCOMPARE(m_entry->DBComboBox1->count(), 168);
+    QCOMPARE(m_entry->DBComboBox1->itemText(0), QStringLiteral("Polska"));
+    QCOMPARE(m_entry->DBNavigator1->button(DBNavigator::Insert)->accessibleName(),
+             QStringLiteral("dodaj"));
+    QCOMPARE(m_entry->DBEdit1->text(), QStringLiteral("Alfa"));
+    QCOMPARE(m_entry->DBComboBox1->currentText(), QStringLiteral("Polska"));
+    // The memo comes first in the tab order and has the focus when first shown.
+    m_entry->showForm();
+    QApplication::setActiveWindow(m_entry);
+    QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget *>(m_entry->DBMemo1));
+    QTest::keyClick(m_entry->DBMemo1, Qt::Key_Tab);
+    QCOMPARE(QApplication::focusWidget(), static_cast<QWidget *>(m_entry->DBEdit1));
+    QTest::keyClick(m_entry->DBEdit11, Qt::Key_Tab);
+    // No caption is cut.
+    for (QLabel *label : m_entry->findChildren<QLabel *>()) {
+        if (!label->text().isEmpty() && !label->wordWrap())
+            QVERIFY2(label->width() >= label->sizeHint().width(), qPrintable(label->text()));
+    }
+    for (QLabel *label : m_full->findChildren<QLabel *>()) {
+        if (!label->text().isEmpty() && !qobject_cast<DBText *>(label))
+            QVERIFY2(label->width() >= label->sizeHint().width(), qPrintable(label->text()));
+    }
+}
+
+void TestEntryWindows::typedEditIsSavedByMoveInMainWindow()
+{
+    m_entry->showForm();
+    m_entry->DBEdit10->setFocus();
+    m_entry->DBEdit10->end(false);
+    QTest::keyClicks(m_entry->DBEdit10, QStringLiteral(" 99"));
+    QCOMPARE(m_fx->table().state(), DataSetState::Edit);
+    QCOMPARE(m_main->DBText8->text(), QStringLiteral("42 111 99")); // every window follows
+    QTest::mouseClick(m_main->DBNavigator1->button(DBNavigator::Next), Qt::LeftButton);
+    QCOMPARE(m_fx->table().state(), DataSetState::Browse);
+    QCOMPARE(m_entry->DBEdit1->text(), QStringLiteral("Gamma"));
+    m_fx->table().first();
+    QCOMPARE(m_entry->DBEdit10->text(), QStringLiteral("42 111 99"));
+}
+
+void TestEntryWindows::closedWindowKeepsEditPending()
+{
+    m_entry->showForm();
+    m_entry->DBEdit5->selectAll();
+    typeText(m_entry->DBEdit5, QStringLiteral("Kraków"));
+    QTest::mouseClick(m_entry->SpeedButton1, Qt::LeftButton);
+    QVERIFY(!m_entry->isVisible());
+    QCOMPARE(m_fx->table().state(), DataSetState::Edit);
+    // Cancel drops it...
+    m_fx->table().cancel();
+    QCOMPARE(m_main->DBText5->text(), QStringLiteral("Łódź"));
+    // ...leaving the record in any window saves it.
+    m_entry->DBEdit5->selectAll();
+    typeText(m_entry->DBEdit5, QStringLiteral("Gdańsk"));
+    m_full->DBNavigator1->btnClick(DBNavigator::Last);
+    m_fx->table().first();
+    QCOMPARE(m_main->DBText5->text(), QStringLiteral("Gdańsk"));
+}
+
+void TestEntryWindows::insertTakesItsPlaceAndCancelLeavesNothing()
+{
+    DBNavigator *nav = m_entry->DBNavigator1;
+    nav->btnClick(DBNavigator::Insert);
+    QCOMPARE(m_entry->DBEdit1->text(), QString());
+    QCOMPARE(m_main->DBText1->text(), QString());
+    nav->btnClick(DBNavigator::Cancel);
+    QCOMPARE(m_fx->table().recordCount(), 2);
+    QCOMPARE(m_entry->DBEdit1->text(), QStringLiteral("Alfa"));
+
+    nav->btnClick(DBNavigator::Insert);
+    QTest::keyClicks(m_entry->DBEdit1, QStringLiteral("Beta"));
+    m_entry->DBComboBox1->lineEdit()->setFocus();
+    typeText(m_entry->DBComboBox1->lineEdit(), QStringLiteral("Wyspy Owcze"));
+    nav->btnClick(DBNavigator::Post);
+    QCOMPARE(m_main->DBText1->text(), QStringLiteral("Beta"));
+    QCOMPARE(m_main->DBText4->text(), QStringLiteral("Wyspy Owcze"));
+    QCOMPARE(walkForward(m_fx->table()), QStringList({"Alfa", "Beta", "Gamma"}));
+}
+
+void TestEntryWindows::deletingOnlyRecordEmptiesEverything()
+{
+    InstalledScriptedDialogs dialogs;
+    dialogs->queue(DialogButton::Ok);
+    dialogs->queue(DialogButton::Ok);
+    m_entry->DBNavigator1->btnClick(DBNavigator::Delete);
+    m_entry->DBNavigator1->btnClick(DBNavigator::Delete);
+    QVERIFY(m_fx->table().isEmpty());
+    QCOMPARE(m_entry->DBEdit1->text(), QString());
+    QCOMPARE(m_entry->DBMemo1->toPlainText(), QString());
+    QCOMPARE(m_full->m1->toPlainText(), QString());
+    for (auto b : {DBNavigator::First, DBNavigator::Prior, DBNavigator::Next, DBNavigator::Last,
+                   DBNavigator::Delete})
+        QVERIFY(!m_entry->DBNavigator1->button(b)->isEnabled());
+    QVERIFY(m_entry->DBNavigator1->button(DBNavigator::Insert)->isEnabled());
+}
+
+void TestEntryWindows::failedPostKeepsTypedValues()
+{
+    ContactFixture::sqlite3Against(m_fx->databasePath(),
+                                   QStringLiteral("CREATE TRIGGER refuse BEFORE UPDATE ON "
+                                                  "Kartax2000 BEGIN SELECT RAISE(ABORT, "
+                                                  "'database is locked'); END"));
+    m_entry->showForm();
+    m_entry->DBEdit2->selectAll();
+    QTest::keyClicks(m_entry->DBEdit2, QStringLiteral("Zegarki"));
+    InstalledScriptedDialogs dialogs;
+    dialogs->queue(DialogButton::Ok);
+    // The click's error reaches the application's error report.
+    QTest::mouseClick(m_entry->DBNavigator1->button(DBNavigator::Post), Qt::LeftButton);
+    QCOMPARE(dialogs->texts(), QStringList({QStringLiteral("database is locked")}));
+    QCOMPARE(m_fx->table().state(), DataSetState::Edit);
+    QCOMPARE(m_entry->DBEdit2->text(), QStringLiteral("Zegarki"));
+    QVERIFY(m_entry->DBNavigator1->button(DBNavigator::Post)->isEnabled());
+    ContactFixture::sqlite3Against(m_fx->databasePath(), QStringLiteral("DROP TRIGGER refuse"));
+    QTest::mouseClick(m_entry->DBNavigator1->button(DBNavigator::Post), Qt::LeftButton);
+    QCOMPARE(m_fx->table().state(), DataSetState::Browse);
+    QCOMPARE(m_main->DBText2->text(), QStringLiteral("Zegarki"));
+}
+
+void TestEntryWindows::searchRowStatesAndSavesOpenEdit()
+{
+    m_entry->showForm();
+    QVERIFY(m_entry->s1->isVisible() && !m_entry->s2->isVisible() && !m_entry->n->isVisible());
+    QTest::mouseClick(m_entry->s1, Qt::LeftButton);
+    QVERIFY(!m_entry->s1->isVisible() && m_entry->s2->isVisible());
+    QVERIFY(m_entry->n->isVisible() && m_entry->b->isVisible() && m_entry->p->isVisible());
+    QCOMPARE(m_entry->Label16->text(),
+             QStringLiteral("Wybierz jedną z trzech opcji autowyszukiwania"));
+    QVERIFY(!m_entry->n1->isVisible());
+
+    // A changed record is saved before the search moves away from it.
+    m_entry->DBEdit3->selectAll();
+    QTest::keyClicks(m_entry->DBEdit3, QStringLiteral("Kowalski"));
+    QTest::mouseClick(m_entry->b, Qt::LeftButton);
+    QVERIFY(m_entry->b1->isVisible() && !m_entry->n1->isVisible());
+    QTest::mouseClick(m_entry->b1, Qt::LeftButton);
+    QTest::keyClicks(m_entry->b1, QStringLiteral("ap"));
+    QCOMPARE(m_entry->DBEdit1->text(), QStringLiteral("Gamma"));
+    QCOMPARE(m_fx->table().state(), DataSetState::Browse);
+    m_fx->table().last();
+    QCOMPARE(m_main->DBText3->text(), QStringLiteral("Kowalski"));
+
+    // A click into a box empties all three.
+    QTest::mouseClick(m_entry->b1, Qt::LeftButton);
+    QCOMPARE(m_entry->b1->text(), QString());
+    QTest::mouseClick(m_entry->s2, Qt::LeftButton);
+    QVERIFY(m_entry->s1->isVisible() && !m_entry->s2->isVisible());
+    QVERIFY(!m_entry->n->isVisible() && !m_entry->b1->isVisible());
+    QCOMPARE(m_entry->Label16->text(),
+             QStringLiteral("Kliknij i wybierz opcję do autowyszukiwania"));
+    QCOMPARE(m_fx->table().indexName(), QStringLiteral("bInd"));
+}
+
+void TestEntryWindows::notesChangeShowsInFullView()
+{
+    m_entry->showForm();
+    m_full->showForm();
+    QCOMPARE(m_full->m1->toPlainText(), QStringLiteral("pierwsza\ndruga"));
+    QVERIFY(m_full->m1->isReadOnly());
+    m_entry->DBMemo1->setFocus();
+    m_entry->DBMemo1->moveCursor(QTextCursor::End);
+    typeText(m_entry->DBMemo1, QStringLiteral("\ntrzecia"));
+    QTRY_COMPARE(m_full->m1->toPlainText(), QStringLiteral("pierwsza\ndruga\ntrzecia"));
+    QCOMPARE(m_full->notesLines(), QStringList({"pierwsza", "druga", "trzecia"}));
+}
+
+void TestEntryWindows::fullViewFollowsEveryWindow()
+{
+    QCOMPARE(m_full->DBText1->text(), QStringLiteral("Alfa"));
+    QTest::mouseClick(m_full->DBNavigator1->button(DBNavigator::Next), Qt::LeftButton);
+    QCOMPARE(m_main->DBText1->text(), QStringLiteral("Gamma"));
+    QCOMPARE(m_entry->DBEdit1->text(), QStringLiteral("Gamma"));
+    m_main->show();
+    m_main->nClick();
+    QTest::keyClicks(m_main->n1, QStringLiteral("a"));
+    QCOMPARE(m_full->DBText1->text(), QStringLiteral("Alfa"));
+    QCOMPARE(m_full->DBText9->text(), QStringLiteral("42 111"));
+}
+
+void TestEntryWindows::fullViewLinksRunMainCommands()
+{
+    RecordingShell shell;
+    TForm11 &history = *m_fx->program().Form11;
+    const int before = history.lines().size();
+    m_full->showForm();
+    QTest::mouseClick(m_full->Label9, Qt::LeftButton);
+    QTest::mouseClick(m_full->DBText12, Qt::LeftButton);
+    QTest::mouseClick(m_full->DBText11, Qt::LeftButton);
+    QVERIFY(!m_fx->program().Form16->isVisible()); // the letter goes without the composer
+    const QStringList lines = history.lines().mid(before);
+    QCOMPARE(lines.size(), 3);
+    QVERIFY(
+        lines[0].startsWith(QStringLiteral("Połączenie telefoniczne z numerem :  42 111 dnia ")));
+    QVERIFY(lines[1].startsWith(QStringLiteral("www.alfa.pl dnia ")));
+    QVERIFY(lines[2].startsWith(QStringLiteral("poczta e-mail : biuro@alfa.pl dnia ")));
+    QCOMPARE(shell.urls, QStringList({QStringLiteral("http://www.alfa.pl"),
+                                      QStringLiteral("mailto:biuro@alfa.pl?Subject=&Body=")}));
+}
+
+void TestEntryWindows::veryLongTextsAreStoredAndShown()
+{
+    const QString longName(10000, QLatin1Char('x'));
+    QString notes;
+    while (notes.size() < 1024 * 1024)
+        notes += QStringLiteral("Notatka o kliencie, zażółć gęślą jaźń. ").repeated(8) +
+                 QStringLiteral("\n");
+    m_entry->showForm();
+    m_full->showForm();
+    m_entry->DBEdit1->setText(longName);
+    emit m_entry->DBEdit1->textEdited(longName);
+    m_entry->DBMemo1->setPlainText(notes);
+    m_entry->DBNavigator1->btnClick(DBNavigator::Post);
+    // The renamed record now sorts last; leave it and come back.
+    m_fx->table().first();
+    m_fx->table().last();
+    QCOMPARE(m_entry->DBEdit1->text(), longName);
+    QCOMPARE(m_full->DBText1->text(), longName);
+    QCOMPARE(m_entry->DBMemo1->toPlainText(), notes);
+    QCOMPARE(m_full->m1->toPlainText(), notes);
+    QCOMPARE(m_fx->table().fieldText(QStringLiteral("Uwagi")).size(),
+             notes.size() + notes.count(QLatin1Char('\n')));
+}
+
+KARTAX_TEST_MAIN(TestEntryWindows)
+#include "tst_entry_windows.moc"
