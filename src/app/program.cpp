@@ -17,6 +17,8 @@
 #include "messaging/favourites_window.h"
 #include "messaging/signature_window.h"
 #include "messaging/web_command.h"
+#include "reports/report_definitions.h"
+#include "reports/report_runs.h"
 #include "store/data_module.h"
 
 #include <QAbstractButton>
@@ -37,23 +39,6 @@ constexpr Creation kCreations[] = {
     {"Form1", 0},  {"Form16", 0}, {"Form17", 8}, {"Form2", 8},  {"Form3", 8}, {"Form4", 8},
     {"Form5", 8},  {"Form6", 8},  {"Form7", 8},  {"Form8", 8},  {"DM9", 8},   {"Form10", 8},
     {"Form11", 4}, {"Form13", 4}, {"Form14", 4}, {"Form15", 4},
-};
-
-struct Placeholder
-{
-    const char *name;
-    const char *caption;
-    int width;
-    int height;
-    int helpContext;
-};
-
-// Windows shown by later work start as hidden windows with their caption, client
-// size and help context.
-constexpr Placeholder kPlaceholders[] = {
-    {"Form6", "Pełne dane", 586, 381, 0}, {"Form7", "Wybrane dane", 586, 381, 0},
-    {"Form8", "Pełne dane", 586, 381, 0}, {"Form14", "Etykiety", 586, 381, 0},
-    {"Form15", "Historia", 586, 381, 0},
 };
 
 } // namespace
@@ -112,6 +97,17 @@ QObject *Program::createObject(const QString &name)
         DM9 = new TDM9(nullptr, m_databaseFile);
         return DM9;
     }
+    const auto contacts = [this]() -> TTable * { return DM9 ? DM9->t1 : nullptr; };
+    if (name == QLatin1String("Form6"))
+        return Form6 = new TForm6(contacts);
+    if (name == QLatin1String("Form7"))
+        return Form7 = new TForm7(contacts);
+    if (name == QLatin1String("Form8"))
+        return Form8 = new TForm8(contacts);
+    if (name == QLatin1String("Form14"))
+        return Form14 = new TForm14(contacts);
+    if (name == QLatin1String("Form15"))
+        return Form15 = new TForm15(contacts);
     if (name == QLatin1String("Form10")) {
         Form10 = new TForm10;
         Form10->setProgram(this);
@@ -119,19 +115,13 @@ QObject *Program::createObject(const QString &name)
     }
     if (name == QLatin1String("Form11")) {
         Form11 = new TForm11;
+        connect(Form11, &TForm11::printRequested, this, &Program::printHistory);
         return Form11;
     }
     if (name == QLatin1String("Form13")) {
         Form13 = new TForm13;
         Form13->setProgram(this);
         return Form13;
-    }
-    for (const Placeholder &placeholder : kPlaceholders) {
-        if (name == QLatin1String(placeholder.name)) {
-            return new KaxForm(name, QString::fromUtf8(placeholder.caption),
-                               QSize(placeholder.width, placeholder.height),
-                               placeholder.helpContext);
-        }
     }
     return nullptr;
 }
@@ -172,13 +162,18 @@ void Program::createAll(const CreatedHook &created)
     Form1->setProgram(this);
 }
 
-KaxForm *Program::form(const QString &name) const
+QObject *Program::object(const QString &name) const
 {
     for (const auto &object : m_objects) {
         if (object->objectName() == name)
-            return qobject_cast<KaxForm *>(object.get());
+            return object.get();
     }
     return nullptr;
+}
+
+KaxForm *Program::form(const QString &name) const
+{
+    return qobject_cast<KaxForm *>(object(name));
 }
 
 void Program::showForm(const QString &name)
@@ -208,7 +203,8 @@ void Program::webCommand()
 
 void Program::previewReport(const QString &container)
 {
-    Q_UNUSED(container);
+    if (auto *reports = qobject_cast<ReportContainer *>(object(container)))
+        Reports::preview(reports->Report1);
 }
 
 void Program::clickMainButton(const QString &name)
@@ -229,10 +225,22 @@ void Program::sendLetterNow()
 
 void Program::printRecord(const QStringList &notes)
 {
-    Q_UNUSED(notes);
+    // The notes of the record on show at the moment of the click.
+    Form6->m1->lines = notes;
+    Reports::print(Form6->Report1);
 }
 
-void Program::printLabel() {}
+void Program::printLabel()
+{
+    Reports::print(Form7->Report1);
+}
+
+void Program::printHistory()
+{
+    // The history as the window shows it, unsaved changes included.
+    Form15->m1->lines = Form11->lines();
+    Reports::preview(Form15->Report1);
+}
 
 void Program::showHelpFinder()
 {

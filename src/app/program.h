@@ -15,6 +15,7 @@ class TForm13;
 class TForm16;
 class TForm17;
 class TForm2;
+class ReportContainer;
 
 // The application's windows and data module: created once, in the start-up order,
 // owned until exit and destroyed in reverse order. Windows reach one another's
@@ -36,6 +37,7 @@ public:
 
     static QStringList creationOrder();
 
+    QObject *object(const QString &name) const;
     KaxForm *form(const QString &name) const;
     void showForm(const QString &name);
 
@@ -66,11 +68,17 @@ public:
     TForm10 *Form10 = nullptr;
     TForm11 *Form11 = nullptr;
     TForm13 *Form13 = nullptr;
+    ReportContainer *Form6 = nullptr;
+    ReportContainer *Form7 = nullptr;
+    ReportContainer *Form8 = nullptr;
+    ReportContainer *Form14 = nullptr;
+    ReportContainer *Form15 = nullptr;
 
 private:
     void createAll(const CreatedHook &created);
     QObject *createObject(const QString &name);
     void attachDataSource(QObject *root);
+    void printHistory();
 
     QString m_databaseFile;
     std::vector<std::unique_ptr<QObject>> m_objects; // in creation order

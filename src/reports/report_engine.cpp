@@ -1,5 +1,7 @@
 #include "reports/report_engine.h"
 
+#include <QScopeGuard>
+
 #include "platform/clock.h"
 
 #include <QElapsedTimer>
@@ -629,6 +631,8 @@ ReportEngine::Outcome ReportEngine::Layout::run()
     m_sinceYield.start();
     ReportDataSet *table = m_report.dataSet();
     if (table) {
+        table->beginRun();
+        const auto endRun = qScopeGuard([table] { table->endRun(); });
         const qint64 count = table->recordCount();
         m_detailCount = count < 0 ? 1 : count;
         table->first();

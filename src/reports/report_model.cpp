@@ -44,6 +44,17 @@ qint64 TableDataSet::recordCount() const
     }
 }
 
+void TableDataSet::beginRun()
+{
+    table()->disableControls();
+}
+
+void TableDataSet::endRun()
+{
+    if (TTable *t = m_resolve ? m_resolve() : nullptr)
+        t->enableControls();
+}
+
 QString TableDataSet::fieldText(const QString &field) const
 {
     return table()->fieldText(field);

@@ -24,6 +24,10 @@ public:
     virtual qint64 recordCount() const = 0;
     // The displayed text of a field in the current record.
     virtual QString fieldText(const QString &field) const = 0;
+    // Bracket a run over every record; the windows bound to the data need not
+    // follow each record meanwhile.
+    virtual void beginRun() {}
+    virtual void endRun() {}
 };
 
 // A contact table seen as report data: the shared cursor itself, so that a run over
@@ -41,6 +45,8 @@ public:
     bool isEmpty() const override;
     qint64 recordCount() const override;
     QString fieldText(const QString &field) const override;
+    void beginRun() override;
+    void endRun() override;
 
 private:
     TTable *table() const;

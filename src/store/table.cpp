@@ -114,7 +114,7 @@ void TTable::close()
         m_index = -1;
         if (wasActive) {
             emit stateChanged();
-            emit dataSetChanged();
+            notifyDataSetChanged();
         }
     }
 }
@@ -237,7 +237,7 @@ void TTable::setIndexName(const QString &name)
     else
         repositionNear(m_current);
     if (wasFirst != atFirst() || wasLast != atLast())
-        emit dataSetChanged();
+        notifyDataSetChanged();
 }
 
 QString TTable::selectList(int index) const
@@ -420,7 +420,7 @@ void TTable::first()
     } else {
         setEmpty();
     }
-    emit dataSetChanged();
+    notifyDataSetChanged();
 }
 
 void TTable::last()
@@ -434,7 +434,7 @@ void TTable::last()
     } else {
         setEmpty();
     }
-    emit dataSetChanged();
+    notifyDataSetChanged();
 }
 
 void TTable::next()
@@ -448,12 +448,12 @@ void TTable::next()
     if (fetchNext(m_current, &row)) {
         setCurrent(row);
         m_bof = m_eof = false;
-        emit dataSetChanged();
+        notifyDataSetChanged();
     } else {
         m_eof = true;
         if (m_current.hasNext) {
             m_current.hasNext = false;
-            emit dataSetChanged();
+            notifyDataSetChanged();
         }
     }
 }
@@ -469,12 +469,12 @@ void TTable::prior()
     if (fetchPrior(m_current, &row)) {
         setCurrent(row);
         m_bof = m_eof = false;
-        emit dataSetChanged();
+        notifyDataSetChanged();
     } else {
         m_bof = true;
         if (m_current.hasPrior) {
             m_current.hasPrior = false;
-            emit dataSetChanged();
+            notifyDataSetChanged();
         }
     }
 }
@@ -488,6 +488,29 @@ qint64 TTable::recordCount() const
         !query.next())
         fail(query.lastError());
     return query.value(0).toLongLong();
+}
+
+void TTable::notifyDataSetChanged()
+{
+    if (m_controlsDisabled > 0)
+        m_changedWhileDisabled = true;
+    else
+        emit dataSetChanged();
+}
+
+void TTable::disableControls()
+{
+    ++m_controlsDisabled;
+}
+
+void TTable::enableControls()
+{
+    if (m_controlsDisabled == 0 || --m_controlsDisabled > 0)
+        return;
+    if (m_changedWhileDisabled) {
+        m_changedWhileDisabled = false;
+        emit dataSetChanged();
+    }
 }
 
 void TTable::setState(DataSetState state)
@@ -525,7 +548,7 @@ void TTable::insert()
     m_modified = false;
     m_state = DataSetState::Insert;
     emit stateChanged();
-    emit dataSetChanged();
+    notifyDataSetChanged();
 }
 
 void TTable::updateRecord()
@@ -600,7 +623,7 @@ void TTable::post()
         setCurrent(row);
     m_bof = m_eof = false;
     emit stateChanged();
-    emit dataSetChanged();
+    notifyDataSetChanged();
 }
 
 void TTable::cancel()
@@ -627,7 +650,7 @@ void TTable::cancel()
     m_modified = false;
     m_buffer.clear();
     emit stateChanged();
-    emit dataSetChanged();
+    notifyDataSetChanged();
 }
 
 void TTable::checkBrowseMode()
@@ -668,7 +691,7 @@ void TTable::deleteRecord()
     repositionNear(gone);
     if (wasEditing)
         emit stateChanged();
-    emit dataSetChanged();
+    notifyDataSetChanged();
 }
 
 void TTable::refresh()
@@ -687,7 +710,7 @@ void TTable::refresh()
         m_bof = true;
         m_eof = false;
     }
-    emit dataSetChanged();
+    notifyDataSetChanged();
 }
 
 int TTable::fieldIndex(const QString &name) const
@@ -760,5 +783,5 @@ void TTable::gotoNearest()
     } else {
         setEmpty();
     }
-    emit dataSetChanged();
+    notifyDataSetChanged();
 }

@@ -102,6 +102,12 @@ public:
     // Asks the bound controls to hand over text typed but not yet written.
     void updateRecord();
 
+    // While disabled (calls nest), moves do not notify the bound controls; enabling
+    // notifies them once when the record changed meanwhile. Long runs over every
+    // record use this so that no window redraws per record.
+    void disableControls();
+    void enableControls();
+
 signals:
     void dataSetChanged();        // the record moved or all its values changed
     void fieldChanged(int field); // one value of the record being edited changed
@@ -151,6 +157,7 @@ private:
     QByteArray currentKey(const Row &row) const;
     void requireBrowseMovable();
     void setState(DataSetState state);
+    void notifyDataSetChanged();
     [[noreturn]] void fail(const class QSqlError &error) const;
     QString connectionName() const { return m_connection; }
 
@@ -175,6 +182,8 @@ private:
     QVector<QString> m_buffer;
     QString m_keyText;
     bool m_bookkeeping = false;
+    int m_controlsDisabled = 0;
+    bool m_changedWhileDisabled = false;
     bool m_empty = true;
     bool m_modified = false;
     bool m_bof = true;
