@@ -78,7 +78,7 @@ ReportContainer::ReportContainer(const QString &name, std::function<TTable *()> 
 
 QString ReportContainer::footnote()
 {
-    return QStringLiteral("Wydruk programu Kartax2000® – Internetowa Baza Adresowa");
+    return QStringLiteral("Kartax2000® – Internetowa Baza Adresowa");
 }
 
 TForm8::TForm8(std::function<TTable *()> table)
