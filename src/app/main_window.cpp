@@ -2,6 +2,7 @@
 
 #include "app/application.h"
 #include "app/date_text.h"
+#include "app/form_style.h"
 #include "app/program.h"
 #include "dbcontrols/click_label.h"
 #include "dbcontrols/db_edit.h"
@@ -30,32 +31,13 @@
 
 namespace {
 
-const QColor kNavy(0, 0, 128);
-const QColor kMaroon(128, 0, 0);
-const QColor kBlue(0, 0, 255);
+using namespace FormStyle;
 
 constexpr int kClientWidth = 586;
 constexpr int kClientHeight = 365;
 constexpr int kCaptionX = 10;
 constexpr int kValueX = 112;
 constexpr int kRowHeight = 18;
-
-QFont arial(int pixelSize, bool bold = false, bool underline = false)
-{
-    QFont font(QStringLiteral("Arial"));
-    font.setPixelSize(pixelSize);
-    font.setBold(bold);
-    font.setUnderline(underline);
-    return font;
-}
-
-void setColour(QWidget *widget, const QColor &colour)
-{
-    QPalette palette = widget->palette();
-    palette.setColor(QPalette::WindowText, colour);
-    palette.setColor(QPalette::ButtonText, colour);
-    widget->setPalette(palette);
-}
 
 template<typename Label>
 Label *place(Label *label, const char *name, QRect where, const QColor &colour = Qt::black,
@@ -67,17 +49,8 @@ Label *place(Label *label, const char *name, QRect where, const QColor &colour =
     font.setBold(bold);
     label->setFont(font);
     if (colour != Qt::black)
-        setColour(label, colour);
+        setTextColour(label, colour);
     return label;
-}
-
-void makeLink(QWidget *widget, const QColor &colour)
-{
-    widget->setCursor(Qt::PointingHandCursor);
-    QFont font = widget->font();
-    font.setUnderline(true);
-    widget->setFont(font);
-    setColour(widget, colour);
 }
 
 QFrame *separator(QWidget *parent, int y)
@@ -145,13 +118,13 @@ void TForm1::buildBanner()
     Label1 = new QLabel(QStringLiteral("Kartax2000"), Panel1);
     Label1->setObjectName(QStringLiteral("Label1"));
     Label1->setFont(arial(64, true));
-    setColour(Label1, kNavy);
+    setTextColour(Label1, kNavy);
     Label1->adjustSize();
     Label1->move((kClientWidth - Label1->width()) / 2 - 12, 0);
     Label2 = new QLabel(QStringLiteral("®"), Panel1);
     Label2->setObjectName(QStringLiteral("Label2"));
     Label2->setFont(arial(64, true));
-    setColour(Label2, kNavy);
+    setTextColour(Label2, kNavy);
     Label2->adjustSize();
     Label2->move(Label1->geometry().right() + 2, 0);
     Label3 = new QLabel(QStringLiteral("© Kartax2000 — program chroniony prawem autorskim. "
@@ -250,7 +223,7 @@ void TForm1::buildCard()
     s->setAutoRaise(true);
     s->setCursor(Qt::PointingHandCursor);
     s->setGeometry(6, 231, 150, 22);
-    setColour(s, kMaroon);
+    setTextColour(s, kMaroon);
     s->hide();
     const auto box = [card](const char *name, const QString &accessible) {
         auto *edit = new QLineEdit(card);
@@ -308,7 +281,7 @@ void TForm1::buildButtons()
         QFont font = b->font();
         font.setBold(bold);
         b->setFont(font);
-        setColour(b, colour);
+        setTextColour(b, colour);
         y += 26;
         return b;
     };

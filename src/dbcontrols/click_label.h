@@ -9,8 +9,6 @@ class ClickLabel : public QLabel
 
 public:
     explicit ClickLabel(const QString &text = QString(), QWidget *parent = nullptr);
-    // Hand cursor and underlined type in the given colour, as the card's links look.
-    void makeLink(const QColor &colour);
 
 signals:
     void clicked();

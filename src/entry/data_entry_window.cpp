@@ -1,6 +1,7 @@
 #include "entry/data_entry_window.h"
 
 #include "app/date_text.h"
+#include "app/form_style.h"
 #include "app/program.h"
 #include "dbcontrols/click_label.h"
 #include "dbcontrols/db_combo_box.h"
@@ -22,8 +23,7 @@
 
 namespace {
 
-const QColor kMaroon(128, 0, 0);
-const QColor kNavy(0, 0, 128);
+using namespace FormStyle;
 
 constexpr int kCaptionX = 10;
 constexpr int kFieldX = 104;
@@ -32,40 +32,6 @@ constexpr int kNarrowWidth = 110;
 constexpr int kFirstRowY = 10;
 constexpr int kRowStep = 24;
 constexpr int kRowHeight = 21;
-
-QFont arial(int pixelSize, bool bold = false, bool italic = false)
-{
-    QFont font(QStringLiteral("Arial"));
-    font.setPixelSize(pixelSize);
-    font.setBold(bold);
-    font.setItalic(italic);
-    return font;
-}
-
-void setColour(QWidget *widget, const QColor &colour)
-{
-    QPalette palette = widget->palette();
-    palette.setColor(QPalette::WindowText, colour);
-    palette.setColor(QPalette::ButtonText, colour);
-    widget->setPalette(palette);
-}
-
-QToolButton *flatButton(QWidget *parent, const char *name, const QString &text, QRect where,
-                        const char *icon = nullptr)
-{
-    auto *button = new QToolButton(parent);
-    button->setObjectName(QLatin1String(name));
-    button->setText(text);
-    button->setAccessibleName(QString(text).remove(QLatin1Char('&')));
-    button->setAutoRaise(true);
-    button->setCursor(Qt::PointingHandCursor);
-    button->setGeometry(where);
-    if (icon) {
-        button->setIcon(QIcon(QStringLiteral(":/icons/%1.svg").arg(QLatin1String(icon))));
-        button->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
-    }
-    return button;
-}
 
 } // namespace
 
@@ -146,7 +112,7 @@ TForm10::TForm10(QWidget *parent)
     Label12 = new QLabel(QStringLiteral("Kartax2000®"), this);
     Label12->setObjectName(QStringLiteral("Label12"));
     Label12->setFont(arial(24, true, true));
-    setColour(Label12, kNavy);
+    setTextColour(Label12, kNavy);
     Label12->setGeometry(292, 12, 282, 30);
     Label12->setAlignment(Qt::AlignCenter);
     DBNavigator1 = new DBNavigator(QStringLiteral("DBNavigator1"),
@@ -159,7 +125,7 @@ TForm10::TForm10(QWidget *parent)
     Label14 = new ClickLabel(QString(), this);
     Label14->setObjectName(QStringLiteral("Label14"));
     Label14->setFont(arial(24, true));
-    setColour(Label14, kMaroon);
+    setTextColour(Label14, kMaroon);
     Label14->setAlignment(Qt::AlignCenter);
     Label14->setGeometry(298, 78, 124, 32);
     Label15 = new QLabel(this);
@@ -186,7 +152,7 @@ TForm10::TForm10(QWidget *parent)
     b = flatButton(this, "b", QStringLiteral("Branżą"), QRect(190, 312, 76, 24));
     p = flatButton(this, "p", QStringLiteral("Przedst"), QRect(270, 312, 76, 24));
     for (QToolButton *button : {s1, s2, n, b, p})
-        setColour(button, kMaroon);
+        setTextColour(button, kMaroon);
     Label16 =
         new QLabel(QStringLiteral("Kliknij szukaj i wybierz opcje wyszukiwania danych"), this);
     Label16->setObjectName(QStringLiteral("Label16"));

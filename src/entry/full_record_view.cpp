@@ -1,6 +1,7 @@
 #include "entry/full_record_view.h"
 
 #include "app/date_text.h"
+#include "app/form_style.h"
 #include "app/program.h"
 #include "dbcontrols/click_label.h"
 #include "dbcontrols/db_memo.h"
@@ -16,46 +17,12 @@
 
 namespace {
 
-const QColor kMaroon(128, 0, 0);
-const QColor kBlue(0, 0, 255);
-const QColor kNavy(0, 0, 128);
+using namespace FormStyle;
 
 constexpr int kCaptionX = 12;
 constexpr int kValueX = 112;
 constexpr int kFirstRowY = 10;
 constexpr int kRowStep = 20;
-
-void setColour(QWidget *widget, const QColor &colour)
-{
-    QPalette palette = widget->palette();
-    palette.setColor(QPalette::WindowText, colour);
-    palette.setColor(QPalette::ButtonText, colour);
-    widget->setPalette(palette);
-}
-
-void makeLink(QWidget *widget, const QColor &colour)
-{
-    widget->setCursor(Qt::PointingHandCursor);
-    QFont font = widget->font();
-    font.setUnderline(true);
-    widget->setFont(font);
-    setColour(widget, colour);
-}
-
-QToolButton *flatButton(QWidget *parent, const char *name, const QString &text, QRect where,
-                        const char *icon)
-{
-    auto *button = new QToolButton(parent);
-    button->setObjectName(QLatin1String(name));
-    button->setText(text);
-    button->setAccessibleName(QString(text).remove(QLatin1Char('&')));
-    button->setAutoRaise(true);
-    button->setCursor(Qt::PointingHandCursor);
-    button->setGeometry(where);
-    button->setIcon(QIcon(QStringLiteral(":/icons/%1.svg").arg(QLatin1String(icon))));
-    button->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
-    return button;
-}
 
 } // namespace
 
@@ -157,7 +124,7 @@ TForm13::TForm13(QWidget *parent)
     clockFont.setPixelSize(21);
     clockFont.setBold(true);
     Label14->setFont(clockFont);
-    setColour(Label14, kNavy);
+    setTextColour(Label14, kNavy);
     Label14->setAlignment(Qt::AlignCenter);
     Label14->setGeometry(466, 100, 112, 30);
     SpeedButton1 = flatButton(this, "SpeedButton1", QStringLiteral("&Zamknij"),
