@@ -6,6 +6,9 @@
 #include "app/main_window.h"
 #include "app/program.h"
 #include "app/splash_window.h"
+#include "dbcontrols/db_navigator.h"
+#include "entry/data_entry_window.h"
+#include "entry/full_record_view.h"
 #include "platform/data_folder.h"
 #include "sample_contacts.h"
 #include "store/data_module.h"
@@ -61,6 +64,22 @@ void renderProgram(const QString &out, const QString &suffix, int contacts)
             window->hide();
         }
     }
+    // The data entry window while inserting, and the full record view with long notes.
+    program.Form10->show();
+    program.Form10->DBNavigator1->btnClick(DBNavigator::Insert);
+    save(program.Form10, QDir(out).filePath(QStringLiteral("Form10-inserting.png")));
+    program.Form10->DBNavigator1->btnClick(DBNavigator::Cancel);
+    program.Form10->hide();
+    program.DM9->t1->edit();
+    program.DM9->t1->setFieldText(
+        QStringLiteral("Uwagi"),
+        QStringLiteral("Stały klient od 1998 roku. Zamówienia składa kwartalnie.\r\n").repeated(3) +
+            QStringLiteral("Kontakt w sprawie faktur: księgowość, pani Żaneta Łukasik.\r\n")
+                .repeated(6));
+    program.DM9->t1->post();
+    save(program.Form13, QDir(out).filePath(QStringLiteral("Form13-long-notes.png")));
+    program.Form13->hide();
+
     // The main window with the name search open.
     program.Form1->show();
     program.Form1->nClick();
