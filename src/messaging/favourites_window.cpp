@@ -32,7 +32,7 @@ constexpr int siteWidth = 241;
 constexpr int siteHeight = 33;
 
 // The address of the program author's home page.
-const QString authorHomePage = QStringLiteral("http://www.kartax2000.pl");
+const QString authorHomePage = QStringLiteral("https://www.kartax2000.pl");
 
 } // namespace
 
