@@ -153,7 +153,6 @@ void TForm1::buildCard()
     m_card->setFrameStyle(QFrame::Box | QFrame::Sunken);
     m_card->setGeometry(4, 110, 424, 251);
     QWidget *card = m_card;
-    const int valueWidth = 424 - kValueX - 8;
     const auto caption = [card](const char *name, const QString &text, int y, int x = kCaptionX,
                                 int width = kValueX - kCaptionX - 4) {
         return place(new QLabel(text, card), name, QRect(x, y, width, kRowHeight));
@@ -236,7 +235,6 @@ void TForm1::buildCard()
     n1 = box("n1", QStringLiteral("Szukaj nazwą"));
     b1 = box("b1", QStringLiteral("Szukaj branżą"));
     p1 = box("p1", QStringLiteral("Szukaj przedstawiciela"));
-    Q_UNUSED(valueWidth);
 
     // Values are named for assistive technology by the captions beside them.
     const QList<QPair<DBText *, QString>> names{

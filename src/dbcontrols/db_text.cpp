@@ -10,7 +10,6 @@ DBText::DBText(const QString &name, const QString &field, QWidget *parent)
     setAccessibleName(field);
     m_link->setDataField(field);
     m_link->onShow = [this](const QString &text) {
-        // A label shows one line: the first line of a value that holds breaks.
         setText(text);
         if (m_autoSize)
             adjustSize();
