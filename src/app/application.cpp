@@ -7,6 +7,8 @@
 #include "platform/errors.h"
 #include "platform/restart.h"
 
+#include <QSessionManager>
+
 #include <exception>
 
 KartaxApplication::KartaxApplication(int &argc, char **argv) : QApplication(argc, argv)
@@ -49,6 +51,12 @@ int KartaxApplication::run()
     std::unique_ptr<Program> program = Startup(Startup::Options()).start();
     if (!program)
         return 1;
+    // Every ending writes what a normal exit writes: by signal, and at the session's end.
+    program->watchTerminationSignals();
+#ifndef QT_NO_SESSIONMANAGER
+    connect(this, &QGuiApplication::commitDataRequest, program.get(),
+            [&program](QSessionManager &) { program->commitData(); });
+#endif
     const int result = exec();
     // Every window is destroyed at the end; the history and favourites are written as they go.
     program.reset();

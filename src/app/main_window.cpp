@@ -468,10 +468,13 @@ void TForm1::p1KeyUp()
     search(SearchKind::Representative, p1);
 }
 
-void TForm1::endProgram()
+bool TForm1::endProgram()
 {
+    if (m_program && !m_program->postOpenEdit())
+        return false;
     emit endRequested();
     QCoreApplication::exit(0);
+    return true;
 }
 
 void TForm1::SpeedButton8Click()
@@ -547,6 +550,10 @@ bool TForm1::eventFilter(QObject *watched, QEvent *event)
 {
     if (event->type() == QEvent::KeyPress &&
         static_cast<QKeyEvent *>(event)->key() == Qt::Key_Escape) {
+        // Esc that closes a menu, a drop-down list or another pop-up closes only that.
+        const auto *widget = qobject_cast<QWidget *>(watched);
+        if (QApplication::activePopupWidget() || (widget && widget->window() != this))
+            return KaxForm::eventFilter(watched, event);
         endProgram();
         return true;
     }
@@ -572,7 +579,9 @@ void TForm1::keyPressEvent(QKeyEvent *event)
 
 void TForm1::closeEvent(QCloseEvent *event)
 {
-    // Closing the main window ends the program.
-    endProgram();
-    event->accept();
+    // Closing the main window ends the program, unless an open edit could not be saved.
+    if (endProgram())
+        event->accept();
+    else
+        event->ignore();
 }

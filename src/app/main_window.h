@@ -137,6 +137,11 @@ public:
     void Etykiety1Click();
     void Help1Click();
 
+    // Ends the program (Zamknij, Wyjście, Esc, the close box): an edit still open in
+    // any window is posted first. When that fails, the engine's message is shown,
+    // the program stays open with the edit, and false is returned.
+    bool endProgram();
+
 signals:
     // The program is being ended (Zamknij, Wyjście, Esc or the close box).
     void endRequested();
@@ -154,7 +159,6 @@ private:
     void openSearch(QLineEdit *box);
     void search(SearchKind kind, QLineEdit *box);
     void showWindow(const char *name);
-    void endProgram();
 
     QWidget *m_client;
     QFrame *m_card;

@@ -1,5 +1,6 @@
 #include "app/program.h"
 
+#include "app/application.h"
 #include "app/form.h"
 #include "app/main_window.h"
 #include "dbcontrols/db_edit.h"
@@ -17,11 +18,15 @@
 #include "messaging/favourites_window.h"
 #include "messaging/signature_window.h"
 #include "messaging/web_command.h"
+#include "platform/errors.h"
+#include "platform/termination_signals.h"
 #include "reports/report_definitions.h"
 #include "reports/report_runs.h"
 #include "store/data_module.h"
+#include "store/table.h"
 
 #include <QAbstractButton>
+#include <QCoreApplication>
 #include <QLineEdit>
 
 #include <QWidget>
@@ -246,6 +251,45 @@ void Program::showHelpFinder()
 {
     HelpSystem::setHelpFile(QStringLiteral("Kartax.HLP"));
     HelpSystem::showFinder();
+}
+
+bool Program::postOpenEdit()
+{
+    if (!DM9 || !DM9->t1->active())
+        return true;
+    try {
+        DM9->t1->checkBrowseMode();
+    } catch (const KaxError &error) {
+        KartaxApplication::reportError(error.message());
+        return false;
+    }
+    return true;
+}
+
+void Program::commitData()
+{
+    postOpenEdit();
+    if (Form11)
+        Form11->saveAtExit();
+    if (Form2)
+        Form2->saveAtExit();
+}
+
+void Program::watchTerminationSignals()
+{
+    m_signals = std::make_unique<TerminationSignals>();
+    connect(m_signals.get(), &TerminationSignals::received, this, &Program::endOnSignal);
+}
+
+void Program::endOnSignal()
+{
+    // The first signal ends the program as "Zamknij" does: when an open edit cannot
+    // be posted, its message is on screen and the program stays. A second one ends it.
+    if (++m_signalsReceived == 1 && Form1) {
+        Form1->endProgram();
+        return;
+    }
+    QCoreApplication::exit(0);
 }
 
 void Program::saveAtExit()

@@ -16,6 +16,7 @@ class TForm16;
 class TForm17;
 class TForm2;
 class ReportContainer;
+class TerminationSignals;
 
 // The application's windows and data module: created once, in the start-up order,
 // owned until exit and destroyed in reverse order. Windows reach one another's
@@ -56,6 +57,15 @@ public:
 
     // Writes what the windows keep in files (history, favourites) at program end.
     void saveAtExit();
+    // Posts an edit still open in any window, as a move would. A failure is shown
+    // with the engine's message and false returned; the edit stays open.
+    bool postOpenEdit();
+    // The session is ending (logout or shutdown): posts an open edit and writes the
+    // history and favourites now, as the end of the program would.
+    void commitData();
+    // Ends the program on SIGTERM, SIGHUP and SIGINT as its exit commands do; a
+    // second signal ends it even when an open edit could not be posted.
+    void watchTerminationSignals();
 
     // Appends one line to the history window's text.
     void appendHistory(const QString &line);
@@ -79,8 +89,11 @@ private:
     QObject *createObject(const QString &name);
     void attachDataSource(QObject *root);
     void printHistory();
+    void endOnSignal();
 
     QString m_databaseFile;
     std::vector<std::unique_ptr<QObject>> m_objects; // in creation order
     bool m_saved = false;
+    std::unique_ptr<TerminationSignals> m_signals;
+    int m_signalsReceived = 0;
 };

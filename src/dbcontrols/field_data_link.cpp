@@ -68,11 +68,15 @@ bool FieldDataLink::writeText(const QString &text)
 {
     if (!m_source || !active() || m_field.isEmpty())
         return false;
-    if (!m_source->edit())
-        return false;
-    TTable *t = table();
+    // The control already shows the text: starting the edit (on an empty table, a new
+    // record) must not redraw it with the old value before the text is written.
     m_writing = true;
     try {
+        if (!m_source->edit()) {
+            m_writing = false;
+            return false;
+        }
+        TTable *t = table();
         t->setFieldText(t->fieldIndexChecked(m_field), text);
     } catch (...) {
         m_writing = false;
@@ -84,7 +88,7 @@ bool FieldDataLink::writeText(const QString &text)
 
 void FieldDataLink::refresh()
 {
-    if (onShow)
+    if (onShow && !m_writing)
         onShow(text());
 }
 

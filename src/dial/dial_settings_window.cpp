@@ -1,6 +1,5 @@
 #include "dial/dial_settings_window.h"
 
-#include "app/application.h"
 #include "dial/dial_setting.h"
 #include "platform/errors.h"
 #include "platform/restart.h"
@@ -115,9 +114,9 @@ void TForm4::FormCreate()
 {
     try {
         Edit1->setText(DialSetting::read(QStringLiteral("Tel")));
-    } catch (const KaxError &error) {
-        // A value of another type counts as no setting; the error report says why.
-        KartaxApplication::reportError(error.message());
+    } catch (const KaxError &) {
+        // A value of another type counts as no setting. The main window, created
+        // first, reads the same value and has shown why; once is enough.
     }
     m_panel0->setText(statusText(Edit1->text()));
 }

@@ -170,6 +170,9 @@ TextFile::ReadResult load(const QString &path, const std::function<void(const QS
         result.error = QStringLiteral("File does not exist");
         return result;
     }
+    result.error = TextFile::irregularFileError(path);
+    if (!result.error.isEmpty())
+        return result;
     if (!file.open(QIODevice::ReadOnly)) {
         result.error = file.errorString();
         return result;

@@ -56,3 +56,15 @@ QString historyDateTimeSuffix(const QString &separator)
 {
     return historyDateTimeSuffix(separator, Clock::now(), QLocale::system());
 }
+
+QString singleLine(const QString &text)
+{
+    QString line = text;
+    for (QChar &ch : line) {
+        const QChar::Category category = ch.category();
+        if (category == QChar::Other_Control || category == QChar::Separator_Line ||
+            category == QChar::Separator_Paragraph)
+            ch = QLatin1Char(' ');
+    }
+    return line;
+}

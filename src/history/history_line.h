@@ -19,3 +19,7 @@ QString historyDateTimeSuffix(const QString &separator, const QDateTime &moment,
 // The same for Clock::now() in the system's locale. The separator is " dnia " for
 // most producers and "  dnia " after the fixed web-site addresses.
 QString historyDateTimeSuffix(const QString &separator = QStringLiteral(" dnia "));
+
+// A text made safe to stand as one line of the history or favourites file: control
+// characters and line or paragraph separators become a space each.
+QString singleLine(const QString &text);

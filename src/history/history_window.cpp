@@ -2,7 +2,9 @@
 
 #include "app/application.h"
 #include "history/history_file.h"
+#include "history/history_line.h"
 
+#include <QDir>
 #include <QFrame>
 #include <QLabel>
 #include <QPlainTextEdit>
@@ -95,6 +97,8 @@ TForm11::~TForm11() = default;
 void TForm11::FormCreate()
 {
     const QString path = HistoryFile::path();
+    m_file = GuardedFile(path);
+    m_file.markRead();
     // Straight into the document, piece by piece, undo off and in one edit, so
     // that the layout follows once: the quickest way in for a history of many MB.
     QTextDocument *document = m1->document();
@@ -117,8 +121,10 @@ void TForm11::FormCreate()
         QStringLiteral("Nie można odczytać pliku historii %1: %2").arg(path, file.error));
 }
 
-void TForm11::appendLine(const QString &line)
+void TForm11::appendLine(const QString &text)
 {
+    // A line break inside a value would forge further history lines.
+    const QString line = singleLine(text);
     QTextDocument *document = m1->document();
     const bool endsWithBreak = document->lastBlock().length() <= 1;
     QTextCursor cursor(document);
@@ -158,13 +164,22 @@ bool TForm11::saveAtExit()
                 .arg(path));
         return false;
     }
-    const TextFile::WriteResult result = HistoryFile::save(path, m1->document()->toRawText());
+    const QString text = m1->document()->toRawText();
+    const GuardedFile::Result result =
+        m_file.save([&text](const QString &target) { return HistoryFile::save(target, text); });
     if (!result.ok) {
         KartaxApplication::reportError(
             QStringLiteral("Nie można zapisać pliku historii %1: %2. Poprzednia zawartość pliku "
                            "pozostała bez zmian.")
-                .arg(path, result.error));
+                .arg(result.writtenTo, result.error));
         return false;
+    }
+    if (result.newlyDiverted) {
+        KartaxApplication::reportError(
+            QStringLiteral("Plik historii %1 został zmieniony przez inny program (na przykład "
+                           "drugą kopię programu Kartax2000), więc pozostał bez zmian. Historię "
+                           "z tej sesji zapisano w pliku %2.")
+                .arg(QDir::toNativeSeparators(path), QDir::toNativeSeparators(result.writtenTo)));
     }
     return true;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/form.h"
+#include "platform/guarded_file.h"
 
 #include <QStringList>
 
@@ -20,16 +21,18 @@ public:
     ~TForm11() override;
     Q_DISABLE_COPY_MOVE(TForm11)
 
-    // Appends one history line: after the last line when the text ends with a line
-    // break, otherwise after an inserted line break. The line becomes the last
-    // non-empty line and is followed by a line break only in the first case.
+    // Appends one history line (control characters and line separators become spaces): after the
+    // last line when the text ends with a line break, otherwise after an inserted line break. The
+    // line becomes the last non-empty line and is followed by a line break only in the first case.
     void appendLine(const QString &line);
     // The text's lines as they stand (a final line break starts no further line).
     QStringList lines() const;
 
-    // Writes the whole text to the history file; the application calls it once, at
-    // the end of the program. A file that could not be read at start-up is left as
-    // it is. Failures are shown in a message box; false when nothing was written.
+    // Writes the whole text to the history file: at the end of the program, and when
+    // the session ends. A file that could not be read at start-up is left as it is;
+    // a file that another program changed since is kept, and the text goes to a dated
+    // file beside it, which the user is told of. Failures are shown in a message box;
+    // false when nothing was written.
     bool saveAtExit();
 
     // The reason the history file could not be read at creation; empty when it was
@@ -53,4 +56,5 @@ private:
     QToolButton *SpeedButton2 = nullptr;
     QToolButton *SpeedButton1 = nullptr;
     QString m_loadError;
+    GuardedFile m_file;
 };

@@ -10,6 +10,7 @@
 
 #include <QCalendarWidget>
 #include <QComboBox>
+#include <QDir>
 #include <QEvent>
 #include <QFrame>
 #include <QLabel>
@@ -240,13 +241,15 @@ QString TForm2::joinLines(const QStringList &lines)
 {
     QString text;
     for (const QString &line : lines)
-        text += line + QStringLiteral("\r\n");
+        text += singleLine(line) + QStringLiteral("\r\n");
     return text;
 }
 
 void TForm2::FormCreate()
 {
     m_path = DataFolder::filePath(fileName);
+    m_file = GuardedFile(m_path);
+    m_file.markRead();
     const TextFile::ReadResult file = TextFile::read(m_path);
     if (!file.exists)
         return;
@@ -271,11 +274,20 @@ bool TForm2::saveAtExit()
     lines.reserve(l1->count());
     for (int i = 0; i < l1->count(); ++i)
         lines << l1->item(i)->text();
-    const TextFile::WriteResult result = TextFile::writeAtomic(m_path, joinLines(lines));
+    const QString text = joinLines(lines);
+    const GuardedFile::Result result =
+        m_file.save([&text](const QString &target) { return TextFile::writeAtomic(target, text); });
     if (!result.ok) {
         KartaxApplication::reportError(
-            QStringLiteral("Nie można zapisać pliku %1.\n%2").arg(m_path, result.error));
+            QStringLiteral("Nie można zapisać pliku %1.\n%2").arg(result.writtenTo, result.error));
         return false;
+    }
+    if (result.newlyDiverted) {
+        KartaxApplication::reportError(
+            QStringLiteral("Plik ulubionych %1 został zmieniony przez inny program (na przykład "
+                           "drugą kopię programu Kartax2000), więc pozostał bez zmian. Listę "
+                           "ulubionych z tej sesji zapisano w pliku %2.")
+                .arg(QDir::toNativeSeparators(m_path), QDir::toNativeSeparators(result.writtenTo)));
     }
     return true;
 }
@@ -321,7 +333,7 @@ void TForm2::Edit1KeyUp()
 
 void TForm2::SpeedButton13Click()
 {
-    const QString entry = Edit1->text();
+    const QString entry = singleLine(Edit1->text());
     l1->addItem(entry);
     // Adding the first item would select it; the drop-down keeps its text.
     const QString chosen = c1->currentText();

@@ -2,6 +2,7 @@
 
 #include "app/form.h"
 #include "messaging/history_appender.h"
+#include "platform/guarded_file.h"
 
 #include <QColor>
 #include <QHash>
@@ -51,10 +52,11 @@ public:
     // How "Historia" shows the history window.
     void setShowHistory(std::function<void()> showHistory);
 
-    // Writes the favourites list to the favourites file, replacing it atomically;
-    // the application calls it once, at the end of the program. A file that could
-    // not be read at creation is left as it is. A failure is shown in a message
-    // box; false when nothing was written.
+    // Writes the favourites list to the favourites file, replacing it atomically: at
+    // the end of the program, and when the session ends. A file that could not be
+    // read at creation is left as it is; a file that another program changed since
+    // is kept, and the list goes to a dated file beside it, which the user is told
+    // of. A failure is shown in a message box; false when nothing was written.
     bool saveAtExit();
     QString favouritesPath() const { return m_path; }
     // The reason the favourites file could not be read; empty when it was read
@@ -64,7 +66,8 @@ public:
     // Splits a favourites file's text into its lines: CR LF, a lone CR or a lone
     // LF ends a line, and a last line without an end counts too.
     static QStringList splitLines(const QString &text);
-    // The file's text for a list: every line ends in CR LF.
+    // The file's text for a list: every line ends in CR LF; a line break inside an
+    // entry becomes a space, so that it stays one entry.
     static QString joinLines(const QStringList &lines);
 
     QString statusText() const;
@@ -120,6 +123,7 @@ private:
     QHash<QObject *, QString> m_statusTexts;
     QString m_path;
     QString m_loadError;
+    GuardedFile m_file;
     HistoryAppender m_history;
     std::function<void()> m_showHistory;
 };

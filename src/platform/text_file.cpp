@@ -1,5 +1,6 @@
 #include "platform/text_file.h"
 
+#include "platform/file_stamp.h"
 #include "platform/text_codec.h"
 
 #include <QFile>
@@ -16,6 +17,9 @@ ReadResult read(const QString &path)
         result.error = QStringLiteral("File does not exist");
         return result;
     }
+    result.error = irregularFileError(path);
+    if (!result.error.isEmpty())
+        return result;
     if (!file.open(QIODevice::ReadOnly)) {
         result.error = file.errorString();
         return result;
@@ -28,6 +32,14 @@ ReadResult read(const QString &path)
     result.text = TextCodec::decode(bytes);
     result.ok = true;
     return result;
+}
+
+QString irregularFileError(const QString &path)
+{
+    const FileStamp stamp = FileStamp::of(path);
+    if (!stamp.exists || stamp.regular)
+        return {};
+    return QStringLiteral("to nie jest zwykły plik, lecz folder, potok lub urządzenie");
 }
 
 WriteResult writeAtomic(const QString &path, const QString &text)

@@ -21,6 +21,9 @@ struct WriteResult
 };
 
 ReadResult read(const QString &path);
+// Why a path that exists cannot be read as a text file (a pipe, a device or a folder
+// would block or fail); empty for a regular file or a missing one.
+QString irregularFileError(const QString &path);
 // Writes to a temporary file beside the target, flushes it to disk and renames
 // it over the target, so a failure never leaves a half-written file.
 WriteResult writeAtomic(const QString &path, const QString &text);

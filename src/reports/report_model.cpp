@@ -1,5 +1,6 @@
 #include "reports/report_model.h"
 
+#include "platform/dialogs.h"
 #include "platform/errors.h"
 #include "store/table.h"
 
@@ -15,30 +16,37 @@ TTable *TableDataSet::table() const
     return table;
 }
 
+TableDataSet::~TableDataSet() = default;
+
+TTable *TableDataSet::cursor() const
+{
+    return m_run ? m_run.get() : table();
+}
+
 void TableDataSet::first()
 {
-    table()->first();
+    cursor()->first();
 }
 
 void TableDataSet::next()
 {
-    table()->next();
+    cursor()->next();
 }
 
 bool TableDataSet::eof() const
 {
-    return table()->eof();
+    return cursor()->eof();
 }
 
 bool TableDataSet::isEmpty() const
 {
-    return table()->isEmpty();
+    return cursor()->isEmpty();
 }
 
 qint64 TableDataSet::recordCount() const
 {
     try {
-        return table()->recordCount();
+        return cursor()->recordCount();
     } catch (const KaxError &) {
         return -1; // the report then counts one record, as when it has no table
     }
@@ -46,18 +54,33 @@ qint64 TableDataSet::recordCount() const
 
 void TableDataSet::beginRun()
 {
-    table()->disableControls();
+    TTable *shared = table();
+    // An edit open now is part of what is printed.
+    shared->checkBrowseMode();
+    m_run = shared->openCursor();
 }
 
 void TableDataSet::endRun()
 {
-    if (TTable *t = m_resolve ? m_resolve() : nullptr)
-        t->enableControls();
+    if (!m_run)
+        return;
+    const qint64 last = m_run->isEmpty() ? -1 : m_run->recordId();
+    m_run.reset();
+    TTable *shared = m_resolve ? m_resolve() : nullptr;
+    if (!shared || last < 0)
+        return;
+    try {
+        shared->locate(last);
+    } catch (const KaxError &error) {
+        // Placing the cursor ends an edit open in a window; when that edit cannot be
+        // posted, the cursor stays with it and the user is told why.
+        showMessage(DialogKind::Error, QStringLiteral("Kartax2000®"), error.message());
+    }
 }
 
 QString TableDataSet::fieldText(const QString &field) const
 {
-    return table()->fieldText(field);
+    return cursor()->fieldText(field);
 }
 
 ReportItem &ReportItem::setName(const QString &value)

@@ -30,14 +30,18 @@ public:
     virtual void endRun() {}
 };
 
-// A contact table seen as report data: the shared cursor itself, so that a run over
-// every record leaves it on the last record. The table may be named before it exists
-// and is resolved at each use.
+// A contact table seen as report data. A run over every record reads its own cursor
+// over the table, in the order of the shared cursor's index, so that the windows stay
+// usable meanwhile and nothing done in them changes what the run reads or where an
+// edit goes; at the end the shared cursor is placed on the last record printed. Out
+// of a run, data texts read the shared cursor's current record. The table may be
+// named before it exists and is resolved at each use.
 class TableDataSet final : public ReportDataSet
 {
 public:
     explicit TableDataSet(TTable *table);
     explicit TableDataSet(std::function<TTable *()> resolve);
+    ~TableDataSet() override;
 
     void first() override;
     void next() override;
@@ -49,8 +53,10 @@ public:
     void endRun() override;
 
 private:
-    TTable *table() const;
+    TTable *table() const;  // the shared cursor
+    TTable *cursor() const; // the run's cursor during a run, else the shared one
     std::function<TTable *()> m_resolve;
+    std::unique_ptr<TTable> m_run;
 };
 
 enum class BandType { btPageHeader, btDetail, btPageFooter };

@@ -5,7 +5,9 @@
 #include "platform/settings_store.h"
 #include "store/sort_key.h"
 
+#include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QSqlDatabase>
 #include <QSqlError>
@@ -70,12 +72,14 @@ QString metaTable(const QString &table)
     return table + QStringLiteral("_meta");
 }
 
-QString resolveAlias(const QString &alias)
+QString resolveAlias(const QString &alias, bool *named)
 {
     SettingsStore settings;
     QString database;
     if (settings.openKey(QStringLiteral("Aliasy\\") + alias, false))
         database = settings.readString(QStringLiteral("Database"));
+    if (named)
+        *named = !database.isEmpty();
     if (database.isEmpty())
         return DataFolder::filePath(QLatin1String(kDefaultFileName));
     if (QFileInfo(database).isDir())
@@ -107,6 +111,50 @@ void create(QSqlDatabase &db, const QString &table)
     }
     if (!db.commit())
         throw DatabaseError(engineMessage(db.lastError()));
+}
+
+void createFile(const QString &path, const QString &table)
+{
+    const QString temporary =
+        path + QStringLiteral(".new-%1").arg(QCoreApplication::applicationPid());
+    QFile::remove(temporary);
+    const QString connection = QStringLiteral("kartax-create-%1").arg(quintptr(&temporary));
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection);
+        db.setDatabaseName(temporary);
+        try {
+            if (!db.open())
+                throw DatabaseError(engineMessage(db.lastError()));
+            QSqlQuery pragma(db);
+            if (!pragma.exec(QStringLiteral("PRAGMA synchronous=FULL")))
+                throw DatabaseError(engineMessage(pragma.lastError()));
+            pragma.finish();
+            create(db, table);
+            db.close();
+        } catch (...) {
+            db.close();
+            db = QSqlDatabase();
+            QSqlDatabase::removeDatabase(connection);
+            QFile::remove(temporary);
+            throw;
+        }
+    }
+    QSqlDatabase::removeDatabase(connection);
+    if (QFileInfo(path).exists() && QFileInfo(path).size() == 0) {
+        // An interrupted first run: its journal belongs to no database now.
+        QFile::remove(path + QStringLiteral("-journal"));
+        QFile::remove(path + QStringLiteral("-wal"));
+        QFile::remove(path + QStringLiteral("-shm"));
+        QFile::remove(path);
+    }
+    // Renaming never replaces a file: one that another instance created meanwhile wins.
+    QFile file(temporary);
+    if (!file.rename(path)) {
+        const QString reason = file.errorString();
+        QFile::remove(temporary);
+        if (!QFileInfo(path).isFile() || QFileInfo(path).size() == 0)
+            throw DatabaseError(reason + QStringLiteral(": ") + path);
+    }
 }
 
 bool ensureBookkeeping(QSqlDatabase &db, const QString &table, QString *error)

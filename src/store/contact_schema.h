@@ -24,8 +24,15 @@ QString metaTable(const QString &table);
 
 // The SQLite file behind a database alias: the settings value Database under
 // Aliasy\<alias> when present (a file, or a folder holding Kartax2000.db), otherwise
-// Kartax2000.db in the data folder.
-QString resolveAlias(const QString &alias);
+// Kartax2000.db in the data folder. `named` tells whether the settings named it.
+QString resolveAlias(const QString &alias, bool *named = nullptr);
+
+// Creates a new database file at path with the table, its indexes and bookkeeping.
+// The file is built under a temporary name and renamed into place once its schema
+// is committed, so an interrupted first run never leaves a file without the table.
+// An empty file at path (left by such a run) is replaced; a file another program
+// put there meanwhile is kept. Raises DatabaseError.
+void createFile(const QString &path, const QString &table);
 
 // Creates the table, its indexes and bookkeeping in an empty database.
 // Raises DatabaseError with the engine's message.

@@ -4,6 +4,7 @@
 #include "store/contact_schema.h"
 #include "store/sort_key.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSqlError>
@@ -26,6 +27,9 @@ QString quoted(const QString &identifier)
 }
 
 constexpr int kQueryKinds = 8;
+
+constexpr char kChangedByOther[] =
+    "Rekord został zmieniony przez innego użytkownika, odkąd go odczytano.";
 
 } // namespace
 
@@ -55,29 +59,33 @@ void TTable::open()
 {
     if (active())
         return;
-    const QString path =
-        m_databaseFile.isEmpty() ? ContactSchema::resolveAlias(m_databaseName) : m_databaseFile;
-    const bool fresh = !QFileInfo::exists(path);
+    bool named = false;
+    const QString path = m_databaseFile.isEmpty()
+                             ? ContactSchema::resolveAlias(m_databaseName, &named)
+                             : m_databaseFile;
+    const QFileInfo file(path);
+    if (named && !file.exists()) {
+        // An unmounted share or a mistyped path must not look like an empty address book.
+        throw DatabaseError(QStringLiteral("Nie znaleziono bazy danych %1, którą wskazuje alias "
+                                           "%2. Sprawdź, czy dysk lub udział sieciowy jest "
+                                           "dostępny i czy ścieżka jest poprawna.")
+                                .arg(QDir::toNativeSeparators(path), m_databaseName));
+    }
+    if (!named && (!file.exists() || (file.isFile() && file.size() == 0)))
+        ContactSchema::createFile(path, m_tableName);
+    m_path = path;
     m_db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connection);
     m_db.setDatabaseName(path);
     m_db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(m_busyTimeout));
     try {
         if (!m_db.open())
             fail(m_db.lastError());
+        m_fileStamp = FileStamp::of(path);
         QSqlQuery pragma(m_db);
         if (!pragma.exec(QStringLiteral("PRAGMA journal_mode=WAL")) ||
             !pragma.exec(QStringLiteral("PRAGMA synchronous=FULL")))
-            fail(pragma.lastError());
+            failWrite(pragma.lastError());
         pragma.finish();
-        if (fresh) {
-            try {
-                ContactSchema::create(m_db, m_tableName);
-            } catch (const DatabaseError &) {
-                m_db.close();
-                QFile::remove(path);
-                throw;
-            }
-        }
         loadStructure();
         verifyIndex(m_indexName);
         m_index = findIndex(m_indexName);
@@ -96,6 +104,86 @@ void TTable::open()
     emit stateChanged();
 }
 
+std::unique_ptr<TTable> TTable::openCursor() const
+{
+    if (!active())
+        throw DatabaseError(QStringLiteral("Cannot perform this operation on a closed dataset"));
+    requireSameFile();
+    auto cursor = std::make_unique<TTable>();
+    cursor->setDatabaseFile(m_path);
+    cursor->setTableName(m_tableName);
+    cursor->setIndexName(m_indexName);
+    cursor->setBusyTimeout(m_busyTimeout);
+    cursor->open();
+    return cursor;
+}
+
+bool TTable::locate(qint64 id)
+{
+    requireBrowseMovable();
+    Row row;
+    if (!fetch(Query::ById, {id}, &row))
+        return false;
+    setCurrent(row);
+    m_bof = m_eof = false;
+    notifyDataSetChanged();
+    return true;
+}
+
+void TTable::requireSameFile() const
+{
+    // SQLite keeps writing to a file that was deleted or moved away, and all of it
+    // would be gone at exit: refuse before writing.
+    if (m_fileStamp.sameFile(FileStamp::of(m_path)))
+        return;
+    throw DatabaseError(QStringLiteral("Plik bazy danych %1 został usunięty lub przeniesiony "
+                                       "podczas pracy programu. Zmian nie zapisano; uruchom "
+                                       "program ponownie.")
+                            .arg(QDir::toNativeSeparators(m_path)));
+}
+
+void TTable::failWrite(const QSqlError &error) const
+{
+    bool numeric = false;
+    const int code = error.nativeErrorCode().toInt(&numeric);
+    constexpr int kSqliteReadOnly = 8;
+    if (numeric && (code & 0xff) == kSqliteReadOnly) {
+        const QFileInfo file(m_path);
+        const QString folder = QDir::toNativeSeparators(file.absolutePath());
+        if (!QFileInfo(file.absolutePath()).isWritable())
+            throw DatabaseError(QStringLiteral("Brak prawa zapisu w folderze %1, w którym leży "
+                                               "baza danych. Zmian nie zapisano.")
+                                    .arg(folder));
+        if (!file.isWritable())
+            throw DatabaseError(QStringLiteral("Brak prawa zapisu do pliku bazy danych %1. "
+                                               "Zmian nie zapisano.")
+                                    .arg(QDir::toNativeSeparators(m_path)));
+    }
+    fail(error);
+}
+
+QString TTable::storedValuesMatch(QVariantList *binds) const
+{
+    // The record as it was read: a write succeeds only while every field still holds it.
+    QString sql;
+    for (int i = 0; i < m_fields.size(); ++i) {
+        sql += QStringLiteral(" AND CAST(IFNULL(%1, '') AS TEXT) = ?").arg(quoted(m_fields[i]));
+        const QString value = i < m_current.values.size() ? m_current.values[i] : QString();
+        *binds << (value.isNull() ? QStringLiteral("") : value); // a null string binds NULL
+    }
+    return sql;
+}
+
+bool TTable::rowExists(qint64 id) const
+{
+    QSqlQuery query(m_db);
+    query.prepare(QStringLiteral("SELECT 1 FROM %1 WHERE id = ?").arg(quoted(m_tableName)));
+    query.addBindValue(id);
+    if (!query.exec())
+        fail(query.lastError());
+    return query.next();
+}
+
 void TTable::close()
 {
     if (m_db.isValid() || active()) {
@@ -104,6 +192,7 @@ void TTable::close()
         m_db.close();
         m_db = QSqlDatabase();
         QSqlDatabase::removeDatabase(m_connection);
+        m_path.clear();
         m_state = DataSetState::Inactive;
         m_current = Row();
         m_buffer.clear();
@@ -583,23 +672,31 @@ void TTable::post()
                           .arg(quoted(m_tableName), columns.join(QStringLiteral(", ")),
                                marks.join(QStringLiteral(", "))));
     } else {
-        write.prepare(QStringLiteral("UPDATE %1 SET %2 = ? WHERE id = ?")
-                          .arg(quoted(m_tableName), columns.join(QStringLiteral(" = ?, "))));
         values << m_current.id;
+        const QString unchanged = storedValuesMatch(&values);
+        write.prepare(
+            QStringLiteral("UPDATE %1 SET %2 = ? WHERE id = ?%3")
+                .arg(quoted(m_tableName), columns.join(QStringLiteral(" = ?, ")), unchanged));
     }
     for (int i = 0; i < values.size(); ++i)
         write.bindValue(i, values[i]);
 
+    requireSameFile();
     if (!m_db.transaction())
-        fail(m_db.lastError());
+        failWrite(m_db.lastError());
     const auto rollbackAndFail = [this](const QSqlError &error) {
         m_db.rollback();
-        fail(error);
+        failWrite(error);
     };
     if (!write.exec())
         rollbackAndFail(write.lastError());
     if (!inserting && write.numRowsAffected() == 0) {
+        const bool changedByOther = rowExists(m_current.id);
         m_db.rollback();
+        if (changedByOther)
+            throw DatabaseError(QString::fromUtf8(kChangedByOther) +
+                                QStringLiteral(" Zmian nie zapisano: anuluj edycję, aby zobaczyć "
+                                               "zapisany rekord, i wprowadź je ponownie."));
         throw DatabaseError(QStringLiteral("Record/Key deleted."));
     }
     const qint64 id = inserting ? write.lastInsertId().toLongLong() : m_current.id;
@@ -632,8 +729,15 @@ void TTable::cancel()
     case DataSetState::SetKey:
         m_state = DataSetState::Browse;
         return;
-    case DataSetState::Edit:
+    case DataSetState::Edit: {
+        // Show the record as stored now: another user may have changed it.
+        Row row;
+        if (fetch(Query::ById, {m_current.id}, &row))
+            setCurrent(row);
+        else
+            repositionNear(m_current);
         break;
+    }
     case DataSetState::Insert:
         if (m_beforeInsert.id >= 0) {
             Row row;
@@ -678,11 +782,19 @@ void TTable::deleteRecord()
     }
     if (!active() || m_empty)
         throw DatabaseError(QStringLiteral("Cannot perform this operation on an empty dataset"));
+    requireSameFile();
     QSqlQuery remove(m_db);
-    remove.prepare(QStringLiteral("DELETE FROM %1 WHERE id = ?").arg(quoted(m_tableName)));
-    remove.addBindValue(m_current.id);
+    QVariantList binds{m_current.id};
+    const QString unchanged = storedValuesMatch(&binds);
+    remove.prepare(
+        QStringLiteral("DELETE FROM %1 WHERE id = ?%2").arg(quoted(m_tableName), unchanged));
+    for (int i = 0; i < binds.size(); ++i)
+        remove.bindValue(i, binds[i]);
     if (!remove.exec())
-        fail(remove.lastError());
+        failWrite(remove.lastError());
+    if (remove.numRowsAffected() == 0 && rowExists(m_current.id))
+        throw DatabaseError(QString::fromUtf8(kChangedByOther) +
+                            QStringLiteral(" Nie został usunięty."));
     const Row gone = m_current;
     const bool wasEditing = editing();
     m_state = DataSetState::Browse;

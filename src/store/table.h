@@ -8,6 +8,8 @@
 #include <QVector>
 #include <memory>
 
+#include "platform/file_stamp.h"
+
 enum class DataSetState { Inactive, Browse, Edit, Insert, SetKey };
 
 // The contact table `t1`: one shared cursor over a table of the contact database,
@@ -35,11 +37,21 @@ public:
     void setDatabaseFile(const QString &path) { m_databaseFile = path; }
     QString databaseFile() const { return m_databaseFile; }
 
-    // Opens the table (creating the database file with its table on first run)
-    // positioned on the first record of the index in use.
+    // Opens the table positioned on the first record of the index in use. The
+    // database file is created with its table on first run: when the file is named
+    // directly or is the default one, and is missing or empty (an interrupted first
+    // run). A file that an alias names must exist.
     void open();
     void close();
     bool active() const { return m_state != DataSetState::Inactive; }
+    // The database file in use while open.
+    QString path() const { return m_path; }
+
+    // A second cursor over the same table, open on the same index and positioned on
+    // its first record: it reads what is stored, independently of this one.
+    std::unique_ptr<TTable> openCursor() const;
+    // Moves to the record with this id (an edit is ended first); false when it is gone.
+    bool locate(qint64 id);
     DataSetState state() const { return m_state; }
 
     // Index in use, by name without regard to case. While open, an edit is ended
@@ -156,6 +168,10 @@ private:
     bool fetchPrior(const Row &from, Row *row);
     QByteArray currentKey(const Row &row) const;
     void requireBrowseMovable();
+    void requireSameFile() const;
+    [[noreturn]] void failWrite(const class QSqlError &error) const;
+    QString storedValuesMatch(QVariantList *binds) const;
+    bool rowExists(qint64 id) const;
     void setState(DataSetState state);
     void notifyDataSetChanged();
     [[noreturn]] void fail(const class QSqlError &error) const;
@@ -169,6 +185,8 @@ private:
 
     QString m_connection;
     QSqlDatabase m_db;
+    QString m_path;
+    FileStamp m_fileStamp; // the database file as opened
     QStringList m_fields;
     QStringList m_keyedFields;     // fields that carry a sort key column
     QVector<int> m_keySlotOfField; // per field: slot in m_keyedFields or -1

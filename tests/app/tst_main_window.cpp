@@ -338,12 +338,10 @@ void TestMainWindow::missingSettingLeavesEdit1Empty()
     }
     InstalledScriptedDialogs dialogs;
     dialogs->queue(DialogButton::Ok);
-    dialogs->queue(DialogButton::Ok);
     ProgramFixture fx;
     QCOMPARE(fx.form1().Edit1->text(), QString());
-    // Both windows that read the setting report it, each under the name it reads.
-    QCOMPARE(dialogs->texts(), QStringList({QStringLiteral("Invalid data type for 'tel'"),
-                                            QStringLiteral("Invalid data type for 'Tel'")}));
+    // Reported once, by the main window, although the dialling settings read it too.
+    QCOMPARE(dialogs->texts(), QStringList({QStringLiteral("Invalid data type for 'tel'")}));
     QFile::remove(SettingsStore::defaultPath());
 }
 

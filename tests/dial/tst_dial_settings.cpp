@@ -155,11 +155,9 @@ void TestDialSettings::valueOfAnotherTypeCountsAsMissing()
         QSettings ini(SettingsStore::defaultPath(), QSettings::IniFormat);
         ini.setValue(QStringLiteral("Kax/Tel"), QByteArray("\x04\x00", 2));
     }
-    InstalledScriptedDialogs dialogs;
-    dialogs->queue(DialogButton::Ok);
+    InstalledScriptedDialogs dialogs; // the main window reports it, not this one
     TForm4 form;
-    QCOMPARE(dialogs->texts(), QStringList({"Invalid data type for 'Tel'"}));
-    QCOMPARE(dialogs->requests().at(0).kind, DialogKind::Error);
+    QCOMPARE(dialogs->requests().size(), 0);
     QCOMPARE(form.findChild<QLineEdit *>(QStringLiteral("Edit1"))->text(), QString());
     QCOMPARE(panelText(form, 0), QString());
 }

@@ -338,7 +338,7 @@ void TestHistoryWindow::failedWriteKeepsThePreviousFile()
              QStringList({"Historia.kax"}));
 
     // A data folder that is gone: reported, nothing written.
-    DataFolder::setOverride(m_dir->filePath(QStringLiteral("gone")));
+    QVERIFY(QDir(m_dir->path()).removeRecursively());
     (*m_dialogs)->queue(DialogButton::Ok);
     QVERIFY(!form.saveAtExit());
     QCOMPARE((*m_dialogs)->requests().size(), 2);

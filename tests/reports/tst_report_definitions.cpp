@@ -32,6 +32,7 @@ private slots:
     void emptyTableGivesOnePageWithCaptions();
     void wideNameCutInBoxesWholeInFullData();
     void runFollowsIndexInUseAndEndsOnLastRecord();
+    void runReadsItsOwnCursorWhileWindowsWork();
     void printRecordCarriesNotesOfTheMoment();
     void historyPrintoutCarriesUnsavedLines();
 
@@ -300,6 +301,37 @@ void TestReportDefinitions::runFollowsIndexInUseAndEndsOnLastRecord()
     QVERIFY(fx.table().atLast());
     // Bound windows were told once, at the end, not at every record.
     QCOMPARE(notified, 1);
+}
+
+void TestReportDefinitions::runReadsItsOwnCursorWhileWindowsWork()
+{
+    ContactFixture fx;
+    fill(fx.table(), 12);
+    fx.table().first();
+    TForm8 full([&fx] { return &fx.table(); });
+    TForm14 labels([&fx] { return &fx.table(); });
+    ReportPageList sink;
+    ReportEngine engine(full.Report1, sink);
+    int labelPages = 0;
+    engine.yield = [&] {
+        if (labelPages > 0)
+            return;
+        // Mid-run, a window edits the record it shows and another report runs.
+        TTable &t = fx.table();
+        t.edit();
+        t.setFieldText(QStringLiteral("Branza"), QStringLiteral("Zegarki"));
+        t.post();
+        labelPages = int(layOut(labels).size());
+    };
+    QCOMPARE(engine.run(), ReportEngine::Outcome::Completed);
+    QCOMPARE(labelPages, 4);
+    QStringList texts;
+    for (const PreparedPage &page : sink.pages)
+        texts << reportTexts(page);
+    QCOMPARE(texts.filter(QStringLiteral("Firma ")).size(), 12); // not cut short
+    QCOMPARE(fx.table().fieldText(QStringLiteral("Nazwa")), QStringLiteral("Firma 12"));
+    fx.table().first();
+    QCOMPARE(fx.table().fieldText(QStringLiteral("Branza")), QStringLiteral("Zegarki"));
 }
 
 void TestReportDefinitions::printRecordCarriesNotesOfTheMoment()
