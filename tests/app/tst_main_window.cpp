@@ -22,7 +22,9 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
+
 #include <QToolButton>
+#include <csignal>
 
 // The main window: card, navigator, search row, commands, menu, clock and Esc.
 class TestMainWindow : public QObject
@@ -40,6 +42,7 @@ private slots:
     void historyAndFavouritesWrittenAtExit();
     void menuShowsEveryWindow();
     void escEndsProgramFromAnyControl();
+    void endingPostsOpenEditOrStaysOpen();
     void dialSettingReadOnceAtCreation();
     void missingSettingLeavesEdit1Empty();
     void dateAndClock();
@@ -303,6 +306,45 @@ void TestMainWindow::escEndsProgramFromAnyControl()
     QCOMPARE(ending.count(), 3);
     form.close();
     QCOMPARE(ending.count(), 4);
+    // Esc that closes a menu closes only the menu.
+    form.show();
+    QMenu *menu = form.findChild<QMenu *>(QStringLiteral("Program1"));
+    menu->popup(form.mapToGlobal(QPoint(0, 0)));
+    QTRY_VERIFY(menu->isVisible());
+    QTest::keyClick(menu, Qt::Key_Escape);
+    QVERIFY(!menu->isVisible());
+    QCOMPARE(ending.count(), 4);
+}
+
+void TestMainWindow::endingPostsOpenEditOrStaysOpen()
+{
+    ProgramFixture fx;
+    insertContact(fx.table(), QStringLiteral("Alfa"));
+    TForm1 &form = fx.form1();
+    QSignalSpy ending(&form, &TForm1::endRequested);
+    fx.table().edit();
+    fx.table().setFieldText(QStringLiteral("Region"), QStringLiteral("mazowieckie"));
+    // A post that fails (another user changed the record) keeps the program and the edit.
+    ContactFixture::sqlite3Against(fx.databasePath(),
+                                   QStringLiteral("UPDATE Kartax2000 SET Tel = '1'"));
+    {
+        InstalledScriptedDialogs dialogs;
+        dialogs->queue(DialogButton::Ok);
+        QVERIFY(!form.endProgram());
+        QCOMPARE(dialogs->texts().size(), 1);
+    }
+    QCOMPARE(ending.count(), 0);
+    QCOMPARE(fx.table().fieldText(QStringLiteral("Region")), QStringLiteral("mazowieckie"));
+    // Ended by a signal, as at logout: the edit made again is posted.
+    fx.table().cancel();
+    fx.table().edit();
+    fx.table().setFieldText(QStringLiteral("Region"), QStringLiteral("mazowieckie"));
+    fx.program().watchTerminationSignals();
+    ::raise(SIGTERM);
+    QTRY_COMPARE(ending.count(), 1);
+    QCOMPARE(ContactFixture::sqlite3Against(fx.databasePath(),
+                                            QStringLiteral("SELECT Region, Tel FROM Kartax2000")),
+             QStringLiteral("mazowieckie|1\n"));
 }
 
 void TestMainWindow::dialSettingReadOnceAtCreation()

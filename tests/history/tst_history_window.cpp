@@ -1,4 +1,5 @@
 #include "history/history_window.h"
+#include "platform/clock.h"
 #include "platform/data_folder.h"
 #include "platform/text_codec.h"
 #include "support/scripted_dialogs.h"
@@ -13,6 +14,7 @@
 
 #include <csignal>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -43,6 +45,7 @@ private slots:
     void printButtonRequestsPrintout();
     void unreadableFileIsLeftUntouched();
     void failedWriteKeepsThePreviousFile();
+    void fileChangedByAnotherCopyIsKept();
     void largeFileLoadsWhole();
 
 private:
@@ -135,6 +138,9 @@ void TestHistoryWindow::appendRule_data()
                                      << QByteArray("a\r\n\r\nX\r\n") << QStringList{"a", "", "X"};
     QTest::newRow("empty entry") << QByteArray("a") << QStringList{""} << QByteArray("a\r\n")
                                  << QStringList{"a"};
+    // A value holding a line break cannot forge a second line.
+    QTest::newRow("breaks inside") << QByteArray("") << QStringList{"w\r\nx\u2028y\u2029z\x01"}
+                                   << QByteArray("w  x y z \r\n") << QStringList{"w  x y z "};
 }
 
 void TestHistoryWindow::appendRule()
@@ -310,6 +316,33 @@ void TestHistoryWindow::unreadableFileIsLeftUntouched()
     QCOMPARE((*m_dialogs)->requests().size(), 2);
     QVERIFY((*m_dialogs)->requests().at(1).text.contains(QStringLiteral("bez zmian")));
     QVERIFY(QFileInfo(historyPath()).isDir());
+}
+
+void TestHistoryWindow::fileChangedByAnotherCopyIsKept()
+{
+    writeHistory("old\r\n");
+    TForm11 form;
+    form.appendLine(QStringLiteral("mine"));
+    QVERIFY(form.saveAtExit()); // at the session's end, unchanged: written in place
+    QCOMPARE(readHistory(), QByteArray("old\r\nmine\r\n"));
+    writeHistory("theirs\r\n"); // another copy of the program ends meanwhile
+    Clock::setSource([] { return QDateTime(QDate(2026, 12, 8), QTime(14, 30, 5)); });
+    (*m_dialogs)->queue(DialogButton::Ok);
+    QVERIFY(form.saveAtExit());
+    Clock::setSource({});
+    const QString dated = m_dir->filePath(QStringLiteral("Historia-2026-12-08-143005.kax"));
+    QCOMPARE(readHistory(), QByteArray("theirs\r\n"));
+    QFile copy(dated);
+    QVERIFY(copy.open(QIODevice::ReadOnly));
+    QCOMPARE(copy.readAll(), QByteArray("old\r\nmine\r\n"));
+    QVERIFY((*m_dialogs)->requests().at(0).text.contains(dated));
+
+    // A pipe in the file's place would block reading: refused with a message.
+    QVERIFY(QFile::remove(historyPath()));
+    QCOMPARE(::mkfifo(QFile::encodeName(historyPath()).constData(), 0600), 0);
+    (*m_dialogs)->queue(DialogButton::Ok);
+    TForm11 second;
+    QVERIFY(!second.loadError().isEmpty());
 }
 
 void TestHistoryWindow::failedWriteKeepsThePreviousFile()

@@ -60,6 +60,7 @@ private slots:
     void statusTexts();
     void unreadableFileIsReportedAndKept();
     void failedSaveIsReported();
+    void entryStaysOneLineAndAnotherCopysFileIsKept();
 
 private:
     std::unique_ptr<TForm2> create()
@@ -293,6 +294,22 @@ void TestFavouritesWindow::failedSaveIsReported()
     QVERIFY(!window->saveAtExit());
     QCOMPARE(dialogs->requests().size(), 1);
     QCOMPARE(dialogs->requests().first().kind, DialogKind::Error);
+}
+
+void TestFavouritesWindow::entryStaysOneLineAndAnotherCopysFileIsKept()
+{
+    auto window = create();
+    window->findChild<QLineEdit *>("Edit1")->setText(QStringLiteral("www.a.pl\nwww.b.pl\u2028"));
+    window->SpeedButton13Click();
+    writeFile("inny.pl\r\n"); // another copy of the program ended meanwhile
+    InstalledScriptedDialogs dialogs;
+    dialogs->queue(DialogButton::Ok);
+    QVERIFY(window->saveAtExit());
+    QCOMPARE(readFile(), QByteArray("inny.pl\r\n"));
+    QFile ours(m_dir->filePath(QStringLiteral("Ulubione-2024-03-05-140509.kax")));
+    QVERIFY(ours.open(QIODevice::ReadOnly));
+    QCOMPARE(ours.readAll(), QByteArray("www.a.pl www.b.pl \r\n"));
+    QVERIFY(dialogs->texts().at(0).contains(ours.fileName()));
 }
 
 int main(int argc, char *argv[])

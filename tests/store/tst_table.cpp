@@ -1,11 +1,14 @@
 #include "platform/errors.h"
+#include "platform/settings_store.h"
 #include "store/data_module.h"
 #include "store/data_source.h"
 #include "store/incremental_search.h"
 #include "store/table.h"
 #include "support/contact_fixture.h"
 
+#include <QDir>
 #include <QFile>
+#include <QSettings>
 #include <QSignalSpy>
 #include <QSqlDatabase>
 #include <QSqlError>
@@ -36,6 +39,9 @@ private slots:
     void secondConnectionSeenAfterRefresh();
     void stockToolWritesTakeTheirPlace();
     void editStillOpenAtExitIsDiscarded();
+    void changeByAnotherUserFailsAndKeepsEdit();
+    void movedDatabaseRefusesWrites();
+    void databaseCreatedOnlyWhereItMayBe();
     void longTextsAreStored();
 };
 
@@ -411,6 +417,97 @@ void TestTable::longTextsAreStored()
     fx.open();
     QCOMPARE(fx.table().fieldText(QStringLiteral("Nazwa")), longName);
     QCOMPARE(fx.table().fieldText(QStringLiteral("Uwagi")), notes);
+}
+
+void TestTable::changeByAnotherUserFailsAndKeepsEdit()
+{
+    ContactFixture fx;
+    fx.add(QStringLiteral("Alfa"));
+    TTable other; // another copy of the program, which read the record earlier
+    other.setDatabaseFile(fx.databasePath());
+    other.setTableName(QStringLiteral("Kartax2000"));
+    other.open();
+    TTable &t = fx.table();
+    t.edit();
+    t.setFieldText(QStringLiteral("Tel"), QStringLiteral("111"));
+    t.post();
+    other.edit();
+    other.setFieldText(QStringLiteral("Email"), QStringLiteral("a@b.pl"));
+    try {
+        other.post();
+        QFAIL("a post over another user's change succeeded");
+    } catch (const DatabaseError &error) {
+        QVERIFY(error.message().contains(QStringLiteral("zmieniony przez innego użytkownika")));
+    }
+    QCOMPARE(other.state(), DataSetState::Edit);
+    QCOMPARE(other.fieldText(QStringLiteral("Email")), QStringLiteral("a@b.pl"));
+    QCOMPARE(fx.sqlite3(QStringLiteral("SELECT Tel, Email FROM Kartax2000")),
+             QStringLiteral("111|\n"));
+    // Cancelling shows the stored record; the edit made again then keeps both changes.
+    other.cancel();
+    QCOMPARE(other.fieldText(QStringLiteral("Tel")), QStringLiteral("111"));
+    other.edit();
+    other.setFieldText(QStringLiteral("Email"), QStringLiteral("a@b.pl"));
+    other.post();
+    QCOMPARE(fx.sqlite3(QStringLiteral("SELECT Tel, Email FROM Kartax2000")),
+             QStringLiteral("111|a@b.pl\n"));
+    // A delete of a record that another program changed since is refused too.
+    fx.sqlite3(QStringLiteral("UPDATE Kartax2000 SET Miasto = 'Łódź'"));
+    QVERIFY_THROWS_EXCEPTION(DatabaseError, t.deleteRecord());
+    QCOMPARE(fx.sqlite3(QStringLiteral("SELECT count(*) FROM Kartax2000")), QStringLiteral("1\n"));
+}
+
+void TestTable::movedDatabaseRefusesWrites()
+{
+    ContactFixture fx;
+    fx.add(QStringLiteral("Alfa"));
+    QVERIFY(QFile::rename(fx.databasePath(), fx.databasePath() + QStringLiteral(".moved")));
+    TTable &t = fx.table();
+    t.insert();
+    t.setFieldText(QStringLiteral("Nazwa"), QStringLiteral("Beta"));
+    try {
+        t.post();
+        QFAIL("a post to a moved database succeeded");
+    } catch (const DatabaseError &error) {
+        QVERIFY(error.message().contains(fx.databasePath()));
+    }
+    QCOMPARE(t.state(), DataSetState::Insert);
+    QCOMPARE(t.fieldText(QStringLiteral("Nazwa")), QStringLiteral("Beta"));
+}
+
+void TestTable::databaseCreatedOnlyWhereItMayBe()
+{
+    // An empty file left by an interrupted first run (and its journal) is a first run.
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("Kartax2000.db"));
+    for (const QString &leftover : {path, path + QStringLiteral("-journal")}) {
+        QFile file(leftover);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(leftover == path ? QByteArray() : QByteArray(512, 'x'));
+    }
+    {
+        TDM9 dm(nullptr, path);
+        QVERIFY(dm.t1->isEmpty());
+        insertContact(*dm.t1, QStringLiteral("Alfa"));
+    }
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList({"Kartax2000.db"}));
+    QCOMPARE(ContactFixture::sqlite3Against(path, QStringLiteral("SELECT Nazwa FROM Kartax2000")),
+             QStringLiteral("Alfa\n"));
+
+    // An alias that names a missing file is an error that names it; nothing is created.
+    const QString missing = dir.filePath(QStringLiteral("udzial/Kartax2000.db"));
+    {
+        QSettings ini(SettingsStore::defaultPath(), QSettings::IniFormat);
+        ini.setValue(QStringLiteral("Aliasy/Kax2000/Database"), missing);
+    }
+    try {
+        TDM9 dm;
+        QFAIL("an alias naming a missing file opened");
+    } catch (const DatabaseError &error) {
+        QVERIFY(error.message().contains(QDir::toNativeSeparators(missing)));
+    }
+    QVERIFY(!QFileInfo::exists(missing));
+    QFile::remove(SettingsStore::defaultPath());
 }
 
 QTEST_GUILESS_MAIN(TestTable)
