@@ -1,5 +1,7 @@
 #include "app/date_text.h"
 
+#include "history/history_line.h"
+
 namespace DateText {
 
 QString longDate(const QDate &date, const QLocale &locale)
@@ -9,7 +11,7 @@ QString longDate(const QDate &date, const QLocale &locale)
 
 QString clock(const QTime &time, const QLocale &locale)
 {
-    return locale.toString(time, QStringLiteral("HH:mm:ss"));
+    return historyTimeText(time, locale); // the regional separator, as in history lines
 }
 
 } // namespace DateText

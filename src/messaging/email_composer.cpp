@@ -109,14 +109,12 @@ TForm16::TForm16(QWidget *parent)
     c1->setGeometry(88, 306, 250, 20);
 
     poczta = button(this, QStringLiteral("poczta"), QStringLiteral("Wyśli list"),
-                    QStringLiteral("mail-send"), QRect(16, 336, 130, 30), false);
+                    QStringLiteral("mail-send"), QRect(16, 336, 130, 30), true);
     SpeedButton1 = button(this, QStringLiteral("SpeedButton1"), QStringLiteral("&Zamknij"),
-                          QStringLiteral("messaging-close"), QRect(451, 336, 118, 30), false);
+                          QStringLiteral("messaging-close"), QRect(451, 336, 118, 30), true);
 
     setTabOrder(Edit1, Memo1);
     setTabOrder(Memo1, c1);
-    setTabOrder(c1, poczta);
-    setTabOrder(poczta, SpeedButton1);
 
     connect(poczta, &QToolButton::clicked, this, &TForm16::pocztaClick);
     connect(SpeedButton3, &QToolButton::clicked, this, &TForm16::SpeedButton3Click);

@@ -13,7 +13,7 @@
 
 namespace {
 
-constexpr int labelX = 26; // room for "Przedstawiciel" in Arial 13 px before the fields
+constexpr int labelX = 32;
 constexpr int fieldX = 120;
 constexpr int firstRowY = 24;
 constexpr int rowStep = 32;

@@ -1,3 +1,4 @@
+#include "app/date_text.h"
 #include "app/main_window.h"
 #include "app/program.h"
 #include "dbcontrols/db_edit.h"
@@ -402,6 +403,9 @@ void TestMainWindow::dateAndClock()
     QCOMPARE(form.Label16->text(), date); // the date is set only at creation
     QCOMPARE(form.Timer1->interval(), 1000);
     QVERIFY(form.Timer1->isActive());
+    // The clock takes the regional time separator.
+    QCOMPARE(DateText::clock(QTime(7, 5, 3), QLocale(QLocale::Finnish, QLocale::Finland)),
+             QStringLiteral("07.05.03"));
 }
 
 void TestMainWindow::exactCaptions()

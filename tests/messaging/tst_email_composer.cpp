@@ -259,6 +259,10 @@ void TestEmailComposer::recipientFollowsTheCurrentRecord()
 
 void TestEmailComposer::clearAndClose()
 {
+    for (const char *name : {"poczta", "SpeedButton1"}) { // flat picture buttons
+        const auto *button = m_composer->findChild<QToolButton *>(name);
+        QVERIFY(button->autoRaise() && button->focusPolicy() == Qt::NoFocus);
+    }
     m_composer->show();
     tick();
     setSubject(QStringLiteral("S"));

@@ -4,7 +4,9 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
+#include <QRegularExpression>
 #include <QSettings>
 #include <QTest>
 #include <QToolButton>
@@ -148,6 +150,15 @@ void TestSignatureWindow::countryList()
     QCOMPARE(items, list);
     QVERIFY(combo->isEditable());
     QCOMPARE(combo->currentText(), QString());
+    // Captions stand at x 32 and end, whole, before the fields at x 120.
+    const auto captions = window.findChildren<QLabel *>(QRegularExpression("^Label[1-8]$"));
+    QCOMPARE(captions.size(), 8);
+    for (const QLabel *label : captions) {
+        QCOMPARE(label->x(), 32);
+        QVERIFY2(label->x() + label->fontMetrics().horizontalAdvance(label->text()) < 120 &&
+                     label->width() >= label->fontMetrics().horizontalAdvance(label->text()),
+                 qPrintable(label->text()));
+    }
 }
 
 QTEST_MAIN(TestSignatureWindow)
