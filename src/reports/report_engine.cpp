@@ -311,7 +311,8 @@ QString ReportEngine::Layout::textOf(const ReportItem &item) const
         case SystemDataKind::sdPageNumber:
             return QString::number(m_pageNumber);
         case SystemDataKind::sdDetailNo:
-            return QString::number(m_detailNo);
+            // An empty table's one detail band stands for no record: no number.
+            return m_emptyTable ? QString() : QString::number(m_detailNo);
         case SystemDataKind::sdDetailCount:
             return QString::number(m_detailCount);
         }

@@ -258,9 +258,11 @@ void TestReportDefinitions::emptyTableGivesOnePageWithCaptions()
     for (const char *caption : {"Kartax2000®", "Lp", "Nazwa", "Branża", "Telefax", "strona"})
         QVERIFY2(texts.contains(QString::fromUtf8(caption)), caption);
     QCOMPARE(texts[texts.indexOf(QStringLiteral("pozycji")) + 1], QStringLiteral("0"));
+    QCOMPARE(texts.count(QStringLiteral("0")), 1); // "Lp" numbers no record
     const std::vector<PreparedPage> labelPagesList = layOut(labels);
     QCOMPARE(labelPagesList.size(), size_t(1));
     QVERIFY(reportTexts(labelPagesList[0]).contains(QStringLiteral("Sz.P.")));
+    QCOMPARE(reportTexts(labelPagesList[0]).count(QStringLiteral("0")), 1);
 }
 
 void TestReportDefinitions::wideNameCutInBoxesWholeInFullData()
