@@ -32,6 +32,10 @@ TForm3::TForm3(QWidget *parent)
     : KaxForm(QStringLiteral("Form3"), QStringLiteral("About"), QSize(279, 338), 7, parent)
 {
     using namespace InfoControls;
+    // This window's font is the small one (8 pt); labels with a type of their own set it.
+    QFont small = font();
+    small.setPixelSize(11);
+    setFont(small);
 
     p1 = statusBar(this, QStringLiteral("p1"));
     p1Panel = statusPanel(p1, QStringLiteral("p1Panel"), 0);

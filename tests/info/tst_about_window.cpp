@@ -5,7 +5,9 @@
 #include <QLabel>
 #include <QStatusBar>
 #include <QTest>
+
 #include <QToolButton>
+#include <tuple>
 
 // The About window: its meter, measured once, and the texts of its status bar.
 class TestAboutWindow final : public QObject
@@ -50,6 +52,16 @@ void TestAboutWindow::showsTheWindowAsLaidOut()
     QVERIFY(!close->icon().isNull());
     QVERIFY(!form.findChild<QLabel *>(QStringLiteral("Image1"))->pixmap().isNull());
 
+    // Type: 12, 24 and 10 pt bold where given, the window's 8 pt elsewhere.
+    for (const auto &[name, pixels, bold] : {std::tuple{"Label1", 16, true},
+                                             {"Kartax2000", 32, true},
+                                             {"Label5", 13, true},
+                                             {"Label4", 11, false},
+                                             {"Label8", 11, false},
+                                             {"Label10", 11, false}}) {
+        const QFont font = form.findChild<QLabel *>(QLatin1String(name))->font();
+        QVERIFY2(font.pixelSize() == pixels && font.bold() == bold, name);
+    }
     // Every text fits inside the window, clear of the status bar.
     const int statusTop = form.findChild<QStatusBar *>(QStringLiteral("p1"))->y();
     for (QLabel *label : form.findChildren<QLabel *>()) {
