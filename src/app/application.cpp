@@ -22,6 +22,24 @@ void KartaxApplication::reportError(const QString &message)
     showMessage(DialogKind::Error, QStringLiteral("Kartax2000®"), message);
 }
 
+namespace {
+QString &applicationTitle()
+{
+    static QString title;
+    return title;
+}
+} // namespace
+
+void KartaxApplication::setTitle(const QString &title)
+{
+    applicationTitle() = title;
+}
+
+QString KartaxApplication::title()
+{
+    return applicationTitle();
+}
+
 void KartaxApplication::setHelpFile(const QString &name)
 {
     HelpSystem::setHelpFile(name);

@@ -17,6 +17,12 @@ public:
     // Shows an error's text the way the application's error report does.
     static void reportError(const QString &message);
 
+    // The application title, set at start-up: the name the program goes by (its main
+    // window's caption). Kept apart from Qt's display name, which the window system
+    // integration would append to every window's title.
+    static void setTitle(const QString &title);
+    static QString title();
+
     // The application-wide help file name, set at start-up.
     static void setHelpFile(const QString &name);
     static QString helpFile();

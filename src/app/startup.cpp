@@ -23,7 +23,7 @@ std::unique_ptr<Program> Startup::start()
 
     splash->ProgressBar1->setMaximum(100);
     KartaxApplication::setHelpFile(QStringLiteral("Kartax.hlp"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Kartax2000®"));
+    KartaxApplication::setTitle(QStringLiteral("Kartax2000®"));
 
     auto program = std::make_unique<Program>(m_options.databaseFile);
     try {
