@@ -165,54 +165,54 @@ void TForm1::buildCard()
     };
 
     Label4 = place(new ClickLabel(QStringLiteral("Nazwa:"), card), "Label4",
-                   QRect(kCaptionX, 8, 96, kRowHeight), kNavy, true);
+                   QRect(kCaptionX, 4, 96, kRowHeight), kNavy, true);
     makeLink(Label4, kNavy);
-    DBText1 = value("DBText1", "Nazwa", 8);
+    DBText1 = value("DBText1", "Nazwa", 4);
     DBText1->setFont(arial(13, true));
     makeLink(DBText1, kNavy);
     Label5 = place(new QLabel(QStringLiteral("Branża"), card), "Label5",
-                   QRect(kCaptionX, 28, 96, kRowHeight), kNavy, true);
-    DBText2 = value("DBText2", "Branza", 28);
+                   QRect(kCaptionX, 24, 96, kRowHeight), kNavy, true);
+    DBText2 = value("DBText2", "Branza", 24);
     Label6 = place(new QLabel(QStringLiteral("Przedstawiciel"), card), "Label6",
-                   QRect(kCaptionX, 48, 100, kRowHeight), kNavy, true);
-    DBText3 = value("DBText3", "Filia", 48);
-    separator(card, 70);
+                   QRect(kCaptionX, 44, 100, kRowHeight), kNavy, true);
+    DBText3 = value("DBText3", "Filia", 44);
+    separator(card, 65);
 
-    Label7 = caption("Label7", QStringLiteral("Kraj"), 78);
-    DBText4 = value("DBText4", "Kraj", 78);
-    Label8 = caption("Label8", QStringLiteral("Miejscowość"), 98);
-    DBText5 = value("DBText5", "Miasto", 98, kValueX, 160);
-    Label9 = caption("Label9", QStringLiteral("Kod"), 98, 280, 30);
-    DBText6 = value("DBText6", "Kod", 98, 316, 100);
-    Label10 = caption("Label10", QStringLiteral("Ulica"), 118);
-    DBText9 = value("DBText9", "Ulica", 118);
-    Label11 = caption("Label11", QStringLiteral("Region"), 138);
-    DBText10 = value("DBText10", "Region", 138);
+    Label7 = caption("Label7", QStringLiteral("Kraj"), 72);
+    DBText4 = value("DBText4", "Kraj", 72);
+    Label8 = caption("Label8", QStringLiteral("Miejscowość"), 92);
+    DBText5 = value("DBText5", "Miasto", 92, kValueX, 160);
+    Label9 = caption("Label9", QStringLiteral("Kod"), 92, 280, 30);
+    DBText6 = value("DBText6", "Kod", 92, 316, 100);
+    Label10 = caption("Label10", QStringLiteral("Ulica"), 112);
+    DBText9 = value("DBText9", "Ulica", 112);
+    Label11 = caption("Label11", QStringLiteral("Region"), 132);
+    DBText10 = value("DBText10", "Region", 132);
     Label12 = place(new ClickLabel(QStringLiteral("Telefon"), card), "Label12",
-                    QRect(kCaptionX, 158, 96, kRowHeight), kMaroon);
+                    QRect(kCaptionX, 152, 96, kRowHeight), kMaroon);
     makeLink(Label12, kMaroon);
-    DBText8 = value("DBText8", "Tel", 158, kValueX, 150);
+    DBText8 = value("DBText8", "Tel", 152, kValueX, 150);
     makeLink(DBText8, kMaroon);
-    Label13 = caption("Label13", QStringLiteral("Telefax"), 158, 266, 48);
-    DBText7 = value("DBText7", "Fax", 158, 316, 100);
-    separator(card, 180);
+    Label13 = caption("Label13", QStringLiteral("Telefax"), 152, 266, 48);
+    DBText7 = value("DBText7", "Fax", 152, 316, 100);
+    separator(card, 173);
 
     Label14 = place(new ClickLabel(QStringLiteral("e-mail"), card), "Label14",
-                    QRect(kCaptionX, 188, 96, kRowHeight), kBlue);
+                    QRect(kCaptionX, 180, 96, kRowHeight), kBlue);
     makeLink(Label14, kBlue);
-    DBText11 = value("DBText11", "Email", 188);
+    DBText11 = value("DBText11", "Email", 180);
     makeLink(DBText11, kBlue);
     Label15 = place(new ClickLabel(QStringLiteral("http://"), card), "Label15",
-                    QRect(kCaptionX, 208, 96, kRowHeight), kBlue);
+                    QRect(kCaptionX, 200, 96, kRowHeight), kBlue);
     makeLink(Label15, kBlue);
-    DBText12 = value("DBText12", "Http", 208);
+    DBText12 = value("DBText12", "Http", 200);
     makeLink(DBText12, kBlue);
-    separator(card, 228);
+    separator(card, 220);
 
-    // Row 11: the date and the clock, and over them the search row.
-    Label16 = place(new QLabel(card), "Label16", QRect(kCaptionX, 232, 300, 22), kMaroon);
+    // Row 11: the date and the clock, and over them the search row, inside the frame.
+    Label16 = place(new QLabel(card), "Label16", QRect(kCaptionX, 224, 300, 22), kMaroon);
     Label16->setFont(arial(16, true));
-    Label17 = place(new ClickLabel(QString(), card), "Label17", QRect(324, 232, 92, 22), kMaroon);
+    Label17 = place(new ClickLabel(QString(), card), "Label17", QRect(324, 224, 92, 22), kMaroon);
     Label17->setFont(arial(16, true));
     Label17->setAlignment(Qt::AlignCenter);
 
@@ -221,14 +221,14 @@ void TForm1::buildCard()
     s->setText(QStringLiteral("Zamknij wyszukiwanie"));
     s->setAutoRaise(true);
     s->setCursor(Qt::PointingHandCursor);
-    s->setGeometry(6, 231, 150, 22);
+    s->setGeometry(6, 224, 150, 22);
     setTextColour(s, kMaroon);
     s->hide();
     const auto box = [card](const char *name, const QString &accessible) {
         auto *edit = new QLineEdit(card);
         edit->setObjectName(QLatin1String(name));
         edit->setAccessibleName(accessible);
-        edit->setGeometry(160, 231, 256, 22);
+        edit->setGeometry(160, 224, 256, 23);
         edit->hide();
         return edit;
     };

@@ -426,15 +426,25 @@ void TestMainWindow::exactCaptions()
     QCOMPARE(form.DBNavigator1->button(DBNavigator::Next)->accessibleName(),
              QStringLiteral("następny"));
     QCOMPARE(form.DBText1->accessibleName(), QStringLiteral("Nazwa"));
-    // No caption is clipped.
+    // No caption is clipped, across or down; the date, the clock and the search row
+    // stand inside the card's frame.
     for (QLabel *label : form.findChildren<QLabel *>()) {
         if (label->isVisibleTo(&form) && !label->text().isEmpty() && !qobject_cast<DBText *>(label))
-            QVERIFY2(label->width() >= label->sizeHint().width(), qPrintable(label->text()));
+            QVERIFY2(label->width() >= label->sizeHint().width() &&
+                         label->height() >= label->fontMetrics().height(),
+                     qPrintable(label->text()));
     }
     for (QToolButton *button : form.findChildren<QToolButton *>()) {
         if (!button->text().isEmpty())
-            QVERIFY2(button->width() >= button->sizeHint().width(), qPrintable(button->text()));
+            QVERIFY2(button->width() >= button->sizeHint().width() &&
+                         button->height() >= button->fontMetrics().height() + 4,
+                     qPrintable(button->text()));
     }
+    const QFrame *card = form.findChild<QFrame *>(QStringLiteral("Panel2"));
+    for (const QWidget *row : std::initializer_list<QWidget *>{form.Label16, form.Label17, form.s,
+                                                               form.n1, form.b1, form.p1})
+        QVERIFY2(card->contentsRect().contains(row->geometry()), qPrintable(row->objectName()));
+    QVERIFY(form.n1->height() >= form.n1->minimumSizeHint().height());
 }
 
 QTEST_MAIN(TestMainWindow)
