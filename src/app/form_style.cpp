@@ -39,6 +39,7 @@ QToolButton *flatButton(QWidget *parent, const char *name, const QString &text, 
     button->setText(text);
     button->setAccessibleName(QString(text).remove(QLatin1Char('&')).trimmed());
     button->setAutoRaise(true);
+    button->setFocusPolicy(Qt::NoFocus); // flat buttons are clicked, never tabbed to
     button->setCursor(Qt::PointingHandCursor);
     button->setGeometry(where);
     if (icon) {
