@@ -3,8 +3,27 @@
 #include <QApplication>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
 
 namespace {
+
+// A message box that opens centred on the screen, as the program's message dialogs
+// always did, rather than over the active window.
+class ScreenCentredBox final : public QMessageBox
+{
+public:
+    using QMessageBox::QMessageBox;
+
+protected:
+    void showEvent(QShowEvent *event) override
+    {
+        QMessageBox::showEvent(event); // sizes the box to its text
+        const QScreen *screen = parentWidget() ? parentWidget()->screen() : this->screen();
+        if (screen)
+            move(screen->availableGeometry().center() - rect().center());
+    }
+};
+
 Dialogs *&installed()
 {
     static Dialogs *dialogs = nullptr;
@@ -48,7 +67,7 @@ QString MessageBoxDialogs::buttonText(DialogButton button)
 
 DialogButton MessageBoxDialogs::ask(const DialogRequest &request)
 {
-    QMessageBox box(QApplication::activeWindow());
+    ScreenCentredBox box(QApplication::activeWindow());
     box.setWindowModality(Qt::ApplicationModal);
     box.setWindowTitle(request.caption);
     box.setText(request.text);

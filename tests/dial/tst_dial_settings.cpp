@@ -4,13 +4,16 @@
 #include "support/fake_restart.h"
 #include "support/scripted_dialogs.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QScreen>
 #include <QSettings>
 #include <QStatusBar>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
 
 namespace {
@@ -44,6 +47,7 @@ class TestDialSettings final : public QObject
     Q_OBJECT
 
 private slots:
+    void realDialogOpensCentredOnTheScreen();
     void initTestCase();
     void init();
     void windowLayout();
@@ -236,6 +240,27 @@ void TestDialSettings::restartIsRefusedUnlessInstalled()
     InstalledScriptedDialogs dialogs;
     TForm4 form;
     QVERIFY_THROWS_EXCEPTION(KaxError, form.SpeedButton9Click());
+}
+
+// The dialler's message dialogs: the real box opens centred on the screen.
+void TestDialSettings::realDialogOpensCentredOnTheScreen()
+{
+    Dialogs::install(nullptr); // the real message box, over a window in a corner
+    QWidget window;
+    window.setGeometry(0, 0, 200, 100);
+    window.show();
+    QApplication::setActiveWindow(&window);
+    QPoint centre;
+    QTimer::singleShot(50, [&centre] {
+        if (QWidget *box = QApplication::activeModalWidget()) {
+            centre = box->frameGeometry().center();
+            box->close();
+        }
+    });
+    showMessage(DialogKind::Error, QStringLiteral("Error"), QStringLiteral("Port COM1"));
+    const QPoint screen = window.screen()->availableGeometry().center();
+    QVERIFY2((centre - screen).manhattanLength() <= 8, // a window frame at most
+             qPrintable(QStringLiteral("%1,%2").arg(centre.x()).arg(centre.y())));
 }
 
 QTEST_MAIN(TestDialSettings)
