@@ -50,10 +50,9 @@ std::optional<PrintDialogResult> SystemPrinters::printDialog(QWidget *parent,
     dialog.setOption(QAbstractPrintDialog::PrintSelection, false);
     dialog.setOption(QAbstractPrintDialog::PrintToFile, false);
     dialog.setOption(QAbstractPrintDialog::PrintCurrentPage, false);
-    if (request.fromPage > 0 || request.toPage > 0) {
-        printer->setPrintRange(QPrinter::PageRange);
+    if (request.fromPage > 0 || request.toPage > 0)
         printer->setFromTo(request.fromPage, request.toPage);
-    }
+    printer->setPrintRange(request.pageRange ? QPrinter::PageRange : QPrinter::AllPages);
     if (dialog.exec() != QDialog::Accepted)
         return std::nullopt;
     PrintDialogResult result;

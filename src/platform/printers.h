@@ -17,8 +17,9 @@ struct PrintDialogRequest
     int copies = 1;
     int minPage = 1;
     int maxPage = 9999;
-    int fromPage = 0; // 0 and 0: all pages
+    int fromPage = 0; // the page numbers offered in the range boxes
     int toPage = 0;
+    bool pageRange = false; // the range chosen rather than all pages
 };
 
 // What the user confirmed in the print dialog.

@@ -581,6 +581,7 @@ void StandardPreview::PrintSetupClick()
         request.fromPage = m_report.printer.firstPage;
         request.toPage = m_report.printer.lastPage;
     }
+    request.pageRange = !m_report.printer.allPages(); // all pages stay all pages
     const auto result = Printers::current().printDialog(this, request);
     if (!result)
         return;

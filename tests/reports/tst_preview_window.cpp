@@ -1,3 +1,4 @@
+#include "platform/printers.h"
 #include "reports/prepared_pages.h"
 #include "reports/preview_window.h"
 #include "reports/report_engine.h"
@@ -8,9 +9,11 @@
 #include "support/scripted_dialogs.h"
 
 #include <QAccessible>
+#include <QDialog>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QPrinterInfo>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QStatusBar>
@@ -584,6 +587,7 @@ void TestPreviewWindow::printSetup()
     QCOMPARE(request.maxPage, 3);
     QCOMPARE(request.fromPage, 1);
     QCOMPARE(request.toPage, 3);
+    QVERIFY(!request.pageRange); // all pages offered as all pages
     QCOMPARE(report->printer.copies, 1);
 
     PrintDialogResult answer;
@@ -600,6 +604,8 @@ void TestPreviewWindow::printSetup()
     QCOMPARE(report->printer.copies, 3);
     QCOMPARE(report->printer.firstPage, 2);
     QCOMPARE(report->printer.lastPage, 3);
+    QTest::mouseClick(preview.PrintSetup, Qt::LeftButton);
+    QVERIFY(printers.dialogRequests.last().pageRange);
 
     answer.allPages = true;
     printers.dialogAnswer = answer;
@@ -614,6 +620,21 @@ void TestPreviewWindow::printSetup()
     QCOMPARE(printers.dialogRequests.last().minPage, 0);
     QCOMPARE(printers.dialogRequests.last().maxPage, 9999);
     QCOMPARE(printers.dialogRequests.last().printerName, QStringLiteral("Labels"));
+
+    // Qt's own print dialog, confirmed without a change, keeps all pages.
+    InstalledScriptedDialogs dialogs;
+    if (QPrinterInfo::defaultPrinterName().isEmpty())
+        dialogs->queue(DialogButton::Ok); // "No default printer is currently selected."
+    QTimer::singleShot(200, [] {
+        if (auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget()))
+            dialog->accept();
+    });
+    PrintDialogRequest offered;
+    offered.maxPage = 3;
+    offered.fromPage = 1;
+    offered.toPage = 3;
+    const auto confirmed = SystemPrinters().printDialog(nullptr, offered);
+    QVERIFY(confirmed && confirmed->allPages);
 }
 
 QTEST_MAIN(TestPreviewWindow)
