@@ -6,6 +6,7 @@
 #include "platform/dialogs.h"
 #include "platform/errors.h"
 #include "platform/restart.h"
+#include "platform/translations.h"
 
 #include <QSessionManager>
 
@@ -14,6 +15,7 @@
 KartaxApplication::KartaxApplication(int &argc, char **argv) : QApplication(argc, argv)
 {
     setQuitOnLastWindowClosed(false);
+    Translations::install(*this); // Qt's stock dialogs and menus in the user's language
     HelpSystem::installF1Handler(*this);
 }
 
