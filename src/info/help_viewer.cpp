@@ -9,6 +9,8 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QScreen>
+#include <QShortcut>
 #include <QSplitter>
 #include <QStyle>
 #include <QTabWidget>
@@ -93,6 +95,8 @@ HelpViewer::HelpViewer(QWidget *parent) : QWidget(parent, Qt::Window)
     setWindowTitle(QStringLiteral("Pomoc programu Kartax2000®"));
     setFont(KaxForm::windowFont());
     resize(820, 560);
+    auto *escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    connect(escape, &QShortcut::activated, this, &QWidget::close);
 
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(6, 6, 6, 6);
@@ -373,6 +377,13 @@ void HelpViewer::linkClicked(const QUrl &url)
 
 void HelpViewer::present()
 {
+    if (!m_placed) {
+        // Its usual size, but never beyond the screen's free area, centred in it.
+        m_placed = true;
+        const QRect area = screen()->availableGeometry();
+        resize(QSize(820, 560).boundedTo(area.size() - QSize(16, 48)));
+        move(area.center() - rect().center());
+    }
     if (isMinimized())
         setWindowState(windowState() & ~Qt::WindowMinimized);
     show();

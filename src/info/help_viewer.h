@@ -69,6 +69,7 @@ private:
     void present();
 
     HelpDocument m_document;
+    bool m_placed = false; // placed on the screen at its first showing
     QToolButton *m_contentsButton = nullptr;
     QToolButton *m_backButton = nullptr;
     QToolButton *m_forwardButton = nullptr;

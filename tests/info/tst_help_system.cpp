@@ -10,6 +10,7 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QScreen>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
@@ -280,6 +281,11 @@ void TestHelpSystem::finderOffersContentsIndexAndSearch()
     QCOMPARE(help.currentContext(), help.helpDocument().topics.first().context);
     QVERIFY(QTest::qWaitForWindowExposed(&help));
     saveScreenshot(&help, QStringLiteral("HelpViewer-finder"));
+    // Inside the screen's free area (the test screen is 800 pixels wide); Esc closes it.
+    QVERIFY(help.screen()->availableGeometry().contains(help.frameGeometry()));
+    QTest::keyClick(contents, Qt::Key_Escape);
+    QVERIFY(!help.isVisible());
+    QVERIFY(HelpSystem::showFinder());
 
     // Contents: every topic once, under its chapter.
     int topics = 0;
