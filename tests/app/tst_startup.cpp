@@ -70,9 +70,9 @@ void TestStartup::createsEverythingInOrderWithProgress()
     };
     std::unique_ptr<Program> program = Startup(options).start();
     QVERIFY(program);
-    QCOMPARE(names, Program::creationOrder());
-    QCOMPARE(names.first(), QStringLiteral("Form1"));
-    QCOMPARE(names.indexOf(QStringLiteral("DM9")), 10);
+    QCOMPARE(names, QStringList({"Form1", "Form16", "Form17", "Form2", "Form3", "Form4", "Form5",
+                                 "Form6", "Form7", "Form8", "DM9", "Form10", "Form11", "Form13",
+                                 "Form14", "Form15"}));
     // Nothing for the first two; 8 for each of the next ten; 4 for the last four.
     QCOMPARE(progress, QList<int>({0, 0, 8, 16, 24, 32, 40, 48, 56, 64, 72, 80, 84, 88, 92, 96}));
     QCOMPARE(titleAtFirstWindow, QStringLiteral("Kartax2000®"));
