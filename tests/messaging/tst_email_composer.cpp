@@ -259,6 +259,15 @@ void TestEmailComposer::recipientFollowsTheCurrentRecord()
 
 void TestEmailComposer::clearAndClose()
 {
+    QCOMPARE(m_composer->windowTitle(), QStringLiteral("Napisz list E-mail"));
+    const QList<std::pair<const char *, const char *>> captions{
+        {"Label2", "Adresat"},    {"Label4", "e-mail"},        {"Label1", "Temat listu"},
+        {"Label3", "Treść"},      {"SpeedButton3", "Wyczyść"}, {"c1", "Wstaw podpis do listu"},
+        {"poczta", "Wyśli list"}, {"SpeedButton1", "&Zamknij"}};
+    for (const auto &[name, caption] : captions) {
+        const QObject *control = m_composer->findChild<QObject *>(QLatin1String(name));
+        QCOMPARE(control->property("text").toString(), QString::fromUtf8(caption));
+    }
     for (const char *name : {"poczta", "SpeedButton1"}) { // flat picture buttons
         const auto *button = m_composer->findChild<QToolButton *>(name);
         QVERIFY(button->autoRaise() && button->focusPolicy() == Qt::NoFocus);
