@@ -6,7 +6,12 @@ namespace DateText {
 
 QString longDate(const QDate &date, const QLocale &locale)
 {
-    return locale.toString(date, QStringLiteral("dddd dd MMMM yyyy"));
+    // The names as the system's day and month name lists give them (nominative), as
+    // in history lines.
+    return locale.standaloneDayName(date.dayOfWeek(), QLocale::LongFormat) + QLatin1Char(' ') +
+           QStringLiteral("%1").arg(date.day(), 2, 10, QLatin1Char('0')) + QLatin1Char(' ') +
+           locale.standaloneMonthName(date.month(), QLocale::LongFormat) + QLatin1Char(' ') +
+           QStringLiteral("%1").arg(date.year(), 4, 10, QLatin1Char('0'));
 }
 
 QString clock(const QTime &time, const QLocale &locale)

@@ -403,7 +403,11 @@ void TestMainWindow::dateAndClock()
     QCOMPARE(form.Label16->text(), date); // the date is set only at creation
     QCOMPARE(form.Timer1->interval(), 1000);
     QVERIFY(form.Timer1->isActive());
-    // The clock takes the regional time separator.
+    // In the regional settings: Polish names, and the time separator of the region.
+    const QLocale polish(QLocale::Polish, QLocale::Poland);
+    QCOMPARE(DateText::longDate(QDate(2026, 3, 9), polish),
+             QStringLiteral("poniedziałek 09 marzec 2026"));
+    QCOMPARE(DateText::clock(QTime(7, 5, 3), polish), QStringLiteral("07:05:03"));
     QCOMPARE(DateText::clock(QTime(7, 5, 3), QLocale(QLocale::Finnish, QLocale::Finland)),
              QStringLiteral("07.05.03"));
 }
