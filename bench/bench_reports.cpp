@@ -1,15 +1,19 @@
 // Report engine benchmark: the full-data list of 100,000 contacts (25,000 pages)
-// into the preview, laid out alone, written to PDF, and cancelled while printing.
+// into the preview, laid out alone, written to PDF, and cancelled while printing;
+// first, "Wybrane dane" and "Etykiety" over a record of a megabyte in every field,
+// and a page of 100,000 white-filled items drawn.
 // Usage: bench_reports [contacts]            figures, one "name value unit" a line
 //        bench_reports --gallery <folder>    a PDF and PNG pictures of the windows
 
 #include "../tools/sample_contacts.h"
 #include "bench_util.h"
+#include "huge_record.h"
 #include "platform/printers.h"
 #include "reports/page_renderer.h"
 #include "reports/prepared_pages.h"
 #include "reports/preview_window.h"
 #include "reports/progress_window.h"
+#include "reports/report_definitions.h"
 #include "reports/report_engine.h"
 #include "reports/report_model.h"
 #include "reports/report_runs.h"
@@ -22,6 +26,8 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QImage>
+#include <QPainter>
 #include <QPrinter>
 #include <QProgressBar>
 #include <QPushButton>
@@ -186,6 +192,127 @@ PreviewFigures measurePreview(Report &report)
         memory.start(100);
     });
     return figures;
+}
+
+// One page of 100,000 white-filled texts side by side, as a report file may hold,
+// drawn into a picture of the page at screen resolution: milliseconds a drawing.
+double measureManyItemsDrawing()
+{
+    StyleTable styles;
+    ItemStyle style;
+    style.family = QStringLiteral("Arial");
+    style.pointSize = 2;
+    style.filled = true;
+    style.ascent = 0.5f;
+    style.descent = 0.2f;
+    const quint16 index = styles.intern(style);
+    PreparedPage page;
+    for (int row = 0; row < 400; ++row) {
+        for (int column = 0; column < 250; ++column) {
+            PageItem item;
+            item.style = index;
+            item.x = 0.84f * float(column);
+            item.y = 0.74f * float(row);
+            item.width = 0.8f;
+            item.height = 0.7f;
+            item.text = QStringLiteral("x");
+            page.items.push_back(item);
+        }
+    }
+    QImage image(794, 1123, QImage::Format_RGB32);
+    std::vector<double> milliseconds;
+    for (int i = 0; i < 3; ++i) {
+        image.fill(Qt::white);
+        QPainter painter(&image);
+        PageRenderer renderer(styles);
+        const auto start = bench::Clock::now();
+        renderer.render(painter, page, QRectF(image.rect()));
+        milliseconds.push_back(bench::microsecondsSince(start) / 1000.0);
+    }
+    return bench::median(milliseconds);
+}
+
+// Seconds from the start of a preview to its first and last pages drawn.
+double measurePreviewToLastPage(Report &report)
+{
+    QElapsedTimer clock;
+    QTimer poll;
+    double seconds = -1;
+    clock.start();
+    Reports::preview(report, [&](StandardPreview &window) {
+        QObject::connect(&poll, &QTimer::timeout, &window, [&] {
+            if (window.building() || seconds >= 0)
+                return;
+            window.view()->viewport()->repaint();
+            window.LastPageClick();
+            window.view()->viewport()->repaint();
+            seconds = clock.nsecsElapsed() / 1e9;
+            window.close();
+        });
+        poll.start(1);
+    });
+    return seconds;
+}
+
+// "Wybrane dane" (the current record) and "Etykiety" (every record) into the preview
+// and printed (to a PDF file) over a database whose one record holds a megabyte in
+// every field: seconds to the last page shown or printed, and the peak resident
+// memory meanwhile, also as growth over the memory before.
+int runHugeRecord()
+{
+    QTemporaryDir dir;
+    const QString database = dir.filePath(QStringLiteral("Kartax2000.db"));
+    bench::writeHugeRecordDatabase(database);
+    TDM9 dm(nullptr, database);
+    const auto table = [&dm] { return dm.t1; };
+    TForm7 choices(table);
+    TForm14 labels(table);
+    PdfPrinters printers(dir.path());
+    Printers::install(&printers);
+    const auto onHugeRecord = [&dm] {
+        dm.t1->first();
+        dm.t1->next();
+        dm.t1->next(); // the huge record, third in name order
+        return dm.t1->fieldText(QStringLiteral("Nazwa")).size() >= 1000000;
+    };
+    const auto print = [](Report &report) {
+        QElapsedTimer clock;
+        clock.start();
+        return Reports::print(report) == Reports::PrintOutcome::Printed ? clock.nsecsElapsed() / 1e9
+                                                                        : -1.0;
+    };
+    struct Run
+    {
+        const char *name;
+        Report *report;
+    };
+    for (const Run &run : {Run{"reports_huge_record_choices", &choices.Report1},
+                           Run{"reports_huge_record_labels", &labels.Report1}}) {
+        for (const bool printing : {false, true}) {
+            std::vector<double> seconds;
+            std::vector<double> peaks;
+            std::vector<double> growths;
+            for (int i = 0; i < 3; ++i) {
+                if (!onHugeRecord()) {
+                    Printers::install(nullptr);
+                    return 1;
+                }
+                if (!bench::resetPeakResident())
+                    std::fprintf(stderr, "cannot reset the peak resident memory\n");
+                const double before = bench::residentMegabytes();
+                seconds.push_back(printing ? print(*run.report)
+                                           : measurePreviewToLastPage(*run.report));
+                peaks.push_back(bench::peakResidentMegabytes());
+                growths.push_back(peaks.back() - before);
+            }
+            const QByteArray name = run.name + QByteArray(printing ? "_print" : "_preview");
+            bench::report(name, bench::median(seconds), "s");
+            bench::report(name + "_peak_rss", bench::median(peaks), "MB");
+            bench::report(name + "_peak_rss_growth", bench::median(growths), "MB");
+        }
+    }
+    Printers::install(nullptr);
+    return 0;
 }
 
 // Milliseconds from the moment Cancel is clicked in the progress window (the timer
@@ -400,6 +527,13 @@ int main(int argc, char *argv[])
         if (args.value(1) == QLatin1String("--gallery"))
             return runGallery(args.value(2, QStringLiteral("out")));
         const qint64 contacts = args.size() > 1 ? args[1].toLongLong() : 100000;
+        if (contacts <= 0) {
+            std::fprintf(stderr, "usage: bench_reports [contacts]\n");
+            return 2;
+        }
+        if (const int failed = runHugeRecord())
+            return failed;
+        bench::report("reports_draw_100k_white_items", measureManyItemsDrawing(), "ms");
         return runBenchmark(contacts);
     } catch (const std::exception &error) {
         std::fprintf(stderr, "%s\n", error.what());

@@ -34,17 +34,37 @@ inline double median(std::vector<double> samples)
     return percentile(std::move(samples), 50.0);
 }
 
-// Resident set size of this process in megabytes, from /proc/self/status.
-inline double residentMegabytes()
+// A size in megabytes from this process's /proc/self/status ("VmRSS", "VmHWM").
+inline double statusMegabytes(const QByteArray &name)
 {
     QFile status(QStringLiteral("/proc/self/status"));
     if (!status.open(QIODevice::ReadOnly))
         return -1.0;
     for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').value(0).toDouble() / 1024.0;
+        if (line.startsWith(name + ':'))
+            return line.mid(name.size() + 1).trimmed().split(' ').value(0).toDouble() / 1024.0;
     }
     return -1.0;
+}
+
+// Resident set size of this process in megabytes.
+inline double residentMegabytes()
+{
+    return statusMegabytes("VmRSS");
+}
+
+// The peak resident set size of this process in megabytes since the start or the
+// last resetPeakResident().
+inline double peakResidentMegabytes()
+{
+    return statusMegabytes("VmHWM");
+}
+
+// Starts the peak resident set size afresh from the present size (Linux 4.0 and later).
+inline bool resetPeakResident()
+{
+    QFile refs(QStringLiteral("/proc/self/clear_refs"));
+    return refs.open(QIODevice::WriteOnly) && refs.write("5") == 1;
 }
 
 inline void report(const char *name, double value, const char *unit)

@@ -28,6 +28,7 @@
 #include <QAbstractButton>
 #include <QCoreApplication>
 #include <QLineEdit>
+#include <QScopeGuard>
 
 #include <QWidget>
 
@@ -99,7 +100,7 @@ QObject *Program::createObject(const QString &name)
     if (name == QLatin1String("Form5"))
         return new TForm5;
     if (name == QLatin1String("DM9")) {
-        DM9 = new TDM9(nullptr, m_databaseFile);
+        DM9 = new TDM9(nullptr, m_databaseFile, m_opening);
         return DM9;
     }
     const auto contacts = [this]() -> TTable * { return DM9 ? DM9->t1 : nullptr; };
@@ -138,8 +139,10 @@ void Program::attachDataSource(QObject *root)
         navigator->setDataSource(DM9->d1);
 }
 
-void Program::create(const CreatedHook &created)
+void Program::create(const CreatedHook &created, const OpeningHook &opening)
 {
+    m_opening = opening;
+    const auto forget = qScopeGuard([this] { m_opening = nullptr; });
     try {
         createAll(created);
     } catch (...) {

@@ -33,8 +33,11 @@ public:
 
     // Called after each creation with the object's name and its progress step.
     using CreatedHook = std::function<void(const QString &name, int progressStep)>;
+    // Called while the contact table opens with how far a rebuild of its sort keys has
+    // got, in per cent, when the opening makes one (the collation rules changed).
+    using OpeningHook = std::function<void(int percent)>;
     // Creates everything in order; raises the error of the first creation that fails.
-    void create(const CreatedHook &created = {});
+    void create(const CreatedHook &created = {}, const OpeningHook &opening = {});
 
     static QStringList creationOrder();
 
@@ -92,6 +95,7 @@ private:
     void endOnSignal();
 
     QString m_databaseFile;
+    OpeningHook m_opening;                           // during create()
     std::vector<std::unique_ptr<QObject>> m_objects; // in creation order
     bool m_saved = false;
     std::unique_ptr<TerminationSignals> m_signals;

@@ -27,11 +27,22 @@ std::unique_ptr<Program> Startup::start()
 
     auto program = std::make_unique<Program>(m_options.databaseFile);
     try {
-        program->create([&](const QString &name, int step) {
-            splash->ProgressBar1->setValue(splash->ProgressBar1->value() + step);
-            if (m_options.onCreated)
-                m_options.onCreated(name, splash->ProgressBar1->value());
-        });
+        int created = 0;
+        program->create(
+            [&](const QString &name, int step) {
+                created += step;
+                splash->ProgressBar1->setValue(created);
+                if (m_options.onCreated)
+                    m_options.onCreated(name, created);
+            },
+            [&](int percent) {
+                // A rebuild of the sort keys, the long wait, fills the bar on its own;
+                // the next creation puts back how far the start-up has got.
+                splash->ProgressBar1->setValue(percent);
+                splash->ProgressBar1->repaint();
+                if (m_options.onRebuilding)
+                    m_options.onRebuilding(percent);
+            });
     } catch (const KaxError &error) {
         splash->hide();
         splash.reset();

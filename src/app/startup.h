@@ -19,6 +19,8 @@ public:
         QString databaseFile; // empty: resolve the alias
         // Observes each creation: the object's name and the splash progress after it.
         std::function<void(const QString &name, int progress)> onCreated;
+        // Observes the splash progress while the sort keys are rebuilt at opening.
+        std::function<void(int progress)> onRebuilding;
     };
 
     explicit Startup(Options options) : m_options(std::move(options)) {}

@@ -3,6 +3,7 @@
 #include "dbcontrols/field_data_link.h"
 
 #include <QLineEdit>
+#include <QShowEvent>
 
 DBComboBox::DBComboBox(const QString &name, const QString &field, QWidget *parent)
     : QComboBox(parent), m_link(new FieldDataLink(this))
@@ -13,6 +14,7 @@ DBComboBox::DBComboBox(const QString &name, const QString &field, QWidget *paren
     setMaxVisibleItems(16);
     // Completion would replace typed text with a list entry; the field takes text as typed.
     setCompleter(nullptr);
+    lineEdit()->setEchoMode(QLineEdit::NoEcho); // hidden until shown, as a DBEdit
     m_link->setDataField(field);
     m_link->onShow = [this](const QString &text) { show(text); };
     connect(lineEdit(), &QLineEdit::textEdited, this, &DBComboBox::write);
@@ -39,4 +41,19 @@ void DBComboBox::show(const QString &text)
     m_loading = true;
     setEditText(text);
     m_loading = false;
+}
+
+// As a DBEdit: the edit text is laid out for display only while the box is shown.
+void DBComboBox::showEvent(QShowEvent *event)
+{
+    if (QLineEdit *edit = lineEdit())
+        edit->setEchoMode(QLineEdit::Normal);
+    QComboBox::showEvent(event);
+}
+
+void DBComboBox::hideEvent(QHideEvent *event)
+{
+    QComboBox::hideEvent(event);
+    if (QLineEdit *edit = lineEdit(); edit && !isVisible())
+        edit->setEchoMode(QLineEdit::NoEcho);
 }

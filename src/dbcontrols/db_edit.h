@@ -16,6 +16,10 @@ public:
     void setDataSource(TDataSource *source);
     FieldDataLink *dataLink() const { return m_link; }
 
+protected:
+    void showEvent(QShowEvent *event) override;
+    void hideEvent(QHideEvent *event) override;
+
 private:
     void show(const QString &text);
     FieldDataLink *m_link;

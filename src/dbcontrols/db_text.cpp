@@ -1,6 +1,12 @@
 #include "dbcontrols/db_text.h"
 
 #include "dbcontrols/field_data_link.h"
+#include "dbcontrols/visible_text.h"
+
+#include <QFontMetricsF>
+#include <QPainter>
+#include <QStyle>
+#include <QStyleOption>
 
 DBText::DBText(const QString &name, const QString &field, QWidget *parent)
     : ClickLabel(QString(), parent), m_link(new FieldDataLink(this))
@@ -10,6 +16,7 @@ DBText::DBText(const QString &name, const QString &field, QWidget *parent)
     setAccessibleName(field);
     m_link->setDataField(field);
     m_link->onShow = [this](const QString &text) {
+        m_shownFor.clear();
         setText(text);
         if (m_autoSize)
             adjustSize();
@@ -19,4 +26,69 @@ DBText::DBText(const QString &name, const QString &field, QWidget *parent)
 void DBText::setDataSource(TDataSource *source)
 {
     m_link->setDataSource(source);
+}
+
+// Whether the label draws its text as plain lines from the left, with no text
+// control: then only the start of each line can be seen.
+bool DBText::drawsPlainLines() const
+{
+    const Qt::Alignment align = QStyle::visualAlignment(Qt::LeftToRight, alignment());
+    return textFormat() == Qt::PlainText && !wordWrap() && !buddy() &&
+           focusPolicy() == Qt::NoFocus &&
+           !(textInteractionFlags() & (Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard)) &&
+           (align & (Qt::AlignHorizontal_Mask & ~Qt::AlignAbsolute)) == Qt::AlignLeft &&
+           !testAttribute(Qt::WA_StyleSheet);
+}
+
+// Where a label draws its text: inside the frame and margin, indented as a framed
+// label is.
+QRect DBText::textArea() const
+{
+    QRect area = contentsRect().adjusted(margin(), margin(), -margin(), -margin());
+    int indent = this->indent();
+    if (indent < 0 && frameWidth())
+        indent = fontMetrics().horizontalAdvance(u'x') / 2 - margin();
+    if (indent > 0) {
+        const Qt::Alignment align = alignment();
+        area.setLeft(area.left() + indent);
+        if (align & Qt::AlignTop)
+            area.setTop(area.top() + indent);
+        if (align & Qt::AlignBottom)
+            area.setBottom(area.bottom() - indent);
+    }
+    return area;
+}
+
+// A label lays out its whole text to draw it: for a megabyte, a fifth of a second
+// at every repaint. A long text is drawn from the start of each line, as far as
+// the label shows it; text() stays the whole value.
+void DBText::paintEvent(QPaintEvent *event)
+{
+    const QString full = text();
+    if (full.size() < VisibleText::kLongText || !drawsPlainLines()) {
+        ClickLabel::paintEvent(event);
+        return;
+    }
+    const QRect area = textArea();
+    const qreal visible = width() - area.left();
+    if (full.constData() != m_shownFor.constData() || full.size() != m_shownFor.size() ||
+        visible != m_shownWidth || font() != m_shownFont) {
+        m_shown = VisibleText::linesStart(full, QFontMetricsF(font(), this), visible);
+        m_shownFor = full;
+        m_shownWidth = visible;
+        m_shownFont = font();
+    }
+    if (m_shown.isNull()) {
+        ClickLabel::paintEvent(event);
+        return;
+    }
+    QPainter painter(this);
+    drawFrame(&painter);
+    QStyleOption option;
+    option.initFrom(this);
+    // A label expands tabs, as its alignment flags always say (alignment() leaves that out).
+    const int flags = int(QStyle::visualAlignment(Qt::LeftToRight, alignment())) |
+                      Qt::TextExpandTabs | Qt::TextForceLeftToRight;
+    style()->drawItemText(&painter, area, flags, option.palette, isEnabled(), m_shown,
+                          foregroundRole());
 }

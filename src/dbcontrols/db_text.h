@@ -2,6 +2,8 @@
 
 #include "dbcontrols/click_label.h"
 
+#include <QFont>
+
 class FieldDataLink;
 class TDataSource;
 
@@ -17,7 +19,18 @@ public:
     // Widens the label to its text, as a self-sizing value does.
     void setAutoSize(bool on) { m_autoSize = on; }
 
+protected:
+    void paintEvent(QPaintEvent *event) override;
+
 private:
+    bool drawsPlainLines() const;
+    QRect textArea() const;
+
     FieldDataLink *m_link;
     bool m_autoSize = false;
+    // The start of each line of a long text, as much as can be seen, and what it is for.
+    QString m_shown;
+    QString m_shownFor;
+    qreal m_shownWidth = 0;
+    QFont m_shownFont;
 };

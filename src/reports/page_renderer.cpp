@@ -15,17 +15,6 @@ namespace {
 constexpr double kUnitsPerMm = 100.0;
 constexpr QRgb kPaper = 0xffffffff;
 
-// Paper is white: a white fill over a part of the page that nothing has been drawn
-// on yet changes nothing and is left out, which keeps printer and PDF output small.
-bool coversNothingDrawn(const QRectF &rect, const std::vector<QRectF> &drawn)
-{
-    for (const QRectF &earlier : drawn) {
-        if (earlier.intersects(rect))
-            return false;
-    }
-    return true;
-}
-
 #ifdef __GLIBC__
 // PDF output allocates and frees buffers of ten megabytes for every page (to compress
 // the page's stream), of which it touches a few kilobytes. Served by the heap rather
@@ -71,17 +60,23 @@ void PageRenderer::render(QPainter &painter, const PreparedPage &page, const QRe
     painter.translate(target.topLeft());
     painter.scale(target.width() / (page.width * kUnitsPerMm),
                   target.height() / (page.height * kUnitsPerMm));
-    m_drawn.clear();
+    QRectF bounds;
+    for (const PageItem &item : page.items)
+        bounds |= unitRect(item);
+    m_drawn.reset(bounds, qsizetype(page.items.size()));
     for (const PageItem &item : page.items) {
         const ItemStyle &style = m_styles.at(item.style);
         const QRectF rect = unitRect(item);
         const bool hasText = item.kind == PageItem::Kind::Text && !item.text.isEmpty();
-        if (style.filled && (style.fillColor != kPaper || !coversNothingDrawn(rect, m_drawn)))
+        // Paper is white: a white fill over a part of the page that nothing has been
+        // drawn on yet changes nothing and is left out, which keeps printer and PDF
+        // output small.
+        if (style.filled && (style.fillColor != kPaper || m_drawn.intersects(rect)))
             painter.fillRect(rect, QColor::fromRgba(style.fillColor));
         if ((style.filled && style.fillColor != kPaper) || style.frameSides)
-            m_drawn.push_back(rect);
+            m_drawn.add(rect);
         else if (hasText) // the ink only: line spacing below it is left blank
-            m_drawn.push_back(
+            m_drawn.add(
                 QRectF(rect.left(), rect.top(), rect.width(),
                        std::min(rect.height(), (style.ascent + style.descent) * kUnitsPerMm)));
         if (style.frameSides) {

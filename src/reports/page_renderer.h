@@ -1,5 +1,6 @@
 #pragma once
 
+#include "reports/drawn_area.h"
 #include "reports/prepared_pages.h"
 
 #include <QHash>
@@ -27,7 +28,7 @@ private:
 
     const StyleTable &m_styles;
     QHash<qint64, QFont> m_fonts;
-    std::vector<QRectF> m_drawn; // what this page shows so far, in drawing units
+    DrawnArea m_drawn; // what this page shows so far, in drawing units
 };
 
 // Sends pages to a paged device as a run produces them (a printer or a PDF file),

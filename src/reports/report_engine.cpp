@@ -2,6 +2,7 @@
 
 #include <QScopeGuard>
 
+#include "dbcontrols/visible_text.h"
 #include "platform/clock.h"
 
 #include <QElapsedTimer>
@@ -102,7 +103,8 @@ public:
         if (font.widths.size() >= kMaxCachedWidths)
             font.widths.clear();
         const double width = font.metrics->horizontalAdvance(text) / kDotsPerMm;
-        font.widths.insert(text, width);
+        if (text.size() < VisibleText::kLongText) // long texts seldom repeat: never pin them
+            font.widths.insert(text, width);
         return width;
     }
 
@@ -327,17 +329,23 @@ QString ReportEngine::Layout::textOf(const ReportItem &item) const
 void ReportEngine::Layout::emitText(const Item &entry, double x, double y, const QString &text)
 {
     const ReportItem &item = *entry.item;
-    const double textWidth =
-        entry.fixedWidth >= 0 ? entry.fixedWidth : TextMeasurer::width(*entry.font, text);
     if (item.autoSize && text.isEmpty())
         return; // nothing to show
+    const Qt::Alignment horizontal = item.alignment & Qt::AlignHorizontal_Mask;
     PageItem out;
+    out.text = text;
+    if (!item.autoSize && !(horizontal & (Qt::AlignRight | Qt::AlignHCenter))) {
+        // Cut off at its box: a long text is measured, spooled and drawn only as far
+        // as the box shows it (a megabyte would take seconds at every step).
+        out.text.truncate(
+            VisibleText::oneLineStart(text, *entry.font->metrics, item.width * kDotsPerMm));
+    }
+    const double textWidth =
+        entry.fixedWidth >= 0 ? entry.fixedWidth : TextMeasurer::width(*entry.font, out.text);
     out.kind = PageItem::Kind::Text;
     out.style = entry.style;
     out.y = float(y + item.top);
     out.height = float(item.height);
-    out.text = text;
-    const Qt::Alignment horizontal = item.alignment & Qt::AlignHorizontal_Mask;
     if (item.autoSize) {
         // The item grows away from the edge its alignment holds.
         double left = item.left;

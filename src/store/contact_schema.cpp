@@ -13,6 +13,7 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QVariant>
+#include <limits>
 
 namespace {
 
@@ -37,6 +38,125 @@ QString quoted(const QString &identifier)
 {
     return QLatin1Char('"') + QString(identifier).replace(QLatin1Char('"'), QLatin1String("\"\"")) +
            QLatin1Char('"');
+}
+
+// Rows read at a time while every key is rebuilt.
+constexpr int kRebuildBatch = 10000;
+// The part of a rebuild's progress, in per cent, that rewriting the rows takes; making
+// the indexes again takes the rest.
+constexpr int kRowsShare = 50;
+
+// Rebuilds the sort keys of every row, within the caller's transaction, reading the
+// rows in the order of their ids a batch at a time. The indexes over the keys are
+// dropped first and made again at the end from the statements that made them, so
+// that the updates need not keep them in order row by row.
+bool rebuildEveryKey(QSqlDatabase &db, const QString &table, const QStringList &keyedFields,
+                     const std::function<void(int)> &progress, qint64 *rebuilt, QSqlError *failure)
+{
+    const auto fail = [failure](const QSqlQuery &q) {
+        *failure = q.lastError();
+        return false;
+    };
+    QSqlQuery query(db);
+    query.setForwardOnly(true);
+    QStringList keyColumns;
+    for (const QString &field : keyedFields)
+        keyColumns << ContactSchema::keyColumn(field);
+
+    QStringList indexes;
+    QStringList creations;
+    if (!query.prepare(QStringLiteral("SELECT name, sql FROM sqlite_master WHERE type = 'index' "
+                                      "AND tbl_name = ? COLLATE NOCASE AND sql IS NOT NULL")))
+        return fail(query);
+    query.addBindValue(table);
+    if (!query.exec())
+        return fail(query);
+    while (query.next()) {
+        indexes << query.value(0).toString();
+        creations << query.value(1).toString();
+    }
+    query.finish();
+    for (qsizetype i = 0; i < indexes.size();) {
+        QSqlQuery columns(db);
+        if (!columns.exec(QStringLiteral("PRAGMA index_info(%1)").arg(quoted(indexes[i]))))
+            return fail(columns);
+        bool overKey = false;
+        while (columns.next())
+            overKey =
+                overKey || keyColumns.contains(columns.value(2).toString(), Qt::CaseInsensitive);
+        if (overKey) {
+            ++i;
+        } else {
+            indexes.removeAt(i);
+            creations.removeAt(i);
+        }
+    }
+    for (const QString &index : std::as_const(indexes)) {
+        if (!query.exec(QStringLiteral("DROP INDEX %1").arg(quoted(index))))
+            return fail(query);
+    }
+
+    if (!query.exec(QStringLiteral("SELECT min(id), max(id) FROM %1").arg(quoted(table))) ||
+        !query.next())
+        return fail(query);
+    const qint64 lowest = query.value(0).toLongLong();
+    const qint64 span = std::max<qint64>(1, query.value(1).toLongLong() - lowest + 1);
+    query.finish();
+
+    QStringList assignments;
+    for (const QString &column : std::as_const(keyColumns))
+        assignments << column + QStringLiteral(" = ?");
+    QSqlQuery select(db);
+    select.setForwardOnly(true);
+    QSqlQuery update(db);
+    if (!select.prepare(QStringLiteral("SELECT id, %1 FROM %2 WHERE id > ? ORDER BY id LIMIT %3")
+                            .arg(keyedFields.join(QStringLiteral(", ")), quoted(table))
+                            .arg(kRebuildBatch)))
+        return fail(select);
+    if (!update.prepare(QStringLiteral("UPDATE %1 SET %2 WHERE id = ?")
+                            .arg(quoted(table), assignments.join(QStringLiteral(", ")))))
+        return fail(update);
+    const SortKeyCollator &collator = SortKeyCollator::instance();
+    const int fields = int(keyedFields.size());
+    std::vector<qint64> ids;
+    std::vector<QByteArray> keys;
+    qint64 after = std::numeric_limits<qint64>::min();
+    const int rowsShare = creations.isEmpty() ? 100 : kRowsShare;
+    int percent = -1;
+    for (;;) {
+        ids.clear();
+        keys.clear();
+        select.bindValue(0, after);
+        if (!select.exec())
+            return fail(select);
+        while (select.next()) {
+            ids.push_back(select.value(0).toLongLong());
+            for (int f = 0; f < fields; ++f)
+                keys.push_back(collator.key(select.value(1 + f).toString()));
+        }
+        select.finish();
+        if (ids.empty())
+            break;
+        for (size_t row = 0; row < ids.size(); ++row) {
+            for (int f = 0; f < fields; ++f)
+                update.bindValue(f, keys[row * fields + f]);
+            update.bindValue(fields, ids[row]);
+            if (!update.exec())
+                return fail(update);
+        }
+        *rebuilt += qint64(ids.size());
+        after = ids.back();
+        const int now = int(std::min<qint64>(rowsShare, (after - lowest) * rowsShare / span));
+        if (progress && now != percent)
+            progress(percent = now);
+    }
+    for (qsizetype i = 0; i < creations.size(); ++i) {
+        if (!query.exec(creations[i]))
+            return fail(query);
+        if (progress)
+            progress(int(rowsShare + (100 - rowsShare) * (i + 1) / creations.size()));
+    }
+    return true;
 }
 
 } // namespace
@@ -195,7 +315,7 @@ bool ensureBookkeeping(QSqlDatabase &db, const QString &table, QString *error)
 }
 
 qint64 repairKeys(QSqlDatabase &db, const QString &table, const QStringList &keyedFields,
-                  QString *error)
+                  QString *error, const std::function<void(int percent)> &progress)
 {
     const SortKeyCollator &collator = SortKeyCollator::instance();
     QSqlQuery query(db);
@@ -209,12 +329,10 @@ qint64 repairKeys(QSqlDatabase &db, const QString &table, const QStringList &key
     query.finish();
     const bool rebuildAll = storedVersion != collator.version();
 
-    // Collect the rows to repair: every row, or the marked rows and rows lacking a key.
+    // Collect the rows to repair unless every row is: the marked rows and rows lacking a key.
     QList<qint64> ids;
     QStringList sources;
-    if (rebuildAll) {
-        sources << QStringLiteral("SELECT id FROM %1").arg(quoted(table));
-    } else {
+    if (!rebuildAll) {
         sources << QStringLiteral("SELECT id FROM %1").arg(quoted(dirtyTable(table)));
         for (const QString &field : keyedFields) {
             sources << QStringLiteral("SELECT id FROM %1 WHERE %2 IS NULL")
@@ -259,6 +377,8 @@ qint64 repairKeys(QSqlDatabase &db, const QString &table, const QStringList &key
               update.prepare(QStringLiteral("UPDATE %1 SET %2 WHERE id = ?")
                                  .arg(quoted(table), assignments.join(QStringLiteral(", ")))));
     qint64 repaired = 0;
+    if (ok && rebuildAll)
+        ok = rebuildEveryKey(db, table, keyedFields, progress, &repaired, &failure);
     for (auto it = ids.cbegin(); ok && it != ids.cend(); ++it) {
         select.addBindValue(*it);
         ok = check(select, select.exec());

@@ -4,7 +4,9 @@
 #include "store/data_source.h"
 #include "store/table.h"
 
-TDM9::TDM9(QObject *parent, const QString &databaseFile) : QObject(parent)
+TDM9::TDM9(QObject *parent, const QString &databaseFile,
+           const std::function<void(int percent)> &opening)
+    : QObject(parent)
 {
     setObjectName(QStringLiteral("DM9"));
     t1 = new TTable(this);
@@ -18,7 +20,9 @@ TDM9::TDM9(QObject *parent, const QString &databaseFile) : QObject(parent)
     d1->setAutoEdit(true);
     // Opening checks the index in use; a missing search index is the engine's error
     // when a search selects it.
+    t1->setRebuildProgress(opening);
     t1->open();
+    t1->setRebuildProgress(nullptr); // whatever shows the opening is gone after it
     d1->setDataSet(t1);
 }
 

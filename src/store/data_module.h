@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <functional>
 
 class TTable;
 class TDataSource;
@@ -15,8 +16,10 @@ class TDM9 final : public QObject
 public:
     // Opens the table; raises DatabaseError with the engine's message when it
     // cannot be opened or lacks one of the indexes the program relies on.
-    // An empty databaseFile resolves the alias.
-    explicit TDM9(QObject *parent = nullptr, const QString &databaseFile = QString());
+    // An empty databaseFile resolves the alias. `opening` is told how far a rebuild
+    // of the sort keys has got, in per cent, when the opening makes one.
+    explicit TDM9(QObject *parent = nullptr, const QString &databaseFile = QString(),
+                  const std::function<void(int percent)> &opening = {});
     ~TDM9() override;
 
     TTable *t1 = nullptr;

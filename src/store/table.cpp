@@ -449,7 +449,7 @@ bool TTable::fetchPrior(const Row &from, Row *row)
 void TTable::repairKeys()
 {
     QString error;
-    if (ContactSchema::repairKeys(m_db, m_tableName, m_keyedFields, &error) < 0)
+    if (ContactSchema::repairKeys(m_db, m_tableName, m_keyedFields, &error, m_rebuildProgress) < 0)
         qWarning("Kartax2000: cannot repair the sort order of %s: %s", qPrintable(m_tableName),
                  qPrintable(error));
 }

@@ -6,6 +6,7 @@
 #include <QString>
 #include <QStringList>
 #include <QVector>
+#include <functional>
 #include <memory>
 
 #include "platform/file_stamp.h"
@@ -36,6 +37,12 @@ public:
     // Names the SQLite file directly instead of resolving the alias.
     void setDatabaseFile(const QString &path) { m_databaseFile = path; }
     QString databaseFile() const { return m_databaseFile; }
+    // Called with how far a rebuild of every sort key has got, in per cent: open()
+    // rebuilds them when the collation rules changed, which takes a while.
+    void setRebuildProgress(std::function<void(int percent)> progress)
+    {
+        m_rebuildProgress = std::move(progress);
+    }
 
     // Opens the table positioned on the first record of the index in use. The
     // database file is created with its table on first run: when the file is named
@@ -182,6 +189,7 @@ private:
     QString m_tableName;
     QString m_indexName = QStringLiteral("nind");
     int m_busyTimeout = 3000;
+    std::function<void(int)> m_rebuildProgress;
 
     QString m_connection;
     QSqlDatabase m_db;

@@ -88,6 +88,25 @@ void TestStartup::createsEverythingInOrderWithProgress()
             QVERIFY2(!program->form(name)->isVisible(), qPrintable(name));
     }
     QCOMPARE(program->form(QStringLiteral("Form8")), nullptr); // a report container
+
+    // New collation rules: the splash shows the rebuild of the sort keys, then goes on.
+    program.reset();
+    {
+        auto db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("rules"));
+        db.setDatabaseName(options.databaseFile);
+        QVERIFY(db.open());
+        QVERIFY(QSqlQuery(db).exec(QStringLiteral("UPDATE Kartax2000_meta SET value = 'old' "
+                                                  "WHERE name = 'collation'")));
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("rules"));
+    QList<int> rebuilding;
+    options.onRebuilding = [&](int value) { rebuilding << value; };
+    progress.clear();
+    program = Startup(options).start();
+    QVERIFY(program);
+    QVERIFY(!rebuilding.isEmpty() && rebuilding.last() == 100);
+    QVERIFY(std::is_sorted(rebuilding.begin(), rebuilding.end()));
+    QCOMPARE(progress, QList<int>({0, 0, 8, 16, 24, 32, 40, 48, 56, 64, 72, 80, 84, 88, 92, 96}));
 }
 
 void TestStartup::splashStaysForOneTimerInterval()

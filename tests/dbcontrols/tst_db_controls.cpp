@@ -4,12 +4,14 @@
 #include "dbcontrols/db_navigator.h"
 #include "dbcontrols/db_text.h"
 #include "dbcontrols/field_data_link.h"
+#include "dbcontrols/visible_text.h"
 #include "store/data_module.h"
 #include "store/table.h"
 #include "support/contact_fixture.h"
 #include "support/scripted_dialogs.h"
 #include "support/typing.h"
 
+#include <QFontMetricsF>
 #include <QLineEdit>
 #include <QTest>
 #include <QToolButton>
@@ -31,6 +33,8 @@ private slots:
     void navigatorButtonsFollowState();
     void deleteAsksFirst();
     void insertThenCancelLeavesNoRecord();
+    void longTextLooksAsDrawnWhole_data();
+    void longTextLooksAsDrawnWhole();
     void typingOnEmptyTableKeepsEveryKey();
 
 private:
@@ -110,6 +114,9 @@ void TestDbControls::controlsShowNothingUntilAttached()
     QCOMPARE(m_notes->toPlainText(), QStringLiteral("pierwsza\ndruga"));
     QCOMPARE(m_shownName->text(), QStringLiteral("Alfa"));
     QVERIFY(m_navigator->button(DBNavigator::Next)->isEnabled());
+    m_entry->show(); // a box displays its text once shown
+    QCOMPARE(m_name->displayText(), QStringLiteral("Alfa"));
+    QCOMPARE(m_country->lineEdit()->displayText(), QStringLiteral("Polska"));
 }
 
 void TestDbControls::typingInOneWindowIsSavedByMoveInAnother()
@@ -252,6 +259,49 @@ void TestDbControls::typingOnEmptyTableKeepsEveryKey()
     QCOMPARE(m_name->text(), QStringLiteral("XY"));
     t.post();
     QCOMPARE(m_fx->sqlite3(QStringLiteral("SELECT Nazwa FROM Kartax2000")), QStringLiteral("XY\n"));
+}
+
+// A long value draws only the start of its lines, as far as they can be seen, yet
+// the label shows the pixels of the whole text and keeps the whole value.
+void TestDbControls::longTextLooksAsDrawnWhole_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("height");
+    QTest::addColumn<bool>("framed");
+    QTest::addColumn<bool>("drawnWhole");
+    const QString words = QStringLiteral("Zażółć gęślą jaźń, Łódź ul. Świętokrzyska 12/4 ");
+    const QString line = words.repeated(200);
+    QTest::newRow("one line") << line << 18 << false << false;
+    QTest::newRow("lines, the middle ones seen")
+        << (line + u'\n').repeated(9) << 40 << true << false;
+    QTest::newRow("taller glyphs out of sight")
+        << line + QStringLiteral("漢字 ☃ é") << 18 << false << false;
+    QTest::newRow("tabs, a separator")
+        << (words + u'\t').repeated(200) + QChar(0x2028) + line << 40 << true << false;
+    QTest::newRow("right-to-left out of sight")
+        << line + QStringLiteral(" 12 שלום") << 18 << false << true;
+}
+
+void TestDbControls::longTextLooksAsDrawnWhole()
+{
+    QFETCH(QString, text);
+    QFETCH(int, height);
+    QFETCH(bool, framed);
+    QFETCH(bool, drawnWhole);
+    DBText shown(QStringLiteral("DBText1"), QStringLiteral("Nazwa"));
+    QLabel whole;
+    whole.setTextFormat(Qt::PlainText);
+    QFont font(QStringLiteral("Arial"));
+    font.setUnderline(true);
+    for (QLabel *label : {static_cast<QLabel *>(&shown), &whole}) {
+        label->setGeometry(0, 0, 300, height);
+        label->setFont(font);
+        label->setFrameStyle(framed ? QFrame::Box : QFrame::NoFrame);
+        label->setText(text);
+    }
+    QCOMPARE(VisibleText::linesStart(text, QFontMetricsF(font), 300).isNull(), drawnWhole);
+    QCOMPARE(shown.text(), text);
+    QVERIFY(shown.grab().toImage() == whole.grab().toImage());
 }
 
 QTEST_MAIN(TestDbControls)

@@ -1,3 +1,4 @@
+#include "reports/drawn_area.h"
 #include "reports/page_renderer.h"
 #include "reports/prepared_pages.h"
 #include "reports/progress_window.h"
@@ -16,6 +17,8 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <algorithm>
+#include <random>
 
 namespace {
 
@@ -99,6 +102,8 @@ private slots:
     void noPrinterDoesNothing();
     void pdfOfPreparedPages();
     void rendersFillsFramesAndClips();
+    void drawnAreaAnswersAsEachRectangle();
+    void longCutOffTextDrawsAsWhole();
 };
 
 void TestReportPrint::progressForm()
@@ -334,6 +339,65 @@ void TestReportPrint::rendersFillsFramesAndClips()
     }
     QVERIFY(inkInside > 0);
     QCOMPARE(inkBeyond, 0);
+}
+
+// The renderer's record of what it drew answers as comparing with every rectangle
+// would: edges that touch, rectangles without width, negative sizes, at every depth
+// of cells, and rectangles beyond the bounds given.
+void TestReportPrint::drawnAreaAnswersAsEachRectangle()
+{
+    for (const int count : {10, 3000}) {
+        std::mt19937 random(count);
+        const auto place = [&random] { return double(random() % 56 + 1); };
+        const auto size = [&random] { return double(int(random() % 64) - 4) / 4; };
+        DrawnArea area;
+        area.reset(QRectF(0, 0, 72, 72), count);
+        std::vector<QRectF> drawn;
+        for (int i = 0; i < count; ++i) {
+            const QRectF rect(place(), place(), size(), size());
+            const bool expected = std::any_of(drawn.begin(), drawn.end(),
+                                              [&](const QRectF &r) { return r.intersects(rect); });
+            QCOMPARE(area.intersects(rect), expected);
+            if (random() % 3 == 0) {
+                area.add(rect);
+                drawn.push_back(rect);
+            }
+        }
+        area.add(QRectF(100, 100, 5, 5));
+        QVERIFY(area.intersects(QRectF(104, 101, 2, 1)));
+        QVERIFY(!area.intersects(QRectF(105, 100, 1, 1)));
+    }
+}
+
+// A text cut off at its box keeps no more of a long value than the box shows, and
+// draws the same picture as the whole value would.
+void TestReportPrint::longCutOffTextDrawsAsWhole()
+{
+    ReportListData data;
+    const QString value = QStringLiteral("Przedsiębiorstwo „Żuraw” Łódź ").repeated(400);
+    data.addRecord({{QStringLiteral("Nazwa"), value}});
+    Report report;
+    report.setDataSet(&data);
+    report.addBand(BandType::btDetail, 30.0)
+        .addDataText(19.1, 6.33, &data, QStringLiteral("Nazwa"))
+        .setFixedWidth(57.4);
+    ReportPageList sink;
+    ReportEngine engine(report, sink);
+    engine.run();
+    PreparedPage page = sink.pages.at(0);
+    PageItem &item = page.items.at(0);
+    QVERIFY(item.text.size() < 1000 && value.startsWith(item.text));
+    QVERIFY(item.flags & PageItem::Clip);
+    const auto draw = [&sink, &page] {
+        QImage image(1050, 1485, QImage::Format_RGB32); // five pixels to the millimetre
+        image.fill(Qt::white);
+        QPainter painter(&image);
+        PageRenderer(sink.table).render(painter, page, QRectF(image.rect()));
+        return image;
+    };
+    const QImage drawn = draw();
+    item.text = value;
+    QVERIFY(drawn == draw());
 }
 
 QTEST_MAIN(TestReportPrint)

@@ -8,12 +8,14 @@
 
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QTest>
+#include <algorithm>
 
 // The contact table: opening, order, navigation, editing and failures, on real
 // SQLite files in a temporary folder.
@@ -43,6 +45,7 @@ private slots:
     void movedDatabaseRefusesWrites();
     void databaseCreatedOnlyWhereItMayBe();
     void longTextsAreStored();
+    void newCollationRulesRebuildEveryKey();
 };
 
 void TestTable::emptyTableOpensWithEmptyRecord()
@@ -423,6 +426,45 @@ void TestTable::longTextsAreStored()
     fx.open();
     QCOMPARE(fx.table().fieldText(QStringLiteral("Nazwa")), longName);
     QCOMPARE(fx.table().fieldText(QStringLiteral("Uwagi")), notes);
+}
+
+// New collation rules: opening rebuilds every sort key, telling how far it has got,
+// and the indexes come back as they were; a failure leaves the database as it was.
+void TestTable::newCollationRulesRebuildEveryKey()
+{
+    ContactFixture fx;
+    for (const char *name : {"Żaneta", "ala", "Ćwik", "Marek"})
+        fx.add(QString::fromUtf8(name), QStringLiteral("Handel"));
+    fx.close();
+    const QString schema = QStringLiteral("SELECT sql FROM sqlite_master ORDER BY name");
+    const QString indexes = fx.sqlite3(schema);
+    fx.sqlite3(QStringLiteral("UPDATE Kartax2000_meta SET value = 'old' WHERE name = 'collation';"
+                              "UPDATE Kartax2000 SET Nazwa_k = CAST(id AS BLOB);"
+                              "CREATE TRIGGER refuse BEFORE UPDATE ON Kartax2000 WHEN NEW.id = 3 "
+                              "BEGIN SELECT RAISE(ABORT, 'refused'); END"));
+    const QString stored =
+        QStringLiteral("SELECT hex(Nazwa_k) FROM Kartax2000; SELECT * FROM Kartax2000_meta");
+    const QString stale = fx.sqlite3(stored);
+    const QString refused = fx.sqlite3(schema);
+    TTable table;
+    table.setDatabaseFile(fx.databasePath());
+    table.setTableName(QStringLiteral("Kartax2000"));
+    QList<int> progress;
+    table.setRebuildProgress([&progress](int percent) { progress << percent; });
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("refused")));
+    table.open();
+    QCOMPARE(fx.sqlite3(stored), stale);
+    QCOMPARE(fx.sqlite3(schema), refused);
+    table.close();
+
+    fx.sqlite3(QStringLiteral("DROP TRIGGER refuse"));
+    progress.clear();
+    table.open();
+    QCOMPARE(walkForward(table), QStringList({"ala", "Ćwik", "Marek", "Żaneta"}));
+    QVERIFY(!progress.isEmpty() && progress.last() == 100);
+    QVERIFY(std::is_sorted(progress.begin(), progress.end()));
+    QCOMPARE(fx.sqlite3(schema), indexes);
+    QCOMPARE(fx.sqlite3(QStringLiteral("PRAGMA integrity_check")), QStringLiteral("ok\n"));
 }
 
 void TestTable::changeByAnotherUserFailsAndKeepsEdit()
