@@ -19,13 +19,26 @@ DBText::DBText(const QString &name, const QString &field, QWidget *parent)
         m_shownFor.clear();
         setText(text);
         if (m_autoSize)
-            adjustSize();
+            fitToText();
     };
 }
 
 void DBText::setDataSource(TDataSource *source)
 {
     m_link->setDataSource(source);
+}
+
+void DBText::fitToText()
+{
+    const QString value = text();
+    const int frame = 2 * (margin() + frameWidth());
+    // A text this long is wider than any window: it is not measured.
+    const int wanted = value.size() >= VisibleText::kLongText
+                           ? m_maxAutoWidth + 1
+                           : fontMetrics().horizontalAdvance(value) + frame + 1;
+    m_elided = wanted > m_maxAutoWidth;
+    resize(std::min(wanted, m_maxAutoWidth), height());
+    setToolTip(m_elided ? value.left(VisibleText::kLongText) : QString());
 }
 
 // Whether the label draws its text as plain lines from the left, with no text
@@ -65,6 +78,15 @@ QRect DBText::textArea() const
 void DBText::paintEvent(QPaintEvent *event)
 {
     const QString full = text();
+    if (m_elided) {
+        QPainter painter(this);
+        const QRect area = textArea();
+        const QString line = full.left(VisibleText::kLongText).section(QLatin1Char('\n'), 0, 0);
+        style()->drawItemText(&painter, area, int(alignment()), palette(), isEnabled(),
+                              fontMetrics().elidedText(line, Qt::ElideRight, area.width()),
+                              foregroundRole());
+        return;
+    }
     if (full.size() < VisibleText::kLongText || !drawsPlainLines()) {
         ClickLabel::paintEvent(event);
         return;

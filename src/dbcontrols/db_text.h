@@ -16,18 +16,26 @@ public:
     explicit DBText(const QString &name, const QString &field, QWidget *parent = nullptr);
     void setDataSource(TDataSource *source);
     FieldDataLink *dataLink() const { return m_link; }
-    // Widens the label to its text, as a self-sizing value does.
-    void setAutoSize(bool on) { m_autoSize = on; }
+    // Sizes the label to its text, as a self-sizing value does, up to maxWidth: a
+    // wider text is drawn shortened with "…" and shown whole in the tooltip.
+    void setAutoSize(bool on, int maxWidth = QWIDGETSIZE_MAX)
+    {
+        m_autoSize = on;
+        m_maxAutoWidth = maxWidth;
+    }
 
 protected:
     void paintEvent(QPaintEvent *event) override;
 
 private:
     bool drawsPlainLines() const;
+    void fitToText();
     QRect textArea() const;
 
     FieldDataLink *m_link;
     bool m_autoSize = false;
+    int m_maxAutoWidth = QWIDGETSIZE_MAX;
+    bool m_elided = false; // wider than the room: drawn shortened
     // The start of each line of a long text, as much as can be seen, and what it is for.
     QString m_shown;
     QString m_shownFor;

@@ -23,6 +23,7 @@ constexpr int kCaptionX = 12;
 constexpr int kValueX = 112;
 constexpr int kFirstRowY = 10;
 constexpr int kRowStep = 20;
+constexpr int kValueRoom = 340; // from the values to the buttons
 
 } // namespace
 
@@ -65,7 +66,10 @@ TForm13::TForm13(QWidget *parent)
         label->setGeometry(kCaptionX, y, kValueX - kCaptionX - 4, 18);
         auto *value =
             new DBText(QLatin1String(rows[i].valueName), QLatin1String(rows[i].field), this);
-        value->setGeometry(kValueX, y, 340, 18);
+        value->setGeometry(kValueX, y, 0, 18);
+        // The value is as wide as its text, so only the text is clickable; a text
+        // wider than the room left of the buttons is shortened with "…".
+        value->setAutoSize(true, kValueRoom);
         value->setAccessibleName(QString::fromUtf8(rows[i].caption));
         labels[i] = label;
         values[i] = value;

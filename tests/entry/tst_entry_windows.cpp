@@ -284,6 +284,9 @@ void TestEntryWindows::fullViewLinksRunMainCommands()
     QTest::mouseClick(m_full->Label9, Qt::LeftButton);
     QTest::mouseClick(m_full->DBText12, Qt::LeftButton);
     QTest::mouseClick(m_full->DBText11, Qt::LeftButton);
+    // Only the text is clickable: a click far right of the short address sends nothing.
+    QVERIFY(m_full->DBText11->width() < 120 && m_full->DBText11->toolTip().isEmpty());
+    QTest::mouseClick(m_full, Qt::LeftButton, {}, m_full->DBText11->pos() + QPoint(250, 5));
     QVERIFY(!m_fx->program().Form16->isVisible()); // the letter goes without the composer
     const QStringList lines = history.lines().mid(before);
     QCOMPARE(lines.size(), 3);
@@ -313,6 +316,8 @@ void TestEntryWindows::veryLongTextsAreStoredAndShown()
     m_fx->table().last();
     QCOMPARE(m_entry->DBEdit1->text(), longName);
     QCOMPARE(m_full->DBText1->text(), longName);
+    QCOMPARE(m_full->DBText1->width(), 340); // shortened with "…", whole in the tooltip
+    QVERIFY(m_full->DBText1->toolTip().startsWith(QStringLiteral("xxxx")));
     QCOMPARE(m_entry->DBMemo1->toPlainText(), notes);
     QCOMPARE(m_full->m1->toPlainText(), notes);
     QCOMPARE(m_fx->table().fieldText(QStringLiteral("Uwagi")).size(),
