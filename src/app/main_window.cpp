@@ -236,14 +236,13 @@ void TForm1::buildCard()
     b1 = box("b1", QStringLiteral("Szukaj branżą"));
     p1 = box("p1", QStringLiteral("Szukaj przedstawiciela"));
 
-    // Values are named for assistive technology by the captions beside them.
-    const QList<QPair<DBText *, QString>> names{
-        {DBText1, "Nazwa"},   {DBText2, "Branża"},      {DBText3, "Przedstawiciel"},
-        {DBText4, "Kraj"},    {DBText5, "Miejscowość"}, {DBText6, "Kod"},
-        {DBText9, "Ulica"},   {DBText10, "Region"},     {DBText8, "Telefon"},
-        {DBText7, "Telefax"}, {DBText11, "e-mail"},     {DBText12, "http://"}};
-    for (const auto &[text, name] : names)
-        text->setAccessibleName(name);
+    // Each value is read with the caption beside it: "Nazwa: Bałtyk s.c.".
+    const QList<QPair<QLabel *, DBText *>> captions{
+        {Label4, DBText1},  {Label5, DBText2},  {Label6, DBText3},   {Label7, DBText4},
+        {Label8, DBText5},  {Label9, DBText6},  {Label10, DBText9},  {Label11, DBText10},
+        {Label12, DBText8}, {Label13, DBText7}, {Label14, DBText11}, {Label15, DBText12}};
+    for (const auto &[caption, value] : captions)
+        caption->setBuddy(value);
 
     connect(Label4, &ClickLabel::clicked, this, &TForm1::Label4Click);
     connect(DBText1, &ClickLabel::clicked, this, &TForm1::Label4Click);

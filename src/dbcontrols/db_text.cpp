@@ -13,7 +13,6 @@ DBText::DBText(const QString &name, const QString &field, QWidget *parent)
 {
     setObjectName(name);
     setTextFormat(Qt::PlainText);
-    setAccessibleName(field);
     m_link->setDataField(field);
     m_link->onShow = [this](const QString &text) {
         m_shownFor.clear();

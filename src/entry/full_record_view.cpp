@@ -70,7 +70,7 @@ TForm13::TForm13(QWidget *parent)
         // The value is as wide as its text, so only the text is clickable; a text
         // wider than the room left of the buttons is shortened with "…".
         value->setAutoSize(true, kValueRoom);
-        value->setAccessibleName(QString::fromUtf8(rows[i].caption));
+        label->setBuddy(value); // read as "Nazwa: …"
         labels[i] = label;
         values[i] = value;
     }

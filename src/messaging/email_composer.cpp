@@ -68,7 +68,7 @@ TForm16::TForm16(QWidget *parent)
     bold.setBold(true);
     DBText2->setFont(bold);
     DBText2->setStyleSheet(QStringLiteral("color: navy;"));
-    DBText2->setAccessibleName(Label2->text());
+    Label2->setBuddy(DBText2); // read as "Adresat: …"
 
     Label4 = label(this, QStringLiteral("Label4"), QStringLiteral("e-mail"), QPoint(16, 40));
     DBText1 = new DBText(QStringLiteral("DBText1"), QStringLiteral("Email"), this);
@@ -77,7 +77,7 @@ TForm16::TForm16(QWidget *parent)
     underlined.setUnderline(true);
     DBText1->setFont(underlined);
     DBText1->setStyleSheet(QStringLiteral("color: blue;"));
-    DBText1->setAccessibleName(Label4->text());
+    Label4->setBuddy(DBText1);
     DBEdit1 = new DBEdit(QStringLiteral("DBEdit1"), QStringLiteral("Email"), this);
     DBEdit1->setGeometry(88, 38, 121, 21);
     DBEdit1->setVisible(false);

@@ -14,6 +14,7 @@
 #include "support/scripted_dialogs.h"
 #include "support/typing.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QLabel>
 #include <QLineEdit>
@@ -26,6 +27,7 @@
 
 #include <QToolButton>
 #include <csignal>
+#include <tuple>
 
 // The main window: card, navigator, search row, commands, menu, clock and Esc.
 class TestMainWindow : public QObject
@@ -48,6 +50,7 @@ private slots:
     void missingSettingLeavesEdit1Empty();
     void dateAndClock();
     void exactCaptions();
+    void assistiveTechnologyReadsEveryControl();
 
 private:
     static QToolButton *navButton(TForm1 &form, DBNavigator::Button which)
@@ -429,7 +432,6 @@ void TestMainWindow::exactCaptions()
     // Picture-only navigator buttons are named by their hints.
     QCOMPARE(form.DBNavigator1->button(DBNavigator::Next)->accessibleName(),
              QStringLiteral("następny"));
-    QCOMPARE(form.DBText1->accessibleName(), QStringLiteral("Nazwa"));
     // No caption is clipped, across or down; the date, the clock and the search row
     // stand inside the card's frame.
     for (QLabel *label : form.findChildren<QLabel *>()) {
@@ -449,6 +451,52 @@ void TestMainWindow::exactCaptions()
                                                                form.n1, form.b1, form.p1})
         QVERIFY2(card->contentsRect().contains(row->geometry()), qPrintable(row->objectName()));
     QVERIFY(form.n1->height() >= form.n1->minimumSizeHint().height());
+}
+
+void TestMainWindow::assistiveTechnologyReadsEveryControl()
+{
+    ProgramFixture fx;
+    insertContact(fx.table(), QStringLiteral("Łódzka Spółdzielnia"), QStringLiteral("Meble"),
+                  QStringLiteral("Jan"),
+                  {"Polska", "Łódź", "90-001", "Długa 1", "łódzkie", "42 111", "42 112", "a@b.pl",
+                   "www.b.pl"});
+    TForm1 &form = fx.form1();
+    form.show();
+    const auto read = [](QWidget *widget) { return QAccessible::queryAccessibleInterface(widget); };
+    // Each value is read as its text, labelled by its caption.
+    const QList<std::tuple<const char *, const char *, const char *>> card{
+        {"DBText1", "Łódzka Spółdzielnia", "Nazwa:"},
+        {"DBText2", "Meble", "Branża"},
+        {"DBText3", "Jan", "Przedstawiciel"},
+        {"DBText4", "Polska", "Kraj"},
+        {"DBText5", "Łódź", "Miejscowość"},
+        {"DBText6", "90-001", "Kod"},
+        {"DBText9", "Długa 1", "Ulica"},
+        {"DBText10", "łódzkie", "Region"},
+        {"DBText8", "42 111", "Telefon"},
+        {"DBText7", "42 112", "Telefax"},
+        {"DBText11", "a@b.pl", "e-mail"},
+        {"DBText12", "www.b.pl", "http://"}};
+    for (const auto &[name, value, caption] : card) {
+        QAccessibleInterface *text = read(form.findChild<QWidget *>(QLatin1String(name)));
+        QCOMPARE(text->text(QAccessible::Name), QString::fromUtf8(value));
+        QCOMPARE(text->role(), QAccessible::StaticText);
+        const auto labels = text->relations(QAccessible::Label);
+        QCOMPARE(labels.size(), 1);
+        QCOMPARE(labels[0].first->text(QAccessible::Name), QString::fromUtf8(caption));
+    }
+    QCOMPARE(read(form.Label17)->text(QAccessible::Name), form.Label17->text()); // the clock
+    // Every control a user can reach has a name.
+    for (QWidget *widget : form.findChildren<QWidget *>()) {
+        QAccessibleInterface *control = read(widget);
+        const QAccessible::Role role = control->role();
+        if (widget->isVisibleTo(&form) &&
+            (role == QAccessible::Button || role == QAccessible::EditableText ||
+             role == QAccessible::StaticText))
+            QVERIFY2(!control->text(QAccessible::Name).isEmpty(), qPrintable(widget->objectName()));
+    }
+    QCOMPARE(read(form.n1)->text(QAccessible::Name), QStringLiteral("Szukaj nazwą"));
+    QCOMPARE(read(form.tel1)->role(), QAccessible::Button);
 }
 
 QTEST_MAIN(TestMainWindow)
