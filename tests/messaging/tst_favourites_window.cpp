@@ -232,7 +232,32 @@ void TestFavouritesWindow::fixedSitesOpenAndLogWithTwoSpaces()
         QCOMPARE(m_history, QStringList{site.logged + " " + suffix});
     }
     QCOMPARE(sites.last().logged, QStringLiteral("www.wp.pl"));
-    QVERIFY(sites.at(6).caption.startsWith(QStringLiteral("Serwis ")));
+    // Captions, compared with the window's own texts.
+    QCOMPARE(window->windowTitle(), QStringLiteral("Ulubione- Serwis WWW"));
+    const QList<std::pair<const char *, const char *>> captions{
+        {"Label1", "Wybierz ulubiony adres internetowy"},
+        {"Label2", "Wpisz adres który zostanie dodany do "},
+        {"Label3", "listy ulubionych w chwili połączenia"},
+        {"SpeedButton1", "Usuń z listy"},
+        {"SpeedButton3", "&Zamknij"},
+        {"SpeedButton13", "Połącz"},
+        {"Label4", "Kartax2000®"},
+        {"SpeedButton7", "Strona WWW autora"},
+        {"SpeedButton6", "BSC Polska"},
+        {"SpeedButton10", "Chip Magazyn Komputerowy"},
+        {"SpeedButton4", "ENTER Magazyn Komputerowy"},
+        {"SpeedButton8", "//WWW.Magazyn Internetowy"},
+        {"SpeedButton15", "PC WORLD KOMPUTER"},
+        {"SpeedButton5", "ALTAVISTA POLSKA"},
+        {"SpeedButton2", "Wirtualna Polska"},
+        {"SpeedButton14", "Historia"},
+        {"SpeedButton12", "&Edytuj"},
+        {"SpeedButton11", "&Zamknij"}};
+    for (const auto &[name, caption] : captions) {
+        const QObject *control = window->findChild<QObject *>(QLatin1String(name));
+        QCOMPARE(control->property("text").toString(), QString::fromUtf8(caption));
+    }
+    QVERIFY(window->findChild<QToolButton *>("SpeedButton9")->text().startsWith("Serwis "));
 }
 
 void TestFavouritesWindow::viewsSwitchAndSurviveClosing()
