@@ -272,10 +272,7 @@ bool Program::postOpenEdit()
 void Program::commitData()
 {
     postOpenEdit();
-    if (Form11)
-        Form11->saveAtExit();
-    if (Form2)
-        Form2->saveAtExit();
+    saveFiles();
 }
 
 void Program::watchTerminationSignals()
@@ -300,6 +297,11 @@ void Program::saveAtExit()
     if (m_saved)
         return;
     m_saved = true;
+    saveFiles();
+}
+
+void Program::saveFiles()
+{
     if (Form11)
         Form11->saveAtExit();
     if (Form2)

@@ -93,6 +93,7 @@ private:
     void attachDataSource(QObject *root);
     void printHistory();
     void endOnSignal();
+    void saveFiles(); // the history and favourites files
 
     QString m_databaseFile;
     OpeningHook m_opening;                           // during create()

@@ -5,7 +5,6 @@
 #include "store/sort_key.h"
 
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QSqlError>
 #include <QSqlQuery>
