@@ -4,7 +4,7 @@
 
 #include "history/history_window.h"
 #include "platform/data_folder.h"
-#include "platform/dialogs.h"
+#include "platform/widgets/dialogs.h"
 
 #include <QApplication>
 #include <QFile>

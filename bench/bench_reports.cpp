@@ -8,7 +8,7 @@
 #include "../tools/sample_contacts.h"
 #include "bench_util.h"
 #include "huge_record.h"
-#include "platform/printers.h"
+#include "platform/widgets/printers.h"
 #include "reports/page_renderer.h"
 #include "reports/prepared_pages.h"
 #include "reports/preview_window.h"

@@ -6,6 +6,7 @@
 #include "app/main_window.h"
 #include "app/program.h"
 #include "bench_util.h"
+#include "entry/data_entry_window.h"
 #include "huge_record.h"
 #include "platform/data_folder.h"
 #include "store/data_module.h"
@@ -27,23 +28,23 @@ void measureHugeRecord(const QString &folder)
     bench::writeHugeRecordDatabase(database);
     Program program(database);
     program.create();
-    program.Form1->show();
+    program.object<TForm1>()->show();
     QApplication::processEvents();
-    TTable &table = *program.DM9->t1;
+    TTable &table = *program.object<TDM9>()->t1;
     const auto measure = [&](int runs, std::vector<double> &onto, std::vector<double> &off) {
         for (int run = 0; run < runs; ++run) {
             table.first();
             table.next();
-            program.Form1->repaint();
+            program.object<TForm1>()->repaint();
             QApplication::processEvents();
             auto start = bench::Clock::now();
             table.next(); // the huge record, third in name order
-            program.Form1->repaint();
+            program.object<TForm1>()->repaint();
             onto.push_back(bench::microsecondsSince(start) / 1000.0);
             QApplication::processEvents();
             start = bench::Clock::now();
             table.prior();
-            program.Form1->repaint();
+            program.object<TForm1>()->repaint();
             off.push_back(bench::microsecondsSince(start) / 1000.0);
             QApplication::processEvents();
         }
@@ -53,7 +54,7 @@ void measureHugeRecord(const QString &folder)
     measure(9, onto, off);
     bench::report("shell_huge_record_move_onto_median", bench::median(onto), "ms");
     bench::report("shell_huge_record_move_off_median", bench::median(off), "ms");
-    program.showForm(QStringLiteral("Form10"));
+    program.show<TForm10>();
     onto.clear();
     off.clear();
     measure(3, onto, off);
@@ -81,7 +82,7 @@ int main(int argc, char *argv[])
             const auto start = bench::Clock::now();
             Program program(database);
             program.create();
-            program.Form1->show();
+            program.object<TForm1>()->show();
             QApplication::processEvents();
             starts.push_back(bench::microsecondsSince(start) / 1000.0);
         }
@@ -89,7 +90,7 @@ int main(int argc, char *argv[])
 
         Program program(database);
         program.create();
-        TForm1 &form = *program.Form1;
+        TForm1 &form = *program.object<TForm1>();
         form.show();
         QApplication::processEvents();
         const QStringList typing{"K",     "Ko",     "Kow",         "Kowa", "Kowal", "Kowals",

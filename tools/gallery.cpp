@@ -2,13 +2,13 @@
 // with sample contacts and with an empty table, into PNG files.
 // Usage: gallery <output folder>   (run with QT_QPA_PLATFORM=offscreen)
 
-#include "app/form.h"
 #include "app/main_window.h"
 #include "app/program.h"
 #include "app/splash_window.h"
 #include "dbcontrols/db_navigator.h"
 #include "entry/data_entry_window.h"
 #include "entry/full_record_view.h"
+#include "forms/form.h"
 #include "platform/data_folder.h"
 #include "sample_contacts.h"
 #include "store/data_module.h"
@@ -51,9 +51,9 @@ void renderProgram(const QString &out, const QString &suffix, int contacts)
     DataFolder::setOverride(data.path());
     Program program(data.filePath(QStringLiteral("Kartax2000.db")));
     program.create();
-    fill(*program.DM9->t1, contacts);
-    save(program.Form1, QDir(out).filePath(QStringLiteral("Form1%1.png").arg(suffix)));
-    program.Form1->hide();
+    fill(*program.object<TDM9>()->t1, contacts);
+    save(program.object<TForm1>(), QDir(out).filePath(QStringLiteral("Form1%1.png").arg(suffix)));
+    program.object<TForm1>()->hide();
     if (contacts == 0)
         return;
     for (const QString &name : Program::creationOrder()) {
@@ -65,25 +65,25 @@ void renderProgram(const QString &out, const QString &suffix, int contacts)
         }
     }
     // The data entry window while inserting, and the full record view with long notes.
-    program.Form10->show();
-    program.Form10->DBNavigator1->btnClick(DBNavigator::Insert);
-    save(program.Form10, QDir(out).filePath(QStringLiteral("Form10-inserting.png")));
-    program.Form10->DBNavigator1->btnClick(DBNavigator::Cancel);
-    program.Form10->hide();
-    program.DM9->t1->edit();
-    program.DM9->t1->setFieldText(
+    program.object<TForm10>()->show();
+    program.object<TForm10>()->DBNavigator1->btnClick(DBNavigator::Insert);
+    save(program.object<TForm10>(), QDir(out).filePath(QStringLiteral("Form10-inserting.png")));
+    program.object<TForm10>()->DBNavigator1->btnClick(DBNavigator::Cancel);
+    program.object<TForm10>()->hide();
+    program.object<TDM9>()->t1->edit();
+    program.object<TDM9>()->t1->setFieldText(
         QStringLiteral("Uwagi"),
         QStringLiteral("Stały klient od 1998 roku. Zamówienia składa kwartalnie.\r\n").repeated(3) +
             QStringLiteral("Kontakt w sprawie faktur: księgowość, pani Żaneta Łukasik.\r\n")
                 .repeated(6));
-    program.DM9->t1->post();
-    save(program.Form13, QDir(out).filePath(QStringLiteral("Form13-long-notes.png")));
-    program.Form13->hide();
+    program.object<TDM9>()->t1->post();
+    save(program.object<TForm13>(), QDir(out).filePath(QStringLiteral("Form13-long-notes.png")));
+    program.object<TForm13>()->hide();
 
     // The main window with the name search open.
-    program.Form1->show();
-    program.Form1->nClick();
-    save(program.Form1, QDir(out).filePath(QStringLiteral("Form1-search.png")));
+    program.object<TForm1>()->show();
+    program.object<TForm1>()->nClick();
+    save(program.object<TForm1>(), QDir(out).filePath(QStringLiteral("Form1-search.png")));
 }
 
 } // namespace

@@ -3,10 +3,10 @@
 #include "app/program.h"
 #include "app/startup.h"
 #include "info/help_system.h"
-#include "platform/dialogs.h"
 #include "platform/errors.h"
 #include "platform/restart.h"
 #include "platform/translations.h"
+#include "platform/widgets/dialogs.h"
 
 #include <QSessionManager>
 
@@ -17,11 +17,6 @@ KartaxApplication::KartaxApplication(int &argc, char **argv) : QApplication(argc
     setQuitOnLastWindowClosed(false);
     Translations::install(*this); // Qt's stock dialogs and menus in the user's language
     HelpSystem::installF1Handler(*this);
-}
-
-void KartaxApplication::reportError(const QString &message)
-{
-    showMessage(DialogKind::Error, QStringLiteral("Kartax2000®"), message);
 }
 
 namespace {

@@ -14,9 +14,6 @@ public:
     bool notify(QObject *receiver, QEvent *event) override;
     int run();
 
-    // Shows an error's text the way the application's error report does.
-    static void reportError(const QString &message);
-
     // The application title, set at start-up: the name the program goes by (its main
     // window's caption). Kept apart from Qt's display name, which the window system
     // integration would append to every window's title.

@@ -1,17 +1,28 @@
 #include "app/main_window.h"
 
 #include "app/application.h"
-#include "app/date_text.h"
-#include "app/form_style.h"
 #include "app/program.h"
 #include "dbcontrols/click_label.h"
 #include "dbcontrols/db_edit.h"
 #include "dbcontrols/db_navigator.h"
 #include "dbcontrols/db_text.h"
+#include "dial/dial_settings_window.h"
 #include "dial/telefon.h"
+#include "entry/data_entry_window.h"
+#include "entry/full_record_view.h"
+#include "forms/date_text.h"
+#include "forms/form_style.h"
+#include "history/history_window.h"
+#include "info/about_window.h"
+#include "info/information_window.h"
+#include "messaging/email_composer.h"
+#include "messaging/favourites_window.h"
+#include "messaging/signature_window.h"
 #include "platform/clock.h"
 #include "platform/errors.h"
 #include "platform/settings_store.h"
+#include "platform/widgets/dialogs.h"
+#include "reports/report_definitions.h"
 #include "store/data_module.h"
 #include "store/incremental_search.h"
 
@@ -365,7 +376,7 @@ void TForm1::FormCreate()
         if (settings.openKey(QStringLiteral("Kax"), false))
             setting = settings.readString(QStringLiteral("tel"));
     } catch (const KaxError &error) {
-        KartaxApplication::reportError(error.message());
+        reportError(error.message());
     }
     Edit1->setText(setting);
     Label17Click();
@@ -376,6 +387,12 @@ void TForm1::Label17Click()
     Label17->setText(DateText::clock(Clock::now().time()));
 }
 
+template<class Window> void TForm1::showWindow()
+{
+    if (m_program)
+        m_program->show<Window>();
+}
+
 void TForm1::tel1Click()
 {
     if (m_program)
@@ -384,7 +401,7 @@ void TForm1::tel1Click()
 
 void TForm1::SpeedButton2Click()
 {
-    showWindow("Form16");
+    showWindow<TForm16>();
 }
 
 void TForm1::SpeedButton3Click()
@@ -395,17 +412,17 @@ void TForm1::SpeedButton3Click()
 
 void TForm1::SpeedButton4Click()
 {
-    showWindow("Form2");
+    showWindow<TForm2>();
 }
 
 void TForm1::StronyWWW1Click()
 {
-    showWindow("Form2");
+    showWindow<TForm2>();
 }
 
 void TForm1::Label4Click()
 {
-    showWindow("Form13");
+    showWindow<TForm13>();
 }
 
 void TForm1::openSearch(QLineEdit *box)
@@ -448,8 +465,8 @@ void TForm1::sClick()
 
 void TForm1::search(SearchKind kind, QLineEdit *box)
 {
-    if (m_program && m_program->DM9)
-        incrementalSearch(*m_program->DM9->t1, kind, box->text());
+    if (const TDM9 *data = m_program ? m_program->object<TDM9>() : nullptr)
+        incrementalSearch(*data->t1, kind, box->text());
 }
 
 void TForm1::n1KeyUp()
@@ -486,57 +503,51 @@ void TForm1::Wyjcie1Click()
     endProgram();
 }
 
-void TForm1::showWindow(const char *name)
-{
-    if (m_program)
-        m_program->showForm(QLatin1String(name));
-}
-
 void TForm1::Wpiszdane1Click()
 {
-    showWindow("Form10");
+    showWindow<TForm10>();
 }
 
 void TForm1::Dane1Click()
 {
-    showWindow("Form13");
+    showWindow<TForm13>();
 }
 
 void TForm1::Historia1Click()
 {
-    showWindow("Form11");
+    showWindow<TForm11>();
 }
 
 void TForm1::Modem1Click()
 {
-    showWindow("Form4");
+    showWindow<TForm4>();
 }
 
 void TForm1::Podpis1Click()
 {
-    showWindow("Form17");
+    showWindow<TForm17>();
 }
 
 void TForm1::Informacje1Click()
 {
-    showWindow("Form5");
+    showWindow<TForm5>();
 }
 
 void TForm1::About1Click()
 {
-    showWindow("Form3");
+    showWindow<TForm3>();
 }
 
 void TForm1::Penedane1Click()
 {
     if (m_program)
-        m_program->previewReport(QStringLiteral("Form8"));
+        m_program->previewReport<TForm8>();
 }
 
 void TForm1::Etykiety1Click()
 {
     if (m_program)
-        m_program->previewReport(QStringLiteral("Form14"));
+        m_program->previewReport<TForm14>();
 }
 
 void TForm1::Help1Click()

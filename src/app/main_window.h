@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/form.h"
+#include "forms/form.h"
 
 class ClickLabel;
 class DBEdit;
@@ -158,7 +158,8 @@ private:
     void buildMenu();
     void openSearch(QLineEdit *box);
     void search(SearchKind kind, QLineEdit *box);
-    void showWindow(const char *name);
+    // Shows the window of the given class through the application object.
+    template<class Window> void showWindow();
 
     QWidget *m_client;
     QFrame *m_card;

@@ -1,7 +1,6 @@
 #include "app/program.h"
 
 #include "app/application.h"
-#include "app/form.h"
 #include "app/main_window.h"
 #include "dbcontrols/db_edit.h"
 #include "dbcontrols/db_navigator.h"
@@ -10,6 +9,7 @@
 #include "dial/dial_settings_window.h"
 #include "entry/data_entry_window.h"
 #include "entry/full_record_view.h"
+#include "forms/form.h"
 #include "history/history_window.h"
 #include "info/about_window.h"
 #include "info/help_system.h"
@@ -20,15 +20,16 @@
 #include "messaging/web_command.h"
 #include "platform/errors.h"
 #include "platform/termination_signals.h"
+#include "platform/widgets/dialogs.h"
 #include "reports/report_definitions.h"
 #include "reports/report_runs.h"
 #include "store/data_module.h"
 #include "store/table.h"
 
-#include <QAbstractButton>
 #include <QCoreApplication>
 #include <QLineEdit>
 #include <QScopeGuard>
+#include <QToolButton>
 
 #include <QWidget>
 
@@ -90,7 +91,7 @@ QObject *Program::createObject(const QString &name)
     if (name == QLatin1String("Form2")) {
         Form2 = new TForm2;
         Form2->setHistory([this](const QString &line) { appendHistory(line); });
-        Form2->setShowHistory([this] { showForm(QStringLiteral("Form11")); });
+        Form2->setShowHistory([this] { show<TForm11>(); });
         return Form2;
     }
     if (name == QLatin1String("Form3"))
@@ -109,14 +110,14 @@ QObject *Program::createObject(const QString &name)
     if (name == QLatin1String("Form7"))
         return Form7 = new TForm7(contacts);
     if (name == QLatin1String("Form8"))
-        return Form8 = new TForm8(contacts);
+        return new TForm8(contacts);
     if (name == QLatin1String("Form14"))
-        return Form14 = new TForm14(contacts);
+        return new TForm14(contacts);
     if (name == QLatin1String("Form15"))
         return Form15 = new TForm15(contacts);
     if (name == QLatin1String("Form10")) {
         Form10 = new TForm10;
-        Form10->setProgram(this);
+        Form10->setContacts(contacts);
         return Form10;
     }
     if (name == QLatin1String("Form11")) {
@@ -126,10 +127,27 @@ QObject *Program::createObject(const QString &name)
     }
     if (name == QLatin1String("Form13")) {
         Form13 = new TForm13;
-        Form13->setProgram(this);
+        wireFullRecordView();
         return Form13;
     }
     return nullptr;
+}
+
+void Program::wireFullRecordView()
+{
+    TForm13::Commands commands;
+    // Its links run the main window's buttons as clicks on them would.
+    commands.call = [this] { Form1->tel1->click(); };
+    commands.openWeb = [this] { Form1->SpeedButton3->click(); };
+    // The composer's send command, as a click on its button, without showing it.
+    commands.sendLetter = [this] { Form16->pocztaClick(); };
+    commands.printRecord = [this](const QStringList &notes) {
+        // The notes of the record on show at the moment of the click.
+        Form6->m1->lines = notes;
+        Reports::print(Form6->Report1);
+    };
+    commands.printLabel = [this] { Reports::print(Form7->Report1); };
+    Form13->setCommands(std::move(commands));
 }
 
 void Program::attachDataSource(QObject *root)
@@ -184,12 +202,6 @@ KaxForm *Program::form(const QString &name) const
     return qobject_cast<KaxForm *>(object(name));
 }
 
-void Program::showForm(const QString &name)
-{
-    if (KaxForm *window = form(name))
-        window->showForm();
-}
-
 void Program::appendHistory(const QString &line)
 {
     // Lines are appended only once the message loop runs, after every window exists.
@@ -200,7 +212,8 @@ void Program::appendHistory(const QString &line)
 void Program::callCommand()
 {
     if (Form1 && Form1->tt1 && Form11)
-        ::callCommand(Form1->Edit1->text(), Form1->DBEdit3->text(), *Form1->tt1, *Form11);
+        ::callCommand(Form1->Edit1->text(), Form1->DBEdit3->text(), *Form1->tt1,
+                      [this](const QString &line) { appendHistory(line); });
 }
 
 void Program::webCommand()
@@ -209,38 +222,10 @@ void Program::webCommand()
         ::webCommand(Form1->DBEdit1->text(), [this](const QString &line) { appendHistory(line); });
 }
 
-void Program::previewReport(const QString &container)
+void Program::preview(ReportContainer *reports)
 {
-    if (auto *reports = qobject_cast<ReportContainer *>(object(container)))
+    if (reports)
         Reports::preview(reports->Report1);
-}
-
-void Program::clickMainButton(const QString &name)
-{
-    if (!Form1)
-        return;
-    if (auto *button = Form1->findChild<QAbstractButton *>(name))
-        button->click();
-}
-
-void Program::sendLetterNow()
-{
-    if (!Form16)
-        return;
-    if (auto *button = Form16->findChild<QAbstractButton *>(QStringLiteral("poczta")))
-        button->click();
-}
-
-void Program::printRecord(const QStringList &notes)
-{
-    // The notes of the record on show at the moment of the click.
-    Form6->m1->lines = notes;
-    Reports::print(Form6->Report1);
-}
-
-void Program::printLabel()
-{
-    Reports::print(Form7->Report1);
 }
 
 void Program::printHistory()
@@ -263,7 +248,7 @@ bool Program::postOpenEdit()
     try {
         DM9->t1->checkBrowseMode();
     } catch (const KaxError &error) {
-        KartaxApplication::reportError(error.message());
+        reportError(error.message());
         return false;
     }
     return true;

@@ -43,19 +43,27 @@ public:
 
     QObject *object(const QString &name) const;
     KaxForm *form(const QString &name) const;
-    void showForm(const QString &name);
+    // The created window or data module of the given class; nullptr before its creation.
+    template<class T> T *object() const
+    {
+        for (const auto &created : m_objects) {
+            if (auto *found = dynamic_cast<T *>(created.get()))
+                return found;
+        }
+        return nullptr;
+    }
+    // The program's "show" for the window of the given class.
+    template<class Window> void show()
+    {
+        if (Window *window = object<Window>())
+            window->showForm();
+    }
+    // Previews the report of the given report container.
+    template<class Reports> void previewReport() { preview(object<Reports>()); }
 
     // Commands that span windows.
     void callCommand();
     void webCommand();
-    void previewReport(const QString &container);
-    // Runs a button of the main window as a click on it would.
-    void clickMainButton(const QString &name);
-    // The composer's send command, as a click on its button, without showing it.
-    void sendLetterNow();
-    // The full record view's printouts: the record with the given notes, and its label.
-    void printRecord(const QStringList &notes);
-    void printLabel();
     void showHelpFinder();
 
     // Writes what the windows keep in files (history, favourites) at program end.
@@ -73,23 +81,11 @@ public:
     // Appends one line to the history window's text.
     void appendHistory(const QString &line);
 
-    TForm1 *Form1 = nullptr;
-    TForm16 *Form16 = nullptr;
-    TForm17 *Form17 = nullptr;
-    TForm2 *Form2 = nullptr;
-    TDM9 *DM9 = nullptr;
-    TForm10 *Form10 = nullptr;
-    TForm11 *Form11 = nullptr;
-    TForm13 *Form13 = nullptr;
-    ReportContainer *Form6 = nullptr;
-    ReportContainer *Form7 = nullptr;
-    ReportContainer *Form8 = nullptr;
-    ReportContainer *Form14 = nullptr;
-    ReportContainer *Form15 = nullptr;
-
 private:
     void createAll(const CreatedHook &created);
     QObject *createObject(const QString &name);
+    void wireFullRecordView();
+    void preview(ReportContainer *reports);
     void attachDataSource(QObject *root);
     void printHistory();
     void endOnSignal();
@@ -101,4 +97,17 @@ private:
     bool m_saved = false;
     std::unique_ptr<TerminationSignals> m_signals;
     int m_signalsReceived = 0;
+
+    // The objects that commands spanning windows use, as created.
+    TForm1 *Form1 = nullptr;
+    TForm16 *Form16 = nullptr;
+    TForm17 *Form17 = nullptr;
+    TForm2 *Form2 = nullptr;
+    TDM9 *DM9 = nullptr;
+    TForm10 *Form10 = nullptr;
+    TForm11 *Form11 = nullptr;
+    TForm13 *Form13 = nullptr;
+    ReportContainer *Form6 = nullptr;
+    ReportContainer *Form7 = nullptr;
+    ReportContainer *Form15 = nullptr;
 };

@@ -5,6 +5,7 @@
 #include "app/program.h"
 #include "app/splash_window.h"
 #include "platform/errors.h"
+#include "platform/widgets/dialogs.h"
 
 #include <QApplication>
 #include <QProgressBar>
@@ -46,16 +47,16 @@ std::unique_ptr<Program> Startup::start()
     } catch (const KaxError &error) {
         splash->hide();
         splash.reset();
-        KartaxApplication::reportError(error.message());
+        reportError(error.message());
         return nullptr;
     } catch (const std::exception &error) {
         splash->hide();
         splash.reset();
-        KartaxApplication::reportError(QString::fromLocal8Bit(error.what()));
+        reportError(QString::fromLocal8Bit(error.what()));
         return nullptr;
     }
     splash->hide();
     splash.reset();
-    program->Form1->show();
+    program->object<TForm1>()->show();
     return program;
 }

@@ -1,7 +1,7 @@
 #include "dbcontrols/db_navigator.h"
 
 #include "dbcontrols/field_data_link.h"
-#include "platform/dialogs.h"
+#include "platform/widgets/dialogs.h"
 #include "store/data_source.h"
 #include "store/table.h"
 

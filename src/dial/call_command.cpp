@@ -3,7 +3,6 @@
 #include "dial/dial_setting.h"
 #include "dial/telefon.h"
 #include "history/history_line.h"
-#include "history/history_window.h"
 
 QString callHistoryLine(const QString &number)
 {
@@ -12,7 +11,8 @@ QString callHistoryLine(const QString &number)
            historyDateTimeSuffix();
 }
 
-void callCommand(const QString &setting, const QString &number, TTelefon &tt1, TForm11 &history)
+void callCommand(const QString &setting, const QString &number, TTelefon &tt1,
+                 const HistoryAppender &history)
 {
     if (const auto choice = DialSetting::choice(setting)) {
         tt1.setCPort(choice->port);
@@ -20,5 +20,6 @@ void callCommand(const QString &setting, const QString &number, TTelefon &tt1, T
         tt1.setTelNumber(number);
         tt1.Dial();
     }
-    history.appendLine(callHistoryLine(number));
+    if (history)
+        history(callHistoryLine(number));
 }

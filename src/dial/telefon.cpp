@@ -1,7 +1,7 @@
 #include "dial/telefon.h"
 
-#include "platform/dialogs.h"
 #include "platform/serial_port.h"
+#include "platform/widgets/dialogs.h"
 
 #include <QStringEncoder>
 

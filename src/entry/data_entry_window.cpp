@@ -1,17 +1,16 @@
 #include "entry/data_entry_window.h"
 
-#include "app/date_text.h"
-#include "app/form_style.h"
-#include "app/program.h"
 #include "dbcontrols/click_label.h"
 #include "dbcontrols/db_combo_box.h"
 #include "dbcontrols/db_edit.h"
 #include "dbcontrols/db_memo.h"
 #include "dbcontrols/db_navigator.h"
+#include "forms/date_text.h"
+#include "forms/form_style.h"
 #include "platform/clock.h"
 #include "store/countries.h"
-#include "store/data_module.h"
 #include "store/incremental_search.h"
+#include "store/table.h"
 
 #include <QEvent>
 #include <QFrame>
@@ -296,8 +295,8 @@ void TForm10::p1Click()
 
 void TForm10::search(SearchKind kind, QLineEdit *box)
 {
-    if (m_program && m_program->DM9)
-        incrementalSearch(*m_program->DM9->t1, kind, box->text());
+    if (TTable *contacts = m_contacts ? m_contacts() : nullptr)
+        incrementalSearch(*contacts, kind, box->text());
 }
 
 void TForm10::n1KeyUp()

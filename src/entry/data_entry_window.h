@@ -1,17 +1,19 @@
 #pragma once
 
-#include "app/form.h"
+#include "forms/form.h"
+
+#include <functional>
 
 class ClickLabel;
 class DBComboBox;
 class DBEdit;
 class DBMemo;
 class DBNavigator;
-class Program;
 class QLabel;
 class QLineEdit;
 class QTimer;
 class QToolButton;
+class TTable;
 enum class SearchKind;
 
 // The data entry window `Form10`: every field of the current record in an edit
@@ -25,7 +27,8 @@ public:
     explicit TForm10(QWidget *parent = nullptr);
     ~TForm10() override;
 
-    void setProgram(Program *program) { m_program = program; }
+    // Where the search row searches: the contact table, once it is open.
+    void setContacts(std::function<TTable *()> contacts) { m_contacts = std::move(contacts); }
 
     QLabel *Label1;
     QLabel *Label2;
@@ -92,5 +95,5 @@ private:
     void clearBoxes();
     void search(SearchKind kind, QLineEdit *box);
 
-    Program *m_program = nullptr;
+    std::function<TTable *()> m_contacts;
 };

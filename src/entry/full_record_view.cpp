@@ -1,12 +1,11 @@
 #include "entry/full_record_view.h"
 
-#include "app/date_text.h"
-#include "app/form_style.h"
-#include "app/program.h"
 #include "dbcontrols/click_label.h"
 #include "dbcontrols/db_memo.h"
 #include "dbcontrols/db_navigator.h"
 #include "dbcontrols/db_text.h"
+#include "forms/date_text.h"
+#include "forms/form_style.h"
 #include "platform/clock.h"
 
 #include <QFrame>
@@ -160,32 +159,32 @@ TForm13::~TForm13() = default;
 
 void TForm13::DBText9Click()
 {
-    if (m_program)
-        m_program->clickMainButton(QStringLiteral("tel1"));
+    if (m_commands.call)
+        m_commands.call();
 }
 
 void TForm13::DBText11Click()
 {
-    if (m_program)
-        m_program->sendLetterNow();
+    if (m_commands.sendLetter)
+        m_commands.sendLetter();
 }
 
 void TForm13::DBText12Click()
 {
-    if (m_program)
-        m_program->clickMainButton(QStringLiteral("SpeedButton3"));
+    if (m_commands.openWeb)
+        m_commands.openWeb();
 }
 
 void TForm13::SpeedButton3Click()
 {
-    if (m_program)
-        m_program->printRecord(notesLines());
+    if (m_commands.printRecord)
+        m_commands.printRecord(notesLines());
 }
 
 void TForm13::SpeedButton2Click()
 {
-    if (m_program)
-        m_program->printLabel();
+    if (m_commands.printLabel)
+        m_commands.printLabel();
 }
 
 void TForm13::SpeedButton1Click()

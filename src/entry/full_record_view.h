@@ -1,12 +1,13 @@
 #pragma once
 
-#include "app/form.h"
+#include "forms/form.h"
+
+#include <functional>
 
 class ClickLabel;
 class DBMemo;
 class DBNavigator;
 class DBText;
-class Program;
 class QLabel;
 class QTimer;
 class QToolButton;
@@ -23,7 +24,16 @@ public:
     explicit TForm13(QWidget *parent = nullptr);
     ~TForm13() override;
 
-    void setProgram(Program *program) { m_program = program; }
+    // What the view's links and print buttons do; the application wires them.
+    struct Commands
+    {
+        std::function<void()> call;       // the main window's call command
+        std::function<void()> sendLetter; // the composer's send, without showing it
+        std::function<void()> openWeb;    // the main window's web command
+        std::function<void(const QStringList &notes)> printRecord;
+        std::function<void()> printLabel;
+    };
+    void setCommands(Commands commands) { m_commands = std::move(commands); }
 
     QLabel *Label1;
     QLabel *Label2;
@@ -70,5 +80,5 @@ public:
     QStringList notesLines() const;
 
 private:
-    Program *m_program = nullptr;
+    Commands m_commands;
 };

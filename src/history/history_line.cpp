@@ -1,5 +1,6 @@
 #include "history/history_line.h"
 
+#include "forms/date_text.h"
 #include "platform/clock.h"
 
 namespace {
@@ -7,24 +8,6 @@ namespace {
 QString twoDigits(int value)
 {
     return QStringLiteral("%1").arg(value, 2, 10, QLatin1Char('0'));
-}
-
-// The separator between hours and minutes in the locale's short time format
-// ("HH:mm" gives ':'); a colon when the format shows none.
-QString timeSeparator(const QLocale &locale)
-{
-    const QString format = locale.timeFormat(QLocale::ShortFormat);
-    qsizetype i = 0;
-    while (i < format.size() && format[i].toLower() != QLatin1Char('h'))
-        ++i;
-    while (i < format.size() && format[i].toLower() == QLatin1Char('h'))
-        ++i;
-    QString separator;
-    for (; i < format.size() && format[i] != QLatin1Char('m'); ++i) {
-        if (format[i] != QLatin1Char('\''))
-            separator.append(format[i]);
-    }
-    return separator.isEmpty() || i == format.size() ? QStringLiteral(":") : separator;
 }
 
 } // namespace
@@ -40,9 +23,7 @@ QString historyDateText(const QDate &date, const QLocale &locale)
 
 QString historyTimeText(const QTime &time, const QLocale &locale)
 {
-    const QString separator = timeSeparator(locale);
-    return twoDigits(time.hour()) + separator + twoDigits(time.minute()) + separator +
-           twoDigits(time.second());
+    return DateText::clock(time, locale);
 }
 
 QString historyDateTimeSuffix(const QString &separator, const QDateTime &moment,

@@ -1,8 +1,8 @@
 #include "history/history_window.h"
 
-#include "app/application.h"
 #include "history/history_file.h"
 #include "history/history_line.h"
+#include "platform/widgets/dialogs.h"
 
 #include <QDir>
 #include <QFrame>
@@ -117,8 +117,7 @@ void TForm11::FormCreate()
     if (!file.exists)
         return; // no history yet
     m_loadError = file.error;
-    KartaxApplication::reportError(
-        QStringLiteral("Nie można odczytać pliku historii %1: %2").arg(path, file.error));
+    reportError(QStringLiteral("Nie można odczytać pliku historii %1: %2").arg(path, file.error));
 }
 
 void TForm11::appendLine(const QString &text)
@@ -158,7 +157,7 @@ bool TForm11::saveAtExit()
     if (!m_loadError.isEmpty()) {
         // Writing the window's shorter text would destroy the history that could
         // not be read; keep the file as it is.
-        KartaxApplication::reportError(
+        reportError(
             QStringLiteral("Plik historii %1 nie został zapisany, bo nie udało się go odczytać "
                            "przy uruchomieniu programu. Plik pozostał bez zmian.")
                 .arg(path));
@@ -168,14 +167,14 @@ bool TForm11::saveAtExit()
     const GuardedFile::Result result =
         m_file.save([&text](const QString &target) { return HistoryFile::save(target, text); });
     if (!result.ok) {
-        KartaxApplication::reportError(
+        reportError(
             QStringLiteral("Nie można zapisać pliku historii %1: %2. Poprzednia zawartość pliku "
                            "pozostała bez zmian.")
                 .arg(result.writtenTo, result.error));
         return false;
     }
     if (result.newlyDiverted) {
-        KartaxApplication::reportError(
+        reportError(
             QStringLiteral("Plik historii %1 został zmieniony przez inny program (na przykład "
                            "drugą kopię programu Kartax2000), więc pozostał bez zmian. Historię "
                            "z tej sesji zapisano w pliku %2.")

@@ -1,10 +1,10 @@
 #include "info/help_system.h"
 
-#include "app/form.h"
+#include "forms/form.h"
 #include "info/help_file.h"
 #include "info/help_viewer.h"
 #include "platform/data_folder.h"
-#include "platform/dialogs.h"
+#include "platform/widgets/dialogs.h"
 
 #include <QApplication>
 #include <QDir>

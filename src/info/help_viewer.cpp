@@ -1,6 +1,6 @@
 #include "info/help_viewer.h"
 
-#include "app/form.h"
+#include "forms/form.h"
 
 #include <QApplication>
 #include <QHBoxLayout>

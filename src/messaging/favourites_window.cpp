@@ -1,12 +1,12 @@
 #include "messaging/favourites_window.h"
 
-#include "app/application.h"
 #include "history/history_line.h"
 #include "messaging/form_controls.h"
 #include "platform/clock.h"
 #include "platform/data_folder.h"
 #include "platform/shell_open.h"
 #include "platform/text_file.h"
+#include "platform/widgets/dialogs.h"
 
 #include <QCalendarWidget>
 #include <QComboBox>
@@ -256,8 +256,7 @@ void TForm2::FormCreate()
     if (!file.ok) {
         // The list starts empty, and the file is kept as it is at exit.
         m_loadError = file.error;
-        KartaxApplication::reportError(
-            QStringLiteral("Nie można odczytać pliku %1.\n%2").arg(m_path, file.error));
+        reportError(QStringLiteral("Nie można odczytać pliku %1.\n%2").arg(m_path, file.error));
         return;
     }
     const QStringList lines = splitLines(file.text);
@@ -278,12 +277,12 @@ bool TForm2::saveAtExit()
     const GuardedFile::Result result =
         m_file.save([&text](const QString &target) { return TextFile::writeAtomic(target, text); });
     if (!result.ok) {
-        KartaxApplication::reportError(
+        reportError(
             QStringLiteral("Nie można zapisać pliku %1.\n%2").arg(result.writtenTo, result.error));
         return false;
     }
     if (result.newlyDiverted) {
-        KartaxApplication::reportError(
+        reportError(
             QStringLiteral("Plik ulubionych %1 został zmieniony przez inny program (na przykład "
                            "drugą kopię programu Kartax2000), więc pozostał bez zmian. Listę "
                            "ulubionych z tej sesji zapisano w pliku %2.")

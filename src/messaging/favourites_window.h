@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/form.h"
-#include "messaging/history_appender.h"
+#include "forms/form.h"
+#include "history/history_appender.h"
 #include "platform/guarded_file.h"
 
 #include <QColor>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "messaging/history_appender.h"
+#include "history/history_appender.h"
 
 #include <QString>
 

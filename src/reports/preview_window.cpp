@@ -1,8 +1,8 @@
 #include "reports/preview_window.h"
 
-#include "platform/dialogs.h"
-#include "platform/file_dialogs.h"
-#include "platform/printers.h"
+#include "platform/widgets/dialogs.h"
+#include "platform/widgets/file_dialogs.h"
+#include "platform/widgets/printers.h"
 #include "reports/page_renderer.h"
 #include "reports/prepared_pages.h"
 #include "reports/report_file.h"

@@ -1,7 +1,7 @@
 #include "reports/report_model.h"
 
-#include "platform/dialogs.h"
 #include "platform/errors.h"
+#include "platform/widgets/dialogs.h"
 #include "store/table.h"
 
 TableDataSet::TableDataSet(TTable *table) : m_resolve([table] { return table; }) {}

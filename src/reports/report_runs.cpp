@@ -1,7 +1,7 @@
 #include "reports/report_runs.h"
 
-#include "platform/dialogs.h"
-#include "platform/printers.h"
+#include "platform/widgets/dialogs.h"
+#include "platform/widgets/printers.h"
 #include "reports/page_renderer.h"
 #include "reports/preview_window.h"
 #include "reports/progress_window.h"

@@ -1,9 +1,9 @@
-#include "app/date_text.h"
 #include "app/main_window.h"
 #include "app/program.h"
 #include "dbcontrols/db_edit.h"
 #include "dbcontrols/db_navigator.h"
 #include "dbcontrols/db_text.h"
+#include "forms/date_text.h"
 #include "history/history_window.h"
 #include "platform/clock.h"
 #include "platform/settings_store.h"
@@ -227,7 +227,7 @@ void TestMainWindow::callAndWebCommandsFromCardAndButtons()
     TForm1 &form = fx.form1();
     form.show();
     RecordingShell shell;
-    TForm11 &history = *fx.program().Form11;
+    TForm11 &history = *fx.program().object<TForm11>();
     const int before = history.lines().size();
     for (QWidget *clickable :
          {static_cast<QWidget *>(form.tel1), static_cast<QWidget *>(form.Label12),
@@ -256,7 +256,7 @@ void TestMainWindow::historyAndFavouritesWrittenAtExit()
     {
         ProgramFixture fx;
         folder = fx.folder();
-        fx.program().Form11->appendLine(QStringLiteral("wpis"));
+        fx.program().object<TForm11>()->appendLine(QStringLiteral("wpis"));
         fx.program().saveAtExit();
         QVERIFY(QFile::exists(folder + QStringLiteral("/Historia.kax")));
         QVERIFY(QFile::exists(folder + QStringLiteral("/Ulubione.kax")));

@@ -79,7 +79,7 @@ void TestStartup::createsEverythingInOrderWithProgress()
     // Qt appends its display name to every window title the window system gets.
     QVERIFY(!QGuiApplication::applicationDisplayName().contains(QStringLiteral("Kartax2000")));
     QCOMPARE(helpFileAtFirstWindow, QStringLiteral("Kartax.hlp"));
-    QVERIFY(program->Form1->isVisible());
+    QVERIFY(program->object<TForm1>()->isVisible());
     QCOMPARE(topLevel(QStringLiteral("SplashFrm")), nullptr);
     // Every other window and report container exists; the windows are hidden.
     for (const QString &name : Program::creationOrder()) {

@@ -1,7 +1,7 @@
 #include "app/application.h"
-#include "app/form.h"
 #include "app/program.h"
 #include "app/startup.h"
+#include "forms/form.h"
 #include "platform/data_folder.h"
 #include "support/kartax_test_main.h"
 

@@ -17,6 +17,14 @@
 #include <QTest>
 #include <array>
 
+namespace {
+// The history window as the call command's history appender, as the program wires it.
+HistoryAppender appender(TForm11 &history)
+{
+    return [&history](const QString &line) { history.appendLine(line); };
+}
+} // namespace
+
 // The call command: the dialling setting chooses port and method, the dialler
 // dials, and a history line follows in every case.
 class TestCallCommand final : public QObject
@@ -92,7 +100,7 @@ void TestCallCommand::settingChoosesPortAndMethod()
     dialogs->queue(DialogButton::Ok);
     TTelefon tt1;
     TForm11 history;
-    callCommand(setting, QStringLiteral("123"), tt1, history);
+    callCommand(setting, QStringLiteral("123"), tt1, appender(history));
 
     for (int i = 0; i < 4; ++i) {
         QCOMPARE(m_ports[i]->received(),
@@ -123,7 +131,7 @@ void TestCallCommand::invalidSettingPlacesNoCall()
     InstalledScriptedDialogs dialogs;
     TTelefon tt1;
     TForm11 history;
-    callCommand(setting, QStringLiteral("123"), tt1, history);
+    callCommand(setting, QStringLiteral("123"), tt1, appender(history));
     QCOMPARE(dialogs->requests().size(), 0);
     for (auto &port : m_ports)
         QCOMPARE(port->received(), QByteArray());
@@ -162,7 +170,7 @@ void TestCallCommand::historyLineFollowsEveryOutcome()
         dialogs->queue(answer);
     TTelefon tt1;
     TForm11 history;
-    callCommand(QStringLiteral("4"), number, tt1, history);
+    callCommand(QStringLiteral("4"), number, tt1, appender(history));
     QCOMPARE(dialogs->pending(), 0);
     QCOMPARE(history.lines(), QStringList({QString(), line}));
 
@@ -170,7 +178,7 @@ void TestCallCommand::historyLineFollowsEveryOutcome()
     const int holder = SerialPort::openDevice(m_ports[1]->path());
     dialogs->queue(DialogButton::Abort);
     dialogs->queue(DialogButton::Ok);
-    callCommand(QStringLiteral("5"), number, tt1, history);
+    callCommand(QStringLiteral("5"), number, tt1, appender(history));
     SerialPort::close(holder);
     QCOMPARE(history.lines(), QStringList({QString(), line, line}));
 }

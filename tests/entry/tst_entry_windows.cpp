@@ -62,9 +62,9 @@ void TestEntryWindows::init()
                    "biuro@alfa.pl", "www.alfa.pl", "pierwsza\r\ndruga"});
     insertContact(m_fx->table(), QStringLiteral("Gamma"), QStringLiteral("Apteki"));
     m_fx->table().first();
-    m_entry = m_fx->program().Form10;
-    m_full = m_fx->program().Form13;
-    m_main = m_fx->program().Form1;
+    m_entry = m_fx->program().object<TForm10>();
+    m_full = m_fx->program().object<TForm13>();
+    m_main = m_fx->program().object<TForm1>();
 }
 
 void TestEntryWindows::cleanup()
@@ -278,7 +278,7 @@ void TestEntryWindows::fullViewFollowsEveryWindow()
 void TestEntryWindows::fullViewLinksRunMainCommands()
 {
     RecordingShell shell;
-    TForm11 &history = *m_fx->program().Form11;
+    TForm11 &history = *m_fx->program().object<TForm11>();
     const int before = history.lines().size();
     m_full->showForm();
     QTest::mouseClick(m_full->Label9, Qt::LeftButton);
@@ -287,7 +287,8 @@ void TestEntryWindows::fullViewLinksRunMainCommands()
     // Only the text is clickable: a click far right of the short address sends nothing.
     QVERIFY(m_full->DBText11->width() < 120 && m_full->DBText11->toolTip().isEmpty());
     QTest::mouseClick(m_full, Qt::LeftButton, {}, m_full->DBText11->pos() + QPoint(250, 5));
-    QVERIFY(!m_fx->program().Form16->isVisible()); // the letter goes without the composer
+    QVERIFY(
+        !m_fx->program().object<TForm16>()->isVisible()); // the letter goes without the composer
     const QStringList lines = history.lines().mid(before);
     QCOMPARE(lines.size(), 3);
     QVERIFY(

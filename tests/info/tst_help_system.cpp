@@ -1,4 +1,4 @@
-#include "app/form.h"
+#include "forms/form.h"
 #include "info/help_system.h"
 #include "info/help_viewer.h"
 #include "info_fakes.h"

@@ -1,4 +1,4 @@
-#include "platform/printers.h"
+#include "platform/widgets/printers.h"
 #include "reports/prepared_pages.h"
 #include "reports/preview_window.h"
 #include "reports/report_engine.h"

@@ -345,7 +345,7 @@ void TestReportDefinitions::printRecordCarriesNotesOfTheMoment()
                   {"", "", "", "", "", "", "", "", "", "notatka Bety\r\ndruga linia"});
     fx.table().first();
     ReportFakePrinters printers;
-    TForm13 &view = *fx.program().Form13;
+    TForm13 &view = *fx.program().object<TForm13>();
     view.SpeedButton3Click();
     fx.table().next();
     view.SpeedButton3Click();
@@ -376,7 +376,7 @@ void TestReportDefinitions::printRecordCarriesNotesOfTheMoment()
 void TestReportDefinitions::historyPrintoutCarriesUnsavedLines()
 {
     ProgramFixture fx;
-    TForm11 &history = *fx.program().Form11;
+    TForm11 &history = *fx.program().object<TForm11>();
     history.appendLine(QStringLiteral("niezapisana linia"));
     QStringList previewed;
     // Close the preview as soon as it has its pages.
@@ -394,7 +394,7 @@ void TestReportDefinitions::historyPrintoutCarriesUnsavedLines()
     closer.start(20);
     QMetaObject::invokeMethod(&history, &TForm11::SpeedButton2Click);
     QVERIFY(previewed.contains(QStringLiteral("niezapisana linia")));
-    QCOMPARE(fx.program().Form15->m1->lines, history.lines());
+    QCOMPARE(fx.program().object<TForm15>()->m1->lines, history.lines());
 }
 
 KARTAX_TEST_MAIN(TestReportDefinitions)

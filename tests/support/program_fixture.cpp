@@ -25,10 +25,10 @@ QString ProgramFixture::databasePath() const
 
 TForm1 &ProgramFixture::form1()
 {
-    return *m_program->Form1;
+    return *m_program->object<TForm1>();
 }
 
 TTable &ProgramFixture::table()
 {
-    return *m_program->DM9->t1;
+    return *m_program->object<TDM9>()->t1;
 }

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "platform/file_dialogs.h"
-#include "platform/printers.h"
+#include "platform/widgets/file_dialogs.h"
+#include "platform/widgets/printers.h"
 #include "reports/prepared_pages.h"
 #include "reports/report_model.h"
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/dialogs.h"
+#include "platform/widgets/dialogs.h"
 
 #include <QList>
 #include <functional>

@@ -1,4 +1,4 @@
-#include "app/form.h"
+#include "forms/form.h"
 
 #include <QGuiApplication>
 #include <QScreen>

@@ -1,6 +1,6 @@
-#include "platform/printers.h"
+#include "platform/widgets/printers.h"
 
-#include "platform/dialogs.h"
+#include "platform/widgets/dialogs.h"
 
 #include <QPrintDialog>
 #include <QPrinter>

@@ -1,4 +1,4 @@
-#include "platform/dialogs.h"
+#include "platform/widgets/dialogs.h"
 
 #include <QApplication>
 #include <QMessageBox>
@@ -112,4 +112,9 @@ void showMessage(DialogKind kind, const QString &caption, const QString &text)
     request.caption = caption;
     request.text = text;
     Dialogs::current().ask(request);
+}
+
+void reportError(const QString &message)
+{
+    showMessage(DialogKind::Error, QStringLiteral("Kartax2000®"), message);
 }

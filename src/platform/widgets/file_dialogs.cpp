@@ -1,4 +1,4 @@
-#include "platform/file_dialogs.h"
+#include "platform/widgets/file_dialogs.h"
 
 #include <QFileDialog>
 

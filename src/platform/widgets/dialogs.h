@@ -43,3 +43,6 @@ public:
 
 // Shorthand for a message with one OK button.
 void showMessage(DialogKind kind, const QString &caption, const QString &text);
+// The application's error report: the error's text in an error box captioned
+// "Kartax2000®", as for an error that escapes an event handler.
+void reportError(const QString &message);

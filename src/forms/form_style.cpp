@@ -1,4 +1,4 @@
-#include "app/form_style.h"
+#include "forms/form_style.h"
 
 #include <QIcon>
 #include <QToolButton>
