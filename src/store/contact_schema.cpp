@@ -4,6 +4,7 @@
 #include "platform/errors.h"
 #include "platform/settings_store.h"
 #include "store/sort_key.h"
+#include "store/sql_text.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -17,10 +18,8 @@
 
 namespace {
 
-QString engineMessage(const QSqlError &error)
-{
-    return error.databaseText().isEmpty() ? error.text() : error.databaseText();
-}
+using SqlText::engineMessage;
+using SqlText::quoted;
 
 bool execAll(QSqlDatabase &db, const QStringList &statements, QString *error)
 {
@@ -32,12 +31,6 @@ bool execAll(QSqlDatabase &db, const QStringList &statements, QString *error)
         }
     }
     return true;
-}
-
-QString quoted(const QString &identifier)
-{
-    return QLatin1Char('"') + QString(identifier).replace(QLatin1Char('"'), QLatin1String("\"\"")) +
-           QLatin1Char('"');
 }
 
 // Rows read at a time while every key is rebuilt.
