@@ -55,7 +55,22 @@ StandardPreview::StandardPreview(Report &report, QWidget *parent)
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
+    buildToolBar(layout);
+    buildPageArea(layout);
+    buildStatusBar(layout);
+    connectControls();
 
+    updatePrintButtons();
+    watchKeys(this);
+    m_view->setFocus();
+}
+
+StandardPreview::~StandardPreview() = default;
+
+// The tool bar along the top: zoom, paging, printing and report file buttons in
+// groups between dividers, then Close; the zoom buttons keep one of them down.
+void StandardPreview::buildToolBar(QVBoxLayout *layout)
+{
     auto *toolBar = new QWidget(this);
     toolBar->setObjectName(QStringLiteral("ToolBar"));
     toolBar->setAccessibleName(QStringLiteral("Preview tool bar"));
@@ -102,11 +117,19 @@ StandardPreview::StandardPreview(Report &report, QWidget *parent)
         zoomGroup->addButton(button);
     }
     ZoomToWidth->setChecked(true);
+}
 
+// The page view, sized for the report's paper until a page exists.
+void StandardPreview::buildPageArea(QVBoxLayout *layout)
+{
     m_view = new PageView(this);
-    m_view->setPageSize(QSizeF(report.page.pageWidth(), report.page.pageHeight()));
+    m_view->setPageSize(QSizeF(m_report.page.pageWidth(), m_report.page.pageHeight()));
     layout->addWidget(m_view, 1);
+}
 
+// The status bar: the run's progress and the page number.
+void StandardPreview::buildStatusBar(QVBoxLayout *layout)
+{
     StatusBar = new QStatusBar(this);
     StatusBar->setObjectName(QStringLiteral("StatusBar"));
     Panel1 = new QLabel(QStringLiteral("0%"), StatusBar);
@@ -120,7 +143,11 @@ StandardPreview::StandardPreview(Report &report, QWidget *parent)
     StatusBar->addWidget(Panel1);
     StatusBar->addWidget(Panel2, 1);
     layout->addWidget(StatusBar);
+}
 
+// The buttons' clicks, and the zoom of the mode in force kept as the view is resized.
+void StandardPreview::connectControls()
+{
     connect(ZoomFit, &QToolButton::clicked, this, &StandardPreview::ZoomFitClick);
     connect(Zoom100, &QToolButton::clicked, this, &StandardPreview::Zoom100Click);
     connect(ZoomToWidth, &QToolButton::clicked, this, &StandardPreview::ZoomToWidthClick);
@@ -134,13 +161,7 @@ StandardPreview::StandardPreview(Report &report, QWidget *parent)
     connect(LoadReport, &QToolButton::clicked, this, &StandardPreview::LoadReportClick);
     connect(CloseButton, &QPushButton::clicked, this, &StandardPreview::CloseButtonClick);
     connect(m_view, &PageView::resized, this, &StandardPreview::applyZoomMode);
-
-    updatePrintButtons();
-    watchKeys(this);
-    m_view->setFocus();
 }
-
-StandardPreview::~StandardPreview() = default;
 
 QToolButton *StandardPreview::addToolButton(QHBoxLayout *bar, const QString &name,
                                             const QString &hint, int glyph)

@@ -9,6 +9,7 @@ class QLabel;
 class QPushButton;
 class QStatusBar;
 class QToolButton;
+class QVBoxLayout;
 class PreparedPages;
 class Report;
 
@@ -93,6 +94,10 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
+    void buildToolBar(QVBoxLayout *layout);
+    void buildPageArea(QVBoxLayout *layout);
+    void buildStatusBar(QVBoxLayout *layout);
+    void connectControls();
     QToolButton *addToolButton(class QHBoxLayout *bar, const QString &name, const QString &hint,
                                int glyph);
     void pageAdded(int count);
