@@ -373,7 +373,10 @@ int runProfile(qint64 contacts)
     QElapsedTimer pdf;
     pdf.start();
     QString error;
-    PageOutput::writePdf(pages, dir.filePath(QStringLiteral("p.pdf")), &error);
+    if (!PageOutput::writePdf(pages, dir.filePath(QStringLiteral("p.pdf")), &error)) {
+        std::fprintf(stderr, "%s\n", qPrintable(error));
+        return 1;
+    }
     bench::report("reports_pdf_pages_per_second", pages.pageCount() / (pdf.nsecsElapsed() / 1e9),
                   "pages/s");
     return 0;
