@@ -403,9 +403,9 @@ void StandardPreview::SaveReportClick()
     const QString path = FileDialogs::current().saveFileName(this, request);
     if (path.isEmpty())
         return;
-    QString error;
-    if (!ReportFile::save(*m_pages, path, &error))
-        showMessage(DialogKind::Error, QStringLiteral("Save report"), error);
+    const IoResult saved = ReportFile::save(*m_pages, path);
+    if (!saved.ok)
+        showMessage(DialogKind::Error, QStringLiteral("Save report"), saved.error);
 }
 
 void StandardPreview::LoadReportClick()
@@ -422,10 +422,9 @@ void StandardPreview::LoadReportClick()
                     QStringLiteral("File does not exist"));
         return;
     }
-    QString error;
-    std::unique_ptr<PreparedPages> loaded = ReportFile::load(path, &error);
-    if (!loaded) {
-        showMessage(DialogKind::Error, QStringLiteral("Load report"), error);
+    ReportFile::LoadResult loaded = ReportFile::load(path);
+    if (!loaded.pages) {
+        showMessage(DialogKind::Error, QStringLiteral("Load report"), loaded.error);
         return;
     }
     if (m_building)
@@ -433,7 +432,7 @@ void StandardPreview::LoadReportClick()
     m_loaded = true;
     m_building = false;
     Panel1->clear();
-    setPages(std::shared_ptr<PreparedPages>(loaded.release()));
+    setPages(std::shared_ptr<PreparedPages>(loaded.pages.release()));
     showPage(1);
     updatePrintButtons();
 }
