@@ -372,8 +372,11 @@ int runProfile(qint64 contacts)
                   pages.pageCount() / (layout.nsecsElapsed() / 1e9), "pages/s");
     QElapsedTimer pdf;
     pdf.start();
-    QString error;
-    PageOutput::writePdf(pages, dir.filePath(QStringLiteral("p.pdf")), &error);
+    const IoResult written = PageOutput::writePdf(pages, dir.filePath(QStringLiteral("p.pdf")));
+    if (!written.ok) {
+        std::fprintf(stderr, "%s\n", qPrintable(written.error));
+        return 1;
+    }
     bench::report("reports_pdf_pages_per_second", pages.pageCount() / (pdf.nsecsElapsed() / 1e9),
                   "pages/s");
     return 0;
@@ -425,9 +428,9 @@ int runBenchmark(qint64 contacts)
     QElapsedTimer pdfClock;
     pdfClock.start();
     cpuStart = cpuSeconds();
-    QString error;
-    if (!PageOutput::writePdf(pages, pdf, &error)) {
-        std::fprintf(stderr, "%s\n", qPrintable(error));
+    const IoResult written = PageOutput::writePdf(pages, pdf);
+    if (!written.ok) {
+        std::fprintf(stderr, "%s\n", qPrintable(written.error));
         return 1;
     }
     const double pdfSeconds = pdfClock.elapsed() / 1000.0;
@@ -470,9 +473,10 @@ int runGallery(const QString &folder)
     pages.title = report->title;
     ReportEngine engine(*report, pages);
     engine.run();
-    QString error;
-    if (!PageOutput::writePdf(pages, folder + QStringLiteral("/reports-full-data.pdf"), &error)) {
-        std::fprintf(stderr, "%s\n", qPrintable(error));
+    const IoResult written =
+        PageOutput::writePdf(pages, folder + QStringLiteral("/reports-full-data.pdf"));
+    if (!written.ok) {
+        std::fprintf(stderr, "%s\n", qPrintable(written.error));
         return 1;
     }
 

@@ -55,9 +55,9 @@ int main(int argc, char *argv[])
             engine.run();
             const QString path =
                 QDir(out).filePath(container->objectName() + QStringLiteral(".pdf"));
-            QString error;
-            if (!PageOutput::writePdf(pages, path, &error)) {
-                std::fprintf(stderr, "%s: %s\n", qPrintable(path), qPrintable(error));
+            const IoResult written = PageOutput::writePdf(pages, path);
+            if (!written.ok) {
+                std::fprintf(stderr, "%s: %s\n", qPrintable(path), qPrintable(written.error));
                 return 1;
             }
             std::printf("%s (%d pages)\n", qPrintable(path), pages.pageCount());

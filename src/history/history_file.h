@@ -15,10 +15,11 @@ QString path();
 // every line break (a lone CR and a lone LF count as one break each, like CR LF).
 // Reading in pieces keeps a history of many MB from passing through whole-file
 // copies. On failure some pieces may have been handed over already.
-TextFile::ReadResult load(const QString &path, const std::function<void(const QString &)> &sink);
+[[nodiscard]] TextFile::ReadResult load(const QString &path,
+                                        const std::function<void(const QString &)> &sink);
 
 // Writes the text with CR LF for every line break ('\n', and the paragraph and line
 // separators of a text document) atomically: a failure leaves the old file whole.
-TextFile::WriteResult save(const QString &path, const QString &text);
+[[nodiscard]] TextFile::WriteResult save(const QString &path, const QString &text);
 
 } // namespace HistoryFile

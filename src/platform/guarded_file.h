@@ -18,7 +18,7 @@ public:
     // Remembers the file as it is now; call it just before reading the file.
     void markRead() { m_stamp = FileStamp::of(m_path); }
 
-    struct Result
+    struct [[nodiscard]] Result
     {
         bool ok = false;
         QString error;              // the writer's reason when !ok
@@ -28,7 +28,7 @@ public:
     using Writer = std::function<TextFile::WriteResult(const QString &target)>;
     // Writes through `write` to path() while the file is as it was read or last
     // written by this program; otherwise, and from then on, to a dated sibling.
-    Result save(const Writer &write);
+    [[nodiscard]] Result save(const Writer &write);
 
 private:
     QString m_path;

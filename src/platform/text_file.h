@@ -1,12 +1,14 @@
 #pragma once
 
+#include "platform/io_result.h"
+
 #include <QString>
 
 // Whole-file text reading and atomic writing with the program's encoding rule.
 // Both return a result that the caller must look at; nothing is thrown.
 namespace TextFile {
 
-struct ReadResult
+struct [[nodiscard]] ReadResult
 {
     bool ok = false;
     bool exists = false;
@@ -14,18 +16,14 @@ struct ReadResult
     QString error; // the system's reason when !ok
 };
 
-struct WriteResult
-{
-    bool ok = false;
-    QString error;
-};
+using WriteResult = IoResult;
 
-ReadResult read(const QString &path);
+[[nodiscard]] ReadResult read(const QString &path);
 // Why a path that exists cannot be read as a text file (a pipe, a device or a folder
 // would block or fail); empty for a regular file or a missing one.
-QString irregularFileError(const QString &path);
+[[nodiscard]] QString irregularFileError(const QString &path);
 // Writes to a temporary file beside the target, flushes it to disk and renames
 // it over the target, so a failure never leaves a half-written file.
-WriteResult writeAtomic(const QString &path, const QString &text);
+[[nodiscard]] WriteResult writeAtomic(const QString &path, const QString &text);
 
 } // namespace TextFile

@@ -160,13 +160,13 @@ void setPageSize(QPagedPaintDevice &device, double width, double height)
     device.setPageLayout(QPageLayout(size, orientation, QMarginsF(), QPageLayout::Millimeter));
 }
 
-bool writePdf(const PreparedPages &pages, const QString &path, QString *error)
+IoResult writePdf(const PreparedPages &pages, const QString &path)
 {
+    IoResult result;
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) {
-        if (error)
-            *error = file.errorString();
-        return false;
+        result.error = file.errorString();
+        return result;
     }
     {
         QPdfWriter writer(&file);
@@ -177,18 +177,17 @@ bool writePdf(const PreparedPages &pages, const QString &path, QString *error)
         for (int i = 0; i < pages.pageCount(); ++i)
             sink.addPage(pages.page(i));
         if (!sink.finish()) {
-            if (error)
-                *error = QStringLiteral("Cannot write the PDF file");
+            result.error = QStringLiteral("Cannot write the PDF file");
             file.cancelWriting();
-            return false;
+            return result;
         }
     }
     if (!file.commit()) {
-        if (error)
-            *error = file.errorString();
-        return false;
+        result.error = file.errorString();
+        return result;
     }
-    return true;
+    result.ok = true;
+    return result;
 }
 
 bool printStretched(const PreparedPages &pages, QPrinter &printer,

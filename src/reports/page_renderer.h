@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/io_result.h"
 #include "reports/drawn_area.h"
 #include "reports/prepared_pages.h"
 
@@ -65,9 +66,9 @@ namespace PageOutput {
 // Sets a device's page to a size in millimetres, without margins.
 void setPageSize(QPagedPaintDevice &device, double width, double height);
 
-// Writes every page to a PDF file, replacing it only when complete. False with the
-// reason when the file cannot be written.
-bool writePdf(const PreparedPages &pages, const QString &path, QString *error);
+// Writes every page to a PDF file, replacing it only when complete. Not ok, with the
+// reason, when the file cannot be written.
+[[nodiscard]] IoResult writePdf(const PreparedPages &pages, const QString &path);
 
 // Sends prepared pages to a printer, each page stretched to the printer's paper;
 // pages outside the range are left out. False when the printer reported a failure.

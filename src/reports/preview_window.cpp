@@ -5,6 +5,7 @@
 #include "platform/widgets/printers.h"
 #include "reports/page_renderer.h"
 #include "reports/prepared_pages.h"
+#include "reports/preview_pictures.h"
 #include "reports/report_file.h"
 #include "reports/report_model.h"
 #include "reports/report_runs.h"
@@ -16,138 +17,19 @@
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
-#include <QPainter>
-#include <QPainterPath>
 #include <QPrinter>
 #include <QPushButton>
-#include <QScrollBar>
 #include <QStatusBar>
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <cmath>
 
+using namespace PreviewPictures;
+
 namespace {
 
 constexpr int kMinZoom = 2;
 constexpr int kMaxZoom = 2000;
-constexpr int kSheetMargin = 4; // one-pixel outline and two-pixel shadow
-constexpr int kIconSize = 20;
-
-enum Glyph {
-    GlyphFit,
-    Glyph100,
-    GlyphWidth,
-    GlyphFirst,
-    GlyphPrevious,
-    GlyphNext,
-    GlyphLast,
-    GlyphSetup,
-    GlyphPrint,
-    GlyphSave,
-    GlyphLoad
-};
-
-void drawSheet(QPainter &p, const QRectF &r)
-{
-    p.setPen(QPen(Qt::black, 1));
-    p.setBrush(Qt::white);
-    p.drawRect(r);
-    p.setPen(QPen(QColor(0x80, 0x80, 0x80), 1));
-    for (qreal y = r.top() + 3; y < r.bottom() - 1; y += 2.5)
-        p.drawLine(QPointF(r.left() + 2, y), QPointF(r.right() - 2, y));
-}
-
-void drawTriangle(QPainter &p, qreal x, qreal pointing)
-{
-    QPainterPath path;
-    path.moveTo(x, 10);
-    path.lineTo(x - 6 * pointing, 4);
-    path.lineTo(x - 6 * pointing, 16);
-    path.closeSubpath();
-    p.fillPath(path, QColor(0x10, 0x30, 0x80));
-}
-
-void drawPrinter(QPainter &p)
-{
-    p.setPen(QPen(Qt::black, 1));
-    p.setBrush(Qt::white);
-    p.drawRect(QRectF(5.5, 2.5, 9, 6));
-    p.setBrush(QColor(0xb0, 0xb0, 0xb0));
-    p.drawRect(QRectF(2.5, 8.5, 15, 6));
-    p.setBrush(Qt::white);
-    p.drawRect(QRectF(5.5, 12.5, 9, 5));
-}
-
-// The tool bar's pictures, drawn rather than shipped.
-QIcon glyphIcon(int glyph)
-{
-    QPixmap pixmap(kIconSize, kIconSize);
-    pixmap.fill(Qt::transparent);
-    QPainter p(&pixmap);
-    p.setRenderHint(QPainter::Antialiasing);
-    const QColor blue(0x10, 0x30, 0x80);
-    switch (glyph) {
-    case GlyphFit:
-        drawSheet(p, QRectF(5.5, 1.5, 9, 17));
-        break;
-    case Glyph100: {
-        QFont font(QStringLiteral("Arial"));
-        font.setPixelSize(10);
-        font.setBold(true);
-        p.setFont(font);
-        p.setPen(blue);
-        p.drawText(QRectF(0, 0, kIconSize, kIconSize), Qt::AlignCenter, QStringLiteral("1:1"));
-        break;
-    }
-    case GlyphWidth:
-        drawSheet(p, QRectF(1.5, 4.5, 17, 13));
-        p.setPen(QPen(blue, 1.5));
-        p.drawLine(QPointF(3, 2), QPointF(17, 2));
-        break;
-    case GlyphFirst:
-        p.fillRect(QRectF(4, 4, 2, 12), blue);
-        drawTriangle(p, 7, -1);
-        break;
-    case GlyphPrevious:
-        drawTriangle(p, 7, -1);
-        break;
-    case GlyphNext:
-        drawTriangle(p, 13, 1);
-        break;
-    case GlyphLast:
-        drawTriangle(p, 13, 1);
-        p.fillRect(QRectF(14, 4, 2, 12), blue);
-        break;
-    case GlyphSetup:
-        drawPrinter(p);
-        p.setPen(QPen(blue, 2));
-        p.drawLine(QPointF(14, 18), QPointF(19, 13));
-        break;
-    case GlyphPrint:
-        drawPrinter(p);
-        break;
-    case GlyphSave:
-        p.setPen(QPen(Qt::black, 1));
-        p.setBrush(blue);
-        p.drawRect(QRectF(2.5, 2.5, 15, 15));
-        p.setBrush(Qt::white);
-        p.drawRect(QRectF(5.5, 2.5, 9, 6));
-        p.setBrush(QColor(0xd0, 0xd0, 0xd0));
-        p.drawRect(QRectF(5.5, 11.5, 9, 6));
-        break;
-    case GlyphLoad:
-        p.setPen(QPen(Qt::black, 1));
-        p.setBrush(QColor(0xe8, 0xc0, 0x50));
-        p.drawRect(QRectF(1.5, 5.5, 15, 11));
-        p.setBrush(QColor(0xf8, 0xd8, 0x70));
-        p.drawPolygon(QPolygonF(
-            {QPointF(4.5, 8.5), QPointF(18.5, 8.5), QPointF(15.5, 16.5), QPointF(1.5, 16.5)}));
-        break;
-    default:
-        break;
-    }
-    return QIcon(pixmap);
-}
 
 QFrame *divider(QWidget *parent)
 {
@@ -158,129 +40,7 @@ QFrame *divider(QWidget *parent)
     return line;
 }
 
-int screenPixels(double millimetres, int dpi)
-{
-    return int(std::lround(millimetres / 25.4 * dpi));
-}
-
 } // namespace
-
-PageView::PageView(QWidget *parent) : QAbstractScrollArea(parent)
-{
-    setObjectName(QStringLiteral("PageView"));
-    setFrameShape(QFrame::StyledPanel);
-    viewport()->setAutoFillBackground(true);
-    QPalette palette = viewport()->palette();
-    palette.setColor(QPalette::Window, QColor(0x80, 0x80, 0x80));
-    viewport()->setPalette(palette);
-    viewport()->setBackgroundRole(QPalette::Window);
-    setFocusPolicy(Qt::StrongFocus);
-    setAccessibleName(QStringLiteral("Page"));
-}
-
-void PageView::setPage(const PreparedPages *pages, int index)
-{
-    m_pages = pages;
-    m_index = pages && index >= 0 && index < pages->pageCount() ? index : -1;
-    if (m_index >= 0) {
-        const PreparedPage page = m_pages->page(m_index);
-        m_pageSize = QSizeF(page.width, page.height);
-    }
-    updateScrollBars();
-    horizontalScrollBar()->setValue(0);
-    verticalScrollBar()->setValue(0);
-    viewport()->update();
-}
-
-void PageView::setPageSize(const QSizeF &millimetres)
-{
-    m_pageSize = millimetres;
-    updateScrollBars();
-}
-
-void PageView::setZoom(int percent)
-{
-    m_zoom = percent;
-    updateScrollBars();
-    horizontalScrollBar()->setValue(0);
-    verticalScrollBar()->setValue(0);
-    viewport()->update();
-}
-
-QSize PageView::pagePixels() const
-{
-    return QSize(screenPixels(m_pageSize.width(), logicalDpiX()),
-                 screenPixels(m_pageSize.height(), logicalDpiY()));
-}
-
-QSize PageView::sheetSize() const
-{
-    const QSize page = pagePixels();
-    return QSize(int(std::lround(page.width() * m_zoom / 100.0)) + kSheetMargin,
-                 int(std::lround(page.height() * m_zoom / 100.0)) + kSheetMargin);
-}
-
-QPoint PageView::sheetOrigin() const
-{
-    const QSize sheet = sheetSize();
-    const QSize area = viewport()->size();
-    const int x = sheet.width() < area.width() ? (area.width() - sheet.width()) / 2
-                                               : -horizontalScrollBar()->value();
-    const int y = sheet.height() < area.height() ? (area.height() - sheet.height()) / 2
-                                                 : -verticalScrollBar()->value();
-    return QPoint(x, y);
-}
-
-void PageView::updateScrollBars()
-{
-    const QSize sheet = sheetSize();
-    const QSize area = viewport()->size();
-    horizontalScrollBar()->setRange(0, std::max(0, sheet.width() - area.width()));
-    horizontalScrollBar()->setPageStep(area.width());
-    horizontalScrollBar()->setSingleStep(20);
-    verticalScrollBar()->setRange(0, std::max(0, sheet.height() - area.height()));
-    verticalScrollBar()->setPageStep(area.height());
-    verticalScrollBar()->setSingleStep(20);
-}
-
-void PageView::paintEvent(QPaintEvent *)
-{
-    if (m_index < 0 || !m_pages)
-        return;
-    QPainter painter(viewport());
-    const QPoint origin = sheetOrigin();
-    const QSize sheet = sheetSize();
-    const int width = sheet.width() - kSheetMargin;
-    const int height = sheet.height() - kSheetMargin;
-    const int x = origin.x();
-    const int y = origin.y();
-    // Outline, shadow along the right and bottom edges, then the white paper.
-    painter.fillRect(x, y, width + 2, 1, Qt::black);
-    painter.fillRect(x, y + height + 1, width + 2, 1, Qt::black);
-    painter.fillRect(x, y, 1, height + 2, Qt::black);
-    painter.fillRect(x + width + 1, y, 1, height + 2, Qt::black);
-    painter.fillRect(x + width + 2, y + 2, 2, height + 2, Qt::black);
-    painter.fillRect(x + 2, y + height + 2, width + 2, 2, Qt::black);
-    const QRect paper(x + 1, y + 1, width, height);
-    painter.fillRect(paper, Qt::white);
-    painter.setClipRect(paper);
-    PageRenderer renderer(m_pages->styles());
-    renderer.render(painter, m_pages->page(m_index), QRectF(paper));
-    painter.end();
-    emit sheetPainted(m_index);
-}
-
-void PageView::resizeEvent(QResizeEvent *event)
-{
-    QAbstractScrollArea::resizeEvent(event);
-    updateScrollBars();
-    emit resized();
-}
-
-void PageView::scrollContentsBy(int, int)
-{
-    viewport()->update();
-}
 
 StandardPreview::StandardPreview(Report &report, QWidget *parent)
     : KaxForm(QStringLiteral("StandardPreview"),
@@ -295,7 +55,22 @@ StandardPreview::StandardPreview(Report &report, QWidget *parent)
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
+    buildToolBar(layout);
+    buildPageArea(layout);
+    buildStatusBar(layout);
+    connectControls();
 
+    updatePrintButtons();
+    watchKeys(this);
+    m_view->setFocus();
+}
+
+StandardPreview::~StandardPreview() = default;
+
+// The tool bar along the top: zoom, paging, printing and report file buttons in
+// groups between dividers, then Close; the zoom buttons keep one of them down.
+void StandardPreview::buildToolBar(QVBoxLayout *layout)
+{
     auto *toolBar = new QWidget(this);
     toolBar->setObjectName(QStringLiteral("ToolBar"));
     toolBar->setAccessibleName(QStringLiteral("Preview tool bar"));
@@ -342,11 +117,19 @@ StandardPreview::StandardPreview(Report &report, QWidget *parent)
         zoomGroup->addButton(button);
     }
     ZoomToWidth->setChecked(true);
+}
 
+// The page view, sized for the report's paper until a page exists.
+void StandardPreview::buildPageArea(QVBoxLayout *layout)
+{
     m_view = new PageView(this);
-    m_view->setPageSize(QSizeF(report.page.pageWidth(), report.page.pageHeight()));
+    m_view->setPageSize(QSizeF(m_report.page.pageWidth(), m_report.page.pageHeight()));
     layout->addWidget(m_view, 1);
+}
 
+// The status bar: the run's progress and the page number.
+void StandardPreview::buildStatusBar(QVBoxLayout *layout)
+{
     StatusBar = new QStatusBar(this);
     StatusBar->setObjectName(QStringLiteral("StatusBar"));
     Panel1 = new QLabel(QStringLiteral("0%"), StatusBar);
@@ -360,7 +143,11 @@ StandardPreview::StandardPreview(Report &report, QWidget *parent)
     StatusBar->addWidget(Panel1);
     StatusBar->addWidget(Panel2, 1);
     layout->addWidget(StatusBar);
+}
 
+// The buttons' clicks, and the zoom of the mode in force kept as the view is resized.
+void StandardPreview::connectControls()
+{
     connect(ZoomFit, &QToolButton::clicked, this, &StandardPreview::ZoomFitClick);
     connect(Zoom100, &QToolButton::clicked, this, &StandardPreview::Zoom100Click);
     connect(ZoomToWidth, &QToolButton::clicked, this, &StandardPreview::ZoomToWidthClick);
@@ -374,13 +161,7 @@ StandardPreview::StandardPreview(Report &report, QWidget *parent)
     connect(LoadReport, &QToolButton::clicked, this, &StandardPreview::LoadReportClick);
     connect(CloseButton, &QPushButton::clicked, this, &StandardPreview::CloseButtonClick);
     connect(m_view, &PageView::resized, this, &StandardPreview::applyZoomMode);
-
-    updatePrintButtons();
-    watchKeys(this);
-    m_view->setFocus();
 }
-
-StandardPreview::~StandardPreview() = default;
 
 QToolButton *StandardPreview::addToolButton(QHBoxLayout *bar, const QString &name,
                                             const QString &hint, int glyph)
@@ -622,9 +403,9 @@ void StandardPreview::SaveReportClick()
     const QString path = FileDialogs::current().saveFileName(this, request);
     if (path.isEmpty())
         return;
-    QString error;
-    if (!ReportFile::save(*m_pages, path, &error))
-        showMessage(DialogKind::Error, QStringLiteral("Save report"), error);
+    const IoResult saved = ReportFile::save(*m_pages, path);
+    if (!saved.ok)
+        showMessage(DialogKind::Error, QStringLiteral("Save report"), saved.error);
 }
 
 void StandardPreview::LoadReportClick()
@@ -641,10 +422,9 @@ void StandardPreview::LoadReportClick()
                     QStringLiteral("File does not exist"));
         return;
     }
-    QString error;
-    std::unique_ptr<PreparedPages> loaded = ReportFile::load(path, &error);
-    if (!loaded) {
-        showMessage(DialogKind::Error, QStringLiteral("Load report"), error);
+    ReportFile::LoadResult loaded = ReportFile::load(path);
+    if (!loaded.pages) {
+        showMessage(DialogKind::Error, QStringLiteral("Load report"), loaded.error);
         return;
     }
     if (m_building)
@@ -652,7 +432,7 @@ void StandardPreview::LoadReportClick()
     m_loaded = true;
     m_building = false;
     Panel1->clear();
-    setPages(std::shared_ptr<PreparedPages>(loaded.release()));
+    setPages(std::shared_ptr<PreparedPages>(loaded.pages.release()));
     showPage(1);
     updatePrintButtons();
 }

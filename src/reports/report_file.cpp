@@ -115,12 +115,10 @@ private:
 
 namespace ReportFile {
 
-bool save(const PreparedPages &pages, const QString &path, QString *error)
+IoResult save(const PreparedPages &pages, const QString &path)
 {
-    const auto fail = [error](const QString &why) {
-        if (error)
-            *error = QStringLiteral("The report file cannot be written: %1").arg(why);
-        return false;
+    const auto fail = [](const QString &why) {
+        return IoResult{false, QStringLiteral("The report file cannot be written: %1").arg(why)};
     };
     ByteWriter header;
     header.bytes(QByteArray(kMagic, sizeof kMagic));
@@ -154,16 +152,12 @@ bool save(const PreparedPages &pages, const QString &path, QString *error)
     }
     if (!file.commit())
         return fail(file.errorString());
-    return true;
+    return IoResult{true, {}};
 }
 
-std::unique_ptr<PreparedPages> load(const QString &path, QString *error)
+LoadResult load(const QString &path)
 {
-    const auto fail = [error](const QString &why) {
-        if (error)
-            *error = why;
-        return nullptr;
-    };
+    const auto fail = [](const QString &why) { return LoadResult{nullptr, why}; };
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return fail(QStringLiteral("The report file cannot be opened: %1").arg(file.errorString()));
@@ -247,7 +241,7 @@ std::unique_ptr<PreparedPages> load(const QString &path, QString *error)
     }
     if (in.remaining() != 0)
         return fail(damaged(QStringLiteral("unexpected data after the last page")));
-    return pages;
+    return LoadResult{std::move(pages), {}};
 }
 
 } // namespace ReportFile

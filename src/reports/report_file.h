@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/io_result.h"
+
 #include <QString>
 #include <memory>
 
@@ -14,13 +16,20 @@ namespace ReportFile {
 inline constexpr char kExtension[] = "KRP";
 inline constexpr quint16 kFormatVersion = 1;
 
-// Writes every page to the file, replacing it only when complete.
-// False with a message for the user when it cannot be written.
-bool save(const PreparedPages &pages, const QString &path, QString *error);
+// Writes every page to the file, replacing it only when complete. Not ok, with a
+// message for the user, when it cannot be written.
+[[nodiscard]] IoResult save(const PreparedPages &pages, const QString &path);
+
+// The pages read from a report file, or why they could not be read.
+struct [[nodiscard]] LoadResult
+{
+    std::unique_ptr<PreparedPages> pages; // null when the file could not be loaded
+    QString error;                        // a message for the user when pages is null
+};
 
 // Reads a report file into a new set of pages. A file that is not a report file,
-// was written by a newer version, is cut short or damaged gives nullptr and a
+// was written by a newer version, is cut short or damaged gives no pages and a
 // message for the user; nothing is allocated beyond what the file's size allows.
-std::unique_ptr<PreparedPages> load(const QString &path, QString *error);
+[[nodiscard]] LoadResult load(const QString &path);
 
 } // namespace ReportFile

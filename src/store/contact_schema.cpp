@@ -4,6 +4,7 @@
 #include "platform/errors.h"
 #include "platform/settings_store.h"
 #include "store/sort_key.h"
+#include "store/sql_text.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -17,10 +18,8 @@
 
 namespace {
 
-QString engineMessage(const QSqlError &error)
-{
-    return error.databaseText().isEmpty() ? error.text() : error.databaseText();
-}
+using SqlText::engineMessage;
+using SqlText::quoted;
 
 bool execAll(QSqlDatabase &db, const QStringList &statements, QString *error)
 {
@@ -32,12 +31,6 @@ bool execAll(QSqlDatabase &db, const QStringList &statements, QString *error)
         }
     }
     return true;
-}
-
-QString quoted(const QString &identifier)
-{
-    return QLatin1Char('"') + QString(identifier).replace(QLatin1Char('"'), QLatin1String("\"\"")) +
-           QLatin1Char('"');
 }
 
 // Rows read at a time while every key is rebuilt.
@@ -156,6 +149,122 @@ bool rebuildEveryKey(QSqlDatabase &db, const QString &table, const QStringList &
         if (progress)
             progress(int(rowsShare + (100 - rowsShare) * (i + 1) / creations.size()));
     }
+    return true;
+}
+
+// The rows a key repair rewrites: every row when the collation changed since the keys
+// were written, otherwise the listed ones.
+struct RowsToRepair
+{
+    bool all = false;
+    QList<qint64> ids;
+};
+
+// Finds which rows need new keys: all of them when the collation version recorded in
+// the table's meta table is not the collator's, otherwise the rows the triggers marked
+// as changed and the rows lacking a key. False with the engine's message.
+bool collectRowsToRepair(QSqlDatabase &db, const QString &table, const QStringList &keyedFields,
+                         RowsToRepair *rows, QString *error)
+{
+    QSqlQuery query(db);
+    query.setForwardOnly(true);
+
+    QString storedVersion;
+    query.prepare(QStringLiteral("SELECT value FROM %1 WHERE name = 'collation'")
+                      .arg(quoted(ContactSchema::metaTable(table))));
+    if (query.exec() && query.next())
+        storedVersion = query.value(0).toString();
+    query.finish();
+    rows->all = storedVersion != SortKeyCollator::instance().version();
+    if (rows->all)
+        return true;
+
+    QStringList sources{
+        QStringLiteral("SELECT id FROM %1").arg(quoted(ContactSchema::dirtyTable(table)))};
+    for (const QString &field : keyedFields) {
+        sources << QStringLiteral("SELECT id FROM %1 WHERE %2 IS NULL")
+                       .arg(quoted(table), ContactSchema::keyColumn(field));
+    }
+    for (const QString &sql : std::as_const(sources)) {
+        if (!query.exec(sql)) {
+            *error = engineMessage(query.lastError());
+            return false;
+        }
+        while (query.next())
+            rows->ids << query.value(0).toLongLong();
+        query.finish();
+    }
+    return true;
+}
+
+// Writes the sort keys of the collected rows, or of every row, within the caller's
+// transaction; a row marked and deleted since is passed over. Counts the rows written
+// in *repaired; false with the engine's error in *failure.
+bool writeKeys(QSqlDatabase &db, const QString &table, const QStringList &keyedFields,
+               const RowsToRepair &rows, const std::function<void(int)> &progress, qint64 *repaired,
+               QSqlError *failure)
+{
+    const auto fail = [failure](const QSqlQuery &q) {
+        *failure = q.lastError();
+        return false;
+    };
+    QStringList fieldList;
+    QStringList assignments;
+    for (const QString &field : keyedFields) {
+        fieldList << field;
+        assignments << ContactSchema::keyColumn(field) + QStringLiteral(" = ?");
+    }
+    QSqlQuery select(db);
+    QSqlQuery update(db);
+    if (!select.prepare(QStringLiteral("SELECT %1 FROM %2 WHERE id = ?")
+                            .arg(fieldList.join(QStringLiteral(", ")), quoted(table))))
+        return fail(select);
+    if (!update.prepare(QStringLiteral("UPDATE %1 SET %2 WHERE id = ?")
+                            .arg(quoted(table), assignments.join(QStringLiteral(", ")))))
+        return fail(update);
+    if (rows.all && !rebuildEveryKey(db, table, keyedFields, progress, repaired, failure))
+        return false;
+    const SortKeyCollator &collator = SortKeyCollator::instance();
+    for (const qint64 id : rows.ids) {
+        select.addBindValue(id);
+        if (!select.exec())
+            return fail(select);
+        if (!select.next()) {
+            select.finish();
+            continue; // marked, then deleted
+        }
+        for (int i = 0; i < keyedFields.size(); ++i)
+            update.addBindValue(collator.key(select.value(i).toString()));
+        select.finish();
+        update.addBindValue(id);
+        if (!update.exec())
+            return fail(update);
+        ++*repaired;
+    }
+    return true;
+}
+
+// Marks the keys as up to date, within the caller's transaction: clears the changed-row
+// marks and, after a rebuild of every key, records the collation version the keys now
+// follow. False with the engine's error in *failure.
+bool stampRepair(QSqlDatabase &db, const QString &table, bool rebuiltAll, QSqlError *failure)
+{
+    QSqlQuery query(db);
+    const auto fail = [failure, &query] {
+        *failure = query.lastError();
+        return false;
+    };
+    if (!query.exec(QStringLiteral("DELETE FROM %1").arg(quoted(ContactSchema::dirtyTable(table)))))
+        return fail();
+    if (!rebuiltAll)
+        return true;
+    if (!query.prepare(QStringLiteral("INSERT OR REPLACE INTO %1 (name, value) "
+                                      "VALUES ('collation', ?)")
+                           .arg(quoted(ContactSchema::metaTable(table)))))
+        return fail();
+    query.addBindValue(SortKeyCollator::instance().version());
+    if (!query.exec())
+        return fail();
     return true;
 }
 
@@ -317,95 +426,20 @@ bool ensureBookkeeping(QSqlDatabase &db, const QString &table, QString *error)
 qint64 repairKeys(QSqlDatabase &db, const QString &table, const QStringList &keyedFields,
                   QString *error, const std::function<void(int percent)> &progress)
 {
-    const SortKeyCollator &collator = SortKeyCollator::instance();
-    QSqlQuery query(db);
-    query.setForwardOnly(true);
-
-    QString storedVersion;
-    query.prepare(QStringLiteral("SELECT value FROM %1 WHERE name = 'collation'")
-                      .arg(quoted(metaTable(table))));
-    if (query.exec() && query.next())
-        storedVersion = query.value(0).toString();
-    query.finish();
-    const bool rebuildAll = storedVersion != collator.version();
-
-    // Collect the rows to repair unless every row is: the marked rows and rows lacking a key.
-    QList<qint64> ids;
-    QStringList sources;
-    if (!rebuildAll) {
-        sources << QStringLiteral("SELECT id FROM %1").arg(quoted(dirtyTable(table)));
-        for (const QString &field : keyedFields) {
-            sources << QStringLiteral("SELECT id FROM %1 WHERE %2 IS NULL")
-                           .arg(quoted(table), keyColumn(field));
-        }
-    }
-    for (const QString &sql : sources) {
-        if (!query.exec(sql)) {
-            *error = engineMessage(query.lastError());
-            return -1;
-        }
-        while (query.next())
-            ids << query.value(0).toLongLong();
-        query.finish();
-    }
-    if (ids.isEmpty() && !rebuildAll)
+    RowsToRepair rows;
+    if (!collectRowsToRepair(db, table, keyedFields, &rows, error))
+        return -1;
+    if (rows.ids.isEmpty() && !rows.all)
         return 0;
 
-    QStringList fieldList;
-    QStringList assignments;
-    for (const QString &field : keyedFields) {
-        fieldList << field;
-        assignments << keyColumn(field) + QStringLiteral(" = ?");
-    }
     if (!db.transaction()) {
         *error = engineMessage(db.lastError());
         return -1;
     }
-    QSqlQuery select(db);
-    QSqlQuery update(db);
     QSqlError failure;
-    const auto check = [&failure](QSqlQuery &q, bool ok) {
-        if (!ok && !failure.isValid())
-            failure = q.lastError();
-        return ok;
-    };
-    bool ok =
-        check(select,
-              select.prepare(QStringLiteral("SELECT %1 FROM %2 WHERE id = ?")
-                                 .arg(fieldList.join(QStringLiteral(", ")), quoted(table)))) &&
-        check(update,
-              update.prepare(QStringLiteral("UPDATE %1 SET %2 WHERE id = ?")
-                                 .arg(quoted(table), assignments.join(QStringLiteral(", ")))));
     qint64 repaired = 0;
-    if (ok && rebuildAll)
-        ok = rebuildEveryKey(db, table, keyedFields, progress, &repaired, &failure);
-    for (auto it = ids.cbegin(); ok && it != ids.cend(); ++it) {
-        select.addBindValue(*it);
-        ok = check(select, select.exec());
-        if (!ok)
-            break;
-        if (!select.next()) {
-            select.finish();
-            continue; // marked, then deleted
-        }
-        for (int i = 0; i < keyedFields.size(); ++i)
-            update.addBindValue(collator.key(select.value(i).toString()));
-        select.finish();
-        update.addBindValue(*it);
-        ok = check(update, update.exec());
-        ++repaired;
-    }
-    if (ok)
-        ok = check(query,
-                   query.exec(QStringLiteral("DELETE FROM %1").arg(quoted(dirtyTable(table)))));
-    if (ok && rebuildAll) {
-        ok = check(query, query.prepare(QStringLiteral("INSERT OR REPLACE INTO %1 (name, value) "
-                                                       "VALUES ('collation', ?)")
-                                            .arg(quoted(metaTable(table)))));
-        query.addBindValue(collator.version());
-        ok = ok && check(query, query.exec());
-    }
-    if (!ok) {
+    if (!writeKeys(db, table, keyedFields, rows, progress, &repaired, &failure) ||
+        !stampRepair(db, table, rows.all, &failure)) {
         *error = engineMessage(failure);
         db.rollback();
         return -1;

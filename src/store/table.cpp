@@ -3,6 +3,7 @@
 #include "platform/errors.h"
 #include "store/contact_schema.h"
 #include "store/sort_key.h"
+#include "store/sql_text.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -14,16 +15,8 @@
 
 namespace {
 
-QString engineMessage(const QSqlError &error)
-{
-    return error.databaseText().isEmpty() ? error.text() : error.databaseText();
-}
-
-QString quoted(const QString &identifier)
-{
-    return QLatin1Char('"') + QString(identifier).replace(QLatin1Char('"'), QLatin1String("\"\"")) +
-           QLatin1Char('"');
-}
+using SqlText::engineMessage;
+using SqlText::quoted;
 
 constexpr int kQueryKinds = 8;
 

@@ -98,10 +98,11 @@ void TestReportFile::roundTrip()
 {
     auto pages = samplePages();
     QCOMPARE(pages->pageCount(), 2);
-    QString error;
-    QVERIFY2(ReportFile::save(*pages, path(QStringLiteral("a.KRP")), &error), qPrintable(error));
-    auto loaded = ReportFile::load(path(QStringLiteral("a.KRP")), &error);
-    QVERIFY2(loaded, qPrintable(error));
+    const IoResult saved = ReportFile::save(*pages, path(QStringLiteral("a.KRP")));
+    QVERIFY2(saved.ok, qPrintable(saved.error));
+    ReportFile::LoadResult read = ReportFile::load(path(QStringLiteral("a.KRP")));
+    QVERIFY2(read.pages, qPrintable(read.error));
+    const PreparedPages *loaded = read.pages.get();
     QVERIFY(samePages(*pages, *loaded));
     QCOMPARE(loaded->title, QStringLiteral("Pełne dane"));
     const PreparedPage page = loaded->page(0);
@@ -112,7 +113,7 @@ void TestReportFile::roundTrip()
     QCOMPARE(loaded->page(1).items.size(), pages->page(1).items.size());
 
     // Saving the loaded pages gives the same file again.
-    QVERIFY(ReportFile::save(*loaded, path(QStringLiteral("b.KRP")), &error));
+    QVERIFY(ReportFile::save(*loaded, path(QStringLiteral("b.KRP"))).ok);
     QCOMPARE(readAll(path(QStringLiteral("b.KRP"))), readAll(path(QStringLiteral("a.KRP"))));
 }
 
@@ -151,68 +152,68 @@ void TestReportFile::spoolKeepsPages()
 
 void TestReportFile::notAReportFile()
 {
-    QString error;
     writeAll(path(QStringLiteral("text.KRP")), "Historia użycia programu\r\n");
-    QVERIFY(!ReportFile::load(path(QStringLiteral("text.KRP")), &error));
-    QCOMPARE(error, QStringLiteral("The file is not a Kartax2000 report file."));
+    ReportFile::LoadResult loaded = ReportFile::load(path(QStringLiteral("text.KRP")));
+    QVERIFY(!loaded.pages);
+    QCOMPARE(loaded.error, QStringLiteral("The file is not a Kartax2000 report file."));
     writeAll(path(QStringLiteral("empty.KRP")), QByteArray());
-    QVERIFY(!ReportFile::load(path(QStringLiteral("empty.KRP")), &error));
-    QCOMPARE(error, QStringLiteral("The file is not a Kartax2000 report file."));
-    QVERIFY(!ReportFile::load(path(QStringLiteral("missing.KRP")), &error));
-    QVERIFY(error.startsWith(QLatin1String("The report file cannot be opened")));
+    loaded = ReportFile::load(path(QStringLiteral("empty.KRP")));
+    QVERIFY(!loaded.pages);
+    QCOMPARE(loaded.error, QStringLiteral("The file is not a Kartax2000 report file."));
+    loaded = ReportFile::load(path(QStringLiteral("missing.KRP")));
+    QVERIFY(!loaded.pages);
+    QVERIFY(loaded.error.startsWith(QLatin1String("The report file cannot be opened")));
 }
 
 void TestReportFile::newerVersion()
 {
     auto pages = samplePages();
-    QString error;
-    ReportFile::save(*pages, path(QStringLiteral("v.KRP")), &error);
+    QVERIFY(ReportFile::save(*pages, path(QStringLiteral("v.KRP"))).ok);
     QByteArray data = readAll(path(QStringLiteral("v.KRP")));
     data[kVersionOffset] = char(ReportFile::kFormatVersion + 1);
     writeAll(path(QStringLiteral("v2.KRP")), data);
-    QVERIFY(!ReportFile::load(path(QStringLiteral("v2.KRP")), &error));
-    QVERIFY2(error.contains(QLatin1String("newer version")), qPrintable(error));
-    QVERIFY(error.contains(QLatin1String("format 2")));
+    const ReportFile::LoadResult loaded = ReportFile::load(path(QStringLiteral("v2.KRP")));
+    QVERIFY(!loaded.pages);
+    QVERIFY2(loaded.error.contains(QLatin1String("newer version")), qPrintable(loaded.error));
+    QVERIFY(loaded.error.contains(QLatin1String("format 2")));
 }
 
 void TestReportFile::truncatedAnywhere()
 {
     auto pages = samplePages();
-    QString error;
-    ReportFile::save(*pages, path(QStringLiteral("t.KRP")), &error);
+    QVERIFY(ReportFile::save(*pages, path(QStringLiteral("t.KRP"))).ok);
     const QByteArray data = readAll(path(QStringLiteral("t.KRP")));
     // Every cut of the file fails with a message and never crashes.
     for (qsizetype size = 0; size < data.size(); size += (size < 600 ? 1 : 37)) {
         writeAll(path(QStringLiteral("cut.KRP")), data.left(size));
-        error.clear();
-        QVERIFY2(!ReportFile::load(path(QStringLiteral("cut.KRP")), &error),
-                 qPrintable(QString::number(size)));
-        QVERIFY(!error.isEmpty());
+        const ReportFile::LoadResult cut = ReportFile::load(path(QStringLiteral("cut.KRP")));
+        QVERIFY2(!cut.pages, qPrintable(QString::number(size)));
+        QVERIFY(!cut.error.isEmpty());
     }
     writeAll(path(QStringLiteral("cut.KRP")), data.left(data.size() - 1));
-    QVERIFY(!ReportFile::load(path(QStringLiteral("cut.KRP")), &error));
-    QCOMPARE(error, QStringLiteral("The report file is incomplete and cannot be loaded."));
+    ReportFile::LoadResult loaded = ReportFile::load(path(QStringLiteral("cut.KRP")));
+    QVERIFY(!loaded.pages);
+    QCOMPARE(loaded.error, QStringLiteral("The report file is incomplete and cannot be loaded."));
     // Data after the last page is damage too.
     writeAll(path(QStringLiteral("long.KRP")), data + "x");
-    QVERIFY(!ReportFile::load(path(QStringLiteral("long.KRP")), &error));
-    QVERIFY(error.contains(QLatin1String("damaged")));
+    loaded = ReportFile::load(path(QStringLiteral("long.KRP")));
+    QVERIFY(!loaded.pages);
+    QVERIFY(loaded.error.contains(QLatin1String("damaged")));
 }
 
 void TestReportFile::corruptedAnywhere()
 {
     auto pages = samplePages();
-    QString error;
-    ReportFile::save(*pages, path(QStringLiteral("c.KRP")), &error);
+    QVERIFY(ReportFile::save(*pages, path(QStringLiteral("c.KRP"))).ok);
     const QByteArray data = readAll(path(QStringLiteral("c.KRP")));
     // Any changed byte is found by a check or a checksum.
     for (qsizetype at = 0; at < data.size(); at += (at < 400 ? 1 : 13)) {
         QByteArray bad = data;
         bad[at] = char(bad[at] ^ 0x5a);
         writeAll(path(QStringLiteral("bad.KRP")), bad);
-        error.clear();
-        QVERIFY2(!ReportFile::load(path(QStringLiteral("bad.KRP")), &error),
-                 qPrintable(QString::number(at)));
-        QVERIFY(!error.isEmpty());
+        const ReportFile::LoadResult loaded = ReportFile::load(path(QStringLiteral("bad.KRP")));
+        QVERIFY2(!loaded.pages, qPrintable(QString::number(at)));
+        QVERIFY(!loaded.error.isEmpty());
     }
 }
 
@@ -233,8 +234,7 @@ void TestReportFile::craftedCounts()
     QFETCH(quint32, value);
     QFETCH(QString, message);
     auto pages = samplePages();
-    QString error;
-    ReportFile::save(*pages, path(QStringLiteral("k.KRP")), &error);
+    QVERIFY(ReportFile::save(*pages, path(QStringLiteral("k.KRP"))).ok);
     QByteArray data = readAll(path(QStringLiteral("k.KRP")));
     const quint32 titleBytes = qFromLittleEndian<quint32>(data.constData() + kTitleLengthOffset);
     const qsizetype at = offsetFromTitleEnd < 0
@@ -242,8 +242,9 @@ void TestReportFile::craftedCounts()
                              : kTitleLengthOffset + 4 + qsizetype(titleBytes) + offsetFromTitleEnd;
     qToLittleEndian(value, data.data() + at);
     writeAll(path(QStringLiteral("k2.KRP")), data);
-    QVERIFY(!ReportFile::load(path(QStringLiteral("k2.KRP")), &error));
-    QVERIFY2(error.contains(message), qPrintable(error));
+    const ReportFile::LoadResult loaded = ReportFile::load(path(QStringLiteral("k2.KRP")));
+    QVERIFY(!loaded.pages);
+    QVERIFY2(loaded.error.contains(message), qPrintable(loaded.error));
 }
 
 QByteArray TestReportFile::withPage(const QByteArray &page) const
@@ -325,23 +326,23 @@ void TestReportFile::craftedPage()
     QFETCH(QByteArray, page);
     QFETCH(QString, message);
     writeAll(path(QStringLiteral("p.KRP")), withPage(page));
-    QString error;
-    auto loaded = ReportFile::load(path(QStringLiteral("p.KRP")), &error);
+    ReportFile::LoadResult loaded = ReportFile::load(path(QStringLiteral("p.KRP")));
     if (message.isEmpty()) {
-        QVERIFY2(loaded, qPrintable(error));
-        QCOMPARE(loaded->pageCount(), 1);
+        QVERIFY2(loaded.pages, qPrintable(loaded.error));
+        QCOMPARE(loaded.pages->pageCount(), 1);
         return;
     }
-    QVERIFY(!loaded);
-    QVERIFY2(error.contains(message), qPrintable(error));
-    QVERIFY(error.startsWith(QLatin1String("The report file is damaged")));
+    QVERIFY(!loaded.pages);
+    QVERIFY2(loaded.error.contains(message), qPrintable(loaded.error));
+    QVERIFY(loaded.error.startsWith(QLatin1String("The report file is damaged")));
 
     // A page length beyond the file is found before anything is read.
     QByteArray data = withPage(page);
     qToLittleEndian<quint32>(0xfffffff0u, data.data() + data.size() - page.size() - 8);
     writeAll(path(QStringLiteral("p2.KRP")), data);
-    QVERIFY(!ReportFile::load(path(QStringLiteral("p2.KRP")), &error));
-    QCOMPARE(error, QStringLiteral("The report file is incomplete and cannot be loaded."));
+    loaded = ReportFile::load(path(QStringLiteral("p2.KRP")));
+    QVERIFY(!loaded.pages);
+    QCOMPARE(loaded.error, QStringLiteral("The report file is incomplete and cannot be loaded."));
 }
 
 QTEST_MAIN(TestReportFile)

@@ -245,8 +245,8 @@ void TestReportPrint::pdfOfPreparedPages()
     engine.run();
     QCOMPARE(pages.pageCount(), 2);
     const QString file = dir.filePath(QStringLiteral("lista.pdf"));
-    QString error;
-    QVERIFY2(PageOutput::writePdf(pages, file, &error), qPrintable(error));
+    const IoResult written = PageOutput::writePdf(pages, file);
+    QVERIFY2(written.ok, qPrintable(written.error));
     QCOMPARE(pdfInfo(file, QStringLiteral("Pages")), QStringLiteral("2"));
     QVERIFY(pdfInfo(file, QStringLiteral("Page size")).contains(QLatin1String("(A4)")));
     const QStringList first = pdfPageLines(file, 1);
@@ -262,8 +262,10 @@ void TestReportPrint::pdfOfPreparedPages()
     QCOMPARE(second.last(), QStringLiteral("Kartax2000 – wydruk strona 2 pozycji 5"));
 
     // A file that cannot be written is reported.
-    QVERIFY(!PageOutput::writePdf(pages, dir.filePath(QStringLiteral("missing/x.pdf")), &error));
-    QVERIFY(!error.isEmpty());
+    const IoResult failed =
+        PageOutput::writePdf(pages, dir.filePath(QStringLiteral("missing/x.pdf")));
+    QVERIFY(!failed.ok);
+    QVERIFY(!failed.error.isEmpty());
 }
 
 void TestReportPrint::rendersFillsFramesAndClips()
