@@ -7,9 +7,10 @@
 #include "platform/errors.h"
 #include "platform/serial_port.h"
 #include "platform/settings_store.h"
+#include "support/kartax_test_main.h"
 #include "support/scripted_dialogs.h"
 
-#include "pseudo_terminal.h"
+#include "support/pseudo_terminal.h"
 
 #include <QApplication>
 #include <QSettings>
@@ -203,14 +204,6 @@ void TestCallCommand::settingIsReadWithoutCase()
     }
 }
 
-int main(int argc, char *argv[])
-{
-    // History lines use the system's regional settings: fix them to Polish.
-    qputenv("LC_ALL", "pl_PL.UTF-8");
-    qputenv("LANG", "pl_PL.UTF-8");
-    QApplication app(argc, argv);
-    TestCallCommand test;
-    return QTest::qExec(&test, argc, argv);
-}
+KARTAX_POLISH_TEST_MAIN(TestCallCommand)
 
 #include "tst_call_command.moc"

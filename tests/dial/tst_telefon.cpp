@@ -3,7 +3,7 @@
 #include "platform/settings_store.h"
 #include "support/scripted_dialogs.h"
 
-#include "pseudo_terminal.h"
+#include "support/pseudo_terminal.h"
 
 #include <QMetaProperty>
 #include <QTest>

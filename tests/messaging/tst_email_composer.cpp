@@ -5,6 +5,7 @@
 #include "platform/settings_store.h"
 #include "store/data_module.h"
 #include "store/table.h"
+#include "support/kartax_test_main.h"
 #include "support/recording_shell.h"
 
 #include <QApplication>
@@ -289,14 +290,6 @@ void TestEmailComposer::clearAndClose()
     QVERIFY(m_shell->urls.isEmpty());
 }
 
-int main(int argc, char *argv[])
-{
-    // Dates in the signature block and history lines use the regional settings.
-    qputenv("LC_ALL", "pl_PL.UTF-8");
-    qputenv("LANG", "pl_PL.UTF-8");
-    QApplication app(argc, argv);
-    TestEmailComposer test;
-    return QTest::qExec(&test, argc, argv);
-}
+KARTAX_POLISH_TEST_MAIN(TestEmailComposer)
 
 #include "tst_email_composer.moc"

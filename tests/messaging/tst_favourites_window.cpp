@@ -2,6 +2,7 @@
 #include "platform/clock.h"
 #include "platform/data_folder.h"
 #include "platform/shell_open.h"
+#include "support/kartax_test_main.h"
 #include "support/recording_shell.h"
 #include "support/scripted_dialogs.h"
 
@@ -355,14 +356,6 @@ void TestFavouritesWindow::entryStaysOneLineAndAnotherCopysFileIsKept()
     QVERIFY(dialogs->texts().at(0).contains(ours.fileName()));
 }
 
-int main(int argc, char *argv[])
-{
-    // History lines use the regional settings: fix them to Polish.
-    qputenv("LC_ALL", "pl_PL.UTF-8");
-    qputenv("LANG", "pl_PL.UTF-8");
-    QApplication app(argc, argv);
-    TestFavouritesWindow test;
-    return QTest::qExec(&test, argc, argv);
-}
+KARTAX_POLISH_TEST_MAIN(TestFavouritesWindow)
 
 #include "tst_favourites_window.moc"

@@ -3,6 +3,7 @@
 #include "platform/clock.h"
 #include "platform/data_folder.h"
 #include "platform/shell_open.h"
+#include "support/kartax_test_main.h"
 #include "support/recording_shell.h"
 
 #include <QApplication>
@@ -114,14 +115,6 @@ void TestWebCommand::favouriteOfAnotherSchemeIsNotOpened()
     DataFolder::setOverride(QString());
 }
 
-int main(int argc, char *argv[])
-{
-    // History lines use the regional settings: fix them to Polish.
-    qputenv("LC_ALL", "pl_PL.UTF-8");
-    qputenv("LANG", "pl_PL.UTF-8");
-    QApplication app(argc, argv);
-    TestWebCommand test;
-    return QTest::qExec(&test, argc, argv);
-}
+KARTAX_POLISH_TEST_MAIN(TestWebCommand)
 
 #include "tst_web_command.moc"

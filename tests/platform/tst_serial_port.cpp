@@ -1,16 +1,13 @@
 #include "platform/serial_port.h"
 #include "platform/settings_store.h"
+#include "support/pseudo_terminal.h"
 
 #include <QFile>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <fcntl.h>
-#include <poll.h>
-#include <pty.h>
-#include <termios.h>
-#include <unistd.h>
+#include <memory>
 
 // Serial devices: the names' mapping through the settings store and the exclusive
 // open of device files.
@@ -33,8 +30,7 @@ private slots:
 private:
     void writePortValue(const QString &name, const QVariant &value);
 
-    int m_master = -1;
-    int m_slave = -1;
+    std::unique_ptr<PseudoTerminal> m_terminal;
     QString m_path;
 };
 
@@ -46,20 +42,15 @@ void TestSerialPort::initTestCase()
 
 void TestSerialPort::init()
 {
-    char name[256] = {};
-    QCOMPARE(::openpty(&m_master, &m_slave, name, nullptr, nullptr), 0);
-    termios raw{};
-    ::tcgetattr(m_slave, &raw);
-    ::cfmakeraw(&raw);
-    ::tcsetattr(m_slave, TCSANOW, &raw);
-    m_path = QString::fromLocal8Bit(name);
+    m_terminal = std::make_unique<PseudoTerminal>();
+    QVERIFY(m_terminal->isOpen());
+    m_path = m_terminal->path();
     QFile::remove(SettingsStore::defaultPath());
 }
 
 void TestSerialPort::cleanup()
 {
-    ::close(m_slave);
-    ::close(m_master);
+    m_terminal.reset();
 }
 
 void TestSerialPort::writePortValue(const QString &name, const QVariant &value)
@@ -162,16 +153,7 @@ void TestSerialPort::writeReportsTheBytesWritten()
     QCOMPARE(SerialPort::write(SerialPort::InvalidHandle, QByteArray("ATZ")), 0);
     SerialPort::close(handle);
 
-    QByteArray received;
-    pollfd fd{m_master, POLLIN, 0};
-    while (::poll(&fd, 1, 200) > 0 && received.size() < 5) {
-        char buffer[64];
-        const ssize_t count = ::read(m_master, buffer, sizeof buffer);
-        if (count <= 0)
-            break;
-        received.append(buffer, count);
-    }
-    QCOMPARE(received, QByteArray("ATZ\r\n"));
+    QCOMPARE(m_terminal->received(200), QByteArray("ATZ\r\n"));
 }
 
 QTEST_GUILESS_MAIN(TestSerialPort)
