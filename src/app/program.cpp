@@ -33,6 +33,8 @@
 
 #include <QWidget>
 
+#include <stdexcept>
+
 namespace {
 
 struct Creation
@@ -174,7 +176,10 @@ void Program::createAll(const CreatedHook &created)
 {
     for (const Creation &creation : kCreations) {
         const QString name = QLatin1String(creation.name);
-        m_objects.emplace_back(createObject(name));
+        QObject *object = createObject(name);
+        if (!object) // the creation order names an object that nothing here creates
+            throw std::logic_error("no creation for " + name.toStdString());
+        m_objects.emplace_back(object);
         if (name == QLatin1String("DM9")) {
             // Controls of the windows made so far are bound now that the data exists.
             for (const auto &object : m_objects)
