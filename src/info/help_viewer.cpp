@@ -1,6 +1,6 @@
 #include "info/help_viewer.h"
 
-#include "forms/form.h"
+#include "forms/form_style.h"
 
 #include <QApplication>
 #include <QHBoxLayout>
@@ -23,27 +23,6 @@ namespace {
 
 constexpr int ContextRole = Qt::UserRole;
 constexpr QLatin1StringView topicScheme("topic");
-
-QToolButton *makeToolButton(const QString &name, const QString &text, QStyle::StandardPixmap icon,
-                            QWidget *parent)
-{
-    auto *button = new QToolButton(parent);
-    button->setObjectName(name);
-    button->setText(text);
-    button->setIcon(parent->style()->standardIcon(icon));
-    button->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
-    button->setAutoRaise(true);
-    button->setCursor(Qt::PointingHandCursor);
-    return button;
-}
-
-QLabel *makeLabel(const QString &text, QWidget *buddy, QWidget *parent)
-{
-    auto *label = new QLabel(text, parent);
-    label->setBuddy(buddy);
-    label->setWordWrap(true);
-    return label;
-}
 
 } // namespace
 
@@ -93,7 +72,7 @@ HelpViewer::HelpViewer(QWidget *parent) : QWidget(parent, Qt::Window)
 {
     setObjectName(QStringLiteral("HelpViewer"));
     setWindowTitle(QStringLiteral("Pomoc programu Kartax2000®"));
-    setFont(KaxForm::windowFont());
+    setFont(FormStyle::windowFont());
     resize(820, 560);
     auto *escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
     connect(escape, &QShortcut::activated, this, &QWidget::close);
@@ -103,13 +82,14 @@ HelpViewer::HelpViewer(QWidget *parent) : QWidget(parent, Qt::Window)
     layout->setSpacing(4);
 
     auto *buttons = new QHBoxLayout;
+    using FormStyle::toolButton;
     m_contentsButton =
-        makeToolButton(QStringLiteral("contentsButton"), QStringLiteral("&Tematy pomocy"),
-                       QStyle::SP_FileDialogContentsView, this);
-    m_backButton = makeToolButton(QStringLiteral("backButton"), QStringLiteral("&Wstecz"),
-                                  QStyle::SP_ArrowBack, this);
-    m_forwardButton = makeToolButton(QStringLiteral("forwardButton"), QStringLiteral("&Dalej"),
-                                     QStyle::SP_ArrowForward, this);
+        toolButton(this, QStringLiteral("contentsButton"), QStringLiteral("&Tematy pomocy"),
+                   QRect(), {.icon = style()->standardIcon(QStyle::SP_FileDialogContentsView)});
+    m_backButton = toolButton(this, QStringLiteral("backButton"), QStringLiteral("&Wstecz"),
+                              QRect(), {.icon = style()->standardIcon(QStyle::SP_ArrowBack)});
+    m_forwardButton = toolButton(this, QStringLiteral("forwardButton"), QStringLiteral("&Dalej"),
+                                 QRect(), {.icon = style()->standardIcon(QStyle::SP_ArrowForward)});
     buttons->addWidget(m_contentsButton);
     buttons->addWidget(m_backButton);
     buttons->addWidget(m_forwardButton);
@@ -143,8 +123,8 @@ HelpViewer::HelpViewer(QWidget *parent) : QWidget(parent, Qt::Window)
     m_indexList->setAccessibleName(QStringLiteral("Indeks"));
     auto *indexShow = new QPushButton(QStringLiteral("&Wyświetl"), indexPage);
     indexShow->setObjectName(QStringLiteral("indexShow"));
-    indexLayout->addWidget(
-        makeLabel(QStringLiteral("Wpisz pierwsze litery szukanego hasła:"), m_indexBox, indexPage));
+    indexLayout->addWidget(FormStyle::buddyLabel(
+        indexPage, QStringLiteral("Wpisz pierwsze litery szukanego hasła:"), m_indexBox));
     indexLayout->addWidget(m_indexBox);
     indexLayout->addWidget(m_indexList, 1);
     indexLayout->addWidget(indexShow, 0, Qt::AlignRight);
@@ -161,8 +141,8 @@ HelpViewer::HelpViewer(QWidget *parent) : QWidget(parent, Qt::Window)
     m_searchResults->setAccessibleName(QStringLiteral("Znalezione tematy"));
     m_searchStatus = new QLabel(searchPage);
     m_searchStatus->setObjectName(QStringLiteral("searchStatus"));
-    searchLayout->addWidget(
-        makeLabel(QStringLiteral("Wpisz słowa, których szukasz:"), m_searchBox, searchPage));
+    searchLayout->addWidget(FormStyle::buddyLabel(
+        searchPage, QStringLiteral("Wpisz słowa, których szukasz:"), m_searchBox));
     searchLayout->addWidget(m_searchBox);
     searchLayout->addWidget(m_searchResults, 1);
     searchLayout->addWidget(m_searchStatus);
@@ -171,9 +151,7 @@ HelpViewer::HelpViewer(QWidget *parent) : QWidget(parent, Qt::Window)
     m_browser = new HelpTopicBrowser(splitter);
     m_browser->setHelpDocument(&m_document);
     m_browser->setAccessibleName(QStringLiteral("Temat pomocy"));
-    QFont topicFont = KaxForm::windowFont();
-    topicFont.setPixelSize(14);
-    m_browser->document()->setDefaultFont(topicFont);
+    m_browser->document()->setDefaultFont(FormStyle::arial(14));
 
     splitter->addWidget(m_tabs);
     splitter->addWidget(m_browser);
