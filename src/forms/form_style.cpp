@@ -122,11 +122,11 @@ QToolButton *flatButton(QWidget *parent, const QString &name, const QString &tex
                        .namedByCaption = true});
 }
 
-ButtonLook glyphLook(const QString &iconName, bool flat)
+ButtonLook glyphLook(const QString &iconName, bool flat, bool handCursor)
 {
     ButtonLook look{.flat = flat,
                     .focus = flat ? Qt::NoFocus : Qt::StrongFocus,
-                    .handCursor = false,
+                    .handCursor = handCursor,
                     .styleWithoutIcon = Qt::ToolButtonTextOnly};
     if (!iconName.isEmpty()) {
         look.icon = icon(iconName);

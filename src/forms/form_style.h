@@ -69,9 +69,10 @@ QToolButton *toolButton(QWidget *parent, const QString &name, const QString &tex
 // when one is given.
 QToolButton *flatButton(QWidget *parent, const QString &name, const QString &text,
                         const QRect &where, const QString &iconName = QString());
-// The look of the letter and favourites windows' buttons: 20-pixel pictures and the
-// arrow cursor; a flat one is clicked, never tabbed to, a raised one takes the focus.
-ButtonLook glyphLook(const QString &iconName, bool flat);
+// The look of the letter and favourites windows' buttons: 20-pixel pictures, the
+// caption alone without one, and the arrow cursor unless handCursor; a flat button
+// is clicked, never tabbed to, a raised one takes the focus.
+ButtonLook glyphLook(const QString &iconName, bool flat, bool handCursor = false);
 
 // The status bar along the bottom edge of the window, without a size grip; the default
 // height has room for the bar's own top spacing and one line of the window font in a
