@@ -42,10 +42,7 @@ TForm10::TForm10(QWidget *parent)
     setWindowFlag(Qt::WindowMinimizeButtonHint, false);
     setWindowFlag(Qt::WindowMaximizeButtonHint, false);
 
-    auto *bevel = new QFrame(this);
-    bevel->setObjectName(QStringLiteral("Bevel1"));
-    bevel->setFrameStyle(QFrame::Box | QFrame::Sunken);
-    bevel->setGeometry(2, 2, 579, 376);
+    bevel(this, QStringLiteral("Bevel1"), QRect(2, 2, 579, 376));
 
     // Left column: caption, then the edit control bound to its field.
     struct Row
@@ -104,10 +101,7 @@ TForm10::TForm10(QWidget *parent)
         place({&Telefaz, "Telefaz", "Telefax", "DBEdit11", "Fax", kNarrowWidth}));
 
     // Upper right, inside a frame: product name, navigator, clock and date.
-    auto *frame = new QFrame(this);
-    frame->setObjectName(QStringLiteral("Bevel2"));
-    frame->setFrameStyle(QFrame::Box | QFrame::Sunken);
-    frame->setGeometry(292, 8, 282, 118);
+    bevel(this, QStringLiteral("Bevel2"), QRect(292, 8, 282, 118));
     Label12 = new QLabel(QStringLiteral("Kartax2000®"), this);
     Label12->setObjectName(QStringLiteral("Label12"));
     Label12->setFont(arial(24, true, true));
@@ -142,14 +136,14 @@ TForm10::TForm10(QWidget *parent)
     Label13->setBuddy(DBMemo1);
 
     // Bottom strip: the search row, a short vertical frame and "Zamknij".
-    auto *line = new QFrame(this);
-    line->setFrameStyle(QFrame::HLine | QFrame::Sunken);
-    line->setGeometry(6, 304, 571, 4);
-    s1 = flatButton(this, "s1", QStringLiteral("Szukaj"), QRect(8, 312, 96, 24), "search");
-    s2 = flatButton(this, "s2", QStringLiteral("Zamknij szuk."), QRect(8, 312, 96, 24));
-    n = flatButton(this, "n", QStringLiteral("Nazwą"), QRect(110, 312, 76, 24));
-    b = flatButton(this, "b", QStringLiteral("Branżą"), QRect(190, 312, 76, 24));
-    p = flatButton(this, "p", QStringLiteral("Przedst"), QRect(270, 312, 76, 24));
+    bevel(this, QString(), QRect(6, 304, 571, 4), QFrame::HLine | QFrame::Sunken);
+    s1 = flatButton(this, QStringLiteral("s1"), QStringLiteral("Szukaj"), QRect(8, 312, 96, 24),
+                    QStringLiteral("search"));
+    s2 = flatButton(this, QStringLiteral("s2"), QStringLiteral("Zamknij szuk."),
+                    QRect(8, 312, 96, 24));
+    n = flatButton(this, QStringLiteral("n"), QStringLiteral("Nazwą"), QRect(110, 312, 76, 24));
+    b = flatButton(this, QStringLiteral("b"), QStringLiteral("Branżą"), QRect(190, 312, 76, 24));
+    p = flatButton(this, QStringLiteral("p"), QStringLiteral("Przedst"), QRect(270, 312, 76, 24));
     for (QToolButton *button : {s1, s2, n, b, p})
         setTextColour(button, kMaroon);
     Label16 =
@@ -171,14 +165,10 @@ TForm10::TForm10(QWidget *parent)
     for (QWidget *hidden : {static_cast<QWidget *>(s2), static_cast<QWidget *>(n),
                             static_cast<QWidget *>(b), static_cast<QWidget *>(p)})
         hidden->hide();
-    auto *divider = new QFrame(this);
-    divider->setFrameStyle(QFrame::VLine | QFrame::Sunken);
-    divider->setGeometry(484, 310, 4, 62);
-    SpeedButton1 = flatButton(this, "SpeedButton1", QStringLiteral("&Zamknij"),
-                              QRect(492, 328, 84, 28), "close");
-    QFont bold = SpeedButton1->font();
-    bold.setBold(true);
-    SpeedButton1->setFont(bold);
+    bevel(this, QString(), QRect(484, 310, 4, 62), QFrame::VLine | QFrame::Sunken);
+    SpeedButton1 = flatButton(this, QStringLiteral("SpeedButton1"), QStringLiteral("&Zamknij"),
+                              QRect(492, 328, 84, 28), QStringLiteral("close"));
+    setBold(SpeedButton1);
 
     // The memo first, then the fields, the search boxes and the navigator.
     QList<QWidget *> order{DBMemo1,  DBEdit1, DBEdit2, DBEdit3, DBComboBox1, DBEdit4,

@@ -29,9 +29,7 @@ constexpr int kValueRoom = 340; // from the values to the buttons
 TForm13::TForm13(QWidget *parent)
     : KaxForm(QStringLiteral("Form13"), QStringLiteral("Pełne dane"), QSize(586, 381), 5, parent)
 {
-    auto *bevel = new QFrame(this);
-    bevel->setFrameStyle(QFrame::Box | QFrame::Sunken);
-    bevel->setGeometry(2, 2, 582, 377);
+    bevel(this, QString(), QRect(2, 2, 582, 377));
 
     struct Row
     {
@@ -117,24 +115,19 @@ TForm13::TForm13(QWidget *parent)
         {DBNavigator::First, DBNavigator::Prior, DBNavigator::Next, DBNavigator::Last}, this);
     DBNavigator1->setGeometry(10, 348, 128, 26);
 
-    SpeedButton3 = flatButton(this, "SpeedButton3", QStringLiteral("Drukuj"),
-                              QRect(470, 12, 106, 28), "printer");
-    SpeedButton2 = flatButton(this, "SpeedButton2", QStringLiteral("Etykieta"),
-                              QRect(470, 46, 106, 28), "label");
+    SpeedButton3 = flatButton(this, QStringLiteral("SpeedButton3"), QStringLiteral("Drukuj"),
+                              QRect(470, 12, 106, 28), QStringLiteral("printer"));
+    SpeedButton2 = flatButton(this, QStringLiteral("SpeedButton2"), QStringLiteral("Etykieta"),
+                              QRect(470, 46, 106, 28), QStringLiteral("label"));
     Label14 = new ClickLabel(QString(), this);
     Label14->setObjectName(QStringLiteral("Label14"));
-    QFont clockFont(QStringLiteral("Arial"));
-    clockFont.setPixelSize(21);
-    clockFont.setBold(true);
-    Label14->setFont(clockFont);
+    Label14->setFont(arial(21, true));
     setTextColour(Label14, kNavy);
     Label14->setAlignment(Qt::AlignCenter);
     Label14->setGeometry(466, 100, 112, 30);
-    SpeedButton1 = flatButton(this, "SpeedButton1", QStringLiteral("&Zamknij"),
-                              QRect(470, 344, 106, 28), "close");
-    QFont bold = SpeedButton1->font();
-    bold.setBold(true);
-    SpeedButton1->setFont(bold);
+    SpeedButton1 = flatButton(this, QStringLiteral("SpeedButton1"), QStringLiteral("&Zamknij"),
+                              QRect(470, 344, 106, 28), QStringLiteral("close"));
+    setBold(SpeedButton1);
 
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
