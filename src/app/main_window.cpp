@@ -223,17 +223,10 @@ void TForm1::buildCard()
                    QRect(6, 224, 150, 22));
     setTextColour(s, kMaroon);
     s->hide();
-    const auto box = [card](const char *name, const QString &accessible) {
-        auto *edit = new QLineEdit(card);
-        edit->setObjectName(QLatin1String(name));
-        edit->setAccessibleName(accessible);
-        edit->setGeometry(160, 224, 256, 23);
-        edit->hide();
-        return edit;
-    };
-    n1 = box("n1", QStringLiteral("Szukaj nazwą"));
-    b1 = box("b1", QStringLiteral("Szukaj branżą"));
-    p1 = box("p1", QStringLiteral("Szukaj przedstawiciela"));
+    m_searchRow.create(card, QRect(160, 224, 256, 23));
+    n1 = m_searchRow.box(SearchKind::Name);
+    b1 = m_searchRow.box(SearchKind::Branch);
+    p1 = m_searchRow.box(SearchKind::Representative);
 
     // Each value is read with the caption beside it: "Nazwa: Bałtyk s.c.".
     const QList<QPair<QLabel *, DBText *>> captions{
@@ -407,63 +400,54 @@ void TForm1::Label4Click()
     showWindow<TForm13>();
 }
 
-void TForm1::openSearch(QLineEdit *box)
+void TForm1::openSearch(SearchKind kind)
 {
-    n1->clear();
-    b1->clear();
-    p1->clear();
-    for (QLineEdit *each : {n1, b1, p1})
-        each->setVisible(each == box);
+    m_searchRow.open(kind);
     s->show();
     Label16->hide();
 }
 
 void TForm1::nClick()
 {
-    openSearch(n1);
+    openSearch(SearchKind::Name);
 }
 
 void TForm1::bClick()
 {
-    openSearch(b1);
+    openSearch(SearchKind::Branch);
 }
 
 void TForm1::pClick()
 {
-    openSearch(p1);
+    openSearch(SearchKind::Representative);
 }
 
 void TForm1::sClick()
 {
-    n1->clear();
-    b1->clear();
-    p1->clear();
-    p1->hide();
-    n1->hide();
-    b1->hide();
+    m_searchRow.close();
     s->hide();
     Label16->show();
 }
 
-void TForm1::search(SearchKind kind, QLineEdit *box)
+void TForm1::search(SearchKind kind)
 {
     if (const TDM9 *data = m_program ? m_program->object<TDM9>() : nullptr)
-        incrementalSearch(*data->t1, kind, box->text());
+        m_searchRow.search(kind, data->t1);
 }
 
 void TForm1::n1KeyUp()
 {
-    search(SearchKind::Name, n1);
+    search(SearchKind::Name);
 }
 
 void TForm1::b1KeyUp()
 {
-    search(SearchKind::Branch, b1);
+    search(SearchKind::Branch);
 }
 
 void TForm1::p1KeyUp()
 {
-    search(SearchKind::Representative, p1);
+    search(SearchKind::Representative);
 }
 
 bool TForm1::endProgram()
@@ -550,12 +534,8 @@ bool TForm1::eventFilter(QObject *watched, QEvent *event)
         return true;
     }
     if (event->type() == QEvent::KeyRelease) {
-        if (watched == n1)
-            n1KeyUp();
-        else if (watched == b1)
-            b1KeyUp();
-        else if (watched == p1)
-            p1KeyUp();
+        if (const std::optional<SearchKind> kind = m_searchRow.kindOf(watched))
+            search(*kind);
     }
     return KaxForm::eventFilter(watched, event);
 }

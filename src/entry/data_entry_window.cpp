@@ -150,18 +150,10 @@ TForm10::TForm10(QWidget *parent)
         new QLabel(QStringLiteral("Kliknij szukaj i wybierz opcje wyszukiwania danych"), this);
     Label16->setObjectName(QStringLiteral("Label16"));
     Label16->setGeometry(10, 346, 470, 20);
-    const auto box = [this](const char *name, const QString &accessible) {
-        auto *edit = new QLineEdit(this);
-        edit->setObjectName(QLatin1String(name));
-        edit->setAccessibleName(accessible);
-        edit->setGeometry(8, 344, 338, 24);
-        edit->hide();
-        edit->installEventFilter(this);
-        return edit;
-    };
-    n1 = box("n1", QStringLiteral("Szukaj nazwą"));
-    b1 = box("b1", QStringLiteral("Szukaj branżą"));
-    p1 = box("p1", QStringLiteral("Szukaj przedstawiciela"));
+    m_searchRow.create(this, QRect(8, 344, 338, 24), this);
+    n1 = m_searchRow.box(SearchKind::Name);
+    b1 = m_searchRow.box(SearchKind::Branch);
+    p1 = m_searchRow.box(SearchKind::Representative);
     for (QWidget *hidden : {static_cast<QWidget *>(s2), static_cast<QWidget *>(n),
                             static_cast<QWidget *>(b), static_cast<QWidget *>(p)})
         hidden->hide();
@@ -230,96 +222,70 @@ void TForm10::s2Click()
     n->hide();
     p->hide();
     b->hide();
-    clearBoxes();
-    p1->hide();
-    n1->hide();
-    b1->hide();
+    m_searchRow.close();
     s2->hide();
     s1->show();
     Label16->setText(QStringLiteral("Kliknij i wybierz opcję do autowyszukiwania"));
 }
 
-void TForm10::clearBoxes()
-{
-    n1->clear();
-    b1->clear();
-    p1->clear();
-}
-
-void TForm10::chooseBox(QLineEdit *box)
-{
-    clearBoxes();
-    for (QLineEdit *each : {n1, b1, p1})
-        each->setVisible(each == box);
-}
-
 void TForm10::nClick()
 {
-    chooseBox(n1);
+    m_searchRow.open(SearchKind::Name);
 }
 
 void TForm10::bClick()
 {
-    chooseBox(b1);
+    m_searchRow.open(SearchKind::Branch);
 }
 
 void TForm10::pClick()
 {
-    chooseBox(p1);
+    m_searchRow.open(SearchKind::Representative);
 }
 
 void TForm10::n1Click()
 {
-    clearBoxes();
+    m_searchRow.clear();
 }
 
 void TForm10::b1Click()
 {
-    clearBoxes();
+    m_searchRow.clear();
 }
 
 void TForm10::p1Click()
 {
-    clearBoxes();
+    m_searchRow.clear();
 }
 
-void TForm10::search(SearchKind kind, QLineEdit *box)
+void TForm10::search(SearchKind kind)
 {
-    if (TTable *contacts = m_contacts ? m_contacts() : nullptr)
-        incrementalSearch(*contacts, kind, box->text());
+    m_searchRow.search(kind, m_contacts ? m_contacts() : nullptr);
 }
 
 void TForm10::n1KeyUp()
 {
-    search(SearchKind::Name, n1);
+    search(SearchKind::Name);
 }
 
 void TForm10::b1KeyUp()
 {
-    search(SearchKind::Branch, b1);
+    search(SearchKind::Branch);
 }
 
 void TForm10::p1KeyUp()
 {
-    search(SearchKind::Representative, p1);
+    search(SearchKind::Representative);
 }
 
 bool TForm10::eventFilter(QObject *watched, QEvent *event)
 {
-    if (event->type() == QEvent::MouseButtonPress) {
-        if (watched == n1)
-            n1Click();
-        else if (watched == b1)
-            b1Click();
-        else if (watched == p1)
-            p1Click();
-    } else if (event->type() == QEvent::KeyRelease) {
-        if (watched == n1)
-            n1KeyUp();
-        else if (watched == b1)
-            b1KeyUp();
-        else if (watched == p1)
-            p1KeyUp();
+    // A click in a search box empties the boxes; a key released in one searches.
+    if (const std::optional<SearchKind> kind = m_searchRow.kindOf(watched)) {
+        if (event->type() == QEvent::MouseButtonPress)
+            m_searchRow.clear();
+        else if (event->type() == QEvent::KeyRelease)
+            search(*kind);
     }
     return KaxForm::eventFilter(watched, event);
 }
