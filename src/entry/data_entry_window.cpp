@@ -43,8 +43,34 @@ TForm10::TForm10(QWidget *parent)
     setWindowFlag(Qt::WindowMaximizeButtonHint, false);
 
     bevel(this, QStringLiteral("Bevel1"), QRect(2, 2, 579, 376));
+    buildFields();
+    buildHeader();
+    buildNotes();
+    buildBottomStrip();
+    orderTabs();
 
-    // Left column: caption, then the edit control bound to its field.
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+    Timer1->setInterval(1000);
+    connect(Timer1, &QTimer::timeout, this, &TForm10::Label14Click);
+    Timer1->start();
+
+    connect(Label14, &ClickLabel::clicked, this, &TForm10::Label14Click);
+    connect(SpeedButton1, &QToolButton::clicked, this, &TForm10::SpeedButton1Click);
+    connect(s1, &QToolButton::clicked, this, &TForm10::s1Click);
+    connect(s2, &QToolButton::clicked, this, &TForm10::s2Click);
+    connect(n, &QToolButton::clicked, this, &TForm10::nClick);
+    connect(b, &QToolButton::clicked, this, &TForm10::bClick);
+    connect(p, &QToolButton::clicked, this, &TForm10::pClick);
+
+    FormCreate();
+}
+
+TForm10::~TForm10() = default;
+
+// Left column: caption, then the edit control bound to its field.
+void TForm10::buildFields()
+{
     struct Row
     {
         QLabel **label;
@@ -99,8 +125,11 @@ TForm10::TForm10(QWidget *parent)
         place({&Label11, "Label11", "Telefon", "DBEdit10", "Tel", kNarrowWidth}));
     DBEdit11 = static_cast<DBEdit *>(
         place({&Telefaz, "Telefaz", "Telefax", "DBEdit11", "Fax", kNarrowWidth}));
+}
 
-    // Upper right, inside a frame: product name, navigator, clock and date.
+// Upper right, inside a frame: product name, navigator, clock and date.
+void TForm10::buildHeader()
+{
     bevel(this, QStringLiteral("Bevel2"), QRect(292, 8, 282, 118));
     Label12 = new QLabel(QStringLiteral("Kartax2000®"), this);
     Label12->setObjectName(QStringLiteral("Label12"));
@@ -126,7 +155,11 @@ TForm10::TForm10(QWidget *parent)
     Label15->setAlignment(Qt::AlignCenter);
     Label15->setWordWrap(true);
     Label15->setGeometry(424, 76, 146, 36);
+}
 
+// The notes memo under the frame, with its caption.
+void TForm10::buildNotes()
+{
     Label13 = new QLabel(QStringLiteral("Uwagi"), this);
     Label13->setObjectName(QStringLiteral("Label13"));
     Label13->setGeometry(294, 130, 100, 18);
@@ -134,8 +167,11 @@ TForm10::TForm10(QWidget *parent)
     DBMemo1->setGeometry(292, 148, 282, 148);
     DBMemo1->setAccessibleName(QStringLiteral("Uwagi"));
     Label13->setBuddy(DBMemo1);
+}
 
-    // Bottom strip: the search row, a short vertical frame and "Zamknij".
+// Bottom strip: the search row, a short vertical frame and "Zamknij".
+void TForm10::buildBottomStrip()
+{
     bevel(this, QString(), QRect(6, 304, 571, 4), QFrame::HLine | QFrame::Sunken);
     s1 = flatButton(this, QStringLiteral("s1"), QStringLiteral("Szukaj"), QRect(8, 312, 96, 24),
                     QStringLiteral("search"));
@@ -161,8 +197,12 @@ TForm10::TForm10(QWidget *parent)
     SpeedButton1 = flatButton(this, QStringLiteral("SpeedButton1"), QStringLiteral("&Zamknij"),
                               QRect(492, 328, 84, 28), QStringLiteral("close"));
     setBold(SpeedButton1);
+}
 
-    // The memo first, then the fields, the search boxes and the navigator.
+// Tab order: the memo first, then the fields, the search boxes and the navigator;
+// the memo has the focus.
+void TForm10::orderTabs()
+{
     QList<QWidget *> order{DBMemo1,  DBEdit1, DBEdit2, DBEdit3, DBComboBox1, DBEdit4,
                            DBEdit5,  DBEdit6, DBEdit7, DBEdit8, DBEdit9,     DBEdit10,
                            DBEdit11, n1,      b1,      p1};
@@ -171,25 +211,7 @@ TForm10::TForm10(QWidget *parent)
     for (int i = 1; i < order.size(); ++i)
         setTabOrder(order[i - 1], order[i]);
     DBMemo1->setFocus();
-
-    Timer1 = new QTimer(this);
-    Timer1->setObjectName(QStringLiteral("Timer1"));
-    Timer1->setInterval(1000);
-    connect(Timer1, &QTimer::timeout, this, &TForm10::Label14Click);
-    Timer1->start();
-
-    connect(Label14, &ClickLabel::clicked, this, &TForm10::Label14Click);
-    connect(SpeedButton1, &QToolButton::clicked, this, &TForm10::SpeedButton1Click);
-    connect(s1, &QToolButton::clicked, this, &TForm10::s1Click);
-    connect(s2, &QToolButton::clicked, this, &TForm10::s2Click);
-    connect(n, &QToolButton::clicked, this, &TForm10::nClick);
-    connect(b, &QToolButton::clicked, this, &TForm10::bClick);
-    connect(p, &QToolButton::clicked, this, &TForm10::pClick);
-
-    FormCreate();
 }
-
-TForm10::~TForm10() = default;
 
 void TForm10::FormCreate()
 {

@@ -92,6 +92,11 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    void buildFields();
+    void buildHeader();
+    void buildNotes();
+    void buildBottomStrip();
+    void orderTabs();
     void search(SearchKind kind);
 
     SearchRow m_searchRow; // the boxes n1, b1 and p1
