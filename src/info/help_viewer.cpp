@@ -77,10 +77,34 @@ HelpViewer::HelpViewer(QWidget *parent) : QWidget(parent, Qt::Window)
     auto *escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
     connect(escape, &QShortcut::activated, this, &QWidget::close);
 
-    auto *layout = new QVBoxLayout(this);
-    layout->setContentsMargins(6, 6, 6, 6);
-    layout->setSpacing(4);
+    auto *rows = new QVBoxLayout(this);
+    rows->setContentsMargins(6, 6, 6, 6);
+    rows->setSpacing(4);
+    rows->addLayout(buildButtonRow());
 
+    auto *splitter = new QSplitter(Qt::Horizontal, this);
+    splitter->setObjectName(QStringLiteral("splitter"));
+    splitter->setChildrenCollapsible(false);
+    rows->addWidget(splitter, 1);
+
+    m_tabs = new QTabWidget(splitter);
+    m_tabs->setObjectName(QStringLiteral("finder"));
+    buildContentsPage();
+    buildIndexPage();
+    buildSearchPage();
+    buildTopicPane(splitter);
+
+    splitter->addWidget(m_tabs);
+    splitter->addWidget(m_browser);
+    splitter->setStretchFactor(1, 1);
+    splitter->setSizes({300, 520});
+
+    connectControls();
+}
+
+// Tematy pomocy, Wstecz and Dalej, in a row of their own.
+QHBoxLayout *HelpViewer::buildButtonRow()
+{
     auto *buttons = new QHBoxLayout;
     using FormStyle::toolButton;
     m_contentsButton =
@@ -94,24 +118,22 @@ HelpViewer::HelpViewer(QWidget *parent) : QWidget(parent, Qt::Window)
     buttons->addWidget(m_backButton);
     buttons->addWidget(m_forwardButton);
     buttons->addStretch();
-    layout->addLayout(buttons);
+    return buttons;
+}
 
-    auto *splitter = new QSplitter(Qt::Horizontal, this);
-    splitter->setObjectName(QStringLiteral("splitter"));
-    splitter->setChildrenCollapsible(false);
-    layout->addWidget(splitter, 1);
-
-    m_tabs = new QTabWidget(splitter);
-    m_tabs->setObjectName(QStringLiteral("finder"));
-
-    // Contents: chapters with their topics, in the order of the help file.
+// Contents: chapters with their topics, in the order of the help file.
+void HelpViewer::buildContentsPage()
+{
     m_contents = new QTreeWidget(m_tabs);
     m_contents->setObjectName(QStringLiteral("contents"));
     m_contents->setHeaderHidden(true);
     m_contents->setAccessibleName(QStringLiteral("Spis treści"));
     m_tabs->addTab(m_contents, QStringLiteral("&Spis treści"));
+}
 
-    // Index: keywords in alphabetical order; typing selects the nearest one.
+// Index: keywords in alphabetical order; typing selects the nearest one.
+void HelpViewer::buildIndexPage()
+{
     auto *indexPage = new QWidget(m_tabs);
     auto *indexLayout = new QVBoxLayout(indexPage);
     m_indexBox = new QLineEdit(indexPage);
@@ -121,16 +143,19 @@ HelpViewer::HelpViewer(QWidget *parent) : QWidget(parent, Qt::Window)
     m_indexList->setHeaderHidden(true);
     m_indexList->setRootIsDecorated(true);
     m_indexList->setAccessibleName(QStringLiteral("Indeks"));
-    auto *indexShow = new QPushButton(QStringLiteral("&Wyświetl"), indexPage);
-    indexShow->setObjectName(QStringLiteral("indexShow"));
+    m_indexShow = new QPushButton(QStringLiteral("&Wyświetl"), indexPage);
+    m_indexShow->setObjectName(QStringLiteral("indexShow"));
     indexLayout->addWidget(FormStyle::buddyLabel(
         indexPage, QStringLiteral("Wpisz pierwsze litery szukanego hasła:"), m_indexBox));
     indexLayout->addWidget(m_indexBox);
     indexLayout->addWidget(m_indexList, 1);
-    indexLayout->addWidget(indexShow, 0, Qt::AlignRight);
+    indexLayout->addWidget(m_indexShow, 0, Qt::AlignRight);
     m_tabs->addTab(indexPage, QStringLiteral("&Indeks"));
+}
 
-    // Search: topics that hold every word typed.
+// Search: topics that hold every word typed.
+void HelpViewer::buildSearchPage()
+{
     auto *searchPage = new QWidget(m_tabs);
     auto *searchLayout = new QVBoxLayout(searchPage);
     m_searchBox = new QLineEdit(searchPage);
@@ -147,17 +172,21 @@ HelpViewer::HelpViewer(QWidget *parent) : QWidget(parent, Qt::Window)
     searchLayout->addWidget(m_searchResults, 1);
     searchLayout->addWidget(m_searchStatus);
     m_tabs->addTab(searchPage, QStringLiteral("S&zukaj"));
+}
 
+// The pane that shows one topic, beside the finder.
+void HelpViewer::buildTopicPane(QSplitter *splitter)
+{
     m_browser = new HelpTopicBrowser(splitter);
     m_browser->setHelpDocument(&m_document);
     m_browser->setAccessibleName(QStringLiteral("Temat pomocy"));
     m_browser->document()->setDefaultFont(FormStyle::arial(14));
+}
 
-    splitter->addWidget(m_tabs);
-    splitter->addWidget(m_browser);
-    splitter->setStretchFactor(1, 1);
-    splitter->setSizes({300, 520});
-
+// Back and Forward follow the topic pane's history; the finder's lists, boxes and
+// buttons show the topic chosen in them.
+void HelpViewer::connectControls()
+{
     m_backButton->setEnabled(false);
     m_forwardButton->setEnabled(false);
     connect(m_contentsButton, &QToolButton::clicked, this, &HelpViewer::showFinder);
@@ -177,7 +206,7 @@ HelpViewer::HelpViewer(QWidget *parent) : QWidget(parent, Qt::Window)
     connect(m_indexBox, &QLineEdit::textEdited, this, &HelpViewer::indexBoxEdited);
     connect(m_indexBox, &QLineEdit::returnPressed, this,
             [this] { showIndexItem(m_indexList->currentItem()); });
-    connect(indexShow, &QPushButton::clicked, this,
+    connect(m_indexShow, &QPushButton::clicked, this,
             [this] { showIndexItem(m_indexList->currentItem()); });
     connect(m_indexList, &QTreeWidget::itemActivated, this, &HelpViewer::showIndexItem);
     connect(m_searchBox, &QLineEdit::textChanged, this, &HelpViewer::searchBoxEdited);
