@@ -78,16 +78,16 @@ TForm1::TForm1(QWidget *parent)
     setWindowFlag(Qt::WindowMinimizeButtonHint, true);
     setWindowFlag(Qt::WindowMaximizeButtonHint, false);
 
-    auto *layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(0);
+    auto *rows = new QVBoxLayout(this);
+    rows->setContentsMargins(0, 0, 0, 0);
+    rows->setSpacing(0);
     MainMenu1 = new QMenuBar(this);
     MainMenu1->setObjectName(QStringLiteral("MainMenu1"));
-    layout->setMenuBar(MainMenu1);
+    rows->setMenuBar(MainMenu1);
     m_client = new QWidget(this);
     m_client->setObjectName(QStringLiteral("client"));
     m_client->setFixedSize(kClientWidth, kClientHeight);
-    layout->addWidget(m_client);
+    rows->addWidget(m_client);
 
     buildBanner();
     buildCard();
@@ -431,8 +431,8 @@ void TForm1::sClick()
 
 void TForm1::search(SearchKind kind)
 {
-    if (const TDM9 *data = m_program ? m_program->object<TDM9>() : nullptr)
-        m_searchRow.search(kind, data->t1);
+    if (const TDM9 *dataModule = m_program ? m_program->object<TDM9>() : nullptr)
+        m_searchRow.search(kind, dataModule->t1);
 }
 
 void TForm1::n1KeyUp()
