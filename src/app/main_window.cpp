@@ -56,20 +56,17 @@ Label *place(Label *label, const char *name, QRect where, const QColor &colour =
 {
     label->setObjectName(QLatin1String(name));
     label->setGeometry(where);
-    QFont font = label->font();
-    font.setBold(bold);
-    label->setFont(font);
+    setBold(label, bold);
     if (colour != Qt::black)
         setTextColour(label, colour);
     return label;
 }
 
+// A sunken line across the card.
 QFrame *separator(QWidget *parent, int y)
 {
-    auto *line = new QFrame(parent);
-    line->setFrameStyle(QFrame::HLine | QFrame::Sunken);
-    line->setGeometry(6, y, parent->width() - 12, 4);
-    return line;
+    return bevel(parent, QString(), QRect(6, y, parent->width() - 12, 4),
+                 QFrame::HLine | QFrame::Sunken);
 }
 
 } // namespace
@@ -81,16 +78,16 @@ TForm1::TForm1(QWidget *parent)
     setWindowFlag(Qt::WindowMinimizeButtonHint, true);
     setWindowFlag(Qt::WindowMaximizeButtonHint, false);
 
-    auto *layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(0);
+    auto *rows = new QVBoxLayout(this);
+    rows->setContentsMargins(0, 0, 0, 0);
+    rows->setSpacing(0);
     MainMenu1 = new QMenuBar(this);
     MainMenu1->setObjectName(QStringLiteral("MainMenu1"));
-    layout->setMenuBar(MainMenu1);
+    rows->setMenuBar(MainMenu1);
     m_client = new QWidget(this);
     m_client->setObjectName(QStringLiteral("client"));
     m_client->setFixedSize(kClientWidth, kClientHeight);
-    layout->addWidget(m_client);
+    rows->addWidget(m_client);
 
     buildBanner();
     buildCard();
@@ -121,10 +118,8 @@ TForm1::~TForm1() = default;
 
 void TForm1::buildBanner()
 {
-    Panel1 = new QFrame(m_client);
-    Panel1->setObjectName(QStringLiteral("Panel1"));
-    Panel1->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    Panel1->setGeometry(0, 0, kClientWidth, 105);
+    Panel1 = bevel(m_client, QStringLiteral("Panel1"), QRect(0, 0, kClientWidth, 105),
+                   QFrame::Panel | QFrame::Sunken);
 
     Label1 = new QLabel(QStringLiteral("Kartax2000"), Panel1);
     Label1->setObjectName(QStringLiteral("Label1"));
@@ -159,10 +154,7 @@ void TForm1::buildBanner()
 
 void TForm1::buildCard()
 {
-    m_card = new QFrame(m_client);
-    m_card->setObjectName(QStringLiteral("Panel2"));
-    m_card->setFrameStyle(QFrame::Box | QFrame::Sunken);
-    m_card->setGeometry(4, 110, 424, 251);
+    m_card = bevel(m_client, QStringLiteral("Panel2"), QRect(4, 110, 424, 251));
     QWidget *card = m_card;
     const auto caption = [card](const char *name, const QString &text, int y, int x = kCaptionX,
                                 int width = kValueX - kCaptionX - 4) {
@@ -227,33 +219,22 @@ void TForm1::buildCard()
     Label17->setFont(arial(16, true));
     Label17->setAlignment(Qt::AlignCenter);
 
-    s = new QToolButton(card);
-    s->setObjectName(QStringLiteral("s"));
-    s->setText(QStringLiteral("Zamknij wyszukiwanie"));
-    s->setAutoRaise(true);
-    s->setCursor(Qt::PointingHandCursor);
-    s->setGeometry(6, 224, 150, 22);
+    s = toolButton(card, QStringLiteral("s"), QStringLiteral("Zamknij wyszukiwanie"),
+                   QRect(6, 224, 150, 22));
     setTextColour(s, kMaroon);
     s->hide();
-    const auto box = [card](const char *name, const QString &accessible) {
-        auto *edit = new QLineEdit(card);
-        edit->setObjectName(QLatin1String(name));
-        edit->setAccessibleName(accessible);
-        edit->setGeometry(160, 224, 256, 23);
-        edit->hide();
-        return edit;
-    };
-    n1 = box("n1", QStringLiteral("Szukaj nazwą"));
-    b1 = box("b1", QStringLiteral("Szukaj branżą"));
-    p1 = box("p1", QStringLiteral("Szukaj przedstawiciela"));
+    m_searchRow.create(card, QRect(160, 224, 256, 23));
+    n1 = m_searchRow.box(SearchKind::Name);
+    b1 = m_searchRow.box(SearchKind::Branch);
+    p1 = m_searchRow.box(SearchKind::Representative);
 
     // Each value is read with the caption beside it: "Nazwa: Bałtyk s.c.".
     const QList<QPair<QLabel *, DBText *>> captions{
         {Label4, DBText1},  {Label5, DBText2},  {Label6, DBText3},   {Label7, DBText4},
         {Label8, DBText5},  {Label9, DBText6},  {Label10, DBText9},  {Label11, DBText10},
         {Label12, DBText8}, {Label13, DBText7}, {Label14, DBText11}, {Label15, DBText12}};
-    for (const auto &[caption, value] : captions)
-        caption->setBuddy(value);
+    for (const auto &[captionLabel, valueText] : captions)
+        captionLabel->setBuddy(valueText);
 
     connect(Label4, &ClickLabel::clicked, this, &TForm1::Label4Click);
     connect(DBText1, &ClickLabel::clicked, this, &TForm1::Label4Click);
@@ -269,46 +250,41 @@ void TForm1::buildCard()
 
 void TForm1::buildButtons()
 {
-    m_buttons = new QFrame(m_client);
-    m_buttons->setObjectName(QStringLiteral("Panel3"));
-    m_buttons->setFrameStyle(QFrame::Box | QFrame::Sunken);
-    m_buttons->setGeometry(432, 110, 150, 251);
+    m_buttons = bevel(m_client, QStringLiteral("Panel3"), QRect(432, 110, 150, 251));
+    // The column's buttons, one under another, with 18-pixel pictures; Tab reaches them.
     int y = 6;
-    const auto button = [this, &y](const char *name, const QString &text, const char *icon,
-                                   const QColor &colour, bool bold) {
-        auto *b = new QToolButton(m_buttons);
-        b->setObjectName(QLatin1String(name));
-        b->setText(text);
-        b->setAccessibleName(QString(text).remove(QLatin1Char('&')).trimmed());
-        b->setIcon(QIcon(QStringLiteral(":/icons/%1.svg").arg(QLatin1String(icon))));
-        b->setIconSize(QSize(18, 18));
-        b->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
-        b->setAutoRaise(true);
-        b->setCursor(Qt::PointingHandCursor);
-        b->setGeometry(6, y, 138, 25);
-        QFont font = b->font();
-        font.setBold(bold);
-        b->setFont(font);
-        setTextColour(b, colour);
+    const auto columnButton = [this, &y](const QString &name, const QString &text,
+                                         const QString &iconName, const QColor &colour, bool bold) {
+        QToolButton *button =
+            toolButton(m_buttons, name, text, QRect(6, y, 138, 25),
+                       {.icon = icon(iconName), .iconSize = QSize(18, 18), .namedByCaption = true});
+        setBold(button, bold);
+        setTextColour(button, colour);
         y += 26;
-        return b;
+        return button;
     };
-    tel1 = button("tel1", QStringLiteral("  Połącz         "), "phone", kNavy, false);
+    tel1 = columnButton(QStringLiteral("tel1"), QStringLiteral("  Połącz         "),
+                        QStringLiteral("phone"), kNavy, false);
     SpeedButton2 =
-        button("SpeedButton2", QStringLiteral("  E-mail          "), "mail", kNavy, false);
-    SpeedButton3 = button("SpeedButton3", QStringLiteral(" Internet      "), "web", kNavy, false);
-    SpeedButton4 =
-        button("SpeedButton4", QStringLiteral(" Ulubione       "), "favourites", Qt::black, true);
-    n = button("n", QStringLiteral("Szukaj nazwą"), "search", kMaroon, false);
-    b = button("b", QStringLiteral("Szukaj branżą"), "search", kMaroon, false);
-    p = button("p", QStringLiteral("Przedstaw.    "), "search", kMaroon, false);
+        columnButton(QStringLiteral("SpeedButton2"), QStringLiteral("  E-mail          "),
+                     QStringLiteral("mail"), kNavy, false);
+    SpeedButton3 = columnButton(QStringLiteral("SpeedButton3"), QStringLiteral(" Internet      "),
+                                QStringLiteral("web"), kNavy, false);
+    SpeedButton4 = columnButton(QStringLiteral("SpeedButton4"), QStringLiteral(" Ulubione       "),
+                                QStringLiteral("favourites"), Qt::black, true);
+    n = columnButton(QStringLiteral("n"), QStringLiteral("Szukaj nazwą"), QStringLiteral("search"),
+                     kMaroon, false);
+    b = columnButton(QStringLiteral("b"), QStringLiteral("Szukaj branżą"), QStringLiteral("search"),
+                     kMaroon, false);
+    p = columnButton(QStringLiteral("p"), QStringLiteral("Przedstaw.    "),
+                     QStringLiteral("search"), kMaroon, false);
     DBNavigator1 = new DBNavigator(
         QStringLiteral("DBNavigator1"),
         {DBNavigator::First, DBNavigator::Prior, DBNavigator::Next, DBNavigator::Last}, m_buttons);
     DBNavigator1->setGeometry(6, y + 2, 138, 24);
     y += 30;
-    SpeedButton8 =
-        button("SpeedButton8", QStringLiteral(" &Zamknij        "), "close", Qt::black, true);
+    SpeedButton8 = columnButton(QStringLiteral("SpeedButton8"), QStringLiteral(" &Zamknij        "),
+                                QStringLiteral("close"), Qt::black, true);
 
     connect(tel1, &QToolButton::clicked, this, &TForm1::tel1Click);
     connect(SpeedButton2, &QToolButton::clicked, this, &TForm1::SpeedButton2Click);
@@ -323,11 +299,11 @@ void TForm1::buildButtons()
 void TForm1::buildMenu()
 {
     const auto item = [this](QMenu *menu, const char *name, const QString &text,
-                             void (TForm1::*handler)(), const char *icon = nullptr) {
+                             void (TForm1::*handler)(), const char *iconName = nullptr) {
         QAction *action = menu->addAction(text);
         action->setObjectName(QLatin1String(name));
-        if (icon)
-            action->setIcon(QIcon(QStringLiteral(":/icons/%1.svg").arg(QLatin1String(icon))));
+        if (iconName)
+            action->setIcon(icon(QLatin1String(iconName)));
         connect(action, &QAction::triggered, this, handler);
         return action;
     };
@@ -344,8 +320,7 @@ void TForm1::buildMenu()
     QMenu *settings = MainMenu1->addMenu(QStringLiteral("U&stawienia"));
     settings->setObjectName(QStringLiteral("Ustawienia1"));
     Modem1 = item(settings, "Modem1", QStringLiteral("Modem"), &TForm1::Modem1Click, "modem");
-    Drukowanie1 = settings->addMenu(QIcon(QStringLiteral(":/icons/printer.svg")),
-                                    QStringLiteral("Drukowanie"));
+    Drukowanie1 = settings->addMenu(icon(QStringLiteral("printer")), QStringLiteral("Drukowanie"));
     Drukowanie1->setObjectName(QStringLiteral("Drukowanie1"));
     Penedane1 =
         item(Drukowanie1, "Penedane1", QStringLiteral("Pełne dane"), &TForm1::Penedane1Click);
@@ -425,63 +400,54 @@ void TForm1::Label4Click()
     showWindow<TForm13>();
 }
 
-void TForm1::openSearch(QLineEdit *box)
+void TForm1::openSearch(SearchKind kind)
 {
-    n1->clear();
-    b1->clear();
-    p1->clear();
-    for (QLineEdit *each : {n1, b1, p1})
-        each->setVisible(each == box);
+    m_searchRow.open(kind);
     s->show();
     Label16->hide();
 }
 
 void TForm1::nClick()
 {
-    openSearch(n1);
+    openSearch(SearchKind::Name);
 }
 
 void TForm1::bClick()
 {
-    openSearch(b1);
+    openSearch(SearchKind::Branch);
 }
 
 void TForm1::pClick()
 {
-    openSearch(p1);
+    openSearch(SearchKind::Representative);
 }
 
 void TForm1::sClick()
 {
-    n1->clear();
-    b1->clear();
-    p1->clear();
-    p1->hide();
-    n1->hide();
-    b1->hide();
+    m_searchRow.close();
     s->hide();
     Label16->show();
 }
 
-void TForm1::search(SearchKind kind, QLineEdit *box)
+void TForm1::search(SearchKind kind)
 {
-    if (const TDM9 *data = m_program ? m_program->object<TDM9>() : nullptr)
-        incrementalSearch(*data->t1, kind, box->text());
+    if (const TDM9 *dataModule = m_program ? m_program->object<TDM9>() : nullptr)
+        m_searchRow.search(kind, dataModule->t1);
 }
 
 void TForm1::n1KeyUp()
 {
-    search(SearchKind::Name, n1);
+    search(SearchKind::Name);
 }
 
 void TForm1::b1KeyUp()
 {
-    search(SearchKind::Branch, b1);
+    search(SearchKind::Branch);
 }
 
 void TForm1::p1KeyUp()
 {
-    search(SearchKind::Representative, p1);
+    search(SearchKind::Representative);
 }
 
 bool TForm1::endProgram()
@@ -568,12 +534,8 @@ bool TForm1::eventFilter(QObject *watched, QEvent *event)
         return true;
     }
     if (event->type() == QEvent::KeyRelease) {
-        if (watched == n1)
-            n1KeyUp();
-        else if (watched == b1)
-            b1KeyUp();
-        else if (watched == p1)
-            p1KeyUp();
+        if (const std::optional<SearchKind> kind = m_searchRow.kindOf(watched))
+            search(*kind);
     }
     return KaxForm::eventFilter(watched, event);
 }

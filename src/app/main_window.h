@@ -1,6 +1,7 @@
 #pragma once
 
 #include "forms/form.h"
+#include "forms/search_row.h"
 
 class ClickLabel;
 class DBEdit;
@@ -156,13 +157,14 @@ private:
     void buildCard();
     void buildButtons();
     void buildMenu();
-    void openSearch(QLineEdit *box);
-    void search(SearchKind kind, QLineEdit *box);
+    void openSearch(SearchKind kind);
+    void search(SearchKind kind);
     // Shows the window of the given class through the application object.
     template<class Window> void showWindow();
 
     QWidget *m_client;
     QFrame *m_card;
     QFrame *m_buttons;
+    SearchRow m_searchRow; // the boxes n1, b1 and p1
     Program *m_program = nullptr;
 };

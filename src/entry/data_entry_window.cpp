@@ -42,12 +42,35 @@ TForm10::TForm10(QWidget *parent)
     setWindowFlag(Qt::WindowMinimizeButtonHint, false);
     setWindowFlag(Qt::WindowMaximizeButtonHint, false);
 
-    auto *bevel = new QFrame(this);
-    bevel->setObjectName(QStringLiteral("Bevel1"));
-    bevel->setFrameStyle(QFrame::Box | QFrame::Sunken);
-    bevel->setGeometry(2, 2, 579, 376);
+    bevel(this, QStringLiteral("Bevel1"), QRect(2, 2, 579, 376));
+    buildFields();
+    buildHeader();
+    buildNotes();
+    buildBottomStrip();
+    orderTabs();
 
-    // Left column: caption, then the edit control bound to its field.
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+    Timer1->setInterval(1000);
+    connect(Timer1, &QTimer::timeout, this, &TForm10::Label14Click);
+    Timer1->start();
+
+    connect(Label14, &ClickLabel::clicked, this, &TForm10::Label14Click);
+    connect(SpeedButton1, &QToolButton::clicked, this, &TForm10::SpeedButton1Click);
+    connect(s1, &QToolButton::clicked, this, &TForm10::s1Click);
+    connect(s2, &QToolButton::clicked, this, &TForm10::s2Click);
+    connect(n, &QToolButton::clicked, this, &TForm10::nClick);
+    connect(b, &QToolButton::clicked, this, &TForm10::bClick);
+    connect(p, &QToolButton::clicked, this, &TForm10::pClick);
+
+    FormCreate();
+}
+
+TForm10::~TForm10() = default;
+
+// Left column: caption, then the edit control bound to its field.
+void TForm10::buildFields()
+{
     struct Row
     {
         QLabel **label;
@@ -102,12 +125,12 @@ TForm10::TForm10(QWidget *parent)
         place({&Label11, "Label11", "Telefon", "DBEdit10", "Tel", kNarrowWidth}));
     DBEdit11 = static_cast<DBEdit *>(
         place({&Telefaz, "Telefaz", "Telefax", "DBEdit11", "Fax", kNarrowWidth}));
+}
 
-    // Upper right, inside a frame: product name, navigator, clock and date.
-    auto *frame = new QFrame(this);
-    frame->setObjectName(QStringLiteral("Bevel2"));
-    frame->setFrameStyle(QFrame::Box | QFrame::Sunken);
-    frame->setGeometry(292, 8, 282, 118);
+// Upper right, inside a frame: product name, navigator, clock and date.
+void TForm10::buildHeader()
+{
+    bevel(this, QStringLiteral("Bevel2"), QRect(292, 8, 282, 118));
     Label12 = new QLabel(QStringLiteral("Kartax2000®"), this);
     Label12->setObjectName(QStringLiteral("Label12"));
     Label12->setFont(arial(24, true, true));
@@ -132,7 +155,11 @@ TForm10::TForm10(QWidget *parent)
     Label15->setAlignment(Qt::AlignCenter);
     Label15->setWordWrap(true);
     Label15->setGeometry(424, 76, 146, 36);
+}
 
+// The notes memo under the frame, with its caption.
+void TForm10::buildNotes()
+{
     Label13 = new QLabel(QStringLiteral("Uwagi"), this);
     Label13->setObjectName(QStringLiteral("Label13"));
     Label13->setGeometry(294, 130, 100, 18);
@@ -140,47 +167,42 @@ TForm10::TForm10(QWidget *parent)
     DBMemo1->setGeometry(292, 148, 282, 148);
     DBMemo1->setAccessibleName(QStringLiteral("Uwagi"));
     Label13->setBuddy(DBMemo1);
+}
 
-    // Bottom strip: the search row, a short vertical frame and "Zamknij".
-    auto *line = new QFrame(this);
-    line->setFrameStyle(QFrame::HLine | QFrame::Sunken);
-    line->setGeometry(6, 304, 571, 4);
-    s1 = flatButton(this, "s1", QStringLiteral("Szukaj"), QRect(8, 312, 96, 24), "search");
-    s2 = flatButton(this, "s2", QStringLiteral("Zamknij szuk."), QRect(8, 312, 96, 24));
-    n = flatButton(this, "n", QStringLiteral("Nazwą"), QRect(110, 312, 76, 24));
-    b = flatButton(this, "b", QStringLiteral("Branżą"), QRect(190, 312, 76, 24));
-    p = flatButton(this, "p", QStringLiteral("Przedst"), QRect(270, 312, 76, 24));
+// Bottom strip: the search row, a short vertical frame and "Zamknij".
+void TForm10::buildBottomStrip()
+{
+    bevel(this, QString(), QRect(6, 304, 571, 4), QFrame::HLine | QFrame::Sunken);
+    s1 = flatButton(this, QStringLiteral("s1"), QStringLiteral("Szukaj"), QRect(8, 312, 96, 24),
+                    QStringLiteral("search"));
+    s2 = flatButton(this, QStringLiteral("s2"), QStringLiteral("Zamknij szuk."),
+                    QRect(8, 312, 96, 24));
+    n = flatButton(this, QStringLiteral("n"), QStringLiteral("Nazwą"), QRect(110, 312, 76, 24));
+    b = flatButton(this, QStringLiteral("b"), QStringLiteral("Branżą"), QRect(190, 312, 76, 24));
+    p = flatButton(this, QStringLiteral("p"), QStringLiteral("Przedst"), QRect(270, 312, 76, 24));
     for (QToolButton *button : {s1, s2, n, b, p})
         setTextColour(button, kMaroon);
     Label16 =
         new QLabel(QStringLiteral("Kliknij szukaj i wybierz opcje wyszukiwania danych"), this);
     Label16->setObjectName(QStringLiteral("Label16"));
     Label16->setGeometry(10, 346, 470, 20);
-    const auto box = [this](const char *name, const QString &accessible) {
-        auto *edit = new QLineEdit(this);
-        edit->setObjectName(QLatin1String(name));
-        edit->setAccessibleName(accessible);
-        edit->setGeometry(8, 344, 338, 24);
-        edit->hide();
-        edit->installEventFilter(this);
-        return edit;
-    };
-    n1 = box("n1", QStringLiteral("Szukaj nazwą"));
-    b1 = box("b1", QStringLiteral("Szukaj branżą"));
-    p1 = box("p1", QStringLiteral("Szukaj przedstawiciela"));
+    m_searchRow.create(this, QRect(8, 344, 338, 24), this);
+    n1 = m_searchRow.box(SearchKind::Name);
+    b1 = m_searchRow.box(SearchKind::Branch);
+    p1 = m_searchRow.box(SearchKind::Representative);
     for (QWidget *hidden : {static_cast<QWidget *>(s2), static_cast<QWidget *>(n),
                             static_cast<QWidget *>(b), static_cast<QWidget *>(p)})
         hidden->hide();
-    auto *divider = new QFrame(this);
-    divider->setFrameStyle(QFrame::VLine | QFrame::Sunken);
-    divider->setGeometry(484, 310, 4, 62);
-    SpeedButton1 = flatButton(this, "SpeedButton1", QStringLiteral("&Zamknij"),
-                              QRect(492, 328, 84, 28), "close");
-    QFont bold = SpeedButton1->font();
-    bold.setBold(true);
-    SpeedButton1->setFont(bold);
+    bevel(this, QString(), QRect(484, 310, 4, 62), QFrame::VLine | QFrame::Sunken);
+    SpeedButton1 = flatButton(this, QStringLiteral("SpeedButton1"), QStringLiteral("&Zamknij"),
+                              QRect(492, 328, 84, 28), QStringLiteral("close"));
+    setBold(SpeedButton1);
+}
 
-    // The memo first, then the fields, the search boxes and the navigator.
+// Tab order: the memo first, then the fields, the search boxes and the navigator;
+// the memo has the focus.
+void TForm10::orderTabs()
+{
     QList<QWidget *> order{DBMemo1,  DBEdit1, DBEdit2, DBEdit3, DBComboBox1, DBEdit4,
                            DBEdit5,  DBEdit6, DBEdit7, DBEdit8, DBEdit9,     DBEdit10,
                            DBEdit11, n1,      b1,      p1};
@@ -189,25 +211,7 @@ TForm10::TForm10(QWidget *parent)
     for (int i = 1; i < order.size(); ++i)
         setTabOrder(order[i - 1], order[i]);
     DBMemo1->setFocus();
-
-    Timer1 = new QTimer(this);
-    Timer1->setObjectName(QStringLiteral("Timer1"));
-    Timer1->setInterval(1000);
-    connect(Timer1, &QTimer::timeout, this, &TForm10::Label14Click);
-    Timer1->start();
-
-    connect(Label14, &ClickLabel::clicked, this, &TForm10::Label14Click);
-    connect(SpeedButton1, &QToolButton::clicked, this, &TForm10::SpeedButton1Click);
-    connect(s1, &QToolButton::clicked, this, &TForm10::s1Click);
-    connect(s2, &QToolButton::clicked, this, &TForm10::s2Click);
-    connect(n, &QToolButton::clicked, this, &TForm10::nClick);
-    connect(b, &QToolButton::clicked, this, &TForm10::bClick);
-    connect(p, &QToolButton::clicked, this, &TForm10::pClick);
-
-    FormCreate();
 }
-
-TForm10::~TForm10() = default;
 
 void TForm10::FormCreate()
 {
@@ -240,96 +244,70 @@ void TForm10::s2Click()
     n->hide();
     p->hide();
     b->hide();
-    clearBoxes();
-    p1->hide();
-    n1->hide();
-    b1->hide();
+    m_searchRow.close();
     s2->hide();
     s1->show();
     Label16->setText(QStringLiteral("Kliknij i wybierz opcję do autowyszukiwania"));
 }
 
-void TForm10::clearBoxes()
-{
-    n1->clear();
-    b1->clear();
-    p1->clear();
-}
-
-void TForm10::chooseBox(QLineEdit *box)
-{
-    clearBoxes();
-    for (QLineEdit *each : {n1, b1, p1})
-        each->setVisible(each == box);
-}
-
 void TForm10::nClick()
 {
-    chooseBox(n1);
+    m_searchRow.open(SearchKind::Name);
 }
 
 void TForm10::bClick()
 {
-    chooseBox(b1);
+    m_searchRow.open(SearchKind::Branch);
 }
 
 void TForm10::pClick()
 {
-    chooseBox(p1);
+    m_searchRow.open(SearchKind::Representative);
 }
 
 void TForm10::n1Click()
 {
-    clearBoxes();
+    m_searchRow.clear();
 }
 
 void TForm10::b1Click()
 {
-    clearBoxes();
+    m_searchRow.clear();
 }
 
 void TForm10::p1Click()
 {
-    clearBoxes();
+    m_searchRow.clear();
 }
 
-void TForm10::search(SearchKind kind, QLineEdit *box)
+void TForm10::search(SearchKind kind)
 {
-    if (TTable *contacts = m_contacts ? m_contacts() : nullptr)
-        incrementalSearch(*contacts, kind, box->text());
+    m_searchRow.search(kind, m_contacts ? m_contacts() : nullptr);
 }
 
 void TForm10::n1KeyUp()
 {
-    search(SearchKind::Name, n1);
+    search(SearchKind::Name);
 }
 
 void TForm10::b1KeyUp()
 {
-    search(SearchKind::Branch, b1);
+    search(SearchKind::Branch);
 }
 
 void TForm10::p1KeyUp()
 {
-    search(SearchKind::Representative, p1);
+    search(SearchKind::Representative);
 }
 
 bool TForm10::eventFilter(QObject *watched, QEvent *event)
 {
-    if (event->type() == QEvent::MouseButtonPress) {
-        if (watched == n1)
-            n1Click();
-        else if (watched == b1)
-            b1Click();
-        else if (watched == p1)
-            p1Click();
-    } else if (event->type() == QEvent::KeyRelease) {
-        if (watched == n1)
-            n1KeyUp();
-        else if (watched == b1)
-            b1KeyUp();
-        else if (watched == p1)
-            p1KeyUp();
+    // A click in a search box empties the boxes; a key released in one searches.
+    if (const std::optional<SearchKind> kind = m_searchRow.kindOf(watched)) {
+        if (event->type() == QEvent::MouseButtonPress)
+            m_searchRow.clear();
+        else if (event->type() == QEvent::KeyRelease)
+            search(*kind);
     }
     return KaxForm::eventFilter(watched, event);
 }

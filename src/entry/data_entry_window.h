@@ -1,6 +1,7 @@
 #pragma once
 
 #include "forms/form.h"
+#include "forms/search_row.h"
 
 #include <functional>
 
@@ -91,9 +92,13 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    void chooseBox(QLineEdit *box);
-    void clearBoxes();
-    void search(SearchKind kind, QLineEdit *box);
+    void buildFields();
+    void buildHeader();
+    void buildNotes();
+    void buildBottomStrip();
+    void orderTabs();
+    void search(SearchKind kind);
 
+    SearchRow m_searchRow; // the boxes n1, b1 and p1
     std::function<TTable *()> m_contacts;
 };

@@ -29,10 +29,36 @@ constexpr int kValueRoom = 340; // from the values to the buttons
 TForm13::TForm13(QWidget *parent)
     : KaxForm(QStringLiteral("Form13"), QStringLiteral("Pełne dane"), QSize(586, 381), 5, parent)
 {
-    auto *bevel = new QFrame(this);
-    bevel->setFrameStyle(QFrame::Box | QFrame::Sunken);
-    bevel->setGeometry(2, 2, 582, 377);
+    bevel(this, QString(), QRect(2, 2, 582, 377));
+    buildFields();
+    buildNotes();
+    buildButtons();
 
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+    Timer1->setInterval(1000);
+    connect(Timer1, &QTimer::timeout, this, &TForm13::Label14Click);
+    Timer1->start();
+    Label14Click();
+
+    connect(Label9, &ClickLabel::clicked, this, &TForm13::DBText9Click);
+    connect(DBText9, &ClickLabel::clicked, this, &TForm13::DBText9Click);
+    connect(Label11, &ClickLabel::clicked, this, &TForm13::DBText11Click);
+    connect(DBText11, &ClickLabel::clicked, this, &TForm13::DBText11Click);
+    connect(Label12, &ClickLabel::clicked, this, &TForm13::DBText12Click);
+    connect(DBText12, &ClickLabel::clicked, this, &TForm13::DBText12Click);
+    connect(Label14, &ClickLabel::clicked, this, &TForm13::Label14Click);
+    connect(SpeedButton3, &QToolButton::clicked, this, &TForm13::SpeedButton3Click);
+    connect(SpeedButton2, &QToolButton::clicked, this, &TForm13::SpeedButton2Click);
+    connect(SpeedButton1, &QToolButton::clicked, this, &TForm13::SpeedButton1Click);
+}
+
+TForm13::~TForm13() = default;
+
+// The twelve fields: a caption, and beside it the value, with the call, letter
+// and web links.
+void TForm13::buildFields()
+{
     struct Row
     {
         const char *labelName;
@@ -102,7 +128,11 @@ TForm13::TForm13(QWidget *parent)
     for (QWidget *link : {static_cast<QWidget *>(Label11), static_cast<QWidget *>(DBText11),
                           static_cast<QWidget *>(Label12), static_cast<QWidget *>(DBText12)})
         makeLink(link, kBlue);
+}
 
+// The notes memo with its caption, and the navigator under it.
+void TForm13::buildNotes()
+{
     Label13 = new QLabel(QStringLiteral("Uwagi"), this);
     Label13->setObjectName(QStringLiteral("Label13"));
     Label13->setGeometry(kCaptionX, 254, 100, 18);
@@ -116,46 +146,25 @@ TForm13::TForm13(QWidget *parent)
         QStringLiteral("DBNavigator1"),
         {DBNavigator::First, DBNavigator::Prior, DBNavigator::Next, DBNavigator::Last}, this);
     DBNavigator1->setGeometry(10, 348, 128, 26);
+}
 
-    SpeedButton3 = flatButton(this, "SpeedButton3", QStringLiteral("Drukuj"),
-                              QRect(470, 12, 106, 28), "printer");
-    SpeedButton2 = flatButton(this, "SpeedButton2", QStringLiteral("Etykieta"),
-                              QRect(470, 46, 106, 28), "label");
+// The right column: the print buttons, the clock and "Zamknij".
+void TForm13::buildButtons()
+{
+    SpeedButton3 = flatButton(this, QStringLiteral("SpeedButton3"), QStringLiteral("Drukuj"),
+                              QRect(470, 12, 106, 28), QStringLiteral("printer"));
+    SpeedButton2 = flatButton(this, QStringLiteral("SpeedButton2"), QStringLiteral("Etykieta"),
+                              QRect(470, 46, 106, 28), QStringLiteral("label"));
     Label14 = new ClickLabel(QString(), this);
     Label14->setObjectName(QStringLiteral("Label14"));
-    QFont clockFont(QStringLiteral("Arial"));
-    clockFont.setPixelSize(21);
-    clockFont.setBold(true);
-    Label14->setFont(clockFont);
+    Label14->setFont(arial(21, true));
     setTextColour(Label14, kNavy);
     Label14->setAlignment(Qt::AlignCenter);
     Label14->setGeometry(466, 100, 112, 30);
-    SpeedButton1 = flatButton(this, "SpeedButton1", QStringLiteral("&Zamknij"),
-                              QRect(470, 344, 106, 28), "close");
-    QFont bold = SpeedButton1->font();
-    bold.setBold(true);
-    SpeedButton1->setFont(bold);
-
-    Timer1 = new QTimer(this);
-    Timer1->setObjectName(QStringLiteral("Timer1"));
-    Timer1->setInterval(1000);
-    connect(Timer1, &QTimer::timeout, this, &TForm13::Label14Click);
-    Timer1->start();
-    Label14Click();
-
-    connect(Label9, &ClickLabel::clicked, this, &TForm13::DBText9Click);
-    connect(DBText9, &ClickLabel::clicked, this, &TForm13::DBText9Click);
-    connect(Label11, &ClickLabel::clicked, this, &TForm13::DBText11Click);
-    connect(DBText11, &ClickLabel::clicked, this, &TForm13::DBText11Click);
-    connect(Label12, &ClickLabel::clicked, this, &TForm13::DBText12Click);
-    connect(DBText12, &ClickLabel::clicked, this, &TForm13::DBText12Click);
-    connect(Label14, &ClickLabel::clicked, this, &TForm13::Label14Click);
-    connect(SpeedButton3, &QToolButton::clicked, this, &TForm13::SpeedButton3Click);
-    connect(SpeedButton2, &QToolButton::clicked, this, &TForm13::SpeedButton2Click);
-    connect(SpeedButton1, &QToolButton::clicked, this, &TForm13::SpeedButton1Click);
+    SpeedButton1 = flatButton(this, QStringLiteral("SpeedButton1"), QStringLiteral("&Zamknij"),
+                              QRect(470, 344, 106, 28), QStringLiteral("close"));
+    setBold(SpeedButton1);
 }
-
-TForm13::~TForm13() = default;
 
 void TForm13::DBText9Click()
 {

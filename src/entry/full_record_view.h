@@ -80,5 +80,9 @@ public:
     QStringList notesLines() const;
 
 private:
+    void buildFields();
+    void buildNotes();
+    void buildButtons();
+
     Commands m_commands;
 };

@@ -1,5 +1,7 @@
 #include "forms/form.h"
 
+#include "forms/form_style.h"
+
 #include <QGuiApplication>
 #include <QScreen>
 
@@ -11,15 +13,8 @@ KaxForm::KaxForm(const QString &name, const QString &caption, QSize clientSize, 
 {
     setObjectName(name);
     setWindowTitle(caption);
-    setFont(windowFont());
+    setFont(FormStyle::windowFont());
     setFixedSize(clientSize);
-}
-
-QFont KaxForm::windowFont()
-{
-    QFont font(QStringLiteral("Arial"));
-    font.setPixelSize(13);
-    return font;
 }
 
 void KaxForm::showForm()

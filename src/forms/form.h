@@ -17,8 +17,6 @@ public:
     // The program's "show": make the window visible, non-modally, and raise it.
     void showForm();
 
-    static QFont windowFont();
-
 protected:
     void showEvent(QShowEvent *event) override;
 

@@ -1,6 +1,6 @@
 #include "info/about_window.h"
 
-#include "info/info_controls.h"
+#include "forms/form_style.h"
 #include "info/info_picture.h"
 #include "platform/memory_status.h"
 
@@ -31,7 +31,7 @@ QString FormatMemSize(qint64 bytes, const QLocale &locale)
 TForm3::TForm3(QWidget *parent)
     : KaxForm(QStringLiteral("Form3"), QStringLiteral("About"), QSize(279, 338), 7, parent)
 {
-    using namespace InfoControls;
+    using namespace FormStyle;
     // This window's font is the small one (8 pt); labels with a type of their own set it.
     QFont small = font();
     small.setPixelSize(11);
@@ -39,7 +39,8 @@ TForm3::TForm3(QWidget *parent)
 
     p1 = statusBar(this, QStringLiteral("p1"));
     p1Panel = statusPanel(p1, QStringLiteral("p1Panel"), 0);
-    Bevel1 = bevel(this, QStringLiteral("Bevel1"), QRect(0, 0, width(), p1->y()));
+    Bevel1 = bevel(this, QStringLiteral("Bevel1"), QRect(0, 0, width(), p1->y()),
+                   QFrame::Panel | QFrame::Sunken);
 
     Image1 = new QLabel(this);
     Image1->setObjectName(QStringLiteral("Image1"));
@@ -48,27 +49,31 @@ TForm3::TForm3(QWidget *parent)
         renderPicture(QStringLiteral(":/images/info_logo.svg"), Image1->size(), this));
     Image1->setAccessibleName(QStringLiteral("Logo programu Kartax2000®"));
 
-    Label1 =
-        label(this, QStringLiteral("Label1"), QStringLiteral("Internetowa"), 160, 16, 16, true);
-    Label2 = label(this, QStringLiteral("Label2"), QStringLiteral("Baza"), 160, 40, 16, true);
-    Label3 = label(this, QStringLiteral("Label3"), QStringLiteral("Adresowa"), 160, 64, 16, true);
-    Kartax2000 =
-        label(this, QStringLiteral("Kartax2000"), QStringLiteral("Kartax2000®"), 40, 104, 32, true);
-    Label4 = label(this, QStringLiteral("Label4"), QStringLiteral("ver. 5.0"), 120, 144);
-    Label5 = label(this, QStringLiteral("Label5"), QStringLiteral("Wszelkie prawa zastrzeżone"), 24,
-                   168, 13, true);
+    Label1 = label(this, QStringLiteral("Label1"), QStringLiteral("Internetowa"), QPoint(160, 16),
+                   arial(16, true));
+    Label2 = label(this, QStringLiteral("Label2"), QStringLiteral("Baza"), QPoint(160, 40),
+                   arial(16, true));
+    Label3 = label(this, QStringLiteral("Label3"), QStringLiteral("Adresowa"), QPoint(160, 64),
+                   arial(16, true));
+    Kartax2000 = label(this, QStringLiteral("Kartax2000"), QStringLiteral("Kartax2000®"),
+                       QPoint(40, 104), arial(32, true));
+    Label4 = label(this, QStringLiteral("Label4"), QStringLiteral("ver. 5.0"), QPoint(120, 144));
+    Label5 = label(this, QStringLiteral("Label5"), QStringLiteral("Wszelkie prawa zastrzeżone"),
+                   QPoint(24, 168), arial(13, true));
     Label6 = label(this, QStringLiteral("Label6"),
-                   QStringLiteral("Program jest chroniony prawem autorskim."), 24, 192);
+                   QStringLiteral("Program jest chroniony prawem autorskim."), QPoint(24, 192));
     Label7 = label(this, QStringLiteral("Label7"),
-                   QStringLiteral("Kopiowanie i rozpowszechnianie bez zgody"), 24, 208);
-    Label8 =
-        label(this, QStringLiteral("Label8"), QStringLiteral("autora są zabronione."), 24, 224);
-    Bevel2 = bevel(this, QStringLiteral("Bevel2"), QRect(16, 248, 249, 2));
-    Label9 = label(this, QStringLiteral("Label9"), QString(), 24, 256);
-    Label10 = label(this, QStringLiteral("Label10"), QString(), 24, 272);
+                   QStringLiteral("Kopiowanie i rozpowszechnianie bez zgody"), QPoint(24, 208));
+    Label8 = label(this, QStringLiteral("Label8"), QStringLiteral("autora są zabronione."),
+                   QPoint(24, 224));
+    Bevel2 = bevel(this, QStringLiteral("Bevel2"), QRect(16, 248, 249, 2),
+                   QFrame::HLine | QFrame::Sunken);
+    Label9 = label(this, QStringLiteral("Label9"), QString(), QPoint(24, 256));
+    Label10 = label(this, QStringLiteral("Label10"), QString(), QPoint(24, 272));
 
-    SpeedButton1 = speedButton(this, QStringLiteral("SpeedButton1"), QStringLiteral("&Zamknij"),
-                               QStringLiteral(":/icons/info-close.svg"), QRect(88, 288, 113, 25));
+    SpeedButton1 = toolButton(
+        this, QStringLiteral("SpeedButton1"), QStringLiteral("&Zamknij"), QRect(88, 288, 113, 25),
+        {.icon = icon(QStringLiteral("info-close")), .iconSize = QSize(16, 16)});
     connect(SpeedButton1, &QToolButton::clicked, this, &TForm3::SpeedButton1Click);
 
     for (QWidget *watched : std::initializer_list<QWidget *>{

@@ -39,7 +39,9 @@ public:
     static QString folded(const QString &text);
 };
 
-struct HelpParseResult
+// The outcome of reading a help file: the document, or the reason it could not be
+// read. A result to be looked at, never dropped.
+struct [[nodiscard]] HelpParseResult
 {
     bool ok = false;
     HelpDocument document;
@@ -62,7 +64,7 @@ struct HelpParseResult
 // Bodies link to other topics with <a href="topic:N">.
 namespace HelpFile {
 
-HelpParseResult parse(const QByteArray &data);
-HelpParseResult load(const QString &path);
+[[nodiscard]] HelpParseResult parse(const QByteArray &data);
+[[nodiscard]] HelpParseResult load(const QString &path);
 
 } // namespace HelpFile

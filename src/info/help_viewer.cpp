@@ -1,6 +1,6 @@
 #include "info/help_viewer.h"
 
-#include "forms/form.h"
+#include "forms/form_style.h"
 
 #include <QApplication>
 #include <QHBoxLayout>
@@ -23,27 +23,6 @@ namespace {
 
 constexpr int ContextRole = Qt::UserRole;
 constexpr QLatin1StringView topicScheme("topic");
-
-QToolButton *makeToolButton(const QString &name, const QString &text, QStyle::StandardPixmap icon,
-                            QWidget *parent)
-{
-    auto *button = new QToolButton(parent);
-    button->setObjectName(name);
-    button->setText(text);
-    button->setIcon(parent->style()->standardIcon(icon));
-    button->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
-    button->setAutoRaise(true);
-    button->setCursor(Qt::PointingHandCursor);
-    return button;
-}
-
-QLabel *makeLabel(const QString &text, QWidget *buddy, QWidget *parent)
-{
-    auto *label = new QLabel(text, parent);
-    label->setBuddy(buddy);
-    label->setWordWrap(true);
-    return label;
-}
 
 } // namespace
 
@@ -93,45 +72,68 @@ HelpViewer::HelpViewer(QWidget *parent) : QWidget(parent, Qt::Window)
 {
     setObjectName(QStringLiteral("HelpViewer"));
     setWindowTitle(QStringLiteral("Pomoc programu Kartax2000®"));
-    setFont(KaxForm::windowFont());
+    setFont(FormStyle::windowFont());
     resize(820, 560);
     auto *escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
     connect(escape, &QShortcut::activated, this, &QWidget::close);
 
-    auto *layout = new QVBoxLayout(this);
-    layout->setContentsMargins(6, 6, 6, 6);
-    layout->setSpacing(4);
-
-    auto *buttons = new QHBoxLayout;
-    m_contentsButton =
-        makeToolButton(QStringLiteral("contentsButton"), QStringLiteral("&Tematy pomocy"),
-                       QStyle::SP_FileDialogContentsView, this);
-    m_backButton = makeToolButton(QStringLiteral("backButton"), QStringLiteral("&Wstecz"),
-                                  QStyle::SP_ArrowBack, this);
-    m_forwardButton = makeToolButton(QStringLiteral("forwardButton"), QStringLiteral("&Dalej"),
-                                     QStyle::SP_ArrowForward, this);
-    buttons->addWidget(m_contentsButton);
-    buttons->addWidget(m_backButton);
-    buttons->addWidget(m_forwardButton);
-    buttons->addStretch();
-    layout->addLayout(buttons);
+    auto *rows = new QVBoxLayout(this);
+    rows->setContentsMargins(6, 6, 6, 6);
+    rows->setSpacing(4);
+    rows->addLayout(buildButtonRow());
 
     auto *splitter = new QSplitter(Qt::Horizontal, this);
     splitter->setObjectName(QStringLiteral("splitter"));
     splitter->setChildrenCollapsible(false);
-    layout->addWidget(splitter, 1);
+    rows->addWidget(splitter, 1);
 
     m_tabs = new QTabWidget(splitter);
     m_tabs->setObjectName(QStringLiteral("finder"));
+    buildContentsPage();
+    buildIndexPage();
+    buildSearchPage();
+    buildTopicPane(splitter);
 
-    // Contents: chapters with their topics, in the order of the help file.
+    splitter->addWidget(m_tabs);
+    splitter->addWidget(m_browser);
+    splitter->setStretchFactor(1, 1);
+    splitter->setSizes({300, 520});
+
+    connectControls();
+}
+
+// Tematy pomocy, Wstecz and Dalej, in a row of their own.
+QHBoxLayout *HelpViewer::buildButtonRow()
+{
+    auto *buttons = new QHBoxLayout;
+    using FormStyle::toolButton;
+    m_contentsButton =
+        toolButton(this, QStringLiteral("contentsButton"), QStringLiteral("&Tematy pomocy"),
+                   QRect(), {.icon = style()->standardIcon(QStyle::SP_FileDialogContentsView)});
+    m_backButton = toolButton(this, QStringLiteral("backButton"), QStringLiteral("&Wstecz"),
+                              QRect(), {.icon = style()->standardIcon(QStyle::SP_ArrowBack)});
+    m_forwardButton = toolButton(this, QStringLiteral("forwardButton"), QStringLiteral("&Dalej"),
+                                 QRect(), {.icon = style()->standardIcon(QStyle::SP_ArrowForward)});
+    buttons->addWidget(m_contentsButton);
+    buttons->addWidget(m_backButton);
+    buttons->addWidget(m_forwardButton);
+    buttons->addStretch();
+    return buttons;
+}
+
+// Contents: chapters with their topics, in the order of the help file.
+void HelpViewer::buildContentsPage()
+{
     m_contents = new QTreeWidget(m_tabs);
     m_contents->setObjectName(QStringLiteral("contents"));
     m_contents->setHeaderHidden(true);
     m_contents->setAccessibleName(QStringLiteral("Spis treści"));
     m_tabs->addTab(m_contents, QStringLiteral("&Spis treści"));
+}
 
-    // Index: keywords in alphabetical order; typing selects the nearest one.
+// Index: keywords in alphabetical order; typing selects the nearest one.
+void HelpViewer::buildIndexPage()
+{
     auto *indexPage = new QWidget(m_tabs);
     auto *indexLayout = new QVBoxLayout(indexPage);
     m_indexBox = new QLineEdit(indexPage);
@@ -141,16 +143,19 @@ HelpViewer::HelpViewer(QWidget *parent) : QWidget(parent, Qt::Window)
     m_indexList->setHeaderHidden(true);
     m_indexList->setRootIsDecorated(true);
     m_indexList->setAccessibleName(QStringLiteral("Indeks"));
-    auto *indexShow = new QPushButton(QStringLiteral("&Wyświetl"), indexPage);
-    indexShow->setObjectName(QStringLiteral("indexShow"));
-    indexLayout->addWidget(
-        makeLabel(QStringLiteral("Wpisz pierwsze litery szukanego hasła:"), m_indexBox, indexPage));
+    m_indexShow = new QPushButton(QStringLiteral("&Wyświetl"), indexPage);
+    m_indexShow->setObjectName(QStringLiteral("indexShow"));
+    indexLayout->addWidget(FormStyle::buddyLabel(
+        indexPage, QStringLiteral("Wpisz pierwsze litery szukanego hasła:"), m_indexBox));
     indexLayout->addWidget(m_indexBox);
     indexLayout->addWidget(m_indexList, 1);
-    indexLayout->addWidget(indexShow, 0, Qt::AlignRight);
+    indexLayout->addWidget(m_indexShow, 0, Qt::AlignRight);
     m_tabs->addTab(indexPage, QStringLiteral("&Indeks"));
+}
 
-    // Search: topics that hold every word typed.
+// Search: topics that hold every word typed.
+void HelpViewer::buildSearchPage()
+{
     auto *searchPage = new QWidget(m_tabs);
     auto *searchLayout = new QVBoxLayout(searchPage);
     m_searchBox = new QLineEdit(searchPage);
@@ -161,25 +166,27 @@ HelpViewer::HelpViewer(QWidget *parent) : QWidget(parent, Qt::Window)
     m_searchResults->setAccessibleName(QStringLiteral("Znalezione tematy"));
     m_searchStatus = new QLabel(searchPage);
     m_searchStatus->setObjectName(QStringLiteral("searchStatus"));
-    searchLayout->addWidget(
-        makeLabel(QStringLiteral("Wpisz słowa, których szukasz:"), m_searchBox, searchPage));
+    searchLayout->addWidget(FormStyle::buddyLabel(
+        searchPage, QStringLiteral("Wpisz słowa, których szukasz:"), m_searchBox));
     searchLayout->addWidget(m_searchBox);
     searchLayout->addWidget(m_searchResults, 1);
     searchLayout->addWidget(m_searchStatus);
     m_tabs->addTab(searchPage, QStringLiteral("S&zukaj"));
+}
 
+// The pane that shows one topic, beside the finder.
+void HelpViewer::buildTopicPane(QSplitter *splitter)
+{
     m_browser = new HelpTopicBrowser(splitter);
     m_browser->setHelpDocument(&m_document);
     m_browser->setAccessibleName(QStringLiteral("Temat pomocy"));
-    QFont topicFont = KaxForm::windowFont();
-    topicFont.setPixelSize(14);
-    m_browser->document()->setDefaultFont(topicFont);
+    m_browser->document()->setDefaultFont(FormStyle::arial(14));
+}
 
-    splitter->addWidget(m_tabs);
-    splitter->addWidget(m_browser);
-    splitter->setStretchFactor(1, 1);
-    splitter->setSizes({300, 520});
-
+// Back and Forward follow the topic pane's history; the finder's lists, boxes and
+// buttons show the topic chosen in them.
+void HelpViewer::connectControls()
+{
     m_backButton->setEnabled(false);
     m_forwardButton->setEnabled(false);
     connect(m_contentsButton, &QToolButton::clicked, this, &HelpViewer::showFinder);
@@ -199,7 +206,7 @@ HelpViewer::HelpViewer(QWidget *parent) : QWidget(parent, Qt::Window)
     connect(m_indexBox, &QLineEdit::textEdited, this, &HelpViewer::indexBoxEdited);
     connect(m_indexBox, &QLineEdit::returnPressed, this,
             [this] { showIndexItem(m_indexList->currentItem()); });
-    connect(indexShow, &QPushButton::clicked, this,
+    connect(m_indexShow, &QPushButton::clicked, this,
             [this] { showIndexItem(m_indexList->currentItem()); });
     connect(m_indexList, &QTreeWidget::itemActivated, this, &HelpViewer::showIndexItem);
     connect(m_searchBox, &QLineEdit::textChanged, this, &HelpViewer::searchBoxEdited);

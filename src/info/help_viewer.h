@@ -7,7 +7,10 @@
 
 class QLabel;
 class QLineEdit;
+class QHBoxLayout;
 class QListWidget;
+class QPushButton;
+class QSplitter;
 class QTabWidget;
 class QToolButton;
 class QTreeWidget;
@@ -59,6 +62,13 @@ public:
     QString currentTitle() const;
 
 private:
+    QHBoxLayout *buildButtonRow();
+    void buildContentsPage();
+    void buildIndexPage();
+    void buildSearchPage();
+    void buildTopicPane(QSplitter *splitter);
+    void connectControls();
+    // Fill the contents and the index from the help document.
     void buildContents();
     void buildIndex();
     void indexBoxEdited(const QString &text);
@@ -77,6 +87,7 @@ private:
     QTreeWidget *m_contents = nullptr;
     QLineEdit *m_indexBox = nullptr;
     QTreeWidget *m_indexList = nullptr;
+    QPushButton *m_indexShow = nullptr;
     QLineEdit *m_searchBox = nullptr;
     QListWidget *m_searchResults = nullptr;
     QLabel *m_searchStatus = nullptr;

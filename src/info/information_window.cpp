@@ -1,7 +1,7 @@
 #include "info/information_window.h"
 
+#include "forms/form_style.h"
 #include "info/help_system.h"
-#include "info/info_controls.h"
 #include "info/info_picture.h"
 #include "platform/system_info_tool.h"
 
@@ -49,13 +49,14 @@ QString TForm5::informationText()
 TForm5::TForm5(QWidget *parent)
     : KaxForm(QStringLiteral("Form5"), QStringLiteral("Informacje"), QSize(587, 227), 9, parent)
 {
-    using namespace InfoControls;
+    using namespace FormStyle;
 
     p1 = statusBar(this, QStringLiteral("p1"));
     p1Panel1 = statusPanel(p1, QStringLiteral("p1Panel1"), 450);
     p1Panel2 = statusPanel(p1, QStringLiteral("p1Panel2"), 0);
     p1Panel2->setText(QStringLiteral("Panel informacyjny"));
-    Bevel1 = bevel(this, QStringLiteral("Bevel1"), QRect(0, 0, width(), p1->y()));
+    Bevel1 = bevel(this, QStringLiteral("Bevel1"), QRect(0, 0, width(), p1->y()),
+                   QFrame::Panel | QFrame::Sunken);
 
     Image1 = new QLabel(this);
     Image1->setObjectName(QStringLiteral("Image1"));
@@ -77,12 +78,15 @@ TForm5::TForm5(QWidget *parent)
     memoPalette.setColor(QPalette::Base, memoPalette.color(QPalette::Window));
     Memo1->setPalette(memoPalette);
 
-    SpeedButton1 = speedButton(this, QStringLiteral("SpeedButton1"), QStringLiteral("Pomoc"),
-                               QStringLiteral(":/icons/info-help.svg"), QRect(8, 176, 113, 25));
-    SpeedButton4 = speedButton(this, QStringLiteral("SpeedButton4"), QStringLiteral("Info.sys"),
-                               QStringLiteral(":/icons/info-system.svg"), QRect(256, 176, 113, 25));
-    SpeedButton3 = speedButton(this, QStringLiteral("SpeedButton3"), QStringLiteral("Zamknij"),
-                               QStringLiteral(":/icons/info-close.svg"), QRect(464, 176, 113, 25));
+    SpeedButton1 = toolButton(
+        this, QStringLiteral("SpeedButton1"), QStringLiteral("Pomoc"), QRect(8, 176, 113, 25),
+        {.icon = icon(QStringLiteral("info-help")), .iconSize = QSize(16, 16)});
+    SpeedButton4 = toolButton(
+        this, QStringLiteral("SpeedButton4"), QStringLiteral("Info.sys"), QRect(256, 176, 113, 25),
+        {.icon = icon(QStringLiteral("info-system")), .iconSize = QSize(16, 16)});
+    SpeedButton3 = toolButton(
+        this, QStringLiteral("SpeedButton3"), QStringLiteral("Zamknij"), QRect(464, 176, 113, 25),
+        {.icon = icon(QStringLiteral("info-close")), .iconSize = QSize(16, 16)});
     connect(SpeedButton1, &QToolButton::clicked, this, &TForm5::SpeedButton1Click);
     connect(SpeedButton4, &QToolButton::clicked, this, &TForm5::SpeedButton4Click);
     connect(SpeedButton3, &QToolButton::clicked, this, &TForm5::SpeedButton3Click);

@@ -2,8 +2,8 @@
 
 #include "dbcontrols/db_edit.h"
 #include "dbcontrols/db_text.h"
+#include "forms/form_style.h"
 #include "history/history_line.h"
-#include "messaging/form_controls.h"
 #include "messaging/signature_window.h"
 #include "platform/clock.h"
 #include "platform/shell_open.h"
@@ -58,15 +58,13 @@ TForm16::TForm16(QWidget *parent)
     : KaxForm(QStringLiteral("Form16"), QStringLiteral("Napisz list E-mail"), QSize(581, 378), 16,
               parent)
 {
-    using namespace FormControls;
-    Bevel1 = bevel(this, rect());
+    using namespace FormStyle;
+    Bevel1 = bevel(this, QStringLiteral("Bevel1"), rect());
 
     Label2 = label(this, QStringLiteral("Label2"), QStringLiteral("Adresat"), QPoint(16, 16));
     DBText2 = new DBText(QStringLiteral("DBText2"), QStringLiteral("Nazwa"), this);
     DBText2->setGeometry(88, 14, 481, 18);
-    QFont bold = DBText2->font();
-    bold.setBold(true);
-    DBText2->setFont(bold);
+    setBold(DBText2);
     DBText2->setStyleSheet(QStringLiteral("color: navy;"));
     Label2->setBuddy(DBText2); // read as "Adresat: …"
 
@@ -90,8 +88,8 @@ TForm16::TForm16(QWidget *parent)
     Edit1->setAccessibleName(Label1->text());
 
     Label3 = label(this, QStringLiteral("Label3"), QStringLiteral("Treść"), QPoint(16, 100));
-    SpeedButton3 = button(this, QStringLiteral("SpeedButton3"), QStringLiteral("Wyczyść"),
-                          QString(), QRect(8, 120, 74, 24), true);
+    SpeedButton3 = toolButton(this, QStringLiteral("SpeedButton3"), QStringLiteral("Wyczyść"),
+                              QRect(8, 120, 74, 24), glyphLook(QString(), true));
     Memo1 = new QTextEdit(this);
     Memo1->setObjectName(QStringLiteral("Memo1"));
     Memo1->setGeometry(88, 98, 481, 201);
@@ -108,10 +106,11 @@ TForm16::TForm16(QWidget *parent)
     c1->setObjectName(QStringLiteral("c1"));
     c1->setGeometry(88, 306, 250, 20);
 
-    poczta = button(this, QStringLiteral("poczta"), QStringLiteral("Wyśli list"),
-                    QStringLiteral("mail-send"), QRect(16, 336, 130, 30), true);
-    SpeedButton1 = button(this, QStringLiteral("SpeedButton1"), QStringLiteral("&Zamknij"),
-                          QStringLiteral("messaging-close"), QRect(451, 336, 118, 30), true);
+    poczta = toolButton(this, QStringLiteral("poczta"), QStringLiteral("Wyśli list"),
+                        QRect(16, 336, 130, 30), glyphLook(QStringLiteral("mail-send"), true));
+    SpeedButton1 =
+        toolButton(this, QStringLiteral("SpeedButton1"), QStringLiteral("&Zamknij"),
+                   QRect(451, 336, 118, 30), glyphLook(QStringLiteral("messaging-close"), true));
 
     setTabOrder(Edit1, Memo1);
     setTabOrder(Memo1, c1);

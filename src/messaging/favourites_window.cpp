@@ -1,7 +1,7 @@
 #include "messaging/favourites_window.h"
 
+#include "forms/form_style.h"
 #include "history/history_line.h"
-#include "messaging/form_controls.h"
 #include "platform/clock.h"
 #include "platform/data_folder.h"
 #include "platform/shell_open.h"
@@ -34,6 +34,8 @@ constexpr int siteHeight = 33;
 
 // The address of the program author's home page.
 const QString authorHomePage = QStringLiteral("https://www.kartax2000.pl");
+
+using namespace FormStyle;
 
 } // namespace
 
@@ -80,113 +82,11 @@ TForm2::TForm2(QWidget *parent)
     : KaxForm(QStringLiteral("Form2"), QStringLiteral("Ulubione- Serwis WWW"), QSize(587, 384), 6,
               parent)
 {
-    using namespace FormControls;
-    p1 = new QStatusBar(this);
-    p1->setObjectName(QStringLiteral("p1"));
-    p1->setSizeGripEnabled(false);
-    p1->setGeometry(0, 364, 587, 20);
-    m_statusPanel = new QLabel(p1);
-    m_statusPanel->setObjectName(QStringLiteral("p1Panel0"));
-    m_statusPanel->setTextFormat(Qt::PlainText);
-    p1->addWidget(m_statusPanel, 1);
-    Bevel1 = bevel(this, QRect(0, 0, 587, 364));
-
-    Label1 = label(this, QStringLiteral("Label1"),
-                   QStringLiteral("Wybierz ulubiony adres internetowy"), QPoint(16, 8));
-    c1 = new QComboBox(this);
-    c1->setObjectName(QStringLiteral("c1"));
-    c1->setEditable(true);
-    c1->setInsertPolicy(QComboBox::NoInsert);
-    c1->setGeometry(16, 26, 265, 22);
-    Label1->setBuddy(c1);
-    c1->setAccessibleName(Label1->text());
-
-    // The list view lies under the entry panel.
-    l1 = new QListWidget(this);
-    l1->setObjectName(QStringLiteral("l1"));
-    l1->setGeometry(16, 54, 225, 169);
-    l1->setAccessibleName(QStringLiteral("Lista ulubionych"));
-    SpeedButton1 = button(this, QStringLiteral("SpeedButton1"), QStringLiteral("Usuń z listy"),
-                          QString(), QRect(16, 228, 110, 24), true);
-    SpeedButton3 = button(this, QStringLiteral("SpeedButton3"), QStringLiteral("&Zamknij"),
-                          QString(), QRect(131, 228, 110, 24), true);
-
-    Panel1 = new QWidget(this);
-    Panel1->setObjectName(QStringLiteral("Panel1"));
-    Panel1->setGeometry(16, 54, 273, 249);
-    Panel1->setAutoFillBackground(true);
-    MonthCalendar1 = new QCalendarWidget(Panel1);
-    MonthCalendar1->setObjectName(QStringLiteral("MonthCalendar1"));
-    MonthCalendar1->setGeometry(0, 0, 265, 182);
-    MonthCalendar1->setVerticalHeaderFormat(QCalendarWidget::NoVerticalHeader);
-    MonthCalendar1->setSelectedDate(Clock::now().date());
-    // Smaller day names, so that the longest ("niedz.") fits its column.
-    QTextCharFormat header = MonthCalendar1->headerTextFormat();
-    QFont headerFont = MonthCalendar1->font();
-    headerFont.setPixelSize(11);
-    header.setFont(headerFont);
-    MonthCalendar1->setHeaderTextFormat(header);
-    Label2 = label(Panel1, QStringLiteral("Label2"),
-                   QStringLiteral("Wpisz adres który zostanie dodany do "), QPoint(0, 188));
-    Label3 = label(Panel1, QStringLiteral("Label3"),
-                   QStringLiteral("listy ulubionych w chwili połączenia"), QPoint(0, 204));
-    Edit1 = new QLineEdit(Panel1);
-    Edit1->setObjectName(QStringLiteral("Edit1"));
-    Edit1->setGeometry(0, 225, 265, 22);
-    Edit1->setAccessibleName(Label2->text() + Label3->text());
-    Edit1->installEventFilter(this);
-
-    SpeedButton13 = button(this, QStringLiteral("SpeedButton13"), QStringLiteral("Połącz"),
-                           QStringLiteral("web"), QRect(16, 318, 110, 34), false);
-    Label4 = new QLabel(QStringLiteral("Kartax2000®"), this);
-    Label4->setObjectName(QStringLiteral("Label4"));
-    QFont productFont = Label4->font();
-    productFont.setPixelSize(27);
-    productFont.setBold(true);
-    productFont.setItalic(true);
-    Label4->setFont(productFont);
-    Label4->move(136, 319);
-    Label4->adjustSize();
-
-    using Handler = void (TForm2::*)();
-    const Handler siteHandlers[] = {
-        &TForm2::SpeedButton7Click, &TForm2::SpeedButton6Click, &TForm2::SpeedButton10Click,
-        &TForm2::SpeedButton4Click, &TForm2::SpeedButton8Click, &TForm2::SpeedButton15Click,
-        &TForm2::SpeedButton9Click, &TForm2::SpeedButton5Click, &TForm2::SpeedButton2Click};
-    const QList<FixedSite> &sites = fixedSites();
-    Q_ASSERT(sites.size() == int(std::size(siteHandlers)));
-    for (int i = 0; i < sites.size(); ++i) {
-        const FixedSite &site = sites[i];
-        QToolButton *siteButton =
-            button(this, QString::fromLatin1(site.name), site.caption, QString(),
-                   QRect(siteColumnX, siteColumnY + i * siteHeight, siteWidth, siteHeight), true);
-        QFont font = siteButton->font();
-        font.setPixelSize(site.pixelSize);
-        font.setBold(true);
-        font.setItalic(site.italic);
-        siteButton->setFont(font);
-        if (site.colour.isValid()) {
-            QPalette palette = siteButton->palette();
-            palette.setColor(QPalette::ButtonText, site.colour);
-            siteButton->setPalette(palette);
-        }
-        if (site.handCursor)
-            siteButton->setCursor(Qt::PointingHandCursor);
-        connect(siteButton, &QToolButton::clicked, this, siteHandlers[i]);
-        watchStatus(siteButton, site.status);
-        m_siteButtons << siteButton;
-    }
-    const int belowSites = siteColumnY + int(sites.size()) * siteHeight;
-    SpeedButton14 = button(this, QStringLiteral("SpeedButton14"), QStringLiteral("Historia"),
-                           QString(), QRect(siteColumnX, belowSites + 2, siteWidth, 24), true);
-    SpeedButton12 = button(this, QStringLiteral("SpeedButton12"), QStringLiteral("&Edytuj"),
-                           QStringLiteral("favourites-edit"),
-                           QRect(siteColumnX, belowSites + 28, 115, 30), true);
-    SpeedButton11 = button(this, QStringLiteral("SpeedButton11"), QStringLiteral("&Zamknij"),
-                           QStringLiteral("messaging-close"),
-                           QRect(siteColumnX + siteWidth - 115, belowSites + 28, 115, 30), false);
-    for (QToolButton *handButton : {SpeedButton1, SpeedButton3, SpeedButton13, SpeedButton11})
-        handButton->setCursor(Qt::PointingHandCursor);
+    buildStatusBar();
+    buildList();
+    buildEntryPanel();
+    buildConnectButton();
+    buildSiteColumn();
 
     watchStatus(SpeedButton13, QStringLiteral("Dokonuje polączenia z wybranym adresem "
                                               "internetowym z listy"));
@@ -214,6 +114,120 @@ TForm2::TForm2(QWidget *parent)
 }
 
 TForm2::~TForm2() = default;
+
+// The status bar, and the frame over the rest of the window behind every control.
+void TForm2::buildStatusBar()
+{
+    p1 = statusBar(this, QStringLiteral("p1"), 20);
+    m_statusPanel = new QLabel(p1);
+    m_statusPanel->setObjectName(QStringLiteral("p1Panel0"));
+    m_statusPanel->setTextFormat(Qt::PlainText);
+    p1->addWidget(m_statusPanel, 1);
+    Bevel1 = bevel(this, QStringLiteral("Bevel1"), QRect(0, 0, 587, 364));
+    Bevel1->lower(); // behind every other control, the status bar included
+}
+
+// The address box, and the favourites list with its buttons, which lies under the
+// entry panel.
+void TForm2::buildList()
+{
+    Label1 = label(this, QStringLiteral("Label1"),
+                   QStringLiteral("Wybierz ulubiony adres internetowy"), QPoint(16, 8));
+    c1 = new QComboBox(this);
+    c1->setObjectName(QStringLiteral("c1"));
+    c1->setEditable(true);
+    c1->setInsertPolicy(QComboBox::NoInsert);
+    c1->setGeometry(16, 26, 265, 22);
+    Label1->setBuddy(c1);
+    c1->setAccessibleName(Label1->text());
+
+    l1 = new QListWidget(this);
+    l1->setObjectName(QStringLiteral("l1"));
+    l1->setGeometry(16, 54, 225, 169);
+    l1->setAccessibleName(QStringLiteral("Lista ulubionych"));
+    SpeedButton1 = toolButton(this, QStringLiteral("SpeedButton1"), QStringLiteral("Usuń z listy"),
+                              QRect(16, 228, 110, 24), glyphLook(QString(), true, true));
+    SpeedButton3 = toolButton(this, QStringLiteral("SpeedButton3"), QStringLiteral("&Zamknij"),
+                              QRect(131, 228, 110, 24), glyphLook(QString(), true, true));
+}
+
+// The entry panel: the calendar and the box for an address to open and remember.
+void TForm2::buildEntryPanel()
+{
+    Panel1 = new QWidget(this);
+    Panel1->setObjectName(QStringLiteral("Panel1"));
+    Panel1->setGeometry(16, 54, 273, 249);
+    Panel1->setAutoFillBackground(true);
+    MonthCalendar1 = new QCalendarWidget(Panel1);
+    MonthCalendar1->setObjectName(QStringLiteral("MonthCalendar1"));
+    MonthCalendar1->setGeometry(0, 0, 265, 182);
+    MonthCalendar1->setVerticalHeaderFormat(QCalendarWidget::NoVerticalHeader);
+    MonthCalendar1->setSelectedDate(Clock::now().date());
+    // Smaller day names, so that the longest ("niedz.") fits its column.
+    QTextCharFormat header = MonthCalendar1->headerTextFormat();
+    QFont headerFont = MonthCalendar1->font();
+    headerFont.setPixelSize(11);
+    header.setFont(headerFont);
+    MonthCalendar1->setHeaderTextFormat(header);
+    Label2 = label(Panel1, QStringLiteral("Label2"),
+                   QStringLiteral("Wpisz adres który zostanie dodany do "), QPoint(0, 188));
+    Label3 = label(Panel1, QStringLiteral("Label3"),
+                   QStringLiteral("listy ulubionych w chwili połączenia"), QPoint(0, 204));
+    Edit1 = new QLineEdit(Panel1);
+    Edit1->setObjectName(QStringLiteral("Edit1"));
+    Edit1->setGeometry(0, 225, 265, 22);
+    Edit1->setAccessibleName(Label2->text() + Label3->text());
+    Edit1->installEventFilter(this);
+}
+
+// "Połącz" and the product name beside it.
+void TForm2::buildConnectButton()
+{
+    SpeedButton13 =
+        toolButton(this, QStringLiteral("SpeedButton13"), QStringLiteral("Połącz"),
+                   QRect(16, 318, 110, 34), glyphLook(QStringLiteral("web"), false, true));
+    Label4 = label(this, QStringLiteral("Label4"), QStringLiteral("Kartax2000®"), QPoint(136, 319),
+                   arial(27, true, true));
+}
+
+// The right column: a button for each fixed site, then "Historia", "Edytuj" and
+// "Zamknij".
+void TForm2::buildSiteColumn()
+{
+    using Handler = void (TForm2::*)();
+    const Handler siteHandlers[] = {
+        &TForm2::SpeedButton7Click, &TForm2::SpeedButton6Click, &TForm2::SpeedButton10Click,
+        &TForm2::SpeedButton4Click, &TForm2::SpeedButton8Click, &TForm2::SpeedButton15Click,
+        &TForm2::SpeedButton9Click, &TForm2::SpeedButton5Click, &TForm2::SpeedButton2Click};
+    const QList<FixedSite> &sites = fixedSites();
+    Q_ASSERT(sites.size() == int(std::size(siteHandlers)));
+    for (int i = 0; i < sites.size(); ++i) {
+        const FixedSite &site = sites[i];
+        QToolButton *siteButton =
+            toolButton(this, QString::fromLatin1(site.name), site.caption,
+                       QRect(siteColumnX, siteColumnY + i * siteHeight, siteWidth, siteHeight),
+                       glyphLook(QString(), true, site.handCursor));
+        siteButton->setFont(arial(site.pixelSize, true, site.italic));
+        if (site.colour.isValid()) {
+            QPalette colours = siteButton->palette();
+            colours.setColor(QPalette::ButtonText, site.colour);
+            siteButton->setPalette(colours);
+        }
+        connect(siteButton, &QToolButton::clicked, this, siteHandlers[i]);
+        watchStatus(siteButton, site.status);
+        m_siteButtons << siteButton;
+    }
+    const int belowSites = siteColumnY + int(sites.size()) * siteHeight;
+    SpeedButton14 =
+        toolButton(this, QStringLiteral("SpeedButton14"), QStringLiteral("Historia"),
+                   QRect(siteColumnX, belowSites + 2, siteWidth, 24), glyphLook(QString(), true));
+    SpeedButton12 = toolButton(this, QStringLiteral("SpeedButton12"), QStringLiteral("&Edytuj"),
+                               QRect(siteColumnX, belowSites + 28, 115, 30),
+                               glyphLook(QStringLiteral("favourites-edit"), true));
+    SpeedButton11 = toolButton(this, QStringLiteral("SpeedButton11"), QStringLiteral("&Zamknij"),
+                               QRect(siteColumnX + siteWidth - 115, belowSites + 28, 115, 30),
+                               glyphLook(QStringLiteral("messaging-close"), false, true));
+}
 
 void TForm2::setHistory(HistoryAppender history)
 {

@@ -93,6 +93,11 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    void buildStatusBar();
+    void buildList();
+    void buildEntryPanel();
+    void buildConnectButton();
+    void buildSiteColumn();
     void FormCreate();
     void openFixedSite(int index);
     void setListView(bool listView);

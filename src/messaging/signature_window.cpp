@@ -1,6 +1,6 @@
 #include "messaging/signature_window.h"
 
-#include "messaging/form_controls.h"
+#include "forms/form_style.h"
 #include "platform/errors.h"
 #include "platform/settings_store.h"
 #include "store/countries.h"
@@ -29,8 +29,8 @@ QString valueName(int line)
 TForm17::TForm17(QWidget *parent)
     : KaxForm(QStringLiteral("Form17"), QStringLiteral("Podpis"), QSize(583, 374), 17, parent)
 {
-    using namespace FormControls;
-    Bevel1 = bevel(this, rect());
+    using namespace FormStyle;
+    Bevel1 = bevel(this, QStringLiteral("Bevel1"), rect());
 
     const QStringList captions{QStringLiteral("Nazwa"),          QStringLiteral("Branża"),
                                QStringLiteral("Przedstawiciel"), QStringLiteral("Miasto"),
@@ -78,10 +78,12 @@ TForm17::TForm17(QWidget *parent)
         *noteLabels[i] = label(this, QStringLiteral("Label%1").arg(9 + i), notes[i],
                                QPoint(labelX, 282 + i * 16));
 
-    SpeedButton2 = button(this, QStringLiteral("SpeedButton2"), QStringLiteral("Zapisz"),
-                          QStringLiteral("signature-save"), QRect(456, 292, 105, 30), false);
-    SpeedButton1 = button(this, QStringLiteral("SpeedButton1"), QStringLiteral("Zamknij"),
-                          QStringLiteral("messaging-close"), QRect(456, 328, 105, 30), false);
+    SpeedButton2 =
+        toolButton(this, QStringLiteral("SpeedButton2"), QStringLiteral("Zapisz"),
+                   QRect(456, 292, 105, 30), glyphLook(QStringLiteral("signature-save"), false));
+    SpeedButton1 =
+        toolButton(this, QStringLiteral("SpeedButton1"), QStringLiteral("Zamknij"),
+                   QRect(456, 328, 105, 30), glyphLook(QStringLiteral("messaging-close"), false));
     connect(SpeedButton2, &QToolButton::clicked, this, &TForm17::SpeedButton2Click);
     connect(SpeedButton1, &QToolButton::clicked, this, &TForm17::SpeedButton1Click);
 

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QRect>
+#include <array>
+#include <optional>
+
+class QLineEdit;
+class QObject;
+class QWidget;
+class TTable;
+enum class SearchKind;
+
+// The boxes of a window's search row: by name (n1), by branch (b1) and by
+// representative (p1), one over another, at most one of them shown; what is typed
+// in a box finds the nearest contact. The window keeps its own buttons and captions.
+class SearchRow final
+{
+public:
+    // Creates the three boxes on parent, hidden, all at `where`; a watcher given is
+    // installed as their event filter.
+    void create(QWidget *parent, const QRect &where, QObject *watcher = nullptr);
+
+    QLineEdit *box(SearchKind kind) const;
+    // The kind of the box `watched`; none when it is not one of the boxes.
+    std::optional<SearchKind> kindOf(const QObject *watched) const;
+
+    // Empties every box.
+    void clear() const;
+    // Empties every box and shows only the one of that kind.
+    void open(SearchKind kind) const;
+    // Empties and hides every box.
+    void close() const;
+    // Moves the contacts, when they are open, to the nearest key of the text in the
+    // box of that kind.
+    void search(SearchKind kind, TTable *contacts) const;
+
+private:
+    // The boxes by name, by branch and by representative, in the order of SearchKind.
+    std::array<QLineEdit *, 3> m_boxes{};
+};
