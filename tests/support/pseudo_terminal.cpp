@@ -49,11 +49,20 @@ qint64 PseudoTerminal::fill()
     ::fcntl(m_slave, F_SETFL, flags | O_NONBLOCK);
     const QByteArray chunk(1024, 'x');
     qint64 total = 0;
-    for (;;) {
-        const ssize_t count = ::write(m_slave, chunk.constData(), size_t(chunk.size()));
+    // The kernel moves written bytes on to the controlling side in the background,
+    // which can free room after a write was refused: the line counts as full only
+    // once not even one byte has fitted for a while.
+    for (int refused = 0; refused < 5;) {
+        ssize_t count = ::write(m_slave, chunk.constData(), size_t(chunk.size()));
         if (count <= 0)
-            break;
-        total += count;
+            count = ::write(m_slave, chunk.constData(), 1);
+        if (count > 0) {
+            total += count;
+            refused = 0;
+        } else {
+            ++refused;
+            ::usleep(20000);
+        }
     }
     ::fcntl(m_slave, F_SETFL, flags);
     return total;
