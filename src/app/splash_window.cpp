@@ -1,5 +1,7 @@
 #include "app/splash_window.h"
 
+#include "forms/form_style.h"
+
 #include <QFrame>
 #include <QGuiApplication>
 #include <QIcon>
@@ -9,24 +11,6 @@
 #include <QTimer>
 
 namespace {
-
-QLabel *makeLabel(QWidget *parent, const char *name, const QString &text, int pixelSize, bool bold,
-                  QPoint at, const QColor &colour = Qt::black)
-{
-    auto *label = new QLabel(text, parent);
-    label->setObjectName(QLatin1String(name));
-    label->setAttribute(Qt::WA_TranslucentBackground);
-    QFont font(QStringLiteral("Arial"));
-    font.setPixelSize(pixelSize);
-    font.setBold(bold);
-    label->setFont(font);
-    QPalette palette = label->palette();
-    palette.setColor(QPalette::WindowText, colour);
-    label->setPalette(palette);
-    label->move(at);
-    label->adjustSize();
-    return label;
-}
 
 QLabel *makePicture(QWidget *parent, const char *name, const QString &resource, QRect where)
 {
@@ -43,6 +27,7 @@ QLabel *makePicture(QWidget *parent, const char *name, const QString &resource, 
 TSplashFrm::TSplashFrm(QWidget *parent)
     : QWidget(parent, Qt::SplashScreen | Qt::FramelessWindowHint)
 {
+    using namespace FormStyle;
     setObjectName(QStringLiteral("SplashFrm"));
     setFixedSize(390, 165);
     setAutoFillBackground(true);
@@ -51,26 +36,34 @@ TSplashFrm::TSplashFrm(QWidget *parent)
                          QRect(0, 0, 390, 149));
     Image2 =
         makePicture(this, "Image2", QStringLiteral(":/images/logo.svg"), QRect(10, 68, 137, 73));
-    Label1 = makeLabel(this, "Label1", QStringLiteral("Internetowa Baza Adresowa "), 16, true,
-                       {12, 8}, QColor(0, 0, 128));
-    Label2 = makeLabel(this, "Label2", QStringLiteral("Kartax2000®"), 32, true, {12, 26},
-                       QColor(0, 0, 128));
-    Label3 = makeLabel(this, "Label3", QStringLiteral("ver.5.1"), 11, true, {300, 44},
-                       QColor(128, 0, 0));
-    Label4 = makeLabel(this, "Label4", QStringLiteral("© Kartax2000. Wszelkie prawa zastrzeżone."),
-                       11, false, {160, 76});
-    Label5 = makeLabel(this, "Label5", QStringLiteral("Program chroniony prawem autorskim."), 11,
-                       false, {160, 92});
-    Label6 = makeLabel(this, "Label6", QStringLiteral("Pomoc techniczna: biuro@kartax2000.pl"), 11,
-                       false, {160, 108});
-    Label7 = makeLabel(this, "Label7", QStringLiteral("Aktualizacje: www.kartax2000.pl"), 11, false,
-                       {160, 124});
+    Label1 = label(this, QStringLiteral("Label1"), QStringLiteral("Internetowa Baza Adresowa "),
+                   {12, 8}, arial(16, true));
+    Label2 = label(this, QStringLiteral("Label2"), QStringLiteral("Kartax2000®"), {12, 26},
+                   arial(32, true));
+    Label3 = label(this, QStringLiteral("Label3"), QStringLiteral("ver.5.1"), {300, 44},
+                   arial(11, true));
+    const QFont small = arial(11);
+    Label4 = label(this, QStringLiteral("Label4"),
+                   QStringLiteral("© Kartax2000. Wszelkie prawa zastrzeżone."), {160, 76}, small);
+    Label5 = label(this, QStringLiteral("Label5"),
+                   QStringLiteral("Program chroniony prawem autorskim."), {160, 92}, small);
+    Label6 = label(this, QStringLiteral("Label6"),
+                   QStringLiteral("Pomoc techniczna: biuro@kartax2000.pl"), {160, 108}, small);
+    Label7 = label(this, QStringLiteral("Label7"),
+                   QStringLiteral("Aktualizacje: www.kartax2000.pl"), {160, 124}, small);
+    // The texts stand on the background picture: no background of their own, and
+    // black where not coloured, whatever the desktop's colours.
+    setTextColour(Label1, kNavy);
+    setTextColour(Label2, kNavy);
+    setTextColour(Label3, kMaroon);
+    for (QLabel *text : {Label4, Label5, Label6, Label7})
+        setTextColour(text, Qt::black);
+    for (QLabel *text : {Label1, Label2, Label3, Label4, Label5, Label6, Label7})
+        text->setAttribute(Qt::WA_TranslucentBackground);
 
-    auto *bevel = new QFrame(this);
-    bevel->setObjectName(QStringLiteral("Bevel1"));
-    bevel->setFrameStyle(QFrame::Box | QFrame::Raised);
-    bevel->setGeometry(0, 0, 390, 165);
-    bevel->setAttribute(Qt::WA_TransparentForMouseEvents);
+    QFrame *frame =
+        bevel(this, QStringLiteral("Bevel1"), QRect(0, 0, 390, 165), QFrame::Box | QFrame::Raised);
+    frame->setAttribute(Qt::WA_TransparentForMouseEvents);
 
     ProgressBar1 = new QProgressBar(this);
     ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));

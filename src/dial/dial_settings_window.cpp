@@ -1,6 +1,7 @@
 #include "dial/dial_settings_window.h"
 
 #include "dial/dial_setting.h"
+#include "forms/form_style.h"
 #include "platform/errors.h"
 #include "platform/restart.h"
 
@@ -14,20 +15,6 @@ namespace {
 
 constexpr int kHelpContext = 8;
 constexpr int kStatusTop = 186;
-
-QToolButton *makeButton(QWidget *parent, int number, const QString &caption, const QString &icon,
-                        QRect geometry)
-{
-    auto *button = new QToolButton(parent);
-    button->setObjectName(QStringLiteral("SpeedButton%1").arg(number));
-    button->setText(caption);
-    button->setIcon(QIcon(icon));
-    button->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
-    button->setAutoRaise(true);
-    button->setCursor(Qt::PointingHandCursor);
-    button->setGeometry(geometry);
-    return button;
-}
 
 QLabel *makePanel(QWidget *parent, const QString &name, const QString &text)
 {
@@ -45,28 +32,28 @@ TForm4::TForm4(QWidget *parent)
     : KaxForm(QStringLiteral("Form4"), QStringLiteral("Ustawienia telefoniczne modemu"),
               QSize(369, 205), kHelpContext, parent)
 {
-    setWindowIcon(QIcon(QStringLiteral(":/icons/dial-settings.svg")));
+    using namespace FormStyle;
+    setWindowIcon(icon(QStringLiteral("dial-settings")));
 
-    Bevel1 = new QFrame(this);
-    Bevel1->setObjectName(QStringLiteral("Bevel1"));
-    Bevel1->setFrameShape(QFrame::Box);
-    Bevel1->setFrameShadow(QFrame::Sunken);
-    Bevel1->setGeometry(0, 0, 369, kStatusTop);
+    Bevel1 = bevel(this, QStringLiteral("Bevel1"), QRect(0, 0, 369, kStatusTop));
 
-    const QString portIcon = QStringLiteral(":/icons/dial-com.svg");
+    const ButtonLook port{.icon = icon(QStringLiteral("dial-com"))};
     QToolButton **const pulse[] = {&SpeedButton1, &SpeedButton2, &SpeedButton3, &SpeedButton4};
     QToolButton **const tone[] = {&SpeedButton5, &SpeedButton6, &SpeedButton7, &SpeedButton8};
     for (int row = 0; row < 4; ++row) {
         const int top = 32 + row * 32;
-        *pulse[row] = makeButton(this, row + 1, QStringLiteral("COM %1  PULSE").arg(row + 1),
-                                 portIcon, QRect(24, top, 121, 25));
+        *pulse[row] =
+            toolButton(this, QStringLiteral("SpeedButton%1").arg(row + 1),
+                       QStringLiteral("COM %1  PULSE").arg(row + 1), QRect(24, top, 121, 25), port);
         // The pulse column shows its image to the right of the caption.
         (*pulse[row])->setLayoutDirection(Qt::RightToLeft);
-        *tone[row] = makeButton(this, row + 5, QStringLiteral("COM %1  TONE").arg(row + 1),
-                                portIcon, QRect(224, top, 121, 25));
+        *tone[row] =
+            toolButton(this, QStringLiteral("SpeedButton%1").arg(row + 5),
+                       QStringLiteral("COM %1  TONE").arg(row + 1), QRect(224, top, 121, 25), port);
     }
-    SpeedButton9 = makeButton(this, 9, QStringLiteral("   &Restart"),
-                              QStringLiteral(":/icons/dial-restart.svg"), QRect(136, 160, 97, 22));
+    SpeedButton9 =
+        toolButton(this, QStringLiteral("SpeedButton9"), QStringLiteral("   &Restart"),
+                   QRect(136, 160, 97, 22), {.icon = icon(QStringLiteral("dial-restart"))});
 
     connect(SpeedButton1, &QToolButton::clicked, this, &TForm4::SpeedButton1Click);
     connect(SpeedButton2, &QToolButton::clicked, this, &TForm4::SpeedButton2Click);
@@ -78,10 +65,7 @@ TForm4::TForm4(QWidget *parent)
     connect(SpeedButton8, &QToolButton::clicked, this, &TForm4::SpeedButton8Click);
     connect(SpeedButton9, &QToolButton::clicked, this, &TForm4::SpeedButton9Click);
 
-    p1 = new QStatusBar(this);
-    p1->setObjectName(QStringLiteral("p1"));
-    p1->setSizeGripEnabled(false);
-    p1->setGeometry(0, kStatusTop, 369, 205 - kStatusTop);
+    p1 = statusBar(this, QStringLiteral("p1"), height() - kStatusTop);
     m_panel0 = makePanel(p1, QStringLiteral("p1Panel0"), QString());
     m_panel0->setFixedWidth(250);
     m_panel1 = makePanel(p1, QStringLiteral("p1Panel1"), QStringLiteral("Ustawienie portu"));

@@ -84,7 +84,8 @@ QFrame *bevel(QWidget *parent, const QString &name, const QRect &where, int styl
     auto *frame = new QFrame(parent);
     frame->setObjectName(name);
     frame->setFrameStyle(style);
-    frame->setGeometry(where);
+    if (!where.isNull())
+        frame->setGeometry(where);
     return frame;
 }
 
@@ -100,7 +101,7 @@ QToolButton *toolButton(QWidget *parent, const QString &name, const QString &tex
         button->setIcon(look.icon);
         if (look.iconSize.isValid())
             button->setIconSize(look.iconSize);
-        button->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+        button->setToolButtonStyle(look.styleWithIcon);
     } else {
         button->setToolButtonStyle(look.styleWithoutIcon);
     }

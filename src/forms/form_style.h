@@ -45,7 +45,8 @@ QLabel *label(QWidget *parent, const QString &name, const QString &text, QPoint 
 QLabel *buddyLabel(QWidget *parent, const QString &text, QWidget *buddy);
 
 // A frame over the given area: a sunken box by default, or the given shape and shadow
-// (a sunken panel, a dividing line). An empty name leaves the frame unnamed.
+// (a sunken panel, a dividing line). An empty name leaves the frame unnamed; a null
+// place leaves it to a layout.
 QFrame *bevel(QWidget *parent, const QString &name, const QRect &where,
               int style = QFrame::Box | QFrame::Sunken);
 
@@ -58,6 +59,8 @@ struct ButtonLook
     Qt::FocusPolicy focus = Qt::TabFocus; // Qt::NoFocus for buttons only ever clicked
     bool handCursor = true;
     bool namedByCaption = false; // accessible name: the caption without '&' and blanks
+    // The button style with an icon: the caption beside it, or the picture alone.
+    Qt::ToolButtonStyle styleWithIcon = Qt::ToolButtonTextBesideIcon;
     // The button style without an icon; Qt's default shows the caption alone as well.
     Qt::ToolButtonStyle styleWithoutIcon = Qt::ToolButtonIconOnly;
 };

@@ -1,5 +1,6 @@
 #include "history/history_window.h"
 
+#include "forms/form_style.h"
 #include "history/history_file.h"
 #include "history/history_line.h"
 #include "platform/widgets/dialogs.h"
@@ -21,38 +22,14 @@ constexpr int kHelpContext = 3;
 // Labels end a little before the buttons at x 424.
 constexpr int kLabelWidth = 392;
 
-QToolButton *makeButton(QWidget *parent, const QString &name, const QString &caption,
-                        const QString &icon, QRect geometry)
-{
-    auto *button = new QToolButton(parent);
-    button->setObjectName(name);
-    button->setText(caption);
-    button->setIcon(QIcon(icon));
-    button->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
-    button->setGeometry(geometry);
-    return button;
-}
-
-QLabel *makeLabel(QWidget *parent, const QString &name, const QString &caption, QPoint place)
-{
-    auto *label = new QLabel(caption, parent);
-    label->setObjectName(name);
-    label->move(place);
-    label->adjustSize();
-    return label;
-}
-
 } // namespace
 
 TForm11::TForm11(QWidget *parent)
     : KaxForm(QStringLiteral("Form11"), QStringLiteral("Historia"), QSize(536, 348), kHelpContext,
               parent)
 {
-    Bevel1 = new QFrame(this);
-    Bevel1->setObjectName(QStringLiteral("Bevel1"));
-    Bevel1->setFrameShape(QFrame::Box);
-    Bevel1->setFrameShadow(QFrame::Sunken);
-    Bevel1->setGeometry(0, 0, 536, 348);
+    using namespace FormStyle;
+    Bevel1 = bevel(this, QStringLiteral("Bevel1"), QRect(0, 0, 536, 348));
 
     m1 = new QPlainTextEdit(this);
     m1->setObjectName(QStringLiteral("m1"));
@@ -63,13 +40,13 @@ TForm11::TForm11(QWidget *parent)
     m1->setAccessibleName(QStringLiteral("Historia"));
     m1->setPlainText(QStringLiteral("\n")); // one empty line
 
-    Label1 = makeLabel(
+    Label1 = label(
         this, QStringLiteral("Label1"),
         QStringLiteral(
             "Do usunięcia użyj prawego przycisku myszki . Po zaznaczeniu tekstu użyj przycisku"),
         QPoint(24, 288));
-    Label2 = makeLabel(this, QStringLiteral("Label2"),
-                       QStringLiteral("Delete z klawiatury komputera"), QPoint(24, 312));
+    Label2 = label(this, QStringLiteral("Label2"), QStringLiteral("Delete z klawiatury komputera"),
+                   QPoint(24, 312));
     if (Label1->width() > kLabelWidth) {
         // In the window's font the first sentence is wider than the room left of the
         // buttons: wrap it, and let the second label follow below it.
@@ -79,10 +56,12 @@ TForm11::TForm11(QWidget *parent)
         Label2->move(24, std::max(312, Label1->geometry().bottom() + 1));
     }
 
-    SpeedButton2 = makeButton(this, QStringLiteral("SpeedButton2"), QStringLiteral("Drukuj"),
-                              QStringLiteral(":/icons/history-print.svg"), QRect(424, 280, 97, 25));
-    SpeedButton1 = makeButton(this, QStringLiteral("SpeedButton1"), QStringLiteral("&Zamknij"),
-                              QStringLiteral(":/icons/history-close.svg"), QRect(424, 312, 97, 25));
+    SpeedButton2 = toolButton(
+        this, QStringLiteral("SpeedButton2"), QStringLiteral("Drukuj"), QRect(424, 280, 97, 25),
+        {.icon = icon(QStringLiteral("history-print")), .flat = false, .handCursor = false});
+    SpeedButton1 = toolButton(
+        this, QStringLiteral("SpeedButton1"), QStringLiteral("&Zamknij"), QRect(424, 312, 97, 25),
+        {.icon = icon(QStringLiteral("history-close")), .flat = false, .handCursor = false});
     connect(SpeedButton2, &QToolButton::clicked, this, &TForm11::SpeedButton2Click);
     connect(SpeedButton1, &QToolButton::clicked, this, &TForm11::SpeedButton1Click);
 

@@ -1,5 +1,7 @@
 #include "reports/preview_pictures.h"
 
+#include "forms/form_style.h"
+
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
@@ -53,10 +55,7 @@ QIcon glyphIcon(int glyph)
         drawSheet(p, QRectF(5.5, 1.5, 9, 17));
         break;
     case Glyph100: {
-        QFont font(QStringLiteral("Arial"));
-        font.setPixelSize(10);
-        font.setBold(true);
-        p.setFont(font);
+        p.setFont(FormStyle::arial(10, true));
         p.setPen(blue);
         p.drawText(QRectF(0, 0, kIconSize, kIconSize), Qt::AlignCenter, QStringLiteral("1:1"));
         break;

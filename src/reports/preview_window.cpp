@@ -1,5 +1,6 @@
 #include "reports/preview_window.h"
 
+#include "forms/form_style.h"
 #include "platform/widgets/dialogs.h"
 #include "platform/widgets/file_dialogs.h"
 #include "platform/widgets/printers.h"
@@ -31,11 +32,10 @@ namespace {
 constexpr int kMinZoom = 2;
 constexpr int kMaxZoom = 2000;
 
+// An unnamed sunken line between groups of tool-bar buttons.
 QFrame *divider(QWidget *parent)
 {
-    auto *line = new QFrame(parent);
-    line->setFrameShape(QFrame::VLine);
-    line->setFrameShadow(QFrame::Sunken);
+    QFrame *line = FormStyle::bevel(parent, QString(), QRect(), QFrame::VLine | QFrame::Sunken);
     line->setFixedWidth(8);
     return line;
 }
@@ -166,16 +166,17 @@ void StandardPreview::connectControls()
 QToolButton *StandardPreview::addToolButton(QHBoxLayout *bar, const QString &name,
                                             const QString &hint, int glyph)
 {
-    auto *button = new QToolButton(bar->parentWidget());
-    button->setObjectName(name);
-    button->setAutoRaise(true);
-    button->setToolButtonStyle(Qt::ToolButtonIconOnly);
-    button->setIcon(glyphIcon(glyph));
-    button->setIconSize(QSize(kIconSize, kIconSize));
+    // A flat picture without a caption, clicked and never tabbed to, with the arrow
+    // cursor; its hint names it.
+    QToolButton *button = FormStyle::toolButton(bar->parentWidget(), name, QString(), QRect(),
+                                                {.icon = glyphIcon(glyph),
+                                                 .iconSize = QSize(kIconSize, kIconSize),
+                                                 .focus = Qt::NoFocus,
+                                                 .handCursor = false,
+                                                 .styleWithIcon = Qt::ToolButtonIconOnly});
     button->setFixedSize(27, 27);
     button->setToolTip(hint);
     button->setAccessibleName(hint);
-    button->setFocusPolicy(Qt::NoFocus);
     bar->addWidget(button);
     return button;
 }
