@@ -127,11 +127,14 @@ CsvEncoding detectEncoding(const QByteArray &sample)
     ucsdet_setText(detector, sample.constData(), int32_t(sample.size()), &status);
     int32_t count = 0;
     const UCharsetMatch **matches = ucsdet_detectAll(detector, &count, &status);
+    // UTF-16 without a byte-order mark is believed only with zero bytes in it, which
+    // the Latin letters, digits and delimiters of a CSV file have.
+    const bool zeros = sample.contains('\0');
     for (int32_t i = 0; U_SUCCESS(status) && i < count; ++i) {
         const QByteArray name = QByteArray(ucsdet_getName(matches[i], &status)).toUpper();
-        if (name == "UTF-16LE")
+        if (name == "UTF-16LE" && zeros)
             found = CsvEncoding::Utf16LE;
-        else if (name == "UTF-16BE")
+        else if (name == "UTF-16BE" && zeros)
             found = CsvEncoding::Utf16BE;
         else if (name == "ISO-8859-2")
             found = balance > 0 ? CsvEncoding::Windows1250 : CsvEncoding::Iso8859_2;

@@ -113,9 +113,30 @@ void TestCsv::fileIsRecognised_data()
     QTest::newRow("Outlook, UTF-16 LE")
         << encoded(kOutlook, QStringEncoder::Utf16LE) << CsvEncoding::Detect << CsvEncoding::Utf16LE
         << "\t" << outlookMapping << outlook;
+    QStringEncoder withoutMark(QStringEncoder::Utf16LE);
+    QTest::newRow("Outlook, UTF-16 LE without mark")
+        << QByteArray(withoutMark.encode(kOutlook)) << CsvEncoding::Detect << CsvEncoding::Utf16LE
+        << "\t" << outlookMapping << outlook;
     QTest::newRow("Outlook, UTF-16 BE")
         << encoded(kOutlook, QStringEncoder::Utf16BE) << CsvEncoding::Detect << CsvEncoding::Utf16BE
         << "\t" << outlookMapping << outlook;
+    QTest::newRow("Thunderbird, trailing comma")
+        << QByteArray("First Name,Last Name,Display Name,Nickname,Primary Email,Secondary Email,"
+                      "Work Phone,Home Phone,Fax Number,Mobile Number,Work Address,Work Address 2,"
+                      "Work City,Work State,Work ZipCode,Work Country,Job Title,Organization,"
+                      "Web Page 1,Notes\n"
+                      "Ewa,Lis,Ewa Lis,,ewa@lis.pl,,12,,13,,Polna 1,m. 2,Opole,opolskie,45-001,"
+                      "Polska,Doradca,Lis i S-ka,lis.pl,,\n")
+        << CsvEncoding::Detect << CsvEncoding::Utf8 << ","
+        << QVector<int>{2, 2, -1, -1, 10, 12, 8, 12, 9, 12, 6, 6, 4, 7, 5, 3, 1, 0, 11, 12}
+        << QStringList{"Lis i S-ka", "Doradca",       "Ewa Lis",  "Polska", "Opole",
+                       "45-001",     "Polna 1, m. 2", "opolskie", "12",     "13",
+                       "ewa@lis.pl", "lis.pl",        ""};
+    QTest::newRow("ISO-8859-2 detected")
+        << QByteArray("Display Name;City\n\xA6wi\xEAty \xA3uk;\xA3\xF3"
+                      "d\xBC\n")
+        << CsvEncoding::Detect << CsvEncoding::Iso8859_2 << ";" << QVector<int>{2, 4}
+        << QStringList{"Święty Łuk", "", "", "", "Łódź", "", "", "", "", "", "", "", ""};
     QTest::newRow("ISO-8859-2 chosen")
         << QByteArray("Display Name,City\n\xA6wi\xEAty \xA3uk,\xA3\xF3"
                       "d\xBC\n")
