@@ -385,9 +385,14 @@ bool VCardReader::readPhysical(QByteArray *line)
 {
     if (hasError())
         return false;
-    QByteArray bytes = m_device->readLine(kMaxLineBytes + 2);
-    if (bytes.isEmpty())
+    // One buffer for every line, so that reading a line allocates nothing; it holds
+    // the limit, a CR LF and the terminating zero readLine() adds.
+    if (m_lineBuffer.isEmpty())
+        m_lineBuffer.resize(kMaxLineBytes + 3);
+    const qint64 read = m_device->readLine(m_lineBuffer.data(), m_lineBuffer.size());
+    if (read <= 0)
         return false;
+    QByteArray bytes(m_lineBuffer.constData(), qsizetype(read));
     ++m_lineNumber;
     if (!bytes.endsWith('\n') && bytes.size() > kMaxLineBytes) {
         fail(m_lineNumber, QStringLiteral("Wiersz %1 jest dłuższy niż 1 MB.").arg(m_lineNumber));

@@ -38,6 +38,7 @@ private:
     void fail(qint64 line, const QString &message);
 
     QIODevice *m_device;
+    QByteArray m_lineBuffer;
     QByteArray m_pending;
     bool m_hasPending = false;
     qint64 m_pendingLine = 0;
