@@ -393,7 +393,8 @@ bool VCardReader::readPhysical(QByteArray *line)
     if (read <= 0)
         return false;
     QByteArray bytes(m_lineBuffer.constData(), qsizetype(read));
-    ++m_lineNumber;
+    if (++m_lineNumber == 1 && bytes.startsWith("\xEF\xBB\xBF"))
+        bytes.remove(0, 3); // a UTF-8 byte-order mark
     if (!bytes.endsWith('\n') && bytes.size() > kMaxLineBytes) {
         fail(m_lineNumber, QStringLiteral("Wiersz %1 jest dłuższy niż 1 MB.").arg(m_lineNumber));
         return false;
