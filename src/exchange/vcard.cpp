@@ -240,8 +240,10 @@ private:
 
 void CardBuilder::add(const Property &property)
 {
-    if (property.encoding == "BASE64" || property.encoding == "B")
-        return; // pictures and sounds
+    static const QList<QByteArray> used{"PRODID",     "ORG", "FN",  "N",     "TITLE", "ROLE",
+                                        "CATEGORIES", "ADR", "TEL", "EMAIL", "URL",   "NOTE"};
+    if (!used.contains(property.name) || property.encoding == "BASE64" || property.encoding == "B")
+        return; // other properties, pictures and sounds
     const QByteArray bytes = property.encoding == kQuotedPrintable
                                  ? decodeQuotedPrintable(property.value)
                                  : property.value;

@@ -13,9 +13,10 @@ class QIODevice;
 //
 // What goes wrong: a line longer than kMaxLineBytes stops the reading with an error
 // naming its line, as does a file that ends inside a card (cut short). A card that
-// another BEGIN interrupts is skipped with a warning, and so are lines outside cards,
-// lines without a colon and properties the fields have no place for. Values that
-// name no charset are read as UTF-8, or as Windows-1250 when they are not valid UTF-8.
+// another BEGIN interrupts is skipped with a warning naming its first line. Lines
+// outside cards, lines without a colon, properties the fields have no place for and
+// what a card holds beyond 1 MB of text are passed over silently. Values that name
+// no charset are read as UTF-8, or as Windows-1250 when they are not valid UTF-8.
 class VCardReader
 {
 public:
