@@ -1,0 +1,575 @@
+#include "exchange/vcard.h"
+
+#include "exchange/country_names.h"
+
+#include <QIODevice>
+#include <QStringDecoder>
+#include <algorithm>
+
+namespace {
+
+// Cards this program wrote carry its product id; their values are taken as they are.
+constexpr char kProductId[] = "-//Kartax2000//Kartax2000//PL";
+constexpr char kQuotedPrintable[] = "QUOTED-PRINTABLE";
+
+// One content line split into its parts; names and parameters in upper case.
+struct Property
+{
+    QByteArray name;
+    QStringList types;
+    QByteArray encoding;
+    QByteArray charset;
+    QByteArray valueType;
+    QByteArray value;
+};
+
+QList<QByteArray> splitOutsideQuotes(const QByteArray &text, char separator)
+{
+    QList<QByteArray> parts;
+    QByteArray part;
+    bool quoted = false;
+    for (const char c : text) {
+        if (c == '"')
+            quoted = !quoted;
+        if (c == separator && !quoted) {
+            parts << part;
+            part.clear();
+        } else {
+            part += c;
+        }
+    }
+    parts << part;
+    return parts;
+}
+
+qsizetype colonOutsideQuotes(const QByteArray &line)
+{
+    bool quoted = false;
+    for (qsizetype i = 0; i < line.size(); ++i) {
+        if (line[i] == '"')
+            quoted = !quoted;
+        else if (line[i] == ':' && !quoted)
+            return i;
+    }
+    return -1;
+}
+
+bool isQuotedPrintable(const QByteArray &line)
+{
+    const qsizetype colon = line.indexOf(':');
+    return colon > 0 && line.left(colon).toUpper().contains(kQuotedPrintable);
+}
+
+bool parseLine(const QByteArray &line, Property *property)
+{
+    const qsizetype colon = colonOutsideQuotes(line);
+    if (colon <= 0)
+        return false;
+    property->value = line.mid(colon + 1);
+    const QList<QByteArray> parts = splitOutsideQuotes(line.left(colon), ';');
+    QByteArray name = parts.first().trimmed().toUpper();
+    const qsizetype dot = name.lastIndexOf('.'); // a group: item1.EMAIL
+    if (dot >= 0)
+        name = name.mid(dot + 1);
+    property->name = name;
+    for (const QByteArray &parameter : parts.mid(1)) {
+        const qsizetype equals = parameter.indexOf('=');
+        // vCard 2.1 names a type or an encoding without a parameter name.
+        QByteArray key =
+            equals < 0 ? QByteArray("TYPE") : parameter.left(equals).trimmed().toUpper();
+        QByteArray value = (equals < 0 ? parameter : parameter.mid(equals + 1)).trimmed();
+        value.replace('"', QByteArray());
+        if (key == "TYPE") {
+            for (const QByteArray &type : value.split(',')) {
+                const QByteArray upper = type.trimmed().toUpper();
+                if (upper == kQuotedPrintable || upper == "BASE64" || upper == "8BIT" ||
+                    upper == "7BIT")
+                    property->encoding = upper;
+                else if (!upper.isEmpty())
+                    property->types << QString::fromLatin1(upper);
+            }
+        } else if (key == "ENCODING") {
+            property->encoding = value.toUpper();
+        } else if (key == "CHARSET") {
+            property->charset = value;
+        } else if (key == "VALUE") {
+            property->valueType = value.toUpper();
+        } else if (key == "PREF") {
+            property->types << QStringLiteral("PREF");
+        }
+    }
+    return true;
+}
+
+int hexDigit(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    return -1;
+}
+
+QByteArray decodeQuotedPrintable(const QByteArray &text)
+{
+    QByteArray bytes;
+    bytes.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i] == '=' && i + 2 < text.size() && hexDigit(text[i + 1]) >= 0 &&
+            hexDigit(text[i + 2]) >= 0) {
+            bytes += char(hexDigit(text[i + 1]) * 16 + hexDigit(text[i + 2]));
+            i += 2;
+        } else {
+            bytes += text[i];
+        }
+    }
+    return bytes;
+}
+
+// Text from bytes in the named charset, or UTF-8, or Windows-1250 when the bytes are
+// not UTF-8; line breaks become LF and other control characters are dropped.
+QString decodeText(const QByteArray &bytes, const QByteArray &charset)
+{
+    QString text;
+    bool decoded = false;
+    if (!charset.isEmpty()) {
+        QStringDecoder named(charset.constData());
+        if (named.isValid()) {
+            text = named.decode(bytes);
+            decoded = true;
+        }
+    }
+    if (!decoded) {
+        QStringDecoder utf8(QStringDecoder::Utf8);
+        text = utf8.decode(bytes);
+        if (utf8.hasError()) {
+            QStringDecoder ansi("windows-1250");
+            text = ansi.decode(bytes);
+        }
+    }
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    text.removeIf([](QChar c) { return c.unicode() < 0x20 && c != u'\n' && c != u'\t'; });
+    return text;
+}
+
+QString unescape(const QString &text)
+{
+    QString result;
+    result.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        if (c != u'\\' || i + 1 == text.size()) {
+            result += c;
+            continue;
+        }
+        const QChar next = text[++i];
+        if (next == u'n' || next == u'N')
+            result += u'\n';
+        else if (next == u',' || next == u';' || next == u'\\' || next == u':')
+            result += next;
+        else
+            result += QString(c) + next;
+    }
+    return result;
+}
+
+// Components split at separators that no backslash escapes, each unescaped.
+QStringList splitValue(const QString &text, QChar separator)
+{
+    QStringList parts;
+    qsizetype start = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i] == u'\\') {
+            ++i;
+        } else if (text[i] == separator) {
+            parts << unescape(text.mid(start, i - start));
+            start = i + 1;
+        }
+    }
+    parts << unescape(text.mid(start));
+    return parts;
+}
+
+QString joinNonEmpty(const QStringList &parts, const QString &separator)
+{
+    QStringList kept;
+    for (const QString &part : parts) {
+        if (!part.isEmpty())
+            kept << part;
+    }
+    return kept.join(separator);
+}
+
+// A value with the types it was given.
+struct Typed
+{
+    QStringList types;
+    QString value;
+};
+
+// The parts of one card gathered while it is read, mapped onto the fields at its end.
+class CardBuilder
+{
+public:
+    void add(const Property &property);
+    ContactRecord finish() const;
+
+private:
+    static qsizetype pick(const QList<Typed> &list, const QStringList &preferred);
+
+    bool m_own = false;
+    bool m_hasOrg = false;
+    QString m_org;
+    QString m_fn;
+    QString m_person;
+    QString m_title;
+    QString m_categories;
+    QString m_role;
+    QList<QStringList> m_addresses;
+    QList<QStringList> m_addressTypes;
+    QList<Typed> m_phones;
+    QList<Typed> m_faxes;
+    QList<Typed> m_emails;
+    QStringList m_urls;
+    QStringList m_notes;
+    qsizetype m_size = 0; // characters gathered, so that a huge card cannot grow without end
+};
+
+void CardBuilder::add(const Property &property)
+{
+    static const QList<QByteArray> used{"PRODID",     "ORG", "FN",  "N",     "TITLE", "ROLE",
+                                        "CATEGORIES", "ADR", "TEL", "EMAIL", "URL",   "NOTE"};
+    if (!used.contains(property.name) || property.encoding == "BASE64" || property.encoding == "B")
+        return; // other properties, pictures and sounds
+    const QByteArray bytes = property.encoding == kQuotedPrintable
+                                 ? decodeQuotedPrintable(property.value)
+                                 : property.value;
+    const QString text = decodeText(bytes, property.charset);
+    if (m_size + text.size() > VCardReader::kMaxLineBytes)
+        return;
+    m_size += text.size();
+    const QByteArray &name = property.name;
+    if (name == "PRODID") {
+        m_own = unescape(text) == QLatin1String(kProductId);
+    } else if (name == "ORG") {
+        if (!m_hasOrg)
+            m_org = splitValue(text, u';').first();
+        m_hasOrg = true;
+    } else if (name == "FN") {
+        if (m_fn.isEmpty())
+            m_fn = unescape(text);
+    } else if (name == "N") {
+        if (m_person.isEmpty()) {
+            const QStringList n = splitValue(text, u';');
+            m_person = joinNonEmpty({n.value(1), n.value(2), n.value(0)}, QStringLiteral(" "));
+        }
+    } else if (name == "TITLE") {
+        if (m_title.isEmpty())
+            m_title = unescape(text);
+    } else if (name == "ROLE") {
+        if (m_role.isEmpty())
+            m_role = unescape(text);
+    } else if (name == "CATEGORIES") {
+        if (m_categories.isEmpty())
+            m_categories = joinNonEmpty(splitValue(text, u','), QStringLiteral(", "));
+    } else if (name == "ADR") {
+        m_addresses << splitValue(text, u';');
+        m_addressTypes << property.types;
+    } else if (name == "TEL") {
+        QString number = unescape(text);
+        if (!m_own && (property.valueType == "URI" ||
+                       number.startsWith(QLatin1String("tel:"), Qt::CaseInsensitive)))
+            number = number.mid(number.indexOf(u':') + 1);
+        (property.types.contains(QStringLiteral("FAX")) ? m_faxes : m_phones)
+            << Typed{property.types, number};
+    } else if (name == "EMAIL") {
+        m_emails << Typed{property.types, unescape(text)};
+    } else if (name == "URL") {
+        m_urls << unescape(text);
+    } else if (name == "NOTE") {
+        m_notes << unescape(text);
+    }
+}
+
+// The first entry with one of the preferred types, in their order; else the first.
+qsizetype CardBuilder::pick(const QList<Typed> &list, const QStringList &preferred)
+{
+    for (const QString &type : preferred) {
+        for (qsizetype i = 0; i < list.size(); ++i) {
+            const QStringList &types = list[i].types;
+            const QStringList parts = type.split(u'+');
+            const bool wanted = std::all_of(parts.begin(), parts.end(),
+                                            [&](const QString &t) { return types.contains(t); });
+            if (wanted && !types.contains(QStringLiteral("CELL")))
+                return i;
+        }
+    }
+    return list.isEmpty() ? -1 : 0;
+}
+
+ContactRecord CardBuilder::finish() const
+{
+    ContactRecord r;
+    if (m_hasOrg) {
+        r[ContactRecord::Nazwa] = m_org;
+        r[ContactRecord::Filia] = !m_fn.isEmpty() && m_fn != m_org ? m_fn : m_person;
+    } else {
+        r[ContactRecord::Nazwa] = m_fn.isEmpty() ? m_person : m_fn;
+    }
+    r[ContactRecord::Branza] =
+        !m_title.isEmpty() ? m_title : (!m_categories.isEmpty() ? m_categories : m_role);
+
+    qsizetype address = -1;
+    for (qsizetype i = 0; i < m_addressTypes.size() && address < 0; ++i) {
+        if (m_addressTypes[i].contains(QStringLiteral("WORK")))
+            address = i;
+    }
+    if (address < 0 && !m_addresses.isEmpty())
+        address = 0;
+    if (address >= 0) {
+        const QStringList &adr = m_addresses[address];
+        r[ContactRecord::Ulica] = joinNonEmpty({adr.value(2), adr.value(1)}, QStringLiteral(", "));
+        r[ContactRecord::Miasto] = adr.value(3);
+        r[ContactRecord::Region] = adr.value(4);
+        r[ContactRecord::Kod] = adr.value(5);
+        r[ContactRecord::Kraj] = m_own ? adr.value(6) : CountryNames::toPolish(adr.value(6));
+    }
+
+    QStringList extra;
+    const qsizetype phone = pick(
+        m_phones, {QStringLiteral("WORK+VOICE"), QStringLiteral("WORK"), QStringLiteral("PREF")});
+    for (qsizetype i = 0; i < m_phones.size(); ++i) {
+        if (i == phone)
+            r[ContactRecord::Tel] = m_phones[i].value;
+        else
+            extra << QStringLiteral("Tel.: ") + m_phones[i].value;
+    }
+    const qsizetype fax = pick(m_faxes, {QStringLiteral("WORK")});
+    for (qsizetype i = 0; i < m_faxes.size(); ++i) {
+        if (i == fax)
+            r[ContactRecord::Fax] = m_faxes[i].value;
+        else
+            extra << QStringLiteral("Faks: ") + m_faxes[i].value;
+    }
+    const qsizetype email = pick(m_emails, {QStringLiteral("WORK"), QStringLiteral("PREF")});
+    for (qsizetype i = 0; i < m_emails.size(); ++i) {
+        if (i == email)
+            r[ContactRecord::Email] = m_emails[i].value;
+        else
+            extra << QStringLiteral("E-mail: ") + m_emails[i].value;
+    }
+    for (qsizetype i = 0; i < m_urls.size(); ++i) {
+        if (i == 0)
+            r[ContactRecord::Http] = m_urls[i];
+        else
+            extra << QStringLiteral("WWW: ") + m_urls[i];
+    }
+    r[ContactRecord::Uwagi] = (m_notes + extra).join(u'\n');
+    return r;
+}
+
+} // namespace
+
+VCardReader::VCardReader(QIODevice *device) : m_device(device) {}
+
+void VCardReader::fail(qint64 line, const QString &message)
+{
+    if (m_error.isEmpty()) {
+        m_error = message;
+        m_errorLine = line;
+    }
+}
+
+bool VCardReader::readPhysical(QByteArray *line)
+{
+    if (hasError())
+        return false;
+    // One buffer for every line, so that reading a line allocates nothing; it holds
+    // the limit, a CR LF and the terminating zero readLine() adds.
+    if (m_lineBuffer.isEmpty())
+        m_lineBuffer.resize(kMaxLineBytes + 3);
+    const qint64 read = m_device->readLine(m_lineBuffer.data(), m_lineBuffer.size());
+    if (read <= 0)
+        return false;
+    QByteArray bytes(m_lineBuffer.constData(), qsizetype(read));
+    if (++m_lineNumber == 1 && bytes.startsWith("\xEF\xBB\xBF"))
+        bytes.remove(0, 3); // a UTF-8 byte-order mark
+    if (!bytes.endsWith('\n') && bytes.size() > kMaxLineBytes) {
+        fail(m_lineNumber, QStringLiteral("Wiersz %1 jest dłuższy niż 1 MB.").arg(m_lineNumber));
+        return false;
+    }
+    while (bytes.endsWith('\n') || bytes.endsWith('\r'))
+        bytes.chop(1);
+    *line = bytes;
+    return true;
+}
+
+bool VCardReader::readLogical(QByteArray *line, qint64 *lineNumber)
+{
+    QByteArray current;
+    if (m_hasPending) {
+        current = m_pending;
+        *lineNumber = m_pendingLine;
+        m_hasPending = false;
+    } else if (readPhysical(&current)) {
+        *lineNumber = m_lineNumber;
+    } else {
+        return false;
+    }
+    for (;;) {
+        // vCard 2.1 breaks quoted-printable values with a trailing '='; the others
+        // fold by starting the next line with a blank.
+        const bool softBreak = current.endsWith('=') && isQuotedPrintable(current);
+        QByteArray next;
+        if (!readPhysical(&next))
+            break;
+        if (softBreak) {
+            current.chop(1);
+            current += next;
+        } else if (next.startsWith(' ') || next.startsWith('\t')) {
+            current += QByteArrayView(next).sliced(1);
+        } else {
+            m_pending = next;
+            m_pendingLine = m_lineNumber;
+            m_hasPending = true;
+            break;
+        }
+        if (current.size() > kMaxLineBytes) {
+            fail(*lineNumber, QStringLiteral("Wiersz %1 jest dłuższy niż 1 MB.").arg(*lineNumber));
+            break;
+        }
+    }
+    if (hasError())
+        return false;
+    *line = current;
+    return true;
+}
+
+bool VCardReader::readNext(ContactRecord *record)
+{
+    CardBuilder card;
+    bool inCard = false;
+    qint64 begin = 0;
+    QByteArray line;
+    qint64 number = 0;
+    while (!hasError() && readLogical(&line, &number)) {
+        Property property;
+        if (!parseLine(line, &property))
+            continue;
+        const bool vcard = property.value.trimmed().toUpper() == "VCARD";
+        if (property.name == "BEGIN" && vcard) {
+            if (inCard)
+                m_warnings << QStringLiteral("Wizytówka z wiersza %1 nie ma końca (END); "
+                                             "pominięto ją.")
+                                  .arg(begin);
+            card = CardBuilder();
+            inCard = true;
+            begin = number;
+        } else if (inCard && property.name == "END" && vcard) {
+            *record = card.finish();
+            return true;
+        } else if (inCard) {
+            card.add(property);
+        }
+    }
+    if (inCard)
+        fail(begin, QStringLiteral("Plik urywa się w wizytówce zaczętej w wierszu %1.").arg(begin));
+    return false;
+}
+
+namespace {
+
+QString escape(const QString &text)
+{
+    QString result;
+    result.reserve(text.size() + 8);
+    QString normalized = text;
+    normalized.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    for (const QChar c : normalized) {
+        if (c == u'\\' || c == u',' || c == u';')
+            result += QString(u'\\') + c;
+        else if (c == u'\n' || c == u'\r')
+            result += QStringLiteral("\\n");
+        else
+            result += c;
+    }
+    return result;
+}
+
+// A content line folded at 75 octets, never inside a UTF-8 sequence.
+QByteArray folded(const QString &line)
+{
+    const QByteArray bytes = line.toUtf8();
+    QByteArray out;
+    qsizetype start = 0;
+    qsizetype room = 75;
+    while (bytes.size() - start > room) {
+        qsizetype cut = start + room;
+        while (cut > start + 1 && (uchar(bytes[cut]) & 0xC0) == 0x80)
+            --cut;
+        out += QByteArrayView(bytes).sliced(start, cut - start);
+        out += "\r\n ";
+        start = cut;
+        room = 74;
+    }
+    out += QByteArrayView(bytes).sliced(start);
+    out += "\r\n";
+    return out;
+}
+
+} // namespace
+
+VCardWriter::VCardWriter(QIODevice *device, Version version) : m_device(device), m_version(version)
+{
+}
+
+bool VCardWriter::write(const ContactRecord &record)
+{
+    const QByteArray bytes = card(record, m_version);
+    return m_device->write(bytes) == bytes.size();
+}
+
+QByteArray VCardWriter::card(const ContactRecord &record, Version version)
+{
+    const bool v4 = version == Version::V4;
+    const auto types = [v4](const char *list) {
+        const QString text = QString::fromLatin1(list);
+        return v4 ? text : text.toUpper();
+    };
+    const QString &nazwa = record[ContactRecord::Nazwa];
+    const QString &filia = record[ContactRecord::Filia];
+    QByteArray out = "BEGIN:VCARD\r\n";
+    out += v4 ? "VERSION:4.0\r\n" : "VERSION:3.0\r\n";
+    out += folded(QStringLiteral("PRODID:") + QLatin1String(kProductId));
+    // FN names the representative when there is one; N repeats it so that it is
+    // told apart from the organisation when both read the same.
+    out += folded(QStringLiteral("FN:") + escape(filia.isEmpty() ? nazwa : filia));
+    out += folded(QStringLiteral("N:") + escape(filia) + QStringLiteral(";;;;"));
+    out += folded(QStringLiteral("ORG:") + escape(nazwa));
+    const auto add = [&out](const QString &head, const QString &value) {
+        if (!value.isEmpty())
+            out += folded(head + u':' + escape(value));
+    };
+    add(QStringLiteral("TITLE"), record[ContactRecord::Branza]);
+    const QStringList address{record[ContactRecord::Ulica], record[ContactRecord::Miasto],
+                              record[ContactRecord::Region], record[ContactRecord::Kod],
+                              record[ContactRecord::Kraj]};
+    if (!joinNonEmpty(address, QString()).isEmpty()) {
+        QStringList escaped;
+        for (const QString &part : address)
+            escaped << escape(part);
+        out += folded(QStringLiteral("ADR;TYPE=") + types("work") + QStringLiteral(":;;") +
+                      escaped.join(u';'));
+    }
+    const QString text = v4 ? QStringLiteral(";VALUE=text") : QString();
+    add(QStringLiteral("TEL;TYPE=") + types("work,voice") + text, record[ContactRecord::Tel]);
+    add(QStringLiteral("TEL;TYPE=") + types("work,fax") + text, record[ContactRecord::Fax]);
+    add(QStringLiteral("EMAIL;TYPE=") + types("work"), record[ContactRecord::Email]);
+    add(QStringLiteral("URL"), record[ContactRecord::Http]);
+    add(QStringLiteral("NOTE"), record[ContactRecord::Uwagi]);
+    out += "END:VCARD\r\n";
+    return out;
+}
