@@ -10,6 +10,7 @@
 #include "dial/telefon.h"
 #include "entry/data_entry_window.h"
 #include "entry/full_record_view.h"
+#include "exchange/contact_export.h"
 #include "forms/date_text.h"
 #include "forms/form_style.h"
 #include "history/history_window.h"
@@ -22,6 +23,7 @@
 #include "platform/errors.h"
 #include "platform/settings_store.h"
 #include "platform/widgets/dialogs.h"
+#include "platform/widgets/file_dialogs.h"
 #include "reports/report_definitions.h"
 #include "store/data_module.h"
 #include "store/incremental_search.h"
@@ -313,6 +315,8 @@ void TForm1::buildMenu()
         item(program, "Wpiszdane1", QStringLiteral("Wpisz dane"), &TForm1::Wpiszdane1Click);
     Dane1 = item(program, "Dane1", QStringLiteral("Dane"), &TForm1::Dane1Click);
     Historia1 = item(program, "Historia1", QStringLiteral("Historia"), &TForm1::Historia1Click);
+    Eksport1 =
+        item(program, "Eksport1", QStringLiteral("Eksport kontaktów…"), &TForm1::Eksport1Click);
     Wyjcie1 = item(program, "Wyjcie1", QStringLiteral("Wyjście"), &TForm1::Wyjcie1Click);
     Wyjcie1->setShortcut(QKeySequence(Qt::Key_Escape));
     addAction(Wyjcie1);
@@ -467,6 +471,36 @@ void TForm1::SpeedButton8Click()
 void TForm1::Wyjcie1Click()
 {
     endProgram();
+}
+
+void TForm1::Eksport1Click()
+{
+    // What is typed in any window belongs in the file, as a move would post it.
+    if (!m_program || !m_program->postOpenEdit())
+        return;
+    const TDM9 *dataModule = m_program->object<TDM9>();
+    if (!dataModule)
+        return;
+    const QString path = FileDialogs::current().saveFileName(
+        this, {QStringLiteral("Eksport kontaktów"),
+               QStringLiteral("Kontakty: vCard lub CSV (*.vcf *.csv)"), QStringLiteral("vcf")});
+    if (path.isEmpty())
+        return;
+    const std::optional<ContactExport::Format> format = ContactExport::formatForPath(path);
+    if (!format) {
+        reportError(QStringLiteral("Plik kontaktów musi mieć rozszerzenie .vcf (vCard) lub .csv."));
+        return;
+    }
+    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    const ContactExport::Result result = ContactExport::exportTable(*dataModule->t1, path, *format);
+    QGuiApplication::restoreOverrideCursor();
+    if (!result.ok) {
+        reportError(result.error);
+        return;
+    }
+    showMessage(
+        DialogKind::Information, QStringLiteral("Kartax2000®"),
+        QStringLiteral("Liczba zapisanych kontaktów: %1.\nPlik: %2").arg(result.written).arg(path));
 }
 
 void TForm1::Wpiszdane1Click()

@@ -95,6 +95,7 @@ public:
     QAction *Wpiszdane1;
     QAction *Dane1;
     QAction *Historia1;
+    QAction *Eksport1;
     QAction *Wyjcie1;
     QAction *Modem1;
     QMenu *Drukowanie1;
@@ -127,6 +128,8 @@ public:
     void p1KeyUp();
     void SpeedButton8Click();
     void Wyjcie1Click();
+    // Writes every contact to a vCard or CSV file the user names.
+    void Eksport1Click();
     void Wpiszdane1Click();
     void Dane1Click();
     void Historia1Click();

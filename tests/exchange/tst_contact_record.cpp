@@ -1,9 +1,14 @@
+#include "exchange/contact_export.h"
 #include "exchange/contact_record.h"
 #include "exchange/country_names.h"
+#include "exchange/csv.h"
+#include "exchange/vcard.h"
 #include "store/table.h"
 #include "support/contact_fixture.h"
 
+#include <QFile>
 #include <QTest>
+#include <utility>
 
 // The record that import and export pass: its fields, the table, and country names.
 class TestContactRecord : public QObject
@@ -16,6 +21,8 @@ private slots:
     void recordGoesIntoTableAndBack();
     void countryNamesBecomeTheProgramsOwn_data();
     void countryNamesBecomeTheProgramsOwn();
+    void wholeTableExportsInIndexOrder_data();
+    void wholeTableExportsInIndexOrder();
 };
 
 void TestContactRecord::fieldsByNameAndCaption_data()
@@ -88,6 +95,58 @@ void TestContactRecord::countryNamesBecomeTheProgramsOwn()
 {
     QFETCH(QString, given);
     QTEST(CountryNames::toPolish(given), "expected");
+}
+
+void TestContactRecord::wholeTableExportsInIndexOrder_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::newRow("vCard") << "kontakty.VCF";
+    QTest::newRow("CSV") << "kontakty.csv";
+}
+
+void TestContactRecord::wholeTableExportsInIndexOrder()
+{
+    QFETCH(QString, file);
+    ContactFixture fx;
+    fx.add(QStringLiteral("Żbik"), QStringLiteral("drewno"), QStringLiteral("Łucja"),
+           {QStringLiteral("Polska"), QStringLiteral("Łódź")});
+    fx.add(QStringLiteral("ąbc"));
+    fx.add(QStringLiteral("Zenit"), {}, {}, {{}, {}, {}, {}, {}, {}, {}, {}, {}, "a;b\n\"c\""});
+    fx.table().last();
+    const QString path = fx.folder() + QLatin1Char('/') + file;
+    QVERIFY(!ContactExport::formatForPath(path + QStringLiteral(".txt")));
+
+    const ContactExport::Result result =
+        ContactExport::exportTable(fx.table(), path, *ContactExport::formatForPath(path));
+    QVERIFY2(result.ok, qPrintable(result.error));
+    QCOMPARE(result.written, 3);
+    QCOMPARE(fx.table().fieldText(QStringLiteral("Nazwa")), QStringLiteral("Żbik")); // stays
+
+    QFile in(path);
+    QVERIFY(in.open(QIODevice::ReadOnly));
+    VCardReader cards(&in);
+    CsvReader rows(&in);
+    const bool vcard = file.endsWith(QLatin1String("VCF"));
+    QVERIFY(vcard || rows.open());
+    QList<ContactRecord> read;
+    for (ContactRecord record; vcard ? cards.readNext(&record) : rows.readNext(&record);)
+        read << std::exchange(record, {});
+    QCOMPARE(read.size(), 3);
+    QCOMPARE(read[0][ContactRecord::Nazwa], QStringLiteral("ąbc"));
+    QCOMPARE(read[1][ContactRecord::Uwagi], QStringLiteral("a;b\n\"c\""));
+    QCOMPARE(read[2][ContactRecord::Filia], QStringLiteral("Łucja"));
+    QCOMPARE(read[2][ContactRecord::Miasto], QStringLiteral("Łódź"));
+
+    // A cancelled export leaves the earlier file as it was.
+    in.seek(0);
+    const QByteArray before = in.readAll();
+    const auto cancelled = ContactExport::exportTable(
+        fx.table(), path, ContactExport::Format::VCard3, [](qint64, qint64) { return false; });
+    QVERIFY(!cancelled.ok);
+    QVERIFY(cancelled.error.contains(path));
+    in.close();
+    QVERIFY(in.open(QIODevice::ReadOnly));
+    QCOMPARE(in.readAll(), before);
 }
 
 QTEST_GUILESS_MAIN(TestContactRecord)
