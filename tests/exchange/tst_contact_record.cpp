@@ -1,13 +1,17 @@
+#include "exchange/command_line.h"
 #include "exchange/contact_export.h"
 #include "exchange/contact_record.h"
 #include "exchange/country_names.h"
 #include "exchange/csv.h"
 #include "exchange/vcard.h"
+#include "platform/data_folder.h"
 #include "store/table.h"
 #include "support/contact_fixture.h"
 
 #include <QFile>
+#include <QTemporaryDir>
 #include <QTest>
+#include <QTextStream>
 #include <utility>
 
 // The record that import and export pass: its fields, the table, and country names.
@@ -23,6 +27,8 @@ private slots:
     void countryNamesBecomeTheProgramsOwn();
     void wholeTableExportsInIndexOrder_data();
     void wholeTableExportsInIndexOrder();
+    void commandLineExport_data();
+    void commandLineExport();
 };
 
 void TestContactRecord::fieldsByNameAndCaption_data()
@@ -147,6 +153,41 @@ void TestContactRecord::wholeTableExportsInIndexOrder()
     in.close();
     QVERIFY(in.open(QIODevice::ReadOnly));
     QCOMPARE(in.readAll(), before);
+}
+
+void TestContactRecord::commandLineExport_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("said");
+    QTest::newRow("vCard") << QStringList{"--export", "DIR/k.vcf"} << 0
+                           << "Liczba zapisanych kontaktów: 0. Plik: ";
+    QTest::newRow("format given") << QStringList{"--format", "CSV", "--export", "DIR/k"} << 0
+                                  << "Liczba zapisanych kontaktów: 0.";
+    QTest::newRow("unknown extension")
+        << QStringList{"--export", "DIR/k.txt"} << 2 << "Format pliku";
+    QTest::newRow("no file") << QStringList{"--export"} << 2 << "Brak wartości po --export.";
+    QTest::newRow("unknown argument")
+        << QStringList{"--export", "DIR/k.vcf", "-x"} << 2 << "Nieznany argument: -x";
+}
+
+void TestContactRecord::commandLineExport()
+{
+    QFETCH(QStringList, arguments);
+    QTemporaryDir dir;
+    DataFolder::setOverride(dir.path()); // the address book a first run creates there
+    arguments.replaceInStrings(QStringLiteral("DIR/"), dir.path() + QLatin1Char('/'));
+    arguments.prepend(QStringLiteral("kartax2000"));
+    QVERIFY(CommandLine::requested(arguments));
+    QString out;
+    QString err;
+    QTextStream outStream(&out);
+    QTextStream errStream(&err);
+    QTEST(CommandLine::run(arguments, outStream, errStream), "status");
+    QFETCH(QString, said);
+    QVERIFY2((out + err).startsWith(said), qPrintable(out + err));
+    DataFolder::setOverride(QString());
+    QVERIFY(!CommandLine::requested({QStringLiteral("kartax2000")}));
 }
 
 QTEST_GUILESS_MAIN(TestContactRecord)

@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QStringList>
+
+class QTextStream;
+
+// The program's command-line modes, which open no window and need no display:
+//   kartax2000 --export FILE [--format vcf|csv]
+// writes every contact of the address book to FILE.
+namespace CommandLine {
+
+// Whether the arguments (the program's name first) ask for a command-line mode.
+bool requested(const QStringList &arguments);
+// Runs the mode the arguments ask for: what it did goes to `out`, errors to `err`.
+// The exit status: 0 done, 1 failed, 2 bad arguments.
+int run(const QStringList &arguments, QTextStream &out, QTextStream &err);
+
+} // namespace CommandLine
