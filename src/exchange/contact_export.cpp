@@ -65,20 +65,33 @@ Result exportTable(const TTable &contacts, const QString &path, Format format,
     try {
         const std::unique_ptr<TTable> cursor = contacts.openCursor();
         const qint64 total = progress ? cursor->recordCount() : 0;
-        for (bool more = !cursor->isEmpty(); more; more = !cursor->atLast()) {
-            if (result.written > 0)
-                cursor->next();
-            if (!write(ContactRecord::fromTable(*cursor))) {
-                file.cancelWriting();
-                return failed(
-                    QStringLiteral("Nie można zapisać pliku %1: %2").arg(path, file.errorString()));
+        // Where each of the table's fields stands in a record; -1 for one it does not carry.
+        QList<int> places;
+        for (const QString &name : cursor->fieldNames())
+            places << ContactRecord::fieldIndex(name);
+        bool writeFailed = false;
+        bool cancelled = false;
+        cursor->forEachRecord([&](const QStringList &values) {
+            ContactRecord record;
+            for (int i = 0; i < values.size(); ++i) {
+                if (places[i] >= 0)
+                    record.values[std::size_t(places[i])] = values[i];
+            }
+            if (!write(record)) {
+                writeFailed = true;
+                return false;
             }
             ++result.written;
-            if (progress && !progress(result.written, total)) {
-                file.cancelWriting();
-                return failed(
-                    QStringLiteral("Eksport przerwano; plik %1 nie został zapisany.").arg(path));
-            }
+            cancelled = progress && !progress(result.written, total);
+            return !cancelled;
+        });
+        if (writeFailed || cancelled) {
+            file.cancelWriting();
+            return failed(
+                cancelled
+                    ? QStringLiteral("Eksport przerwano; plik %1 nie został zapisany.").arg(path)
+                    : QStringLiteral("Nie można zapisać pliku %1: %2")
+                          .arg(path, file.errorString()));
         }
     } catch (const KaxError &error) {
         file.cancelWriting();

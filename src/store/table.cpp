@@ -438,6 +438,36 @@ bool TTable::fetchPrior(const Row &from, Row *row)
            fetch(Query::PriorLesserKey, {key}, row);
 }
 
+void TTable::forEachRecord(const std::function<bool(const QStringList &values)> &visit)
+{
+    if (!active())
+        throw DatabaseError(QStringLiteral("Cannot perform this operation on a closed dataset"));
+    requireSameFile();
+    repairKeys(); // rows another program wrote take their place in the order first
+    const IndexInfo &info = m_indexes[m_index];
+    QStringList columns;
+    for (const QString &field : m_fields)
+        columns << QStringLiteral("c.") + quoted(field);
+    const QString key =
+        QStringLiteral("c.") + ContactSchema::keyColumn(m_keyedFields[info.keySlot]);
+    QSqlQuery query(m_db);
+    query.setForwardOnly(true);
+    if (!query.exec(QStringLiteral("SELECT %1 FROM %2 AS c INDEXED BY %3 ORDER BY %4, c.id")
+                        .arg(columns.join(QStringLiteral(", ")), quoted(m_tableName),
+                             quoted(info.name), key)))
+        fail(query.lastError());
+    QStringList values;
+    while (query.next()) {
+        values.clear();
+        for (int i = 0; i < m_fields.size(); ++i)
+            values << query.value(i).toString();
+        if (!visit(values))
+            return;
+    }
+    if (query.lastError().isValid())
+        fail(query.lastError());
+}
+
 void TTable::repairKeys()
 {
     QString error;

@@ -118,6 +118,11 @@ public:
     void setKey();
     void gotoNearest();
 
+    // Calls `visit` with the field values of every stored record, in table field order
+    // and in the order of the index in use, in one pass over the index: the way an
+    // export reads the whole table. `visit` returns false to stop. The cursor stays.
+    void forEachRecord(const std::function<bool(const QStringList &values)> &visit);
+
     // Asks the bound controls to hand over text typed but not yet written.
     void updateRecord();
 
