@@ -1,5 +1,6 @@
 #include "exchange/csv.h"
 #include "fuzz.h"
+#include "records.h"
 
 #include <QBuffer>
 #include <QStringEncoder>
@@ -30,19 +31,6 @@ QByteArray encoded(const QString &text, QStringEncoder::Encoding encoding)
 {
     QStringEncoder encoder(encoding, QStringEncoder::Flag::WriteBom);
     return encoder.encode(text);
-}
-
-QStringList fields(const ContactRecord &record)
-{
-    return QStringList(record.values.begin(), record.values.end());
-}
-
-ContactRecord recordOf(const QStringList &values)
-{
-    ContactRecord record;
-    for (int i = 0; i < ContactRecord::kFieldCount; ++i)
-        record.values[std::size_t(i)] = values.value(i);
-    return record;
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 #include "exchange/vcard.h"
 #include "fuzz.h"
+#include "records.h"
 
 #include <QBuffer>
 #include <QStringDecoder>
@@ -46,19 +47,6 @@ const QByteArray kGrouped40 = "BEGIN:VCARD\r\nVERSION:4.0\r\nfn:Jan Zieli\xC5\x8
                               "X-UNKNOWN;FOO=bar:whatever\r\n"
                               "categories:Transport,Spedycja\r\n"
                               "END:VCARD\r\n";
-
-QStringList fields(const ContactRecord &record)
-{
-    return QStringList(record.values.begin(), record.values.end());
-}
-
-ContactRecord recordOf(const QStringList &values)
-{
-    ContactRecord record;
-    for (int i = 0; i < ContactRecord::kFieldCount; ++i)
-        record.values[std::size_t(i)] = values.value(i);
-    return record;
-}
 
 struct ReadResult
 {
