@@ -96,10 +96,15 @@ void TTable::open()
     emit stateChanged();
 }
 
-std::unique_ptr<TTable> TTable::openCursor() const
+void TTable::requireActive() const
 {
     if (!active())
         throw DatabaseError(QStringLiteral("Cannot perform this operation on a closed dataset"));
+}
+
+std::unique_ptr<TTable> TTable::openCursor() const
+{
+    requireActive();
     requireSameFile();
     auto cursor = std::make_unique<TTable>();
     cursor->setDatabaseFile(m_path);
@@ -440,8 +445,7 @@ bool TTable::fetchPrior(const Row &from, Row *row)
 
 void TTable::forEachRecord(const std::function<bool(const QStringList &values)> &visit)
 {
-    if (!active())
-        throw DatabaseError(QStringLiteral("Cannot perform this operation on a closed dataset"));
+    requireActive();
     requireSameFile();
     repairKeys(); // rows another program wrote take their place in the order first
     const IndexInfo &info = m_indexes[m_index];
@@ -509,8 +513,7 @@ void TTable::repositionNear(const Row &gone)
 
 void TTable::requireBrowseMovable()
 {
-    if (!active())
-        throw DatabaseError(QStringLiteral("Cannot perform this operation on a closed dataset"));
+    requireActive();
     checkBrowseMode();
     if (!m_empty && m_current.keyMissing) {
         repairKeys();
@@ -634,8 +637,7 @@ void TTable::setState(DataSetState state)
 
 void TTable::edit()
 {
-    if (!active())
-        throw DatabaseError(QStringLiteral("Cannot perform this operation on a closed dataset"));
+    requireActive();
     if (editing())
         return;
     if (m_state == DataSetState::SetKey)
@@ -651,8 +653,7 @@ void TTable::edit()
 
 void TTable::insert()
 {
-    if (!active())
-        throw DatabaseError(QStringLiteral("Cannot perform this operation on a closed dataset"));
+    requireActive();
     checkBrowseMode();
     m_beforeInsert = m_current;
     m_buffer = QVector<QString>(m_fields.size());
@@ -830,8 +831,7 @@ void TTable::deleteRecord()
 
 void TTable::refresh()
 {
-    if (!active())
-        throw DatabaseError(QStringLiteral("Cannot perform this operation on a closed dataset"));
+    requireActive();
     checkBrowseMode();
     repairKeys();
     Row row;
@@ -897,8 +897,7 @@ void TTable::setFieldText(int field, const QString &text)
 
 void TTable::setKey()
 {
-    if (!active())
-        throw DatabaseError(QStringLiteral("Cannot perform this operation on a closed dataset"));
+    requireActive();
     checkBrowseMode();
     m_keyText.clear();
     m_state = DataSetState::SetKey;

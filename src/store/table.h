@@ -179,6 +179,7 @@ private:
     bool fetchNext(const Row &from, Row *row);
     bool fetchPrior(const Row &from, Row *row);
     QByteArray currentKey(const Row &row) const;
+    void requireActive() const; // raises the engine's error on a closed table
     void requireBrowseMovable();
     void requireSameFile() const;
     [[noreturn]] void failWrite(const class QSqlError &error) const;
