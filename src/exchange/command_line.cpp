@@ -14,34 +14,31 @@ namespace {
 const QString kExport = QStringLiteral("--export");
 const QString kFormat = QStringLiteral("--format");
 
+// The options given, by name ("--export" -> FILE); each takes one value.
+using Options = QHash<QString, QString>;
+
+const QStringList &modes()
+{
+    static const QStringList names{kExport};
+    return names;
+}
+
+const QStringList &optionNames()
+{
+    static const QStringList names = modes() + QStringList{kFormat};
+    return names;
+}
+
 int usage(QTextStream &err, const QString &problem)
 {
     err << problem << '\n' << "Użycie: kartax2000 --export PLIK [--format vcf|csv]" << '\n';
     return 2;
 }
 
-} // namespace
-
-bool requested(const QStringList &arguments)
+int exportContacts(const Options &options, QTextStream &out, QTextStream &err)
 {
-    return arguments.mid(1).contains(kExport);
-}
-
-int run(const QStringList &arguments, QTextStream &out, QTextStream &err)
-{
-    QString path;
-    QString formatName;
-    for (qsizetype i = 1; i < arguments.size(); ++i) {
-        const QString &argument = arguments[i];
-        if ((argument == kExport || argument == kFormat) && i + 1 == arguments.size())
-            return usage(err, QStringLiteral("Brak wartości po %1.").arg(argument));
-        if (argument == kExport)
-            path = arguments[++i];
-        else if (argument == kFormat)
-            formatName = arguments[++i].toLower();
-        else
-            return usage(err, QStringLiteral("Nieznany argument: %1").arg(argument));
-    }
+    const QString path = options.value(kExport);
+    const QString formatName = options.value(kFormat).toLower();
     std::optional<ContactExport::Format> format = ContactExport::formatForPath(path);
     if (formatName == QLatin1String("vcf"))
         format = ContactExport::Format::VCard4;
@@ -52,22 +49,51 @@ int run(const QStringList &arguments, QTextStream &out, QTextStream &err)
     if (!format)
         return usage(
             err, QStringLiteral("Format pliku %1 nieznany: podaj --format vcf lub csv.").arg(path));
+    TDM9 data; // the address book the program itself would open
+    const ContactExport::Result result = ContactExport::exportTable(*data.t1, path, *format);
+    if (!result.ok) {
+        err << result.error << '\n';
+        return 1;
+    }
+    out << QStringLiteral("Liczba zapisanych kontaktów: %1. Plik: %2").arg(result.written).arg(path)
+        << '\n';
+    return 0;
+}
+
+} // namespace
+
+bool requested(const QStringList &arguments)
+{
+    const QStringList given = arguments.mid(1);
+    return std::any_of(modes().begin(), modes().end(),
+                       [&given](const QString &mode) { return given.contains(mode); });
+}
+
+int run(const QStringList &arguments, QTextStream &out, QTextStream &err)
+{
+    Options options;
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        const QString &argument = arguments[i];
+        if (!optionNames().contains(argument))
+            return usage(err, QStringLiteral("Nieznany argument: %1").arg(argument));
+        if (i + 1 == arguments.size())
+            return usage(err, QStringLiteral("Brak wartości po %1.").arg(argument));
+        options.insert(argument, arguments[++i]);
+    }
+    qsizetype given = 0;
+    for (const QString &mode : modes())
+        given += options.contains(mode) ? 1 : 0;
+    if (given != 1)
+        return usage(err,
+                     QStringLiteral("Podaj jedno z: %1.").arg(modes().join(QStringLiteral(", "))));
     try {
-        TDM9 data; // the address book the program itself would open
-        const ContactExport::Result result = ContactExport::exportTable(*data.t1, path, *format);
-        if (!result.ok) {
-            err << result.error << '\n';
-            return 1;
-        }
-        out << QStringLiteral("Liczba zapisanych kontaktów: %1. Plik: %2")
-                   .arg(result.written)
-                   .arg(path)
-            << '\n';
+        if (options.contains(kExport))
+            return exportContacts(options, out, err);
     } catch (const KaxError &error) {
         err << error.message() << '\n';
         return 1;
     }
-    return 0;
+    return 2;
 }
 
 } // namespace CommandLine

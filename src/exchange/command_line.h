@@ -12,7 +12,7 @@ namespace CommandLine {
 // Whether the arguments (the program's name first) ask for a command-line mode.
 bool requested(const QStringList &arguments);
 // Runs the mode the arguments ask for: what it did goes to `out`, errors to `err`.
-// The exit status: 0 done, 1 failed, 2 bad arguments.
+// The exit status: 0 done, 1 failed (or, for a query, nothing found), 2 bad arguments.
 int run(const QStringList &arguments, QTextStream &out, QTextStream &err);
 
 } // namespace CommandLine
