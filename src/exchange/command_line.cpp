@@ -1,6 +1,7 @@
 #include "exchange/command_line.h"
 
 #include "exchange/contact_export.h"
+#include "exchange/contact_import.h"
 #include "platform/errors.h"
 #include "store/data_module.h"
 #include "store/table.h"
@@ -12,20 +13,22 @@ namespace CommandLine {
 namespace {
 
 const QString kExport = QStringLiteral("--export");
+const QString kImport = QStringLiteral("--import");
 const QString kFormat = QStringLiteral("--format");
+const QString kDuplicates = QStringLiteral("--duplicates");
 
 // The options given, by name ("--export" -> FILE); each takes one value.
 using Options = QHash<QString, QString>;
 
 const QStringList &modes()
 {
-    static const QStringList names{kExport};
+    static const QStringList names{kImport, kExport};
     return names;
 }
 
 const QStringList &optionNames()
 {
-    static const QStringList names = modes() + QStringList{kFormat};
+    static const QStringList names = modes() + QStringList{kFormat, kDuplicates};
     return names;
 }
 
@@ -60,7 +63,44 @@ int exportContacts(const Options &options, QTextStream &out, QTextStream &err)
     return 0;
 }
 
+int importContacts(const Options &options, QTextStream &out, QTextStream &err)
+{
+    const QString path = options.value(kImport);
+    const QString formatName = options.value(kFormat).toLower();
+    ContactImport::Options import;
+    if (formatName == QLatin1String("vcf"))
+        import.format = ContactImport::Format::VCard;
+    else if (formatName == QLatin1String("csv"))
+        import.format = ContactImport::Format::Csv;
+    else if (!formatName.isEmpty())
+        return usage(err, QStringLiteral("Nieznany format: %1").arg(formatName));
+    else if (const auto format = ContactImport::formatOf(path))
+        import.format = *format;
+    else
+        return usage(err, QStringLiteral("Nie można odczytać pliku %1.").arg(path));
+    // Nobody is there to ask: one answer for every duplicate, skipping by default so
+    // that importing the same file twice adds nothing.
+    static const QHash<QString, ContactImport::Choice> choices{
+        {QStringLiteral("skip"), ContactImport::Choice::Skip},
+        {QStringLiteral("update"), ContactImport::Choice::UpdateEmpty},
+        {QStringLiteral("add"), ContactImport::Choice::Add}};
+    const QString choiceName = options.value(kDuplicates, QStringLiteral("skip")).toLower();
+    if (!choices.contains(choiceName))
+        return usage(err, QStringLiteral("Nieznany wybór dla duplikatów: %1").arg(choiceName));
+    const ContactImport::Decision decision{choices.value(choiceName), true};
+    import.askDuplicate = [decision](const ContactImport::Duplicate &) { return decision;
+};
+TDM9 data;
+const ContactImport::Result result = ContactImport::importFile(*data.t1, path, import);
+if (!result.ok) {
+    err << result.error << '\n';
+    return 1;
+}
+out << result.summary() << '\n';
+return 0;
 } // namespace
+
+} // namespace CommandLine
 
 bool requested(const QStringList &arguments)
 {
@@ -87,6 +127,8 @@ int run(const QStringList &arguments, QTextStream &out, QTextStream &err)
         return usage(err,
                      QStringLiteral("Podaj jedno z: %1.").arg(modes().join(QStringLiteral(", "))));
     try {
+        if (options.contains(kImport))
+            return importContacts(options, out, err);
         if (options.contains(kExport))
             return exportContacts(options, out, err);
     } catch (const KaxError &error) {

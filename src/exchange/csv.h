@@ -54,6 +54,8 @@ public:
     bool hasError() const { return !m_error.isEmpty(); }
     QString errorString() const { return m_error; }
     qint64 errorLine() const { return m_errorLine; }
+    // Lines of the file read so far.
+    qint64 lineNumber() const { return m_line; }
 
     // The field a header names, or -1.
     static int fieldForHeader(const QString &header);

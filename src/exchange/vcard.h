@@ -30,6 +30,8 @@ public:
     bool hasError() const { return !m_error.isEmpty(); }
     QString errorString() const { return m_error; }
     qint64 errorLine() const { return m_errorLine; }
+    // Lines of the file read so far.
+    qint64 lineNumber() const { return m_lineNumber; }
     // Cards skipped, each with the line it began on.
     QStringList warnings() const { return m_warnings; }
 

@@ -139,6 +139,8 @@ signals:
     void updateRecordRequested();
 
 private:
+    friend class TableBatch; // writes rows on this connection, as post() does
+
     struct Row
     {
         qint64 id = -1;

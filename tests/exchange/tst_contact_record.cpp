@@ -167,6 +167,14 @@ void TestContactRecord::commandLineExport_data()
     QTest::newRow("unknown extension")
         << QStringList{"--export", "DIR/k.txt"} << 2 << "Format pliku";
     QTest::newRow("no file") << QStringList{"--export"} << 2 << "Brak wartości po --export.";
+    QTest::newRow("import") << QStringList{"--import", "DIR/in.vcf", "--duplicates", "ADD"} << 0
+                            << "Dodano 1, zaktualizowano 0, pominięto 0";
+    QTest::newRow("import, missing file")
+        << QStringList{"--import", "DIR/brak.vcf"} << 1 << "Nie można odczytać pliku";
+    QTest::newRow("import, bad choice")
+        << QStringList{"--import", "DIR/in.vcf", "--duplicates", "tak"} << 2 << "Nieznany wybór";
+    QTest::newRow("two modes") << QStringList{"--import", "DIR/in.vcf", "--export", "DIR/k.vcf"}
+                               << 2 << "Podaj jedno z: --import, --export.";
     QTest::newRow("unknown argument")
         << QStringList{"--export", "DIR/k.vcf", "-x"} << 2 << "Nieznany argument: -x";
 }
@@ -178,6 +186,9 @@ void TestContactRecord::commandLineExport()
     DataFolder::setOverride(dir.path()); // the address book a first run creates there
     arguments.replaceInStrings(QStringLiteral("DIR/"), dir.path() + QLatin1Char('/'));
     arguments.prepend(QStringLiteral("kartax2000"));
+    QFile card(dir.filePath(QStringLiteral("in.vcf")));
+    QVERIFY(card.open(QIODevice::WriteOnly) && card.write("BEGIN:VCARD\nFN:A\nEND:VCARD\n") > 0);
+    card.close();
     QVERIFY(CommandLine::requested(arguments));
     QString out;
     QString err;

@@ -1,0 +1,348 @@
+#include "exchange/contact_import.h"
+
+#include "exchange/vcard.h"
+#include "platform/errors.h"
+#include "store/table.h"
+#include "store/table_batch.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QHash>
+#include <QRegularExpression>
+
+namespace ContactImport {
+
+std::optional<Format> formatOf(const QString &path)
+{
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    if (suffix == QLatin1String("vcf") || suffix == QLatin1String("vcard"))
+        return Format::VCard;
+    if (suffix == QLatin1String("csv"))
+        return Format::Csv;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    QByteArray start = file.read(256);
+    if (start.startsWith("\xEF\xBB\xBF"))
+        start.remove(0, 3);
+    return start.trimmed().toUpper().startsWith("BEGIN:VCARD") ? Format::VCard : Format::Csv;
+}
+
+QString Result::summary() const
+{
+    return QStringLiteral("Dodano %1, zaktualizowano %2, pominięto %3")
+        .arg(added)
+        .arg(updated)
+        .arg(skipped);
+}
+
+QString foldedName(const QString &name)
+{
+    const QString decomposed = name.normalized(QString::NormalizationForm_D);
+    QString folded;
+    folded.reserve(decomposed.size());
+    for (const QChar c : decomposed) {
+        if (c.category() == QChar::Mark_NonSpacing)
+            continue;
+        if (c == u'ł' || c == u'Ł')
+            folded += u'l';
+        else
+            folded += c;
+    }
+    return folded.toCaseFolded().simplified();
+}
+
+namespace {
+
+// The contacts of a file one at a time, whatever its format.
+class Source
+{
+public:
+    virtual ~Source() = default;
+    virtual bool readNext(ContactRecord *record) = 0;
+    virtual QString error() const = 0; // empty unless reading failed
+    virtual qint64 errorLine() const = 0;
+    virtual qint64 lineNumber() const = 0;
+    virtual qint64 unusable() const { return 0; } // records passed over
+};
+
+class VCardSource final : public Source
+{
+public:
+    explicit VCardSource(QIODevice *device) : m_reader(device) {}
+    bool readNext(ContactRecord *record) override { return m_reader.readNext(record); }
+    QString error() const override { return m_reader.errorString(); }
+    qint64 errorLine() const override { return m_reader.errorLine(); }
+    qint64 lineNumber() const override { return m_reader.lineNumber(); }
+    qint64 unusable() const override { return m_reader.warnings().size(); }
+
+private:
+    VCardReader m_reader;
+};
+
+class CsvSource final : public Source
+{
+public:
+    CsvSource(QIODevice *device, CsvEncoding encoding) : m_reader(device, encoding) {}
+    CsvReader &reader() { return m_reader; }
+    bool readNext(ContactRecord *record) override { return m_reader.readNext(record); }
+    QString error() const override { return m_reader.errorString(); }
+    qint64 errorLine() const override { return m_reader.errorLine(); }
+    qint64 lineNumber() const override { return m_reader.lineNumber(); }
+
+private:
+    CsvReader m_reader;
+};
+
+// A contact's keys for finding its duplicates, by kind.
+enum Kind { EmailKey, PhoneKey, NameKey, kKinds };
+
+QStringList keysOf(Kind kind, const QString &value)
+{
+    static const QRegularExpression emailSeparators(QStringLiteral("[,;\\s]+"));
+    static const QRegularExpression phoneSeparators(QStringLiteral("[,;/]+"));
+    QStringList keys;
+    switch (kind) {
+    case EmailKey:
+        if (!value.contains(u'@'))
+            break;
+        for (const QString &address : value.split(emailSeparators, Qt::SkipEmptyParts)) {
+            if (address.contains(u'@'))
+                keys << address.toCaseFolded();
+        }
+        break;
+    case PhoneKey:
+        // The last nine digits: a number with and without +48 is the same number.
+        for (const QString &number : value.split(phoneSeparators, Qt::SkipEmptyParts)) {
+            QString digits;
+            for (const QChar c : number) {
+                if (c.isDigit())
+                    digits += c;
+            }
+            if (digits.size() >= 5)
+                keys << digits.right(9);
+        }
+        break;
+    case NameKey:
+        if (const QString name = foldedName(value); !name.isEmpty())
+            keys << name;
+        break;
+    case kKinds:
+        break;
+    }
+    return keys;
+}
+
+constexpr ContactRecord::Field kKeyField[kKinds] = {ContactRecord::Email, ContactRecord::Tel,
+                                                    ContactRecord::Nazwa};
+
+const char *const kReason[kKinds] = {"ten sam adres e-mail", "ten sam numer telefonu",
+                                     "ta sama nazwa"};
+
+// The stored contacts' keys. Only hashes are kept, so a million contacts cost little
+// memory; a hit is confirmed against the stored record's own keys.
+class DuplicateFinder
+{
+public:
+    void add(qint64 id, Kind kind, const QString &value)
+    {
+        for (const QString &key : keysOf(kind, value))
+            m_ids[kind].insert(qHash(key), id);
+    }
+    void add(qint64 id, const ContactRecord &record)
+    {
+        for (int kind = 0; kind < kKinds; ++kind)
+            add(id, Kind(kind), record[kKeyField[kind]]);
+    }
+    // The stored contact the record matches, with the kind of match; -1 when none.
+    qint64 find(const ContactRecord &record, TableBatch &batch, const QList<int> &places,
+                ContactRecord *stored, Kind *matched) const
+    {
+        for (int kind = 0; kind < kKinds; ++kind) {
+            for (const QString &key : keysOf(Kind(kind), record[kKeyField[kind]])) {
+                const auto hit = m_ids[kind].constFind(qHash(key));
+                if (hit == m_ids[kind].cend())
+                    continue;
+                *stored = recordOf(places, batch.values(*hit));
+                if (keysOf(Kind(kind), (*stored)[kKeyField[kind]]).contains(key)) {
+                    *matched = Kind(kind);
+                    return *hit;
+                }
+            }
+        }
+        return -1;
+    }
+
+    static ContactRecord recordOf(const QList<int> &places, const QStringList &values)
+    {
+        ContactRecord record;
+        for (int i = 0; i < places.size() && i < values.size(); ++i) {
+            if (places[i] >= 0)
+                record.values[std::size_t(places[i])] = values[i];
+        }
+        return record;
+    }
+
+private:
+    QHash<size_t, qint64> m_ids[kKinds];
+};
+
+// Per field of the table, the record field it holds, or -1.
+QList<int> placesOf(const QStringList &fields)
+{
+    QList<int> places;
+    for (const QString &field : fields)
+        places << ContactRecord::fieldIndex(field);
+    return places;
+}
+
+QStringList valuesOf(const QList<int> &places, const ContactRecord &record)
+{
+    QStringList values;
+    values.reserve(places.size());
+    for (const int place : places)
+        values << (place >= 0 ? record.values[std::size_t(place)] : QString());
+    return values;
+}
+
+// A contact needs a name to be found by it: one without takes its e-mail or telephone.
+void nameIfNameless(ContactRecord *record)
+{
+    if (!(*record)[ContactRecord::Nazwa].trimmed().isEmpty())
+        return;
+    const QString email = keysOf(EmailKey, (*record)[ContactRecord::Email]).value(0);
+    (*record)[ContactRecord::Nazwa] = !email.isEmpty() ? (*record)[ContactRecord::Email].trimmed()
+                                                       : (*record)[ContactRecord::Tel].trimmed();
+}
+
+// Fills the stored record's empty fields from the incoming one; false when none was empty.
+bool fillEmpty(ContactRecord *stored, const ContactRecord &incoming)
+{
+    bool changed = false;
+    for (std::size_t i = 0; i < stored->values.size(); ++i) {
+        if (stored->values[i].trimmed().isEmpty() && !incoming.values[i].trimmed().isEmpty()) {
+            stored->values[i] = incoming.values[i];
+            changed = true;
+        }
+    }
+    return changed;
+}
+
+Result failed(const QString &message)
+{
+    Result result;
+    result.error = message;
+    return result;
+}
+
+} // namespace
+
+Result importFile(TTable &contacts, const QString &path, const Options &options)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return failed(
+            QStringLiteral("Nie można odczytać pliku %1: %2").arg(path, file.errorString()));
+    std::unique_ptr<Source> source;
+    if (options.format == Format::VCard) {
+        source = std::make_unique<VCardSource>(&file);
+    } else {
+        auto csv = std::make_unique<CsvSource>(&file, options.encoding);
+        if (!csv->reader().open())
+            return failed(QStringLiteral("Plik %1 nie zawiera wiersza nagłówka CSV.").arg(path));
+        if (!options.mapping.isEmpty())
+            csv->reader().setMapping(options.mapping);
+        const QVector<int> mapping = csv->reader().mapping();
+        if (std::all_of(mapping.begin(), mapping.end(), [](int field) { return field < 0; }))
+            return failed(
+                QStringLiteral("Żadna kolumna pliku %1 nie odpowiada polom kontaktu.").arg(path));
+        source = std::move(csv);
+    }
+    const auto nothingImported = [&](qint64 line, const QString &why) {
+        return failed(QStringLiteral("Plik %1, wiersz %2: %3\nNic nie zaimportowano.")
+                          .arg(path)
+                          .arg(line)
+                          .arg(why));
+    };
+
+    Result result;
+    try {
+        TableBatch batch(contacts);
+        const QList<int> places = placesOf(contacts.fieldNames());
+        DuplicateFinder finder;
+        const QStringList keyFields{ContactRecord::fieldName(ContactRecord::Email),
+                                    ContactRecord::fieldName(ContactRecord::Tel),
+                                    ContactRecord::fieldName(ContactRecord::Nazwa)};
+        batch.forEachRow(keyFields, [&finder](qint64 id, const QStringList &values) {
+            for (int kind = 0; kind < kKinds; ++kind)
+                finder.add(id, Kind(kind), values[kind]);
+        });
+
+        std::optional<Decision> always;
+        qint64 read = 0;
+        const qint64 size = std::max<qint64>(1, file.size());
+        ContactRecord record;
+        while (source->readNext(&record)) {
+            ++read;
+            nameIfNameless(&record);
+            ContactRecord stored;
+            Kind kind = NameKey;
+            // Once every duplicate is to be added anyway, none needs finding.
+            const bool addingAll = always && always->choice == Choice::Add;
+            const qint64 storedId =
+                addingAll ? -1 : finder.find(record, batch, places, &stored, &kind);
+            Choice choice = Choice::Add;
+            if (storedId >= 0) {
+                Decision decision;
+                if (always)
+                    decision = *always;
+                else if (options.askDuplicate)
+                    decision =
+                        options.askDuplicate({record, stored, QString::fromUtf8(kReason[kind])});
+                if (decision.forAllTheRest)
+                    always = decision;
+                choice = decision.choice;
+            }
+            if (choice == Choice::Add) {
+                const qint64 id = batch.insert(valuesOf(places, record));
+                finder.add(id, record);
+                ++result.added;
+                if (result.firstId < 0)
+                    result.firstId = id;
+            } else if (choice == Choice::UpdateEmpty && fillEmpty(&stored, record)) {
+                batch.update(storedId, valuesOf(places, stored));
+                finder.add(storedId, stored);
+                ++result.updated;
+                if (result.firstId < 0)
+                    result.firstId = storedId;
+            } else {
+                ++result.skipped;
+            }
+            if (options.progress && read % 256 == 0 &&
+                !options.progress(read, int(file.pos() * 100 / size))) {
+                result = failed(QStringLiteral("Import przerwano; nic nie zaimportowano."));
+                result.cancelled = true;
+                return result;
+            }
+        }
+        if (!source->error().isEmpty())
+            return nothingImported(source->errorLine(), source->error());
+        if (read == 0 && source->unusable() == 0)
+            return failed(QStringLiteral("W pliku %1 nie znaleziono żadnych kontaktów.").arg(path));
+        result.skipped += source->unusable();
+        if (options.progress && !options.progress(read, 100)) {
+            result = failed(QStringLiteral("Import przerwano; nic nie zaimportowano."));
+            result.cancelled = true;
+            return result;
+        }
+        batch.commit();
+    } catch (const KaxError &error) {
+        return nothingImported(source->lineNumber(), error.message());
+    }
+    result.ok = true;
+    if (result.firstId >= 0)
+        contacts.locate(result.firstId);
+    return result;
+}
+
+} // namespace ContactImport

@@ -1,0 +1,76 @@
+#pragma once
+
+#include "exchange/contact_record.h"
+#include "exchange/csv.h"
+#include "platform/io_result.h"
+
+#include <QString>
+#include <QVector>
+#include <functional>
+#include <optional>
+
+class TTable;
+
+// Import of a vCard or CSV file into the contact table, all in one transaction: a
+// cancel or an error anywhere leaves the table as it was. Contacts that match one
+// already stored (or imported earlier from the same file) by e-mail address,
+// telephone number or name are put to a question: skip, fill the empty fields of
+// the stored one, or add anyway.
+namespace ContactImport {
+
+enum class Format { VCard, Csv };
+
+// The format of a file: from its extension (.vcf, .vcard, .csv), else from its
+// first bytes (a vCard begins with BEGIN:VCARD); nullopt when the file cannot be read.
+std::optional<Format> formatOf(const QString &path);
+
+enum class Choice { Skip, UpdateEmpty, Add };
+
+// An incoming contact and the stored one it matches.
+struct Duplicate
+{
+    ContactRecord incoming;
+    ContactRecord stored;
+    QString reason; // "ten sam adres e-mail", "ten sam numer telefonu" or "ta sama nazwa"
+};
+
+struct Decision
+{
+    Choice choice = Choice::Skip;
+    bool forAllTheRest = false; // the same choice for every later duplicate, unasked
+};
+
+struct Options
+{
+    Format format = Format::VCard;
+    CsvEncoding encoding = CsvEncoding::Detect; // CSV only
+    QVector<int> mapping;                       // CSV only: per column; empty = guessed
+    // Asked for each duplicate; without it duplicates are skipped.
+    std::function<Decision(const Duplicate &)> askDuplicate;
+    // Called now and then with the contacts read so far and how much of the file
+    // was read, in per cent; returning false cancels the import.
+    std::function<bool(qint64 contacts, int percent)> progress;
+};
+
+struct Result : IoResult
+{
+    qint64 added = 0;
+    qint64 updated = 0;
+    qint64 skipped = 0;     // duplicates skipped, and cards the reader could not use
+    qint64 firstId = -1;    // the first contact added or updated, or -1
+    bool cancelled = false; // error then says that nothing was imported
+
+    // "Dodano N, zaktualizowano M, pominięto K"
+    QString summary() const;
+};
+
+// Imports the file and, when anything was added or updated, moves the table to the
+// first such contact so that every window shows it. An edit open in the table is
+// posted first.
+[[nodiscard]] Result importFile(TTable &contacts, const QString &path, const Options &options);
+
+// The key under which names are compared: case, Polish letters and other marks, and
+// runs of blanks ignored ("Łódź  Sp." and "lodz sp." give the same key).
+QString foldedName(const QString &name);
+
+} // namespace ContactImport

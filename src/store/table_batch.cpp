@@ -1,0 +1,191 @@
+#include "store/table_batch.h"
+
+#include "platform/errors.h"
+#include "store/contact_schema.h"
+#include "store/sort_key.h"
+#include "store/sql_text.h"
+#include "store/table.h"
+
+#include <QSqlError>
+#include <QVariant>
+
+using SqlText::quoted;
+
+TableBatch::TableBatch(TTable &table) : m_table(table)
+{
+    m_table.requireActive();
+    m_table.checkBrowseMode();
+    m_table.requireSameFile();
+    if (!m_table.m_db.transaction())
+        m_table.failWrite(m_table.m_db.lastError());
+    m_open = true;
+    for (const QString &field : m_table.m_fields)
+        m_columns << quoted(field);
+    for (const QString &field : m_table.m_keyedFields)
+        m_columns << ContactSchema::keyColumn(field);
+    const QString name = quoted(m_table.m_tableName);
+    QStringList marks;
+    marks.fill(QStringLiteral("?"), m_columns.size());
+    const QStringList fields = m_columns.mid(0, m_table.m_fields.size());
+    m_insert = prepare(QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                           .arg(name, m_columns.join(u", "), marks.join(u", ")));
+    m_update = prepare(
+        QStringLiteral("UPDATE %1 SET %2 = ? WHERE id = ?").arg(name, m_columns.join(u" = ?, ")));
+    m_select =
+        prepare(QStringLiteral("SELECT %1 FROM %2 WHERE id = ?").arg(fields.join(u", "), name));
+    if (m_table.m_bookkeeping)
+        m_unmark = prepare(QStringLiteral("DELETE FROM %1 WHERE id = ?")
+                               .arg(quoted(ContactSchema::dirtyTable(m_table.m_tableName))));
+}
+
+TableBatch::~TableBatch()
+{
+    if (m_open)
+        m_table.m_db.rollback();
+}
+
+std::unique_ptr<QSqlQuery> TableBatch::prepare(const QString &sql)
+{
+    auto query = std::make_unique<QSqlQuery>(m_table.m_db);
+    if (!query->prepare(sql)) {
+        const QSqlError error = query->lastError();
+        rollback();
+        m_table.fail(error);
+    }
+    return query;
+}
+
+QSqlQuery &TableBatch::statement(const std::unique_ptr<QSqlQuery> &query)
+{
+    if (!m_open)
+        throw DatabaseError(QStringLiteral("Transakcja importu została już zakończona."));
+    return *query;
+}
+
+// Binds the values, then the sort key of each keyed field, from position 0.
+void TableBatch::bindRow(QSqlQuery &query, const QStringList &values)
+{
+    const QStringList &fields = m_table.m_fields;
+    if (values.size() != fields.size())
+        throw DatabaseError(
+            QStringLiteral("Rekord ma %1 pól zamiast %2.").arg(values.size()).arg(fields.size()));
+    int position = 0;
+    for (const QString &value : values)
+        query.bindValue(position++, value);
+    const SortKeyCollator &collator = SortKeyCollator::instance();
+    for (const QString &field : m_table.m_keyedFields)
+        query.bindValue(position++, collator.key(values[fields.indexOf(field)]));
+}
+
+// The triggers marked the row as written by another program; its keys are right.
+void TableBatch::unmark(qint64 id)
+{
+    if (!m_unmark)
+        return;
+    QSqlQuery &query = statement(m_unmark);
+    query.bindValue(0, id);
+    if (!query.exec())
+        m_table.failWrite(query.lastError());
+}
+
+qint64 TableBatch::insert(const QStringList &values)
+{
+    QSqlQuery &query = statement(m_insert);
+    bindRow(query, values);
+    if (!query.exec())
+        m_table.failWrite(query.lastError());
+    const qint64 id = query.lastInsertId().toLongLong();
+    if (m_firstInserted < 0 || id < m_firstInserted)
+        m_firstInserted = id;
+    return id;
+}
+
+void TableBatch::update(qint64 id, const QStringList &values)
+{
+    QSqlQuery &query = statement(m_update);
+    bindRow(query, values);
+    query.bindValue(m_columns.size(), id);
+    if (!query.exec())
+        m_table.failWrite(query.lastError());
+    unmark(id);
+}
+
+QStringList TableBatch::values(qint64 id)
+{
+    QSqlQuery &query = statement(m_select);
+    query.bindValue(0, id);
+    if (!query.exec())
+        m_table.fail(query.lastError());
+    QStringList row;
+    if (query.next())
+        for (int i = 0; i < m_table.m_fields.size(); ++i)
+            row << query.value(i).toString();
+    query.finish();
+    return row;
+}
+
+void TableBatch::forEachRow(const QStringList &fields,
+                            const std::function<void(qint64, const QStringList &)> &visit)
+{
+    QStringList columns{QStringLiteral("id")};
+    for (const QString &field : fields)
+        columns << quoted(m_table.m_fields[m_table.fieldIndexChecked(field)]);
+    QSqlQuery query(m_table.m_db);
+    query.setForwardOnly(true);
+    if (!query.exec(QStringLiteral("SELECT %1 FROM %2 ORDER BY id")
+                        .arg(columns.join(QStringLiteral(", ")), quoted(m_table.m_tableName))))
+        m_table.fail(query.lastError());
+    QStringList row;
+    while (query.next()) {
+        row.clear();
+        for (int i = 1; i <= fields.size(); ++i)
+            row << query.value(i).toString();
+        visit(query.value(0).toLongLong(), row);
+    }
+    if (query.lastError().isValid())
+        m_table.fail(query.lastError());
+}
+
+void TableBatch::commit()
+{
+    if (!m_open)
+        return;
+    // The triggers marked each inserted row as written by another program. No other
+    // program can insert while this transaction writes, so every row from the first
+    // inserted one on is this batch's, with its keys: one statement clears the marks.
+    if (m_unmark && m_firstInserted >= 0) {
+        QSqlQuery unmarkInserted(m_table.m_db);
+        unmarkInserted.prepare(QStringLiteral("DELETE FROM %1 WHERE id >= ?")
+                                   .arg(quoted(ContactSchema::dirtyTable(m_table.m_tableName))));
+        unmarkInserted.bindValue(0, m_firstInserted);
+        if (!unmarkInserted.exec()) {
+            const QSqlError error = unmarkInserted.lastError();
+            rollback();
+            m_table.failWrite(error);
+        }
+    }
+    finishStatements();
+    if (!m_table.m_db.commit()) {
+        const QSqlError error = m_table.m_db.lastError();
+        rollback();
+        m_table.failWrite(error);
+    }
+    m_open = false;
+}
+
+void TableBatch::finishStatements()
+{
+    m_insert.reset();
+    m_update.reset();
+    m_select.reset();
+    m_unmark.reset();
+}
+
+void TableBatch::rollback()
+{
+    if (!m_open)
+        return;
+    finishStatements();
+    m_open = false;
+    m_table.m_db.rollback();
+}

@@ -1,0 +1,193 @@
+#include "exchange/contact_export.h"
+#include "exchange/contact_import.h"
+#include "records.h"
+#include "store/table.h"
+#include "support/contact_fixture.h"
+
+#include <QFile>
+#include <QTest>
+
+using namespace ContactImport;
+
+namespace {
+
+QString write(const ContactFixture &fx, const QString &name, const QByteArray &bytes)
+{
+    const QString path = fx.folder() + QLatin1Char('/') + name;
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+        qFatal("cannot write %s", qPrintable(path));
+    return path;
+}
+
+QList<QStringList> allRecords(ContactFixture &fx)
+{
+    QList<QStringList> records;
+    fx.table().first();
+    for (; !fx.table().isEmpty() && !fx.table().eof(); fx.table().next())
+        records << fields(ContactRecord::fromTable(fx.table()));
+    return records;
+}
+
+const QByteArray kStored = "BEGIN:VCARD\nVERSION:3.0\nFN:Łódzka Sp.\nTEL:+48 22 555 11 22\n"
+                           "EMAIL:biuro@lodzka.pl\nEND:VCARD\n";
+
+} // namespace
+
+// Import of files into the contact table: round trips, duplicates, and failures
+// that leave the table as it was.
+class TestContactImport : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void exportedFileImportsUnchanged_data();
+    void exportedFileImportsUnchanged();
+    void duplicatesFollowTheChoice_data();
+    void duplicatesFollowTheChoice();
+    void failureLeavesTheTableAsItWas_data();
+    void failureLeavesTheTableAsItWas();
+};
+
+void TestContactImport::exportedFileImportsUnchanged_data()
+{
+    QTest::addColumn<int>("format");
+    QTest::newRow("vCard 4.0") << int(ContactExport::Format::VCard4);
+    QTest::newRow("vCard 3.0") << int(ContactExport::Format::VCard3);
+    QTest::newRow("CSV UTF-8") << int(ContactExport::Format::CsvUtf8);
+    QTest::newRow("CSV Windows-1250") << int(ContactExport::Format::CsvWindows1250);
+}
+
+void TestContactImport::exportedFileImportsUnchanged()
+{
+    QFETCH(int, format);
+    ContactFixture from;
+    for (int n = 0; n < 3; ++n) {
+        QStringList rest;
+        for (int i = 3; i < ContactRecord::kFieldCount; ++i)
+            rest << QStringLiteral("ż%1;, \"x\"\n\\%2").arg(i).arg(n);
+        from.add(QStringLiteral("Żółć %1").arg(n), QStringLiteral("b,%1").arg(n),
+                 QStringLiteral("Łucja;%1").arg(n), rest);
+    }
+    const QString path = from.folder() + QStringLiteral("/k.out");
+    QVERIFY(ContactExport::exportTable(from.table(), path, ContactExport::Format(format)).ok);
+
+    ContactFixture to;
+    Options options;
+    options.format = format <= int(ContactExport::Format::VCard3) ? Format::VCard : Format::Csv;
+    const Result result = importFile(to.table(), path, options);
+    QVERIFY2(result.ok, qPrintable(result.error));
+    QCOMPARE(result.summary(), QStringLiteral("Dodano 3, zaktualizowano 0, pominięto 0"));
+    QCOMPARE(allRecords(to), allRecords(from));
+}
+
+void TestContactImport::duplicatesFollowTheChoice_data()
+{
+    QTest::addColumn<QByteArray>("incoming");
+    QTest::addColumn<int>("choice");
+    QTest::addColumn<bool>("forAll");
+    QTest::addColumn<int>("asked");
+    QTest::addColumn<QString>("reason");
+    QTest::addColumn<QString>("summary");
+    QTest::addColumn<QStringList>("names");
+    const QByteArray sameMail = "BEGIN:VCARD\nFN:Inna\nEMAIL:BIURO@lodzka.pl\nEND:VCARD\n";
+    const QByteArray samePhone =
+        "BEGIN:VCARD\nFN:Trzecia\nTEL:22-555-11-22\nURL:lodzka.pl\nEND:VCARD\n";
+    const QByteArray sameName = "BEGIN:VCARD\nFN:LODZKA  sp.\nNOTE:n\nEND:VCARD\n";
+    const QStringList stored{"Łódzka Sp."};
+    QTest::newRow("e-mail, skipped")
+        << sameMail << int(Choice::Skip) << false << 1 << "ten sam adres e-mail"
+        << "Dodano 0, zaktualizowano 0, pominięto 1" << stored;
+    QTest::newRow("telephone, empty fields filled")
+        << samePhone << int(Choice::UpdateEmpty) << false << 1 << "ten sam numer telefonu"
+        << "Dodano 0, zaktualizowano 1, pominięto 0" << stored;
+    QTest::newRow("name, added anyway")
+        << sameName << int(Choice::Add) << false << 1 << "ta sama nazwa"
+        << "Dodano 1, zaktualizowano 0, pominięto 0" << QStringList{"LODZKA  sp.", "Łódzka Sp."};
+    QTest::newRow("asked each time")
+        << sameMail + samePhone << int(Choice::Skip) << false << 2 << "ten sam numer telefonu"
+        << "Dodano 0, zaktualizowano 0, pominięto 2" << stored;
+    QTest::newRow("for all the rest") << sameMail + samePhone + sameName << int(Choice::Skip)
+                                      << true << 1 << "ten sam adres e-mail"
+                                      << "Dodano 0, zaktualizowano 0, pominięto 3" << stored;
+    QTest::newRow("a duplicate within the file")
+        << "BEGIN:VCARD\nFN:Nowa\nEND:VCARD\n" + sameMail + "BEGIN:VCARD\nFN:nowa\nEND:VCARD\n"
+        << int(Choice::Skip) << false << 2 << "ta sama nazwa"
+        << "Dodano 1, zaktualizowano 0, pominięto 2" << QStringList{"Łódzka Sp.", "Nowa"};
+}
+
+void TestContactImport::duplicatesFollowTheChoice()
+{
+    QFETCH(QByteArray, incoming);
+    QFETCH(int, choice);
+    QFETCH(bool, forAll);
+    ContactFixture fx;
+    QVERIFY(importFile(fx.table(), write(fx, "a.vcf", kStored), {}).ok);
+
+    Options options;
+    int asked = 0;
+    QString reason;
+    options.askDuplicate = [&](const Duplicate &duplicate) {
+        ++asked;
+        reason = duplicate.reason;
+        if (duplicate.stored[ContactRecord::Nazwa] != QStringLiteral("Łódzka Sp.") &&
+            duplicate.stored[ContactRecord::Nazwa] != QStringLiteral("Nowa"))
+            qWarning("unexpected stored contact");
+        return Decision{Choice(choice), forAll};
+    };
+    const Result result = importFile(fx.table(), write(fx, "b.vcf", incoming), options);
+    QVERIFY2(result.ok, qPrintable(result.error));
+    QTEST(asked, "asked");
+    QTEST(reason, "reason");
+    QTEST(result.summary(), "summary");
+    QTEST(fx.walkForward(), "names");
+    if (Choice(choice) == Choice::UpdateEmpty) {
+        // Only the empty fields were filled; the current record is the updated one.
+        QCOMPARE(fx.table().fieldText(QStringLiteral("Http")), QStringLiteral("lodzka.pl"));
+        QCOMPARE(fx.table().fieldText(QStringLiteral("Tel")), QStringLiteral("+48 22 555 11 22"));
+    }
+}
+
+void TestContactImport::failureLeavesTheTableAsItWas_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<bool>("cancel");
+    QTest::addColumn<QString>("error");
+    QByteArray many;
+    for (int i = 0; i < 600; ++i)
+        many += "BEGIN:VCARD\nFN:K" + QByteArray::number(i) + "\nEND:VCARD\n";
+    QTest::newRow("cancelled") << "k.vcf" << many << true
+                               << "Import przerwano; nic nie zaimportowano.";
+    QTest::newRow("last card cut short") << "k.vcf" << many + "BEGIN:VCARD\nFN:X\n"
+                                         << false << ", wiersz 1801: ";
+    QTest::newRow("no contacts") << "k.vcf" << QByteArray("\x89PNG\r\n\x1a\n\0\0", 10) << false
+                                 << "nie znaleziono żadnych kontaktów";
+    QTest::newRow("no column maps")
+        << "k.csv" << QByteArray("Kolor;Waga\nczerwony;3\n") << false << "Żadna kolumna pliku";
+}
+
+void TestContactImport::failureLeavesTheTableAsItWas()
+{
+    QFETCH(QString, file);
+    QFETCH(QByteArray, bytes);
+    QFETCH(bool, cancel);
+    QFETCH(QString, error);
+    ContactFixture fx;
+    fx.add(QStringLiteral("Stały"));
+    const QString path = write(fx, file, bytes);
+    Options options;
+    options.format = *formatOf(path);
+    options.progress = [cancel](qint64, int) { return !cancel; };
+    const Result result = importFile(fx.table(), path, options);
+    QVERIFY(!result.ok);
+    QCOMPARE(result.cancelled, cancel);
+    QVERIFY2(result.error.contains(error), qPrintable(result.error));
+    QVERIFY(cancel || result.error.contains(path));
+    QCOMPARE(fx.walkForward(), QStringList{"Stały"});
+    QCOMPARE(fx.sqlite3(QStringLiteral("SELECT count(*) FROM Kartax2000;")).trimmed(),
+             QStringLiteral("1"));
+}
+
+QTEST_GUILESS_MAIN(TestContactImport)
+#include "tst_contact_import.moc"
