@@ -11,6 +11,7 @@
 #include "entry/data_entry_window.h"
 #include "entry/full_record_view.h"
 #include "exchange/contact_export.h"
+#include "exchange/widgets/import_run.h"
 #include "forms/date_text.h"
 #include "forms/form_style.h"
 #include "history/history_window.h"
@@ -315,6 +316,7 @@ void TForm1::buildMenu()
         item(program, "Wpiszdane1", QStringLiteral("Wpisz dane"), &TForm1::Wpiszdane1Click);
     Dane1 = item(program, "Dane1", QStringLiteral("Dane"), &TForm1::Dane1Click);
     Historia1 = item(program, "Historia1", QStringLiteral("Historia"), &TForm1::Historia1Click);
+    Import1 = item(program, "Import1", QStringLiteral("Import kontaktów…"), &TForm1::Import1Click);
     Eksport1 =
         item(program, "Eksport1", QStringLiteral("Eksport kontaktów…"), &TForm1::Eksport1Click);
     Wyjcie1 = item(program, "Wyjcie1", QStringLiteral("Wyjście"), &TForm1::Wyjcie1Click);
@@ -471,6 +473,15 @@ void TForm1::SpeedButton8Click()
 void TForm1::Wyjcie1Click()
 {
     endProgram();
+}
+
+void TForm1::Import1Click()
+{
+    // An edit still open is posted first: the import writes in a transaction of its own.
+    if (!m_program || !m_program->postOpenEdit())
+        return;
+    if (TDM9 *dataModule = m_program->object<TDM9>())
+        ImportRun::run(this, *dataModule->t1);
 }
 
 void TForm1::Eksport1Click()

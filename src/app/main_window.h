@@ -95,6 +95,7 @@ public:
     QAction *Wpiszdane1;
     QAction *Dane1;
     QAction *Historia1;
+    QAction *Import1;
     QAction *Eksport1;
     QAction *Wyjcie1;
     QAction *Modem1;
@@ -129,6 +130,7 @@ public:
     void SpeedButton8Click();
     void Wyjcie1Click();
     // Writes every contact to a vCard or CSV file the user names.
+    void Import1Click();
     void Eksport1Click();
     void Wpiszdane1Click();
     void Dane1Click();

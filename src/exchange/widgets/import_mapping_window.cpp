@@ -1,0 +1,189 @@
+#include "exchange/widgets/import_mapping_window.h"
+
+#include "exchange/contact_record.h"
+#include "forms/form_style.h"
+
+#include <QComboBox>
+#include <QFile>
+#include <QFileInfo>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPushButton>
+#include <QTableWidget>
+
+namespace {
+
+struct EncodingName
+{
+    CsvEncoding encoding;
+    const char *name;
+};
+
+constexpr EncodingName kEncodings[] = {{CsvEncoding::Utf8, "UTF-8"},
+                                       {CsvEncoding::Utf16LE, "UTF-16 LE"},
+                                       {CsvEncoding::Utf16BE, "UTF-16 BE"},
+                                       {CsvEncoding::Windows1250, "Windows-1250"},
+                                       {CsvEncoding::Iso8859_2, "ISO-8859-2"}};
+
+QString separatorName(QChar delimiter)
+{
+    if (delimiter == u';')
+        return QStringLiteral("średnik");
+    if (delimiter == u',')
+        return QStringLiteral("przecinek");
+    return QStringLiteral("tabulator");
+}
+
+} // namespace
+
+TImportMapping::TImportMapping(QWidget *parent)
+    : KaxModalWindow(QStringLiteral("ImportMapping"),
+                     QStringLiteral("Import kontaktów z pliku CSV"), QSize(720, 430), Cancelled,
+                     parent)
+{
+    using FormStyle::label;
+    label(this, QStringLiteral("Label1"), QStringLiteral("Plik:"), {8, 12});
+    FileName = label(this, QStringLiteral("FileName"), QString(), {48, 12});
+    FileName->setFixedWidth(664);
+
+    EncodingBox = new QComboBox(this);
+    EncodingBox->setObjectName(QStringLiteral("EncodingBox"));
+    for (const EncodingName &entry : kEncodings)
+        EncodingBox->addItem(QString::fromLatin1(entry.name), int(entry.encoding));
+    EncodingBox->setGeometry(136, 36, 130, 24);
+    QLabel *encodingLabel =
+        label(this, QStringLiteral("Label2"), QStringLiteral("&Kodowanie znaków:"), {8, 40});
+    encodingLabel->setBuddy(EncodingBox);
+    label(this, QStringLiteral("Label3"), QStringLiteral("Separator pól:"), {290, 40});
+    Separator = label(this, QStringLiteral("Separator"), QString(), {390, 40});
+    Separator->setFixedWidth(120);
+    connect(EncodingBox, &QComboBox::activated, this,
+            [this] { setEncoding(CsvEncoding(EncodingBox->currentData().toInt())); });
+
+    Preview = new QTableWidget(this);
+    Preview->setObjectName(QStringLiteral("Preview"));
+    Preview->setGeometry(8, 70, 704, 290);
+    Preview->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    Preview->setSelectionMode(QAbstractItemView::NoSelection);
+    Preview->setWordWrap(false);
+    Preview->setAccessibleName(QStringLiteral("Pierwsze wiersze pliku"));
+
+    Hint = label(this, QStringLiteral("Hint"),
+                 QStringLiteral("W pierwszym wierszu wybierz pole dla każdej kolumny; kolumny "
+                                "„(pomiń)” nie zostaną zaimportowane."),
+                 {8, 368});
+    Hint->setFixedWidth(704);
+
+    ImportButton = new QPushButton(QStringLiteral("&Importuj"), this);
+    ImportButton->setObjectName(QStringLiteral("ImportButton"));
+    ImportButton->setGeometry(536, 396, 84, 26);
+    ImportButton->setDefault(true);
+    connect(ImportButton, &QPushButton::clicked, this, [this] { answer(Accepted); });
+    CancelButton = new QPushButton(QStringLiteral("Anuluj"), this);
+    CancelButton->setObjectName(QStringLiteral("CancelButton"));
+    CancelButton->setGeometry(628, 396, 84, 26);
+    connect(CancelButton, &QPushButton::clicked, this, [this] { answer(Cancelled); });
+}
+
+bool TImportMapping::load(const QString &path, QString *error)
+{
+    m_path = path;
+    FileName->setText(FileName->fontMetrics().elidedText(QFileInfo(path).absoluteFilePath(),
+                                                         Qt::ElideMiddle, FileName->width()));
+    Preview->clear();
+    Preview->setRowCount(0);
+    Preview->setColumnCount(0);
+    return read(CsvEncoding::Detect, error);
+}
+
+void TImportMapping::setEncoding(CsvEncoding encoding)
+{
+    const QVector<int> chosen = mapping();
+    QString error;
+    read(encoding, &error);
+    if (chosen.size() == Preview->columnCount()) {
+        for (int column = 0; column < chosen.size(); ++column)
+            setColumnField(column, chosen[column]);
+    }
+}
+
+bool TImportMapping::read(CsvEncoding encoding, QString *error)
+{
+    QFile file(m_path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        *error = QStringLiteral("Nie można odczytać pliku %1: %2").arg(m_path, file.errorString());
+        return false;
+    }
+    CsvReader reader(&file, encoding);
+    if (!reader.open()) {
+        *error = QStringLiteral("Plik %1 nie zawiera wiersza nagłówka CSV.").arg(m_path);
+        return false;
+    }
+    m_encoding = reader.encoding();
+    EncodingBox->setCurrentIndex(EncodingBox->findData(int(m_encoding)));
+    Separator->setText(separatorName(reader.delimiter()));
+
+    const QStringList headers = reader.headers();
+    const QList<QStringList> rows = reader.previewRows();
+    Preview->setColumnCount(int(headers.size()));
+    Preview->setRowCount(int(rows.size()) + 1);
+    Preview->setHorizontalHeaderLabels(headers);
+    QStringList rowNames{QStringLiteral("Pole")};
+    for (int row = 1; row <= rows.size(); ++row)
+        rowNames << QString::number(row);
+    Preview->setVerticalHeaderLabels(rowNames);
+    const QVector<int> guessed = reader.mapping();
+    for (int column = 0; column < headers.size(); ++column) {
+        auto *box = new QComboBox(Preview);
+        box->setObjectName(QStringLiteral("Field%1").arg(column + 1));
+        box->setAccessibleName(QStringLiteral("Pole kolumny %1").arg(headers[column]));
+        box->addItem(QStringLiteral("(pomiń)"), -1);
+        for (int field = 0; field < ContactRecord::kFieldCount; ++field)
+            box->addItem(ContactRecord::fieldCaption(field), field);
+        box->setCurrentIndex(box->findData(guessed.value(column, -1)));
+        connect(box, &QComboBox::currentIndexChanged, this, &TImportMapping::fieldsChanged);
+        Preview->setCellWidget(0, column, box);
+        for (int row = 0; row < rows.size(); ++row)
+            Preview->setItem(row + 1, column, new QTableWidgetItem(rows[row].value(column)));
+    }
+    Preview->resizeColumnsToContents();
+    for (int column = 0; column < headers.size(); ++column)
+        Preview->setColumnWidth(column, std::clamp(Preview->columnWidth(column), 120, 260));
+    fieldsChanged();
+    return true;
+}
+
+QComboBox *TImportMapping::fieldBox(int column) const
+{
+    return qobject_cast<QComboBox *>(Preview->cellWidget(0, column));
+}
+
+QVector<int> TImportMapping::mapping() const
+{
+    QVector<int> fields;
+    for (int column = 0; column < Preview->columnCount(); ++column)
+        fields << (fieldBox(column) ? fieldBox(column)->currentData().toInt() : -1);
+    return fields;
+}
+
+void TImportMapping::setColumnField(int column, int field)
+{
+    if (QComboBox *box = fieldBox(column))
+        box->setCurrentIndex(std::max(0, box->findData(field)));
+}
+
+void TImportMapping::fieldsChanged()
+{
+    const QVector<int> fields = mapping();
+    // Columns without a field are shown greyed, as they will not be read.
+    for (int column = 0; column < fields.size(); ++column) {
+        for (int row = 1; row < Preview->rowCount(); ++row) {
+            if (QTableWidgetItem *item = Preview->item(row, column))
+                item->setForeground(fields[column] < 0
+                                        ? palette().color(QPalette::Disabled, QPalette::Text)
+                                        : palette().color(QPalette::Text));
+        }
+    }
+    ImportButton->setEnabled(
+        std::any_of(fields.begin(), fields.end(), [](int f) { return f >= 0; }));
+}

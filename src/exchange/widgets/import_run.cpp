@@ -1,0 +1,59 @@
+#include "exchange/widgets/import_run.h"
+
+#include "exchange/contact_import.h"
+#include "exchange/widgets/duplicate_window.h"
+#include "exchange/widgets/import_mapping_window.h"
+#include "exchange/widgets/import_progress_window.h"
+#include "platform/widgets/dialogs.h"
+#include "platform/widgets/file_dialogs.h"
+
+namespace ImportRun {
+
+void run(QWidget *parent, TTable &contacts)
+{
+    const QString path = FileDialogs::current().openFileName(
+        parent, {QStringLiteral("Import kontaktów"),
+                 QStringLiteral("Kontakty: vCard lub CSV (*.vcf *.vcard *.csv)"), QString()});
+    if (path.isEmpty())
+        return;
+    const std::optional<ContactImport::Format> format = ContactImport::formatOf(path);
+    if (!format) {
+        reportError(QStringLiteral("Nie można odczytać pliku %1.").arg(path));
+        return;
+    }
+    ContactImport::Options options;
+    options.format = *format;
+    if (*format == ContactImport::Format::Csv) {
+        TImportMapping mapping(parent);
+        QString error;
+        if (!mapping.load(path, &error)) {
+            reportError(error);
+            return;
+        }
+        if (mapping.runModal() != TImportMapping::Accepted)
+            return;
+        options.encoding = mapping.encoding();
+        options.mapping = mapping.mapping();
+    }
+    TImportProgress progress(parent);
+    TDuplicateQuestion question(parent);
+    options.progress = [&progress](qint64 contacts, int percent) {
+        return progress.update(contacts, percent);
+    };
+    options.askDuplicate = [&question](const ContactImport::Duplicate &duplicate) {
+        return question.ask(duplicate);
+    };
+    progress.showForm();
+    progress.update(0, 0);
+    const ContactImport::Result result = ContactImport::importFile(contacts, path, options);
+    progress.hide();
+    if (result.cancelled)
+        showMessage(DialogKind::Information, QStringLiteral("Kartax2000®"), result.error);
+    else if (!result.ok)
+        reportError(result.error);
+    else
+        showMessage(DialogKind::Information, QStringLiteral("Kartax2000®"),
+                    result.summary() + u'.');
+}
+
+} // namespace ImportRun

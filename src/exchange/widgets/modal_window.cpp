@@ -1,0 +1,49 @@
+#include "exchange/widgets/modal_window.h"
+
+#include <QCloseEvent>
+#include <QEventLoop>
+#include <QKeyEvent>
+
+KaxModalWindow::KaxModalWindow(const QString &name, const QString &caption, QSize clientSize,
+                               int escapeAnswer, QWidget *parent)
+    : KaxForm(name, caption, clientSize, 0, parent), m_escapeAnswer(escapeAnswer),
+      m_answer(escapeAnswer)
+{
+    setWindowModality(Qt::ApplicationModal);
+}
+
+int KaxModalWindow::runModal()
+{
+    m_answer = m_escapeAnswer;
+    QEventLoop loop;
+    m_loop = &loop;
+    showForm();
+    loop.exec(QEventLoop::DialogExec);
+    m_loop = nullptr;
+    return m_answer;
+}
+
+void KaxModalWindow::answer(int value)
+{
+    m_answer = value;
+    hide();
+    if (m_loop)
+        m_loop->quit();
+}
+
+void KaxModalWindow::keyPressEvent(QKeyEvent *event)
+{
+    if (event->key() == Qt::Key_Escape) {
+        answer(m_escapeAnswer);
+        return;
+    }
+    KaxForm::keyPressEvent(event);
+}
+
+void KaxModalWindow::closeEvent(QCloseEvent *event)
+{
+    // The close box hides the window (as for every window) and answers as Escape does.
+    KaxForm::closeEvent(event);
+    if (m_loop)
+        answer(m_escapeAnswer);
+}
