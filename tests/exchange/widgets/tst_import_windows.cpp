@@ -1,0 +1,113 @@
+#include "app/main_window.h"
+#include "exchange/widgets/duplicate_window.h"
+#include "exchange/widgets/import_mapping_window.h"
+#include "store/table.h"
+#include "support/kartax_test_main.h"
+#include "support/program_fixture.h"
+#include "support/report_fakes.h"
+#include "support/scripted_dialogs.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFile>
+#include <QLabel>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+using ContactImport::Choice;
+
+// The import's windows: the CSV column mapping, the duplicate question, and the
+// run from the Program menu.
+class TestImportWindows : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void mappingShowsGuessAndTakesChanges();
+    void duplicateQuestionGivesTheChoice();
+    void menuImportReportsAndShowsFirstContact();
+};
+
+void TestImportWindows::mappingShowsGuessAndTakesChanges()
+{
+    QTemporaryDir dir;
+    QFile file(dir.filePath(QStringLiteral("k.csv")));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("First Name,Last Name,Kolor,E-mail 1 - Value\n"
+               "Jan,Ż\xc3\xb3\xc5\x82w,czerwony,jan@example.pl\n");
+    file.close();
+    TImportMapping window;
+    QString error;
+    QVERIFY(window.load(file.fileName(), &error));
+    QCOMPARE(window.encoding(), CsvEncoding::Utf8);
+    QCOMPARE(window.Separator->text(), QStringLiteral("przecinek"));
+    QCOMPARE(window.mapping(), (QVector<int>{2, 2, -1, ContactRecord::Email}));
+    QCOMPARE(window.Preview->item(1, 1)->text(), QStringLiteral("Żółw"));
+
+    // Another encoding re-reads the rows and keeps the fields chosen.
+    window.setColumnField(2, ContactRecord::Uwagi);
+    window.setEncoding(CsvEncoding::Windows1250);
+    QCOMPARE(window.mapping(), (QVector<int>{2, 2, ContactRecord::Uwagi, ContactRecord::Email}));
+    QCOMPARE(window.Preview->item(1, 1)->text(), QStringLiteral("Ĺ»ĂłĹ‚w"));
+    for (int column = 0; column < 4; ++column)
+        window.setColumnField(column, -1);
+    QVERIFY(!window.ImportButton->isEnabled()); // nothing would be read
+    QVERIFY(!window.load(dir.filePath(QStringLiteral("brak.csv")), &error));
+    QVERIFY(error.contains(QStringLiteral("brak.csv")));
+}
+
+void TestImportWindows::duplicateQuestionGivesTheChoice()
+{
+    TDuplicateQuestion window;
+    ContactImport::Duplicate duplicate;
+    duplicate.incoming[ContactRecord::Nazwa] = QStringLiteral("Łódzka");
+    duplicate.incoming[ContactRecord::Email] = QStringLiteral("a@b.pl");
+    duplicate.stored[ContactRecord::Nazwa] = QStringLiteral("ŁÓDZKA");
+    duplicate.reason = QStringLiteral("ta sama nazwa");
+    window.show(duplicate);
+    QVERIFY(window.Reason->text().contains(QStringLiteral("„Łódzka”")));
+    QVERIFY(window.Compare->item(ContactRecord::Email, 0)->font().bold()); // would be filled
+    QVERIFY(!window.Compare->item(ContactRecord::Nazwa, 0)->font().bold());
+    window.ForAllBox->setChecked(true);
+    window.UpdateButton->click();
+    QCOMPARE(window.decision().choice, Choice::UpdateEmpty);
+    QVERIFY(window.decision().forAllTheRest);
+    QTest::keyClick(&window, Qt::Key_Escape);
+    QCOMPARE(window.decision().choice, Choice::Skip);
+}
+
+void TestImportWindows::menuImportReportsAndShowsFirstContact()
+{
+    ProgramFixture fx;
+    const QString path = fx.folder() + QStringLiteral("/k.vcf");
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("BEGIN:VCARD\nFN:Zenit\nEND:VCARD\nBEGIN:VCARD\nFN:Alfa\nEND:VCARD\n"
+               "BEGIN:VCARD\nFN:zenit\nTEL:1\nEND:VCARD\n");
+    file.close();
+    ReportFakeFileDialogs files;
+    files.openAnswers << path;
+    InstalledScriptedDialogs dialogs;
+    dialogs->queue(DialogButton::Ok);
+    // The third card matches the first: the question waits for its answer.
+    QTimer answering;
+    QObject::connect(&answering, &QTimer::timeout, [] {
+        for (QWidget *window : QApplication::topLevelWidgets()) {
+            if (auto *question = qobject_cast<TDuplicateQuestion *>(window);
+                question && question->isVisible())
+                question->AddButton->click();
+        }
+    });
+    answering.start(10);
+    fx.form1().Import1->trigger();
+    QCOMPARE(dialogs->texts(), QStringList{"Dodano 3, zaktualizowano 0, pominięto 0."});
+    QCOMPARE(fx.table().fieldText(QStringLiteral("Nazwa")), QStringLiteral("Zenit"));
+}
+
+KARTAX_TEST_MAIN(TestImportWindows)
+#include "tst_import_windows.moc"
