@@ -9,6 +9,10 @@
 #include <QFileInfo>
 #include <QHash>
 #include <QRegularExpression>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <thread>
 
 namespace ContactImport {
 
@@ -228,6 +232,91 @@ bool fillEmpty(ContactRecord *stored, const ContactRecord &incoming)
     return changed;
 }
 
+// Reads the contacts on a thread of its own, a batch at a time, so that reading the
+// file and writing the table overlap. The source is touched by that thread alone
+// until next() has returned false.
+class ReadAhead
+{
+public:
+    struct Read
+    {
+        ContactRecord record;
+        qint64 line = 0; // where the record ends in the file
+    };
+    struct Batch
+    {
+        std::vector<Read> records;
+        int percent = 0; // of the file read
+    };
+
+    ReadAhead(Source &source, QFile &file) : m_source(source), m_file(file)
+    {
+        m_thread = std::thread([this] { run(); });
+    }
+    ~ReadAhead()
+    {
+        {
+            const std::lock_guard lock(m_mutex);
+            m_stop = true;
+        }
+        m_changed.notify_all();
+        m_thread.join();
+    }
+    ReadAhead(const ReadAhead &) = delete;
+    ReadAhead &operator=(const ReadAhead &) = delete;
+
+    // The next batch; false once every record was taken and the reading has ended.
+    bool next(Batch *batch)
+    {
+        std::unique_lock lock(m_mutex);
+        m_changed.wait(lock, [this] { return !m_queue.empty() || m_done; });
+        if (m_queue.empty())
+            return false;
+        *batch = std::move(m_queue.front());
+        m_queue.pop_front();
+        m_changed.notify_all();
+        return true;
+    }
+
+private:
+    static constexpr std::size_t kBatch = 512;
+    static constexpr std::size_t kQueued = 8;
+
+    void run()
+    {
+        const qint64 size = std::max<qint64>(1, m_file.size());
+        bool more = true;
+        while (more) {
+            Batch batch;
+            batch.records.reserve(kBatch);
+            Read read;
+            while (batch.records.size() < kBatch && (more = m_source.readNext(&read.record))) {
+                read.line = m_source.lineNumber();
+                batch.records.push_back(std::exchange(read, {}));
+            }
+            batch.percent = more ? int(m_file.pos() * 100 / size) : 100;
+            std::unique_lock lock(m_mutex);
+            m_changed.wait(lock, [this] { return m_queue.size() < kQueued || m_stop; });
+            if (m_stop)
+                break;
+            m_queue.push_back(std::move(batch));
+            m_changed.notify_all();
+        }
+        const std::lock_guard lock(m_mutex);
+        m_done = true;
+        m_changed.notify_all();
+    }
+
+    Source &m_source;
+    QFile &m_file;
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::deque<Batch> m_queue;
+    bool m_done = false;
+    bool m_stop = false;
+    std::thread m_thread;
+};
+
 Result failed(const QString &message)
 {
     Result result;
@@ -266,6 +355,7 @@ Result importFile(TTable &contacts, const QString &path, const Options &options)
     };
 
     Result result;
+    qint64 line = 0; // where the contact being written ends in the file
     try {
         TableBatch batch(contacts);
         const QList<int> places = placesOf(contacts.fieldNames());
@@ -280,46 +370,49 @@ Result importFile(TTable &contacts, const QString &path, const Options &options)
 
         std::optional<Decision> always;
         qint64 read = 0;
-        const qint64 size = std::max<qint64>(1, file.size());
-        ContactRecord record;
-        while (source->readNext(&record)) {
-            ++read;
-            nameIfNameless(&record);
-            ContactRecord stored;
-            Kind kind = NameKey;
-            // Once every duplicate is to be added anyway, none needs finding.
-            const bool addingAll = always && always->choice == Choice::Add;
-            const qint64 storedId =
-                addingAll ? -1 : finder.find(record, batch, places, &stored, &kind);
-            Choice choice = Choice::Add;
-            if (storedId >= 0) {
-                Decision decision;
-                if (always)
-                    decision = *always;
-                else if (options.askDuplicate)
-                    decision =
-                        options.askDuplicate({record, stored, QString::fromUtf8(kReason[kind])});
-                if (decision.forAllTheRest)
-                    always = decision;
-                choice = decision.choice;
+        ReadAhead reader(*source, file);
+        ReadAhead::Batch chunk;
+        while (reader.next(&chunk)) {
+            for (ReadAhead::Read &item : chunk.records) {
+                line = item.line;
+                ContactRecord &record = item.record;
+                ++read;
+                nameIfNameless(&record);
+                ContactRecord stored;
+                Kind kind = NameKey;
+                // Once every duplicate is to be added anyway, none needs finding.
+                const bool addingAll = always && always->choice == Choice::Add;
+                const qint64 storedId =
+                    addingAll ? -1 : finder.find(record, batch, places, &stored, &kind);
+                Choice choice = Choice::Add;
+                if (storedId >= 0) {
+                    Decision decision;
+                    if (always)
+                        decision = *always;
+                    else if (options.askDuplicate)
+                        decision = options.askDuplicate(
+                            {record, stored, QString::fromUtf8(kReason[kind])});
+                    if (decision.forAllTheRest)
+                        always = decision;
+                    choice = decision.choice;
+                }
+                if (choice == Choice::Add) {
+                    const qint64 id = batch.insert(valuesOf(places, record));
+                    finder.add(id, record);
+                    ++result.added;
+                    if (result.firstId < 0)
+                        result.firstId = id;
+                } else if (choice == Choice::UpdateEmpty && fillEmpty(&stored, record)) {
+                    batch.update(storedId, valuesOf(places, stored));
+                    finder.add(storedId, stored);
+                    ++result.updated;
+                    if (result.firstId < 0)
+                        result.firstId = storedId;
+                } else {
+                    ++result.skipped;
+                }
             }
-            if (choice == Choice::Add) {
-                const qint64 id = batch.insert(valuesOf(places, record));
-                finder.add(id, record);
-                ++result.added;
-                if (result.firstId < 0)
-                    result.firstId = id;
-            } else if (choice == Choice::UpdateEmpty && fillEmpty(&stored, record)) {
-                batch.update(storedId, valuesOf(places, stored));
-                finder.add(storedId, stored);
-                ++result.updated;
-                if (result.firstId < 0)
-                    result.firstId = storedId;
-            } else {
-                ++result.skipped;
-            }
-            if (options.progress && read % 256 == 0 &&
-                !options.progress(read, int(file.pos() * 100 / size))) {
+            if (options.progress && !options.progress(read, chunk.percent)) {
                 result = failed(QStringLiteral("Import przerwano; nic nie zaimportowano."));
                 result.cancelled = true;
                 return result;
@@ -330,14 +423,9 @@ Result importFile(TTable &contacts, const QString &path, const Options &options)
         if (read == 0 && source->unusable() == 0)
             return failed(QStringLiteral("W pliku %1 nie znaleziono żadnych kontaktów.").arg(path));
         result.skipped += source->unusable();
-        if (options.progress && !options.progress(read, 100)) {
-            result = failed(QStringLiteral("Import przerwano; nic nie zaimportowano."));
-            result.cancelled = true;
-            return result;
-        }
         batch.commit();
     } catch (const KaxError &error) {
-        return nothingImported(source->lineNumber(), error.message());
+        return nothingImported(line, error.message());
     }
     result.ok = true;
     if (result.firstId >= 0)

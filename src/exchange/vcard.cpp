@@ -26,19 +26,17 @@ struct Property
 QList<QByteArray> splitOutsideQuotes(const QByteArray &text, char separator)
 {
     QList<QByteArray> parts;
-    QByteArray part;
+    qsizetype start = 0;
     bool quoted = false;
-    for (const char c : text) {
-        if (c == '"')
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i] == '"') {
             quoted = !quoted;
-        if (c == separator && !quoted) {
-            parts << part;
-            part.clear();
-        } else {
-            part += c;
+        } else if (text[i] == separator && !quoted) {
+            parts << text.sliced(start, i - start);
+            start = i + 1;
         }
     }
-    parts << part;
+    parts << text.sliced(start);
     return parts;
 }
 
@@ -459,7 +457,8 @@ bool VCardReader::readNext(ContactRecord *record)
         Property property;
         if (!parseLine(line, &property))
             continue;
-        const bool vcard = property.value.trimmed().toUpper() == "VCARD";
+        const bool vcard = (property.name == "BEGIN" || property.name == "END") &&
+                           property.value.trimmed().toUpper() == "VCARD";
         if (property.name == "BEGIN" && vcard) {
             if (inCard)
                 m_warnings << QStringLiteral("Wizytówka z wiersza %1 nie ma końca (END); "
