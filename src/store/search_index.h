@@ -1,0 +1,103 @@
+#pragma once
+
+#include <QList>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QString>
+#include <QStringList>
+#include <functional>
+#include <memory>
+
+// The full-text search index of a contact table: an FTS5 table "<table>_search" in the
+// same file, trigram-tokenized, holding per contact (rowid = id) a folded copy of its
+// text in four columns: Nazwa, Filia, Email and Inne (every other field, telephone and
+// fax numbers also as bare digits). Folding is done by the program (lower case, Polish
+// and other diacritics stripped), as the trigram tokenizer of SQLite 3.40 cannot strip
+// them. The index stores only which rows hold a trigram (detail=none, no column sizes),
+// the smallest FTS5 keeps, and its own copy of the folded text, against which every
+// candidate is checked (LIKE); a contentless table would be smaller still, but SQLite
+// 3.40 cannot delete from one. A plain trigger
+// drops the row of a deleted contact, so the stock sqlite3 tool can still write and
+// check the file. Rows another program inserts or updates are marked by the table's
+// triggers and rewritten by ContactSchema::repairKeys.
+namespace SearchIndex {
+
+QString tableName(const QString &table); // "Kartax2000" -> "Kartax2000_search"
+
+// Text as the index stores and searches it: lower case, diacritics stripped (ł -> l).
+QString fold(const QString &text);
+// Only the digits of text: "+48 22 555-11" -> "482255511".
+QString digits(const QString &text);
+
+// Whether the table has its search index.
+bool exists(QSqlDatabase &db, const QString &table);
+
+// Creates and fills the search index when it is missing, in one transaction, reporting
+// how far it has got in per cent. A table without the contact fields gets none. Returns
+// false with the engine's message; the database is then as it was.
+bool ensure(QSqlDatabase &db, const QString &table, QString *error,
+            const std::function<void(int percent)> &progress = {});
+
+// Rewrites the search text of the listed rows from the table, within the caller's
+// transaction: rows gone are dropped from the index. False with the engine's message.
+bool rewrite(QSqlDatabase &db, const QString &table, const QList<qint64> &ids, QString *error);
+
+} // namespace SearchIndex
+
+// Writes the search text of contact rows within the caller's transaction.
+class SearchIndexWriter
+{
+public:
+    SearchIndexWriter(QSqlDatabase &db, const QString &table);
+    ~SearchIndexWriter();
+    SearchIndexWriter(const SearchIndexWriter &) = delete;
+    SearchIndexWriter &operator=(const SearchIndexWriter &) = delete;
+
+    // Whether the table has a search index; without one, writes do nothing and succeed.
+    bool active() const { return m_active; }
+    // values: the 13 fields in table order; inserts or replaces. False with the
+    // engine's message.
+    bool write(qint64 id, const QStringList &values, QString *error);
+    bool remove(qint64 id, QString *error);
+
+private:
+    QSqlDatabase m_db;
+    QString m_table;
+    bool m_active = false;
+    std::unique_ptr<QSqlQuery> m_insert;
+    std::unique_ptr<QSqlQuery> m_remove;
+};
+
+// Which fields a contact search looks in.
+enum class SearchScope {
+    NameRepresentativeEmail, // Nazwa, Filia, Email
+    All,                     // every field
+};
+
+// One contact found: its id and its 13 field values in table order.
+struct ContactMatch
+{
+    qint64 id = -1;
+    QStringList values;
+};
+
+// Finds contacts by text through the search index. The text is folded like the index
+// and split at white space; a contact matches when every word occurs within the scope,
+// in any field of it. Words of three or more characters are looked up by their
+// trigrams; a text of only one- and two-character words has none to look up, so it is
+// matched by reading the index's text row by row, stopping at the limit.
+class ContactSearch
+{
+public:
+    ContactSearch(QSqlDatabase db, const QString &table);
+
+    // At most `limit` matches in id order; with `withEmail`, only contacts that have an
+    // e-mail address. Raises DatabaseError with the engine's message, also when the
+    // table has no search index.
+    QList<ContactMatch> find(const QString &text, SearchScope scope, int limit,
+                             bool withEmail = false) const;
+
+private:
+    QSqlDatabase m_db;
+    QString m_table;
+};
