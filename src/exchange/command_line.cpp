@@ -1,6 +1,7 @@
 #include "exchange/command_line.h"
 
 #include "exchange/contact_export.h"
+#include "exchange/contact_query.h"
 #include "platform/errors.h"
 #include "store/data_module.h"
 #include "store/table.h"
@@ -13,13 +14,14 @@ namespace {
 
 const QString kExport = QStringLiteral("--export");
 const QString kFormat = QStringLiteral("--format");
+const QString kQuery = QStringLiteral("--query");
 
 // The options given, by name ("--export" -> FILE); each takes one value.
 using Options = QHash<QString, QString>;
 
 const QStringList &modes()
 {
-    static const QStringList names{kExport};
+    static const QStringList names{kExport, kQuery};
     return names;
 }
 
@@ -31,7 +33,9 @@ const QStringList &optionNames()
 
 int usage(QTextStream &err, const QString &problem)
 {
-    err << problem << '\n' << "Użycie: kartax2000 --export PLIK [--format vcf|csv]" << '\n';
+    err << problem << '\n'
+        << "Użycie: kartax2000 --export PLIK [--format vcf|csv]" << '\n'
+        << "        kartax2000 --query TEKST" << '\n';
     return 2;
 }
 
@@ -58,6 +62,13 @@ int exportContacts(const Options &options, QTextStream &out, QTextStream &err)
     out << QStringLiteral("Liczba zapisanych kontaktów: %1. Plik: %2").arg(result.written).arg(path)
         << '\n';
     return 0;
+}
+
+// Answers a mail client's address-book query; nothing found is status 1.
+int queryContacts(const Options &options, QTextStream &out)
+{
+    TDM9 data;
+    return ContactQuery::write(*data.t1, options.value(kQuery), out) > 0 ? 0 : 1;
 }
 
 } // namespace
@@ -89,6 +100,8 @@ int run(const QStringList &arguments, QTextStream &out, QTextStream &err)
     try {
         if (options.contains(kExport))
             return exportContacts(options, out, err);
+        if (options.contains(kQuery))
+            return queryContacts(options, out);
     } catch (const KaxError &error) {
         err << error.message() << '\n';
         return 1;
