@@ -31,6 +31,9 @@ constexpr int kEmail = 10;
 
 // Rows read at a time while the index is built.
 constexpr int kBuildBatch = 10000;
+// The part of a build's progress, in per cent, that writing the text takes; indexing it
+// takes the rest.
+constexpr int kTextShare = 50;
 
 QString updateTrigger(const QString &table)
 {
@@ -40,6 +43,38 @@ QString updateTrigger(const QString &table)
 QString deleteTrigger(const QString &table)
 {
     return table + QStringLiteral("_search_del");
+}
+
+// The folded text both indexes are built over (their external content).
+QString textTable(const QString &table)
+{
+    return table + QStringLiteral("_search_text");
+}
+
+// The index of the name, representative and e-mail columns only.
+QString namesIndex(const QString &table)
+{
+    return table + QStringLiteral("_search_names");
+}
+
+// Statements that drop the indexed text of row `rowExpression` from both indexes and
+// the text table. An external-content index forgets a row only when told its text.
+QStringList dropStatements(const QString &table, const QString &rowExpression)
+{
+    const QString columns = indexColumns().join(QStringLiteral(", "));
+    const QString names = indexColumns().mid(0, 3).join(QStringLiteral(", "));
+    const QString text = quoted(textTable(table));
+    const QString all = quoted(SearchIndex::tableName(table));
+    const QString named = quoted(namesIndex(table));
+    return {
+        QStringLiteral("INSERT INTO %1 (%1, rowid, %2) SELECT 'delete', id, %2 FROM %3 "
+                       "WHERE id = %4")
+            .arg(all, columns, text, rowExpression),
+        QStringLiteral("INSERT INTO %1 (%1, rowid, %2) SELECT 'delete', id, %2 FROM %3 "
+                       "WHERE id = %4")
+            .arg(named, names, text, rowExpression),
+        QStringLiteral("DELETE FROM %1 WHERE id = %2").arg(text, rowExpression),
+    };
 }
 
 // The four column texts of a contact given its 13 field values.
@@ -61,10 +96,20 @@ QStringList searchColumns(const QStringList &values)
             SearchIndex::fold(values[kEmail]), other.join(QLatin1Char('\n'))};
 }
 
-QString insertStatement(const QString &table)
+// Statements that write the text of a row, after its old text is dropped: each binds
+// the id, then the first three or all four column texts.
+QStringList insertStatements(const QString &table)
 {
-    return QStringLiteral("INSERT OR REPLACE INTO %1 (rowid, %2) VALUES (?, ?, ?, ?, ?)")
-        .arg(quoted(SearchIndex::tableName(table)), indexColumns().join(QStringLiteral(", ")));
+    const QString columns = indexColumns().join(QStringLiteral(", "));
+    const QString names = indexColumns().mid(0, 3).join(QStringLiteral(", "));
+    return {
+        QStringLiteral("INSERT INTO %1 (id, %2) VALUES (?, ?, ?, ?, ?)")
+            .arg(quoted(textTable(table)), columns),
+        QStringLiteral("INSERT INTO %1 (rowid, %2) VALUES (?, ?, ?, ?, ?)")
+            .arg(quoted(SearchIndex::tableName(table)), columns),
+        QStringLiteral("INSERT INTO %1 (rowid, %2) VALUES (?, ?, ?, ?)")
+            .arg(quoted(namesIndex(table)), names),
+    };
 }
 
 QString fieldList()
@@ -103,29 +148,44 @@ bool hasContactFields(QSqlDatabase &db, const QString &table)
     return true;
 }
 
-// Creates the index table and its triggers and fills it from the table, within the
-// caller's transaction. A table whose triggers went missing is made afresh.
+// Creates the text table, both indexes and their triggers and fills them from the
+// table, within the caller's transaction: the text first, then each index in one pass
+// over it. Whatever a failed or partial earlier attempt left is made afresh.
 bool build(QSqlDatabase &db, const QString &table, const std::function<void(int)> &progress,
            QSqlError *failure)
 {
-    const QString index = SearchIndex::tableName(table);
+    const QString text = quoted(textTable(table));
+    const QString all = quoted(SearchIndex::tableName(table));
+    const QString named = quoted(namesIndex(table));
+    const QString columns = indexColumns().join(QStringLiteral(", "));
     QString fields;
     for (const QString &field : ContactSchema::fieldNames())
         fields += (fields.isEmpty() ? QString() : QStringLiteral(", ")) + field;
-    // Any update of a field marks the row, as an insert does, so that rows another
-    // program wrote are indexed again; the program clears its own marks.
-    const QStringList statements{
-        QStringLiteral("DROP TABLE IF EXISTS %1").arg(quoted(index)),
-        QStringLiteral("CREATE VIRTUAL TABLE %1 USING fts5(%2, tokenize = 'trigram', "
-                       "detail = none, columnsize = 0)")
-            .arg(quoted(index), indexColumns().join(QStringLiteral(", "))),
-        QStringLiteral("CREATE TRIGGER IF NOT EXISTS %1 AFTER UPDATE OF %2 ON %3 BEGIN "
+    // The indexes keep only which rows hold a trigram (detail = none), no column sizes.
+    const QString options =
+        QStringLiteral("content = '%1', content_rowid = id, "
+                       "tokenize = 'trigram', detail = none, "
+                       "columnsize = 0")
+            .arg(QString(textTable(table)).replace(QLatin1Char('\''), QStringLiteral("''")));
+    QStringList statements{
+        QStringLiteral("DROP TRIGGER IF EXISTS %1").arg(quoted(deleteTrigger(table))),
+        QStringLiteral("DROP TRIGGER IF EXISTS %1").arg(quoted(updateTrigger(table))),
+        QStringLiteral("DROP TABLE IF EXISTS %1").arg(all),
+        QStringLiteral("DROP TABLE IF EXISTS %1").arg(named),
+        QStringLiteral("DROP TABLE IF EXISTS %1").arg(text),
+        QStringLiteral("CREATE TABLE %1 (id INTEGER PRIMARY KEY, %2)").arg(text, columns),
+        QStringLiteral("CREATE VIRTUAL TABLE %1 USING fts5(%2, %3)").arg(all, columns, options),
+        QStringLiteral("CREATE VIRTUAL TABLE %1 USING fts5(%2, %3)")
+            .arg(named, indexColumns().mid(0, 3).join(QStringLiteral(", ")), options),
+        // Any update of a field marks the row, as an insert does, so that rows another
+        // program wrote are indexed again; the program clears its own marks.
+        QStringLiteral("CREATE TRIGGER %1 AFTER UPDATE OF %2 ON %3 BEGIN "
                        "INSERT OR IGNORE INTO %4 (id) VALUES (NEW.id); END")
             .arg(quoted(updateTrigger(table)), fields, quoted(table),
                  quoted(ContactSchema::dirtyTable(table))),
-        QStringLiteral("CREATE TRIGGER IF NOT EXISTS %1 AFTER DELETE ON %2 BEGIN "
-                       "DELETE FROM %3 WHERE rowid = OLD.id; END")
-            .arg(quoted(deleteTrigger(table)), quoted(table), quoted(index)),
+        QStringLiteral("CREATE TRIGGER %1 AFTER DELETE ON %2 BEGIN %3; END")
+            .arg(quoted(deleteTrigger(table)), quoted(table),
+                 dropStatements(table, QStringLiteral("OLD.id")).join(QStringLiteral("; "))),
     };
     if (!execAll(db, statements, failure))
         return false;
@@ -149,7 +209,7 @@ bool build(QSqlDatabase &db, const QString &table, const std::function<void(int)
                             .arg(fieldList(), quoted(table))
                             .arg(kBuildBatch)))
         return fail(select);
-    if (!insert.prepare(insertStatement(table)))
+    if (!insert.prepare(insertStatements(table).first()))
         return fail(insert);
     std::vector<qint64> ids;
     std::vector<QStringList> rows;
@@ -179,11 +239,17 @@ bool build(QSqlDatabase &db, const QString &table, const std::function<void(int)
                 return fail(insert);
         }
         after = ids.back();
-        const int now = int(std::min<qint64>(100, (after - lowest) * 100 / span));
+        const int now = int(std::min<qint64>(kTextShare, (after - lowest) * kTextShare / span));
         if (progress && now != percent)
             progress(percent = now);
     }
-    if (progress && percent != 100)
+    if (!query.exec(QStringLiteral("INSERT INTO %1 (%1) VALUES ('rebuild')").arg(all)))
+        return fail(query);
+    if (progress)
+        progress(kTextShare + (100 - kTextShare) * 4 / 5);
+    if (!query.exec(QStringLiteral("INSERT INTO %1 (%1) VALUES ('rebuild')").arg(named)))
+        return fail(query);
+    if (progress)
         progress(100);
     return true;
 }
@@ -273,11 +339,14 @@ QString digits(const QString &text)
 bool exists(QSqlDatabase &db, const QString &table)
 {
     QSqlQuery query(db);
-    query.prepare(QStringLiteral("SELECT count(*) FROM sqlite_master WHERE name IN (?, ?, ?)"));
+    query.prepare(
+        QStringLiteral("SELECT count(*) FROM sqlite_master WHERE name IN (?, ?, ?, ?, ?)"));
     query.addBindValue(tableName(table));
+    query.addBindValue(namesIndex(table));
+    query.addBindValue(textTable(table));
     query.addBindValue(updateTrigger(table));
     query.addBindValue(deleteTrigger(table));
-    return query.exec() && query.next() && query.value(0).toInt() == 3;
+    return query.exec() && query.next() && query.value(0).toInt() == 5;
 }
 
 bool ensure(QSqlDatabase &db, const QString &table, QString *error,
@@ -345,6 +414,31 @@ SearchIndexWriter::SearchIndexWriter(QSqlDatabase &db, const QString &table)
 
 SearchIndexWriter::~SearchIndexWriter() = default;
 
+bool SearchIndexWriter::prepare(QString *error)
+{
+    if (!m_drops.empty())
+        return true;
+    std::vector<std::unique_ptr<QSqlQuery>> drops;
+    std::vector<std::unique_ptr<QSqlQuery>> inserts;
+    const auto prepareAll = [this, error](const QStringList &statements, auto *queries) {
+        for (const QString &sql : statements) {
+            auto query = std::make_unique<QSqlQuery>(m_db);
+            if (!query->prepare(sql)) {
+                *error = engineMessage(query->lastError());
+                return false;
+            }
+            queries->push_back(std::move(query));
+        }
+        return true;
+    };
+    if (!prepareAll(dropStatements(m_table, QStringLiteral("?")), &drops) ||
+        !prepareAll(insertStatements(m_table), &inserts))
+        return false;
+    m_drops = std::move(drops);
+    m_inserts = std::move(inserts);
+    return true;
+}
+
 bool SearchIndexWriter::write(qint64 id, const QStringList &values, QString *error)
 {
     if (!m_active)
@@ -355,21 +449,19 @@ bool SearchIndexWriter::write(qint64 id, const QStringList &values, QString *err
                      .arg(values.size());
         return false;
     }
-    if (!m_insert) {
-        m_insert = std::make_unique<QSqlQuery>(m_db);
-        if (!m_insert->prepare(insertStatement(m_table))) {
-            *error = engineMessage(m_insert->lastError());
-            m_insert.reset();
+    if (!remove(id, error))
+        return false;
+    const QStringList columns = searchColumns(values);
+    for (size_t i = 0; i < m_inserts.size(); ++i) {
+        QSqlQuery &insert = *m_inserts[i];
+        insert.bindValue(0, id);
+        const int used = i + 1 == m_inserts.size() ? 3 : 4; // the names index: three
+        for (int c = 0; c < used; ++c)
+            insert.bindValue(1 + c, columns[c]);
+        if (!insert.exec()) {
+            *error = engineMessage(insert.lastError());
             return false;
         }
-    }
-    const QStringList columns = searchColumns(values);
-    m_insert->bindValue(0, id);
-    for (int c = 0; c < columns.size(); ++c)
-        m_insert->bindValue(1 + c, columns[c]);
-    if (!m_insert->exec()) {
-        *error = engineMessage(m_insert->lastError());
-        return false;
     }
     return true;
 }
@@ -378,19 +470,14 @@ bool SearchIndexWriter::remove(qint64 id, QString *error)
 {
     if (!m_active)
         return true;
-    if (!m_remove) {
-        m_remove = std::make_unique<QSqlQuery>(m_db);
-        if (!m_remove->prepare(QStringLiteral("DELETE FROM %1 WHERE rowid = ?")
-                                   .arg(quoted(SearchIndex::tableName(m_table))))) {
-            *error = engineMessage(m_remove->lastError());
-            m_remove.reset();
+    if (!prepare(error))
+        return false;
+    for (const auto &drop : m_drops) {
+        drop->bindValue(0, id);
+        if (!drop->exec()) {
+            *error = engineMessage(drop->lastError());
             return false;
         }
-    }
-    m_remove->bindValue(0, id);
-    if (!m_remove->exec()) {
-        *error = engineMessage(m_remove->lastError());
-        return false;
     }
     return true;
 }
@@ -406,10 +493,12 @@ QList<ContactMatch> ContactSearch::find(const QString &text, SearchScope scope, 
     QSqlDatabase db = m_db;
     if (!SearchIndex::exists(db, m_table))
         throw DatabaseError(QStringLiteral("Tabela %1 nie ma indeksu wyszukiwania.").arg(m_table));
-    QStringList columns = indexColumns();
-    if (scope == SearchScope::NameRepresentativeEmail)
-        columns.removeLast();
-    const QString index = quoted(SearchIndex::tableName(m_table));
+    // Each scope has an index of its own columns, so that its trigrams find no rows
+    // that hold them only elsewhere.
+    const bool everyField = scope == SearchScope::All;
+    const QStringList columns = everyField ? indexColumns() : indexColumns().mid(0, 3);
+    const QString index =
+        quoted(everyField ? SearchIndex::tableName(m_table) : namesIndex(m_table));
 
     // The trigrams narrow the rows down; LIKE then checks each word in the scope's columns.
     QStringList terms;

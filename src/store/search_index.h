@@ -7,19 +7,22 @@
 #include <QStringList>
 #include <functional>
 #include <memory>
+#include <vector>
 
-// The full-text search index of a contact table: an FTS5 table "<table>_search" in the
-// same file, trigram-tokenized, holding per contact (rowid = id) a folded copy of its
-// text in four columns: Nazwa, Filia, Email and Inne (every other field, telephone and
-// fax numbers also as bare digits). Folding is done by the program (lower case, Polish
-// and other diacritics stripped), as the trigram tokenizer of SQLite 3.40 cannot strip
-// them. The index stores only which rows hold a trigram (detail=none, no column sizes),
-// the smallest FTS5 keeps, and its own copy of the folded text, against which every
-// candidate is checked (LIKE); a contentless table would be smaller still, but SQLite
-// 3.40 cannot delete from one. A plain trigger
-// drops the row of a deleted contact, so the stock sqlite3 tool can still write and
-// check the file. Rows another program inserts or updates are marked by the table's
-// triggers and rewritten by ContactSchema::repairKeys.
+// The full-text search index of a contact table, in the same file. A plain table
+// "<table>_search_text" holds per contact (id) a folded copy of its text in four
+// columns: Nazwa, Filia, Email and Inne (every other field, telephone and fax numbers
+// also as bare digits). Folding is done by the program (lower case, Polish and other
+// diacritics stripped), as the trigram tokenizer of SQLite 3.40 cannot strip them.
+// Two trigram FTS5 indexes are built over that text as their external content:
+// "<table>_search" over all four columns and "<table>_search_names" over the first
+// three, so that a search in name, representative and e-mail meets no rows that hold
+// its trigrams only elsewhere. They keep only which rows hold a trigram (detail=none,
+// no column sizes), the smallest FTS5 offers; every candidate is then checked against
+// the text (LIKE). A contentless index would be smaller still, but SQLite 3.40 cannot
+// delete from one. Plain-SQL triggers drop the text of a deleted contact and mark
+// contacts another program updates, so the stock sqlite3 tool can still write and
+// check the file; ContactSchema::repairKeys rewrites the text of marked rows.
 namespace SearchIndex {
 
 QString tableName(const QString &table); // "Kartax2000" -> "Kartax2000_search"
@@ -61,11 +64,13 @@ public:
     bool remove(qint64 id, QString *error);
 
 private:
+    bool prepare(QString *error);
+
     QSqlDatabase m_db;
     QString m_table;
     bool m_active = false;
-    std::unique_ptr<QSqlQuery> m_insert;
-    std::unique_ptr<QSqlQuery> m_remove;
+    std::vector<std::unique_ptr<QSqlQuery>> m_drops;   // the old text out of each table
+    std::vector<std::unique_ptr<QSqlQuery>> m_inserts; // the new text into each table
 };
 
 // Which fields a contact search looks in.
