@@ -374,8 +374,10 @@ bool ensure(QSqlDatabase &db, const QString &table, QString *error,
 
 bool rewrite(QSqlDatabase &db, const QString &table, const QList<qint64> &ids, QString *error)
 {
+    if (ids.isEmpty())
+        return true;
     SearchIndexWriter writer(db, table);
-    if (!writer.active() || ids.isEmpty())
+    if (!writer.active())
         return true;
     QSqlQuery select(db);
     if (!select.prepare(
