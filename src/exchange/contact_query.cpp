@@ -1,6 +1,5 @@
 #include "exchange/contact_query.h"
 
-#include "store/contact_schema.h"
 #include "store/search_index.h"
 #include "store/table.h"
 
