@@ -138,8 +138,10 @@ bool measureIndexBuild(const QString &path)
             "DROP TRIGGER Kartax2000_search_del", "DROP TRIGGER Kartax2000_search_upd",
             "DROP TABLE Kartax2000_search", "DROP TABLE Kartax2000_search_names",
             "DROP TABLE Kartax2000_search_text"};
-        if (!db.open())
+        if (!db.open()) {
+            std::fprintf(stderr, "%s\n", qPrintable(db.lastError().text()));
             return false;
+        }
         for (const QString &sql : older) {
             if (!query.exec(sql)) {
                 std::fprintf(stderr, "%s\n", qPrintable(query.lastError().text()));

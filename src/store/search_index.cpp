@@ -6,6 +6,7 @@
 
 #include <QSqlError>
 #include <QVariant>
+#include <algorithm>
 #include <limits>
 
 namespace {
@@ -132,19 +133,22 @@ bool execAll(QSqlDatabase &db, const QStringList &statements, QSqlError *failure
     return true;
 }
 
-// Whether the table has every contact field, so its rows can be indexed.
-bool hasContactFields(QSqlDatabase &db, const QString &table)
+// Whether the table has every contact field, so its rows can be indexed, in *has.
+// False with the engine's error when it cannot tell.
+bool hasContactFields(QSqlDatabase &db, const QString &table, bool *has, QSqlError *failure)
 {
     QSqlQuery query(db);
-    if (!query.exec(QStringLiteral("PRAGMA table_info(%1)").arg(quoted(table))))
+    if (!query.exec(QStringLiteral("PRAGMA table_info(%1)").arg(quoted(table)))) {
+        *failure = query.lastError();
         return false;
+    }
     QStringList columns;
     while (query.next())
         columns << query.value(1).toString().toLower();
-    for (const QString &field : ContactSchema::fieldNames()) {
-        if (!columns.contains(field.toLower()))
-            return false;
-    }
+    const QStringList fields = ContactSchema::fieldNames();
+    *has = std::all_of(fields.cbegin(), fields.cend(), [&columns](const QString &field) {
+        return columns.contains(field.toLower());
+    });
     return true;
 }
 
@@ -352,13 +356,20 @@ bool exists(QSqlDatabase &db, const QString &table)
 bool ensure(QSqlDatabase &db, const QString &table, QString *error,
             const std::function<void(int percent)> &progress)
 {
-    if (exists(db, table) || !hasContactFields(db, table))
+    if (exists(db, table))
+        return true;
+    QSqlError failure;
+    bool indexable = false;
+    if (!hasContactFields(db, table, &indexable, &failure)) {
+        *error = engineMessage(failure);
+        return false;
+    }
+    if (!indexable)
         return true;
     if (!db.transaction()) {
         *error = engineMessage(db.lastError());
         return false;
     }
-    QSqlError failure;
     if (!build(db, table, progress, &failure)) {
         *error = engineMessage(failure);
         db.rollback();
