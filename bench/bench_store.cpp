@@ -136,7 +136,8 @@ bool measureIndexBuild(const QString &path)
         QSqlQuery query(db);
         const QStringList older{
             "DROP TRIGGER Kartax2000_search_del", "DROP TRIGGER Kartax2000_search_upd",
-            "DROP TABLE Kartax2000_search", "DROP TABLE Kartax2000_search_names",
+            "DROP TRIGGER Kartax2000_search_ins", "DROP TABLE Kartax2000_search_marks",
+            "DROP TABLE Kartax2000_search",       "DROP TABLE Kartax2000_search_names",
             "DROP TABLE Kartax2000_search_text"};
         if (!db.open()) {
             std::fprintf(stderr, "%s\n", qPrintable(db.lastError().text()));

@@ -3,7 +3,6 @@
 #include "platform/data_folder.h"
 #include "platform/errors.h"
 #include "platform/settings_store.h"
-#include "store/search_index.h"
 #include "store/sort_key.h"
 #include "store/sql_text.h"
 
@@ -159,13 +158,11 @@ struct RowsToRepair
 {
     bool all = false;
     QList<qint64> ids;
-    QList<qint64> marked; // rows the triggers marked, whose search text is rewritten too
 };
 
 // Finds which rows need new keys: all of them when the collation version recorded in
 // the table's meta table is not the collator's, otherwise the rows the triggers marked
-// as changed and the rows lacking a key. The marked rows are listed apart as well, for
-// the search index. False with the engine's message.
+// as changed and the rows lacking a key. False with the engine's message.
 bool collectRowsToRepair(QSqlDatabase &db, const QString &table, const QStringList &keyedFields,
                          RowsToRepair *rows, QString *error)
 {
@@ -178,21 +175,12 @@ bool collectRowsToRepair(QSqlDatabase &db, const QString &table, const QStringLi
     if (query.exec() && query.next())
         storedVersion = query.value(0).toString();
     query.finish();
-
-    if (!query.exec(
-            QStringLiteral("SELECT id FROM %1").arg(quoted(ContactSchema::dirtyTable(table))))) {
-        *error = engineMessage(query.lastError());
-        return false;
-    }
-    while (query.next())
-        rows->marked << query.value(0).toLongLong();
-    query.finish();
-
     rows->all = storedVersion != SortKeyCollator::instance().version();
     if (rows->all)
         return true;
-    rows->ids = rows->marked;
-    QStringList sources;
+
+    QStringList sources{
+        QStringLiteral("SELECT id FROM %1").arg(quoted(ContactSchema::dirtyTable(table)))};
     for (const QString &field : keyedFields) {
         sources << QStringLiteral("SELECT id FROM %1 WHERE %2 IS NULL")
                        .arg(quoted(table), ContactSchema::keyColumn(field));
@@ -453,10 +441,6 @@ qint64 repairKeys(QSqlDatabase &db, const QString &table, const QStringList &key
     if (!writeKeys(db, table, keyedFields, rows, progress, &repaired, &failure) ||
         !stampRepair(db, table, rows.all, &failure)) {
         *error = engineMessage(failure);
-        db.rollback();
-        return -1;
-    }
-    if (!SearchIndex::rewrite(db, table, rows.marked, error)) {
         db.rollback();
         return -1;
     }

@@ -45,8 +45,7 @@ bool ensureBookkeeping(QSqlDatabase &db, const QString &table, QString *error);
 
 // Recomputes missing or stale sort keys: rows the triggers marked as changed, rows
 // without keys, and every row when the collation version changed, reporting how far
-// that has got in per cent. The marked rows get their search text rewritten too
-// (SearchIndex::rewrite). All or nothing: a failure leaves the database as it was.
+// that has got in per cent. All or nothing: a failure leaves the database as it was.
 // Returns the number of rows repaired, or -1 with the engine's message.
 qint64 repairKeys(QSqlDatabase &db, const QString &table, const QStringList &keyedFields,
                   QString *error, const std::function<void(int percent)> &progress = {});

@@ -46,6 +46,19 @@ QString deleteTrigger(const QString &table)
     return table + QStringLiteral("_search_del");
 }
 
+QString insertTrigger(const QString &table)
+{
+    return table + QStringLiteral("_search_ins");
+}
+
+// Rows another program inserted or updated, whose text is to be written again. Its own,
+// not the sort keys' changed-row table: a program that knows nothing of the index
+// clears those marks when it writes its keys.
+QString marksTable(const QString &table)
+{
+    return table + QStringLiteral("_search_marks");
+}
+
 // The folded text both indexes are built over (their external content).
 QString textTable(const QString &table)
 {
@@ -59,7 +72,8 @@ QString namesIndex(const QString &table)
 }
 
 // Statements that drop the indexed text of row `rowExpression` from both indexes and
-// the text table. An external-content index forgets a row only when told its text.
+// the text table, and its mark. An external-content index forgets a row only when told
+// its text.
 QStringList dropStatements(const QString &table, const QString &rowExpression)
 {
     const QString columns = indexColumns().join(QStringLiteral(", "));
@@ -75,6 +89,8 @@ QStringList dropStatements(const QString &table, const QString &rowExpression)
                        "WHERE id = %4")
             .arg(named, names, text, rowExpression),
         QStringLiteral("DELETE FROM %1 WHERE id = %2").arg(text, rowExpression),
+        QStringLiteral("DELETE FROM %1 WHERE id = %2")
+            .arg(quoted(marksTable(table)), rowExpression),
     };
 }
 
@@ -171,22 +187,27 @@ bool build(QSqlDatabase &db, const QString &table, const std::function<void(int)
                        "tokenize = 'trigram', detail = none, "
                        "columnsize = 0")
             .arg(QString(textTable(table)).replace(QLatin1Char('\''), QStringLiteral("''")));
-    QStringList statements{
-        QStringLiteral("DROP TRIGGER IF EXISTS %1").arg(quoted(deleteTrigger(table))),
-        QStringLiteral("DROP TRIGGER IF EXISTS %1").arg(quoted(updateTrigger(table))),
-        QStringLiteral("DROP TABLE IF EXISTS %1").arg(all),
-        QStringLiteral("DROP TABLE IF EXISTS %1").arg(named),
-        QStringLiteral("DROP TABLE IF EXISTS %1").arg(text),
+    const QString marks = quoted(marksTable(table));
+    QStringList statements;
+    for (const QString &trigger :
+         {insertTrigger(table), updateTrigger(table), deleteTrigger(table)})
+        statements << QStringLiteral("DROP TRIGGER IF EXISTS %1").arg(quoted(trigger));
+    for (const QString &made : {all, named, text, marks})
+        statements << QStringLiteral("DROP TABLE IF EXISTS %1").arg(made);
+    statements << QStringList{
         QStringLiteral("CREATE TABLE %1 (id INTEGER PRIMARY KEY, %2)").arg(text, columns),
+        QStringLiteral("CREATE TABLE %1 (id INTEGER PRIMARY KEY)").arg(marks),
         QStringLiteral("CREATE VIRTUAL TABLE %1 USING fts5(%2, %3)").arg(all, columns, options),
         QStringLiteral("CREATE VIRTUAL TABLE %1 USING fts5(%2, %3)")
             .arg(named, indexColumns().mid(0, 3).join(QStringLiteral(", ")), options),
-        // Any update of a field marks the row, as an insert does, so that rows another
-        // program wrote are indexed again; the program clears its own marks.
+        // Any insert, and any update of a field, marks the row; writing its text clears
+        // the mark, so marks left behind name rows that another program wrote.
+        QStringLiteral("CREATE TRIGGER %1 AFTER INSERT ON %2 BEGIN "
+                       "INSERT OR IGNORE INTO %3 (id) VALUES (NEW.id); END")
+            .arg(quoted(insertTrigger(table)), quoted(table), marks),
         QStringLiteral("CREATE TRIGGER %1 AFTER UPDATE OF %2 ON %3 BEGIN "
                        "INSERT OR IGNORE INTO %4 (id) VALUES (NEW.id); END")
-            .arg(quoted(updateTrigger(table)), fields, quoted(table),
-                 quoted(ContactSchema::dirtyTable(table))),
+            .arg(quoted(updateTrigger(table)), fields, quoted(table), marks),
         QStringLiteral("CREATE TRIGGER %1 AFTER DELETE ON %2 BEGIN %3; END")
             .arg(quoted(deleteTrigger(table)), quoted(table),
                  dropStatements(table, QStringLiteral("OLD.id")).join(QStringLiteral("; "))),
@@ -343,14 +364,16 @@ QString digits(const QString &text)
 bool exists(QSqlDatabase &db, const QString &table)
 {
     QSqlQuery query(db);
-    query.prepare(
-        QStringLiteral("SELECT count(*) FROM sqlite_master WHERE name IN (?, ?, ?, ?, ?)"));
-    query.addBindValue(tableName(table));
-    query.addBindValue(namesIndex(table));
-    query.addBindValue(textTable(table));
-    query.addBindValue(updateTrigger(table));
-    query.addBindValue(deleteTrigger(table));
-    return query.exec() && query.next() && query.value(0).toInt() == 5;
+    const QStringList objects{tableName(table),    namesIndex(table),    textTable(table),
+                              marksTable(table),   insertTrigger(table), updateTrigger(table),
+                              deleteTrigger(table)};
+    QStringList marks;
+    marks.fill(QStringLiteral("?"), objects.size());
+    query.prepare(QStringLiteral("SELECT count(*) FROM sqlite_master WHERE name IN (%1)")
+                      .arg(marks.join(QStringLiteral(", "))));
+    for (const QString &name : objects)
+        query.addBindValue(name);
+    return query.exec() && query.next() && query.value(0).toInt() == objects.size();
 }
 
 bool ensure(QSqlDatabase &db, const QString &table, QString *error,
@@ -383,37 +406,55 @@ bool ensure(QSqlDatabase &db, const QString &table, QString *error,
     return true;
 }
 
-bool rewrite(QSqlDatabase &db, const QString &table, const QList<qint64> &ids, QString *error)
+bool repair(QSqlDatabase &db, const QString &table, QString *error)
 {
-    if (ids.isEmpty())
+    if (!exists(db, table))
         return true;
-    SearchIndexWriter writer(db, table);
-    if (!writer.active())
-        return true;
-    QSqlQuery select(db);
-    if (!select.prepare(
-            QStringLiteral("SELECT %1 FROM %2 WHERE id = ?").arg(fieldList(), quoted(table)))) {
-        *error = engineMessage(select.lastError());
+    QSqlQuery query(db);
+    query.setForwardOnly(true);
+    QList<qint64> ids;
+    if (!query.exec(QStringLiteral("SELECT id FROM %1").arg(quoted(marksTable(table))))) {
+        *error = engineMessage(query.lastError());
         return false;
     }
-    for (const qint64 id : ids) {
-        select.addBindValue(id);
-        if (!select.exec()) {
-            *error = engineMessage(select.lastError());
-            return false;
-        }
-        if (!select.next()) {
-            select.finish();
-            if (!writer.remove(id, error))
-                return false;
-            continue;
+    while (query.next())
+        ids << query.value(0).toLongLong();
+    query.finish();
+    if (ids.isEmpty())
+        return true;
+
+    if (!db.transaction()) {
+        *error = engineMessage(db.lastError());
+        return false;
+    }
+    const auto fail = [&db] {
+        db.rollback();
+        return false;
+    };
+    SearchIndexWriter writer(db, table);
+    if (!query.prepare(
+            QStringLiteral("SELECT %1 FROM %2 WHERE id = ?").arg(fieldList(), quoted(table)))) {
+        *error = engineMessage(query.lastError());
+        return fail();
+    }
+    for (const qint64 id : std::as_const(ids)) {
+        query.addBindValue(id);
+        if (!query.exec()) {
+            *error = engineMessage(query.lastError());
+            return fail();
         }
         QStringList values;
-        for (int f = 0; f < kFieldCount; ++f)
-            values << select.value(f).toString();
-        select.finish();
-        if (!writer.write(id, values, error))
-            return false;
+        const bool stored = query.next();
+        for (int f = 0; stored && f < kFieldCount; ++f)
+            values << query.value(f).toString();
+        query.finish();
+        // Writing or dropping the text clears the mark.
+        if (!(stored ? writer.write(id, values, error) : writer.remove(id, error)))
+            return fail();
+    }
+    if (!db.commit()) {
+        *error = engineMessage(db.lastError());
+        return fail();
     }
     return true;
 }

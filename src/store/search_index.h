@@ -21,8 +21,10 @@
 // no column sizes), the smallest FTS5 offers; every candidate is then checked against
 // the text (LIKE). A contentless index would be smaller still, but SQLite 3.40 cannot
 // delete from one. Plain-SQL triggers drop the text of a deleted contact and mark
-// contacts another program updates, so the stock sqlite3 tool can still write and
-// check the file; ContactSchema::repairKeys rewrites the text of marked rows.
+// contacts inserted or updated in "<table>_search_marks"; the program clears the mark
+// when it writes the text, so marks left behind name rows that another program wrote,
+// and repair() writes their text. The stock sqlite3 tool can still write and check
+// the file.
 namespace SearchIndex {
 
 QString tableName(const QString &table); // "Kartax2000" -> "Kartax2000_search"
@@ -41,9 +43,10 @@ bool exists(QSqlDatabase &db, const QString &table);
 bool ensure(QSqlDatabase &db, const QString &table, QString *error,
             const std::function<void(int percent)> &progress = {});
 
-// Rewrites the search text of the listed rows from the table, within the caller's
-// transaction: rows gone are dropped from the index. False with the engine's message.
-bool rewrite(QSqlDatabase &db, const QString &table, const QList<qint64> &ids, QString *error);
+// Writes again, in one transaction, the text of the rows that another program inserted
+// or updated (the index's triggers mark them). False with the engine's message; the
+// database is then as it was.
+bool repair(QSqlDatabase &db, const QString &table, QString *error);
 
 } // namespace SearchIndex
 

@@ -87,8 +87,7 @@ void TTable::open()
         if (!m_bookkeeping)
             qWarning("Kartax2000: cannot keep the sort order of %s up to date: %s",
                      qPrintable(m_tableName), qPrintable(error));
-        // The index relies on the changed-row marks for rows other programs write.
-        if (m_bookkeeping && !SearchIndex::ensure(m_db, m_tableName, &error, m_rebuildProgress))
+        if (!SearchIndex::ensure(m_db, m_tableName, &error, m_rebuildProgress))
             qWarning("Kartax2000: cannot build the search index of %s: %s", qPrintable(m_tableName),
                      qPrintable(error));
         m_searchWriter = std::make_unique<SearchIndexWriter>(m_db, m_tableName);
@@ -484,6 +483,9 @@ void TTable::repairKeys()
     QString error;
     if (ContactSchema::repairKeys(m_db, m_tableName, m_keyedFields, &error, m_rebuildProgress) < 0)
         qWarning("Kartax2000: cannot repair the sort order of %s: %s", qPrintable(m_tableName),
+                 qPrintable(error));
+    if (!SearchIndex::repair(m_db, m_tableName, &error))
+        qWarning("Kartax2000: cannot update the search index of %s: %s", qPrintable(m_tableName),
                  qPrintable(error));
 }
 

@@ -94,8 +94,8 @@ public:
     void post();
     void cancel();
     void deleteRecord();
-    // Re-reads the current record and repairs the order of rows that another
-    // program wrote; an edit is ended first.
+    // Re-reads the current record and repairs the order and search text of rows that
+    // another program wrote; an edit is ended first.
     void refresh();
     // Ends an edit: posts it when a field changed, drops it otherwise.
     void checkBrowseMode();
