@@ -61,8 +61,8 @@ public:
 
     // Whether the table has a search index; without one, writes do nothing and succeed.
     bool active() const { return m_active; }
-    // values: the 13 fields in table order; inserts or replaces. False with the
-    // engine's message.
+    // values: the 13 fields in table order; inserts or replaces, and clears the row's
+    // mark. False with the engine's message.
     bool write(qint64 id, const QStringList &values, QString *error);
     bool remove(qint64 id, QString *error);
 
