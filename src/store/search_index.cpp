@@ -32,7 +32,7 @@ constexpr int kEmail = 10;
 
 // Rows read at a time while the index is built.
 constexpr int kBuildBatch = 10000;
-// The part of a build's progress, in per cent, that writing the text takes; indexing it
+// The share of a build's progress, in per cent, that writing the text takes; indexing it
 // takes the rest.
 constexpr int kTextShare = 50;
 

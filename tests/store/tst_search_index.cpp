@@ -1,5 +1,4 @@
 #include "platform/errors.h"
-#include "store/contact_schema.h"
 #include "store/search_index.h"
 #include "store/table.h"
 #include "support/contact_fixture.h"
