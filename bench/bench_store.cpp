@@ -1,11 +1,16 @@
 // Contact-store benchmark: open, navigation on each index, index switch with
-// nearest-key search, post, and resident memory, over an existing database; and the
-// open of a copy whose collation rules changed, which rebuilds every sort key.
+// nearest-key search, full-text search, post, and resident memory, over an existing
+// database; the open of a copy whose collation rules changed, which rebuilds every sort
+// key; the open of a copy without a search index, which builds it; and
+// `kartax2000 --query` as a whole process, pointed at the database through the alias
+// setting in a private XDG_CONFIG_HOME.
 // Usage: bench_store <database file>   (scripts/bench makes one with 1,000,000 contacts)
 
 #include "bench_util.h"
+#include "platform/settings_store.h"
 #include "store/contact_schema.h"
 #include "store/incremental_search.h"
+#include "store/search_index.h"
 #include "store/table.h"
 
 #include <QCoreApplication>
@@ -31,17 +36,26 @@ std::unique_ptr<TTable> openTable(const QString &path)
     return table;
 }
 
+// A copy of the database in a temporary folder beside it, or an empty path.
+QString copyOf(const QString &path, const QTemporaryDir &dir)
+{
+    const QString copy = dir.filePath(QStringLiteral("contacts.db"));
+    if (!dir.isValid() || !QFile::copy(path, copy)) {
+        std::fprintf(stderr, "cannot copy %s\n", qPrintable(path));
+        return {};
+    }
+    return copy;
+}
+
 // The open of a copy of the database whose stored collation version is not the
 // present one, so that opening rebuilds every sort key: seconds, how many progress
 // reports it made, and whether the stock tool finds the copy sound after.
 bool measureKeyRebuild(const QString &path)
 {
     QTemporaryDir dir(QFileInfo(path).absolutePath() + QStringLiteral("/rebuild-XXXXXX"));
-    const QString copy = dir.filePath(QStringLiteral("contacts.db"));
-    if (!dir.isValid() || !QFile::copy(path, copy)) {
-        std::fprintf(stderr, "cannot copy %s\n", qPrintable(path));
+    const QString copy = copyOf(path, dir);
+    if (copy.isEmpty())
         return false;
-    }
     {
         QSqlDatabase db =
             QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("rules"));
@@ -78,6 +92,110 @@ bool measureKeyRebuild(const QString &path)
     check.start(QStringLiteral("sqlite3"), {copy, QStringLiteral("PRAGMA integrity_check")});
     const bool sound = check.waitForFinished(600000) && check.readAllStandardOutput() == "ok\n";
     bench::report("store_rebuild_integrity_ok", sound ? 1 : 0, "bool");
+    return true;
+}
+
+// The size of the file, and the share of it that the search index takes (dbstat).
+bool measureIndexSize(const QString &path)
+{
+    double indexBytes = 0;
+    {
+        QSqlDatabase db =
+            QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("size"));
+        db.setDatabaseName(path);
+        QSqlQuery query(db);
+        if (!db.open() ||
+            !query.exec(QStringLiteral("SELECT sum(pgsize) FROM dbstat "
+                                       "WHERE name LIKE 'Kartax2000\\_search%' "
+                                       "ESCAPE '\\'")) ||
+            !query.next()) {
+            std::fprintf(stderr, "%s\n", qPrintable(query.lastError().text()));
+            return false;
+        }
+        indexBytes = query.value(0).toDouble();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("size"));
+    const double fileBytes = double(QFileInfo(path).size());
+    bench::report("store_file_size", fileBytes / 1e6, "MB");
+    bench::report("store_search_index_size", indexBytes / 1e6, "MB");
+    bench::report("store_file_size_ratio_with_index", fileBytes / (fileBytes - indexBytes), "x");
+    return true;
+}
+
+// The open of a copy of the database without its search index, which builds it.
+bool measureIndexBuild(const QString &path)
+{
+    QTemporaryDir dir(QFileInfo(path).absolutePath() + QStringLiteral("/index-XXXXXX"));
+    const QString copy = copyOf(path, dir);
+    if (copy.isEmpty())
+        return false;
+    {
+        QSqlDatabase db =
+            QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("older"));
+        db.setDatabaseName(copy);
+        QSqlQuery query(db);
+        const QStringList older{
+            "DROP TRIGGER Kartax2000_search_del", "DROP TRIGGER Kartax2000_search_upd",
+            "DROP TRIGGER Kartax2000_search_ins", "DROP TABLE Kartax2000_search_marks",
+            "DROP TABLE Kartax2000_search",       "DROP TABLE Kartax2000_search_names",
+            "DROP TABLE Kartax2000_search_text"};
+        if (!db.open()) {
+            std::fprintf(stderr, "%s\n", qPrintable(db.lastError().text()));
+            return false;
+        }
+        for (const QString &sql : older) {
+            if (!query.exec(sql)) {
+                std::fprintf(stderr, "%s\n", qPrintable(query.lastError().text()));
+                return false;
+            }
+        }
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("older"));
+    int last = -1;
+    const auto start = bench::Clock::now();
+    {
+        TTable table;
+        table.setDatabaseFile(copy);
+        table.setTableName(QLatin1String(ContactSchema::kTableName));
+        table.setRebuildProgress([&](int percent) { last = percent; });
+        table.open();
+    }
+    bench::report("store_open_building_search_index", bench::microsecondsSince(start) / 1e6, "s");
+    bench::report("store_search_index_progress_last", last, "%");
+    return true;
+}
+
+// `kartax2000 --query TEXT` run as a whole process over the database, milliseconds.
+bool measureQueryProcess(const QString &path)
+{
+    const QString program =
+        QCoreApplication::applicationDirPath() + QStringLiteral("/../src/kartax2000");
+    QTemporaryDir config;
+    {
+        SettingsStore settings(config.filePath(QStringLiteral("Kartax2000/Kartax2000.ini")));
+        settings.openKey(QStringLiteral("Aliasy\\Kax2000"), true);
+        settings.writeString(QStringLiteral("Database"), QFileInfo(path).absoluteFilePath());
+    }
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), config.path());
+    const QStringList texts{QStringLiteral("kowalski"), QStringLiteral("lodz"),
+                            QStringLiteral("nowak jan"), QStringLiteral("zzqx")};
+    std::vector<double> runs;
+    for (int i = 0; i < 21; ++i) {
+        QProcess process;
+        process.setProcessEnvironment(environment);
+        const auto start = bench::Clock::now();
+        process.start(program, {QStringLiteral("--query"), texts[i % texts.size()]});
+        if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit ||
+            process.exitCode() > 1) {
+            std::fprintf(stderr, "%s --query failed: %s\n", qPrintable(program),
+                         process.readAllStandardError().constData());
+            return false;
+        }
+        runs.push_back(bench::microsecondsSince(start) / 1000.0);
+    }
+    bench::report("query_process_median", bench::median(runs), "ms");
+    bench::report("query_process_max", bench::percentile(runs, 100), "ms");
     return true;
 }
 
@@ -158,6 +276,26 @@ int main(int argc, char *argv[])
                          incrementalSearch(t, kinds[i % 3], texts[i % texts.size()]);
                      }));
 
+        // Searches of whole words and parts of words, three or more letters each, in
+        // name, representative and e-mail and in every field.
+        {
+            const ContactSearch search(t.database(), t.tableName());
+            const QStringList words{"kowalski", "łódź",   "nowak jan", "hurt",       "zzqx",
+                                    "warsz",    "@wp.pl", "meble",     "22 555 111", "zięb"};
+            for (const SearchScope scope :
+                 {SearchScope::NameRepresentativeEmail, SearchScope::All}) {
+                const std::vector<double> searches =
+                    sample(200, [&](int i) { search.find(words[i % words.size()], scope, 200); });
+                const QString name = scope == SearchScope::All
+                                         ? QStringLiteral("store_search_all")
+                                         : QStringLiteral("store_search_names");
+                bench::report(qPrintable(name + QStringLiteral("_median")),
+                              bench::median(searches) / 1000.0, "ms");
+                bench::report(qPrintable(name + QStringLiteral("_max")),
+                              bench::percentile(searches, 100) / 1000.0, "ms");
+            }
+        }
+
         // Post of one changed record, synchronous=FULL.
         t.setIndexName(QStringLiteral("nInd"));
         t.first();
@@ -171,7 +309,8 @@ int main(int argc, char *argv[])
         bench::report("store_post_median", bench::median(posts) / 1000.0, "ms");
         bench::report("store_rss_end", bench::residentMegabytes(), "MB");
         table.reset();
-        if (!measureKeyRebuild(path))
+        if (!measureIndexSize(path) || !measureQueryProcess(path) || !measureIndexBuild(path) ||
+            !measureKeyRebuild(path))
             return 1;
     } catch (const std::exception &error) {
         std::fprintf(stderr, "%s\n", error.what());

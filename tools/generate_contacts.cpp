@@ -4,6 +4,7 @@
 
 #include "sample_contacts.h"
 #include "store/contact_schema.h"
+#include "store/search_index.h"
 #include "store/sort_key.h"
 #include "store/table.h"
 
@@ -50,6 +51,7 @@ int main(int argc, char *argv[])
     const SortKeyCollator &collator = SortKeyCollator::instance();
     sample::ContactGenerator generator;
     const qint64 batch = 20000;
+    SearchIndexWriter search(db, QLatin1String(ContactSchema::kTableName));
     for (qint64 done = 0; done < count;) {
         db.transaction();
         QSqlQuery insert(db);
@@ -64,12 +66,17 @@ int main(int argc, char *argv[])
             insert.bindValue(13, collator.key(contact.values[0]));
             insert.bindValue(14, collator.key(contact.values[1]));
             insert.bindValue(15, collator.key(contact.values[2]));
+            QString error;
             if (!insert.exec()) {
                 std::fprintf(stderr, "%s\n", qPrintable(insert.lastError().text()));
                 return 1;
             }
+            if (!search.write(insert.lastInsertId().toLongLong(), contact.values, &error)) {
+                std::fprintf(stderr, "%s\n", qPrintable(error));
+                return 1;
+            }
         }
-        // The rows carry their keys; clear the marks the insert trigger left.
+        // The rows carry their keys and search text; clear the marks the insert trigger left.
         QSqlQuery(db).exec(QStringLiteral("DELETE FROM Kartax2000_dirty"));
         if (!db.commit()) {
             std::fprintf(stderr, "%s\n", qPrintable(db.lastError().text()));

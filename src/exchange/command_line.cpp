@@ -2,6 +2,7 @@
 
 #include "exchange/contact_export.h"
 #include "exchange/contact_import.h"
+#include "exchange/contact_query.h"
 #include "platform/errors.h"
 #include "store/data_module.h"
 #include "store/table.h"
@@ -12,9 +13,10 @@ namespace CommandLine {
 
 namespace {
 
-const QString kExport = QStringLiteral("--export");
 const QString kImport = QStringLiteral("--import");
+const QString kExport = QStringLiteral("--export");
 const QString kFormat = QStringLiteral("--format");
+const QString kQuery = QStringLiteral("--query");
 const QString kDuplicates = QStringLiteral("--duplicates");
 
 // The options given, by name ("--export" -> FILE); each takes one value.
@@ -22,7 +24,7 @@ using Options = QHash<QString, QString>;
 
 const QStringList &modes()
 {
-    static const QStringList names{kImport, kExport};
+    static const QStringList names{kImport, kExport, kQuery};
     return names;
 }
 
@@ -34,7 +36,11 @@ const QStringList &optionNames()
 
 int usage(QTextStream &err, const QString &problem)
 {
-    err << problem << '\n' << "Użycie: kartax2000 --export PLIK [--format vcf|csv]" << '\n';
+    err << problem << '\n'
+        << "Użycie: kartax2000 --import PLIK [--format vcf|csv] [--duplicates skip|update|add]"
+        << '\n'
+        << "        kartax2000 --export PLIK [--format vcf|csv]" << '\n'
+        << "        kartax2000 --query TEKST" << '\n';
     return 2;
 }
 
@@ -100,6 +106,13 @@ out << result.summary() << '\n';
 return 0;
 } // namespace
 
+// Answers a mail client's address-book query; nothing found is status 1.
+int queryContacts(const Options &options, QTextStream &out)
+{
+    TDM9 data;
+    return ContactQuery::write(*data.t1, options.value(kQuery), out) > 0 ? 0 : 1;
+}
+
 } // namespace CommandLine
 
 bool requested(const QStringList &arguments)
@@ -131,6 +144,8 @@ int run(const QStringList &arguments, QTextStream &out, QTextStream &err)
             return importContacts(options, out, err);
         if (options.contains(kExport))
             return exportContacts(options, out, err);
+        if (options.contains(kQuery))
+            return queryContacts(options, out);
     } catch (const KaxError &error) {
         err << error.message() << '\n';
         return 1;

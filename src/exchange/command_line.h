@@ -5,8 +5,13 @@
 class QTextStream;
 
 // The program's command-line modes, which open no window and need no display:
+//   kartax2000 --import FILE [--format vcf|csv] [--duplicates skip|update|add]
+// adds the contacts of FILE, one answer for every duplicate (skip unless told);
 //   kartax2000 --export FILE [--format vcf|csv]
-// writes every contact of the address book to FILE.
+// writes every contact of the address book to FILE;
+//   kartax2000 --query TEXT
+// lists the contacts whose name, representative or e-mail contains TEXT, in the format
+// mail clients read from an address-book command (ContactQuery).
 namespace CommandLine {
 
 // Whether the arguments (the program's name first) ask for a command-line mode.

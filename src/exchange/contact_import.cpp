@@ -2,6 +2,7 @@
 
 #include "exchange/vcard.h"
 #include "platform/errors.h"
+#include "store/search_index.h"
 #include "store/table.h"
 #include "store/table_batch.h"
 
@@ -42,18 +43,7 @@ QString Result::summary() const
 
 QString foldedName(const QString &name)
 {
-    const QString decomposed = name.normalized(QString::NormalizationForm_D);
-    QString folded;
-    folded.reserve(decomposed.size());
-    for (const QChar c : decomposed) {
-        if (c.category() == QChar::Mark_NonSpacing)
-            continue;
-        if (c == u'ł' || c == u'Ł')
-            folded += u'l';
-        else
-            folded += c;
-    }
-    return folded.toCaseFolded().simplified();
+    return SearchIndex::fold(name).simplified();
 }
 
 namespace {

@@ -2,6 +2,7 @@
 
 #include "platform/errors.h"
 #include "store/contact_schema.h"
+#include "store/search_index.h"
 #include "store/sort_key.h"
 #include "store/sql_text.h"
 
@@ -86,6 +87,10 @@ void TTable::open()
         if (!m_bookkeeping)
             qWarning("Kartax2000: cannot keep the sort order of %s up to date: %s",
                      qPrintable(m_tableName), qPrintable(error));
+        if (!SearchIndex::ensure(m_db, m_tableName, &error, m_rebuildProgress))
+            qWarning("Kartax2000: cannot build the search index of %s: %s", qPrintable(m_tableName),
+                     qPrintable(error));
+        m_searchWriter = std::make_unique<SearchIndexWriter>(m_db, m_tableName);
         repairKeys();
         m_state = DataSetState::Browse;
         first();
@@ -186,6 +191,7 @@ void TTable::close()
     if (m_db.isValid() || active()) {
         const bool wasActive = active();
         m_statements.clear();
+        m_searchWriter.reset();
         m_db.close();
         m_db = QSqlDatabase();
         QSqlDatabase::removeDatabase(m_connection);
@@ -478,6 +484,9 @@ void TTable::repairKeys()
     if (ContactSchema::repairKeys(m_db, m_tableName, m_keyedFields, &error, m_rebuildProgress) < 0)
         qWarning("Kartax2000: cannot repair the sort order of %s: %s", qPrintable(m_tableName),
                  qPrintable(error));
+    if (!SearchIndex::repair(m_db, m_tableName, &error))
+        qWarning("Kartax2000: cannot update the search index of %s: %s", qPrintable(m_tableName),
+                 qPrintable(error));
 }
 
 QByteArray TTable::currentKey(const Row &row) const
@@ -723,6 +732,15 @@ void TTable::post()
         throw DatabaseError(QStringLiteral("Record/Key deleted."));
     }
     const qint64 id = inserting ? write.lastInsertId().toLongLong() : m_current.id;
+    QStringList searchValues;
+    for (const QString &field : ContactSchema::fieldNames()) {
+        const int i = fieldIndex(field);
+        searchValues << (i < 0 ? QString() : m_buffer[i]);
+    }
+    if (QString error; !m_searchWriter->write(id, searchValues, &error)) {
+        m_db.rollback();
+        throw DatabaseError(error);
+    }
     if (m_bookkeeping) {
         // The triggers marked the row; its keys are written, so clear the mark.
         QSqlQuery unmark(m_db);
@@ -809,6 +827,7 @@ void TTable::deleteRecord()
     QSqlQuery remove(m_db);
     QVariantList binds{m_current.id};
     const QString unchanged = storedValuesMatch(&binds);
+    // The search index's delete trigger drops the row from it within this statement.
     remove.prepare(
         QStringLiteral("DELETE FROM %1 WHERE id = ?%2").arg(quoted(m_tableName), unchanged));
     for (int i = 0; i < binds.size(); ++i)

@@ -11,6 +11,8 @@
 
 #include "platform/file_stamp.h"
 
+class SearchIndexWriter;
+
 enum class DataSetState { Inactive, Browse, Edit, Insert, SetKey };
 
 // The contact table `t1`: one shared cursor over a table of the contact database,
@@ -38,7 +40,8 @@ public:
     void setDatabaseFile(const QString &path) { m_databaseFile = path; }
     QString databaseFile() const { return m_databaseFile; }
     // Called with how far a rebuild of every sort key has got, in per cent: open()
-    // rebuilds them when the collation rules changed, which takes a while.
+    // rebuilds them when the collation rules changed, which takes a while. The first
+    // open of a file without a search index reports the building of it the same way.
     void setRebuildProgress(std::function<void(int percent)> progress)
     {
         m_rebuildProgress = std::move(progress);
@@ -53,6 +56,8 @@ public:
     bool active() const { return m_state != DataSetState::Inactive; }
     // The database file in use while open.
     QString path() const { return m_path; }
+    // The connection while open, for searches that read through it (ContactSearch).
+    QSqlDatabase database() const { return m_db; }
 
     // A second cursor over the same table, open on the same index and positioned on
     // its first record: it reads what is stored, independently of this one.
@@ -89,8 +94,8 @@ public:
     void post();
     void cancel();
     void deleteRecord();
-    // Re-reads the current record and repairs the order of rows that another
-    // program wrote; an edit is ended first.
+    // Re-reads the current record and repairs the order and search text of rows that
+    // another program wrote; an edit is ended first.
     void refresh();
     // Ends an edit: posts it when a field changed, drops it otherwise.
     void checkBrowseMode();
@@ -209,6 +214,7 @@ private:
     QVector<IndexInfo> m_indexes;
     int m_index = -1;
     std::vector<std::unique_ptr<Statements>> m_statements;
+    std::unique_ptr<SearchIndexWriter> m_searchWriter;
 
     DataSetState m_state = DataSetState::Inactive;
     Row m_current;

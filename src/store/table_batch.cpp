@@ -2,6 +2,7 @@
 
 #include "platform/errors.h"
 #include "store/contact_schema.h"
+#include "store/search_index.h"
 #include "store/sort_key.h"
 #include "store/sql_text.h"
 #include "store/table.h"
@@ -33,6 +34,7 @@ TableBatch::TableBatch(TTable &table) : m_table(table)
         QStringLiteral("UPDATE %1 SET %2 = ? WHERE id = ?").arg(name, m_columns.join(u" = ?, ")));
     m_select =
         prepare(QStringLiteral("SELECT %1 FROM %2 WHERE id = ?").arg(fields.join(u", "), name));
+    m_search = std::make_unique<SearchIndexWriter>(m_table.m_db, m_table.m_tableName);
     if (m_table.m_bookkeeping)
         m_unmark = prepare(QStringLiteral("DELETE FROM %1 WHERE id = ?")
                                .arg(quoted(ContactSchema::dirtyTable(m_table.m_tableName))));
@@ -97,6 +99,7 @@ qint64 TableBatch::insert(const QStringList &values)
     const qint64 id = query.lastInsertId().toLongLong();
     if (m_firstInserted < 0 || id < m_firstInserted)
         m_firstInserted = id;
+    writeSearchText(id, values);
     return id;
 }
 
@@ -108,6 +111,14 @@ void TableBatch::update(qint64 id, const QStringList &values)
     if (!query.exec())
         m_table.failWrite(query.lastError());
     unmark(id);
+    writeSearchText(id, values);
+}
+
+void TableBatch::writeSearchText(qint64 id, const QStringList &values)
+{
+    QString error;
+    if (!m_search->write(id, values, &error))
+        throw DatabaseError(error);
 }
 
 QStringList TableBatch::values(qint64 id)
@@ -179,6 +190,7 @@ void TableBatch::finishStatements()
     m_update.reset();
     m_select.reset();
     m_unmark.reset();
+    m_search.reset();
 }
 
 void TableBatch::rollback()

@@ -6,10 +6,11 @@
 #include <functional>
 #include <memory>
 
+class SearchIndexWriter;
 class TTable;
 
 // Many rows written into an open table in one transaction on its connection, with
-// their sort keys: nothing is seen by others until commit(), and a batch that is
+// their sort keys and search text: nothing is seen by others until commit(), and a batch that is
 // rolled back or destroyed uncommitted leaves the file as it was. The table's cursor
 // does not move; the caller positions it after the commit. Failures raise
 // DatabaseError with the engine's message.
@@ -41,6 +42,7 @@ private:
     void bindRow(QSqlQuery &query, const QStringList &values);
     void unmark(qint64 id);
     void finishStatements();
+    void writeSearchText(qint64 id, const QStringList &values);
 
     TTable &m_table;
     QStringList m_columns; // the fields, then their sort-key columns
@@ -50,4 +52,5 @@ private:
     std::unique_ptr<QSqlQuery> m_update;
     std::unique_ptr<QSqlQuery> m_select;
     std::unique_ptr<QSqlQuery> m_unmark;
+    std::unique_ptr<SearchIndexWriter> m_search;
 };

@@ -1,6 +1,7 @@
 #include "exchange/contact_export.h"
 #include "exchange/contact_import.h"
 #include "records.h"
+#include "store/search_index.h"
 #include "store/table.h"
 #include "support/contact_fixture.h"
 
@@ -79,6 +80,9 @@ void TestContactImport::exportedFileImportsUnchanged()
     QVERIFY2(result.ok, qPrintable(result.error));
     QCOMPARE(result.summary(), QStringLiteral("Dodano 3, zaktualizowano 0, pominięto 0"));
     QCOMPARE(allRecords(to), allRecords(from));
+    // The search index took the imported contacts in the same transaction.
+    const ContactSearch search(to.table().database(), to.table().tableName());
+    QCOMPARE(search.find(QStringLiteral("zolc 1"), SearchScope::All, 10).size(), 1);
 }
 
 void TestContactImport::duplicatesFollowTheChoice_data()

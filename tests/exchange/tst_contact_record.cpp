@@ -29,6 +29,8 @@ private slots:
     void wholeTableExportsInIndexOrder();
     void commandLineExport_data();
     void commandLineExport();
+    void commandLineQuery_data();
+    void commandLineQuery();
 };
 
 void TestContactRecord::fieldsByNameAndCaption_data()
@@ -174,7 +176,7 @@ void TestContactRecord::commandLineExport_data()
     QTest::newRow("import, bad choice")
         << QStringList{"--import", "DIR/in.vcf", "--duplicates", "tak"} << 2 << "Nieznany wybór";
     QTest::newRow("two modes") << QStringList{"--import", "DIR/in.vcf", "--export", "DIR/k.vcf"}
-                               << 2 << "Podaj jedno z: --import, --export.";
+                               << 2 << "Podaj jedno z: --import, --export, --query.";
     QTest::newRow("unknown argument")
         << QStringList{"--export", "DIR/k.vcf", "-x"} << 2 << "Nieznany argument: -x";
 }
@@ -199,6 +201,52 @@ void TestContactRecord::commandLineExport()
     QVERIFY2((out + err).startsWith(said), qPrintable(out + err));
     DataFolder::setOverride(QString());
     QVERIFY(!CommandLine::requested({QStringLiteral("kartax2000")}));
+}
+
+void TestContactRecord::commandLineQuery_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("said");
+    const QString hurt = QStringLiteral("Kartax2000: 1 kontakt\n"
+                                        "biuro@hurt.pl\tŁódź Hurt\tJan Kos, Łódź\n"
+                                        "szef@hurt.pl\tŁódź Hurt\tJan Kos, Łódź\n");
+    QTest::newRow("without Polish letters") << QStringList{"--query", "lodz"} << 0 << hurt;
+    QTest::newRow("representative") << QStringList{"--query", "KOS"} << 0 << hurt;
+    QTest::newRow("e-mail") << QStringList{"--query", "@"} << 0
+                            << QString(hurt).replace(QStringLiteral("1 kontakt"),
+                                                     QStringLiteral("2 kontakty")) +
+                                   QStringLiteral("zolc@x.pl\tŻółć\tGdańsk\n");
+    QTest::newRow("no address") << QStringList{"--query", "lodka"} << 1
+                                << "Kartax2000: 0 kontaktów\n";
+    QTest::newRow("town not searched")
+        << QStringList{"--query", "gdansk"} << 1 << "Kartax2000: 0 kontaktów\n";
+    QTest::newRow("no text") << QStringList{"--query"} << 2 << "Brak wartości po --query.";
+}
+
+void TestContactRecord::commandLineQuery()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, status);
+    QFETCH(QString, said);
+    ContactFixture fx;
+    fx.add(QStringLiteral("Łódź Hurt"), QString(), QStringLiteral("Jan Kos"),
+           {"PL", "Łódź", "", "", "", "", "", "biuro@hurt.pl; szef@hurt.pl"});
+    fx.add(QStringLiteral("Łódka"), QString(), QString(), {"PL", "Łódź"});
+    fx.add(QStringLiteral("Żółć"), QString(), QString(),
+           {"", "Gdańsk", "", "", "", "", "", "zolc@x.pl"});
+    DataFolder::setOverride(fx.folder());
+    arguments.prepend(QStringLiteral("kartax2000"));
+    QString out;
+    QString err;
+    QTextStream outStream(&out);
+    QTextStream errStream(&err);
+    QCOMPARE(CommandLine::run(arguments, outStream, errStream), status);
+    DataFolder::setOverride(QString());
+    if (status == 2)
+        QVERIFY2(err.startsWith(said), qPrintable(err));
+    else
+        QCOMPARE(out, said);
 }
 
 QTEST_GUILESS_MAIN(TestContactRecord)

@@ -1,0 +1,76 @@
+#include "exchange/contact_query.h"
+
+#include "store/search_index.h"
+#include "store/table.h"
+
+#include <QRegularExpression>
+#include <QTextStream>
+
+namespace {
+
+constexpr int kNazwa = 0;
+constexpr int kFilia = 2;
+constexpr int kMiasto = 4;
+constexpr int kEmail = 10;
+
+// A value on one line of the answer: tabs and line breaks would split its columns.
+QString oneLine(const QString &value)
+{
+    static const QRegularExpression breaks(QStringLiteral("[\\t\\r\\n]+"));
+    return QString(value).replace(breaks, QStringLiteral(" ")).trimmed();
+}
+
+// "1 kontakt", "3 kontakty", "5 kontaktów", "22 kontakty".
+QString contactCount(int count)
+{
+    const int ones = count % 10;
+    const int tens = count % 100;
+    if (count == 1)
+        return QStringLiteral("1 kontakt");
+    if (ones >= 2 && ones <= 4 && (tens < 12 || tens > 14))
+        return QStringLiteral("%1 kontakty").arg(count);
+    return QStringLiteral("%1 kontaktów").arg(count);
+}
+
+} // namespace
+
+namespace ContactQuery {
+
+QStringList addressLines(const ContactMatch &match)
+{
+    static const QRegularExpression separators(QStringLiteral("[,;]"));
+    QStringList place;
+    for (const int field : {kFilia, kMiasto}) {
+        const QString value = oneLine(match.values.value(field));
+        if (!value.isEmpty())
+            place << value;
+    }
+    const QString rest =
+        oneLine(match.values.value(kNazwa)) + QLatin1Char('\t') + place.join(QStringLiteral(", "));
+    QStringList lines;
+    for (const QString &address : match.values.value(kEmail).split(separators)) {
+        const QString trimmed = oneLine(address);
+        if (!trimmed.isEmpty())
+            lines << trimmed + QLatin1Char('\t') + rest;
+    }
+    return lines;
+}
+
+int write(TTable &table, const QString &text, QTextStream &out)
+{
+    const ContactSearch search(table.database(), table.tableName());
+    const QList<ContactMatch> matches =
+        search.find(text, SearchScope::NameRepresentativeEmail, kLimit, true);
+    QStringList lines;
+    for (const ContactMatch &match : matches)
+        lines << addressLines(match);
+    out << "Kartax2000: " << contactCount(int(matches.size()));
+    if (matches.size() == kLimit)
+        out << QStringLiteral(" (pierwsze %1)").arg(kLimit);
+    out << '\n';
+    for (const QString &line : std::as_const(lines))
+        out << line << '\n';
+    return int(matches.size());
+}
+
+} // namespace ContactQuery

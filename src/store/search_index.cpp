@@ -1,0 +1,615 @@
+#include "store/search_index.h"
+
+#include "platform/errors.h"
+#include "store/contact_schema.h"
+#include "store/sql_text.h"
+
+#include <QSqlError>
+#include <QVariant>
+#include <algorithm>
+#include <limits>
+
+namespace {
+
+using SqlText::engineMessage;
+using SqlText::quoted;
+
+// The index's columns; Inne holds every field without a column of its own.
+const QStringList &indexColumns()
+{
+    static const QStringList columns{QStringLiteral("Nazwa"), QStringLiteral("Filia"),
+                                     QStringLiteral("Email"), QStringLiteral("Inne")};
+    return columns;
+}
+
+// Positions of the fields in table order (ContactSchema::fieldNames()).
+constexpr int kFieldCount = 13;
+constexpr int kNazwa = 0;
+constexpr int kFilia = 2;
+constexpr int kTel = 8;
+constexpr int kFax = 9;
+constexpr int kEmail = 10;
+
+// Rows read at a time while the index is built.
+constexpr int kBuildBatch = 10000;
+// The share of a build's progress, in per cent, that writing the text takes; indexing it
+// takes the rest.
+constexpr int kTextShare = 50;
+
+QString updateTrigger(const QString &table)
+{
+    return table + QStringLiteral("_search_upd");
+}
+
+QString deleteTrigger(const QString &table)
+{
+    return table + QStringLiteral("_search_del");
+}
+
+QString insertTrigger(const QString &table)
+{
+    return table + QStringLiteral("_search_ins");
+}
+
+// Rows another program inserted or updated, whose text is to be written again. Its own,
+// not the sort keys' changed-row table: a program that knows nothing of the index
+// clears those marks when it writes its keys.
+QString marksTable(const QString &table)
+{
+    return table + QStringLiteral("_search_marks");
+}
+
+// The folded text both indexes are built over (their external content).
+QString textTable(const QString &table)
+{
+    return table + QStringLiteral("_search_text");
+}
+
+// The index of the name, representative and e-mail columns only.
+QString namesIndex(const QString &table)
+{
+    return table + QStringLiteral("_search_names");
+}
+
+// Statements that drop the indexed text of row `rowExpression` from both indexes and
+// the text table, and its mark. An external-content index forgets a row only when told
+// its text.
+QStringList dropStatements(const QString &table, const QString &rowExpression)
+{
+    const QString columns = indexColumns().join(QStringLiteral(", "));
+    const QString names = indexColumns().mid(0, 3).join(QStringLiteral(", "));
+    const QString text = quoted(textTable(table));
+    const QString all = quoted(SearchIndex::tableName(table));
+    const QString named = quoted(namesIndex(table));
+    return {
+        QStringLiteral("INSERT INTO %1 (%1, rowid, %2) SELECT 'delete', id, %2 FROM %3 "
+                       "WHERE id = %4")
+            .arg(all, columns, text, rowExpression),
+        QStringLiteral("INSERT INTO %1 (%1, rowid, %2) SELECT 'delete', id, %2 FROM %3 "
+                       "WHERE id = %4")
+            .arg(named, names, text, rowExpression),
+        QStringLiteral("DELETE FROM %1 WHERE id = %2").arg(text, rowExpression),
+        QStringLiteral("DELETE FROM %1 WHERE id = %2")
+            .arg(quoted(marksTable(table)), rowExpression),
+    };
+}
+
+// The four column texts of a contact given its 13 field values.
+QStringList searchColumns(const QStringList &values)
+{
+    QStringList other;
+    for (int i = 0; i < kFieldCount; ++i) {
+        if (i == kNazwa || i == kFilia || i == kEmail || values[i].isEmpty())
+            continue;
+        other << SearchIndex::fold(values[i]);
+    }
+    for (const int i : {kTel, kFax}) {
+        const QString numbers = SearchIndex::digits(values[i]);
+        if (!numbers.isEmpty() && numbers != values[i])
+            other << numbers;
+    }
+    // Separate lines, so that no trigram spans two fields.
+    return {SearchIndex::fold(values[kNazwa]), SearchIndex::fold(values[kFilia]),
+            SearchIndex::fold(values[kEmail]), other.join(QLatin1Char('\n'))};
+}
+
+// Statements that write the text of a row, after its old text is dropped: each binds
+// the id, then the first three or all four column texts.
+QStringList insertStatements(const QString &table)
+{
+    const QString columns = indexColumns().join(QStringLiteral(", "));
+    const QString names = indexColumns().mid(0, 3).join(QStringLiteral(", "));
+    return {
+        QStringLiteral("INSERT INTO %1 (id, %2) VALUES (?, ?, ?, ?, ?)")
+            .arg(quoted(textTable(table)), columns),
+        QStringLiteral("INSERT INTO %1 (rowid, %2) VALUES (?, ?, ?, ?, ?)")
+            .arg(quoted(SearchIndex::tableName(table)), columns),
+        QStringLiteral("INSERT INTO %1 (rowid, %2) VALUES (?, ?, ?, ?)")
+            .arg(quoted(namesIndex(table)), names),
+    };
+}
+
+QString fieldList()
+{
+    QStringList fields;
+    for (const QString &field : ContactSchema::fieldNames())
+        fields << quoted(field);
+    return fields.join(QStringLiteral(", "));
+}
+
+bool execAll(QSqlDatabase &db, const QStringList &statements, QSqlError *failure)
+{
+    QSqlQuery query(db);
+    for (const QString &sql : statements) {
+        if (!query.exec(sql)) {
+            *failure = query.lastError();
+            return false;
+        }
+    }
+    return true;
+}
+
+// Whether the table has every contact field, so its rows can be indexed, in *has.
+// False with the engine's error when it cannot tell.
+bool hasContactFields(QSqlDatabase &db, const QString &table, bool *has, QSqlError *failure)
+{
+    QSqlQuery query(db);
+    if (!query.exec(QStringLiteral("PRAGMA table_info(%1)").arg(quoted(table)))) {
+        *failure = query.lastError();
+        return false;
+    }
+    QStringList columns;
+    while (query.next())
+        columns << query.value(1).toString().toLower();
+    const QStringList fields = ContactSchema::fieldNames();
+    *has = std::all_of(fields.cbegin(), fields.cend(), [&columns](const QString &field) {
+        return columns.contains(field.toLower());
+    });
+    return true;
+}
+
+// Creates the text table, both indexes and their triggers and fills them from the
+// table, within the caller's transaction: the text first, then each index in one pass
+// over it. Whatever a failed or partial earlier attempt left is made afresh.
+bool build(QSqlDatabase &db, const QString &table, const std::function<void(int)> &progress,
+           QSqlError *failure)
+{
+    const QString text = quoted(textTable(table));
+    const QString all = quoted(SearchIndex::tableName(table));
+    const QString named = quoted(namesIndex(table));
+    const QString columns = indexColumns().join(QStringLiteral(", "));
+    QString fields;
+    for (const QString &field : ContactSchema::fieldNames())
+        fields += (fields.isEmpty() ? QString() : QStringLiteral(", ")) + field;
+    // The indexes keep only which rows hold a trigram (detail = none), no column sizes.
+    const QString options =
+        QStringLiteral("content = '%1', content_rowid = id, "
+                       "tokenize = 'trigram', detail = none, "
+                       "columnsize = 0")
+            .arg(QString(textTable(table)).replace(QLatin1Char('\''), QStringLiteral("''")));
+    const QString marks = quoted(marksTable(table));
+    QStringList statements;
+    for (const QString &trigger :
+         {insertTrigger(table), updateTrigger(table), deleteTrigger(table)})
+        statements << QStringLiteral("DROP TRIGGER IF EXISTS %1").arg(quoted(trigger));
+    for (const QString &made : {all, named, text, marks})
+        statements << QStringLiteral("DROP TABLE IF EXISTS %1").arg(made);
+    statements << QStringList{
+        QStringLiteral("CREATE TABLE %1 (id INTEGER PRIMARY KEY, %2)").arg(text, columns),
+        QStringLiteral("CREATE TABLE %1 (id INTEGER PRIMARY KEY)").arg(marks),
+        QStringLiteral("CREATE VIRTUAL TABLE %1 USING fts5(%2, %3)").arg(all, columns, options),
+        QStringLiteral("CREATE VIRTUAL TABLE %1 USING fts5(%2, %3)")
+            .arg(named, indexColumns().mid(0, 3).join(QStringLiteral(", ")), options),
+        // Any insert, and any update of a field, marks the row; writing its text clears
+        // the mark, so marks left behind name rows that another program wrote.
+        QStringLiteral("CREATE TRIGGER %1 AFTER INSERT ON %2 BEGIN "
+                       "INSERT OR IGNORE INTO %3 (id) VALUES (NEW.id); END")
+            .arg(quoted(insertTrigger(table)), quoted(table), marks),
+        QStringLiteral("CREATE TRIGGER %1 AFTER UPDATE OF %2 ON %3 BEGIN "
+                       "INSERT OR IGNORE INTO %4 (id) VALUES (NEW.id); END")
+            .arg(quoted(updateTrigger(table)), fields, quoted(table), marks),
+        QStringLiteral("CREATE TRIGGER %1 AFTER DELETE ON %2 BEGIN %3; END")
+            .arg(quoted(deleteTrigger(table)), quoted(table),
+                 dropStatements(table, QStringLiteral("OLD.id")).join(QStringLiteral("; "))),
+    };
+    if (!execAll(db, statements, failure))
+        return false;
+
+    const auto fail = [failure](const QSqlQuery &q) {
+        *failure = q.lastError();
+        return false;
+    };
+    QSqlQuery query(db);
+    if (!query.exec(QStringLiteral("SELECT min(id), max(id) FROM %1").arg(quoted(table))) ||
+        !query.next())
+        return fail(query);
+    const qint64 lowest = query.value(0).toLongLong();
+    const qint64 span = std::max<qint64>(1, query.value(1).toLongLong() - lowest + 1);
+    query.finish();
+
+    QSqlQuery select(db);
+    select.setForwardOnly(true);
+    QSqlQuery insert(db);
+    if (!select.prepare(QStringLiteral("SELECT id, %1 FROM %2 WHERE id > ? ORDER BY id LIMIT %3")
+                            .arg(fieldList(), quoted(table))
+                            .arg(kBuildBatch)))
+        return fail(select);
+    if (!insert.prepare(insertStatements(table).first()))
+        return fail(insert);
+    std::vector<qint64> ids;
+    std::vector<QStringList> rows;
+    qint64 after = std::numeric_limits<qint64>::min();
+    int percent = -1;
+    for (;;) {
+        ids.clear();
+        rows.clear();
+        select.bindValue(0, after);
+        if (!select.exec())
+            return fail(select);
+        while (select.next()) {
+            ids.push_back(select.value(0).toLongLong());
+            QStringList values;
+            for (int f = 0; f < kFieldCount; ++f)
+                values << select.value(1 + f).toString();
+            rows.push_back(searchColumns(values));
+        }
+        select.finish();
+        if (ids.empty())
+            break;
+        for (size_t row = 0; row < ids.size(); ++row) {
+            insert.bindValue(0, ids[row]);
+            for (int c = 0; c < 4; ++c)
+                insert.bindValue(1 + c, rows[row][c]);
+            if (!insert.exec())
+                return fail(insert);
+        }
+        after = ids.back();
+        const int now = int(std::min<qint64>(kTextShare, (after - lowest) * kTextShare / span));
+        if (progress && now != percent)
+            progress(percent = now);
+    }
+    if (!query.exec(QStringLiteral("INSERT INTO %1 (%1) VALUES ('rebuild')").arg(all)))
+        return fail(query);
+    if (progress)
+        progress(kTextShare + (100 - kTextShare) * 4 / 5);
+    if (!query.exec(QStringLiteral("INSERT INTO %1 (%1) VALUES ('rebuild')").arg(named)))
+        return fail(query);
+    if (progress)
+        progress(100);
+    return true;
+}
+
+// '%word%' for LIKE with '\' as the escape character.
+QString containsPattern(const QString &word)
+{
+    QString escaped = word;
+    escaped.replace(QLatin1Char('\\'), QStringLiteral("\\\\"))
+        .replace(QLatin1Char('%'), QStringLiteral("\\%"))
+        .replace(QLatin1Char('_'), QStringLiteral("\\_"));
+    return QLatin1Char('%') + escaped + QLatin1Char('%');
+}
+
+// The distinct trigrams of a word, by code point, as quoted FTS5 strings.
+void addTrigrams(const QString &word, QStringList *terms)
+{
+    const QList<uint> points = word.toUcs4();
+    for (qsizetype i = 0; i + 3 <= points.size(); ++i) {
+        QString term = QString::fromUcs4(reinterpret_cast<const char32_t *>(points.data() + i), 3);
+        term = QLatin1Char('"') + term.replace(QLatin1Char('"'), QStringLiteral("\"\"")) +
+               QLatin1Char('"');
+        if (!terms->contains(term))
+            *terms << term;
+    }
+}
+
+} // namespace
+
+namespace SearchIndex {
+
+QString tableName(const QString &table)
+{
+    return table + QStringLiteral("_search");
+}
+
+QString fold(const QString &text)
+{
+    bool ascii = true;
+    for (const QChar c : text)
+        ascii = ascii && c.unicode() < 0x80;
+    if (ascii)
+        return text.toLower();
+    const QString decomposed = text.normalized(QString::NormalizationForm_KD);
+    QString folded;
+    folded.reserve(decomposed.size());
+    for (const QChar c : decomposed) {
+        switch (c.category()) {
+        case QChar::Mark_NonSpacing:
+        case QChar::Mark_SpacingCombining:
+        case QChar::Mark_Enclosing:
+            continue; // the accent of a decomposed letter
+        default:
+            break;
+        }
+        // Letters with a stroke have no decomposition.
+        switch (c.unicode()) {
+        case 0x0141: // Ł
+        case 0x0142: // ł
+            folded += QLatin1Char('l');
+            break;
+        case 0x0110: // Đ
+        case 0x0111: // đ
+            folded += QLatin1Char('d');
+            break;
+        case 0x00D8: // Ø
+        case 0x00F8: // ø
+            folded += QLatin1Char('o');
+            break;
+        default:
+            folded += c.toLower();
+        }
+    }
+    return folded;
+}
+
+QString digits(const QString &text)
+{
+    QString result;
+    for (const QChar c : text) {
+        if (c >= QLatin1Char('0') && c <= QLatin1Char('9'))
+            result += c;
+    }
+    return result;
+}
+
+bool exists(QSqlDatabase &db, const QString &table)
+{
+    QSqlQuery query(db);
+    const QStringList objects{tableName(table),    namesIndex(table),    textTable(table),
+                              marksTable(table),   insertTrigger(table), updateTrigger(table),
+                              deleteTrigger(table)};
+    QStringList marks;
+    marks.fill(QStringLiteral("?"), objects.size());
+    query.prepare(QStringLiteral("SELECT count(*) FROM sqlite_master WHERE name IN (%1)")
+                      .arg(marks.join(QStringLiteral(", "))));
+    for (const QString &name : objects)
+        query.addBindValue(name);
+    return query.exec() && query.next() && query.value(0).toInt() == objects.size();
+}
+
+bool ensure(QSqlDatabase &db, const QString &table, QString *error,
+            const std::function<void(int percent)> &progress)
+{
+    if (exists(db, table))
+        return true;
+    QSqlError failure;
+    bool indexable = false;
+    if (!hasContactFields(db, table, &indexable, &failure)) {
+        *error = engineMessage(failure);
+        return false;
+    }
+    if (!indexable)
+        return true;
+    if (!db.transaction()) {
+        *error = engineMessage(db.lastError());
+        return false;
+    }
+    if (!build(db, table, progress, &failure)) {
+        *error = engineMessage(failure);
+        db.rollback();
+        return false;
+    }
+    if (!db.commit()) {
+        *error = engineMessage(db.lastError());
+        db.rollback();
+        return false;
+    }
+    return true;
+}
+
+bool repair(QSqlDatabase &db, const QString &table, QString *error)
+{
+    if (!exists(db, table))
+        return true;
+    QSqlQuery query(db);
+    query.setForwardOnly(true);
+    QList<qint64> ids;
+    if (!query.exec(QStringLiteral("SELECT id FROM %1").arg(quoted(marksTable(table))))) {
+        *error = engineMessage(query.lastError());
+        return false;
+    }
+    while (query.next())
+        ids << query.value(0).toLongLong();
+    query.finish();
+    if (ids.isEmpty())
+        return true;
+
+    if (!db.transaction()) {
+        *error = engineMessage(db.lastError());
+        return false;
+    }
+    const auto fail = [&db] {
+        db.rollback();
+        return false;
+    };
+    SearchIndexWriter writer(db, table);
+    if (!query.prepare(
+            QStringLiteral("SELECT %1 FROM %2 WHERE id = ?").arg(fieldList(), quoted(table)))) {
+        *error = engineMessage(query.lastError());
+        return fail();
+    }
+    for (const qint64 id : std::as_const(ids)) {
+        query.addBindValue(id);
+        if (!query.exec()) {
+            *error = engineMessage(query.lastError());
+            return fail();
+        }
+        QStringList values;
+        const bool stored = query.next();
+        for (int f = 0; stored && f < kFieldCount; ++f)
+            values << query.value(f).toString();
+        query.finish();
+        // Writing or dropping the text clears the mark.
+        if (!(stored ? writer.write(id, values, error) : writer.remove(id, error)))
+            return fail();
+    }
+    if (!db.commit()) {
+        *error = engineMessage(db.lastError());
+        return fail();
+    }
+    return true;
+}
+
+} // namespace SearchIndex
+
+SearchIndexWriter::SearchIndexWriter(QSqlDatabase &db, const QString &table)
+    : m_db(db), m_table(table), m_active(SearchIndex::exists(db, table))
+{
+}
+
+SearchIndexWriter::~SearchIndexWriter() = default;
+
+bool SearchIndexWriter::prepare(QString *error)
+{
+    if (!m_drops.empty())
+        return true;
+    std::vector<std::unique_ptr<QSqlQuery>> drops;
+    std::vector<std::unique_ptr<QSqlQuery>> inserts;
+    const auto prepareAll = [this, error](const QStringList &statements, auto *queries) {
+        for (const QString &sql : statements) {
+            auto query = std::make_unique<QSqlQuery>(m_db);
+            if (!query->prepare(sql)) {
+                *error = engineMessage(query->lastError());
+                return false;
+            }
+            queries->push_back(std::move(query));
+        }
+        return true;
+    };
+    if (!prepareAll(dropStatements(m_table, QStringLiteral("?")), &drops) ||
+        !prepareAll(insertStatements(m_table), &inserts))
+        return false;
+    m_drops = std::move(drops);
+    m_inserts = std::move(inserts);
+    return true;
+}
+
+bool SearchIndexWriter::write(qint64 id, const QStringList &values, QString *error)
+{
+    if (!m_active)
+        return true;
+    if (values.size() != kFieldCount) {
+        *error = QStringLiteral("Search text needs %1 field values, not %2.")
+                     .arg(kFieldCount)
+                     .arg(values.size());
+        return false;
+    }
+    if (!remove(id, error))
+        return false;
+    const QStringList columns = searchColumns(values);
+    for (size_t i = 0; i < m_inserts.size(); ++i) {
+        QSqlQuery &insert = *m_inserts[i];
+        insert.bindValue(0, id);
+        const int used = i + 1 == m_inserts.size() ? 3 : 4; // the names index: three
+        for (int c = 0; c < used; ++c)
+            insert.bindValue(1 + c, columns[c]);
+        if (!insert.exec()) {
+            *error = engineMessage(insert.lastError());
+            return false;
+        }
+    }
+    return true;
+}
+
+bool SearchIndexWriter::remove(qint64 id, QString *error)
+{
+    if (!m_active)
+        return true;
+    if (!prepare(error))
+        return false;
+    for (const auto &drop : m_drops) {
+        drop->bindValue(0, id);
+        if (!drop->exec()) {
+            *error = engineMessage(drop->lastError());
+            return false;
+        }
+    }
+    return true;
+}
+
+ContactSearch::ContactSearch(QSqlDatabase db, const QString &table)
+    : m_db(std::move(db)), m_table(table)
+{
+}
+
+QList<ContactMatch> ContactSearch::find(const QString &text, SearchScope scope, int limit,
+                                        bool withEmail) const
+{
+    QSqlDatabase db = m_db;
+    if (!SearchIndex::exists(db, m_table))
+        throw DatabaseError(QStringLiteral("Tabela %1 nie ma indeksu wyszukiwania.").arg(m_table));
+    // Each scope has an index of its own columns, so that its trigrams find no rows
+    // that hold them only elsewhere.
+    const bool everyField = scope == SearchScope::All;
+    const QStringList columns = everyField ? indexColumns() : indexColumns().mid(0, 3);
+    const QString index =
+        quoted(everyField ? SearchIndex::tableName(m_table) : namesIndex(m_table));
+
+    // The trigrams narrow the rows down; LIKE then checks each word in the scope's columns.
+    QStringList terms;
+    QStringList conditions;
+    QStringList patterns;
+    for (const QString &word :
+         SearchIndex::fold(text).simplified().split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+        addTrigrams(word, &terms);
+        QStringList alternatives;
+        for (const QString &column : std::as_const(columns)) {
+            alternatives << column + QStringLiteral(" LIKE ? ESCAPE '\\'");
+            patterns << containsPattern(word);
+        }
+        conditions << QLatin1Char('(') + alternatives.join(QStringLiteral(" OR ")) +
+                          QLatin1Char(')');
+    }
+    if (!terms.isEmpty())
+        conditions.prepend(index + QStringLiteral(" MATCH ?"));
+    if (withEmail)
+        conditions << QStringLiteral("Email <> ''");
+    QString sql = QStringLiteral("SELECT rowid FROM %1").arg(index);
+    if (!conditions.isEmpty())
+        sql += QStringLiteral(" WHERE ") + conditions.join(QStringLiteral(" AND "));
+    sql += QStringLiteral(" LIMIT %1").arg(std::max(0, limit));
+
+    QSqlQuery query(db);
+    query.setForwardOnly(true);
+    if (!query.prepare(sql))
+        throw DatabaseError(engineMessage(query.lastError()));
+    int bind = 0;
+    if (!terms.isEmpty())
+        query.bindValue(bind++, terms.join(QStringLiteral(" AND ")));
+    for (const QString &pattern : std::as_const(patterns))
+        query.bindValue(bind++, pattern);
+    if (!query.exec())
+        throw DatabaseError(engineMessage(query.lastError()));
+    QStringList ids;
+    while (query.next())
+        ids << QString::number(query.value(0).toLongLong());
+    if (query.lastError().isValid())
+        throw DatabaseError(engineMessage(query.lastError()));
+    query.finish();
+
+    QList<ContactMatch> matches;
+    if (ids.isEmpty())
+        return matches;
+    if (!query.exec(QStringLiteral("SELECT id, %1 FROM %2 WHERE id IN (%3) ORDER BY id")
+                        .arg(fieldList(), quoted(m_table), ids.join(QLatin1Char(',')))))
+        throw DatabaseError(engineMessage(query.lastError()));
+    while (query.next()) {
+        ContactMatch match;
+        match.id = query.value(0).toLongLong();
+        for (int f = 0; f < kFieldCount; ++f)
+            match.values << query.value(1 + f).toString();
+        matches << match;
+    }
+    if (query.lastError().isValid())
+        throw DatabaseError(engineMessage(query.lastError()));
+    return matches;
+}

@@ -1,0 +1,111 @@
+#pragma once
+
+#include <QList>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QString>
+#include <QStringList>
+#include <functional>
+#include <memory>
+#include <vector>
+
+// The full-text search index of a contact table, in the same file. A plain table
+// "<table>_search_text" holds per contact (id) a folded copy of its text in four
+// columns: Nazwa, Filia, Email and Inne (every other field, telephone and fax numbers
+// also as bare digits). Folding is done by the program (lower case, Polish and other
+// diacritics stripped), as the trigram tokenizer of SQLite 3.40 cannot strip them.
+// Two trigram FTS5 indexes are built over that text as their external content:
+// "<table>_search" over all four columns and "<table>_search_names" over the first
+// three, so that a search in name, representative and e-mail meets no rows that hold
+// its trigrams only elsewhere. They keep only which rows hold a trigram (detail=none,
+// no column sizes), the smallest FTS5 offers; every candidate is then checked against
+// the text (LIKE). A contentless index would be smaller still, but SQLite 3.40 cannot
+// delete from one. Plain-SQL triggers drop the text of a deleted contact and mark
+// contacts inserted or updated in "<table>_search_marks"; the program clears the mark
+// when it writes the text, so marks left behind name rows that another program wrote,
+// and repair() writes their text. The stock sqlite3 tool can still write and check
+// the file.
+namespace SearchIndex {
+
+QString tableName(const QString &table); // "Kartax2000" -> "Kartax2000_search"
+
+// Text as the index stores and searches it: lower case, diacritics stripped (ł -> l).
+QString fold(const QString &text);
+// Only the digits of text: "+48 22 555-11" -> "482255511".
+QString digits(const QString &text);
+
+// Whether the table has its search index.
+bool exists(QSqlDatabase &db, const QString &table);
+
+// Creates and fills the search index when it is missing, in one transaction, reporting
+// how far it has got in per cent. A table without the contact fields gets none. Returns
+// false with the engine's message; the database is then as it was.
+bool ensure(QSqlDatabase &db, const QString &table, QString *error,
+            const std::function<void(int percent)> &progress = {});
+
+// Writes again, in one transaction, the text of the rows that another program inserted
+// or updated (the index's triggers mark them). False with the engine's message; the
+// database is then as it was.
+bool repair(QSqlDatabase &db, const QString &table, QString *error);
+
+} // namespace SearchIndex
+
+// Writes the search text of contact rows within the caller's transaction.
+class SearchIndexWriter
+{
+public:
+    SearchIndexWriter(QSqlDatabase &db, const QString &table);
+    ~SearchIndexWriter();
+    SearchIndexWriter(const SearchIndexWriter &) = delete;
+    SearchIndexWriter &operator=(const SearchIndexWriter &) = delete;
+
+    // Whether the table has a search index; without one, writes do nothing and succeed.
+    bool active() const { return m_active; }
+    // values: the 13 fields in table order; inserts or replaces, and clears the row's
+    // mark. False with the engine's message.
+    bool write(qint64 id, const QStringList &values, QString *error);
+    bool remove(qint64 id, QString *error);
+
+private:
+    bool prepare(QString *error);
+
+    QSqlDatabase m_db;
+    QString m_table;
+    bool m_active = false;
+    std::vector<std::unique_ptr<QSqlQuery>> m_drops;   // the old text out of each table
+    std::vector<std::unique_ptr<QSqlQuery>> m_inserts; // the new text into each table
+};
+
+// Which fields a contact search looks in.
+enum class SearchScope {
+    NameRepresentativeEmail, // Nazwa, Filia, Email
+    All,                     // every field
+};
+
+// One contact found: its id and its 13 field values in table order.
+struct ContactMatch
+{
+    qint64 id = -1;
+    QStringList values;
+};
+
+// Finds contacts by text through the search index. The text is folded like the index
+// and split at white space; a contact matches when every word occurs within the scope,
+// in any field of it. Words of three or more characters are looked up by their
+// trigrams; a text of only one- and two-character words has none to look up, so it is
+// matched by reading the index's text row by row, stopping at the limit.
+class ContactSearch
+{
+public:
+    ContactSearch(QSqlDatabase db, const QString &table);
+
+    // At most `limit` matches in id order; with `withEmail`, only contacts that have an
+    // e-mail address. Raises DatabaseError with the engine's message, also when the
+    // table has no search index.
+    QList<ContactMatch> find(const QString &text, SearchScope scope, int limit,
+                             bool withEmail = false) const;
+
+private:
+    QSqlDatabase m_db;
+    QString m_table;
+};

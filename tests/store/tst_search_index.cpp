@@ -1,0 +1,215 @@
+#include "platform/errors.h"
+#include "store/search_index.h"
+#include "store/table.h"
+#include "support/contact_fixture.h"
+
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QTest>
+
+namespace {
+
+// The names of the contacts a search finds, in id order.
+QStringList found(TTable &t, const QString &text, SearchScope scope = SearchScope::All,
+                  int limit = 100)
+{
+    QStringList names;
+    for (const ContactMatch &match :
+         ContactSearch(t.database(), t.tableName()).find(text, scope, limit))
+        names << match.values.value(0);
+    return names;
+}
+
+// What the engine's own check of both indexes against their text says: "" when sound.
+QString indexCheck(const ContactFixture &fx)
+{
+    return fx.sqlite3(QStringLiteral(
+        "INSERT INTO Kartax2000_search (Kartax2000_search, rank) VALUES ('integrity-check', 1); "
+        "INSERT INTO Kartax2000_search_names (Kartax2000_search_names, rank) "
+        "VALUES ('integrity-check', 1);"));
+}
+
+} // namespace
+
+// The full-text search index: folding, searches, and the index kept in step with every
+// write, the program's own and other programs'.
+class TestSearchIndex : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void searchFoldsCaseAndLetters_data();
+    void searchFoldsCaseAndLetters();
+    void indexFollowsPostsDeletesAndCancels();
+    void otherProgramsWritesAreIndexedAtRefresh();
+    void olderFileGetsItsIndexAtFirstOpen();
+    void writerForBulkImports();
+};
+
+void TestSearchIndex::searchFoldsCaseAndLetters_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("everyField");
+    QTest::addColumn<QStringList>("names");
+    const QStringList none;
+    QTest::newRow("no Polish letters") << "lodz" << false << QStringList{"Łódź Hurt"};
+    QTest::newRow("upper case") << "ZOLC" << false << QStringList{"Żółć i Syn"};
+    QTest::newRow("Polish letters typed") << "ŻÓŁĆ" << false << QStringList{"Żółć i Syn"};
+    QTest::newRow("other diacritics") << "cafe" << false << QStringList{"Café Ørsted"};
+    QTest::newRow("telephone digits") << "22555" << true << QStringList{"Łódź Hurt"};
+    QTest::newRow("telephone as written") << "555 11" << true << QStringList{"Łódź Hurt"};
+    QTest::newRow("telephone outside name scope") << "22555" << false << none;
+    QTest::newRow("representative") << "nowak" << false << QStringList{"Żółć i Syn"};
+    QTest::newRow("e-mail") << "@hurt.pl" << false << QStringList{"Łódź Hurt"};
+    QTest::newRow("every word") << "syn  zol" << false << QStringList{"Żółć i Syn"};
+    QTest::newRow("one word missing") << "syn lodz" << false << none;
+    QTest::newRow("words in two fields") << "hurt gdansk" << true << QStringList{"Łódź Hurt"};
+    QTest::newRow("town outside name scope") << "gdansk" << false << none;
+    QTest::newRow("letter with a stroke") << "orsted" << false << QStringList{"Café Ørsted"};
+    QTest::newRow("one letter") << "ć" << false << QStringList{"Żółć i Syn", "Café Ørsted"};
+    QTest::newRow("two letters") << "yn" << false << QStringList{"Żółć i Syn"};
+    QTest::newRow("percent is a letter") << "%" << true << QStringList{"Café Ørsted"};
+    QTest::newRow("underscore is a letter") << "_" << true << none;
+    QTest::newRow("quotes are letters") << "\"x\"" << true << none;
+    QTest::newRow("nothing") << "qqqq" << true << none;
+}
+
+void TestSearchIndex::searchFoldsCaseAndLetters()
+{
+    QFETCH(QString, text);
+    QFETCH(bool, everyField);
+    ContactFixture fx;
+    fx.add(QStringLiteral("Łódź Hurt"), QString(), QString(),
+           {"PL", "Gdańsk", "", "", "", "22 555 11 22", "", "biuro@hurt.pl"});
+    fx.add(QStringLiteral("Żółć i Syn"), QStringLiteral("Apteki"), QStringLiteral("Jan Nowak"));
+    fx.add(QStringLiteral("Café Ørsted"), QString(), QStringLiteral("Ola Mała"),
+           {"", "", "", "", "", "", "", "", "", "rabat 50%, 500 sztuk"});
+    QTEST(found(fx.table(), text,
+                everyField ? SearchScope::All : SearchScope::NameRepresentativeEmail),
+          "names");
+}
+
+void TestSearchIndex::indexFollowsPostsDeletesAndCancels()
+{
+    ContactFixture fx;
+    TTable &t = fx.table();
+    fx.add(QStringLiteral("Kowalski"));
+    fx.add(QStringLiteral("Nowak"));
+    t.first();
+    t.edit();
+    t.setFieldText(QStringLiteral("Nazwa"), QStringLiteral("Kowalczyk"));
+    t.post();
+    QCOMPARE(found(t, QStringLiteral("kowal")), QStringList{"Kowalczyk"});
+    t.edit();
+    t.setFieldText(QStringLiteral("Nazwa"), QStringLiteral("Wiśniewski"));
+    t.cancel();
+    t.insert();
+    t.setFieldText(QStringLiteral("Nazwa"), QStringLiteral("Wiśniak"));
+    t.cancel();
+    QCOMPARE(found(t, QStringLiteral("wisn")), QStringList());
+    t.last();
+    t.deleteRecord();
+    QCOMPARE(found(t, QStringLiteral("nowak")), QStringList());
+    QCOMPARE(found(t, QStringLiteral("k")), QStringList{"Kowalczyk"});
+    QCOMPARE(fx.sqlite3(QStringLiteral("SELECT rowid, Nazwa FROM Kartax2000_search")),
+             QStringLiteral("1|kowalczyk\n"));
+    QCOMPARE(indexCheck(fx), QString());
+}
+
+void TestSearchIndex::otherProgramsWritesAreIndexedAtRefresh()
+{
+    ContactFixture fx;
+    fx.add(QStringLiteral("Alfa"));
+    fx.add(QStringLiteral("Beta"));
+    {
+        QSqlDatabase other = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), "other");
+        other.setDatabaseName(fx.databasePath());
+        QVERIFY(other.open());
+        QSqlQuery query(other);
+        QVERIFY(query.exec("INSERT INTO Kartax2000 (Nazwa, Tel) VALUES ('Ćma', '61 222')"));
+        QVERIFY(query.exec("UPDATE Kartax2000 SET Email = 'alfa@x.pl' WHERE Nazwa = 'Alfa'"));
+        QVERIFY(query.exec("DELETE FROM Kartax2000 WHERE Nazwa = 'Beta'"));
+        // As a program that writes the sort keys but knows nothing of the index.
+        QVERIFY(query.exec("DELETE FROM Kartax2000_dirty"));
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("other"));
+    QCOMPARE(found(fx.table(), QStringLiteral("beta")), QStringList());
+    fx.table().refresh();
+    QCOMPARE(found(fx.table(), QStringLiteral("cma 61222")), QStringList{"Ćma"});
+    QCOMPARE(found(fx.table(), QStringLiteral("alfa@")), QStringList{"Alfa"});
+    QCOMPARE(indexCheck(fx), QString());
+
+    // The stock tool writes the file and finds it sound; the next start indexes its rows.
+    fx.close();
+    QCOMPARE(fx.sqlite3(QStringLiteral("INSERT INTO Kartax2000 (Nazwa) VALUES ('Gamma'); "
+                                       "PRAGMA integrity_check;")),
+             QStringLiteral("ok\n"));
+    fx.open();
+    QCOMPARE(found(fx.table(), QStringLiteral("amm")), QStringList{"Gamma"});
+}
+
+void TestSearchIndex::olderFileGetsItsIndexAtFirstOpen()
+{
+    ContactFixture fx;
+    for (int i = 0; i < 30; ++i)
+        fx.add(QStringLiteral("Firma %1").arg(i));
+    fx.close();
+    fx.sqlite3(QStringLiteral("DROP TRIGGER Kartax2000_search_del; "
+                              "DROP TRIGGER Kartax2000_search_upd; DROP TABLE Kartax2000_search; "
+                              "DROP TRIGGER Kartax2000_search_ins; "
+                              "DROP TABLE Kartax2000_search_marks; "
+                              "DROP TABLE Kartax2000_search_names; "
+                              "DROP TABLE Kartax2000_search_text"));
+    TTable t;
+    t.setDatabaseFile(fx.databasePath());
+    t.setTableName(QStringLiteral("Kartax2000"));
+    QList<int> progress;
+    t.setRebuildProgress([&progress](int percent) { progress << percent; });
+    t.open();
+    QVERIFY(!progress.isEmpty());
+    QCOMPARE(progress.last(), 100);
+    QVERIFY(std::is_sorted(progress.begin(), progress.end()));
+    QCOMPARE(found(t, QStringLiteral("firma 29")), QStringList{"Firma 29"});
+    QCOMPARE(found(t, QStringLiteral("firma"), SearchScope::All, 5).size(), 5);
+    t.close();
+    QCOMPARE(fx.sqlite3(QStringLiteral("PRAGMA integrity_check")), QStringLiteral("ok\n"));
+    QCOMPARE(indexCheck(fx), QString());
+}
+
+void TestSearchIndex::writerForBulkImports()
+{
+    ContactFixture fx;
+    fx.close();
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), "bulk");
+        db.setDatabaseName(fx.databasePath());
+        QVERIFY(db.open());
+        QString error;
+        QVERIFY(db.transaction());
+        SearchIndexWriter writer(db, QStringLiteral("Kartax2000"));
+        QVERIFY(writer.active());
+        QSqlQuery(db).exec("INSERT INTO Kartax2000 (id, Nazwa) VALUES (7, 'Zięba')");
+        QStringList values(13);
+        values[0] = QStringLiteral("Zięba");
+        QVERIFY(writer.write(7, values, &error));
+        QVERIFY(writer.write(8, values, &error));
+        QVERIFY(writer.remove(8, &error));
+        QVERIFY(!writer.write(9, {QStringLiteral("too few")}, &error));
+        QVERIFY(!error.isEmpty());
+        QVERIFY(db.commit());
+
+        QSqlQuery(db).exec("CREATE TABLE Other (id INTEGER PRIMARY KEY, Nazwa TEXT)");
+        SearchIndexWriter none(db, QStringLiteral("Other"));
+        QVERIFY(!none.active());
+        QVERIFY(none.write(1, values, &error) && none.remove(1, &error));
+        QVERIFY_THROWS_EXCEPTION(DatabaseError,
+                                 ContactSearch(db, QStringLiteral("Other"))
+                                     .find(QStringLiteral("x"), SearchScope::All, 1));
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("bulk"));
+    fx.open();
+    QCOMPARE(found(fx.table(), QStringLiteral("zieb")), QStringList{"Zięba"});
+}
+
+QTEST_GUILESS_MAIN(TestSearchIndex)
+#include "tst_search_index.moc"
