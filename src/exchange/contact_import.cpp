@@ -231,15 +231,19 @@ public:
     struct Read
     {
         ContactRecord record;
-        qint64 line = 0; // where the record ends in the file
+        TableBatch::Prepared row; // the record as the table takes it
+        qint64 line = 0;          // where the record ends in the file
     };
+    // Run on the reading thread for each record read.
+    using Prepare = std::function<void(Read *read)>;
     struct Batch
     {
         std::vector<Read> records;
         int percent = 0; // of the file read
     };
 
-    ReadAhead(Source &source, QFile &file) : m_source(source), m_file(file)
+    ReadAhead(Source &source, QFile &file, Prepare prepare)
+        : m_source(source), m_file(file), m_prepare(std::move(prepare))
     {
         m_thread = std::thread([this] { run(); });
     }
@@ -282,6 +286,7 @@ private:
             Read read;
             while (batch.records.size() < kBatch && (more = m_source.readNext(&read.record))) {
                 read.line = m_source.lineNumber();
+                m_prepare(&read);
                 batch.records.push_back(std::exchange(read, {}));
             }
             batch.percent = more ? int(m_file.pos() * 100 / size) : 100;
@@ -299,6 +304,7 @@ private:
 
     Source &m_source;
     QFile &m_file;
+    Prepare m_prepare;
     std::mutex m_mutex;
     std::condition_variable m_changed;
     std::deque<Batch> m_queue;
@@ -360,14 +366,18 @@ Result importFile(TTable &contacts, const QString &path, const Options &options)
 
         std::optional<Decision> always;
         qint64 read = 0;
-        ReadAhead reader(*source, file);
+        // Names, sort keys and search text are made on the reading thread, which has
+        // time to spare while this one writes.
+        ReadAhead reader(*source, file, [&batch, &places](ReadAhead::Read *read) {
+            nameIfNameless(&read->record);
+            read->row = batch.prepare(valuesOf(places, read->record));
+        });
         ReadAhead::Batch chunk;
         while (reader.next(&chunk)) {
             for (ReadAhead::Read &item : chunk.records) {
                 line = item.line;
                 ContactRecord &record = item.record;
                 ++read;
-                nameIfNameless(&record);
                 ContactRecord stored;
                 Kind kind = NameKey;
                 // Once every duplicate is to be added anyway, none needs finding.
@@ -387,7 +397,7 @@ Result importFile(TTable &contacts, const QString &path, const Options &options)
                     choice = decision.choice;
                 }
                 if (choice == Choice::Add) {
-                    const qint64 id = batch.insert(valuesOf(places, record));
+                    const qint64 id = batch.insert(item.row);
                     finder.add(id, record);
                     ++result.added;
                     if (result.firstId < 0)

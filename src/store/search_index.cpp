@@ -459,6 +459,11 @@ bool repair(QSqlDatabase &db, const QString &table, QString *error)
     return true;
 }
 
+QStringList columnTexts(const QStringList &values)
+{
+    return searchColumns(values);
+}
+
 } // namespace SearchIndex
 
 SearchIndexWriter::SearchIndexWriter(QSqlDatabase &db, const QString &table)
@@ -493,17 +498,25 @@ bool SearchIndexWriter::prepare(QString *error)
     return true;
 }
 
+namespace {
+
+bool checkCount(const QStringList &values, QString *error)
+{
+    if (values.size() == kFieldCount)
+        return true;
+    *error = QStringLiteral("Search text needs %1 field values, not %2.")
+                 .arg(kFieldCount)
+                 .arg(values.size());
+    return false;
+}
+
+} // namespace
+
 bool SearchIndexWriter::write(qint64 id, const QStringList &values, QString *error)
 {
     if (!m_active)
         return true;
-    if (values.size() != kFieldCount) {
-        *error = QStringLiteral("Search text needs %1 field values, not %2.")
-                     .arg(kFieldCount)
-                     .arg(values.size());
-        return false;
-    }
-    if (!remove(id, error))
+    if (!checkCount(values, error) || !remove(id, error))
         return false;
     const QStringList columns = searchColumns(values);
     for (size_t i = 0; i < m_inserts.size(); ++i) {
@@ -514,6 +527,56 @@ bool SearchIndexWriter::write(qint64 id, const QStringList &values, QString *err
             insert.bindValue(1 + c, columns[c]);
         if (!insert.exec()) {
             *error = engineMessage(insert.lastError());
+            return false;
+        }
+    }
+    return true;
+}
+
+bool SearchIndexWriter::writeTextOnly(qint64 id, const QStringList &columnTexts, QString *error)
+{
+    if (!m_active)
+        return true;
+    if (!m_textOnly) {
+        auto query = std::make_unique<QSqlQuery>(m_db);
+        if (!query->prepare(
+                QStringLiteral("INSERT OR REPLACE INTO %1 (id, %2) VALUES (?, ?, ?, ?, ?)")
+                    .arg(quoted(textTable(m_table)), indexColumns().join(u", ")))) {
+            *error = engineMessage(query->lastError());
+            return false;
+        }
+        m_textOnly = std::move(query);
+    }
+    m_textOnly->bindValue(0, id);
+    for (int c = 0; c < 4; ++c)
+        m_textOnly->bindValue(1 + c, columnTexts.value(c));
+    if (m_textOnly->exec())
+        return true;
+    *error = engineMessage(m_textOnly->lastError());
+    return false;
+}
+
+bool SearchIndexWriter::indexText(qint64 from, qint64 to, QString *error)
+{
+    if (!m_active)
+        return true;
+    const QString text = quoted(textTable(m_table));
+    const QString columns = indexColumns().join(QStringLiteral(", "));
+    const QString names = indexColumns().mid(0, 3).join(QStringLiteral(", "));
+    const QStringList statements{
+        QStringLiteral("INSERT INTO %1 (rowid, %2) SELECT id, %2 FROM %3 WHERE id >= ? AND id < ?")
+            .arg(quoted(SearchIndex::tableName(m_table)), columns, text),
+        QStringLiteral("INSERT INTO %1 (rowid, %2) SELECT id, %2 FROM %3 WHERE id >= ? AND id < ?")
+            .arg(quoted(namesIndex(m_table)), names, text),
+        QStringLiteral("DELETE FROM %1 WHERE id >= ? AND id < ?").arg(quoted(marksTable(m_table))),
+    };
+    for (const QString &sql : statements) {
+        QSqlQuery query(m_db);
+        query.prepare(sql);
+        query.bindValue(0, from);
+        query.bindValue(1, to);
+        if (!query.exec()) {
+            *error = engineMessage(query.lastError());
             return false;
         }
     }

@@ -33,6 +33,8 @@ QString tableName(const QString &table); // "Kartax2000" -> "Kartax2000_search"
 QString fold(const QString &text);
 // Only the digits of text: "+48 22 555-11" -> "482255511".
 QString digits(const QString &text);
+// The four column texts the index keeps of a contact, given its 13 field values.
+QStringList columnTexts(const QStringList &values);
 
 // Whether the table has its search index.
 bool exists(QSqlDatabase &db, const QString &table);
@@ -65,6 +67,13 @@ public:
     // mark. False with the engine's message.
     bool write(qint64 id, const QStringList &values, QString *error);
     bool remove(qint64 id, QString *error);
+    // A bulk insert of new rows: writeTextOnly() stores or replaces a row's text
+    // without indexing it, and indexText() then indexes the rows with ids in [from, to)
+    // in one statement per index, and clears their marks. Indexing row by
+    // row costs far more: each statement that drops text opens a savepoint, and FTS5
+    // writes out what it holds in memory at every savepoint.
+    bool writeTextOnly(qint64 id, const QStringList &columnTexts, QString *error);
+    bool indexText(qint64 from, qint64 to, QString *error);
 
 private:
     bool prepare(QString *error);
@@ -74,6 +83,7 @@ private:
     bool m_active = false;
     std::vector<std::unique_ptr<QSqlQuery>> m_drops;   // the old text out of each table
     std::vector<std::unique_ptr<QSqlQuery>> m_inserts; // the new text into each table
+    std::unique_ptr<QSqlQuery> m_textOnly;
 };
 
 // Which fields a contact search looks in.

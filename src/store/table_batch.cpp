@@ -9,6 +9,7 @@
 
 #include <QSqlError>
 #include <QVariant>
+#include <limits>
 
 using SqlText::quoted;
 
@@ -17,13 +18,21 @@ TableBatch::TableBatch(TTable &table) : m_table(table)
     m_table.requireActive();
     m_table.checkBrowseMode();
     m_table.requireSameFile();
+    // A large batch would spill the default 2 MB page cache into the file while it is
+    // still being written; a bigger cache for the batch keeps its pages in memory.
+    QSqlQuery cache(m_table.m_db);
+    if (cache.exec(QStringLiteral("PRAGMA cache_size")) && cache.next())
+        m_cacheSize = cache.value(0).toLongLong();
+    cache.exec(QStringLiteral("PRAGMA cache_size = -65536"));
     if (!m_table.m_db.transaction())
         m_table.failWrite(m_table.m_db.lastError());
     m_open = true;
     for (const QString &field : m_table.m_fields)
         m_columns << quoted(field);
-    for (const QString &field : m_table.m_keyedFields)
+    for (const QString &field : m_table.m_keyedFields) {
         m_columns << ContactSchema::keyColumn(field);
+        m_keyedFieldIndexes << int(m_table.m_fields.indexOf(field));
+    }
     const QString name = quoted(m_table.m_tableName);
     QStringList marks;
     marks.fill(QStringLiteral("?"), m_columns.size());
@@ -44,6 +53,7 @@ TableBatch::~TableBatch()
 {
     if (m_open)
         m_table.m_db.rollback();
+    QSqlQuery(m_table.m_db).exec(QStringLiteral("PRAGMA cache_size = %1").arg(m_cacheSize));
 }
 
 std::unique_ptr<QSqlQuery> TableBatch::prepare(const QString &sql)
@@ -64,19 +74,29 @@ QSqlQuery &TableBatch::statement(const std::unique_ptr<QSqlQuery> &query)
     return *query;
 }
 
-// Binds the values, then the sort key of each keyed field, from position 0.
-void TableBatch::bindRow(QSqlQuery &query, const QStringList &values)
+TableBatch::Prepared TableBatch::prepare(const QStringList &values) const
 {
     const QStringList &fields = m_table.m_fields;
     if (values.size() != fields.size())
         throw DatabaseError(
             QStringLiteral("Rekord ma %1 pól zamiast %2.").arg(values.size()).arg(fields.size()));
-    int position = 0;
-    for (const QString &value : values)
-        query.bindValue(position++, value);
+    Prepared row{values, {}, {}};
     const SortKeyCollator &collator = SortKeyCollator::instance();
-    for (const QString &field : m_table.m_keyedFields)
-        query.bindValue(position++, collator.key(values[fields.indexOf(field)]));
+    for (const int field : m_keyedFieldIndexes)
+        row.keys << collator.key(values[field]);
+    if (m_search->active())
+        row.searchText = SearchIndex::columnTexts(values);
+    return row;
+}
+
+// Binds the values, then the sort key of each keyed field, from position 0.
+void TableBatch::bindRow(QSqlQuery &query, const Prepared &row)
+{
+    int position = 0;
+    for (const QString &value : row.values)
+        query.bindValue(position++, value);
+    for (const QByteArray &key : row.keys)
+        query.bindValue(position++, key);
 }
 
 // The triggers marked the row as written by another program; its keys are right.
@@ -90,23 +110,37 @@ void TableBatch::unmark(qint64 id)
         m_table.failWrite(query.lastError());
 }
 
-qint64 TableBatch::insert(const QStringList &values)
+qint64 TableBatch::insert(const Prepared &row)
 {
     QSqlQuery &query = statement(m_insert);
-    bindRow(query, values);
+    bindRow(query, row);
     if (!query.exec())
         m_table.failWrite(query.lastError());
     const qint64 id = query.lastInsertId().toLongLong();
     if (m_firstInserted < 0 || id < m_firstInserted)
-        m_firstInserted = id;
-    writeSearchText(id, values);
+        m_firstInserted = m_unindexed = id;
+    QString error;
+    if (!m_search->writeTextOnly(id, row.searchText, &error))
+        throw DatabaseError(error);
+    // Indexing the text a few thousand rows at a time lets the file's reading go on
+    // meanwhile, instead of all of it waiting for the commit.
+    if (id + 1 - m_unindexed >= kIndexStretch)
+        indexSearchText(id + 1);
     return id;
+}
+
+void TableBatch::indexSearchText(qint64 to)
+{
+    QString error;
+    if (!m_search->indexText(m_unindexed, to, &error))
+        throw DatabaseError(error);
+    m_unindexed = to;
 }
 
 void TableBatch::update(qint64 id, const QStringList &values)
 {
     QSqlQuery &query = statement(m_update);
-    bindRow(query, values);
+    bindRow(query, prepare(values));
     query.bindValue(m_columns.size(), id);
     if (!query.exec())
         m_table.failWrite(query.lastError());
@@ -116,8 +150,12 @@ void TableBatch::update(qint64 id, const QStringList &values)
 
 void TableBatch::writeSearchText(qint64 id, const QStringList &values)
 {
+    // A row this batch inserted and has not yet indexed is indexed later; only its
+    // text changes now.
     QString error;
-    if (!m_search->write(id, values, &error))
+    const bool inserted = m_firstInserted >= 0 && id >= m_unindexed;
+    if (!(inserted ? m_search->writeTextOnly(id, SearchIndex::columnTexts(values), &error)
+                   : m_search->write(id, values, &error)))
         throw DatabaseError(error);
 }
 
@@ -164,6 +202,14 @@ void TableBatch::commit()
     // The triggers marked each inserted row as written by another program. No other
     // program can insert while this transaction writes, so every row from the first
     // inserted one on is this batch's, with its keys: one statement clears the marks.
+    if (m_firstInserted >= 0) {
+        try {
+            indexSearchText(std::numeric_limits<qint64>::max());
+        } catch (const DatabaseError &) {
+            rollback();
+            throw;
+        }
+    }
     if (m_unmark && m_firstInserted >= 0) {
         QSqlQuery unmarkInserted(m_table.m_db);
         unmarkInserted.prepare(QStringLiteral("DELETE FROM %1 WHERE id >= ?")

@@ -23,8 +23,20 @@ public:
     TableBatch(const TableBatch &) = delete;
     TableBatch &operator=(const TableBatch &) = delete;
 
-    // Values in the table's field order; returns the new row's id.
-    qint64 insert(const QStringList &values);
+    // A row's values in the table's field order with what is derived from them, its
+    // sort keys and search text. prepare() reads no database and changes nothing, so
+    // another thread may prepare rows while this one writes.
+    struct Prepared
+    {
+        QStringList values;
+        QList<QByteArray> keys;
+        QStringList searchText;
+    };
+    Prepared prepare(const QStringList &values) const;
+
+    // Returns the new row's id.
+    qint64 insert(const Prepared &row);
+    qint64 insert(const QStringList &values) { return insert(prepare(values)); }
     // Replaces every value of the row with this id.
     void update(qint64 id, const QStringList &values);
     // The stored values of a row, in table field order; empty when there is no such row.
@@ -39,15 +51,21 @@ public:
 private:
     std::unique_ptr<QSqlQuery> prepare(const QString &sql);
     QSqlQuery &statement(const std::unique_ptr<QSqlQuery> &query);
-    void bindRow(QSqlQuery &query, const QStringList &values);
+    void bindRow(QSqlQuery &query, const Prepared &row);
     void unmark(qint64 id);
     void finishStatements();
     void writeSearchText(qint64 id, const QStringList &values);
+    void indexSearchText(qint64 to);
+
+    static constexpr qint64 kIndexStretch = 8192;
 
     TTable &m_table;
     QStringList m_columns; // the fields, then their sort-key columns
+    QList<int> m_keyedFieldIndexes;
     bool m_open = false;
+    qint64 m_cacheSize = -2000; // the connection's own page cache, restored at the end
     qint64 m_firstInserted = -1;
+    qint64 m_unindexed = -1; // the first inserted row whose search text is not indexed
     std::unique_ptr<QSqlQuery> m_insert;
     std::unique_ptr<QSqlQuery> m_update;
     std::unique_ptr<QSqlQuery> m_select;
