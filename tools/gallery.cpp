@@ -8,6 +8,9 @@
 #include "dbcontrols/db_navigator.h"
 #include "entry/data_entry_window.h"
 #include "entry/full_record_view.h"
+#include "exchange/widgets/duplicate_window.h"
+#include "exchange/widgets/import_mapping_window.h"
+#include "exchange/widgets/import_progress_window.h"
 #include "forms/form.h"
 #include "platform/data_folder.h"
 #include "sample_contacts.h"
@@ -16,6 +19,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFile>
 #include <QProgressBar>
 #include <QTemporaryDir>
 #include <cstdio>
@@ -86,6 +90,45 @@ void renderProgram(const QString &out, const QString &suffix, int contacts)
     save(program.object<TForm1>(), QDir(out).filePath(QStringLiteral("Form1-search.png")));
 }
 
+// The import's windows over a small Google-style CSV file and a duplicate pair.
+void renderImport(const QString &out)
+{
+    QTemporaryDir dir;
+    const QString csv = dir.filePath(QStringLiteral("kontakty.csv"));
+    QFile file(csv);
+    if (!file.open(QIODevice::WriteOnly))
+        return;
+    file.write(QStringLiteral("Organization 1 - Name,First Name,Last Name,E-mail 1 - Value,"
+                              "Phone 1 - Value,Address 1 - City,Notes,Birthday\n"
+                              "Hurtownia Łódź,Anna,Wójcik,anna@lodz.pl,+48 42 555 11 22,Łódź,"
+                              "\"Dzwonić rano\",1970-01-02\n"
+                              ",Jan,Kowalski,jan@example.pl,601 222 333,Kraków,,\n")
+                   .toUtf8());
+    file.close();
+    TImportMapping mapping;
+    QString error;
+    if (mapping.load(csv, &error)) {
+        mapping.show();
+        save(&mapping, QDir(out).filePath(QStringLiteral("ImportMapping.png")));
+    }
+    TImportProgress progress;
+    progress.show();
+    progress.update(42137, 42);
+    save(&progress, QDir(out).filePath(QStringLiteral("ImportProgress.png")));
+    TDuplicateQuestion question;
+    ContactImport::Duplicate duplicate;
+    duplicate.incoming[ContactRecord::Nazwa] = QStringLiteral("Hurtownia Łódź");
+    duplicate.incoming[ContactRecord::Email] = QStringLiteral("anna@lodz.pl");
+    duplicate.incoming[ContactRecord::Tel] = QStringLiteral("+48 42 555 11 22");
+    duplicate.stored[ContactRecord::Nazwa] = QStringLiteral("HURTOWNIA ŁÓDŹ");
+    duplicate.stored[ContactRecord::Miasto] = QStringLiteral("Łódź");
+    duplicate.stored[ContactRecord::Tel] = QStringLiteral("42 555 11 22");
+    duplicate.reason = QStringLiteral("ten sam numer telefonu");
+    question.show(duplicate);
+    question.QWidget::show();
+    save(&question, QDir(out).filePath(QStringLiteral("DuplicateQuestion.png")));
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -104,5 +147,6 @@ int main(int argc, char *argv[])
 
     renderProgram(out, QString(), 25);
     renderProgram(out, QStringLiteral("-empty"), 0);
+    renderImport(out);
     return 0;
 }
