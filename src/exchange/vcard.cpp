@@ -483,6 +483,11 @@ namespace {
 
 QString escape(const QString &text)
 {
+    const auto special = [](QChar c) {
+        return c == u'\\' || c == u',' || c == u';' || c == u'\n' || c == u'\r';
+    };
+    if (std::none_of(text.begin(), text.end(), special))
+        return text; // most values: nothing to escape, nothing to copy
     QString result;
     result.reserve(text.size() + 8);
     QString normalized = text;
