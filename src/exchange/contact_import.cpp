@@ -135,6 +135,20 @@ const char *const kReason[kKinds] = {"ten sam adres e-mail", "ten sam numer tele
 
 // The stored contacts' keys. Only hashes are kept, so a million contacts cost little
 // memory; a hit is confirmed against the stored record's own keys.
+// A contact's keys of every kind.
+struct Keys
+{
+    QStringList of[kKinds];
+
+    static Keys from(const ContactRecord &record)
+    {
+        Keys keys;
+        for (int kind = 0; kind < kKinds; ++kind)
+            keys.of[kind] = keysOf(Kind(kind), record[kKeyField[kind]]);
+        return keys;
+    }
+};
+
 class DuplicateFinder
 {
 public:
@@ -143,17 +157,20 @@ public:
         for (const QString &key : keysOf(kind, value))
             m_ids[kind].insert(qHash(key), id);
     }
-    void add(qint64 id, const ContactRecord &record)
+    void add(qint64 id, const Keys &keys)
     {
-        for (int kind = 0; kind < kKinds; ++kind)
-            add(id, Kind(kind), record[kKeyField[kind]]);
+        for (int kind = 0; kind < kKinds; ++kind) {
+            for (const QString &key : keys.of[kind])
+                m_ids[kind].insert(qHash(key), id);
+        }
     }
-    // The stored contact the record matches, with the kind of match; -1 when none.
-    qint64 find(const ContactRecord &record, TableBatch &batch, const QList<int> &places,
+    // The stored contact a record with these keys matches, with the kind of match;
+    // -1 when none.
+    qint64 find(const Keys &keys, TableBatch &batch, const QList<int> &places,
                 ContactRecord *stored, Kind *matched) const
     {
         for (int kind = 0; kind < kKinds; ++kind) {
-            for (const QString &key : keysOf(Kind(kind), record[kKeyField[kind]])) {
+            for (const QString &key : keys.of[kind]) {
                 const auto hit = m_ids[kind].constFind(qHash(key));
                 if (hit == m_ids[kind].cend())
                     continue;
@@ -232,6 +249,7 @@ public:
     {
         ContactRecord record;
         TableBatch::Prepared row; // the record as the table takes it
+        Keys keys;                // its keys for finding duplicates
         qint64 line = 0;          // where the record ends in the file
     };
     // Run on the reading thread for each record read.
@@ -366,11 +384,12 @@ Result importFile(TTable &contacts, const QString &path, const Options &options)
 
         std::optional<Decision> always;
         qint64 read = 0;
-        // Names, sort keys and search text are made on the reading thread, which has
-        // time to spare while this one writes.
+        // Names, sort keys, search text and duplicate keys are made on the reading
+        // thread, which has time to spare while this one writes.
         ReadAhead reader(*source, file, [&batch, &places](ReadAhead::Read *read) {
             nameIfNameless(&read->record);
             read->row = batch.prepare(valuesOf(places, read->record));
+            read->keys = Keys::from(read->record);
         });
         ReadAhead::Batch chunk;
         while (reader.next(&chunk)) {
@@ -383,7 +402,7 @@ Result importFile(TTable &contacts, const QString &path, const Options &options)
                 // Once every duplicate is to be added anyway, none needs finding.
                 const bool addingAll = always && always->choice == Choice::Add;
                 const qint64 storedId =
-                    addingAll ? -1 : finder.find(record, batch, places, &stored, &kind);
+                    addingAll ? -1 : finder.find(item.keys, batch, places, &stored, &kind);
                 Choice choice = Choice::Add;
                 if (storedId >= 0) {
                     Decision decision;
@@ -398,13 +417,13 @@ Result importFile(TTable &contacts, const QString &path, const Options &options)
                 }
                 if (choice == Choice::Add) {
                     const qint64 id = batch.insert(item.row);
-                    finder.add(id, record);
+                    finder.add(id, item.keys);
                     ++result.added;
                     if (result.firstId < 0)
                         result.firstId = id;
                 } else if (choice == Choice::UpdateEmpty && fillEmpty(&stored, record)) {
                     batch.update(storedId, valuesOf(places, stored));
-                    finder.add(storedId, stored);
+                    finder.add(storedId, Keys::from(stored));
                     ++result.updated;
                     if (result.firstId < 0)
                         result.firstId = storedId;
