@@ -296,6 +296,38 @@ int main(int argc, char *argv[])
             }
         }
 
+        // "Znajdź": the first page of 50 rows of a text of three or more characters
+        // in every field, of one or two characters at the start of name, branch and
+        // representative, and the count capped at 1001.
+        {
+            const ContactSearch search(t.database(), t.tableName());
+            const QStringList longer{"lodz",   "piotrkowska", "kowalski jan", "22 555", "@wp.pl",
+                                     "hurtow", "zieba",       "ul. dluga",    "meble",  "ska",
+                                     "sp. z",  "nowa",        "warszawa",     "601",    "zzqx",
+                                     "kow",    "pol",         "ewa",          "gdan",   "owsk"};
+            const QStringList shorter{"a", "k", "ło", "zz", "m", "pr", "ż", "ba", "x", "st"};
+            const auto measure = [&](const QString &name, const QStringList &texts) {
+                const std::vector<double> pages = sample(400, [&](int i) {
+                    const QString &text = texts[i % texts.size()];
+                    search.find(text, ContactSearch::scopeFor(text), 50);
+                });
+                const std::vector<double> counts = sample(200, [&](int i) {
+                    const QString &text = texts[i % texts.size()];
+                    search.count(text, ContactSearch::scopeFor(text), 1001);
+                });
+                bench::report(qPrintable(name + QStringLiteral("_first50_median")),
+                              bench::median(pages) / 1000.0, "ms");
+                bench::report(qPrintable(name + QStringLiteral("_first50_p99")),
+                              bench::percentile(pages, 99) / 1000.0, "ms");
+                bench::report(qPrintable(name + QStringLiteral("_count_median")),
+                              bench::median(counts) / 1000.0, "ms");
+                bench::report(qPrintable(name + QStringLiteral("_count_p99")),
+                              bench::percentile(counts, 99) / 1000.0, "ms");
+            };
+            measure(QStringLiteral("find_3plus"), longer);
+            measure(QStringLiteral("find_1or2"), shorter);
+        }
+
         // Post of one changed record, synchronous=FULL.
         t.setIndexName(QStringLiteral("nInd"));
         t.first();

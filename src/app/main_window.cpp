@@ -316,6 +316,8 @@ void TForm1::buildMenu()
         item(program, "Wpiszdane1", QStringLiteral("Wpisz dane"), &TForm1::Wpiszdane1Click);
     Dane1 = item(program, "Dane1", QStringLiteral("Dane"), &TForm1::Dane1Click);
     Historia1 = item(program, "Historia1", QStringLiteral("Historia"), &TForm1::Historia1Click);
+    Znajdz1 = item(program, "Znajdz1", QStringLiteral("Znajdź…"), &TForm1::Znajdz1Click);
+    Znajdz1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F));
     Import1 = item(program, "Import1", QStringLiteral("Import kontaktów…"), &TForm1::Import1Click);
     Eksport1 =
         item(program, "Eksport1", QStringLiteral("Eksport kontaktów…"), &TForm1::Eksport1Click);
@@ -473,6 +475,12 @@ void TForm1::SpeedButton8Click()
 void TForm1::Wyjcie1Click()
 {
     endProgram();
+}
+
+void TForm1::Znajdz1Click()
+{
+    if (m_program)
+        m_program->showFind();
 }
 
 void TForm1::Import1Click()

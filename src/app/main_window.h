@@ -95,6 +95,7 @@ public:
     QAction *Wpiszdane1;
     QAction *Dane1;
     QAction *Historia1;
+    QAction *Znajdz1;
     QAction *Import1;
     QAction *Eksport1;
     QAction *Wyjcie1;
@@ -130,6 +131,7 @@ public:
     void SpeedButton8Click();
     void Wyjcie1Click();
     // Writes every contact to a vCard or CSV file the user names.
+    void Znajdz1Click();
     void Import1Click();
     void Eksport1Click();
     void Wpiszdane1Click();

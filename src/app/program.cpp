@@ -9,6 +9,7 @@
 #include "dial/dial_settings_window.h"
 #include "entry/data_entry_window.h"
 #include "entry/full_record_view.h"
+#include "find/find_window.h"
 #include "forms/form.h"
 #include "history/history_window.h"
 #include "info/about_window.h"
@@ -60,6 +61,7 @@ Program::Program(const QString &databaseFile, QObject *parent)
 Program::~Program()
 {
     saveAtExit();
+    m_find.reset(); // it reads the contact table of the data module
     // Destroy in reverse order of creation: the windows go before the data module
     // their controls are bound to.
     while (!m_objects.empty())
@@ -120,6 +122,7 @@ QObject *Program::createObject(const QString &name)
     if (name == QLatin1String("Form10")) {
         Form10 = new TForm10;
         Form10->setContacts(contacts);
+        Form10->setShowFind([this] { showFind(); });
         return Form10;
     }
     if (name == QLatin1String("Form11")) {
@@ -149,7 +152,17 @@ void Program::wireFullRecordView()
         Reports::print(Form6->Report1);
     };
     commands.printLabel = [this] { Reports::print(Form7->Report1); };
+    commands.showFind = [this] { showFind(); };
     Form13->setCommands(std::move(commands));
+}
+
+void Program::showFind()
+{
+    if (!m_find) {
+        m_find = std::make_unique<TFindWindow>();
+        m_find->setContacts([this]() -> TTable * { return DM9 ? DM9->t1 : nullptr; });
+    }
+    m_find->showForm();
 }
 
 void Program::attachDataSource(QObject *root)

@@ -15,6 +15,7 @@ class TForm13;
 class TForm16;
 class TForm17;
 class TForm2;
+class TFindWindow;
 class ReportContainer;
 class TerminationSignals;
 
@@ -65,6 +66,9 @@ public:
     void callCommand();
     void webCommand();
     void showHelpFinder();
+    // Shows and raises the window "Znajdź", made at its first showing.
+    void showFind();
+    TFindWindow *findWindow() const { return m_find.get(); }
 
     // Writes what the windows keep in files (history, favourites) at program end.
     void saveAtExit();
@@ -96,6 +100,7 @@ private:
     std::vector<std::unique_ptr<QObject>> m_objects; // in creation order
     bool m_saved = false;
     std::unique_ptr<TerminationSignals> m_signals;
+    std::unique_ptr<TFindWindow> m_find;
     int m_signalsReceived = 0;
 
     // The objects that commands spanning windows use, as created.

@@ -12,6 +12,7 @@
 #include "store/incremental_search.h"
 #include "store/table.h"
 
+#include <QAction>
 #include <QEvent>
 #include <QFrame>
 #include <QIcon>
@@ -47,6 +48,15 @@ TForm10::TForm10(QWidget *parent)
     buildHeader();
     buildNotes();
     buildBottomStrip();
+
+    auto *find = new QAction(this);
+    find->setObjectName(QStringLiteral("Znajdz1"));
+    find->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F));
+    connect(find, &QAction::triggered, this, [this] {
+        if (m_showFind)
+            m_showFind();
+    });
+    addAction(find);
     orderTabs();
 
     Timer1 = new QTimer(this);

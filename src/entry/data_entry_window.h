@@ -30,6 +30,8 @@ public:
 
     // Where the search row searches: the contact table, once it is open.
     void setContacts(std::function<TTable *()> contacts) { m_contacts = std::move(contacts); }
+    // What Ctrl+F does: shows the window "Znajdź".
+    void setShowFind(std::function<void()> showFind) { m_showFind = std::move(showFind); }
 
     QLabel *Label1;
     QLabel *Label2;
@@ -100,5 +102,6 @@ private:
     void search(SearchKind kind);
 
     SearchRow m_searchRow; // the boxes n1, b1 and p1
+    std::function<void()> m_showFind;
     std::function<TTable *()> m_contacts;
 };

@@ -8,6 +8,7 @@
 #include "forms/form_style.h"
 #include "platform/clock.h"
 
+#include <QAction>
 #include <QFrame>
 #include <QIcon>
 #include <QLabel>
@@ -33,6 +34,15 @@ TForm13::TForm13(QWidget *parent)
     buildFields();
     buildNotes();
     buildButtons();
+
+    auto *find = new QAction(this);
+    find->setObjectName(QStringLiteral("Znajdz1"));
+    find->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F));
+    connect(find, &QAction::triggered, this, [this] {
+        if (m_commands.showFind)
+            m_commands.showFind();
+    });
+    addAction(find);
 
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));

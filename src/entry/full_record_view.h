@@ -32,6 +32,7 @@ public:
         std::function<void()> openWeb;    // the main window's web command
         std::function<void(const QStringList &notes)> printRecord;
         std::function<void()> printLabel;
+        std::function<void()> showFind; // Ctrl+F: the window "Znajdź"
     };
     void setCommands(Commands commands) { m_commands = std::move(commands); }
 

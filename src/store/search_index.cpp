@@ -279,14 +279,19 @@ bool build(QSqlDatabase &db, const QString &table, const std::function<void(int)
     return true;
 }
 
+// The word with LIKE's wildcards escaped by '\'.
+QString likeEscaped(const QString &word)
+{
+    QString escaped = word;
+    return escaped.replace(QLatin1Char('\\'), QStringLiteral("\\\\"))
+        .replace(QLatin1Char('%'), QStringLiteral("\\%"))
+        .replace(QLatin1Char('_'), QStringLiteral("\\_"));
+}
+
 // '%word%' for LIKE with '\' as the escape character.
 QString containsPattern(const QString &word)
 {
-    QString escaped = word;
-    escaped.replace(QLatin1Char('\\'), QStringLiteral("\\\\"))
-        .replace(QLatin1Char('%'), QStringLiteral("\\%"))
-        .replace(QLatin1Char('_'), QStringLiteral("\\_"));
-    return QLatin1Char('%') + escaped + QLatin1Char('%');
+    return QLatin1Char('%') + likeEscaped(word) + QLatin1Char('%');
 }
 
 // The distinct trigrams of a word, by code point, as quoted FTS5 strings.
@@ -300,6 +305,54 @@ void addTrigrams(const QString &word, QStringList *terms)
         if (!terms->contains(term))
             *terms << term;
     }
+}
+
+// The folded words of a search text. A word of digits and telephone punctuation
+// ("22-555", "(22)") stands for its digits, as the index keeps telephone numbers.
+QStringList searchWords(const QString &text)
+{
+    QStringList words =
+        SearchIndex::fold(text).simplified().split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    for (QString &word : words) {
+        const bool telephone = std::all_of(word.cbegin(), word.cend(), [](QChar c) {
+            return c.isDigit() || QStringLiteral("+-/().").contains(c);
+        });
+        const QString numbers = SearchIndex::digits(word);
+        if (telephone && !numbers.isEmpty())
+            word = numbers;
+    }
+    return words;
+}
+
+// The first two characters of the branch: the first line of Inne, when the contact
+// has a branch.
+QString branchStart()
+{
+    return QStringLiteral("substr(Inne, 1, min(2, instr(Inne || char(10), char(10)) - 1))");
+}
+
+// The expressions of the beginnings' indexes, each with its whole field's expression.
+QList<std::pair<QString, QString>> startColumns()
+{
+    return {
+        {QStringLiteral("substr(Nazwa, 1, 2)"), QStringLiteral("Nazwa")},
+        {QStringLiteral("substr(Filia, 1, 2)"), QStringLiteral("Filia")},
+        {branchStart(), QStringLiteral("substr(Inne, 1, instr(Inne || char(10), char(10)) - 1)")},
+    };
+}
+
+// Creates the indexes of the beginnings of name, representative and branch when
+// missing: a few bytes per contact.
+bool ensureStartIndexes(QSqlDatabase &db, const QString &table, QSqlError *failure)
+{
+    const QStringList suffixes{QStringLiteral("n"), QStringLiteral("f"), QStringLiteral("b")};
+    const auto columns = startColumns();
+    QStringList statements;
+    for (int i = 0; i < columns.size(); ++i)
+        statements << QStringLiteral("CREATE INDEX IF NOT EXISTS %1 ON %2 (%3)")
+                          .arg(quoted(table + QStringLiteral("_search_start_") + suffixes[i]),
+                               quoted(textTable(table)), columns[i].first);
+    return execAll(db, statements, failure);
 }
 
 } // namespace
@@ -379,9 +432,13 @@ bool exists(QSqlDatabase &db, const QString &table)
 bool ensure(QSqlDatabase &db, const QString &table, QString *error,
             const std::function<void(int percent)> &progress)
 {
-    if (exists(db, table))
-        return true;
     QSqlError failure;
+    if (exists(db, table)) {
+        if (ensureStartIndexes(db, table, &failure))
+            return true;
+        *error = engineMessage(failure);
+        return false;
+    }
     bool indexable = false;
     if (!hasContactFields(db, table, &indexable, &failure)) {
         *error = engineMessage(failure);
@@ -393,7 +450,7 @@ bool ensure(QSqlDatabase &db, const QString &table, QString *error,
         *error = engineMessage(db.lastError());
         return false;
     }
-    if (!build(db, table, progress, &failure)) {
+    if (!build(db, table, progress, &failure) || !ensureStartIndexes(db, table, &failure)) {
         *error = engineMessage(failure);
         db.rollback();
         return false;
@@ -604,12 +661,57 @@ ContactSearch::ContactSearch(QSqlDatabase db, const QString &table)
 {
 }
 
-QList<ContactMatch> ContactSearch::find(const QString &text, SearchScope scope, int limit,
-                                        bool withEmail) const
+QStringList ContactSearch::words(const QString &text)
+{
+    return searchWords(text);
+}
+
+SearchScope ContactSearch::scopeFor(const QString &text)
+{
+    const QStringList words = searchWords(text);
+    const bool longWord = std::any_of(words.cbegin(), words.cend(),
+                                      [](const QString &word) { return word.size() >= 3; });
+    return longWord || words.isEmpty() ? SearchScope::All : SearchScope::Beginnings;
+}
+
+QString ContactSearch::matchQuery(const QString &text, SearchScope scope, bool withEmail,
+                                  QVariantList *binds) const
 {
     QSqlDatabase db = m_db;
     if (!SearchIndex::exists(db, m_table))
         throw DatabaseError(QStringLiteral("Tabela %1 nie ma indeksu wyszukiwania.").arg(m_table));
+    const QStringList words = searchWords(text);
+    if (scope == SearchScope::Beginnings) {
+        // Each word begins one of the three fields; the two-character indexes find the
+        // candidates, LIKE checks a longer word in full.
+        QStringList conditions{QStringLiteral("id > ?")};
+        const QString branza = quoted(QLatin1String("Branza"));
+        for (const QString &word : words) {
+            QString upper = word.left(2);
+            upper[upper.size() - 1] = QChar(upper.back().unicode() + 1);
+            QStringList alternatives;
+            for (const auto &[prefix, whole] : startColumns()) {
+                QString alternative = QStringLiteral("(%1 >= ? AND %1 < ?").arg(prefix);
+                *binds << word.left(2) << upper;
+                if (word.size() > 2) {
+                    alternative += QStringLiteral(" AND %1 LIKE ? ESCAPE '\\'").arg(whole);
+                    *binds << likeEscaped(word) + QLatin1Char('%');
+                }
+                // The first line of Inne is the branch only when the contact has one.
+                if (prefix == branchStart())
+                    alternative += QStringLiteral(" AND (SELECT %1 FROM %2 WHERE id = s.id) <> ''")
+                                       .arg(branza, quoted(m_table));
+                alternatives << alternative + QLatin1Char(')');
+            }
+            conditions << QLatin1Char('(') + alternatives.join(QStringLiteral(" OR ")) +
+                              QLatin1Char(')');
+        }
+        if (withEmail)
+            conditions << QStringLiteral("Email <> ''");
+        return QStringLiteral("SELECT id FROM %1 AS s WHERE %2 ORDER BY id")
+            .arg(quoted(textTable(m_table)), conditions.join(QStringLiteral(" AND ")));
+    }
+
     // Each scope has an index of its own columns, so that its trigrams find no rows
     // that hold them only elsewhere.
     const bool everyField = scope == SearchScope::All;
@@ -619,10 +721,9 @@ QList<ContactMatch> ContactSearch::find(const QString &text, SearchScope scope, 
 
     // The trigrams narrow the rows down; LIKE then checks each word in the scope's columns.
     QStringList terms;
-    QStringList conditions;
-    QStringList patterns;
-    for (const QString &word :
-         SearchIndex::fold(text).simplified().split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+    QStringList conditions{QStringLiteral("rowid > ?")};
+    QVariantList patterns;
+    for (const QString &word : words) {
         addTrigrams(word, &terms);
         QStringList alternatives;
         for (const QString &column : std::as_const(columns)) {
@@ -632,26 +733,47 @@ QList<ContactMatch> ContactSearch::find(const QString &text, SearchScope scope, 
         conditions << QLatin1Char('(') + alternatives.join(QStringLiteral(" OR ")) +
                           QLatin1Char(')');
     }
-    if (!terms.isEmpty())
-        conditions.prepend(index + QStringLiteral(" MATCH ?"));
+    if (!terms.isEmpty()) {
+        conditions.insert(1, index + QStringLiteral(" MATCH ?"));
+        *binds << terms.join(QStringLiteral(" AND "));
+    }
+    *binds << patterns;
     if (withEmail)
         conditions << QStringLiteral("Email <> ''");
-    QString sql = QStringLiteral("SELECT rowid FROM %1").arg(index);
-    if (!conditions.isEmpty())
-        sql += QStringLiteral(" WHERE ") + conditions.join(QStringLiteral(" AND "));
-    sql += QStringLiteral(" LIMIT %1").arg(std::max(0, limit));
+    return QStringLiteral("SELECT rowid FROM %1 WHERE %2 ORDER BY rowid")
+        .arg(index, conditions.join(QStringLiteral(" AND ")));
+}
 
-    QSqlQuery query(db);
+QSqlQuery ContactSearch::run(const QString &sql, const QVariantList &binds) const
+{
+    QSqlQuery query(m_db);
     query.setForwardOnly(true);
     if (!query.prepare(sql))
         throw DatabaseError(engineMessage(query.lastError()));
-    int bind = 0;
-    if (!terms.isEmpty())
-        query.bindValue(bind++, terms.join(QStringLiteral(" AND ")));
-    for (const QString &pattern : std::as_const(patterns))
-        query.bindValue(bind++, pattern);
+    for (int i = 0; i < binds.size(); ++i)
+        query.bindValue(i, binds[i]);
     if (!query.exec())
         throw DatabaseError(engineMessage(query.lastError()));
+    return query;
+}
+
+int ContactSearch::count(const QString &text, SearchScope scope, int cap) const
+{
+    QVariantList binds{std::numeric_limits<qint64>::min()};
+    const QString sql = matchQuery(text, scope, false, &binds);
+    QSqlQuery query = run(
+        QStringLiteral("SELECT count(*) FROM (%1 LIMIT %2)").arg(sql).arg(std::max(0, cap)), binds);
+    if (!query.next())
+        throw DatabaseError(engineMessage(query.lastError()));
+    return query.value(0).toInt();
+}
+
+QList<ContactMatch> ContactSearch::find(const QString &text, SearchScope scope, int limit,
+                                        bool withEmail, qint64 after) const
+{
+    QVariantList binds{after};
+    const QString sql = matchQuery(text, scope, withEmail, &binds);
+    QSqlQuery query = run(sql + QStringLiteral(" LIMIT %1").arg(std::max(0, limit)), binds);
     QStringList ids;
     while (query.next())
         ids << QString::number(query.value(0).toLongLong());

@@ -5,7 +5,9 @@
 #include <QSqlQuery>
 #include <QString>
 #include <QStringList>
+#include <QVariantList>
 #include <functional>
+#include <limits>
 #include <memory>
 #include <vector>
 
@@ -90,6 +92,7 @@ private:
 enum class SearchScope {
     NameRepresentativeEmail, // Nazwa, Filia, Email
     All,                     // every field
+    Beginnings,              // the start of Nazwa, Branza or Filia
 };
 
 // One contact found: its id and its 13 field values in table order.
@@ -101,9 +104,12 @@ struct ContactMatch
 
 // Finds contacts by text through the search index. The text is folded like the index
 // and split at white space; a contact matches when every word occurs within the scope,
-// in any field of it. Words of three or more characters are looked up by their
+// in any field of it. A word of digits and telephone punctuation ("22-555") is looked
+// for by its digits. Words of three or more characters are looked up by their
 // trigrams; a text of only one- and two-character words has none to look up, so it is
-// matched by reading the index's text row by row, stopping at the limit.
+// matched by reading the index's text row by row, stopping at the limit. Beginnings
+// are looked up in indexes of the first two folded characters of the name, branch and
+// representative, made at open when missing.
 class ContactSearch
 {
 public:
@@ -112,10 +118,26 @@ public:
     // At most `limit` matches in id order; with `withEmail`, only contacts that have an
     // e-mail address. Raises DatabaseError with the engine's message, also when the
     // table has no search index.
+    // Only matches with ids above `after`: the next page after the last one read.
     QList<ContactMatch> find(const QString &text, SearchScope scope, int limit,
-                             bool withEmail = false) const;
+                             bool withEmail = false,
+                             qint64 after = std::numeric_limits<qint64>::min()) const;
+    // How many contacts match, counting no further than `cap`.
+    int count(const QString &text, SearchScope scope, int cap) const;
+
+    // The scope of a search in every field as the user types: Beginnings while the
+    // text has only words of one or two characters, All once it has a longer one.
+    static SearchScope scopeFor(const QString &text);
+    // The folded words a text is searched for.
+    static QStringList words(const QString &text);
 
 private:
+    // The SELECT of matching ids, above a bound (the first value bound), in id
+    // order, and the values it binds after that bound.
+    QString matchQuery(const QString &text, SearchScope scope, bool withEmail,
+                       QVariantList *binds) const;
+    QSqlQuery run(const QString &sql, const QVariantList &binds) const;
+
     QSqlDatabase m_db;
     QString m_table;
 };

@@ -49,44 +49,53 @@ private slots:
 void TestSearchIndex::searchFoldsCaseAndLetters_data()
 {
     QTest::addColumn<QString>("text");
-    QTest::addColumn<bool>("everyField");
+    QTest::addColumn<SearchScope>("scope");
     QTest::addColumn<QStringList>("names");
     const QStringList none;
-    QTest::newRow("no Polish letters") << "lodz" << false << QStringList{"Łódź Hurt"};
-    QTest::newRow("upper case") << "ZOLC" << false << QStringList{"Żółć i Syn"};
-    QTest::newRow("Polish letters typed") << "ŻÓŁĆ" << false << QStringList{"Żółć i Syn"};
-    QTest::newRow("other diacritics") << "cafe" << false << QStringList{"Café Ørsted"};
-    QTest::newRow("telephone digits") << "22555" << true << QStringList{"Łódź Hurt"};
-    QTest::newRow("telephone as written") << "555 11" << true << QStringList{"Łódź Hurt"};
-    QTest::newRow("telephone outside name scope") << "22555" << false << none;
-    QTest::newRow("representative") << "nowak" << false << QStringList{"Żółć i Syn"};
-    QTest::newRow("e-mail") << "@hurt.pl" << false << QStringList{"Łódź Hurt"};
-    QTest::newRow("every word") << "syn  zol" << false << QStringList{"Żółć i Syn"};
-    QTest::newRow("one word missing") << "syn lodz" << false << none;
-    QTest::newRow("words in two fields") << "hurt gdansk" << true << QStringList{"Łódź Hurt"};
-    QTest::newRow("town outside name scope") << "gdansk" << false << none;
-    QTest::newRow("letter with a stroke") << "orsted" << false << QStringList{"Café Ørsted"};
-    QTest::newRow("one letter") << "ć" << false << QStringList{"Żółć i Syn", "Café Ørsted"};
-    QTest::newRow("two letters") << "yn" << false << QStringList{"Żółć i Syn"};
-    QTest::newRow("percent is a letter") << "%" << true << QStringList{"Café Ørsted"};
-    QTest::newRow("underscore is a letter") << "_" << true << none;
-    QTest::newRow("quotes are letters") << "\"x\"" << true << none;
-    QTest::newRow("nothing") << "qqqq" << true << none;
+    const auto names = SearchScope::NameRepresentativeEmail;
+    const auto all = SearchScope::All;
+    const auto starts = SearchScope::Beginnings;
+    QTest::newRow("no Polish letters") << "lodz" << names << QStringList{"Łódź Hurt"};
+    QTest::newRow("upper case") << "ZOLC" << names << QStringList{"Żółć i Syn"};
+    QTest::newRow("Polish letters typed") << "ŻÓŁĆ" << names << QStringList{"Żółć i Syn"};
+    QTest::newRow("other diacritics") << "cafe" << names << QStringList{"Café Ørsted"};
+    QTest::newRow("telephone digits") << "22555" << all << QStringList{"Łódź Hurt"};
+    QTest::newRow("telephone as written") << "555 11" << all << QStringList{"Łódź Hurt"};
+    QTest::newRow("telephone outside name scope") << "22555" << names << none;
+    QTest::newRow("representative") << "nowak" << names << QStringList{"Żółć i Syn"};
+    QTest::newRow("e-mail") << "@hurt.pl" << names << QStringList{"Łódź Hurt"};
+    QTest::newRow("every word") << "syn  zol" << names << QStringList{"Żółć i Syn"};
+    QTest::newRow("one word missing") << "syn lodz" << names << none;
+    QTest::newRow("words in two fields") << "hurt gdansk" << all << QStringList{"Łódź Hurt"};
+    QTest::newRow("town outside name scope") << "gdansk" << names << none;
+    QTest::newRow("letter with a stroke") << "orsted" << names << QStringList{"Café Ørsted"};
+    QTest::newRow("one letter") << "ć" << names << QStringList{"Żółć i Syn", "Café Ørsted"};
+    QTest::newRow("two letters") << "yn" << names << QStringList{"Żółć i Syn"};
+    QTest::newRow("percent is a letter") << "%" << all << QStringList{"Café Ørsted"};
+    QTest::newRow("underscore is a letter") << "_" << all << none;
+    QTest::newRow("quotes are letters") << "\"x\"" << all << none;
+    QTest::newRow("nothing") << "qqqq" << all << none;
+    QTest::newRow("telephone punctuated") << "(22)-555" << all << QStringList{"Łódź Hurt"};
+    QTest::newRow("name begins") << "Ż" << starts << QStringList{"Żółć i Syn"};
+    QTest::newRow("branch begins") << "AP" << starts << QStringList{"Żółć i Syn"};
+    QTest::newRow("representative begins") << "ol" << starts << QStringList{"Café Ørsted"};
+    QTest::newRow("inside is no beginning") << "yn" << starts << none;
+    QTest::newRow("country is no branch") << "pl" << starts << none;
+    QTest::newRow("two beginnings") << "c o" << starts << QStringList{"Café Ørsted"};
+    QTest::newRow("longer beginning") << "zolc i" << starts << QStringList{"Żółć i Syn"};
 }
 
 void TestSearchIndex::searchFoldsCaseAndLetters()
 {
     QFETCH(QString, text);
-    QFETCH(bool, everyField);
+    QFETCH(SearchScope, scope);
     ContactFixture fx;
     fx.add(QStringLiteral("Łódź Hurt"), QString(), QString(),
            {"PL", "Gdańsk", "", "", "", "22 555 11 22", "", "biuro@hurt.pl"});
     fx.add(QStringLiteral("Żółć i Syn"), QStringLiteral("Apteki"), QStringLiteral("Jan Nowak"));
     fx.add(QStringLiteral("Café Ørsted"), QString(), QStringLiteral("Ola Mała"),
            {"", "", "", "", "", "", "", "", "", "rabat 50%, 500 sztuk"});
-    QTEST(found(fx.table(), text,
-                everyField ? SearchScope::All : SearchScope::NameRepresentativeEmail),
-          "names");
+    QTEST(found(fx.table(), text, scope), "names");
 }
 
 void TestSearchIndex::indexFollowsPostsDeletesAndCancels()
@@ -170,9 +179,25 @@ void TestSearchIndex::olderFileGetsItsIndexAtFirstOpen()
     QCOMPARE(progress.last(), 100);
     QVERIFY(std::is_sorted(progress.begin(), progress.end()));
     QCOMPARE(found(t, QStringLiteral("firma 29")), QStringList{"Firma 29"});
-    QCOMPARE(found(t, QStringLiteral("firma"), SearchScope::All, 5).size(), 5);
+    // Pages follow one another in id order; counts stop at their cap.
+    const ContactSearch search(t.database(), t.tableName());
+    const QList<ContactMatch> page = search.find(QStringLiteral("firma"), SearchScope::All, 20);
+    const QList<ContactMatch> rest =
+        search.find(QStringLiteral("firma"), SearchScope::All, 20, false, page.last().id);
+    QCOMPARE(page.size() + rest.size(), 30);
+    QVERIFY(rest.first().id > page.last().id);
+    QCOMPARE(
+        search.find(QStringLiteral("f"), SearchScope::Beginnings, 5, false, page[9].id).first().id,
+        page[10].id);
+    QCOMPARE(search.count(QStringLiteral("firma"), SearchScope::All, 25), 25);
+    QCOMPARE(search.count(QStringLiteral("fi 2"), SearchScope::All, 100), 12);
+    QCOMPARE(search.count(QStringLiteral("fi"), SearchScope::Beginnings, 100), 30);
+    QCOMPARE(ContactSearch::scopeFor(QStringLiteral("fi 2")), SearchScope::Beginnings);
+    QCOMPARE(ContactSearch::scopeFor(QStringLiteral("fi 29")), SearchScope::All);
     t.close();
-    QCOMPARE(fx.sqlite3(QStringLiteral("PRAGMA integrity_check")), QStringLiteral("ok\n"));
+    QCOMPARE(fx.sqlite3(QStringLiteral("PRAGMA integrity_check; SELECT count(*) FROM "
+                                       "sqlite_master WHERE name LIKE '%search_start%'")),
+             QStringLiteral("ok\n3\n"));
     QCOMPARE(indexCheck(fx), QString());
 }
 

@@ -1,0 +1,49 @@
+#pragma once
+
+#include "forms/form.h"
+
+#include <functional>
+
+class FindModel;
+class QLabel;
+class QLineEdit;
+class QTableView;
+class QTimer;
+class TTable;
+
+// The window "Znajdź": a search box whose text is looked for in every field of every
+// contact as it is typed, the matching contacts as a list with the matches marked,
+// and their count. Enter or a double click makes a contact the current record of
+// the shared cursor; the window stays open, and Esc hides it.
+class TFindWindow final : public KaxForm
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(TFindWindow)
+
+public:
+    explicit TFindWindow(QWidget *parent = nullptr);
+    ~TFindWindow() override;
+
+    // The contact table searched, and moved to the contact opened, once it is open.
+    void setContacts(std::function<TTable *()> contacts) { m_contacts = std::move(contacts); }
+    // Makes the contact of the list's current row (or its first) the current record.
+    void openCurrent();
+    // Searches for the box's text now, rather than once the typing has stopped.
+    void searchNow();
+    FindModel *model() const { return m_model; }
+
+    QLineEdit *Szukaj;
+    QTableView *Wyniki;
+    QLabel *Stan;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+
+private:
+    TTable *contacts() const { return m_contacts ? m_contacts() : nullptr; }
+
+    std::function<TTable *()> m_contacts;
+    FindModel *m_model;
+    QTimer *m_typed; // coalesces the changes of one pass of the event loop
+};

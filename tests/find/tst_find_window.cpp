@@ -1,0 +1,132 @@
+#include "app/main_window.h"
+#include "app/program.h"
+#include "entry/data_entry_window.h"
+#include "entry/full_record_view.h"
+#include "find/find_model.h"
+#include "find/find_window.h"
+#include "store/table.h"
+#include "support/contact_fixture.h"
+#include "support/kartax_test_main.h"
+#include "support/program_fixture.h"
+
+#include <QAction>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTableView>
+#include <QTest>
+
+// The window "Znajdź": typing lists the matches, rows load as needed, Enter moves the
+// shared cursor, and the keys that move between box and list.
+class TestFindWindow : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void typingListsMatchesAndEnterOpensThem();
+    void rowsLoadAsScrolledAndKeysMove();
+    void everyWindowOpensItWithCtrlF();
+    void countsInPolish();
+};
+
+namespace {
+
+TFindWindow *openFind(ProgramFixture &fx)
+{
+    fx.form1().Znajdz1->trigger();
+    TFindWindow *find = fx.program().findWindow();
+    if (find && QTest::qWaitForWindowActive(find))
+        return find;
+    return nullptr;
+}
+
+} // namespace
+
+void TestFindWindow::typingListsMatchesAndEnterOpensThem()
+{
+    ProgramFixture fx;
+    insertContact(fx.table(), QStringLiteral("Alfa"));
+    insertContact(fx.table(), QStringLiteral("Hurtownia Łódź"), QStringLiteral("Meble"), QString(),
+                  {"PL", "Łódź", "", "", "", "42 555 11 22"});
+    insertContact(fx.table(), QStringLiteral("Beta"));
+    fx.table().first();
+    TFindWindow *find = openFind(fx);
+    QVERIFY(find);
+    QCOMPARE(fx.form1().Znajdz1->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_F));
+    QTest::keyClicks(find->Szukaj, QStringLiteral("LODZ"));
+    QTRY_COMPARE(find->model()->rowCount(), 1);
+    QCOMPARE(find->Stan->text(), QStringLiteral("1 kontakt"));
+    // "Hurtownia Łódź" marks its last four letters; the town is all of it.
+    const auto spans = find->model()->matchedSpans(find->model()->index(0, 0));
+    QCOMPARE(spans, (QList<std::pair<int, int>>{{10, 4}}));
+    QTest::keyClicks(find->Szukaj, QStringLiteral(" 42555"));
+    find->searchNow();
+    QCOMPARE(find->Stan->text(), QStringLiteral("1 kontakt"));
+    QCOMPARE(find->model()->matchedSpans(find->model()->index(0, 4)),
+             (QList<std::pair<int, int>>{{0, 6}}));
+
+    QTest::keyClick(find->Szukaj, Qt::Key_Return);
+    QCOMPARE(fx.table().fieldText(QStringLiteral("Nazwa")), QStringLiteral("Hurtownia Łódź"));
+    QVERIFY(find->isVisible());
+    find->Szukaj->setText(QStringLiteral("zz"));
+    find->searchNow();
+    QCOMPARE(find->Stan->text(), QStringLiteral("0 kontaktów"));
+    QTest::keyClick(find->Szukaj, Qt::Key_Escape);
+    QVERIFY(!find->isVisible());
+    QVERIFY(fx.form1().isVisible());
+}
+
+void TestFindWindow::rowsLoadAsScrolledAndKeysMove()
+{
+    ProgramFixture fx;
+    for (int i = 0; i < 120; ++i)
+        insertContact(fx.table(), QStringLiteral("Firma %1").arg(i));
+    TFindWindow *find = openFind(fx);
+    QVERIFY(find);
+    find->Szukaj->setText(QStringLiteral("firma"));
+    find->searchNow();
+    FindModel *model = find->model();
+    QCOMPARE(model->rowCount(), FindModel::kPage);
+    QCOMPARE(find->Stan->text(), QStringLiteral("120 kontaktów"));
+    find->Wyniki->scrollToBottom();
+    QTRY_VERIFY(model->rowCount() > FindModel::kPage);
+    while (model->canFetchMore({}))
+        model->fetchMore({});
+    QCOMPARE(model->rowCount(), 120);
+    QCOMPARE(model->data(model->index(119, 0), Qt::DisplayRole).toString(), "Firma 119");
+
+    QTest::keyClick(find->Szukaj, Qt::Key_Down);
+    QCOMPARE(find->focusWidget(), find->Wyniki);
+    QTest::keyClick(find->Wyniki, Qt::Key_Down);
+    QCOMPARE(find->Wyniki->currentIndex().row(), 1);
+    QTest::keyClick(find->Wyniki, Qt::Key_Return);
+    QCOMPARE(fx.table().fieldText(QStringLiteral("Nazwa")), QStringLiteral("Firma 1"));
+    QTest::keyClick(find->Wyniki, Qt::Key_Up);
+    QTest::keyClick(find->Wyniki, Qt::Key_Up);
+    QCOMPARE(find->focusWidget(), find->Szukaj);
+}
+
+void TestFindWindow::everyWindowOpensItWithCtrlF()
+{
+    ProgramFixture fx;
+    for (QWidget *window : {static_cast<QWidget *>(fx.program().object<TForm10>()),
+                            static_cast<QWidget *>(fx.program().object<TForm13>())}) {
+        QAction *find = window->findChild<QAction *>(QStringLiteral("Znajdz1"));
+        QVERIFY(find);
+        QCOMPARE(find->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_F));
+        find->trigger();
+        QVERIFY(fx.program().findWindow()->isVisible());
+        fx.program().findWindow()->hide();
+    }
+}
+
+void TestFindWindow::countsInPolish()
+{
+    const QStringList texts{contactCountText(1, 1000),  contactCountText(3, 1000),
+                            contactCountText(5, 1000),  contactCountText(12, 1000),
+                            contactCountText(22, 1000), contactCountText(1001, 1000)};
+    QCOMPARE(texts, QStringList({"1 kontakt", "3 kontakty", "5 kontaktów", "12 kontaktów",
+                                 "22 kontakty", "ponad 1000 kontaktów"}));
+}
+
+KARTAX_TEST_MAIN(TestFindWindow)
+#include "tst_find_window.moc"
