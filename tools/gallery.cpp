@@ -1,6 +1,8 @@
 // Screenshot gallery: renders the splash window and every window of the program,
 // with sample contacts and with an empty table, into PNG files.
 // Usage: gallery <output folder>   (run with QT_QPA_PLATFORM=offscreen)
+//        gallery <output folder> --find <database file> <text>: only the window "Znajdź"
+//        over that database with the text typed
 
 #include "app/main_window.h"
 #include "app/program.h"
@@ -11,6 +13,7 @@
 #include "exchange/widgets/duplicate_window.h"
 #include "exchange/widgets/import_mapping_window.h"
 #include "exchange/widgets/import_progress_window.h"
+#include "find/find_window.h"
 #include "forms/form.h"
 #include "platform/data_folder.h"
 #include "sample_contacts.h"
@@ -20,6 +23,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QLineEdit>
 #include <QProgressBar>
 #include <QTemporaryDir>
 #include <cstdio>
@@ -88,6 +92,28 @@ void renderProgram(const QString &out, const QString &suffix, int contacts)
     program.object<TForm1>()->show();
     program.object<TForm1>()->nClick();
     save(program.object<TForm1>(), QDir(out).filePath(QStringLiteral("Form1-search.png")));
+    program.object<TForm1>()->hide();
+
+    // The window "Znajdź" with a text typed.
+    program.showFind();
+    program.findWindow()->Szukaj->setText(QStringLiteral("ska"));
+    program.findWindow()->searchNow();
+    save(program.findWindow(), QDir(out).filePath(QStringLiteral("FindWindow.png")));
+}
+
+// The window "Znajdź" over an existing database with a text typed.
+void renderFind(const QString &out, const QString &database, const QString &text)
+{
+    TTable table;
+    table.setDatabaseFile(database);
+    table.setTableName(QStringLiteral("Kartax2000"));
+    table.open();
+    TFindWindow find;
+    find.setContacts([&table] { return &table; });
+    find.show();
+    find.Szukaj->setText(text);
+    find.searchNow();
+    save(&find, QDir(out).filePath(QStringLiteral("FindWindow-database.png")));
 }
 
 // The import's windows over a small Google-style CSV file and a duplicate pair.
@@ -140,6 +166,10 @@ int main(int argc, char *argv[])
     const QString out = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("out");
     QDir().mkpath(out);
 
+    if (argc == 5 && QLatin1String(argv[2]) == QLatin1String("--find")) {
+        renderFind(out, QString::fromLocal8Bit(argv[3]), QString::fromLocal8Bit(argv[4]));
+        return 0;
+    }
     TSplashFrm splash;
     splash.ProgressBar1->setValue(40);
     save(&splash, QDir(out).filePath(QStringLiteral("SplashFrm.png")));

@@ -341,17 +341,26 @@ QList<std::pair<QString, QString>> startColumns()
     };
 }
 
+// The index of startColumns()[i].
+QString startIndexName(const QString &table, qsizetype i)
+{
+    return table + QStringLiteral("_search_start_") + QLatin1Char("nfb"[i]);
+}
+
+// Candidates of a beginning from which reading rows in id order finds a page sooner
+// than sorting them all.
+constexpr int kDenseBeginning = 5000;
+
 // Creates the indexes of the beginnings of name, representative and branch when
 // missing: a few bytes per contact.
 bool ensureStartIndexes(QSqlDatabase &db, const QString &table, QSqlError *failure)
 {
-    const QStringList suffixes{QStringLiteral("n"), QStringLiteral("f"), QStringLiteral("b")};
     const auto columns = startColumns();
     QStringList statements;
-    for (int i = 0; i < columns.size(); ++i)
+    for (qsizetype i = 0; i < columns.size(); ++i)
         statements << QStringLiteral("CREATE INDEX IF NOT EXISTS %1 ON %2 (%3)")
-                          .arg(quoted(table + QStringLiteral("_search_start_") + suffixes[i]),
-                               quoted(textTable(table)), columns[i].first);
+                          .arg(quoted(startIndexName(table, i)), quoted(textTable(table)),
+                               columns[i].first);
     return execAll(db, statements, failure);
 }
 
@@ -674,6 +683,85 @@ SearchScope ContactSearch::scopeFor(const QString &text)
     return longWord || words.isEmpty() ? SearchScope::All : SearchScope::Beginnings;
 }
 
+QString ContactSearch::beginningsQuery(const QStringList &words, bool withEmail,
+                                       QVariantList *binds) const
+{
+    // Per word, its three alternatives: it begins the name, the representative or the
+    // branch. The indexes of the first two characters find the candidates; LIKE checks
+    // a longer word in full.
+    const auto columns = startColumns();
+    const auto alternativesOf = [&](const QString &word, QList<QVariantList> *values) {
+        QString upper = word.left(2);
+        upper[upper.size() - 1] = QChar(upper.back().unicode() + 1);
+        QStringList alternatives;
+        for (const auto &[prefix, whole] : columns) {
+            QString alternative = QStringLiteral("%1 >= ? AND %1 < ?").arg(prefix);
+            QVariantList bound{word.left(2), upper};
+            if (word.size() > 2) {
+                alternative += QStringLiteral(" AND %1 LIKE ? ESCAPE '\\'").arg(whole);
+                bound << likeEscaped(word) + QLatin1Char('%');
+            }
+            // The first line of Inne is the branch only when the contact has one.
+            if (prefix == branchStart())
+                alternative += QStringLiteral(" AND (SELECT Branza FROM %1 WHERE id = s.id) <> ''")
+                                   .arg(quoted(m_table));
+            alternatives << QLatin1Char('(') + alternative + QLatin1Char(')');
+            *values << bound;
+        }
+        return alternatives;
+    };
+    const QString text = quoted(textTable(m_table));
+    if (words.isEmpty())
+        return QStringLiteral("SELECT id FROM %1 WHERE id > ? ORDER BY id").arg(text);
+    const QVariantList after{binds->takeFirst()};
+
+    // The words after the first, and the e-mail condition, checked on each candidate.
+    QStringList others;
+    QVariantList otherValues;
+    for (qsizetype w = 1; w < words.size(); ++w) {
+        QList<QVariantList> values;
+        others << QLatin1Char('(') + alternativesOf(words[w], &values).join(u" OR ") +
+                      QLatin1Char(')');
+        for (const QVariantList &bound : std::as_const(values))
+            otherValues << bound;
+    }
+    if (withEmail)
+        others << QStringLiteral("Email <> ''");
+    const QString rest = others.isEmpty() ? QString() : u" AND " + others.join(u" AND ");
+
+    QList<QVariantList> firstValues;
+    const QStringList first = alternativesOf(words.value(0), &firstValues);
+    // A beginning that many contacts share is found soonest by reading rows in id
+    // order; a rarer one through the indexes, sorting what they find.
+    QStringList counts;
+    QVariantList countValues;
+    for (qsizetype i = 0; i < columns.size(); ++i) {
+        counts << QStringLiteral("(SELECT count(*) FROM (SELECT 1 FROM %1 INDEXED BY %2 "
+                                 "WHERE %3 >= ? AND %3 < ? LIMIT %4))")
+                      .arg(text, quoted(startIndexName(m_table, i)), columns[i].first)
+                      .arg(kDenseBeginning);
+        countValues << firstValues[i].mid(0, 2);
+    }
+    QSqlQuery density = run(QStringLiteral("SELECT ") + counts.join(u" + "), countValues);
+    if (!density.next())
+        throw DatabaseError(engineMessage(density.lastError()));
+    if (density.value(0).toInt() >= kDenseBeginning) {
+        *binds << after;
+        for (const QVariantList &bound : std::as_const(firstValues))
+            *binds << bound;
+        *binds << otherValues;
+        return QStringLiteral("SELECT id FROM %1 AS s WHERE id > ? AND (%2)%3 ORDER BY id")
+            .arg(text, first.join(u" OR "), rest);
+    }
+    QStringList arms;
+    for (qsizetype i = 0; i < columns.size(); ++i) {
+        arms << QStringLiteral("SELECT id FROM %1 AS s INDEXED BY %2 WHERE id > ? AND %3%4")
+                    .arg(text, quoted(startIndexName(m_table, i)), first[i], rest);
+        *binds << after << firstValues[i] << otherValues;
+    }
+    return arms.join(u" UNION ") + QStringLiteral(" ORDER BY id");
+}
+
 QString ContactSearch::matchQuery(const QString &text, SearchScope scope, bool withEmail,
                                   QVariantList *binds) const
 {
@@ -681,36 +769,8 @@ QString ContactSearch::matchQuery(const QString &text, SearchScope scope, bool w
     if (!SearchIndex::exists(db, m_table))
         throw DatabaseError(QStringLiteral("Tabela %1 nie ma indeksu wyszukiwania.").arg(m_table));
     const QStringList words = searchWords(text);
-    if (scope == SearchScope::Beginnings) {
-        // Each word begins one of the three fields; the two-character indexes find the
-        // candidates, LIKE checks a longer word in full.
-        QStringList conditions{QStringLiteral("id > ?")};
-        const QString branza = quoted(QLatin1String("Branza"));
-        for (const QString &word : words) {
-            QString upper = word.left(2);
-            upper[upper.size() - 1] = QChar(upper.back().unicode() + 1);
-            QStringList alternatives;
-            for (const auto &[prefix, whole] : startColumns()) {
-                QString alternative = QStringLiteral("(%1 >= ? AND %1 < ?").arg(prefix);
-                *binds << word.left(2) << upper;
-                if (word.size() > 2) {
-                    alternative += QStringLiteral(" AND %1 LIKE ? ESCAPE '\\'").arg(whole);
-                    *binds << likeEscaped(word) + QLatin1Char('%');
-                }
-                // The first line of Inne is the branch only when the contact has one.
-                if (prefix == branchStart())
-                    alternative += QStringLiteral(" AND (SELECT %1 FROM %2 WHERE id = s.id) <> ''")
-                                       .arg(branza, quoted(m_table));
-                alternatives << alternative + QLatin1Char(')');
-            }
-            conditions << QLatin1Char('(') + alternatives.join(QStringLiteral(" OR ")) +
-                              QLatin1Char(')');
-        }
-        if (withEmail)
-            conditions << QStringLiteral("Email <> ''");
-        return QStringLiteral("SELECT id FROM %1 AS s WHERE %2 ORDER BY id")
-            .arg(quoted(textTable(m_table)), conditions.join(QStringLiteral(" AND ")));
-    }
+    if (scope == SearchScope::Beginnings)
+        return beginningsQuery(words, withEmail, binds);
 
     // Each scope has an index of its own columns, so that its trigrams find no rows
     // that hold them only elsewhere.

@@ -136,6 +136,7 @@ private:
     // order, and the values it binds after that bound.
     QString matchQuery(const QString &text, SearchScope scope, bool withEmail,
                        QVariantList *binds) const;
+    QString beginningsQuery(const QStringList &words, bool withEmail, QVariantList *binds) const;
     QSqlQuery run(const QString &sql, const QVariantList &binds) const;
 
     QSqlDatabase m_db;
