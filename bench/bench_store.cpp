@@ -306,13 +306,13 @@ int main(int argc, char *argv[])
                                      "sp. z",  "nowa",        "warszawa",     "601",    "zzqx",
                                      "kow",    "pol",         "ewa",          "gdan",   "owsk"};
             const QStringList shorter{"a", "k", "ło", "zz", "m", "pr", "ż", "ba", "x", "st"};
-            const auto measure = [&](const QString &name, const QStringList &texts) {
+            const auto measure = [&](const QString &name, const QStringList &queries) {
                 const std::vector<double> pages = sample(400, [&](int i) {
-                    const QString &text = texts[i % texts.size()];
+                    const QString &text = queries[i % queries.size()];
                     search.find(text, ContactSearch::scopeFor(text), 50);
                 });
                 const std::vector<double> counts = sample(200, [&](int i) {
-                    const QString &text = texts[i % texts.size()];
+                    const QString &text = queries[i % queries.size()];
                     search.count(text, ContactSearch::scopeFor(text), 1001);
                 });
                 bench::report(qPrintable(name + QStringLiteral("_first50_median")),

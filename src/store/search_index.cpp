@@ -727,7 +727,8 @@ QString ContactSearch::beginningsQuery(const QStringList &words, bool withEmail,
     }
     if (withEmail)
         others << QStringLiteral("Email <> ''");
-    const QString rest = others.isEmpty() ? QString() : u" AND " + others.join(u" AND ");
+    const QString rest =
+        others.isEmpty() ? QString() : QStringLiteral(" AND ") + others.join(u" AND ");
 
     QList<QVariantList> firstValues;
     const QStringList first = alternativesOf(words.value(0), &firstValues);
