@@ -49,6 +49,7 @@ void TestFindWindow::typingListsMatchesAndEnterOpensThem()
                   {"PL", "Łódź", "", "", "", "42 555 11 22"});
     insertContact(fx.table(), QStringLiteral("Beta"));
     fx.table().first();
+    fx.form1().show();
     TFindWindow *find = openFind(fx);
     QVERIFY(find);
     QCOMPARE(fx.form1().Znajdz1->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_F));

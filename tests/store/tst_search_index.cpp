@@ -82,7 +82,7 @@ void TestSearchIndex::searchFoldsCaseAndLetters_data()
     QTest::newRow("inside is no beginning") << "yn" << starts << none;
     QTest::newRow("country is no branch") << "pl" << starts << none;
     QTest::newRow("two beginnings") << "c o" << starts << QStringList{"Café Ørsted"};
-    QTest::newRow("longer beginning") << "zolc i" << starts << QStringList{"Żółć i Syn"};
+    QTest::newRow("longer beginning") << "zolc ja" << starts << QStringList{"Żółć i Syn"};
 }
 
 void TestSearchIndex::searchFoldsCaseAndLetters()
@@ -193,7 +193,7 @@ void TestSearchIndex::olderFileGetsItsIndexAtFirstOpen()
     QCOMPARE(search.count(QStringLiteral("fi 2"), SearchScope::All, 100), 12);
     QCOMPARE(search.count(QStringLiteral("fi"), SearchScope::Beginnings, 100), 30);
     QCOMPARE(ContactSearch::scopeFor(QStringLiteral("fi 2")), SearchScope::Beginnings);
-    QCOMPARE(ContactSearch::scopeFor(QStringLiteral("fi 29")), SearchScope::All);
+    QCOMPARE(ContactSearch::scopeFor(QStringLiteral("fir 2")), SearchScope::All);
     t.close();
     QCOMPARE(fx.sqlite3(QStringLiteral("PRAGMA integrity_check; SELECT count(*) FROM "
                                        "sqlite_master WHERE name LIKE '%search_start%'")),
