@@ -11,7 +11,9 @@
 #include <QApplication>
 #include <QLineEdit>
 #include <QTableView>
+#include <algorithm>
 #include <cstdio>
+#include <functional>
 
 int main(int argc, char *argv[])
 {
@@ -34,6 +36,7 @@ int main(int argc, char *argv[])
                                 "hurtow", "zieba",       "ul. dluga",    "meble",  "sp. z o.o"};
         std::vector<double> keys;
         std::vector<double> firstKeys;
+        std::vector<std::pair<double, QString>> slowest; // to find what makes the tail
         for (int round = 0; round < 5; ++round) {
             for (const QString &text : texts) {
                 find.Szukaj->clear();
@@ -46,9 +49,14 @@ int main(int argc, char *argv[])
                     find.Wyniki->viewport()->repaint();
                     const double ms = bench::microsecondsSince(start) / 1000.0;
                     (find.Szukaj->text().size() <= 2 ? firstKeys : keys).push_back(ms);
+                    slowest.emplace_back(ms, find.Szukaj->text());
                 }
             }
         }
+        std::sort(slowest.begin(), slowest.end(), std::greater<>());
+        for (size_t i = 0; i < std::min<size_t>(8, slowest.size()); ++i)
+            std::fprintf(stderr, "# slow key: %.1f ms \"%s\"\n", slowest[i].first,
+                         qPrintable(slowest[i].second));
         bench::report("find_key_to_repaint_median", bench::median(keys), "ms");
         bench::report("find_key_to_repaint_p99", bench::percentile(keys, 99), "ms");
         bench::report("find_first_two_keys_to_repaint_median", bench::median(firstKeys), "ms");
