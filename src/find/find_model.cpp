@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QPainter>
 #include <QTextLayout>
+#include <limits>
 
 namespace {
 
@@ -37,27 +38,52 @@ void FindModel::search(const TTable *contacts, const QString &text)
 {
     beginResetModel();
     m_rows.clear();
-    m_more = false;
-    m_count = 0;
+    m_done = true;
     m_text = text;
     m_words = ContactSearch::words(text);
     m_scope = ContactSearch::scopeFor(text);
     m_search.reset();
     if (contacts && contacts->active() && !m_words.isEmpty()) {
         m_search.emplace(contacts->database(), contacts->tableName());
+        m_after = std::numeric_limits<qint64>::min();
+        m_done = false;
         try {
-            m_rows = m_search->find(text, m_scope, kPage);
-            m_more = m_rows.size() == kPage;
-            m_count = m_more ? m_search->count(text, m_scope, kCountCap + 1) : int(m_rows.size());
+            readOn(kPage, kFirstBudget, false);
         } catch (const KaxError &) {
             m_rows.clear();
-            m_more = false;
-            m_search.reset();
+            m_done = true;
             endResetModel();
             throw;
         }
     }
     endResetModel();
+}
+
+void FindModel::readOn(int limit, int budget, bool notify)
+{
+    const ContactSearch::Step step = m_search->scan(m_text, m_scope, m_after, limit, budget);
+    m_after = step.after;
+    m_done = step.done;
+    if (step.matches.isEmpty())
+        return;
+    if (notify)
+        beginInsertRows({}, int(m_rows.size()), int(m_rows.size() + step.matches.size() - 1));
+    m_rows << step.matches;
+    if (notify)
+        endInsertRows();
+}
+
+bool FindModel::searchMore()
+{
+    if (!searching())
+        return false;
+    try {
+        readOn(kCountCap + 1 - int(m_rows.size()), kStepBudget, true);
+    } catch (const KaxError &error) {
+        m_done = true;
+        reportError(error.message());
+    }
+    return searching();
 }
 
 qint64 FindModel::contactId(int row) const
@@ -131,27 +157,19 @@ QVariant FindModel::headerData(int section, Qt::Orientation orientation, int rol
 
 bool FindModel::canFetchMore(const QModelIndex &parent) const
 {
-    return !parent.isValid() && m_more;
+    return !parent.isValid() && !m_done;
 }
 
 void FindModel::fetchMore(const QModelIndex &parent)
 {
-    if (parent.isValid() || !m_more || !m_search)
+    if (parent.isValid() || m_done)
         return;
-    QList<ContactMatch> page;
     try {
-        page = m_search->find(m_text, m_scope, kPage, false, m_rows.last().id);
+        readOn(kPage, kStepBudget, true);
     } catch (const KaxError &error) {
-        m_more = false;
+        m_done = true;
         reportError(error.message());
-        return;
     }
-    m_more = page.size() == kPage;
-    if (page.isEmpty())
-        return;
-    beginInsertRows({}, int(m_rows.size()), int(m_rows.size() + page.size() - 1));
-    m_rows << page;
-    endInsertRows();
 }
 
 void MatchDelegate::paint(QPainter *painter, const QStyleOptionViewItem &option,

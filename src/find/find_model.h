@@ -8,8 +8,10 @@
 
 class TTable;
 
-// The contacts a search text matches, as table rows fetched a page at a time while
-// the view scrolls, and the capped count of them.
+// The contacts a search text matches, as table rows read a part at a time: the first
+// page at once, the rest in steps of a few milliseconds (searchMore(), until the count
+// passes its cap) and as the view scrolls, so that neither typing nor scrolling waits
+// for a search that reads far.
 class FindModel final : public QAbstractTableModel
 {
     Q_OBJECT
@@ -19,15 +21,22 @@ public:
     // Rows read at a time, and how far the count goes ("ponad 1000").
     static constexpr int kPage = 50;
     static constexpr int kCountCap = 1000;
+    // Milliseconds a step of reading takes at most, about: the first page, and each
+    // step after it.
+    static constexpr int kFirstBudget = 6;
+    static constexpr int kStepBudget = 4;
 
     explicit FindModel(QObject *parent = nullptr);
     ~FindModel() override;
 
-    // Searches the table for text: the first page and the count. An empty text, or
+    // Searches the table for text, reading for up to kFirstBudget. An empty text, or
     // no table, gives no rows. Raises DatabaseError.
     void search(const TTable *contacts, const QString &text);
-    // The number of matches, up to kCountCap + 1 (more than kCountCap).
-    int matchCount() const { return m_count; }
+    // Reads on for up to kStepBudget; whether the count is still short of its end.
+    bool searchMore();
+    bool searching() const { return !m_done && m_rows.size() <= kCountCap; }
+    // The number of matches read so far; more than kCountCap when there are more.
+    int matchCount() const { return int(m_rows.size()); }
     qint64 contactId(int row) const;
     // The stretches of a cell's text that the search matched, as (start, length).
     QList<std::pair<int, int>> matchedSpans(const QModelIndex &index) const;
@@ -44,9 +53,11 @@ private:
     QString m_text;
     QStringList m_words; // folded
     SearchScope m_scope = SearchScope::All;
+    void readOn(int limit, int budget, bool notify);
+
     QList<ContactMatch> m_rows;
-    bool m_more = false;
-    int m_count = 0;
+    qint64 m_after = 0; // the id the search carries on from
+    bool m_done = true;
 };
 
 // Paints a results cell with the matched stretches of its text highlighted.

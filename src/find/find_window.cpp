@@ -17,7 +17,7 @@
 TFindWindow::TFindWindow(QWidget *parent)
     : KaxForm(QStringLiteral("FindWindow"), QStringLiteral("Znajdź"), QSize(960, 480), 0, parent),
       Szukaj(new QLineEdit(this)), Wyniki(new QTableView(this)), Stan(new QLabel(this)),
-      m_model(new FindModel(this)), m_typed(new QTimer(this))
+      m_model(new FindModel(this)), m_typed(new QTimer(this)), m_more(new QTimer(this))
 {
     Szukaj->setObjectName(QStringLiteral("Szukaj"));
     Szukaj->setPlaceholderText(
@@ -50,6 +50,13 @@ TFindWindow::TFindWindow(QWidget *parent)
     m_typed->setSingleShot(true);
     m_typed->setInterval(0);
     connect(m_typed, &QTimer::timeout, this, &TFindWindow::searchNow);
+    m_more->setSingleShot(true);
+    m_more->setInterval(0);
+    connect(m_more, &QTimer::timeout, this, [this] {
+        if (m_model->searchMore())
+            m_more->start();
+        showCount();
+    });
     connect(Szukaj, &QLineEdit::textChanged, m_typed, qOverload<>(&QTimer::start));
     connect(Wyniki, &QTableView::doubleClicked, this, &TFindWindow::openCurrent);
     Szukaj->installEventFilter(this);
@@ -67,6 +74,7 @@ TFindWindow::~TFindWindow() = default;
 void TFindWindow::searchNow()
 {
     m_typed->stop();
+    m_more->stop();
     try {
         m_model->search(contacts(), Szukaj->text());
     } catch (const KaxError &error) {
@@ -76,9 +84,18 @@ void TFindWindow::searchNow()
     }
     if (m_model->rowCount() > 0)
         Wyniki->setCurrentIndex(m_model->index(0, 0));
-    Stan->setText(Szukaj->text().trimmed().isEmpty()
-                      ? QString()
-                      : contactCountText(m_model->matchCount(), FindModel::kCountCap));
+    if (m_model->searching())
+        m_more->start();
+    showCount();
+}
+
+void TFindWindow::showCount()
+{
+    if (ContactSearch::words(Szukaj->text()).isEmpty())
+        Stan->clear();
+    else // "…" while the search reads on
+        Stan->setText(contactCountText(m_model->matchCount(), FindModel::kCountCap) +
+                      (m_model->searching() ? QStringLiteral("…") : QString()));
 }
 
 void TFindWindow::openCurrent()

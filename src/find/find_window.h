@@ -45,5 +45,8 @@ private:
 
     std::function<TTable *()> m_contacts;
     FindModel *m_model;
+    void showCount();
+
     QTimer *m_typed; // coalesces the changes of one pass of the event loop
+    QTimer *m_more;  // reads on between events until the count is known
 };

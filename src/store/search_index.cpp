@@ -4,6 +4,7 @@
 #include "store/contact_schema.h"
 #include "store/sql_text.h"
 
+#include <QElapsedTimer>
 #include <QSqlError>
 #include <QVariant>
 #include <algorithm>
@@ -346,6 +347,9 @@ QString startIndexName(const QString &table, qsizetype i)
 {
     return table + QStringLiteral("_search_start_") + QLatin1Char("nfb"[i]);
 }
+
+// The first stretch of ids that a scan reads at least.
+constexpr qint64 kFirstWindow = 4096;
 
 // Candidates of a beginning from which reading rows in id order finds a page sooner
 // than sorting them all.
@@ -712,8 +716,10 @@ QString ContactSearch::beginningsQuery(const QStringList &words, bool withEmail,
     };
     const QString text = quoted(textTable(m_table));
     if (words.isEmpty())
-        return QStringLiteral("SELECT id FROM %1 WHERE id > ? ORDER BY id").arg(text);
-    const QVariantList after{binds->takeFirst()};
+        return QStringLiteral("SELECT id FROM %1 WHERE id > ? AND id <= ? ORDER BY id").arg(text);
+    QVariantList bounds; // the ids above and up to
+    bounds << binds->takeFirst();
+    bounds << binds->takeFirst();
 
     // The words after the first, and the e-mail condition, checked on each candidate.
     QStringList others;
@@ -747,18 +753,20 @@ QString ContactSearch::beginningsQuery(const QStringList &words, bool withEmail,
     if (!density.next())
         throw DatabaseError(engineMessage(density.lastError()));
     if (density.value(0).toInt() >= kDenseBeginning) {
-        *binds << after;
+        *binds << bounds;
         for (const QVariantList &bound : std::as_const(firstValues))
             *binds << bound;
         *binds << otherValues;
-        return QStringLiteral("SELECT id FROM %1 AS s WHERE id > ? AND (%2)%3 ORDER BY id")
+        return QStringLiteral(
+                   "SELECT id FROM %1 AS s WHERE id > ? AND id <= ? AND (%2)%3 ORDER BY id")
             .arg(text, first.join(u" OR "), rest);
     }
     QStringList arms;
     for (qsizetype i = 0; i < columns.size(); ++i) {
-        arms << QStringLiteral("SELECT id FROM %1 AS s INDEXED BY %2 WHERE id > ? AND %3%4")
+        arms << QStringLiteral(
+                    "SELECT id FROM %1 AS s INDEXED BY %2 WHERE id > ? AND id <= ? AND %3%4")
                     .arg(text, quoted(startIndexName(m_table, i)), first[i], rest);
-        *binds << after << firstValues[i] << otherValues;
+        *binds << bounds << firstValues[i] << otherValues;
     }
     return arms.join(u" UNION ") + QStringLiteral(" ORDER BY id");
 }
@@ -782,7 +790,7 @@ QString ContactSearch::matchQuery(const QString &text, SearchScope scope, bool w
 
     // The trigrams narrow the rows down; LIKE then checks each word in the scope's columns.
     QStringList terms;
-    QStringList conditions{QStringLiteral("rowid > ?")};
+    QStringList conditions{QStringLiteral("rowid > ?"), QStringLiteral("rowid <= ?")};
     QVariantList patterns;
     for (const QString &word : words) {
         addTrigrams(word, &terms);
@@ -795,7 +803,7 @@ QString ContactSearch::matchQuery(const QString &text, SearchScope scope, bool w
                           QLatin1Char(')');
     }
     if (!terms.isEmpty()) {
-        conditions.insert(1, index + QStringLiteral(" MATCH ?"));
+        conditions.insert(2, index + QStringLiteral(" MATCH ?"));
         *binds << terms.join(QStringLiteral(" AND "));
     }
     *binds << patterns;
@@ -820,7 +828,7 @@ QSqlQuery ContactSearch::run(const QString &sql, const QVariantList &binds) cons
 
 int ContactSearch::count(const QString &text, SearchScope scope, int cap) const
 {
-    QVariantList binds{std::numeric_limits<qint64>::min()};
+    QVariantList binds{std::numeric_limits<qint64>::min(), std::numeric_limits<qint64>::max()};
     const QString sql = matchQuery(text, scope, false, &binds);
     QSqlQuery query = run(
         QStringLiteral("SELECT count(*) FROM (%1 LIMIT %2)").arg(sql).arg(std::max(0, cap)), binds);
@@ -830,9 +838,9 @@ int ContactSearch::count(const QString &text, SearchScope scope, int cap) const
 }
 
 QList<ContactMatch> ContactSearch::find(const QString &text, SearchScope scope, int limit,
-                                        bool withEmail, qint64 after) const
+                                        bool withEmail, qint64 after, qint64 upTo) const
 {
-    QVariantList binds{after};
+    QVariantList binds{after, upTo};
     const QString sql = matchQuery(text, scope, withEmail, &binds);
     QSqlQuery query = run(sql + QStringLiteral(" LIMIT %1").arg(std::max(0, limit)), binds);
     QStringList ids;
@@ -858,4 +866,45 @@ QList<ContactMatch> ContactSearch::find(const QString &text, SearchScope scope, 
     if (query.lastError().isValid())
         throw DatabaseError(engineMessage(query.lastError()));
     return matches;
+}
+
+ContactSearch::Step ContactSearch::scan(const QString &text, SearchScope scope, qint64 after,
+                                        int limit, int budgetMilliseconds) const
+{
+    if (!m_span) {
+        QSqlQuery query = run(
+            QStringLiteral("SELECT min(id), max(id) FROM %1").arg(quoted(textTable(m_table))), {});
+        if (!query.next())
+            throw DatabaseError(engineMessage(query.lastError()));
+        m_span = {query.value(0).toLongLong() - 1, query.value(1).toLongLong()};
+        m_window = std::max<qint64>(kFirstWindow, (m_span->second - m_span->first) / 16);
+    }
+    // Searches by trigrams read the index a stretch of ids at a time: one whose trigrams
+    // many contacts hold, all of them in one row, would otherwise take long to read
+    // through. Beginnings have their own indexes.
+    const bool stretches = scope != SearchScope::Beginnings;
+    Step step;
+    step.after = std::max(after, m_span->first);
+    QElapsedTimer clock;
+    clock.start();
+    while (step.matches.size() < limit && step.after < m_span->second) {
+        const qint64 upTo = stretches && m_span->second - step.after > m_window
+                                ? step.after + m_window
+                                : m_span->second;
+        const int wanted = limit - int(step.matches.size());
+        const qint64 started = clock.nsecsElapsed();
+        const QList<ContactMatch> found = find(text, scope, wanted, false, step.after, upTo);
+        step.matches << found;
+        step.after = found.size() == wanted ? found.last().id : upTo;
+        // Stretches of about a millisecond or two each.
+        const qint64 took = clock.nsecsElapsed() - started;
+        if (took < 1000000 && m_window < (std::numeric_limits<qint64>::max() >> 2))
+            m_window *= 2;
+        else if (took > 3000000)
+            m_window = std::max<qint64>(kFirstWindow, m_window / 2);
+        if (budgetMilliseconds >= 0 && clock.elapsed() >= budgetMilliseconds)
+            break;
+    }
+    step.done = step.after >= m_span->second;
+    return step;
 }

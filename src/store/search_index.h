@@ -9,6 +9,7 @@
 #include <functional>
 #include <limits>
 #include <memory>
+#include <optional>
 #include <vector>
 
 // The full-text search index of a contact table, in the same file. A plain table
@@ -118,10 +119,24 @@ public:
     // At most `limit` matches in id order; with `withEmail`, only contacts that have an
     // e-mail address. Raises DatabaseError with the engine's message, also when the
     // table has no search index.
-    // Only matches with ids above `after`: the next page after the last one read.
+    // Only matches with ids above `after` (the next page after the last one read) and
+    // up to `upTo`.
     QList<ContactMatch> find(const QString &text, SearchScope scope, int limit,
                              bool withEmail = false,
-                             qint64 after = std::numeric_limits<qint64>::min()) const;
+                             qint64 after = std::numeric_limits<qint64>::min(),
+                             qint64 upTo = std::numeric_limits<qint64>::max()) const;
+
+    // A part of a search that can be carried on: up to `limit` matches with ids above
+    // `after` in id order, read for no much longer than the budget (none when
+    // negative); `after` to carry on from, and whether the table is read to its end.
+    struct Step
+    {
+        QList<ContactMatch> matches;
+        qint64 after = 0;
+        bool done = false;
+    };
+    Step scan(const QString &text, SearchScope scope, qint64 after, int limit,
+              int budgetMilliseconds) const;
     // How many contacts match, counting no further than `cap`.
     int count(const QString &text, SearchScope scope, int cap) const;
 
@@ -141,4 +156,6 @@ private:
 
     QSqlDatabase m_db;
     QString m_table;
+    mutable std::optional<std::pair<qint64, qint64>> m_span; // ids above and up to
+    mutable qint64 m_window = 0; // ids a stretch of a scan spans, kept about 1-3 ms
 };

@@ -83,16 +83,19 @@ void TestFindWindow::rowsLoadAsScrolledAndKeysMove()
         insertContact(fx.table(), QStringLiteral("Firma %1").arg(i));
     TFindWindow *find = openFind(fx);
     QVERIFY(find);
+    // The model reads a page at a time as the list asks for more.
+    FindModel *model = find->model();
+    model->search(&fx.table(), QStringLiteral("firma"));
+    QCOMPARE(model->rowCount(), FindModel::kPage);
+    QVERIFY(model->canFetchMore({}));
+    model->fetchMore({});
+    QCOMPARE(model->rowCount(), 2 * FindModel::kPage);
+    // The window reads on between events until the count is known.
     find->Szukaj->setText(QStringLiteral("firma"));
     find->searchNow();
-    FindModel *model = find->model();
-    QCOMPARE(model->rowCount(), FindModel::kPage);
-    QCOMPARE(find->Stan->text(), QStringLiteral("120 kontaktów"));
-    find->Wyniki->scrollToBottom();
-    QTRY_VERIFY(model->rowCount() > FindModel::kPage);
-    while (model->canFetchMore({}))
-        model->fetchMore({});
+    QTRY_COMPARE(find->Stan->text(), QStringLiteral("120 kontaktów"));
     QCOMPARE(model->rowCount(), 120);
+    QVERIFY(!model->canFetchMore({}));
     QCOMPARE(model->data(model->index(119, 0), Qt::DisplayRole).toString(), "Firma 119");
 
     QTest::keyClick(find->Szukaj, Qt::Key_Down);
