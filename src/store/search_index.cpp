@@ -348,6 +348,9 @@ QString startIndexName(const QString &table, qsizetype i)
     return table + QStringLiteral("_search_start_") + QLatin1Char("nfb"[i]);
 }
 
+// Matches a query of a scan reads at most.
+constexpr int kScanPage = 100;
+
 // The first stretch of ids that a scan reads at least.
 constexpr qint64 kFirstWindow = 4096;
 
@@ -872,12 +875,15 @@ ContactSearch::Step ContactSearch::scan(const QString &text, SearchScope scope, 
                                         int limit, int budgetMilliseconds) const
 {
     if (!m_span) {
-        QSqlQuery query = run(
-            QStringLiteral("SELECT min(id), max(id) FROM %1").arg(quoted(textTable(m_table))), {});
+        // Apart: SQLite reads min() or max() off the key only when it is alone.
+        QSqlQuery query =
+            run(QStringLiteral("SELECT (SELECT min(id) FROM %1), (SELECT max(id) FROM %1)")
+                    .arg(quoted(textTable(m_table))),
+                {});
         if (!query.next())
             throw DatabaseError(engineMessage(query.lastError()));
         m_span = {query.value(0).toLongLong() - 1, query.value(1).toLongLong()};
-        m_window = std::max<qint64>(kFirstWindow, (m_span->second - m_span->first) / 16);
+        m_window = std::max<qint64>(kFirstWindow, (m_span->second - m_span->first) / 64);
     }
     // Searches by trigrams read the index a stretch of ids at a time: one whose trigrams
     // many contacts hold, all of them in one row, would otherwise take long to read
@@ -891,7 +897,8 @@ ContactSearch::Step ContactSearch::scan(const QString &text, SearchScope scope, 
         const qint64 upTo = stretches && m_span->second - step.after > m_window
                                 ? step.after + m_window
                                 : m_span->second;
-        const int wanted = limit - int(step.matches.size());
+        // At most a few pages a query, so that the budget is looked at often.
+        const int wanted = std::min(limit - int(step.matches.size()), kScanPage);
         const qint64 started = clock.nsecsElapsed();
         const QList<ContactMatch> found = find(text, scope, wanted, false, step.after, upTo);
         step.matches << found;

@@ -189,6 +189,10 @@ void TestSearchIndex::olderFileGetsItsIndexAtFirstOpen()
     QCOMPARE(
         search.find(QStringLiteral("f"), SearchScope::Beginnings, 5, false, page[9].id).first().id,
         page[10].id);
+    const ContactSearch::Step step =
+        search.scan(QStringLiteral("firma"), SearchScope::All, page[9].id, 100, -1);
+    QVERIFY(step.done);
+    QCOMPARE(step.matches.size(), 20);
     QCOMPARE(search.count(QStringLiteral("firma"), SearchScope::All, 25), 25);
     QCOMPARE(search.count(QStringLiteral("fi 2"), SearchScope::All, 100), 12);
     QCOMPARE(search.count(QStringLiteral("fi"), SearchScope::Beginnings, 100), 30);
