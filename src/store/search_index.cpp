@@ -903,11 +903,12 @@ ContactSearch::Step ContactSearch::scan(const QString &text, SearchScope scope, 
         const QList<ContactMatch> found = find(text, scope, wanted, false, step.after, upTo);
         step.matches << found;
         step.after = found.size() == wanted ? found.last().id : upTo;
-        // Stretches of about a millisecond or two each.
+        // Stretches of a few milliseconds each: each costs a little more than its share
+        // of the ids, as it seeks into every trigram's list of rows.
         const qint64 took = clock.nsecsElapsed() - started;
-        if (took < 1000000 && m_window < (std::numeric_limits<qint64>::max() >> 2))
+        if (took < 2000000 && m_window < (std::numeric_limits<qint64>::max() >> 2))
             m_window *= 2;
-        else if (took > 3000000)
+        else if (took > 8000000)
             m_window = std::max<qint64>(kFirstWindow, m_window / 2);
         if (budgetMilliseconds >= 0 && clock.elapsed() >= budgetMilliseconds)
             break;

@@ -157,5 +157,5 @@ private:
     QSqlDatabase m_db;
     QString m_table;
     mutable std::optional<std::pair<qint64, qint64>> m_span; // ids above and up to
-    mutable qint64 m_window = 0; // ids a stretch of a scan spans, kept about 1-3 ms
+    mutable qint64 m_window = 0; // ids a stretch of a scan spans, kept at a few ms
 };
