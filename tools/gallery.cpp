@@ -13,6 +13,7 @@
 #include "exchange/widgets/duplicate_window.h"
 #include "exchange/widgets/import_mapping_window.h"
 #include "exchange/widgets/import_progress_window.h"
+#include "find/find_model.h"
 #include "find/find_window.h"
 #include "forms/form.h"
 #include "platform/data_folder.h"
@@ -113,6 +114,8 @@ void renderFind(const QString &out, const QString &database, const QString &text
     find.show();
     find.Szukaj->setText(text);
     find.searchNow();
+    while (find.model()->searching()) // the count read to its end
+        QApplication::processEvents();
     save(&find, QDir(out).filePath(QStringLiteral("FindWindow-database.png")));
 }
 

@@ -15,7 +15,7 @@
 #include <QVBoxLayout>
 
 TFindWindow::TFindWindow(QWidget *parent)
-    : KaxForm(QStringLiteral("FindWindow"), QStringLiteral("Znajdź"), QSize(960, 480), 0, parent),
+    : KaxForm(QStringLiteral("FindWindow"), QStringLiteral("Znajdź"), QSize(1000, 480), 0, parent),
       Szukaj(new QLineEdit(this)), Wyniki(new QTableView(this)), Stan(new QLabel(this)),
       m_model(new FindModel(this)), m_typed(new QTimer(this)), m_more(new QTimer(this))
 {
@@ -35,7 +35,7 @@ TFindWindow::TFindWindow(QWidget *parent)
     Wyniki->verticalHeader()->setDefaultSectionSize(Wyniki->fontMetrics().height() + 6);
     Wyniki->horizontalHeader()->setHighlightSections(false);
     Wyniki->horizontalHeader()->setStretchLastSection(true);
-    const int widths[] = {230, 140, 175, 120, 110};
+    const int widths[] = {230, 140, 175, 140, 110};
     for (int column = 0; column < int(std::size(widths)); ++column)
         Wyniki->setColumnWidth(column, widths[column]);
     Stan->setObjectName(QStringLiteral("Stan"));
