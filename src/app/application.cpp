@@ -1,7 +1,7 @@
 #include "app/application.h"
 
-#include "app/program.h"
 #include "app/main_window.h"
+#include "app/program.h"
 #include "app/startup.h"
 #include "exchange/command_line.h"
 #include "info/help_system.h"

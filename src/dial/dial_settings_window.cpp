@@ -53,8 +53,8 @@ TForm4::TForm4(QWidget *parent)
     }
     // Below the modems, across both columns: the desktop's telephone.
     SpeedButton10 = toolButton(this, QStringLiteral("SpeedButton10"),
-                               QStringLiteral("Telefon systemowy (tel:)"),
-                               QRect(24, 160, 321, 25), {.icon = icon(QStringLiteral("phone"))});
+                               QStringLiteral("Telefon systemowy (tel:)"), QRect(24, 160, 321, 25),
+                               {.icon = icon(QStringLiteral("phone"))});
     SpeedButton9 =
         toolButton(this, QStringLiteral("SpeedButton9"), QStringLiteral("   &Restart"),
                    QRect(136, 192, 97, 22), {.icon = icon(QStringLiteral("dial-restart"))});

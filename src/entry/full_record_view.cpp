@@ -162,9 +162,9 @@ void TForm13::buildButtons()
     setTextColour(Label14, kNavy);
     Label14->setAlignment(Qt::AlignCenter);
     Label14->setGeometry(466, 100, 112, 30);
-    SpeedButton4 = flatButton(this, QStringLiteral("SpeedButton4"),
-                              QStringLiteral("Pokaż na mapie"), QRect(466, 144, 114, 28),
-                              QStringLiteral("map"));
+    SpeedButton4 =
+        flatButton(this, QStringLiteral("SpeedButton4"), QStringLiteral("Pokaż na mapie"),
+                   QRect(466, 144, 114, 28), QStringLiteral("map"));
     SpeedButton1 = flatButton(this, QStringLiteral("SpeedButton1"), QStringLiteral("&Zamknij"),
                               QRect(470, 344, 106, 28), QStringLiteral("close"));
     setBold(SpeedButton1);

@@ -157,10 +157,10 @@ int queryContacts(const Options &options, QTextStream &out)
 bool requested(const QStringList &arguments)
 {
     const QStringList given = arguments.mid(1);
-    if (given.contains(kHelp) || given.contains(kVersion))
-        return true;
-    return std::any_of(modes().begin(), modes().end(),
-                       [&given](const QString &mode) { return given.contains(mode); });
+    // Every "--" option is the command line's, so an unknown one is refused as GNU
+    // programs do; Qt's own options (-platform, -style) have one dash.
+    return std::any_of(given.begin(), given.end(),
+                       [](const QString &argument) { return argument.startsWith(u"--"); });
 }
 
 int run(const QStringList &arguments, QTextStream &out, QTextStream &err)

@@ -18,7 +18,8 @@ class QTextStream;
 // (as a desktop's "Otwórz za pomocą" passes it) opens the window and imports FILE.
 namespace CommandLine {
 
-// Whether the arguments (the program's name first) ask for a command-line mode.
+// Whether the arguments (the program's name first) ask for a command-line mode:
+// whether any of them starts with "--".
 bool requested(const QStringList &arguments);
 // Runs the mode the arguments ask for: what it did goes to `out`, errors to `err`.
 // The exit status: 0 done, 1 failed (or, for a query, nothing found), 2 bad arguments.

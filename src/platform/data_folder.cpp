@@ -21,7 +21,8 @@ const QString kFolderValue = QStringLiteral("Folder");
 QString portableFolder()
 {
     const QString exeDir = QCoreApplication::applicationDirPath();
-    if (exeDir.isEmpty() || !QFileInfo(exeDir).isWritable() || !DataFolder::sharedFolder().isEmpty())
+    if (exeDir.isEmpty() || !QFileInfo(exeDir).isWritable() ||
+        !DataFolder::sharedFolder().isEmpty())
         return {};
     return exeDir;
 }

@@ -134,9 +134,8 @@ bool DesktopShellOpen::openUrl(const QString &url)
 bool DesktopShellOpen::hasHandler(const QString &scheme)
 {
     QProcess mime;
-    mime.start(QStringLiteral("xdg-mime"),
-               {QStringLiteral("query"), QStringLiteral("default"),
-                QStringLiteral("x-scheme-handler/") + scheme});
+    mime.start(QStringLiteral("xdg-mime"), {QStringLiteral("query"), QStringLiteral("default"),
+                                            QStringLiteral("x-scheme-handler/") + scheme});
     if (!mime.waitForFinished(5000) || mime.exitStatus() != QProcess::NormalExit ||
         mime.exitCode() != 0) {
         mime.kill();

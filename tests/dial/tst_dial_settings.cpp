@@ -79,7 +79,7 @@ void TestDialSettings::windowLayout()
     TForm4 form;
     QCOMPARE(form.objectName(), QStringLiteral("Form4"));
     QCOMPARE(form.windowTitle(), QStringLiteral("Ustawienia telefoniczne modemu"));
-    QCOMPARE(form.size(), QSize(369, 205));
+    QCOMPARE(form.size(), QSize(369, 237));
     QCOMPARE(form.helpContext(), 8);
     QVERIFY(!form.windowIcon().isNull());
 
@@ -172,6 +172,7 @@ void TestDialSettings::buttonsStoreTheirDigit_data()
     QTest::addColumn<QString>("digit");
     for (int i = 1; i <= 8; ++i)
         QTest::addRow("SpeedButton%d", i) << i << QString::number(i - 1);
+    QTest::addRow("SpeedButton10, desktop telephone") << 10 << QStringLiteral("8");
 }
 
 void TestDialSettings::buttonsStoreTheirDigit()
