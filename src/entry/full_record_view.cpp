@@ -164,7 +164,7 @@ void TForm13::buildButtons()
     Label14->setGeometry(466, 100, 112, 30);
     SpeedButton4 =
         flatButton(this, QStringLiteral("SpeedButton4"), QStringLiteral("Pokaż na mapie"),
-                   QRect(466, 144, 114, 28), QStringLiteral("map"));
+                   QRect(458, 144, 124, 28), QStringLiteral("map"));
     SpeedButton1 = flatButton(this, QStringLiteral("SpeedButton1"), QStringLiteral("&Zamknij"),
                               QRect(470, 344, 106, 28), QStringLiteral("close"));
     setBold(SpeedButton1);
