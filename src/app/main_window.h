@@ -131,6 +131,8 @@ public:
     void Wyjcie1Click();
     // Writes every contact to a vCard or CSV file the user names.
     void Import1Click();
+    // Imports a file given on the command line, as the menu's import does.
+    void importFile(const QString &path);
     void Eksport1Click();
     void Wpiszdane1Click();
     void Dane1Click();
