@@ -1,7 +1,9 @@
 #include "app/application.h"
 
+#include "app/main_window.h"
 #include "app/program.h"
 #include "app/startup.h"
+#include "exchange/command_line.h"
 #include "info/help_system.h"
 #include "platform/errors.h"
 #include "platform/restart.h"
@@ -9,6 +11,7 @@
 #include "platform/widgets/dialogs.h"
 
 #include <QSessionManager>
+#include <QTimer>
 
 #include <exception>
 
@@ -66,6 +69,12 @@ int KartaxApplication::run()
     std::unique_ptr<Program> program = Startup(Startup::Options()).start();
     if (!program)
         return 1;
+    // A file given as the only argument ("Otwórz za pomocą") is imported once the
+    // main window is up.
+    if (const QString file = CommandLine::fileToOpen(arguments()); !file.isEmpty()) {
+        QTimer::singleShot(0, program->object<TForm1>(),
+                           [&program, file] { program->object<TForm1>()->importFile(file); });
+    }
     // Every ending writes what a normal exit writes: by signal, and at the session's end.
     program->watchTerminationSignals();
 #ifndef QT_NO_SESSIONMANAGER

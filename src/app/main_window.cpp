@@ -492,6 +492,14 @@ void TForm1::Import1Click()
         ImportRun::run(this, *dataModule->t1);
 }
 
+void TForm1::importFile(const QString &path)
+{
+    if (!m_program || !m_program->postOpenEdit())
+        return;
+    if (TDM9 *dataModule = m_program->object<TDM9>())
+        ImportRun::runFile(this, *dataModule->t1, path);
+}
+
 void TForm1::Eksport1Click()
 {
     // What is typed in any window belongs in the file, as a move would post it.

@@ -133,6 +133,8 @@ public:
     // Writes every contact to a vCard or CSV file the user names.
     void Znajdz1Click();
     void Import1Click();
+    // Imports a file given on the command line, as the menu's import does.
+    void importFile(const QString &path);
     void Eksport1Click();
     void Wpiszdane1Click();
     void Dane1Click();

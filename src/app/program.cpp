@@ -20,6 +20,7 @@
 #include "messaging/signature_window.h"
 #include "messaging/web_command.h"
 #include "platform/errors.h"
+#include "platform/shell_open.h"
 #include "platform/termination_signals.h"
 #include "platform/widgets/dialogs.h"
 #include "reports/report_definitions.h"
@@ -153,6 +154,15 @@ void Program::wireFullRecordView()
     };
     commands.printLabel = [this] { Reports::print(Form7->Report1); };
     commands.showFind = [this] { showFind(); };
+    commands.showMap = [](const QString &street, const QString &postCode, const QString &town,
+                          const QString &country) {
+        if (ShellOpen::mapUrl(street, postCode, town, country).isEmpty())
+            showMessage(DialogKind::Information, QStringLiteral("Kartax2000®"),
+                        QStringLiteral("Ten kontakt nie ma adresu."));
+        else if (!ShellOpen::openMap(street, postCode, town, country))
+            showMessage(DialogKind::Error, QStringLiteral("Kartax2000®"),
+                        QStringLiteral("Nie udało się otworzyć mapy w przeglądarce."));
+    };
     Form13->setCommands(std::move(commands));
 }
 

@@ -4,6 +4,7 @@
 #include "app/main_window.h"
 #include "app/program.h"
 #include "app/splash_window.h"
+#include "platform/data_folder.h"
 #include "platform/errors.h"
 #include "platform/widgets/dialogs.h"
 
@@ -26,6 +27,11 @@ std::unique_ptr<Program> Startup::start()
     KartaxApplication::setHelpFile(QStringLiteral("Kartax.hlp"));
     KartaxApplication::setTitle(QStringLiteral("Kartax2000®"));
 
+    try {
+        DataFolder::rememberPortable();
+    } catch (const KaxError &error) {
+        reportError(error.message()); // the program runs on; only the record is missing
+    }
     auto program = std::make_unique<Program>(m_options.databaseFile);
     try {
         int created = 0;

@@ -6,8 +6,11 @@
 #include <optional>
 
 // The dialling setting: one character "0" … "7" in the string value Tel of the
-// settings key Kax, naming the modem's port (COM1 … COM4) and pulse or tone.
+// settings key Kax, naming the modem's port (COM1 … COM4) and pulse or tone, or
+// "8" for the desktop's telephone (a tel: URL handed to the shell).
 namespace DialSetting {
+
+inline const QString kDesktopTelephone = QStringLiteral("8");
 
 struct Choice
 {
@@ -17,7 +20,7 @@ struct Choice
 
 // The port and method of a setting, compared as a whole string: "0" … "3" are
 // COM1 … COM4 by pulse, "4" … "7" COM1 … COM4 by tone. Anything else (empty,
-// "8", "04", " 4") is no setting.
+// "8", "04", " 4") names no modem.
 std::optional<Choice> choice(const QString &setting);
 
 // Reads the stored setting under the given value name (the main window reads

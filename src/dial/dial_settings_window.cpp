@@ -14,7 +14,7 @@
 namespace {
 
 constexpr int kHelpContext = 8;
-constexpr int kStatusTop = 186;
+constexpr int kStatusTop = 218;
 
 QLabel *makePanel(QWidget *parent, const QString &name, const QString &text)
 {
@@ -30,7 +30,7 @@ QLabel *makePanel(QWidget *parent, const QString &name, const QString &text)
 
 TForm4::TForm4(QWidget *parent)
     : KaxForm(QStringLiteral("Form4"), QStringLiteral("Ustawienia telefoniczne modemu"),
-              QSize(369, 205), kHelpContext, parent)
+              QSize(369, 237), kHelpContext, parent)
 {
     using namespace FormStyle;
     setWindowIcon(icon(QStringLiteral("dial-settings")));
@@ -51,9 +51,13 @@ TForm4::TForm4(QWidget *parent)
             toolButton(this, QStringLiteral("SpeedButton%1").arg(row + 5),
                        QStringLiteral("COM %1  TONE").arg(row + 1), QRect(224, top, 121, 25), port);
     }
+    // Below the modems, across both columns: the desktop's telephone.
+    SpeedButton10 = toolButton(this, QStringLiteral("SpeedButton10"),
+                               QStringLiteral("Telefon systemowy (tel:)"), QRect(24, 160, 321, 25),
+                               {.icon = icon(QStringLiteral("phone"))});
     SpeedButton9 =
         toolButton(this, QStringLiteral("SpeedButton9"), QStringLiteral("   &Restart"),
-                   QRect(136, 160, 97, 22), {.icon = icon(QStringLiteral("dial-restart"))});
+                   QRect(136, 192, 97, 22), {.icon = icon(QStringLiteral("dial-restart"))});
 
     connect(SpeedButton1, &QToolButton::clicked, this, &TForm4::SpeedButton1Click);
     connect(SpeedButton2, &QToolButton::clicked, this, &TForm4::SpeedButton2Click);
@@ -64,6 +68,7 @@ TForm4::TForm4(QWidget *parent)
     connect(SpeedButton7, &QToolButton::clicked, this, &TForm4::SpeedButton7Click);
     connect(SpeedButton8, &QToolButton::clicked, this, &TForm4::SpeedButton8Click);
     connect(SpeedButton9, &QToolButton::clicked, this, &TForm4::SpeedButton9Click);
+    connect(SpeedButton10, &QToolButton::clicked, this, &TForm4::SpeedButton10Click);
 
     p1 = statusBar(this, QStringLiteral("p1"), height() - kStatusTop);
     m_panel0 = makePanel(p1, QStringLiteral("p1Panel0"), QString());
@@ -86,8 +91,9 @@ QString TForm4::statusText(const QString &setting)
         QStringLiteral("Ustawienie COM 3 / PULSE"),  QStringLiteral("Ustawienie COM 4 / PULSE"),
         QStringLiteral("Ustawienie COM 1 / TONE"),   QStringLiteral("Ustawienie COM 2 / TONE"),
         QStringLiteral("Ustawienie COM 3 / TONE"),   QStringLiteral("Ustawienie COM 4 / TONE"),
+        QStringLiteral("Telefon systemowy (tel:)"),
     };
-    for (int digit = 0; digit < 8; ++digit) {
+    for (int digit = 0; digit < 9; ++digit) {
         if (setting == QString::number(digit))
             return texts[digit];
     }
@@ -143,6 +149,11 @@ void TForm4::SpeedButton7Click()
 void TForm4::SpeedButton8Click()
 {
     DialSetting::store(QStringLiteral("7"));
+}
+
+void TForm4::SpeedButton10Click()
+{
+    DialSetting::store(DialSetting::kDesktopTelephone);
 }
 
 void TForm4::SpeedButton9Click()

@@ -9,8 +9,8 @@ class QStatusBar;
 class QToolButton;
 
 // The dialling settings window "Ustawienia telefoniczne modemu": stores the modem's
-// port and dialling method, shows the setting read at start-up, and restarts the
-// computer on request.
+// port and dialling method or the desktop's telephone, shows the setting read at
+// start-up, and restarts the computer on request.
 class TForm4 final : public KaxForm
 {
     Q_OBJECT
@@ -19,7 +19,7 @@ public:
     explicit TForm4(QWidget *parent = nullptr);
     Q_DISABLE_COPY_MOVE(TForm4)
 
-    // The status text for a stored setting; empty when the setting is not "0" … "7".
+    // The status text for a stored setting; empty when the setting is not "0" … "8".
     static QString statusText(const QString &setting);
 
     // Each stores its own digit, "0" … "7"; the status bar keeps its text.
@@ -31,6 +31,8 @@ public:
     void SpeedButton6Click();
     void SpeedButton7Click();
     void SpeedButton8Click();
+    // Stores "8": calls go to the desktop's telephone as tel: URLs.
+    void SpeedButton10Click();
     // Asks the system to restart the computer; a refusal throws KaxError with the
     // system's reason, which the application's error report shows.
     void SpeedButton9Click();
@@ -48,6 +50,7 @@ private:
     QToolButton *SpeedButton7 = nullptr;
     QToolButton *SpeedButton8 = nullptr;
     QToolButton *SpeedButton9 = nullptr;
+    QToolButton *SpeedButton10 = nullptr;
     QStatusBar *p1 = nullptr;
     QLabel *m_panel0 = nullptr;
     QLabel *m_panel1 = nullptr;

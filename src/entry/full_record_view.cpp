@@ -61,6 +61,7 @@ TForm13::TForm13(QWidget *parent)
     connect(SpeedButton3, &QToolButton::clicked, this, &TForm13::SpeedButton3Click);
     connect(SpeedButton2, &QToolButton::clicked, this, &TForm13::SpeedButton2Click);
     connect(SpeedButton1, &QToolButton::clicked, this, &TForm13::SpeedButton1Click);
+    connect(SpeedButton4, &QToolButton::clicked, this, &TForm13::SpeedButton4Click);
 }
 
 TForm13::~TForm13() = default;
@@ -158,7 +159,7 @@ void TForm13::buildNotes()
     DBNavigator1->setGeometry(10, 348, 128, 26);
 }
 
-// The right column: the print buttons, the clock and "Zamknij".
+// The right column: the print buttons, the clock, the map and "Zamknij".
 void TForm13::buildButtons()
 {
     SpeedButton3 = flatButton(this, QStringLiteral("SpeedButton3"), QStringLiteral("Drukuj"),
@@ -171,6 +172,9 @@ void TForm13::buildButtons()
     setTextColour(Label14, kNavy);
     Label14->setAlignment(Qt::AlignCenter);
     Label14->setGeometry(466, 100, 112, 30);
+    SpeedButton4 =
+        flatButton(this, QStringLiteral("SpeedButton4"), QStringLiteral("Pokaż na mapie"),
+                   QRect(458, 144, 124, 28), QStringLiteral("map"));
     SpeedButton1 = flatButton(this, QStringLiteral("SpeedButton1"), QStringLiteral("&Zamknij"),
                               QRect(470, 344, 106, 28), QStringLiteral("close"));
     setBold(SpeedButton1);
@@ -204,6 +208,12 @@ void TForm13::SpeedButton2Click()
 {
     if (m_commands.printLabel)
         m_commands.printLabel();
+}
+
+void TForm13::SpeedButton4Click()
+{
+    if (m_commands.showMap)
+        m_commands.showMap(DBText7->text(), DBText6->text(), DBText5->text(), DBText4->text());
 }
 
 void TForm13::SpeedButton1Click()

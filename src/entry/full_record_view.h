@@ -13,8 +13,8 @@ class QTimer;
 class QToolButton;
 
 // The full record view `Form13`: every field of the current record read-only,
-// the notes included, with the call, letter and web links, printing, a navigator
-// and a clock.
+// the notes included, with the call, letter and web links, printing, the address
+// on a map, a navigator and a clock.
 class TForm13 final : public KaxForm
 {
     Q_OBJECT
@@ -33,6 +33,10 @@ public:
         std::function<void(const QStringList &notes)> printRecord;
         std::function<void()> printLabel;
         std::function<void()> showFind; // Ctrl+F: the window "Znajdź"
+        // Opens the address on show on a map in the browser.
+        std::function<void(const QString &street, const QString &postCode, const QString &town,
+                           const QString &country)>
+            showMap;
     };
     void setCommands(Commands commands) { m_commands = std::move(commands); }
 
@@ -66,6 +70,7 @@ public:
     QToolButton *SpeedButton3;
     QToolButton *SpeedButton2;
     QToolButton *SpeedButton1;
+    QToolButton *SpeedButton4;
     DBNavigator *DBNavigator1;
     QTimer *Timer1;
 
@@ -75,6 +80,7 @@ public:
     void SpeedButton3Click();
     void SpeedButton2Click();
     void SpeedButton1Click();
+    void SpeedButton4Click();
     void Label14Click();
 
     // The notes memo's lines as it displays them.

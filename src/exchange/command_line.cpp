@@ -18,6 +18,8 @@ const QString kExport = QStringLiteral("--export");
 const QString kFormat = QStringLiteral("--format");
 const QString kQuery = QStringLiteral("--query");
 const QString kDuplicates = QStringLiteral("--duplicates");
+const QString kHelp = QStringLiteral("--help");
+const QString kVersion = QStringLiteral("--version");
 
 // The options given, by name ("--export" -> FILE); each takes one value.
 using Options = QHash<QString, QString>;
@@ -40,8 +42,45 @@ int usage(QTextStream &err, const QString &problem)
         << "Użycie: kartax2000 --import PLIK [--format vcf|csv] [--duplicates skip|update|add]"
         << '\n'
         << "        kartax2000 --export PLIK [--format vcf|csv]" << '\n'
-        << "        kartax2000 --query TEKST" << '\n';
+        << "        kartax2000 --query TEKST" << '\n'
+        << "Więcej informacji: kartax2000 --help" << '\n';
     return 2;
+}
+
+int help(QTextStream &out)
+{
+    out << QStringLiteral(
+        "Użycie: kartax2000 [PLIK]\n"
+        "  lub:  kartax2000 --import PLIK [--format vcf|csv] [--duplicates skip|update|add]\n"
+        "  lub:  kartax2000 --export PLIK [--format vcf|csv]\n"
+        "  lub:  kartax2000 --query TEKST\n"
+        "Książka adresowa firm i kontaktów. Bez argumentów otwiera okno programu;\n"
+        "z PLIKIEM vCard lub CSV otwiera okno i importuje z niego kontakty.\n"
+        "\n"
+        "      --import PLIK      dodaje kontakty z PLIKU, bez okna\n"
+        "      --export PLIK      zapisuje wszystkie kontakty do PLIKU, bez okna\n"
+        "      --format vcf|csv   format pliku (domyślnie według rozszerzenia)\n"
+        "      --duplicates WYBÓR co zrobić z kontaktem, który już jest: skip (pomiń,\n"
+        "                         domyślnie), update (uzupełnij puste pola), add (dodaj)\n"
+        "      --query TEKST      adresy e-mail kontaktów, których nazwa, przedstawiciel\n"
+        "                         lub e-mail zawiera TEKST (dla programów pocztowych)\n"
+        "      --help             wyświetla tę pomoc i kończy działanie\n"
+        "      --version          wyświetla wersję programu i kończy działanie\n"
+        "\n"
+        "Kod wyjścia: 0 wykonano, 1 błąd (dla --query: nic nie znaleziono),\n"
+        "2 błędne argumenty.\n"
+        "\n"
+        "Dane: $XDG_DATA_HOME/Kartax2000 (albo folder programu, gdy można w nim pisać).\n"
+        "Ustawienia: $XDG_CONFIG_HOME/Kartax2000/Kartax2000.ini.\n"
+        "Pełny opis: man kartax2000.\n");
+    return 0;
+}
+
+int showVersion(QTextStream &out)
+{
+    out << "kartax2000 (Kartax2000) " << version() << '\n'
+        << QStringLiteral("Copyright (C) 2026 autorzy programu Kartax2000.") << '\n';
+    return 0;
 }
 
 int exportContacts(const Options &options, QTextStream &out, QTextStream &err)
@@ -118,12 +157,19 @@ int queryContacts(const Options &options, QTextStream &out)
 bool requested(const QStringList &arguments)
 {
     const QStringList given = arguments.mid(1);
-    return std::any_of(modes().begin(), modes().end(),
-                       [&given](const QString &mode) { return given.contains(mode); });
+    // Every "--" option is the command line's, so an unknown one is refused as GNU
+    // programs do; Qt's own options (-platform, -style) have one dash.
+    return std::any_of(given.begin(), given.end(),
+                       [](const QString &argument) { return argument.startsWith(u"--"); });
 }
 
 int run(const QStringList &arguments, QTextStream &out, QTextStream &err)
 {
+    // As GNU programs do, --help and --version win over anything else given.
+    if (arguments.mid(1).contains(kHelp))
+        return help(out);
+    if (arguments.mid(1).contains(kVersion))
+        return showVersion(out);
     Options options;
     for (qsizetype i = 1; i < arguments.size(); ++i) {
         const QString &argument = arguments[i];
@@ -151,6 +197,18 @@ int run(const QStringList &arguments, QTextStream &out, QTextStream &err)
         return 1;
     }
     return 2;
+}
+
+QString fileToOpen(const QStringList &arguments)
+{
+    if (arguments.size() != 2 || arguments[1].startsWith(u'-'))
+        return {};
+    return arguments[1];
+}
+
+QString version()
+{
+    return QString::fromLatin1(KARTAX_VERSION);
 }
 
 } // namespace CommandLine

@@ -102,6 +102,9 @@ QString HelpSystem::locateHelpFile()
         !folders.contains(exeFolder)) {
         folders.append(exeFolder);
     }
+    // An installed program keeps the help file in share/kartax2000.
+    if (const QString shared = DataFolder::sharedFolder(); !shared.isEmpty())
+        folders.append(shared);
     folders.append(QStringLiteral(":/help"));
     for (const QString &folder : std::as_const(folders)) {
         if (QString path = findInFolder(folder, name); !path.isEmpty())

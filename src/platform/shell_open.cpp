@@ -1,7 +1,9 @@
 #include "platform/shell_open.h"
 
 #include <QDesktopServices>
+#include <QProcess>
 #include <QRegularExpression>
+#include <QUrlQuery>
 
 namespace {
 
@@ -76,6 +78,49 @@ bool ShellOpen::openLetter(const QString &mailtoUrl)
     return current().openUrl(mailtoUrl);
 }
 
+QString ShellOpen::telUri(const QString &number)
+{
+    static const QRegularExpression extension(QStringLiteral("wew\\.?"),
+                                              QRegularExpression::CaseInsensitiveOption);
+    const QString main = number.left(number.indexOf(extension)).trimmed();
+    QString digits;
+    for (const QChar ch : main) {
+        if (ch >= u'0' && ch <= u'9')
+            digits += ch;
+    }
+    if (digits.isEmpty())
+        return {};
+    const bool global = main.startsWith(u'+');
+    return QStringLiteral("tel:") + (global ? QStringLiteral("+") : QString()) + digits;
+}
+
+QString ShellOpen::mapUrl(const QString &street, const QString &postCode, const QString &town,
+                          const QString &country)
+{
+    QStringList parts;
+    for (const QString &part : {street, postCode, town, country}) {
+        if (const QString text = part.simplified(); !text.isEmpty())
+            parts << text;
+    }
+    if (parts.isEmpty())
+        return {};
+    // Every character that could end the value ('&', '#', '+', '=') is encoded, and
+    // so are national letters, so the browser receives the address as one value.
+    QUrlQuery query;
+    query.addQueryItem(QStringLiteral("query"),
+                       QString::fromLatin1(QUrl::toPercentEncoding(parts.join(u", "))));
+    QUrl url(QStringLiteral("https://www.openstreetmap.org/search"));
+    url.setQuery(query);
+    return url.toString(QUrl::FullyEncoded);
+}
+
+bool ShellOpen::openMap(const QString &street, const QString &postCode, const QString &town,
+                        const QString &country)
+{
+    const QString url = mapUrl(street, postCode, town, country);
+    return !url.isEmpty() && current().openUrl(url);
+}
+
 QUrl ShellOpen::desktopUrl(const QString &url)
 {
     return QUrl(url, QUrl::TolerantMode);
@@ -84,4 +129,17 @@ QUrl ShellOpen::desktopUrl(const QString &url)
 bool DesktopShellOpen::openUrl(const QString &url)
 {
     return QDesktopServices::openUrl(desktopUrl(url));
+}
+
+bool DesktopShellOpen::hasHandler(const QString &scheme)
+{
+    QProcess mime;
+    mime.start(QStringLiteral("xdg-mime"), {QStringLiteral("query"), QStringLiteral("default"),
+                                            QStringLiteral("x-scheme-handler/") + scheme});
+    if (!mime.waitForFinished(5000) || mime.exitStatus() != QProcess::NormalExit ||
+        mime.exitCode() != 0) {
+        mime.kill();
+        return false;
+    }
+    return !mime.readAllStandardOutput().trimmed().isEmpty();
 }

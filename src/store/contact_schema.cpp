@@ -309,8 +309,15 @@ QString resolveAlias(const QString &alias, bool *named)
         database = settings.readString(QStringLiteral("Database"));
     if (named)
         *named = !database.isEmpty();
-    if (database.isEmpty())
-        return DataFolder::filePath(QLatin1String(kDefaultFileName));
+    if (database.isEmpty()) {
+        // An installed copy without a database of its own uses the one a portable
+        // copy left in its folder, where it is; nothing is copied or moved.
+        const QString own = DataFolder::filePath(QLatin1String(kDefaultFileName));
+        if (QFileInfo::exists(own))
+            return own;
+        const QString earlier = DataFolder::earlierFile(QLatin1String(kDefaultFileName));
+        return earlier.isEmpty() ? own : earlier;
+    }
     if (QFileInfo(database).isDir())
         return QDir(database).filePath(QLatin1String(kDefaultFileName));
     return database;

@@ -1,6 +1,7 @@
 #include "store/search_index.h"
 
 #include "platform/errors.h"
+#include "store/bulk_statement.h"
 #include "store/contact_schema.h"
 #include "store/sql_text.h"
 
@@ -611,21 +612,22 @@ bool SearchIndexWriter::writeTextOnly(qint64 id, const QStringList &columnTexts,
     if (!m_active)
         return true;
     if (!m_textOnly) {
-        auto query = std::make_unique<QSqlQuery>(m_db);
-        if (!query->prepare(
-                QStringLiteral("INSERT OR REPLACE INTO %1 (id, %2) VALUES (?, ?, ?, ?, ?)")
-                    .arg(quoted(textTable(m_table)), indexColumns().join(u", ")))) {
-            *error = engineMessage(query->lastError());
+        auto statement = std::make_unique<BulkStatement>(
+            m_db, QStringLiteral("INSERT OR REPLACE INTO %1 (id, %2) VALUES (?, ?, ?, ?, ?)")
+                      .arg(quoted(textTable(m_table)), indexColumns().join(u", ")));
+        if (!statement->ok()) {
+            *error = engineMessage(statement->error());
             return false;
         }
-        m_textOnly = std::move(query);
+        m_textOnly = std::move(statement);
     }
-    m_textOnly->bindValue(0, id);
+    static const QString none;
+    m_textOnly->bind(0, id);
     for (int c = 0; c < 4; ++c)
-        m_textOnly->bindValue(1 + c, columnTexts.value(c));
+        m_textOnly->bind(1 + c, c < columnTexts.size() ? columnTexts[c] : none);
     if (m_textOnly->exec())
         return true;
-    *error = engineMessage(m_textOnly->lastError());
+    *error = engineMessage(m_textOnly->error());
     return false;
 }
 

@@ -12,6 +12,8 @@
 #include <optional>
 #include <vector>
 
+class BulkStatement;
+
 // The full-text search index of a contact table, in the same file. A plain table
 // "<table>_search_text" holds per contact (id) a folded copy of its text in four
 // columns: Nazwa, Filia, Email and Inne (every other field, telephone and fax numbers
@@ -86,7 +88,7 @@ private:
     bool m_active = false;
     std::vector<std::unique_ptr<QSqlQuery>> m_drops;   // the old text out of each table
     std::vector<std::unique_ptr<QSqlQuery>> m_inserts; // the new text into each table
-    std::unique_ptr<QSqlQuery> m_textOnly;
+    std::unique_ptr<BulkStatement> m_textOnly;
 };
 
 // Which fields a contact search looks in.

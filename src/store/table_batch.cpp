@@ -1,6 +1,7 @@
 #include "store/table_batch.h"
 
 #include "platform/errors.h"
+#include "store/bulk_statement.h"
 #include "store/contact_schema.h"
 #include "store/search_index.h"
 #include "store/sort_key.h"
@@ -37,9 +38,9 @@ TableBatch::TableBatch(TTable &table) : m_table(table)
     QStringList marks;
     marks.fill(QStringLiteral("?"), m_columns.size());
     const QStringList fields = m_columns.mid(0, m_table.m_fields.size());
-    m_insert = prepare(QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-                           .arg(name, m_columns.join(u", "), marks.join(u", ")));
-    m_update = prepare(
+    m_insert = bulk(QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                        .arg(name, m_columns.join(u", "), marks.join(u", ")));
+    m_update = bulk(
         QStringLiteral("UPDATE %1 SET %2 = ? WHERE id = ?").arg(name, m_columns.join(u" = ?, ")));
     m_select =
         prepare(QStringLiteral("SELECT %1 FROM %2 WHERE id = ?").arg(fields.join(u", "), name));
@@ -67,10 +68,26 @@ std::unique_ptr<QSqlQuery> TableBatch::prepare(const QString &sql)
     return query;
 }
 
-QSqlQuery &TableBatch::statement(const std::unique_ptr<QSqlQuery> &query)
+std::unique_ptr<BulkStatement> TableBatch::bulk(const QString &sql)
+{
+    auto statement = std::make_unique<BulkStatement>(m_table.m_db, sql);
+    if (!statement->ok()) {
+        const QSqlError error = statement->error();
+        rollback();
+        m_table.fail(error);
+    }
+    return statement;
+}
+
+void TableBatch::requireOpen() const
 {
     if (!m_open)
         throw DatabaseError(QStringLiteral("Transakcja importu została już zakończona."));
+}
+
+QSqlQuery &TableBatch::statement(const std::unique_ptr<QSqlQuery> &query)
+{
+    requireOpen();
     return *query;
 }
 
@@ -90,13 +107,13 @@ TableBatch::Prepared TableBatch::prepare(const QStringList &values) const
 }
 
 // Binds the values, then the sort key of each keyed field, from position 0.
-void TableBatch::bindRow(QSqlQuery &query, const Prepared &row)
+static void bindRow(BulkStatement &statement, const TableBatch::Prepared &row)
 {
     int position = 0;
     for (const QString &value : row.values)
-        query.bindValue(position++, value);
+        statement.bind(position++, value);
     for (const QByteArray &key : row.keys)
-        query.bindValue(position++, key);
+        statement.bind(position++, key);
 }
 
 // The triggers marked the row as written by another program; its keys are right.
@@ -112,11 +129,11 @@ void TableBatch::unmark(qint64 id)
 
 qint64 TableBatch::insert(const Prepared &row)
 {
-    QSqlQuery &query = statement(m_insert);
-    bindRow(query, row);
-    if (!query.exec())
-        m_table.failWrite(query.lastError());
-    const qint64 id = query.lastInsertId().toLongLong();
+    requireOpen();
+    bindRow(*m_insert, row);
+    if (!m_insert->exec())
+        m_table.failWrite(m_insert->error());
+    const qint64 id = m_insert->lastInsertId();
     if (m_firstInserted < 0 || id < m_firstInserted)
         m_firstInserted = m_unindexed = id;
     QString error;
@@ -139,11 +156,12 @@ void TableBatch::indexSearchText(qint64 to)
 
 void TableBatch::update(qint64 id, const QStringList &values)
 {
-    QSqlQuery &query = statement(m_update);
-    bindRow(query, prepare(values));
-    query.bindValue(m_columns.size(), id);
-    if (!query.exec())
-        m_table.failWrite(query.lastError());
+    requireOpen();
+    const Prepared row = prepare(values); // bound without a copy: kept until exec()
+    bindRow(*m_update, row);
+    m_update->bind(int(m_columns.size()), id);
+    if (!m_update->exec())
+        m_table.failWrite(m_update->error());
     unmark(id);
     writeSearchText(id, values);
 }

@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 
+class BulkStatement;
 class SearchIndexWriter;
 class TTable;
 
@@ -50,8 +51,9 @@ public:
 
 private:
     std::unique_ptr<QSqlQuery> prepare(const QString &sql);
+    std::unique_ptr<BulkStatement> bulk(const QString &sql);
+    void requireOpen() const;
     QSqlQuery &statement(const std::unique_ptr<QSqlQuery> &query);
-    void bindRow(QSqlQuery &query, const Prepared &row);
     void unmark(qint64 id);
     void finishStatements();
     void writeSearchText(qint64 id, const QStringList &values);
@@ -66,8 +68,8 @@ private:
     qint64 m_cacheSize = -2000; // the connection's own page cache, restored at the end
     qint64 m_firstInserted = -1;
     qint64 m_unindexed = -1; // the first inserted row whose search text is not indexed
-    std::unique_ptr<QSqlQuery> m_insert;
-    std::unique_ptr<QSqlQuery> m_update;
+    std::unique_ptr<BulkStatement> m_insert;
+    std::unique_ptr<BulkStatement> m_update;
     std::unique_ptr<QSqlQuery> m_select;
     std::unique_ptr<QSqlQuery> m_unmark;
     std::unique_ptr<SearchIndexWriter> m_search;

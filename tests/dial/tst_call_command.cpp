@@ -11,6 +11,7 @@
 #include "support/scripted_dialogs.h"
 
 #include "support/pseudo_terminal.h"
+#include "support/recording_shell.h"
 
 #include <QApplication>
 #include <QSettings>
@@ -43,6 +44,7 @@ private slots:
     void historyLineFollowsEveryOutcome_data();
     void historyLineFollowsEveryOutcome();
     void settingIsReadWithoutCase();
+    void desktopTelephoneTakesTelUrl();
 
 private:
     std::array<std::unique_ptr<PseudoTerminal>, 4> m_ports;
@@ -115,7 +117,7 @@ void TestCallCommand::settingChoosesPortAndMethod()
 void TestCallCommand::invalidSettingPlacesNoCall_data()
 {
     QTest::addColumn<QString>("setting");
-    QTest::newRow("8") << "8";
+    QTest::newRow("9") << "9";
     QTest::newRow("04") << "04";
     QTest::newRow("leading space") << " 4";
     QTest::newRow("trailing space") << "4 ";
@@ -202,6 +204,27 @@ void TestCallCommand::settingIsReadWithoutCase()
     } catch (const SettingsError &error) {
         QCOMPARE(error.message(), QStringLiteral("Invalid data type for 'tel'"));
     }
+}
+
+void TestCallCommand::desktopTelephoneTakesTelUrl()
+{
+    const QString line = QStringLiteral("Połączenie telefoniczne z numerem :  +48 22 555-01-02 "
+                                        "wew. 7 dnia 07 wtorek styczeń 2025 godzina 14:05:09");
+    InstalledScriptedDialogs dialogs;
+    RecordingShell shell;
+    TTelefon tt1;
+    TForm11 history;
+    const QString number = QStringLiteral("+48 22 555-01-02 wew. 7");
+    callCommand(QStringLiteral("8"), number, tt1, appender(history));
+    QCOMPARE(shell.urls, QStringList{QStringLiteral("tel:+48225550102")});
+    shell.handled.clear(); // no telephone program on the desktop: the user is told
+    dialogs->queue(DialogButton::Ok);
+    callCommand(QStringLiteral("8"), number, tt1, appender(history));
+    QCOMPARE(shell.urls.size(), 1);
+    QVERIFY(dialogs->texts().value(0).startsWith(QStringLiteral("Brak programu")));
+    for (auto &port : m_ports)
+        QCOMPARE(port->received(), QByteArray());
+    QCOMPARE(history.lines(), QStringList({QString(), line, line}));
 }
 
 KARTAX_POLISH_TEST_MAIN(TestCallCommand)

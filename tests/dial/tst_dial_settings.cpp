@@ -79,7 +79,7 @@ void TestDialSettings::windowLayout()
     TForm4 form;
     QCOMPARE(form.objectName(), QStringLiteral("Form4"));
     QCOMPARE(form.windowTitle(), QStringLiteral("Ustawienia telefoniczne modemu"));
-    QCOMPARE(form.size(), QSize(369, 205));
+    QCOMPARE(form.size(), QSize(369, 237));
     QCOMPARE(form.helpContext(), 8);
     QVERIFY(!form.windowIcon().isNull());
 
@@ -98,11 +98,14 @@ void TestDialSettings::windowLayout()
     auto *restart = form.findChild<QToolButton *>(QStringLiteral("SpeedButton9"));
     QVERIFY(restart);
     QCOMPARE(restart->text(), QStringLiteral("   &Restart"));
-    QCOMPARE(restart->geometry(), QRect(136, 160, 97, 22));
+    QCOMPARE(restart->geometry(), QRect(136, 192, 97, 22)); // below the desktop telephone
+    auto *telephone = form.findChild<QToolButton *>(QStringLiteral("SpeedButton10"));
+    QCOMPARE(telephone->text(), QStringLiteral("Telefon systemowy (tel:)"));
+    QCOMPARE(telephone->geometry(), QRect(24, 160, 321, 25));
 
     auto *p1 = form.findChild<QStatusBar *>(QStringLiteral("p1"));
     QVERIFY(p1);
-    QCOMPARE(p1->geometry().bottom(), 204);
+    QCOMPARE(p1->geometry().bottom(), 236);
     QCOMPARE(panelText(form, 1), QStringLiteral("Ustawienie portu"));
     auto *edit = form.findChild<QLineEdit *>(QStringLiteral("Edit1"));
     QVERIFY(edit && edit->isHidden());
@@ -129,6 +132,8 @@ void TestDialSettings::statusShowsStoredSetting_data()
     QTest::newRow("7") << "7"
                        << "Ustawienie COM 4 / TONE";
     QTest::newRow("8") << "8"
+                       << "Telefon systemowy (tel:)";
+    QTest::newRow("9") << "9"
                        << "";
     QTest::newRow("04") << "04"
                         << "";
@@ -172,6 +177,7 @@ void TestDialSettings::buttonsStoreTheirDigit_data()
     QTest::addColumn<QString>("digit");
     for (int i = 1; i <= 8; ++i)
         QTest::addRow("SpeedButton%d", i) << i << QString::number(i - 1);
+    QTest::addRow("SpeedButton10, desktop telephone") << 10 << QStringLiteral("8");
 }
 
 void TestDialSettings::buttonsStoreTheirDigit()

@@ -297,6 +297,10 @@ void TestEntryWindows::fullViewLinksRunMainCommands()
     QVERIFY(lines[2].startsWith(QStringLiteral("poczta e-mail : biuro@alfa.pl dnia ")));
     QCOMPARE(shell.urls, QStringList({QStringLiteral("http://www.alfa.pl"),
                                       QStringLiteral("mailto:biuro@alfa.pl?Subject=&Body=")}));
+    QTest::mouseClick(m_full->SpeedButton4, Qt::LeftButton); // the address on the map
+    QCOMPARE(shell.last(), QStringLiteral("https://www.openstreetmap.org/search?query="
+                                          "Piotrkowska%201%2C%2090-001%2C%20%C5%81%C3%B3d%C5%BA"
+                                          "%2C%20Polska"));
 }
 
 void TestEntryWindows::veryLongTextsAreStoredAndShown()

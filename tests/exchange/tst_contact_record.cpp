@@ -177,6 +177,9 @@ void TestContactRecord::commandLineExport_data()
         << QStringList{"--import", "DIR/in.vcf", "--duplicates", "tak"} << 2 << "Nieznany wybór";
     QTest::newRow("two modes") << QStringList{"--import", "DIR/in.vcf", "--export", "DIR/k.vcf"}
                                << 2 << "Podaj jedno z: --import, --export, --query.";
+    QTest::newRow("help") << QStringList{"--export", "DIR/k.vcf", "--help"} << 0
+                          << "Użycie: kartax2000 [PLIK]\n";
+    QTest::newRow("version") << QStringList{"--version"} << 0 << "kartax2000 (Kartax2000) 5.1.0\n";
     QTest::newRow("unknown argument")
         << QStringList{"--export", "DIR/k.vcf", "-x"} << 2 << "Nieznany argument: -x";
 }
@@ -201,6 +204,8 @@ void TestContactRecord::commandLineExport()
     QVERIFY2((out + err).startsWith(said), qPrintable(out + err));
     DataFolder::setOverride(QString());
     QVERIFY(!CommandLine::requested({QStringLiteral("kartax2000")}));
+    QCOMPARE(CommandLine::fileToOpen({"kartax2000", "a b.vcf"}), QStringLiteral("a b.vcf"));
+    QCOMPARE(CommandLine::fileToOpen({"kartax2000", "-x"}), QString());
 }
 
 void TestContactRecord::commandLineQuery_data()

@@ -26,6 +26,8 @@ private slots:
     void otherAddressesAreRefused();
     void emptyHttpOpensNothingAndLogs();
     void favouriteOfAnotherSchemeIsNotOpened();
+    void telAndMapUrls_data();
+    void telAndMapUrls();
 
 private:
     RecordingShell *m_shell = nullptr;
@@ -113,6 +115,37 @@ void TestWebCommand::favouriteOfAnotherSchemeIsNotOpened()
     QVERIFY(m_shell->urls.isEmpty());
     QCOMPARE(m_history.size(), 1);
     DataFolder::setOverride(QString());
+}
+
+void TestWebCommand::telAndMapUrls_data()
+{
+    QTest::addColumn<QString>("number");
+    QTest::addColumn<QString>("tel");
+    QTest::addColumn<QStringList>("address");
+    QTest::addColumn<QString>("map");
+    const QString search = QStringLiteral("https://www.openstreetmap.org/search?query=");
+    QTest::newRow("spaces, Polish letters")
+        << "22 555 01 02"
+        << "tel:225550102" << QStringList{"Żółta 5", "00-950", "Łódź", "Polska"}
+        << search + "%C5%BB%C3%B3%C5%82ta%205%2C%2000-950%2C%20"
+                    "%C5%81%C3%B3d%C5%BA%2C%20Polska";
+    QTest::newRow("extension, & and #")
+        << "+48 (22) 555-01-02 wew. 31"
+        << "tel:+48225550102" << QStringList{"Al. Jana & Anny 3/5 #2", "", " Kraków ", ""}
+        << search + "Al.%20Jana%20%26%20Anny%203%2F5%20%232%2C%20Krak%C3%B3w";
+    QTest::newRow("plus inside, Wew")
+        << "0 22 555+01 Wew.12"
+        << "tel:02255501" << QStringList{"a+b=c?", "", "", ""} << search + "a%2Bb%3Dc%3F";
+    QTest::newRow("nothing to dial or find") << "brak"
+                                             << "" << QStringList{"", " ", "", ""} << "";
+}
+
+void TestWebCommand::telAndMapUrls()
+{
+    QFETCH(QString, number);
+    QFETCH(QStringList, address);
+    QTEST(ShellOpen::telUri(number), "tel");
+    QTEST(ShellOpen::mapUrl(address[0], address[1], address[2], address[3]), "map");
 }
 
 KARTAX_POLISH_TEST_MAIN(TestWebCommand)

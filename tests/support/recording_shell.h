@@ -15,8 +15,11 @@ public:
     RecordingShell &operator=(const RecordingShell &) = delete;
 
     bool openUrl(const QString &url) override;
+    bool hasHandler(const QString &scheme) override { return handled.contains(scheme); }
 
     QStringList urls;
+    // The schemes the desktop has a handler for; a test clears it for none.
+    QStringList handled{QStringLiteral("tel")};
     // The last URL handed over; empty when none was.
     QString last() const { return urls.isEmpty() ? QString() : urls.last(); }
 };

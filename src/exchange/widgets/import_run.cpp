@@ -14,8 +14,12 @@ void run(QWidget *parent, TTable &contacts)
     const QString path = FileDialogs::current().openFileName(
         parent, {QStringLiteral("Import kontaktów"),
                  QStringLiteral("Kontakty: vCard lub CSV (*.vcf *.vcard *.csv)"), QString()});
-    if (path.isEmpty())
-        return;
+    if (!path.isEmpty())
+        runFile(parent, contacts, path);
+}
+
+void runFile(QWidget *parent, TTable &contacts, const QString &path)
+{
     const std::optional<ContactImport::Format> format = ContactImport::formatOf(path);
     if (!format) {
         reportError(QStringLiteral("Nie można odczytać pliku %1.").arg(path));

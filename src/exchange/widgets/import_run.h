@@ -1,5 +1,6 @@
 #pragma once
 
+class QString;
 class QWidget;
 class TTable;
 
@@ -8,5 +9,7 @@ class TTable;
 namespace ImportRun {
 
 void run(QWidget *parent, TTable &contacts);
+// The same for a file already chosen (given on the command line).
+void runFile(QWidget *parent, TTable &contacts, const QString &path);
 
 } // namespace ImportRun

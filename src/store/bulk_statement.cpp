@@ -1,0 +1,90 @@
+#include "store/bulk_statement.h"
+
+#include <QSqlDriver>
+#include <QVariant>
+#include <sqlite3.h>
+
+BulkStatement::BulkStatement(const QSqlDatabase &db, const QString &sql)
+{
+    const QVariant handle = db.driver()->handle();
+    if (handle.isValid() && qstrcmp(handle.typeName(), "sqlite3*") == 0)
+        m_handle = *static_cast<sqlite3 *const *>(handle.constData());
+    if (!m_handle) {
+        m_query = std::make_unique<QSqlQuery>(db);
+        if (!m_query->prepare(sql))
+            m_error = m_query->lastError();
+        return;
+    }
+    const QByteArray text = sql.toUtf8();
+    if (sqlite3_prepare_v2(m_handle, text.constData(), int(text.size()), &m_statement, nullptr) !=
+        SQLITE_OK)
+        setEngineError();
+}
+
+BulkStatement::~BulkStatement()
+{
+    sqlite3_finalize(m_statement);
+}
+
+void BulkStatement::setEngineError()
+{
+    const int code = sqlite3_extended_errcode(m_handle);
+    m_error = QSqlError(QStringLiteral("Unable to execute statement"),
+                        QString::fromUtf8(sqlite3_errmsg(m_handle)), QSqlError::StatementError,
+                        QString::number(code));
+}
+
+void BulkStatement::bind(int position, const QString &text)
+{
+    if (m_query) {
+        m_query->bindValue(position, text);
+    } else if (text.isNull()) {
+        sqlite3_bind_null(m_statement, position + 1);
+    } else {
+        sqlite3_bind_text16(m_statement, position + 1, text.utf16(),
+                            int(text.size() * sizeof(char16_t)), SQLITE_STATIC);
+    }
+}
+
+void BulkStatement::bind(int position, const QByteArray &blob)
+{
+    if (m_query)
+        m_query->bindValue(position, blob);
+    else if (blob.isNull())
+        sqlite3_bind_null(m_statement, position + 1);
+    else
+        sqlite3_bind_blob(m_statement, position + 1, blob.constData(), int(blob.size()),
+                          SQLITE_STATIC);
+}
+
+void BulkStatement::bind(int position, qint64 value)
+{
+    if (m_query)
+        m_query->bindValue(position, value);
+    else
+        sqlite3_bind_int64(m_statement, position + 1, value);
+}
+
+bool BulkStatement::exec()
+{
+    if (m_query) {
+        if (m_query->exec())
+            return true;
+        m_error = m_query->lastError();
+        return false;
+    }
+    const int result = sqlite3_step(m_statement);
+    if (result != SQLITE_DONE && result != SQLITE_ROW)
+        setEngineError();
+    // Nothing bound may outlive this call: the values were bound without a copy.
+    sqlite3_reset(m_statement);
+    sqlite3_clear_bindings(m_statement);
+    return result == SQLITE_DONE || result == SQLITE_ROW;
+}
+
+qint64 BulkStatement::lastInsertId() const
+{
+    if (m_query)
+        return m_query->lastInsertId().toLongLong();
+    return sqlite3_last_insert_rowid(m_handle);
+}
