@@ -33,11 +33,17 @@ namespace DataFolder {
 
 QString sharedFolder()
 {
+    // Installed, the command is in bin/ and the window program in libexec/kartax2000/.
     const QString exeDir = QCoreApplication::applicationDirPath();
-    if (exeDir.isEmpty() || QFileInfo(exeDir).fileName() != u"bin")
+    const QFileInfo exe(exeDir);
+    QString up;
+    if (exe.fileName() == u"bin")
+        up = QStringLiteral("/..");
+    else if (exe.fileName() == u"kartax2000" && QFileInfo(exe.path()).fileName() == u"libexec")
+        up = QStringLiteral("/../..");
+    if (exeDir.isEmpty() || up.isEmpty())
         return {};
-    const QString shared =
-        QDir::cleanPath(exeDir + QStringLiteral("/../share/") + QStringLiteral("kartax2000"));
+    const QString shared = QDir::cleanPath(exeDir + up + QStringLiteral("/share/kartax2000"));
     return QFileInfo(shared).isDir() ? shared : QString();
 }
 

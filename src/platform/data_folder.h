@@ -10,8 +10,8 @@ namespace DataFolder {
 
 QString path();
 QString filePath(const QString &fileName);
-// The installed program's shared files (share/kartax2000 beside its bin/); empty
-// when the program runs from a folder of its own.
+// The installed program's shared files (share/kartax2000 beside its bin/ and
+// libexec/); empty when the program runs from a folder of its own.
 QString sharedFolder();
 // Records a portable copy's folder in the settings (Kax, value Folder), so that an
 // installed copy started later can find the data left there. Does nothing for an

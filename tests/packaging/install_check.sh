@@ -9,7 +9,7 @@ appstreamcli validate --no-net --pedantic "$src/packaging/pl.kartax2000.Kartax20
 prefix=$(mktemp -d)
 trap 'rm -rf "$prefix"' EXIT
 cmake --install "$build" --prefix "$prefix" >/dev/null
-for file in bin/kartax2000 share/kartax2000/Kartax.hlp \
+for file in bin/kartax2000 libexec/kartax2000/kartax2000-window share/kartax2000/Kartax.hlp \
     share/applications/pl.kartax2000.Kartax2000.desktop \
     share/metainfo/pl.kartax2000.Kartax2000.metainfo.xml \
     share/icons/hicolor/scalable/apps/pl.kartax2000.Kartax2000.svg \
