@@ -20,7 +20,10 @@ QString oneLine(const QString &value)
     return QString(value).replace(breaks, QStringLiteral(" ")).trimmed();
 }
 
-// "1 kontakt", "3 kontakty", "5 kontaktów", "22 kontakty".
+} // namespace
+
+namespace ContactQuery {
+
 QString contactCount(int count)
 {
     const int ones = count % 10;
@@ -31,10 +34,6 @@ QString contactCount(int count)
         return QStringLiteral("%1 kontakty").arg(count);
     return QStringLiteral("%1 kontaktów").arg(count);
 }
-
-} // namespace
-
-namespace ContactQuery {
 
 QStringList addressLines(const ContactMatch &match)
 {

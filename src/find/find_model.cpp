@@ -1,5 +1,6 @@
 #include "find/find_model.h"
 
+#include "exchange/contact_query.h"
 #include "platform/errors.h"
 #include "platform/widgets/dialogs.h"
 #include "store/table.h"
@@ -211,11 +212,5 @@ QString contactCountText(int count, int cap)
 {
     if (count > cap)
         return QStringLiteral("ponad %1 kontaktów").arg(cap);
-    const int tens = count % 100;
-    const int ones = count % 10;
-    if (count == 1)
-        return QStringLiteral("1 kontakt");
-    if (ones >= 2 && ones <= 4 && (tens < 12 || tens > 14))
-        return QStringLiteral("%1 kontakty").arg(count);
-    return QStringLiteral("%1 kontaktów").arg(count);
+    return ContactQuery::contactCount(count);
 }

@@ -831,17 +831,6 @@ QSqlQuery ContactSearch::run(const QString &sql, const QVariantList &binds) cons
     return query;
 }
 
-int ContactSearch::count(const QString &text, SearchScope scope, int cap) const
-{
-    QVariantList binds{std::numeric_limits<qint64>::min(), std::numeric_limits<qint64>::max()};
-    const QString sql = matchQuery(text, scope, false, &binds);
-    QSqlQuery query = run(
-        QStringLiteral("SELECT count(*) FROM (%1 LIMIT %2)").arg(sql).arg(std::max(0, cap)), binds);
-    if (!query.next())
-        throw DatabaseError(engineMessage(query.lastError()));
-    return query.value(0).toInt();
-}
-
 QList<ContactMatch> ContactSearch::find(const QString &text, SearchScope scope, int limit,
                                         bool withEmail, qint64 after, qint64 upTo) const
 {

@@ -139,8 +139,6 @@ public:
     };
     Step scan(const QString &text, SearchScope scope, qint64 after, int limit,
               int budgetMilliseconds) const;
-    // How many contacts match, counting no further than `cap`.
-    int count(const QString &text, SearchScope scope, int cap) const;
 
     // The scope of a search in every field as the user types: Beginnings while the
     // text has only words of one or two characters, All once it has a longer one.
