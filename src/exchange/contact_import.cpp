@@ -9,7 +9,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
-#include <QRegularExpression>
 #include <condition_variable>
 #include <deque>
 #include <mutex>
@@ -91,23 +90,38 @@ private:
 // A contact's keys for finding its duplicates, by kind.
 enum Kind { EmailKey, PhoneKey, NameKey, kKinds };
 
+// The non-empty parts of value between the characters for which `separator` holds.
+template<typename Separator> QList<QStringView> partsOf(const QString &value, Separator separator)
+{
+    QList<QStringView> parts;
+    qsizetype start = 0;
+    for (qsizetype i = 0; i <= value.size(); ++i) {
+        if (i < value.size() && !separator(value[i]))
+            continue;
+        if (i > start)
+            parts << QStringView(value).sliced(start, i - start);
+        start = i + 1;
+    }
+    return parts;
+}
+
 QStringList keysOf(Kind kind, const QString &value)
 {
-    static const QRegularExpression emailSeparators(QStringLiteral("[,;\\s]+"));
-    static const QRegularExpression phoneSeparators(QStringLiteral("[,;/]+"));
     QStringList keys;
     switch (kind) {
     case EmailKey:
         if (!value.contains(u'@'))
             break;
-        for (const QString &address : value.split(emailSeparators, Qt::SkipEmptyParts)) {
+        for (const QStringView address :
+             partsOf(value, [](QChar c) { return c == u',' || c == u';' || c.isSpace(); })) {
             if (address.contains(u'@'))
-                keys << address.toCaseFolded();
+                keys << address.toString().toCaseFolded();
         }
         break;
     case PhoneKey:
         // The last nine digits: a number with and without +48 is the same number.
-        for (const QString &number : value.split(phoneSeparators, Qt::SkipEmptyParts)) {
+        for (const QStringView number :
+             partsOf(value, [](QChar c) { return c == u',' || c == u';' || c == u'/'; })) {
             QString digits;
             for (const QChar c : number) {
                 if (c.isDigit())

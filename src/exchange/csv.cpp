@@ -263,12 +263,18 @@ bool CsvReader::parseRow(QStringList *cells)
                 } else if (c == u'"' && !last && m_buffer[i + 1] == u'"') {
                     cell += c;
                     i += 2;
-                } else {
-                    inQuotes = c != u'"';
-                    if (inQuotes)
-                        cell += c;
-                    breaks += c == u'\n';
+                } else if (c == u'"') {
+                    inQuotes = false;
                     ++i;
+                } else {
+                    // The quoted text up to the next quote, at once.
+                    qsizetype end = i + 1;
+                    while (end < size && m_buffer[end] != u'"')
+                        ++end;
+                    const QStringView text = QStringView(m_buffer).sliced(i, end - i);
+                    breaks += text.count(u'\n');
+                    cell += text;
+                    i = end;
                 }
             } else if (c == u'"' && cell.isEmpty() && !quoted) {
                 quoted = inQuotes = true;
@@ -284,8 +290,13 @@ bool CsvReader::parseRow(QStringList *cells)
                 i += c == u'\r' && !last && m_buffer[i + 1] == u'\n' ? 2 : 1;
                 complete = true;
             } else {
-                cell += c;
-                ++i;
+                // Ordinary characters up to the next delimiter or line break, at once.
+                qsizetype end = i + 1;
+                while (end < size && m_buffer[end] != m_delimiter && m_buffer[end] != u'\r' &&
+                       m_buffer[end] != u'\n')
+                    ++end;
+                cell += QStringView(m_buffer).sliced(i, end - i);
+                i = end;
             }
         }
         if (!complete && !needMore && m_atEnd && i > m_position)

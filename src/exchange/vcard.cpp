@@ -63,14 +63,18 @@ bool parseLine(const QByteArray &line, Property *property)
     const qsizetype colon = colonOutsideQuotes(line);
     if (colon <= 0)
         return false;
-    property->value = line.mid(colon + 1);
-    const QList<QByteArray> parts = splitOutsideQuotes(line.left(colon), ';');
-    QByteArray name = parts.first().trimmed().toUpper();
+    property->value = line.sliced(colon + 1);
+    const QByteArrayView head = QByteArrayView(line).first(colon);
+    const qsizetype semicolon = head.indexOf(';');
+    QByteArrayView name = (semicolon < 0 ? head : head.first(semicolon)).trimmed();
     const qsizetype dot = name.lastIndexOf('.'); // a group: item1.EMAIL
     if (dot >= 0)
-        name = name.mid(dot + 1);
-    property->name = name;
-    for (const QByteArray &parameter : parts.mid(1)) {
+        name = name.sliced(dot + 1);
+    property->name = name.toByteArray().toUpper();
+    if (semicolon < 0)
+        return true;
+    for (const QByteArray &parameter :
+         splitOutsideQuotes(head.sliced(semicolon + 1).toByteArray(), ';')) {
         const qsizetype equals = parameter.indexOf('=');
         // vCard 2.1 names a type or an encoding without a parameter name.
         QByteArray key =
@@ -130,6 +134,10 @@ QByteArray decodeQuotedPrintable(const QByteArray &text)
 // not UTF-8; line breaks become LF and other control characters are dropped.
 QString decodeText(const QByteArray &bytes, const QByteArray &charset)
 {
+    // Most values are plain printable ASCII, the same in every charset.
+    if (std::all_of(bytes.cbegin(), bytes.cend(),
+                    [](char c) { return (c >= 0x20 && c < 0x7f) || c == '\t'; }))
+        return QString::fromLatin1(bytes);
     QString text;
     bool decoded = false;
     if (!charset.isEmpty()) {
@@ -147,6 +155,8 @@ QString decodeText(const QByteArray &bytes, const QByteArray &charset)
             text = ansi.decode(bytes);
         }
     }
+    if (std::none_of(text.cbegin(), text.cend(), [](QChar c) { return c.unicode() < 0x20; }))
+        return text;
     text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
     text.removeIf([](QChar c) { return c.unicode() < 0x20 && c != u'\n' && c != u'\t'; });
@@ -155,6 +165,8 @@ QString decodeText(const QByteArray &bytes, const QByteArray &charset)
 
 QString unescape(const QString &text)
 {
+    if (!text.contains(u'\\'))
+        return text;
     QString result;
     result.reserve(text.size());
     for (qsizetype i = 0; i < text.size(); ++i) {
@@ -503,25 +515,31 @@ QString escape(const QString &text)
     return result;
 }
 
-// A content line folded at 75 octets, never inside a UTF-8 sequence.
-QByteArray folded(const QString &line)
+// Appends a content line, its head and its value, folded at 75 octets, never inside a
+// UTF-8 sequence.
+void appendFolded(QByteArray *out, QByteArrayView head, const QString &value)
 {
-    const QByteArray bytes = line.toUtf8();
-    QByteArray out;
+    const QByteArray text = value.toUtf8();
+    if (head.size() + text.size() <= 75) { // most lines: no folding, no copy
+        *out += head;
+        *out += text;
+        *out += "\r\n";
+        return;
+    }
+    const QByteArray bytes = head.toByteArray() + text;
     qsizetype start = 0;
     qsizetype room = 75;
     while (bytes.size() - start > room) {
         qsizetype cut = start + room;
         while (cut > start + 1 && (uchar(bytes[cut]) & 0xC0) == 0x80)
             --cut;
-        out += QByteArrayView(bytes).sliced(start, cut - start);
-        out += "\r\n ";
+        *out += QByteArrayView(bytes).sliced(start, cut - start);
+        *out += "\r\n ";
         start = cut;
         room = 74;
     }
-    out += QByteArrayView(bytes).sliced(start);
-    out += "\r\n";
-    return out;
+    *out += QByteArrayView(bytes).sliced(start);
+    *out += "\r\n";
 }
 
 } // namespace
@@ -539,25 +557,25 @@ bool VCardWriter::write(const ContactRecord &record)
 QByteArray VCardWriter::card(const ContactRecord &record, Version version)
 {
     const bool v4 = version == Version::V4;
-    const auto types = [v4](const char *list) {
-        const QString text = QString::fromLatin1(list);
-        return v4 ? text : text.toUpper();
-    };
     const QString &nazwa = record[ContactRecord::Nazwa];
     const QString &filia = record[ContactRecord::Filia];
-    QByteArray out = "BEGIN:VCARD\r\n";
+    QByteArray out;
+    out.reserve(512);
+    out += "BEGIN:VCARD\r\n";
     out += v4 ? "VERSION:4.0\r\n" : "VERSION:3.0\r\n";
-    out += folded(QStringLiteral("PRODID:") + QLatin1String(kProductId));
+    out += "PRODID:";
+    out += kProductId;
+    out += "\r\n";
     // FN names the representative when there is one; N repeats it so that it is
     // told apart from the organisation when both read the same.
-    out += folded(QStringLiteral("FN:") + escape(filia.isEmpty() ? nazwa : filia));
-    out += folded(QStringLiteral("N:") + escape(filia) + QStringLiteral(";;;;"));
-    out += folded(QStringLiteral("ORG:") + escape(nazwa));
-    const auto add = [&out](const QString &head, const QString &value) {
+    appendFolded(&out, "FN:", escape(filia.isEmpty() ? nazwa : filia));
+    appendFolded(&out, "N:", escape(filia) + QStringLiteral(";;;;"));
+    appendFolded(&out, "ORG:", escape(nazwa));
+    const auto add = [&out](QByteArrayView head, const QString &value) {
         if (!value.isEmpty())
-            out += folded(head + u':' + escape(value));
+            appendFolded(&out, head, escape(value));
     };
-    add(QStringLiteral("TITLE"), record[ContactRecord::Branza]);
+    add("TITLE:", record[ContactRecord::Branza]);
     const QStringList address{record[ContactRecord::Ulica], record[ContactRecord::Miasto],
                               record[ContactRecord::Region], record[ContactRecord::Kod],
                               record[ContactRecord::Kraj]};
@@ -565,15 +583,14 @@ QByteArray VCardWriter::card(const ContactRecord &record, Version version)
         QStringList escaped;
         for (const QString &part : address)
             escaped << escape(part);
-        out += folded(QStringLiteral("ADR;TYPE=") + types("work") + QStringLiteral(":;;") +
-                      escaped.join(u';'));
+        appendFolded(&out, v4 ? "ADR;TYPE=work:;;" : "ADR;TYPE=WORK:;;", escaped.join(u';'));
     }
-    const QString text = v4 ? QStringLiteral(";VALUE=text") : QString();
-    add(QStringLiteral("TEL;TYPE=") + types("work,voice") + text, record[ContactRecord::Tel]);
-    add(QStringLiteral("TEL;TYPE=") + types("work,fax") + text, record[ContactRecord::Fax]);
-    add(QStringLiteral("EMAIL;TYPE=") + types("work"), record[ContactRecord::Email]);
-    add(QStringLiteral("URL"), record[ContactRecord::Http]);
-    add(QStringLiteral("NOTE"), record[ContactRecord::Uwagi]);
+    add(v4 ? "TEL;TYPE=work,voice;VALUE=text:" : "TEL;TYPE=WORK,VOICE:",
+        record[ContactRecord::Tel]);
+    add(v4 ? "TEL;TYPE=work,fax;VALUE=text:" : "TEL;TYPE=WORK,FAX:", record[ContactRecord::Fax]);
+    add(v4 ? "EMAIL;TYPE=work:" : "EMAIL;TYPE=WORK:", record[ContactRecord::Email]);
+    add("URL:", record[ContactRecord::Http]);
+    add("NOTE:", record[ContactRecord::Uwagi]);
     out += "END:VCARD\r\n";
     return out;
 }

@@ -41,8 +41,12 @@ void BulkStatement::bind(int position, const QString &text)
     } else if (text.isNull()) {
         sqlite3_bind_null(m_statement, position + 1);
     } else {
-        sqlite3_bind_text16(m_statement, position + 1, text.utf16(),
-                            int(text.size() * sizeof(char16_t)), SQLITE_STATIC);
+        if (std::size_t(position) >= m_texts.size())
+            m_texts.resize(std::size_t(position) + 1);
+        QByteArray &utf8 = m_texts[std::size_t(position)];
+        utf8 = text.toUtf8();
+        sqlite3_bind_text(m_statement, position + 1, utf8.constData(), int(utf8.size()),
+                          SQLITE_STATIC);
     }
 }
 
@@ -80,6 +84,49 @@ bool BulkStatement::exec()
     sqlite3_reset(m_statement);
     sqlite3_clear_bindings(m_statement);
     return result == SQLITE_DONE || result == SQLITE_ROW;
+}
+
+bool BulkStatement::next()
+{
+    if (m_query) {
+        if (!m_reading) {
+            m_reading = true;
+            m_query->setForwardOnly(true);
+            if (!m_query->exec()) {
+                m_error = m_query->lastError();
+                return false;
+            }
+        }
+        if (m_query->next())
+            return true;
+        if (m_query->lastError().isValid())
+            m_error = m_query->lastError();
+        return false;
+    }
+    m_reading = true;
+    const int result = sqlite3_step(m_statement);
+    if (result == SQLITE_ROW)
+        return true;
+    if (result != SQLITE_DONE)
+        setEngineError();
+    return false;
+}
+
+void BulkStatement::rewind()
+{
+    m_reading = false;
+    if (m_query)
+        m_query->finish();
+    else
+        sqlite3_reset(m_statement);
+}
+
+QString BulkStatement::text(int column) const
+{
+    if (m_query)
+        return m_query->value(column).toString();
+    const auto *utf8 = reinterpret_cast<const char *>(sqlite3_column_text(m_statement, column));
+    return utf8 ? QString::fromUtf8(utf8, sqlite3_column_bytes(m_statement, column)) : QString();
 }
 
 qint64 BulkStatement::lastInsertId() const

@@ -6,6 +6,7 @@
 #include <QSqlQuery>
 #include <QString>
 #include <memory>
+#include <vector>
 
 struct sqlite3;
 struct sqlite3_stmt;
@@ -13,8 +14,8 @@ struct sqlite3_stmt;
 // A prepared statement run many times in a bulk write. On SQLite it binds values
 // through the engine's own interface: Qt's bindValue() makes a placeholder name and
 // a hash entry for every value bound, which costs about as much as the engine's whole
-// insert. Other drivers go through QSqlQuery. Positions count from 0; a null text or
-// blob is bound as NULL, as Qt binds it.
+// insert, and reads every text through UTF-16. Other drivers go through QSqlQuery. Positions count
+// from 0; a null text or blob is bound as NULL, as Qt binds it.
 class BulkStatement final
 {
 public:
@@ -27,7 +28,7 @@ public:
     bool ok() const { return !m_error.isValid(); }
     QSqlError error() const { return m_error; }
 
-    // The values must stay alive until exec().
+    // Blobs must stay alive until exec() or the first next(); texts are copied.
     void bind(int position, const QString &text);
     void bind(int position, const QByteArray &blob);
     void bind(int position, qint64 value);
@@ -35,11 +36,22 @@ public:
     bool exec();
     qint64 lastInsertId() const;
 
+    // Reading: steps to the statement's next row, running it on the first call; false
+    // at the end, or on a failure with error() set. rewind() lets it run again.
+    bool next();
+    void rewind();
+    // A column of the current row as text; a null value is a null string.
+    QString text(int column) const;
+
 private:
     void setEngineError();
 
     sqlite3 *m_handle = nullptr;
     sqlite3_stmt *m_statement = nullptr;
+    // Texts in UTF-8, the file's own encoding: Qt converts them faster than the
+    // engine converts the UTF-16 of a QString.
+    std::vector<QByteArray> m_texts;
+    bool m_reading = false;
     std::unique_ptr<QSqlQuery> m_query; // drivers other than SQLite
     QSqlError m_error;
 };

@@ -409,25 +409,33 @@ bool ensureBookkeeping(QSqlDatabase &db, const QString &table, QString *error)
     if (present == 4)
         return true;
 
-    QStringList keyColumns;
-    for (const QString &field : keyedFieldNames())
-        keyColumns << field;
-    // Any insert, and any update of an indexed field, marks the row; the program
-    // clears its own marks when it writes the keys, so marks left behind name rows
-    // that another program wrote.
-    const QStringList statements{
+    QStringList statements{
         QStringLiteral("CREATE TABLE IF NOT EXISTS %1 (id INTEGER PRIMARY KEY)").arg(quoted(dirty)),
         QStringLiteral("CREATE TABLE IF NOT EXISTS %1 (name TEXT PRIMARY KEY, value TEXT)")
             .arg(quoted(metaTable(table))),
-        QStringLiteral("CREATE TRIGGER IF NOT EXISTS %1 AFTER INSERT ON %2 BEGIN "
-                       "INSERT OR IGNORE INTO %3 (id) VALUES (NEW.id); END")
-            .arg(quoted(table + QStringLiteral("_keys_ins")), quoted(table), quoted(dirty)),
-        QStringLiteral("CREATE TRIGGER IF NOT EXISTS %1 AFTER UPDATE OF %2 ON %3 BEGIN "
-                       "INSERT OR IGNORE INTO %4 (id) VALUES (NEW.id); END")
-            .arg(quoted(table + QStringLiteral("_keys_upd")), keyColumns.join(QStringLiteral(", ")),
-                 quoted(table), quoted(dirty)),
     };
+    for (const auto &trigger : markTriggers(table))
+        statements << trigger.second;
     return execAll(db, statements, error);
+}
+
+QList<std::pair<QString, QString>> markTriggers(const QString &table)
+{
+    const QString dirty = quoted(dirtyTable(table));
+    const QString insert = table + QStringLiteral("_keys_ins");
+    const QString update = table + QStringLiteral("_keys_upd");
+    // Any insert, and any update of an indexed field, marks the row; the program
+    // clears its own marks when it writes the keys, so marks left behind name rows
+    // that another program wrote.
+    return {
+        {insert, QStringLiteral("CREATE TRIGGER IF NOT EXISTS %1 AFTER INSERT ON %2 BEGIN "
+                                "INSERT OR IGNORE INTO %3 (id) VALUES (NEW.id); END")
+                     .arg(quoted(insert), quoted(table), dirty)},
+        {update, QStringLiteral("CREATE TRIGGER IF NOT EXISTS %1 AFTER UPDATE OF %2 ON %3 BEGIN "
+                                "INSERT OR IGNORE INTO %4 (id) VALUES (NEW.id); END")
+                     .arg(quoted(update), keyedFieldNames().join(QStringLiteral(", ")),
+                          quoted(table), dirty)},
+    };
 }
 
 qint64 repairKeys(QSqlDatabase &db, const QString &table, const QStringList &keyedFields,

@@ -1,8 +1,10 @@
 #pragma once
 
+#include <QList>
 #include <QString>
 #include <QStringList>
 #include <functional>
+#include <utility>
 
 class QSqlDatabase;
 
@@ -42,6 +44,10 @@ void create(QSqlDatabase &db, const QString &table);
 // Creates the bookkeeping objects (changed-row list, collation record, triggers)
 // when missing. Returns false, with the engine's message, when they cannot be written.
 bool ensureBookkeeping(QSqlDatabase &db, const QString &table, QString *error);
+
+// The triggers that mark rows another program writes, by name with the statement
+// that creates each when missing.
+QList<std::pair<QString, QString>> markTriggers(const QString &table);
 
 // Recomputes missing or stale sort keys: rows the triggers marked as changed, rows
 // without keys, and every row when the collation version changed, reporting how far

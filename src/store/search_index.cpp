@@ -180,9 +180,6 @@ bool build(QSqlDatabase &db, const QString &table, const std::function<void(int)
     const QString all = quoted(SearchIndex::tableName(table));
     const QString named = quoted(namesIndex(table));
     const QString columns = indexColumns().join(QStringLiteral(", "));
-    QString fields;
-    for (const QString &field : ContactSchema::fieldNames())
-        fields += (fields.isEmpty() ? QString() : QStringLiteral(", ")) + field;
     // The indexes keep only which rows hold a trigram (detail = none), no column sizes.
     const QString options =
         QStringLiteral("content = '%1', content_rowid = id, "
@@ -202,18 +199,12 @@ bool build(QSqlDatabase &db, const QString &table, const std::function<void(int)
         QStringLiteral("CREATE VIRTUAL TABLE %1 USING fts5(%2, %3)").arg(all, columns, options),
         QStringLiteral("CREATE VIRTUAL TABLE %1 USING fts5(%2, %3)")
             .arg(named, indexColumns().mid(0, 3).join(QStringLiteral(", ")), options),
-        // Any insert, and any update of a field, marks the row; writing its text clears
-        // the mark, so marks left behind name rows that another program wrote.
-        QStringLiteral("CREATE TRIGGER %1 AFTER INSERT ON %2 BEGIN "
-                       "INSERT OR IGNORE INTO %3 (id) VALUES (NEW.id); END")
-            .arg(quoted(insertTrigger(table)), quoted(table), marks),
-        QStringLiteral("CREATE TRIGGER %1 AFTER UPDATE OF %2 ON %3 BEGIN "
-                       "INSERT OR IGNORE INTO %4 (id) VALUES (NEW.id); END")
-            .arg(quoted(updateTrigger(table)), fields, quoted(table), marks),
         QStringLiteral("CREATE TRIGGER %1 AFTER DELETE ON %2 BEGIN %3; END")
             .arg(quoted(deleteTrigger(table)), quoted(table),
                  dropStatements(table, QStringLiteral("OLD.id")).join(QStringLiteral("; "))),
     };
+    for (const auto &trigger : SearchIndex::markTriggers(table))
+        statements << trigger.second;
     if (!execAll(db, statements, failure))
         return false;
 
@@ -429,6 +420,24 @@ QString digits(const QString &text)
             result += c;
     }
     return result;
+}
+
+QList<std::pair<QString, QString>> markTriggers(const QString &table)
+{
+    const QString marks = quoted(marksTable(table));
+    // Any insert, and any update of a field, marks the row; writing its text clears
+    // the mark, so marks left behind name rows that another program wrote.
+    return {
+        {insertTrigger(table), QStringLiteral("CREATE TRIGGER IF NOT EXISTS %1 AFTER INSERT ON %2 "
+                                              "BEGIN INSERT OR IGNORE INTO %3 (id) "
+                                              "VALUES (NEW.id); END")
+                                   .arg(quoted(insertTrigger(table)), quoted(table), marks)},
+        {updateTrigger(table),
+         QStringLiteral("CREATE TRIGGER IF NOT EXISTS %1 AFTER UPDATE OF %2 ON %3 BEGIN "
+                        "INSERT OR IGNORE INTO %4 (id) VALUES (NEW.id); END")
+             .arg(quoted(updateTrigger(table)),
+                  ContactSchema::fieldNames().join(QStringLiteral(", ")), quoted(table), marks)},
+    };
 }
 
 bool exists(QSqlDatabase &db, const QString &table)

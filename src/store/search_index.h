@@ -10,6 +10,7 @@
 #include <limits>
 #include <memory>
 #include <optional>
+#include <utility>
 #include <vector>
 
 class BulkStatement;
@@ -40,6 +41,10 @@ QString fold(const QString &text);
 QString digits(const QString &text);
 // The four column texts the index keeps of a contact, given its 13 field values.
 QStringList columnTexts(const QStringList &values);
+
+// The triggers that mark rows another program inserts or updates, by name with the
+// statement that creates each when missing.
+QList<std::pair<QString, QString>> markTriggers(const QString &table);
 
 // Whether the table has its search index.
 bool exists(QSqlDatabase &db, const QString &table);

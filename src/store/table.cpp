@@ -1,6 +1,7 @@
 #include "store/table.h"
 
 #include "platform/errors.h"
+#include "store/bulk_statement.h"
 #include "store/contact_schema.h"
 #include "store/search_index.h"
 #include "store/sort_key.h"
@@ -460,22 +461,22 @@ void TTable::forEachRecord(const std::function<bool(const QStringList &values)> 
         columns << QStringLiteral("c.") + quoted(field);
     const QString key =
         QStringLiteral("c.") + ContactSchema::keyColumn(m_keyedFields[info.keySlot]);
-    QSqlQuery query(m_db);
-    query.setForwardOnly(true);
-    if (!query.exec(QStringLiteral("SELECT %1 FROM %2 AS c INDEXED BY %3 ORDER BY %4, c.id")
-                        .arg(columns.join(QStringLiteral(", ")), quoted(m_tableName),
-                             quoted(info.name), key)))
-        fail(query.lastError());
+    BulkStatement query(
+        m_db,
+        QStringLiteral("SELECT %1 FROM %2 AS c INDEXED BY %3 ORDER BY %4, c.id")
+            .arg(columns.join(QStringLiteral(", ")), quoted(m_tableName), quoted(info.name), key));
+    if (!query.ok())
+        fail(query.error());
     QStringList values;
     while (query.next()) {
         values.clear();
         for (int i = 0; i < m_fields.size(); ++i)
-            values << query.value(i).toString();
+            values << query.text(i);
         if (!visit(values))
             return;
     }
-    if (query.lastError().isValid())
-        fail(query.lastError());
+    if (!query.ok())
+        fail(query.error());
 }
 
 void TTable::repairKeys()

@@ -28,6 +28,9 @@ TableBatch::TableBatch(TTable &table) : m_table(table)
     if (!m_table.m_db.transaction())
         m_table.failWrite(m_table.m_db.lastError());
     m_open = true;
+    // Whether the table has its search index, told before its triggers are set aside.
+    m_search = std::make_unique<SearchIndexWriter>(m_table.m_db, m_table.m_tableName);
+    setAsideMarkTriggers(); // before any statement is prepared against the schema
     for (const QString &field : m_table.m_fields)
         m_columns << quoted(field);
     for (const QString &field : m_table.m_keyedFields) {
@@ -44,10 +47,38 @@ TableBatch::TableBatch(TTable &table) : m_table(table)
         QStringLiteral("UPDATE %1 SET %2 = ? WHERE id = ?").arg(name, m_columns.join(u" = ?, ")));
     m_select =
         prepare(QStringLiteral("SELECT %1 FROM %2 WHERE id = ?").arg(fields.join(u", "), name));
-    m_search = std::make_unique<SearchIndexWriter>(m_table.m_db, m_table.m_tableName);
     if (m_table.m_bookkeeping)
         m_unmark = prepare(QStringLiteral("DELETE FROM %1 WHERE id = ?")
                                .arg(quoted(ContactSchema::dirtyTable(m_table.m_tableName))));
+}
+
+// The triggers mark every row written as another program's, for the program to repair
+// later; the batch writes keys and text itself, and no other program can write while its
+// transaction does. So the triggers are dropped within the transaction and made again
+// at commit: a rollback, or a crash, brings them back by itself.
+void TableBatch::setAsideMarkTriggers()
+{
+    QList<std::pair<QString, QString>> triggers = ContactSchema::markTriggers(m_table.m_tableName);
+    triggers << SearchIndex::markTriggers(m_table.m_tableName);
+    QSqlQuery query(m_table.m_db);
+    for (const auto &[name, create] : std::as_const(triggers)) {
+        if (!query.prepare(QStringLiteral("SELECT 1 FROM sqlite_master WHERE type = 'trigger' "
+                                          "AND name = ?")))
+            break; // another engine keeps its triggers
+        query.addBindValue(name);
+        if (!query.exec())
+            m_table.fail(query.lastError());
+        const bool present = query.next();
+        query.finish();
+        if (!present)
+            continue;
+        if (!query.exec(QStringLiteral("DROP TRIGGER %1").arg(quoted(name)))) {
+            const QSqlError error = query.lastError();
+            rollback();
+            m_table.failWrite(error);
+        }
+        m_setAside << create;
+    }
 }
 
 TableBatch::~TableBatch()
@@ -116,7 +147,7 @@ static void bindRow(BulkStatement &statement, const TableBatch::Prepared &row)
         statement.bind(position++, key);
 }
 
-// The triggers marked the row as written by another program; its keys are right.
+// A mark another program's write left on the row: its keys are right now.
 void TableBatch::unmark(qint64 id)
 {
     if (!m_unmark)
@@ -217,9 +248,6 @@ void TableBatch::commit()
 {
     if (!m_open)
         return;
-    // The triggers marked each inserted row as written by another program. No other
-    // program can insert while this transaction writes, so every row from the first
-    // inserted one on is this batch's, with its keys: one statement clears the marks.
     if (m_firstInserted >= 0) {
         try {
             indexSearchText(std::numeric_limits<qint64>::max());
@@ -228,18 +256,15 @@ void TableBatch::commit()
             throw;
         }
     }
-    if (m_unmark && m_firstInserted >= 0) {
-        QSqlQuery unmarkInserted(m_table.m_db);
-        unmarkInserted.prepare(QStringLiteral("DELETE FROM %1 WHERE id >= ?")
-                                   .arg(quoted(ContactSchema::dirtyTable(m_table.m_tableName))));
-        unmarkInserted.bindValue(0, m_firstInserted);
-        if (!unmarkInserted.exec()) {
-            const QSqlError error = unmarkInserted.lastError();
+    finishStatements();
+    QSqlQuery restore(m_table.m_db);
+    for (const QString &create : std::as_const(m_setAside)) {
+        if (!restore.exec(create)) {
+            const QSqlError error = restore.lastError();
             rollback();
             m_table.failWrite(error);
         }
     }
-    finishStatements();
     if (!m_table.m_db.commit()) {
         const QSqlError error = m_table.m_db.lastError();
         rollback();

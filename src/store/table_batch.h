@@ -54,6 +54,7 @@ private:
     std::unique_ptr<BulkStatement> bulk(const QString &sql);
     void requireOpen() const;
     QSqlQuery &statement(const std::unique_ptr<QSqlQuery> &query);
+    void setAsideMarkTriggers();
     void unmark(qint64 id);
     void finishStatements();
     void writeSearchText(qint64 id, const QStringList &values);
@@ -70,6 +71,7 @@ private:
     qint64 m_unindexed = -1; // the first inserted row whose search text is not indexed
     std::unique_ptr<BulkStatement> m_insert;
     std::unique_ptr<BulkStatement> m_update;
+    QStringList m_setAside; // statements that make the set-aside triggers again
     std::unique_ptr<QSqlQuery> m_select;
     std::unique_ptr<QSqlQuery> m_unmark;
     std::unique_ptr<SearchIndexWriter> m_search;

@@ -21,6 +21,16 @@ QString write(const ContactFixture &fx, const QString &name, const QByteArray &b
     return path;
 }
 
+// Whether a row another program inserts after an import is still marked for the
+// program to give it its sort keys and search text.
+bool othersWritesAreMarked(const ContactFixture &fx)
+{
+    return fx.sqlite3(QStringLiteral("INSERT INTO Kartax2000 (Nazwa) VALUES ('Obcy');"
+                                     "SELECT (SELECT count(*) FROM Kartax2000_dirty) || ' ' || "
+                                     "(SELECT count(*) FROM Kartax2000_search_marks);"))
+               .trimmed() == QStringLiteral("1 1");
+}
+
 QList<QStringList> allRecords(ContactFixture &fx)
 {
     QList<QStringList> records;
@@ -83,6 +93,7 @@ void TestContactImport::exportedFileImportsUnchanged()
     // The search index took the imported contacts in the same transaction.
     const ContactSearch search(to.table().database(), to.table().tableName());
     QCOMPARE(search.find(QStringLiteral("lucja;1"), SearchScope::All, 10).size(), 1);
+    QVERIFY(othersWritesAreMarked(to));
 }
 
 void TestContactImport::duplicatesFollowTheChoice_data()
@@ -191,6 +202,7 @@ void TestContactImport::failureLeavesTheTableAsItWas()
     QCOMPARE(fx.walkForward(), QStringList{"Stały"});
     QCOMPARE(fx.sqlite3(QStringLiteral("SELECT count(*) FROM Kartax2000;")).trimmed(),
              QStringLiteral("1"));
+    QVERIFY(othersWritesAreMarked(fx));
 }
 
 QTEST_GUILESS_MAIN(TestContactImport)
