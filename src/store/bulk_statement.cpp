@@ -129,9 +129,10 @@ QString BulkStatement::text(int column) const
     return utf8 ? QString::fromUtf8(utf8, sqlite3_column_bytes(m_statement, column)) : QString();
 }
 
-qint64 BulkStatement::lastInsertId() const
+qint64 BulkStatement::lastInsertId()
 {
-    if (m_query)
-        return m_query->lastInsertId().toLongLong();
+    if (m_query) // an INSERT … RETURNING id answers with the id
+        return m_query->next() ? m_query->value(0).toLongLong()
+                               : m_query->lastInsertId().toLongLong();
     return sqlite3_last_insert_rowid(m_handle);
 }

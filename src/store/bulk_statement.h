@@ -34,7 +34,9 @@ public:
     void bind(int position, qint64 value);
     // Runs the statement once and clears what was bound. False with error() set.
     bool exec();
-    qint64 lastInsertId() const;
+    // The id of the row the last exec() inserted; on a server the statement must end
+    // with RETURNING id.
+    qint64 lastInsertId();
 
     // Reading: steps to the statement's next row, running it on the first call; false
     // at the end, or on a failure with error() set. rewind() lets it run again.

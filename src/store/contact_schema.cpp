@@ -16,6 +16,8 @@
 #include <QVariant>
 #include <limits>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 using SqlText::engineMessage;
@@ -58,35 +60,40 @@ bool rebuildEveryKey(QSqlDatabase &db, const QString &table, const QStringList &
 
     QStringList indexes;
     QStringList creations;
-    if (!query.prepare(QStringLiteral("SELECT name, sql FROM sqlite_master WHERE type = 'index' "
-                                      "AND tbl_name = ? COLLATE NOCASE AND sql IS NOT NULL")))
-        return fail(query);
-    query.addBindValue(table);
-    if (!query.exec())
-        return fail(query);
-    while (query.next()) {
-        indexes << query.value(0).toString();
-        creations << query.value(1).toString();
-    }
-    query.finish();
-    for (qsizetype i = 0; i < indexes.size();) {
-        QSqlQuery columns(db);
-        if (!columns.exec(QStringLiteral("PRAGMA index_info(%1)").arg(quoted(indexes[i]))))
-            return fail(columns);
-        bool overKey = false;
-        while (columns.next())
-            overKey =
-                overKey || keyColumns.contains(columns.value(2).toString(), Qt::CaseInsensitive);
-        if (overKey) {
-            ++i;
-        } else {
-            indexes.removeAt(i);
-            creations.removeAt(i);
-        }
-    }
-    for (const QString &index : std::as_const(indexes)) {
-        if (!query.exec(QStringLiteral("DROP INDEX %1").arg(quoted(index))))
+    // A server keeps its indexes in order as rows change; SQLite writes faster when the
+    // indexes are dropped and made again.
+    if (SqlText::isSqlite(db)) {
+        if (!query.prepare(
+                QStringLiteral("SELECT name, sql FROM sqlite_master WHERE type = 'index' "
+                               "AND tbl_name = ? COLLATE NOCASE AND sql IS NOT NULL")))
             return fail(query);
+        query.addBindValue(table);
+        if (!query.exec())
+            return fail(query);
+        while (query.next()) {
+            indexes << query.value(0).toString();
+            creations << query.value(1).toString();
+        }
+        query.finish();
+        for (qsizetype i = 0; i < indexes.size();) {
+            QSqlQuery columns(db);
+            if (!columns.exec(QStringLiteral("PRAGMA index_info(%1)").arg(quoted(indexes[i]))))
+                return fail(columns);
+            bool overKey = false;
+            while (columns.next())
+                overKey = overKey ||
+                          keyColumns.contains(columns.value(2).toString(), Qt::CaseInsensitive);
+            if (overKey) {
+                ++i;
+            } else {
+                indexes.removeAt(i);
+                creations.removeAt(i);
+            }
+        }
+        for (const QString &index : std::as_const(indexes)) {
+            if (!query.exec(QStringLiteral("DROP INDEX %1").arg(quoted(index))))
+                return fail(query);
+        }
     }
 
     if (!query.exec(QStringLiteral("SELECT min(id), max(id) FROM %1").arg(quoted(table))) ||
@@ -98,12 +105,15 @@ bool rebuildEveryKey(QSqlDatabase &db, const QString &table, const QStringList &
 
     QStringList assignments;
     for (const QString &column : std::as_const(keyColumns))
-        assignments << column + QStringLiteral(" = ?");
+        assignments << quoted(column) + QStringLiteral(" = ?");
     QSqlQuery select(db);
     select.setForwardOnly(true);
     QSqlQuery update(db);
+    QStringList fieldColumns;
+    for (const QString &field : keyedFields)
+        fieldColumns << quoted(field);
     if (!select.prepare(QStringLiteral("SELECT id, %1 FROM %2 WHERE id > ? ORDER BY id LIMIT %3")
-                            .arg(keyedFields.join(QStringLiteral(", ")), quoted(table))
+                            .arg(fieldColumns.join(QStringLiteral(", ")), quoted(table))
                             .arg(kRebuildBatch)))
         return fail(select);
     if (!update.prepare(QStringLiteral("UPDATE %1 SET %2 WHERE id = ?")
@@ -183,7 +193,7 @@ bool collectRowsToRepair(QSqlDatabase &db, const QString &table, const QStringLi
         QStringLiteral("SELECT id FROM %1").arg(quoted(ContactSchema::dirtyTable(table)))};
     for (const QString &field : keyedFields) {
         sources << QStringLiteral("SELECT id FROM %1 WHERE %2 IS NULL")
-                       .arg(quoted(table), ContactSchema::keyColumn(field));
+                       .arg(quoted(table), quoted(ContactSchema::keyColumn(field)));
     }
     for (const QString &sql : std::as_const(sources)) {
         if (!query.exec(sql)) {
@@ -211,8 +221,8 @@ bool writeKeys(QSqlDatabase &db, const QString &table, const QStringList &keyedF
     QStringList fieldList;
     QStringList assignments;
     for (const QString &field : keyedFields) {
-        fieldList << field;
-        assignments << ContactSchema::keyColumn(field) + QStringLiteral(" = ?");
+        fieldList << quoted(field);
+        assignments << quoted(ContactSchema::keyColumn(field)) + QStringLiteral(" = ?");
     }
     QSqlQuery select(db);
     QSqlQuery update(db);
@@ -258,8 +268,8 @@ bool stampRepair(QSqlDatabase &db, const QString &table, bool rebuiltAll, QSqlEr
         return fail();
     if (!rebuiltAll)
         return true;
-    if (!query.prepare(QStringLiteral("INSERT OR REPLACE INTO %1 (name, value) "
-                                      "VALUES ('collation', ?)")
+    if (!query.prepare(QStringLiteral("INSERT INTO %1 (name, value) VALUES ('collation', ?) "
+                                      "ON CONFLICT (name) DO UPDATE SET value = excluded.value")
                            .arg(quoted(ContactSchema::metaTable(table)))))
         return fail();
     query.addBindValue(SortKeyCollator::instance().version());
@@ -325,18 +335,26 @@ QString resolveAlias(const QString &alias, bool *named)
 
 void create(QSqlDatabase &db, const QString &table)
 {
-    QStringList columns{QStringLiteral("id INTEGER PRIMARY KEY")};
+    // A server folds unquoted names to lower case: there every name is quoted.
+    const bool sqlite = SqlText::isSqlite(db);
+    const auto name = [sqlite](const QString &identifier) {
+        return sqlite ? identifier : quoted(identifier);
+    };
+    QStringList columns{sqlite ? QStringLiteral("id INTEGER PRIMARY KEY")
+                               : QStringLiteral("id BIGINT GENERATED BY DEFAULT AS IDENTITY "
+                                                "PRIMARY KEY")};
     for (const QString &field : fieldNames())
-        columns << field + QStringLiteral(" TEXT");
+        columns << name(field) + QStringLiteral(" TEXT");
     for (const QString &field : keyedFieldNames())
-        columns << keyColumn(field) + QStringLiteral(" BLOB");
+        columns << name(keyColumn(field)) + (sqlite ? QStringLiteral(" BLOB") : u" BYTEA"_s);
     const QStringList indexes{QStringLiteral("nInd"), QStringLiteral("bInd"),
                               QStringLiteral("fInd")};
     QStringList statements{QStringLiteral("CREATE TABLE %1 (%2)")
                                .arg(quoted(table), columns.join(QStringLiteral(", ")))};
     for (int i = 0; i < indexes.size(); ++i) {
         statements << QStringLiteral("CREATE INDEX %1 ON %2 (%3, id)")
-                          .arg(indexes[i], quoted(table), keyColumn(keyedFieldNames()[i]));
+                          .arg(name(indexes[i]), quoted(table),
+                               name(keyColumn(keyedFieldNames()[i])));
     }
     QString error;
     if (!db.transaction())
@@ -397,26 +415,80 @@ bool ensureBookkeeping(QSqlDatabase &db, const QString &table, QString *error)
 {
     QSqlQuery query(db);
     const QString dirty = dirtyTable(table);
+    const bool sqlite = SqlText::isSqlite(db);
+    const QStringList triggers{table + QStringLiteral("_keys_ins"),
+                               table + QStringLiteral("_keys_upd"),
+                               table + QStringLiteral("_changed")};
     int present = 0;
-    query.prepare(QStringLiteral("SELECT count(*) FROM sqlite_master WHERE name IN (?, ?, ?, ?)"));
-    query.addBindValue(dirty);
-    query.addBindValue(metaTable(table));
-    query.addBindValue(table + QStringLiteral("_keys_ins"));
-    query.addBindValue(table + QStringLiteral("_keys_upd"));
+    if (sqlite) {
+        query.prepare(
+            QStringLiteral("SELECT count(*) FROM sqlite_master WHERE name IN (?, ?, ?, ?)"));
+        query.addBindValue(dirty);
+        query.addBindValue(metaTable(table));
+    } else {
+        query.prepare(QStringLiteral(
+            "SELECT (to_regclass(?) IS NOT NULL)::int + (to_regclass(?) IS NOT NULL)::int + "
+            "(SELECT count(*) FROM pg_trigger WHERE tgrelid = to_regclass(?) "
+            "AND tgname IN (?, ?, ?))"));
+        query.addBindValue(quoted(dirty));
+        query.addBindValue(quoted(metaTable(table)));
+        query.addBindValue(quoted(table));
+    }
+    for (qsizetype i = 0; i < (sqlite ? 2 : 3); ++i)
+        query.addBindValue(triggers[i]);
     if (query.exec() && query.next())
         present = query.value(0).toInt();
     query.finish();
-    if (present == 4)
+    if (present == (sqlite ? 4 : 5))
         return true;
 
+    const QString id = sqlite ? QStringLiteral("INTEGER") : QStringLiteral("BIGINT");
     QStringList statements{
-        QStringLiteral("CREATE TABLE IF NOT EXISTS %1 (id INTEGER PRIMARY KEY)").arg(quoted(dirty)),
+        QStringLiteral("CREATE TABLE IF NOT EXISTS %1 (id %2 PRIMARY KEY)").arg(quoted(dirty), id),
         QStringLiteral("CREATE TABLE IF NOT EXISTS %1 (name TEXT PRIMARY KEY, value TEXT)")
             .arg(quoted(metaTable(table))),
     };
-    for (const auto &trigger : markTriggers(table))
-        statements << trigger.second;
+    if (sqlite) {
+        for (const auto &trigger : markTriggers(table))
+            statements << trigger.second;
+        return execAll(db, statements, error);
+    }
+    // On a server one function marks the rows, and another tells every listening
+    // program which row changed.
+    const QString mark = quoted(table + QStringLiteral("_mark"));
+    const QString notify = quoted(table + QStringLiteral("_notify"));
+    QStringList keyed;
+    for (const QString &field : keyedFieldNames())
+        keyed << quoted(field);
+    statements << QStringLiteral("CREATE OR REPLACE FUNCTION %1() RETURNS trigger LANGUAGE plpgsql "
+                                 "AS $$BEGIN INSERT INTO %2 (id) VALUES (NEW.id) "
+                                 "ON CONFLICT DO NOTHING; RETURN NULL; END$$")
+                      .arg(mark, quoted(dirty))
+               << QStringLiteral("CREATE OR REPLACE FUNCTION %1() RETURNS trigger LANGUAGE plpgsql "
+                                 "AS $$BEGIN PERFORM pg_notify(%2, CASE TG_OP WHEN 'DELETE' "
+                                 "THEN OLD.id ELSE NEW.id END::text); RETURN NULL; END$$")
+                      .arg(notify, QLatin1Char('\'') + notifyChannel(table) + QLatin1Char('\''))
+               << QStringLiteral("CREATE OR REPLACE TRIGGER %1 AFTER INSERT ON %2 "
+                                 "FOR EACH ROW EXECUTE FUNCTION %3()")
+                      .arg(quoted(triggers[0]), quoted(table), mark)
+               << QStringLiteral("CREATE OR REPLACE TRIGGER %1 AFTER UPDATE OF %2 ON %3 "
+                                 "FOR EACH ROW EXECUTE FUNCTION %4()")
+                      .arg(quoted(triggers[1]), keyed.join(u", "), quoted(table), mark)
+               << QStringLiteral("CREATE OR REPLACE TRIGGER %1 AFTER INSERT OR UPDATE OR DELETE "
+                                 "ON %2 FOR EACH ROW EXECUTE FUNCTION %3()")
+                      .arg(quoted(triggers[2]), quoted(table), notify);
     return execAll(db, statements, error);
+}
+
+QString notifyChannel(const QString &table)
+{
+    // Lower case and letters only, so that it needs no quoting in LISTEN.
+    QString channel;
+    for (const QChar c : table.toLower()) {
+        if (c.isLetterOrNumber() && c.unicode() < 0x80)
+            channel += c;
+    }
+    return QStringLiteral("kartax_") + channel;
 }
 
 QList<std::pair<QString, QString>> markTriggers(const QString &table)

@@ -45,6 +45,10 @@ void create(QSqlDatabase &db, const QString &table);
 // when missing. Returns false, with the engine's message, when they cannot be written.
 bool ensureBookkeeping(QSqlDatabase &db, const QString &table, QString *error);
 
+// The channel on which a database server tells listening programs the id of each row
+// of the table that was inserted, updated or deleted.
+QString notifyChannel(const QString &table);
+
 // The triggers that mark rows another program writes, by name with the statement
 // that creates each when missing.
 QList<std::pair<QString, QString>> markTriggers(const QString &table);

@@ -442,6 +442,8 @@ QList<std::pair<QString, QString>> markTriggers(const QString &table)
 
 bool exists(QSqlDatabase &db, const QString &table)
 {
+    if (!SqlText::isSqlite(db))
+        return false; // a server's text search is its own
     QSqlQuery query(db);
     const QStringList objects{tableName(table),    namesIndex(table),    textTable(table),
                               marksTable(table),   insertTrigger(table), updateTrigger(table),
@@ -459,6 +461,8 @@ bool ensure(QSqlDatabase &db, const QString &table, QString *error,
             const std::function<void(int percent)> &progress)
 {
     QSqlError failure;
+    if (!SqlText::isSqlite(db))
+        return true;
     if (exists(db, table)) {
         if (ensureStartIndexes(db, table, &failure))
             return true;

@@ -1,5 +1,6 @@
 #include "store/sql_text.h"
 
+#include <QSqlDatabase>
 #include <QSqlError>
 
 namespace SqlText {
@@ -13,6 +14,11 @@ QString quoted(const QString &identifier)
 {
     return QLatin1Char('"') + QString(identifier).replace(QLatin1Char('"'), QLatin1String("\"\"")) +
            QLatin1Char('"');
+}
+
+bool isSqlite(const QSqlDatabase &db)
+{
+    return db.driverName() == QLatin1String("QSQLITE");
 }
 
 } // namespace SqlText

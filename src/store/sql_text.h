@@ -2,6 +2,7 @@
 
 #include <QString>
 
+class QSqlDatabase;
 class QSqlError;
 
 // Pieces of SQL text shared by the table and the schema code.
@@ -12,5 +13,8 @@ QString engineMessage(const QSqlError &error);
 
 // An identifier in double quotes, its own quotes doubled.
 QString quoted(const QString &identifier);
+
+// Whether the connection is to an SQLite file rather than a database server.
+bool isSqlite(const QSqlDatabase &db);
 
 } // namespace SqlText

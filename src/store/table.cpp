@@ -3,6 +3,7 @@
 #include "platform/errors.h"
 #include "store/bulk_statement.h"
 #include "store/contact_schema.h"
+#include "store/database_alias.h"
 #include "store/search_index.h"
 #include "store/sort_key.h"
 #include "store/sql_text.h"
@@ -53,6 +54,13 @@ void TTable::open()
 {
     if (active())
         return;
+    if (m_databaseFile.isEmpty()) {
+        const DatabaseAlias alias = DatabaseAlias::read(m_databaseName);
+        if (alias.isServer()) {
+            openServer(alias);
+            return;
+        }
+    }
     bool named = false;
     const QString path = m_databaseFile.isEmpty()
                              ? ContactSchema::resolveAlias(m_databaseName, &named)
@@ -80,26 +88,57 @@ void TTable::open()
             !pragma.exec(QStringLiteral("PRAGMA synchronous=FULL")))
             failWrite(pragma.lastError());
         pragma.finish();
-        loadStructure();
-        verifyIndex(m_indexName);
-        m_index = findIndex(m_indexName);
-        QString error;
-        m_bookkeeping = ContactSchema::ensureBookkeeping(m_db, m_tableName, &error);
-        if (!m_bookkeeping)
-            qWarning("Kartax2000: cannot keep the sort order of %s up to date: %s",
-                     qPrintable(m_tableName), qPrintable(error));
-        if (!SearchIndex::ensure(m_db, m_tableName, &error, m_rebuildProgress))
-            qWarning("Kartax2000: cannot build the search index of %s: %s", qPrintable(m_tableName),
-                     qPrintable(error));
-        m_searchWriter = std::make_unique<SearchIndexWriter>(m_db, m_tableName);
-        repairKeys();
-        m_state = DataSetState::Browse;
-        first();
+        openStructure();
     } catch (...) {
         close();
         throw;
     }
     emit stateChanged();
+}
+
+void TTable::openServer(const DatabaseAlias &alias)
+{
+    m_db = alias.open(m_connection);
+    m_server = true;
+    m_path = alias.describe();
+    try {
+        // The table is made on first use of the database.
+        QSqlQuery query(m_db);
+        if (!query.prepare(QStringLiteral("SELECT to_regclass(?) IS NULL")))
+            fail(query.lastError());
+        query.addBindValue(quoted(m_tableName));
+        if (!query.exec() || !query.next())
+            fail(query.lastError());
+        const bool missing = query.value(0).toBool();
+        query.finish();
+        if (missing)
+            ContactSchema::create(m_db, m_tableName);
+        openStructure();
+    } catch (...) {
+        close();
+        throw;
+    }
+    emit stateChanged();
+}
+
+// Reads the table's fields and indexes and positions on the first record.
+void TTable::openStructure()
+{
+    loadStructure();
+    verifyIndex(m_indexName);
+    m_index = findIndex(m_indexName);
+    QString error;
+    m_bookkeeping = ContactSchema::ensureBookkeeping(m_db, m_tableName, &error);
+    if (!m_bookkeeping)
+        qWarning("Kartax2000: cannot keep the sort order of %s up to date: %s",
+                 qPrintable(m_tableName), qPrintable(error));
+    if (!SearchIndex::ensure(m_db, m_tableName, &error, m_rebuildProgress))
+        qWarning("Kartax2000: cannot build the search index of %s: %s", qPrintable(m_tableName),
+                 qPrintable(error));
+    m_searchWriter = std::make_unique<SearchIndexWriter>(m_db, m_tableName);
+    repairKeys();
+    m_state = DataSetState::Browse;
+    first();
 }
 
 void TTable::requireActive() const
@@ -113,7 +152,10 @@ std::unique_ptr<TTable> TTable::openCursor() const
     requireActive();
     requireSameFile();
     auto cursor = std::make_unique<TTable>();
-    cursor->setDatabaseFile(m_path);
+    if (m_server)
+        cursor->setDatabaseName(m_databaseName);
+    else
+        cursor->setDatabaseFile(m_path);
     cursor->setTableName(m_tableName);
     cursor->setIndexName(m_indexName);
     cursor->setBusyTimeout(m_busyTimeout);
@@ -137,7 +179,7 @@ void TTable::requireSameFile() const
 {
     // SQLite keeps writing to a file that was deleted or moved away, and all of it
     // would be gone at exit: refuse before writing.
-    if (m_fileStamp.sameFile(FileStamp::of(m_path)))
+    if (m_server || m_fileStamp.sameFile(FileStamp::of(m_path)))
         return;
     throw DatabaseError(QStringLiteral("Plik bazy danych %1 został usunięty lub przeniesiony "
                                        "podczas pracy programu. Zmian nie zapisano; uruchom "
@@ -150,7 +192,7 @@ void TTable::failWrite(const QSqlError &error) const
     bool numeric = false;
     const int code = error.nativeErrorCode().toInt(&numeric);
     constexpr int kSqliteReadOnly = 8;
-    if (numeric && (code & 0xff) == kSqliteReadOnly) {
+    if (!m_server && numeric && (code & 0xff) == kSqliteReadOnly) {
         const QFileInfo file(m_path);
         const QString folder = QDir::toNativeSeparators(file.absolutePath());
         if (!QFileInfo(file.absolutePath()).isWritable())
@@ -170,7 +212,7 @@ QString TTable::storedValuesMatch(QVariantList *binds) const
     // The record as it was read: a write succeeds only while every field still holds it.
     QString sql;
     for (int i = 0; i < m_fields.size(); ++i) {
-        sql += QStringLiteral(" AND CAST(IFNULL(%1, '') AS TEXT) = ?").arg(quoted(m_fields[i]));
+        sql += QStringLiteral(" AND CAST(COALESCE(%1, '') AS TEXT) = ?").arg(quoted(m_fields[i]));
         const QString value = i < m_current.values.size() ? m_current.values[i] : QString();
         *binds << (value.isNull() ? QStringLiteral("") : value); // a null string binds NULL
     }
@@ -197,6 +239,7 @@ void TTable::close()
         m_db = QSqlDatabase();
         QSqlDatabase::removeDatabase(m_connection);
         m_path.clear();
+        m_server = false;
         m_state = DataSetState::Inactive;
         m_current = Row();
         m_buffer.clear();
@@ -245,21 +288,41 @@ void TTable::loadStructure()
         m_keySlotOfField[m_fields.indexOf(m_keyedFields[slot])] = slot;
 
     m_indexes.clear();
-    QStringList indexNames;
-    if (!query.exec(QStringLiteral("PRAGMA index_list(%1)").arg(quoted(m_tableName))))
-        fail(query.lastError());
-    while (query.next())
-        indexNames << query.value(QStringLiteral("name")).toString();
-    query.finish();
-    for (const QString &name : std::as_const(indexNames)) {
-        if (!query.exec(QStringLiteral("PRAGMA index_info(%1)").arg(quoted(name))))
+    // Each index with the column it orders first.
+    QList<std::pair<QString, QString>> indexes;
+    if (m_server) {
+        if (!query.prepare(QStringLiteral(
+                "SELECT i.relname, a.attname FROM pg_index x "
+                "JOIN pg_class i ON i.oid = x.indexrelid "
+                "JOIN pg_attribute a ON a.attrelid = x.indrelid AND a.attnum = x.indkey[0] "
+                "WHERE x.indrelid = to_regclass(?) ORDER BY i.relname")))
             fail(query.lastError());
-        QString firstColumn;
-        while (query.next()) {
-            if (query.value(QStringLiteral("seqno")).toInt() == 0)
-                firstColumn = query.value(QStringLiteral("name")).toString();
-        }
+        query.addBindValue(quoted(m_tableName));
+        if (!query.exec())
+            fail(query.lastError());
+        while (query.next())
+            indexes.append({query.value(0).toString(), query.value(1).toString()});
         query.finish();
+    } else {
+        QStringList indexNames;
+        if (!query.exec(QStringLiteral("PRAGMA index_list(%1)").arg(quoted(m_tableName))))
+            fail(query.lastError());
+        while (query.next())
+            indexNames << query.value(QStringLiteral("name")).toString();
+        query.finish();
+        for (const QString &name : std::as_const(indexNames)) {
+            if (!query.exec(QStringLiteral("PRAGMA index_info(%1)").arg(quoted(name))))
+                fail(query.lastError());
+            QString firstColumn;
+            while (query.next()) {
+                if (query.value(QStringLiteral("seqno")).toInt() == 0)
+                    firstColumn = query.value(QStringLiteral("name")).toString();
+            }
+            query.finish();
+            indexes.append({name, firstColumn});
+        }
+    }
+    for (const auto &[name, firstColumn] : std::as_const(indexes)) {
         for (int slot = 0; slot < m_keyedFields.size(); ++slot) {
             if (firstColumn.compare(ContactSchema::keyColumn(m_keyedFields[slot]),
                                     Qt::CaseInsensitive) == 0) {
@@ -299,6 +362,8 @@ void TTable::verifyIndex(const QString &name) const
         throw DatabaseError(QStringLiteral("Cannot perform this operation on a closed dataset"));
     if (findIndex(name) >= 0)
         return;
+    if (m_server)
+        throw DatabaseError(QStringLiteral("no such index: %1").arg(name));
     QSqlQuery query(m_db);
     if (!query.exec(QStringLiteral("SELECT 1 FROM %1 INDEXED BY %2 LIMIT 0")
                         .arg(quoted(m_tableName), quoted(name))))
@@ -333,23 +398,29 @@ void TTable::setIndexName(const QString &name)
         notifyDataSetChanged();
 }
 
+QString TTable::indexedBy(const QString &index) const
+{
+    // SQLite is told which index to walk; a server's planner picks it from the order.
+    return m_server ? QString() : QStringLiteral("INDEXED BY %1 ").arg(quoted(index));
+}
+
 QString TTable::selectList(int index) const
 {
     const IndexInfo &info = m_indexes[index];
-    const QString key = ContactSchema::keyColumn(m_keyedFields[info.keySlot]);
+    const QString key = quoted(ContactSchema::keyColumn(m_keyedFields[info.keySlot]));
     QStringList columns{QStringLiteral("c.id")};
     for (const QString &field : m_fields)
         columns << QStringLiteral("c.") + quoted(field);
     for (const QString &field : m_keyedFields)
-        columns << QStringLiteral("c.") + ContactSchema::keyColumn(field);
+        columns << QStringLiteral("c.") + quoted(ContactSchema::keyColumn(field));
     // Whether a record lies before or after this one in the index order. Each test
     // is split into "same key, id beyond" and "key beyond" so that both are seeks on
     // the (key, id) index; a row-value comparison would scan every equal key.
-    const QString probe = QStringLiteral(
-        "EXISTS (SELECT 1 FROM %1 AS p INDEXED BY %2 WHERE p.%3 = c.%3 AND p.id %4 c.id)"
-        " OR EXISTS (SELECT 1 FROM %1 AS p INDEXED BY %2 WHERE p.%3 %4 c.%3)");
-    columns << probe.arg(quoted(m_tableName), quoted(info.name), key, QStringLiteral("<"));
-    columns << probe.arg(quoted(m_tableName), quoted(info.name), key, QStringLiteral(">"));
+    const QString probe =
+        QStringLiteral("EXISTS (SELECT 1 FROM %1 AS p %2WHERE p.%3 = c.%3 AND p.id %4 c.id)"
+                       " OR EXISTS (SELECT 1 FROM %1 AS p %2WHERE p.%3 %4 c.%3)");
+    columns << probe.arg(quoted(m_tableName), indexedBy(info.name), key, QStringLiteral("<"));
+    columns << probe.arg(quoted(m_tableName), indexedBy(info.name), key, QStringLiteral(">"));
     return columns.join(QStringLiteral(", "));
 }
 
@@ -361,10 +432,10 @@ TTable::Statements &TTable::statements(int index)
     auto prepared = std::make_unique<Statements>();
     const IndexInfo &info = m_indexes[index];
     const QString key =
-        QStringLiteral("c.") + ContactSchema::keyColumn(m_keyedFields[info.keySlot]);
+        QStringLiteral("c.") + quoted(ContactSchema::keyColumn(m_keyedFields[info.keySlot]));
     const QString from =
         QStringLiteral("SELECT %1 FROM %2 AS c ").arg(selectList(index), quoted(m_tableName));
-    const QString indexed = from + QStringLiteral("INDEXED BY %1 ").arg(quoted(info.name));
+    const QString indexed = from + indexedBy(info.name);
     const QString ascending = QStringLiteral(" ORDER BY %1, c.id LIMIT 1").arg(key);
     const QString descending = QStringLiteral(" ORDER BY %1 DESC, c.id DESC LIMIT 1").arg(key);
     // In the order of TTable::Query.
@@ -460,11 +531,10 @@ void TTable::forEachRecord(const std::function<bool(const QStringList &values)> 
     for (const QString &field : m_fields)
         columns << QStringLiteral("c.") + quoted(field);
     const QString key =
-        QStringLiteral("c.") + ContactSchema::keyColumn(m_keyedFields[info.keySlot]);
-    BulkStatement query(
-        m_db,
-        QStringLiteral("SELECT %1 FROM %2 AS c INDEXED BY %3 ORDER BY %4, c.id")
-            .arg(columns.join(QStringLiteral(", ")), quoted(m_tableName), quoted(info.name), key));
+        QStringLiteral("c.") + quoted(ContactSchema::keyColumn(m_keyedFields[info.keySlot]));
+    BulkStatement query(m_db, QStringLiteral("SELECT %1 FROM %2 AS c %3ORDER BY %4, c.id")
+                                  .arg(columns.join(QStringLiteral(", ")), quoted(m_tableName),
+                                       indexedBy(info.name), key));
     if (!query.ok())
         fail(query.error());
     QStringList values;
@@ -693,7 +763,7 @@ void TTable::post()
     }
     const SortKeyCollator &collator = SortKeyCollator::instance();
     for (int slot = 0; slot < m_keyedFields.size(); ++slot) {
-        columns << ContactSchema::keyColumn(m_keyedFields[slot]);
+        columns << quoted(ContactSchema::keyColumn(m_keyedFields[slot]));
         values << collator.key(m_buffer[m_fields.indexOf(m_keyedFields[slot])]);
     }
 
@@ -701,9 +771,10 @@ void TTable::post()
     if (inserting) {
         QStringList marks;
         marks.fill(QStringLiteral("?"), columns.size());
-        write.prepare(QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+        write.prepare(QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)%4")
                           .arg(quoted(m_tableName), columns.join(QStringLiteral(", ")),
-                               marks.join(QStringLiteral(", "))));
+                               marks.join(QStringLiteral(", ")),
+                               m_server ? QStringLiteral(" RETURNING id") : QString()));
     } else {
         values << m_current.id;
         const QString unchanged = storedValuesMatch(&values);
@@ -732,7 +803,12 @@ void TTable::post()
                                                "zapisany rekord, i wprowadź je ponownie."));
         throw DatabaseError(QStringLiteral("Record/Key deleted."));
     }
-    const qint64 id = inserting ? write.lastInsertId().toLongLong() : m_current.id;
+    qint64 id = m_current.id;
+    if (inserting && m_server)
+        id = write.next() ? write.value(0).toLongLong() : -1;
+    else if (inserting)
+        id = write.lastInsertId().toLongLong();
+    write.finish();
     QStringList searchValues;
     for (const QString &field : ContactSchema::fieldNames()) {
         const int i = fieldIndex(field);

@@ -54,8 +54,10 @@ public:
     void open();
     void close();
     bool active() const { return m_state != DataSetState::Inactive; }
-    // The database file in use while open.
+    // The database file in use while open; for a server, where the alias points.
     QString path() const { return m_path; }
+    // Whether the table lies on a database server rather than in an SQLite file.
+    bool isServer() const { return m_server; }
     // The connection while open, for searches that read through it (ContactSearch).
     QSqlDatabase database() const { return m_db; }
 
@@ -173,7 +175,10 @@ private:
         ById
     };
 
+    void openServer(const class DatabaseAlias &alias);
+    void openStructure();
     void loadStructure();
+    QString indexedBy(const QString &index) const;
     int findIndex(const QString &name) const;
     Statements &statements(int index);
     QString selectList(int index) const;
@@ -207,6 +212,7 @@ private:
     QString m_connection;
     QSqlDatabase m_db;
     QString m_path;
+    bool m_server = false;
     FileStamp m_fileStamp; // the database file as opened
     QStringList m_fields;
     QStringList m_keyedFields;     // fields that carry a sort key column

@@ -22,9 +22,10 @@ TableBatch::TableBatch(TTable &table) : m_table(table)
     // A large batch would spill the default 2 MB page cache into the file while it is
     // still being written; a bigger cache for the batch keeps its pages in memory.
     QSqlQuery cache(m_table.m_db);
-    if (cache.exec(QStringLiteral("PRAGMA cache_size")) && cache.next())
+    if (!m_table.m_server && cache.exec(QStringLiteral("PRAGMA cache_size")) && cache.next()) {
         m_cacheSize = cache.value(0).toLongLong();
-    cache.exec(QStringLiteral("PRAGMA cache_size = -65536"));
+        cache.exec(QStringLiteral("PRAGMA cache_size = -65536"));
+    }
     if (!m_table.m_db.transaction())
         m_table.failWrite(m_table.m_db.lastError());
     m_open = true;
@@ -34,15 +35,16 @@ TableBatch::TableBatch(TTable &table) : m_table(table)
     for (const QString &field : m_table.m_fields)
         m_columns << quoted(field);
     for (const QString &field : m_table.m_keyedFields) {
-        m_columns << ContactSchema::keyColumn(field);
+        m_columns << quoted(ContactSchema::keyColumn(field));
         m_keyedFieldIndexes << int(m_table.m_fields.indexOf(field));
     }
     const QString name = quoted(m_table.m_tableName);
     QStringList marks;
     marks.fill(QStringLiteral("?"), m_columns.size());
     const QStringList fields = m_columns.mid(0, m_table.m_fields.size());
-    m_insert = bulk(QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-                        .arg(name, m_columns.join(u", "), marks.join(u", ")));
+    m_insert = bulk(QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)%4")
+                        .arg(name, m_columns.join(u", "), marks.join(u", "),
+                             m_table.m_server ? QStringLiteral(" RETURNING id") : QString()));
     m_update = bulk(
         QStringLiteral("UPDATE %1 SET %2 = ? WHERE id = ?").arg(name, m_columns.join(u" = ?, ")));
     m_select =
@@ -58,13 +60,14 @@ TableBatch::TableBatch(TTable &table) : m_table(table)
 // at commit: a rollback, or a crash, brings them back by itself.
 void TableBatch::setAsideMarkTriggers()
 {
+    if (m_table.m_server)
+        return; // its marks are few: rows written by others
     QList<std::pair<QString, QString>> triggers = ContactSchema::markTriggers(m_table.m_tableName);
     triggers << SearchIndex::markTriggers(m_table.m_tableName);
     QSqlQuery query(m_table.m_db);
     for (const auto &[name, create] : std::as_const(triggers)) {
-        if (!query.prepare(QStringLiteral("SELECT 1 FROM sqlite_master WHERE type = 'trigger' "
-                                          "AND name = ?")))
-            break; // another engine keeps its triggers
+        query.prepare(
+            QStringLiteral("SELECT 1 FROM sqlite_master WHERE type = 'trigger' AND name = ?"));
         query.addBindValue(name);
         if (!query.exec())
             m_table.fail(query.lastError());
@@ -85,7 +88,8 @@ TableBatch::~TableBatch()
 {
     if (m_open)
         m_table.m_db.rollback();
-    QSqlQuery(m_table.m_db).exec(QStringLiteral("PRAGMA cache_size = %1").arg(m_cacheSize));
+    if (!m_table.m_server)
+        QSqlQuery(m_table.m_db).exec(QStringLiteral("PRAGMA cache_size = %1").arg(m_cacheSize));
 }
 
 std::unique_ptr<QSqlQuery> TableBatch::prepare(const QString &sql)

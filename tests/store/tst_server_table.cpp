@@ -1,0 +1,149 @@
+#include "platform/errors.h"
+#include "platform/settings_store.h"
+#include "store/table.h"
+#include "support/contact_fixture.h"
+#include "support/pg_test_server.h"
+
+#include <QFile>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QTest>
+
+// The contact table kept on a PostgreSQL server: the same order, cursor and guards
+// against other users' changes as in a file.
+class TestServerTable : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void ordersAsInAFile();
+    void rowsOthersWriteTakeTheirPlace();
+    void othersChangesAreNotOverwritten();
+
+private:
+    std::unique_ptr<TTable> openTable();
+    // Runs SQL on a connection of its own, as another program would.
+    void runAsOther(const QString &sql);
+
+    PgTestServer m_server;
+    int m_database = 0;
+};
+
+void TestServerTable::initTestCase()
+{
+    if (!m_server.available())
+        QSKIP(qPrintable(m_server.unavailableReason()));
+    QVERIFY2(m_server.start(), qPrintable(m_server.error()));
+}
+
+// Each case has a database of its own, named by the alias.
+void TestServerTable::init()
+{
+    const QString database = QStringLiteral("kontakty%1").arg(++m_database);
+    QVERIFY2(m_server.createDatabase(database), qPrintable(m_server.error()));
+    QFile::remove(SettingsStore::defaultPath());
+    SettingsStore settings;
+    QVERIFY(settings.openKey(QStringLiteral("\\Aliasy\\Kax2000"), true));
+    settings.writeString(QStringLiteral("Driver"), QStringLiteral("QPSQL"));
+    settings.writeString(QStringLiteral("Host"), m_server.socketDir());
+    settings.writeString(QStringLiteral("Port"), QString::number(m_server.port()));
+    settings.writeString(QStringLiteral("Database"), database);
+    settings.writeString(QStringLiteral("User"), m_server.user());
+}
+
+std::unique_ptr<TTable> TestServerTable::openTable()
+{
+    auto table = std::make_unique<TTable>();
+    table->setDatabaseName(QStringLiteral("Kax2000"));
+    table->setTableName(QStringLiteral("Kartax2000"));
+    table->open();
+    return table;
+}
+
+void TestServerTable::runAsOther(const QString &sql)
+{
+    {
+        QSqlDatabase db = m_server.addConnection(QStringLiteral("other"),
+                                                 QStringLiteral("kontakty%1").arg(m_database));
+        QVERIFY(db.open());
+        QSqlQuery query(db);
+        QVERIFY2(query.exec(sql), qPrintable(query.lastError().text()));
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("other"));
+}
+
+void TestServerTable::ordersAsInAFile()
+{
+    auto table = openTable(); // the first open makes the table
+    QVERIFY(table->isServer());
+    QVERIFY(table->isEmpty());
+    QCOMPARE(table->indexNames(), (QStringList{"bInd", "fInd", "nInd"}));
+    insertContact(*table, QStringLiteral("żaba"), QString(), QStringLiteral("Ola"));
+    insertContact(*table, QStringLiteral("Zebra"), QString(), QStringLiteral("ala"));
+    insertContact(*table, QStringLiteral("Ćma"), QString(), QStringLiteral("Łucja"));
+    insertContact(*table, QStringLiteral("cma"), QString(), QStringLiteral("Lucyna"));
+    table.reset();
+    table = openTable(); // and later opens find it
+    QCOMPARE(walkForward(*table), (QStringList{"cma", "Ćma", "Zebra", "żaba"}));
+    table->setIndexName(QStringLiteral("find"));
+    QCOMPARE(walkForward(*table, QStringLiteral("Filia")),
+             (QStringList{"ala", "Lucyna", "Łucja", "Ola"}));
+    table->setKey();
+    table->setFieldText(QStringLiteral("Filia"), QStringLiteral("ł"));
+    table->gotoNearest();
+    QCOMPARE(table->fieldText(QStringLiteral("Filia")), QStringLiteral("Łucja"));
+    table->prior();
+    QCOMPARE(table->fieldText(QStringLiteral("Filia")), QStringLiteral("Lucyna"));
+}
+
+void TestServerTable::rowsOthersWriteTakeTheirPlace()
+{
+    auto table = openTable();
+    insertContact(*table, QStringLiteral("Adam"));
+    insertContact(*table, QStringLiteral("Cezary"));
+    runAsOther(QStringLiteral(R"(INSERT INTO "Kartax2000" ("Nazwa") VALUES ('Bożena'))"));
+    runAsOther(
+        QStringLiteral(R"(UPDATE "Kartax2000" SET "Nazwa" = 'Ćwiek' WHERE "Nazwa" = 'Adam')"));
+    table->refresh();
+    QCOMPARE(walkForward(*table), (QStringList{"Bożena", "Cezary", "Ćwiek"}));
+}
+
+void TestServerTable::othersChangesAreNotOverwritten()
+{
+    auto mine = openTable();
+    insertContact(*mine, QStringLiteral("Wspólny"));
+    insertContact(*mine, QStringLiteral("Znikający"));
+    auto theirs = openTable();
+    for (TTable *table : {mine.get(), theirs.get()}) {
+        table->first();
+        table->edit();
+    }
+    theirs->setFieldText(QStringLiteral("Miasto"), QStringLiteral("Kraków"));
+    theirs->post();
+    mine->setFieldText(QStringLiteral("Miasto"), QStringLiteral("Gdańsk"));
+    QVERIFY_THROWS_EXCEPTION(DatabaseError, mine->post());
+    try {
+        mine->post();
+    } catch (const DatabaseError &error) {
+        QVERIFY2(error.message().contains(QStringLiteral("zmieniony przez innego użytkownika")),
+                 qPrintable(error.message()));
+    }
+    QCOMPARE(mine->state(), DataSetState::Edit); // the edit is kept
+    QCOMPARE(mine->fieldText(QStringLiteral("Miasto")), QStringLiteral("Gdańsk"));
+    mine->cancel();
+    QCOMPARE(mine->fieldText(QStringLiteral("Miasto")), QStringLiteral("Kraków"));
+
+    theirs->last();
+    mine->last();
+    theirs->deleteRecord();
+    mine->edit();
+    mine->setFieldText(QStringLiteral("Miasto"), QStringLiteral("Opole"));
+    QVERIFY_THROWS_EXCEPTION(DatabaseError, mine->post());
+    mine->cancel(); // the card moves on to a neighbour
+    QCOMPARE(mine->fieldText(QStringLiteral("Nazwa")), QStringLiteral("Wspólny"));
+}
+
+QTEST_GUILESS_MAIN(TestServerTable)
+#include "tst_server_table.moc"
