@@ -10,9 +10,11 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
+#include <QTimer>
 #include <QVariant>
 #include <atomic>
 
@@ -47,7 +49,90 @@ TTable::~TTable()
 
 void TTable::fail(const QSqlError &error) const
 {
+    if (m_server && !m_lost && !connectionAlive())
+        m_lost = true;
+    if (m_lost)
+        throw DatabaseError(lostMessage(engineMessage(error)));
     throw DatabaseError(engineMessage(error));
+}
+
+bool TTable::connectionAlive() const
+{
+    QSqlQuery probe(m_db);
+    // A transaction that a failed statement aborted still has its connection.
+    constexpr char kTransactionAborted[] = "25P02";
+    return probe.exec(QStringLiteral("SELECT 1")) ||
+           probe.lastError().nativeErrorCode() == QLatin1String(kTransactionAborted);
+}
+
+QString TTable::lostMessage(const QString &reason) const
+{
+    return QStringLiteral("Brak połączenia z serwerem bazy danych (%1): %2\nZmian nie zapisano; "
+                          "edycja pozostaje otwarta. Program połączy się ponownie przy następnej "
+                          "operacji, gdy serwer będzie dostępny.")
+        .arg(m_path, reason.trimmed());
+}
+
+void TTable::reconnectIfLost()
+{
+    if (!m_lost)
+        return;
+    m_statements.clear();
+    m_statements.resize(m_indexes.size());
+    m_searchWriter.reset();
+    m_db.close();
+    if (!m_db.open())
+        throw DatabaseError(lostMessage(engineMessage(m_db.lastError())));
+    m_lost = false;
+    listen();
+    m_searchWriter = std::make_unique<SearchIndexWriter>(m_db, m_tableName);
+}
+
+void TTable::listen()
+{
+    QSqlDriver *driver = m_db.driver();
+    if (!driver->subscribeToNotification(ContactSchema::notifyChannel(m_tableName)))
+        qWarning("Kartax2000: changes by other users of %s will show only when read again: %s",
+                 qPrintable(m_tableName), qPrintable(engineMessage(driver->lastError())));
+    connect(driver, &QSqlDriver::notification, this, &TTable::serverNotified, Qt::UniqueConnection);
+    // Qt's driver hands on the server's notifications only after a statement on its
+    // connection: one every half second brings them to the card within a second.
+    if (!m_notificationPoll) {
+        m_notificationPoll = new QTimer(this);
+        m_notificationPoll->setInterval(500);
+        connect(m_notificationPoll, &QTimer::timeout, this, &TTable::pollNotifications);
+    }
+    m_notificationPoll->start();
+}
+
+void TTable::pollNotifications()
+{
+    if (!active() || m_lost)
+        return;
+    // An empty round trip, after which the driver reads what arrived.
+    QSqlQuery(m_db).exec(QStringLiteral("SELECT 1"));
+}
+
+void TTable::serverNotified(const QString &, QSqlDriver::NotificationSource source,
+                            const QVariant &payload)
+{
+    if (source == QSqlDriver::SelfSource || !active() || m_empty || m_lost ||
+        payload.toLongLong() != m_current.id)
+        return;
+    // Another user changed or deleted the record on the card: show it as stored now,
+    // unless it is being edited; its post then meets the change.
+    try {
+        Row row;
+        if (!fetch(Query::ById, {m_current.id}, &row)) {
+            m_deletedByOther = true;
+        } else if (!editing() && m_state != DataSetState::SetKey) {
+            setCurrent(row);
+            notifyDataSetChanged();
+        }
+    } catch (const DatabaseError &error) {
+        qWarning("Kartax2000: cannot read a record another user changed: %s",
+                 qPrintable(error.message()));
+    }
 }
 
 void TTable::open()
@@ -101,6 +186,7 @@ void TTable::openServer(const DatabaseAlias &alias)
     m_db = alias.open(m_connection);
     m_server = true;
     m_path = alias.describe();
+    listen();
     try {
         // The table is made on first use of the database.
         QSqlQuery query(m_db);
@@ -240,6 +326,10 @@ void TTable::close()
         QSqlDatabase::removeDatabase(m_connection);
         m_path.clear();
         m_server = false;
+        m_lost = false;
+        m_deletedByOther = false;
+        if (m_notificationPoll)
+            m_notificationPoll->stop();
         m_state = DataSetState::Inactive;
         m_current = Row();
         m_buffer.clear();
@@ -568,6 +658,8 @@ QByteArray TTable::currentKey(const Row &row) const
 
 void TTable::setCurrent(const Row &row)
 {
+    if (row.id != m_current.id)
+        m_deletedByOther = false;
     m_current = row;
     m_empty = false;
 }
@@ -594,7 +686,15 @@ void TTable::repositionNear(const Row &gone)
 void TTable::requireBrowseMovable()
 {
     requireActive();
+    reconnectIfLost();
     checkBrowseMode();
+    if (m_deletedByOther) {
+        // The card moves on to a neighbour, and says why.
+        repositionNear(m_current);
+        notifyDataSetChanged();
+        throw DatabaseError(QStringLiteral("Rekord został usunięty przez innego użytkownika; "
+                                           "pokazano sąsiedni."));
+    }
     if (!m_empty && m_current.keyMissing) {
         repairKeys();
         Row row;
@@ -754,6 +854,7 @@ void TTable::post()
     updateRecord();
     if (!editing())
         return;
+    reconnectIfLost();
     const bool inserting = m_state == DataSetState::Insert;
     QStringList columns;
     QVariantList values;
@@ -901,6 +1002,7 @@ void TTable::deleteRecord()
     if (!active() || m_empty)
         throw DatabaseError(QStringLiteral("Cannot perform this operation on an empty dataset"));
     requireSameFile();
+    reconnectIfLost();
     QSqlQuery remove(m_db);
     QVariantList binds{m_current.id};
     const QString unchanged = storedValuesMatch(&binds);
@@ -928,6 +1030,7 @@ void TTable::deleteRecord()
 void TTable::refresh()
 {
     requireActive();
+    reconnectIfLost();
     checkBrowseMode();
     repairKeys();
     Row row;

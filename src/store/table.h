@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QObject>
 #include <QSqlDatabase>
+#include <QSqlDriver>
 #include <QString>
 #include <QStringList>
 #include <QVector>
@@ -199,7 +200,15 @@ private:
     bool rowExists(qint64 id) const;
     void setState(DataSetState state);
     void notifyDataSetChanged();
+    // Raises the engine's error; on a server whose connection is gone, says so.
     [[noreturn]] void fail(const class QSqlError &error) const;
+    bool connectionAlive() const;
+    QString lostMessage(const QString &reason) const;
+    void reconnectIfLost();
+    void listen();
+    void pollNotifications();
+    void serverNotified(const QString &name, QSqlDriver::NotificationSource source,
+                        const QVariant &payload);
     QString connectionName() const { return m_connection; }
 
     QString m_databaseName;
@@ -213,6 +222,9 @@ private:
     QSqlDatabase m_db;
     QString m_path;
     bool m_server = false;
+    mutable bool m_lost = false;   // the server's connection failed; reopened before use
+    bool m_deletedByOther = false; // the record on the card, as another user told
+    class QTimer *m_notificationPoll = nullptr;
     FileStamp m_fileStamp; // the database file as opened
     QStringList m_fields;
     QStringList m_keyedFields;     // fields that carry a sort key column

@@ -21,6 +21,8 @@ private slots:
     void ordersAsInAFile();
     void rowsOthersWriteTakeTheirPlace();
     void othersChangesAreNotOverwritten();
+    void othersChangesReachTheCard();
+    void serverLossKeepsTheEdit();
 
 private:
     std::unique_ptr<TTable> openTable();
@@ -143,6 +145,56 @@ void TestServerTable::othersChangesAreNotOverwritten()
     QVERIFY_THROWS_EXCEPTION(DatabaseError, mine->post());
     mine->cancel(); // the card moves on to a neighbour
     QCOMPARE(mine->fieldText(QStringLiteral("Nazwa")), QStringLiteral("Wspólny"));
+}
+
+void TestServerTable::othersChangesReachTheCard()
+{
+    auto mine = openTable();
+    insertContact(*mine, QStringLiteral("Alfa"));
+    insertContact(*mine, QStringLiteral("Beta"));
+    mine->first();
+    auto theirs = openTable();
+    theirs->edit();
+    theirs->setFieldText(QStringLiteral("Miasto"), QStringLiteral("Kraków"));
+    theirs->post();
+    QTRY_COMPARE_WITH_TIMEOUT(mine->fieldText(QStringLiteral("Miasto")), QStringLiteral("Kraków"),
+                              1000);
+
+    theirs->deleteRecord();
+    QTest::qWait(500); // the server's word of it arrives meanwhile
+    QCOMPARE(mine->fieldText(QStringLiteral("Nazwa")), QStringLiteral("Alfa"));
+    try {
+        mine->last();
+        QFAIL("a move from a deleted record is reported");
+    } catch (const DatabaseError &error) {
+        QVERIFY(error.message().contains(QStringLiteral("usunięty przez innego użytkownika")));
+    }
+    QCOMPARE(mine->fieldText(QStringLiteral("Nazwa")), QStringLiteral("Beta"));
+    mine->first(); // reported once
+}
+
+void TestServerTable::serverLossKeepsTheEdit()
+{
+    auto table = openTable();
+    insertContact(*table, QStringLiteral("Trwały"));
+    table->edit();
+    table->setFieldText(QStringLiteral("Miasto"), QStringLiteral("Gdańsk"));
+    QVERIFY(m_server.stop());
+    try {
+        table->post();
+        QFAIL("a post without the server is refused");
+    } catch (const DatabaseError &error) {
+        QVERIFY2(error.message().startsWith(QStringLiteral("Brak połączenia z serwerem bazy "
+                                                           "danych (serwer ")),
+                 qPrintable(error.message()));
+    }
+    QCOMPARE(table->state(), DataSetState::Edit);
+    QCOMPARE(table->fieldText(QStringLiteral("Miasto")), QStringLiteral("Gdańsk"));
+    QVERIFY_THROWS_EXCEPTION(DatabaseError, table->post()); // still away
+
+    QVERIFY2(m_server.start(), qPrintable(m_server.error()));
+    table->post(); // connects again
+    QCOMPARE(openTable()->fieldText(QStringLiteral("Miasto")), QStringLiteral("Gdańsk"));
 }
 
 QTEST_GUILESS_MAIN(TestServerTable)
