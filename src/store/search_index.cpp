@@ -609,8 +609,11 @@ bool ensureOnServer(QSqlDatabase &db, const QString &table, QString *error,
         db.rollback();
         return false;
     };
-    // A program that opens the table meanwhile waits here, then finds the index made.
+    // The server's notices of what is already there or not would reach standard error.
     QSqlQuery query(db);
+    if (!query.exec(QStringLiteral("SET LOCAL client_min_messages = warning")))
+        return fail(engineMessage(query.lastError()));
+    // A program that opens the table meanwhile waits here, then finds the index made.
     query.prepare(QStringLiteral("SELECT pg_advisory_xact_lock(hashtext(?))"));
     query.addBindValue(textTable(table));
     if (!query.exec())
