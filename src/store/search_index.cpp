@@ -7,6 +7,7 @@
 
 #include <QElapsedTimer>
 #include <QSqlError>
+#include <QSqlRecord>
 #include <QVariant>
 #include <algorithm>
 #include <limits>
@@ -75,15 +76,15 @@ QString namesIndex(const QString &table)
 
 // Statements that drop the indexed text of row `rowExpression` from both indexes and
 // the text table, and its mark. An external-content index forgets a row only when told
-// its text.
-QStringList dropStatements(const QString &table, const QString &rowExpression)
+// its text; a server's indexes of the text table follow it by themselves.
+QStringList dropStatements(const QString &table, const QString &rowExpression, bool server)
 {
     const QString columns = indexColumns().join(QStringLiteral(", "));
     const QString names = indexColumns().mid(0, 3).join(QStringLiteral(", "));
     const QString text = quoted(textTable(table));
     const QString all = quoted(SearchIndex::tableName(table));
     const QString named = quoted(namesIndex(table));
-    return {
+    const QStringList statements{
         QStringLiteral("INSERT INTO %1 (%1, rowid, %2) SELECT 'delete', id, %2 FROM %3 "
                        "WHERE id = %4")
             .arg(all, columns, text, rowExpression),
@@ -94,6 +95,7 @@ QStringList dropStatements(const QString &table, const QString &rowExpression)
         QStringLiteral("DELETE FROM %1 WHERE id = %2")
             .arg(quoted(marksTable(table)), rowExpression),
     };
+    return server ? statements.mid(2) : statements;
 }
 
 // The four column texts of a contact given its 13 field values.
@@ -156,18 +158,87 @@ bool execAll(QSqlDatabase &db, const QStringList &statements, QSqlError *failure
 bool hasContactFields(QSqlDatabase &db, const QString &table, bool *has, QSqlError *failure)
 {
     QSqlQuery query(db);
-    if (!query.exec(QStringLiteral("PRAGMA table_info(%1)").arg(quoted(table)))) {
-        *failure = query.lastError();
-        return false;
-    }
     QStringList columns;
-    while (query.next())
-        columns << query.value(1).toString().toLower();
+    if (!SqlText::isSqlite(db)) {
+        if (!query.exec(QStringLiteral("SELECT * FROM %1 LIMIT 0").arg(quoted(table)))) {
+            *failure = query.lastError();
+            return false;
+        }
+        const QSqlRecord record = query.record();
+        for (int i = 0; i < record.count(); ++i)
+            columns << record.fieldName(i).toLower();
+    } else {
+        if (!query.exec(QStringLiteral("PRAGMA table_info(%1)").arg(quoted(table)))) {
+            *failure = query.lastError();
+            return false;
+        }
+        while (query.next())
+            columns << query.value(1).toString().toLower();
+    }
     const QStringList fields = ContactSchema::fieldNames();
     *has = std::all_of(fields.cbegin(), fields.cend(), [&columns](const QString &field) {
         return columns.contains(field.toLower());
     });
     return true;
+}
+
+// Stores the search text of a batch of rows, given their ids and column texts; false
+// with the engine's error.
+using TextInsert = std::function<bool(const std::vector<qint64> &ids,
+                                      const std::vector<QStringList> &rows, QSqlError *failure)>;
+
+// Writes the text of every row of the table with `insert`, within the caller's
+// transaction, reading the rows in id order a batch at a time, and reports progress up
+// to kTextShare per cent.
+bool writeEveryText(QSqlDatabase &db, const QString &table,
+                    const std::function<void(int)> &progress, const TextInsert &insert,
+                    QSqlError *failure)
+{
+    const auto fail = [failure](const QSqlQuery &q) {
+        *failure = q.lastError();
+        return false;
+    };
+    QSqlQuery query(db);
+    if (!query.exec(QStringLiteral("SELECT min(id), max(id) FROM %1").arg(quoted(table))) ||
+        !query.next())
+        return fail(query);
+    const qint64 lowest = query.value(0).toLongLong();
+    const qint64 span = std::max<qint64>(1, query.value(1).toLongLong() - lowest + 1);
+    query.finish();
+
+    QSqlQuery select(db);
+    select.setForwardOnly(true);
+    if (!select.prepare(QStringLiteral("SELECT id, %1 FROM %2 WHERE id > ? ORDER BY id LIMIT %3")
+                            .arg(fieldList(), quoted(table))
+                            .arg(kBuildBatch)))
+        return fail(select);
+    std::vector<qint64> ids;
+    std::vector<QStringList> rows;
+    qint64 after = std::numeric_limits<qint64>::min();
+    int percent = -1;
+    for (;;) {
+        ids.clear();
+        rows.clear();
+        select.bindValue(0, after);
+        if (!select.exec())
+            return fail(select);
+        while (select.next()) {
+            ids.push_back(select.value(0).toLongLong());
+            QStringList values;
+            for (int f = 0; f < kFieldCount; ++f)
+                values << select.value(1 + f).toString();
+            rows.push_back(searchColumns(values));
+        }
+        select.finish();
+        if (ids.empty())
+            return true;
+        if (!insert(ids, rows, failure))
+            return false;
+        after = ids.back();
+        const int now = int(std::min<qint64>(kTextShare, (after - lowest) * kTextShare / span));
+        if (progress && now != percent)
+            progress(percent = now);
+    }
 }
 
 // Creates the text table, both indexes and their triggers and fills them from the
@@ -201,7 +272,7 @@ bool build(QSqlDatabase &db, const QString &table, const std::function<void(int)
             .arg(named, indexColumns().mid(0, 3).join(QStringLiteral(", ")), options),
         QStringLiteral("CREATE TRIGGER %1 AFTER DELETE ON %2 BEGIN %3; END")
             .arg(quoted(deleteTrigger(table)), quoted(table),
-                 dropStatements(table, QStringLiteral("OLD.id")).join(QStringLiteral("; "))),
+                 dropStatements(table, QStringLiteral("OLD.id"), false).join(QStringLiteral("; "))),
     };
     for (const auto &trigger : SearchIndex::markTriggers(table))
         statements << trigger.second;
@@ -212,55 +283,25 @@ bool build(QSqlDatabase &db, const QString &table, const std::function<void(int)
         *failure = q.lastError();
         return false;
     };
-    QSqlQuery query(db);
-    if (!query.exec(QStringLiteral("SELECT min(id), max(id) FROM %1").arg(quoted(table))) ||
-        !query.next())
-        return fail(query);
-    const qint64 lowest = query.value(0).toLongLong();
-    const qint64 span = std::max<qint64>(1, query.value(1).toLongLong() - lowest + 1);
-    query.finish();
-
-    QSqlQuery select(db);
-    select.setForwardOnly(true);
     QSqlQuery insert(db);
-    if (!select.prepare(QStringLiteral("SELECT id, %1 FROM %2 WHERE id > ? ORDER BY id LIMIT %3")
-                            .arg(fieldList(), quoted(table))
-                            .arg(kBuildBatch)))
-        return fail(select);
     if (!insert.prepare(insertStatements(table).first()))
         return fail(insert);
-    std::vector<qint64> ids;
-    std::vector<QStringList> rows;
-    qint64 after = std::numeric_limits<qint64>::min();
-    int percent = -1;
-    for (;;) {
-        ids.clear();
-        rows.clear();
-        select.bindValue(0, after);
-        if (!select.exec())
-            return fail(select);
-        while (select.next()) {
-            ids.push_back(select.value(0).toLongLong());
-            QStringList values;
-            for (int f = 0; f < kFieldCount; ++f)
-                values << select.value(1 + f).toString();
-            rows.push_back(searchColumns(values));
-        }
-        select.finish();
-        if (ids.empty())
-            break;
+    const auto insertRows = [&insert](const std::vector<qint64> &ids,
+                                      const std::vector<QStringList> &rows, QSqlError *error) {
         for (size_t row = 0; row < ids.size(); ++row) {
             insert.bindValue(0, ids[row]);
             for (int c = 0; c < 4; ++c)
                 insert.bindValue(1 + c, rows[row][c]);
-            if (!insert.exec())
-                return fail(insert);
+            if (!insert.exec()) {
+                *error = insert.lastError();
+                return false;
+            }
         }
-        after = ids.back();
-        const int now = int(std::min<qint64>(kTextShare, (after - lowest) * kTextShare / span));
-        if (progress && now != percent)
-            progress(percent = now);
-    }
+        return true;
+    };
+    if (!writeEveryText(db, table, progress, insertRows, failure))
+        return false;
+    QSqlQuery query(db);
     if (!query.exec(QStringLiteral("INSERT INTO %1 (%1) VALUES ('rebuild')").arg(all)))
         return fail(query);
     if (progress)
@@ -363,6 +404,292 @@ bool ensureStartIndexes(QSqlDatabase &db, const QString &table, QSqlError *failu
     return execAll(db, statements, failure);
 }
 
+// On a PostgreSQL server the text table has pg_trgm's GIN index on each of its columns
+// in place of the FTS5 indexes: LIKE '%word%' on a column is looked up by the word's
+// trigrams and checked against the text, so each scope searches only its own columns
+// with no index of its own, and words too short for a trigram are read row by row.
+// Beginnings have btree indexes of the first two characters, as in a file. Triggers
+// call plpgsql functions that mark rows and drop the text of deleted ones.
+
+// The tables and triggers a server's search index has.
+constexpr int kServerObjects = 5;
+// Rows one statement writes while the text is built on a server.
+constexpr int kServerInsertRows = 500;
+
+QString markFunction(const QString &table)
+{
+    return table + QStringLiteral("_search_mark");
+}
+
+QString dropFunction(const QString &table)
+{
+    return table + QStringLiteral("_search_drop");
+}
+
+// The expressions of the beginnings' indexes on a server, each with the column a longer
+// word is checked in: a word has no line break, so it begins the first line of Inne
+// exactly when it begins Inne.
+QList<std::pair<QString, QString>> serverStartColumns()
+{
+    return {
+        {QStringLiteral(R"(left("Nazwa", 2))"), QStringLiteral(R"("Nazwa")")},
+        {QStringLiteral(R"(left("Filia", 2))"), QStringLiteral(R"("Filia")")},
+        {QStringLiteral(R"(left(split_part("Inne", chr(10), 1), 2))"), QStringLiteral(R"("Inne")")},
+    };
+}
+
+// The server's indexes of the text table by name, each with the statement that makes it.
+QList<std::pair<QString, QString>> serverIndexes(const QString &table)
+{
+    const QString text = quoted(textTable(table));
+    QList<std::pair<QString, QString>> indexes;
+    for (qsizetype c = 0; c < indexColumns().size(); ++c) {
+        const QString name = table + QStringLiteral("_search_trgm_") + QLatin1Char("nfei"[c]);
+        indexes.append({name, QStringLiteral("CREATE INDEX IF NOT EXISTS %1 ON %2 "
+                                             "USING gin (%3 gin_trgm_ops)")
+                                  .arg(quoted(name), text, quoted(indexColumns()[c]))});
+    }
+    const auto starts = serverStartColumns();
+    for (qsizetype i = 0; i < starts.size(); ++i) {
+        const QString name = startIndexName(table, i);
+        // text_pattern_ops: LIKE 'ab%' is a range of the index whatever the collation.
+        indexes.append(
+            {name, QStringLiteral("CREATE INDEX IF NOT EXISTS %1 ON %2 (%3 text_pattern_ops)")
+                       .arg(quoted(name), text, starts[i].first)});
+    }
+    return indexes;
+}
+
+// What a server has of the search index: how many of its tables and triggers, how many
+// of its indexes, and whether pg_trgm is installed in the database.
+struct ServerState
+{
+    int objects = 0;
+    int indexes = 0;
+    bool trigrams = false;
+};
+
+bool serverState(QSqlDatabase &db, const QString &table, ServerState *state, QSqlError *failure)
+{
+    const auto indexes = serverIndexes(table);
+    QStringList present;
+    present.fill(QStringLiteral("(to_regclass(?) IS NOT NULL)::int"), indexes.size());
+    QSqlQuery query(db);
+    query.prepare(QStringLiteral("SELECT (to_regclass(?) IS NOT NULL)::int + "
+                                 "(to_regclass(?) IS NOT NULL)::int + "
+                                 "(SELECT count(*) FROM pg_trigger WHERE tgrelid = to_regclass(?) "
+                                 "AND tgname IN (?, ?, ?)), %1, "
+                                 "EXISTS (SELECT 1 FROM pg_extension WHERE extname = 'pg_trgm')")
+                      .arg(present.join(u" + ")));
+    for (const QString &name : {textTable(table), marksTable(table), table})
+        query.addBindValue(quoted(name));
+    for (const QString &name : {insertTrigger(table), updateTrigger(table), deleteTrigger(table)})
+        query.addBindValue(name);
+    for (const auto &index : indexes)
+        query.addBindValue(quoted(index.first));
+    if (!query.exec() || !query.next()) {
+        *failure = query.lastError();
+        return false;
+    }
+    *state = {query.value(0).toInt(), query.value(1).toInt(), query.value(2).toBool()};
+    return true;
+}
+
+// Creates the text and marks tables and the triggers on a server and writes the text of
+// every row, within the caller's transaction; whatever an earlier index left is made
+// afresh. The indexes are made afterwards, over the whole text at once.
+bool buildOnServer(QSqlDatabase &db, const QString &table, const std::function<void(int)> &progress,
+                   QSqlError *failure)
+{
+    const QString text = quoted(textTable(table));
+    const QString marks = quoted(marksTable(table));
+    QStringList columns;
+    QStringList fields;
+    for (const QString &column : indexColumns())
+        columns << quoted(column);
+    for (const QString &field : ContactSchema::fieldNames())
+        fields << quoted(field);
+    QStringList statements;
+    for (const QString &trigger :
+         {insertTrigger(table), updateTrigger(table), deleteTrigger(table)})
+        statements << QStringLiteral("DROP TRIGGER IF EXISTS %1 ON %2")
+                          .arg(quoted(trigger), quoted(table));
+    statements << QStringList{
+        QStringLiteral("DROP TABLE IF EXISTS %1, %2").arg(text, marks),
+        QStringLiteral("CREATE TABLE %1 (id BIGINT PRIMARY KEY, %2 TEXT)")
+            .arg(text, columns.join(u" TEXT, ")),
+        QStringLiteral("CREATE TABLE %1 (id BIGINT PRIMARY KEY)").arg(marks),
+        QStringLiteral("CREATE OR REPLACE FUNCTION %1() RETURNS trigger LANGUAGE plpgsql AS "
+                       "$$BEGIN INSERT INTO %2 (id) VALUES (NEW.id) ON CONFLICT DO NOTHING; "
+                       "RETURN NULL; END$$")
+            .arg(quoted(markFunction(table)), marks),
+        QStringLiteral("CREATE OR REPLACE FUNCTION %1() RETURNS trigger LANGUAGE plpgsql AS "
+                       "$$BEGIN %2; RETURN NULL; END$$")
+            .arg(quoted(dropFunction(table)),
+                 dropStatements(table, QStringLiteral("OLD.id"), true).join(u"; ")),
+        QStringLiteral("CREATE TRIGGER %1 AFTER INSERT ON %2 FOR EACH ROW EXECUTE FUNCTION %3()")
+            .arg(quoted(insertTrigger(table)), quoted(table), quoted(markFunction(table))),
+        QStringLiteral("CREATE TRIGGER %1 AFTER UPDATE OF %2 ON %3 FOR EACH ROW "
+                       "EXECUTE FUNCTION %4()")
+            .arg(quoted(updateTrigger(table)), fields.join(u", "), quoted(table),
+                 quoted(markFunction(table))),
+        QStringLiteral("CREATE TRIGGER %1 AFTER DELETE ON %2 FOR EACH ROW EXECUTE FUNCTION %3()")
+            .arg(quoted(deleteTrigger(table)), quoted(table), quoted(dropFunction(table))),
+    };
+    if (!execAll(db, statements, failure))
+        return false;
+
+    // Many rows a statement: each statement is a round trip to the server.
+    const auto insertSql = [&](size_t rows) {
+        QStringList values;
+        values.fill(QStringLiteral("(?, ?, ?, ?, ?)"), qsizetype(rows));
+        return QStringLiteral("INSERT INTO %1 (id, %2) VALUES %3")
+            .arg(text, columns.join(u", "), values.join(u", "));
+    };
+    QSqlQuery full(db);
+    if (!full.prepare(insertSql(kServerInsertRows))) {
+        *failure = full.lastError();
+        return false;
+    }
+    const auto insertRows = [&](const std::vector<qint64> &ids,
+                                const std::vector<QStringList> &rows, QSqlError *error) {
+        for (size_t first = 0; first < ids.size(); first += kServerInsertRows) {
+            const size_t count = std::min<size_t>(kServerInsertRows, ids.size() - first);
+            QSqlQuery part(db);
+            QSqlQuery &insert = count == kServerInsertRows ? full : part;
+            int position = 0;
+            if (&insert == &part && !part.prepare(insertSql(count))) {
+                *error = part.lastError();
+                return false;
+            }
+            for (size_t row = first; row < first + count; ++row) {
+                insert.bindValue(position++, ids[row]);
+                for (int c = 0; c < 4; ++c)
+                    insert.bindValue(position++, rows[row][c]);
+            }
+            if (!insert.exec()) {
+                *error = insert.lastError();
+                return false;
+            }
+        }
+        return true;
+    };
+    return writeEveryText(db, table, progress, insertRows, failure);
+}
+
+// SearchIndex::ensure() on a server. Nothing is written when the index is complete.
+bool ensureOnServer(QSqlDatabase &db, const QString &table, QString *error,
+                    const std::function<void(int)> &progress)
+{
+    QSqlError failure;
+    ServerState state;
+    const qsizetype indexCount = serverIndexes(table).size();
+    const auto complete = [&state, indexCount] {
+        return state.objects == kServerObjects && state.indexes == indexCount;
+    };
+    if (!serverState(db, table, &state, &failure)) {
+        *error = engineMessage(failure);
+        return false;
+    }
+    if (complete())
+        return true;
+    bool indexable = false;
+    if (!hasContactFields(db, table, &indexable, &failure)) {
+        *error = engineMessage(failure);
+        return false;
+    }
+    if (!indexable)
+        return true;
+    if (!db.transaction()) {
+        *error = engineMessage(db.lastError());
+        return false;
+    }
+    const auto fail = [&db, error](const QString &message) {
+        *error = message;
+        db.rollback();
+        return false;
+    };
+    // The server's notices of what is already there or not would reach standard error.
+    QSqlQuery query(db);
+    if (!query.exec(QStringLiteral("SET LOCAL client_min_messages = warning")))
+        return fail(engineMessage(query.lastError()));
+    // A program that opens the table meanwhile waits here, then finds the index made.
+    query.prepare(QStringLiteral("SELECT pg_advisory_xact_lock(hashtext(?))"));
+    query.addBindValue(textTable(table));
+    if (!query.exec())
+        return fail(engineMessage(query.lastError()));
+    if (!serverState(db, table, &state, &failure))
+        return fail(engineMessage(failure));
+    if (!state.trigrams && !query.exec(QStringLiteral("CREATE EXTENSION IF NOT EXISTS pg_trgm")))
+        return fail(QStringLiteral("Nie można dodać do bazy danych rozszerzenia pg_trgm serwera "
+                                   "PostgreSQL, którego wymaga wyszukiwanie kontaktów (%1). "
+                                   "Administrator serwera może je dodać poleceniem "
+                                   "CREATE EXTENSION pg_trgm.")
+                        .arg(engineMessage(query.lastError())));
+    if (state.objects != kServerObjects && !buildOnServer(db, table, progress, &failure))
+        return fail(engineMessage(failure));
+    const auto indexes = serverIndexes(table);
+    for (qsizetype i = 0; i < indexes.size(); ++i) {
+        if (!query.exec(indexes[i].second))
+            return fail(engineMessage(query.lastError()));
+        if (progress)
+            progress(int(kTextShare + (100 - kTextShare) * (i + 1) / indexes.size()));
+    }
+    if (!db.commit())
+        return fail(engineMessage(db.lastError()));
+    return true;
+}
+
+// The first two characters of a word, or its first when the second is half of one.
+QString serverStart(const QString &word)
+{
+    QString start = word.left(2);
+    if (!start.isEmpty() && start.back().isHighSurrogate())
+        start.chop(1);
+    return start;
+}
+
+// ContactSearch's SELECT of matching ids on a server, after the two id bounds already in
+// `binds`: every word in one of the scope's columns (LIKE, looked up by the columns'
+// trigram indexes), or for beginnings at the start of the name, representative or
+// branch (the beginnings' indexes, with the whole word checked by LIKE).
+QString serverMatchQuery(const QString &table, const QStringList &words, SearchScope scope,
+                         bool withEmail, QVariantList *binds)
+{
+    const QStringList columns =
+        scope == SearchScope::All ? indexColumns() : indexColumns().mid(0, 3);
+    QStringList conditions{QStringLiteral("id > ?"), QStringLiteral("id <= ?")};
+    for (const QString &word : words) {
+        QStringList alternatives;
+        if (scope == SearchScope::Beginnings) {
+            for (const auto &[start, whole] : serverStartColumns()) {
+                QString alternative = start + QStringLiteral(" LIKE ? ESCAPE '\\'");
+                *binds << likeEscaped(serverStart(word)) + QLatin1Char('%');
+                if (word.size() > 2) {
+                    alternative += QStringLiteral(" AND %1 LIKE ? ESCAPE '\\'").arg(whole);
+                    *binds << likeEscaped(word) + QLatin1Char('%');
+                }
+                // The first line of Inne is the branch only when the contact has one.
+                if (whole == QLatin1String(R"("Inne")"))
+                    alternative +=
+                        QStringLiteral(R"( AND (SELECT "Branza" FROM %1 WHERE id = s.id) <> '')")
+                            .arg(quoted(table));
+                alternatives << QLatin1Char('(') + alternative + QLatin1Char(')');
+            }
+        } else {
+            for (const QString &column : columns) {
+                alternatives << quoted(column) + QStringLiteral(" LIKE ? ESCAPE '\\'");
+                *binds << containsPattern(word);
+            }
+        }
+        conditions << QLatin1Char('(') + alternatives.join(u" OR ") + QLatin1Char(')');
+    }
+    if (withEmail)
+        conditions << QStringLiteral(R"("Email" <> '')");
+    return QStringLiteral("SELECT id FROM %1 AS s WHERE %2 ORDER BY id")
+        .arg(quoted(textTable(table)), conditions.join(u" AND "));
+}
+
 } // namespace
 
 namespace SearchIndex {
@@ -442,8 +769,11 @@ QList<std::pair<QString, QString>> markTriggers(const QString &table)
 
 bool exists(QSqlDatabase &db, const QString &table)
 {
-    if (!SqlText::isSqlite(db))
-        return false; // a server's text search is its own
+    if (!SqlText::isSqlite(db)) {
+        ServerState state;
+        QSqlError failure;
+        return serverState(db, table, &state, &failure) && state.objects == kServerObjects;
+    }
     QSqlQuery query(db);
     const QStringList objects{tableName(table),    namesIndex(table),    textTable(table),
                               marksTable(table),   insertTrigger(table), updateTrigger(table),
@@ -462,7 +792,7 @@ bool ensure(QSqlDatabase &db, const QString &table, QString *error,
 {
     QSqlError failure;
     if (!SqlText::isSqlite(db))
-        return true;
+        return ensureOnServer(db, table, error, progress);
     if (exists(db, table)) {
         if (ensureStartIndexes(db, table, &failure))
             return true;
@@ -554,7 +884,8 @@ QStringList columnTexts(const QStringList &values)
 } // namespace SearchIndex
 
 SearchIndexWriter::SearchIndexWriter(QSqlDatabase &db, const QString &table)
-    : m_db(db), m_table(table), m_active(SearchIndex::exists(db, table))
+    : m_db(db), m_table(table), m_active(SearchIndex::exists(db, table)),
+      m_server(!SqlText::isSqlite(db))
 {
 }
 
@@ -577,8 +908,8 @@ bool SearchIndexWriter::prepare(QString *error)
         }
         return true;
     };
-    if (!prepareAll(dropStatements(m_table, QStringLiteral("?")), &drops) ||
-        !prepareAll(insertStatements(m_table), &inserts))
+    if (!prepareAll(dropStatements(m_table, QStringLiteral("?"), m_server), &drops) ||
+        !prepareAll(m_server ? QStringList() : insertStatements(m_table), &inserts))
         return false;
     m_drops = std::move(drops);
     m_inserts = std::move(inserts);
@@ -603,7 +934,12 @@ bool SearchIndexWriter::write(qint64 id, const QStringList &values, QString *err
 {
     if (!m_active)
         return true;
-    if (!checkCount(values, error) || !remove(id, error))
+    if (!checkCount(values, error))
+        return false;
+    if (m_server) // the text is replaced in place; then the row's mark is cleared
+        return writeTextOnly(id, searchColumns(values), error) && prepare(error) &&
+               execDrop(*m_drops.back(), id, error);
+    if (!remove(id, error))
         return false;
     const QStringList columns = searchColumns(values);
     for (size_t i = 0; i < m_inserts.size(); ++i) {
@@ -625,9 +961,20 @@ bool SearchIndexWriter::writeTextOnly(qint64 id, const QStringList &columnTexts,
     if (!m_active)
         return true;
     if (!m_textOnly) {
-        auto statement = std::make_unique<BulkStatement>(
-            m_db, QStringLiteral("INSERT OR REPLACE INTO %1 (id, %2) VALUES (?, ?, ?, ?, ?)")
-                      .arg(quoted(textTable(m_table)), indexColumns().join(u", ")));
+        QString sql = QStringLiteral("INSERT OR REPLACE INTO %1 (id, %2) VALUES (?, ?, ?, ?, ?)")
+                          .arg(quoted(textTable(m_table)), indexColumns().join(u", "));
+        if (m_server) {
+            QStringList columns;
+            QStringList updates;
+            for (const QString &column : indexColumns()) {
+                columns << quoted(column);
+                updates << QStringLiteral("%1 = EXCLUDED.%1").arg(quoted(column));
+            }
+            sql = QStringLiteral("INSERT INTO %1 (id, %2) VALUES (?, ?, ?, ?, ?) "
+                                 "ON CONFLICT (id) DO UPDATE SET %3")
+                      .arg(quoted(textTable(m_table)), columns.join(u", "), updates.join(u", "));
+        }
+        auto statement = std::make_unique<BulkStatement>(m_db, sql);
         if (!statement->ok()) {
             *error = engineMessage(statement->error());
             return false;
@@ -658,7 +1005,8 @@ bool SearchIndexWriter::indexText(qint64 from, qint64 to, QString *error)
             .arg(quoted(namesIndex(m_table)), names, text),
         QStringLiteral("DELETE FROM %1 WHERE id >= ? AND id < ?").arg(quoted(marksTable(m_table))),
     };
-    for (const QString &sql : statements) {
+    // A server's indexes follow the text table: only the marks are left to clear.
+    for (const QString &sql : m_server ? statements.mid(2) : statements) {
         QSqlQuery query(m_db);
         query.prepare(sql);
         query.bindValue(0, from);
@@ -678,13 +1026,19 @@ bool SearchIndexWriter::remove(qint64 id, QString *error)
     if (!prepare(error))
         return false;
     for (const auto &drop : m_drops) {
-        drop->bindValue(0, id);
-        if (!drop->exec()) {
-            *error = engineMessage(drop->lastError());
+        if (!execDrop(*drop, id, error))
             return false;
-        }
     }
     return true;
+}
+
+bool SearchIndexWriter::execDrop(QSqlQuery &drop, qint64 id, QString *error)
+{
+    drop.bindValue(0, id);
+    if (drop.exec())
+        return true;
+    *error = engineMessage(drop.lastError());
+    return false;
 }
 
 ContactSearch::ContactSearch(QSqlDatabase db, const QString &table)
@@ -793,9 +1147,18 @@ QString ContactSearch::matchQuery(const QString &text, SearchScope scope, bool w
                                   QVariantList *binds) const
 {
     QSqlDatabase db = m_db;
-    if (!SearchIndex::exists(db, m_table))
-        throw DatabaseError(QStringLiteral("Tabela %1 nie ma indeksu wyszukiwania.").arg(m_table));
+    if (!SearchIndex::exists(db, m_table)) {
+        QString message = QStringLiteral("Tabela %1 nie ma indeksu wyszukiwania.").arg(m_table);
+        ServerState state;
+        QSqlError failure;
+        if (!SqlText::isSqlite(db) && serverState(db, m_table, &state, &failure) && !state.trigrams)
+            message += QStringLiteral(" W bazie danych na serwerze brak rozszerzenia pg_trgm, "
+                                      "którego wymaga wyszukiwanie (CREATE EXTENSION pg_trgm).");
+        throw DatabaseError(message);
+    }
     const QStringList words = searchWords(text);
+    if (!SqlText::isSqlite(m_db))
+        return serverMatchQuery(m_table, words, scope, withEmail, binds);
     if (scope == SearchScope::Beginnings)
         return beginningsQuery(words, withEmail, binds);
 

@@ -31,6 +31,9 @@ class BulkStatement;
 // when it writes the text, so marks left behind name rows that another program wrote,
 // and repair() writes their text. The stock sqlite3 tool can still write and check
 // the file.
+// On a PostgreSQL server the text table, marks and triggers are the same (the triggers
+// call plpgsql functions), and pg_trgm's GIN index on each text column takes the place
+// of the FTS5 indexes: the server looks LIKE '%word%' up by the word's trigrams itself.
 namespace SearchIndex {
 
 QString tableName(const QString &table); // "Kartax2000" -> "Kartax2000_search"
@@ -50,8 +53,9 @@ QList<std::pair<QString, QString>> markTriggers(const QString &table);
 bool exists(QSqlDatabase &db, const QString &table);
 
 // Creates and fills the search index when it is missing, in one transaction, reporting
-// how far it has got in per cent. A table without the contact fields gets none. Returns
-// false with the engine's message; the database is then as it was.
+// how far it has got in per cent; on a server also the pg_trgm extension. A table
+// without the contact fields gets none. Returns false with the engine's message; the
+// database is then as it was.
 bool ensure(QSqlDatabase &db, const QString &table, QString *error,
             const std::function<void(int percent)> &progress = {});
 
@@ -87,10 +91,12 @@ public:
 
 private:
     bool prepare(QString *error);
+    static bool execDrop(QSqlQuery &drop, qint64 id, QString *error);
 
     QSqlDatabase m_db;
     QString m_table;
     bool m_active = false;
+    bool m_server = false; // on a PostgreSQL server, whose indexes follow the text table
     std::vector<std::unique_ptr<QSqlQuery>> m_drops;   // the old text out of each table
     std::vector<std::unique_ptr<QSqlQuery>> m_inserts; // the new text into each table
     std::unique_ptr<BulkStatement> m_textOnly;
