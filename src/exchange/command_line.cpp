@@ -39,7 +39,7 @@ const QStringList &optionNames()
 int usage(QTextStream &err, const QString &problem)
 {
     err << problem << '\n'
-        << "Użycie: kartax2000 --import PLIK [--format vcf|csv] [--duplicates skip|update|add]"
+        << "Użycie: kartax2000 --import PLIK [--format vcf|csv|db] [--duplicates skip|update|add]"
         << '\n'
         << "        kartax2000 --export PLIK [--format vcf|csv]" << '\n'
         << "        kartax2000 --query TEKST" << '\n'
@@ -51,15 +51,18 @@ int help(QTextStream &out)
 {
     out << QStringLiteral(
         "Użycie: kartax2000 [PLIK]\n"
-        "  lub:  kartax2000 --import PLIK [--format vcf|csv] [--duplicates skip|update|add]\n"
+        "  lub:  kartax2000 --import PLIK [--format vcf|csv|db] [--duplicates skip|update|add]\n"
         "  lub:  kartax2000 --export PLIK [--format vcf|csv]\n"
         "  lub:  kartax2000 --query TEKST\n"
         "Książka adresowa firm i kontaktów. Bez argumentów otwiera okno programu;\n"
-        "z PLIKIEM vCard lub CSV otwiera okno i importuje z niego kontakty.\n"
+        "z PLIKIEM vCard, CSV lub bazą Kartax2000 otwiera okno i importuje z niego\n"
+        "kontakty.\n"
         "\n"
-        "      --import PLIK      dodaje kontakty z PLIKU, bez okna\n"
+        "      --import PLIK      dodaje kontakty z PLIKU (vCard, CSV lub innej bazy\n"
+        "                         Kartax2000), bez okna\n"
         "      --export PLIK      zapisuje wszystkie kontakty do PLIKU, bez okna\n"
-        "      --format vcf|csv   format pliku (domyślnie według rozszerzenia)\n"
+        "      --format vcf|csv|db format pliku (domyślnie według rozszerzenia lub\n"
+        "                         zawartości); db: baza Kartax2000, tylko dla --import\n"
         "      --duplicates WYBÓR co zrobić z kontaktem, który już jest: skip (pomiń,\n"
         "                         domyślnie), update (uzupełnij puste pola), add (dodaj)\n"
         "      --query TEKST      adresy e-mail kontaktów, których nazwa, przedstawiciel\n"
@@ -117,6 +120,8 @@ int importContacts(const Options &options, QTextStream &out, QTextStream &err)
         import.format = ContactImport::Format::VCard;
     else if (formatName == QLatin1String("csv"))
         import.format = ContactImport::Format::Csv;
+    else if (formatName == QLatin1String("db"))
+        import.format = ContactImport::Format::Database;
     else if (!formatName.isEmpty())
         return usage(err, QStringLiteral("Nieznany format: %1").arg(formatName));
     else if (const auto format = ContactImport::formatOf(path))

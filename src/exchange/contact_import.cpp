@@ -2,19 +2,33 @@
 
 #include "exchange/vcard.h"
 #include "platform/errors.h"
+#include "store/contact_schema.h"
 #include "store/search_index.h"
+#include "store/sql_text.h"
 #include "store/table.h"
 #include "store/table_batch.h"
 
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QSqlRecord>
+#include <atomic>
 #include <condition_variable>
 #include <deque>
+#include <limits>
+#include <memory>
 #include <mutex>
 #include <thread>
 
 namespace ContactImport {
+
+namespace {
+// The first bytes of every SQLite database file.
+const QByteArray kSqliteHeader("SQLite format 3\0", 16);
+} // namespace
 
 std::optional<Format> formatOf(const QString &path)
 {
@@ -23,10 +37,14 @@ std::optional<Format> formatOf(const QString &path)
         return Format::VCard;
     if (suffix == QLatin1String("csv"))
         return Format::Csv;
+    if (suffix == QLatin1String("db"))
+        return Format::Database;
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return std::nullopt;
     QByteArray start = file.read(256);
+    if (start.startsWith(kSqliteHeader))
+        return Format::Database;
     if (start.startsWith("\xEF\xBB\xBF"))
         start.remove(0, 3);
     return start.trimmed().toUpper().startsWith("BEGIN:VCARD") ? Format::VCard : Format::Csv;
@@ -57,12 +75,29 @@ public:
     virtual qint64 errorLine() const = 0;
     virtual qint64 lineNumber() const = 0;
     virtual qint64 unusable() const { return 0; } // records passed over
+    virtual int percent() const = 0;              // of the file read so far
+    // Called on the reading thread once reading has ended, for what that thread holds.
+    virtual void finish() {}
 };
 
-class VCardSource final : public Source
+// A source that reads a device from start to end.
+class DeviceSource : public Source
 {
 public:
-    explicit VCardSource(QIODevice *device) : m_reader(device) {}
+    explicit DeviceSource(QIODevice *device) : m_device(device) {}
+    int percent() const override
+    {
+        return int(m_device->pos() * 100 / std::max<qint64>(1, m_device->size()));
+    }
+
+private:
+    QIODevice *m_device;
+};
+
+class VCardSource final : public DeviceSource
+{
+public:
+    explicit VCardSource(QIODevice *device) : DeviceSource(device), m_reader(device) {}
     bool readNext(ContactRecord *record) override { return m_reader.readNext(record); }
     QString error() const override { return m_reader.errorString(); }
     qint64 errorLine() const override { return m_reader.errorLine(); }
@@ -73,10 +108,13 @@ private:
     VCardReader m_reader;
 };
 
-class CsvSource final : public Source
+class CsvSource final : public DeviceSource
 {
 public:
-    CsvSource(QIODevice *device, CsvEncoding encoding) : m_reader(device, encoding) {}
+    CsvSource(QIODevice *device, CsvEncoding encoding)
+        : DeviceSource(device), m_reader(device, encoding)
+    {
+    }
     CsvReader &reader() { return m_reader; }
     bool readNext(ContactRecord *record) override { return m_reader.readNext(record); }
     QString error() const override { return m_reader.errorString(); }
@@ -85,6 +123,173 @@ public:
 
 private:
     CsvReader m_reader;
+};
+
+// A read-only SQLite connection of its own to a database file, under a name no other
+// connection has, removed again when this ends. Used on the thread that made it.
+class ReadOnlyConnection final
+{
+public:
+    explicit ReadOnlyConnection(const QString &path)
+        : m_name(QStringLiteral("kartax-import-%1").arg(++s_made))
+    {
+        m_db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_name);
+        m_db.setDatabaseName(path);
+        // Another program may be writing the file: wait for its lock as the table does.
+        m_db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY;QSQLITE_BUSY_TIMEOUT=5000"));
+        m_open = m_db.open();
+    }
+    ~ReadOnlyConnection()
+    {
+        m_db.close();
+        m_db = QSqlDatabase();
+        QSqlDatabase::removeDatabase(m_name);
+    }
+    ReadOnlyConnection(const ReadOnlyConnection &) = delete;
+    ReadOnlyConnection &operator=(const ReadOnlyConnection &) = delete;
+
+    bool isOpen() const { return m_open; }
+    QSqlDatabase &db() { return m_db; }
+
+private:
+    static inline std::atomic<quint64> s_made = 0;
+    QString m_name;
+    QSqlDatabase m_db;
+    bool m_open = false;
+};
+
+// The contacts of another Kartax2000 database in id order, exactly as stored, read a
+// batch of rows at a time by id so that a large table is never held in memory. Fields
+// the file's table lacks stay empty. check() runs first, on the calling thread; the
+// reading thread then opens a connection of its own, as Qt's connections stay on the
+// thread that made them.
+class DatabaseSource final : public Source
+{
+public:
+    explicit DatabaseSource(const QString &path) : m_path(path) {}
+
+    // Whether the file holds the contact table; finds which fields it has and counts
+    // its rows. Returns the error otherwise.
+    QString check()
+    {
+        const QString table = QString::fromLatin1(ContactSchema::kTableName);
+        ReadOnlyConnection connection(m_path);
+        const auto notADatabase = [this](const QSqlError &error) {
+            return QStringLiteral("Nie można odczytać bazy %1: %2")
+                .arg(m_path, SqlText::engineMessage(error));
+        };
+        if (!connection.isOpen())
+            return notADatabase(connection.db().lastError());
+        const QSqlRecord columns = connection.db().record(table);
+        m_fields.clear();
+        m_places.clear();
+        for (const QString &field : ContactSchema::fieldNames()) {
+            if (columns.contains(field)) {
+                m_fields << SqlText::quoted(field);
+                m_places << ContactRecord::fieldIndex(field);
+            }
+        }
+        if (m_fields.isEmpty())
+            return QStringLiteral("Baza %1 nie zawiera tabeli kontaktów %2.").arg(m_path, table);
+        QSqlQuery count(connection.db());
+        if (!count.exec(QStringLiteral("SELECT count(*) FROM %1").arg(SqlText::quoted(table))) ||
+            !count.next())
+            return notADatabase(count.lastError());
+        m_count = count.value(0).toLongLong();
+        return {};
+    }
+
+    bool readNext(ContactRecord *record) override
+    {
+        if (m_done)
+            return false;
+        if (!m_connection && !begin())
+            return stop();
+        while (!m_select->next()) {
+            if (m_select->lastError().isValid())
+                return stop(m_select->lastError());
+            if (m_inBatch < kRows)
+                return stop();
+            m_select->bindValue(0, m_lastId);
+            if (!m_select->exec())
+                return stop(m_select->lastError());
+            m_inBatch = 0;
+        }
+        ++m_inBatch;
+        ++m_read;
+        m_lastId = m_select->value(0).toLongLong();
+        *record = ContactRecord();
+        for (qsizetype i = 0; i < m_places.size(); ++i)
+            record->values[std::size_t(m_places[i])] = m_select->value(int(i) + 1).toString();
+        return true;
+    }
+    QString error() const override { return m_error; }
+    qint64 errorLine() const override { return m_read + 1; }
+    qint64 lineNumber() const override { return m_read; }
+    int percent() const override
+    {
+        // Rows written after the count must not take the bar past its end.
+        return int(std::min<qint64>(99, m_read * 100 / std::max<qint64>(1, m_count)));
+    }
+    void finish() override
+    {
+        m_select.reset();
+        if (m_connection)
+            m_connection->db().rollback(); // the read transaction; nothing was written
+        m_connection.reset();
+    }
+
+private:
+    static constexpr int kRows = 512;
+
+    // Opens the reading thread's connection and the first batch, in one read
+    // transaction, so that every batch sees the file as it was at the start.
+    bool begin()
+    {
+        m_connection = std::make_unique<ReadOnlyConnection>(m_path);
+        if (!m_connection->isOpen() || !m_connection->db().transaction()) {
+            m_error = SqlText::engineMessage(m_connection->db().lastError());
+            return false;
+        }
+        m_select = std::make_unique<QSqlQuery>(m_connection->db());
+        m_select->setForwardOnly(true);
+        // rowid is the id of the program's tables, and every SQLite table has one.
+        const QString sql =
+            QStringLiteral("SELECT rowid, %1 FROM %2 WHERE rowid > ? ORDER BY rowid LIMIT %3")
+                .arg(m_fields.join(QStringLiteral(", ")),
+                     SqlText::quoted(QString::fromLatin1(ContactSchema::kTableName)))
+                .arg(kRows);
+        if (!m_select->prepare(sql)) {
+            m_error = SqlText::engineMessage(m_select->lastError());
+            return false;
+        }
+        m_select->bindValue(0, m_lastId);
+        if (!m_select->exec()) {
+            m_error = SqlText::engineMessage(m_select->lastError());
+            return false;
+        }
+        return true;
+    }
+    bool stop(const QSqlError &error = {})
+    {
+        if (error.isValid())
+            m_error = SqlText::engineMessage(error);
+        m_done = true;
+        finish();
+        return false;
+    }
+
+    QString m_path;
+    QString m_error;
+    QStringList m_fields; // quoted, as the select names them
+    QList<int> m_places;  // the record field of each
+    qint64 m_count = 0;
+    qint64 m_read = 0;
+    qint64 m_lastId = std::numeric_limits<qint64>::min();
+    int m_inBatch = 0;
+    bool m_done = false;
+    std::unique_ptr<ReadOnlyConnection> m_connection;
+    std::unique_ptr<QSqlQuery> m_select; // on m_connection, so it ends first
 };
 
 // A contact's keys for finding its duplicates, by kind.
@@ -274,8 +479,7 @@ public:
         int percent = 0; // of the file read
     };
 
-    ReadAhead(Source &source, QFile &file, Prepare prepare)
-        : m_source(source), m_file(file), m_prepare(std::move(prepare))
+    ReadAhead(Source &source, Prepare prepare) : m_source(source), m_prepare(std::move(prepare))
     {
         m_thread = std::thread([this] { run(); });
     }
@@ -310,7 +514,6 @@ private:
 
     void run()
     {
-        const qint64 size = std::max<qint64>(1, m_file.size());
         bool more = true;
         while (more) {
             Batch batch;
@@ -321,7 +524,7 @@ private:
                 m_prepare(&read);
                 batch.records.push_back(std::exchange(read, {}));
             }
-            batch.percent = more ? int(m_file.pos() * 100 / size) : 100;
+            batch.percent = more ? m_source.percent() : 100;
             std::unique_lock lock(m_mutex);
             m_changed.wait(lock, [this] { return m_queue.size() < kQueued || m_stop; });
             if (m_stop)
@@ -329,13 +532,13 @@ private:
             m_queue.push_back(std::move(batch));
             m_changed.notify_all();
         }
+        m_source.finish();
         const std::lock_guard lock(m_mutex);
         m_done = true;
         m_changed.notify_all();
     }
 
     Source &m_source;
-    QFile &m_file;
     Prepare m_prepare;
     std::mutex m_mutex;
     std::condition_variable m_changed;
@@ -363,6 +566,19 @@ Result importFile(TTable &contacts, const QString &path, const Options &options)
     std::unique_ptr<Source> source;
     if (options.format == Format::VCard) {
         source = std::make_unique<VCardSource>(&file);
+    } else if (options.format == Format::Database) {
+        if (file.read(kSqliteHeader.size()) != kSqliteHeader)
+            return failed(QStringLiteral("To nie jest baza danych Kartax2000: %1").arg(path));
+        // Reading the table while writing it would copy the contacts just copied.
+        if (!contacts.isServer() &&
+            QFileInfo(path).canonicalFilePath() == QFileInfo(contacts.path()).canonicalFilePath())
+            return failed(QStringLiteral("Baza %1 jest tą, do której importujesz: nie można "
+                                         "zaimportować bazy do niej samej.")
+                              .arg(path));
+        auto database = std::make_unique<DatabaseSource>(path);
+        if (const QString error = database->check(); !error.isEmpty())
+            return failed(error);
+        source = std::move(database);
     } else {
         auto csv = std::make_unique<CsvSource>(&file, options.encoding);
         if (!csv->reader().open())
@@ -399,9 +615,12 @@ Result importFile(TTable &contacts, const QString &path, const Options &options)
         std::optional<Decision> always;
         qint64 read = 0;
         // Names, sort keys, search text and duplicate keys are made on the reading
-        // thread, which has time to spare while this one writes.
-        ReadAhead reader(*source, file, [&batch, &places](ReadAhead::Read *read) {
-            nameIfNameless(&read->record);
+        // thread, which has time to spare while this one writes. A database's
+        // contacts are the program's own and are copied as they are.
+        const bool naming = options.format != Format::Database;
+        ReadAhead reader(*source, [&batch, &places, naming](ReadAhead::Read *read) {
+            if (naming)
+                nameIfNameless(&read->record);
             read->row = batch.prepare(valuesOf(places, read->record));
             read->keys = Keys::from(read->record);
         });

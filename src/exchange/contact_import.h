@@ -11,17 +11,19 @@
 
 class TTable;
 
-// Import of a vCard or CSV file into the contact table, all in one transaction: a
+// Import of a vCard or CSV file, or of another Kartax2000 database, into the contact
+// table, all in one transaction: a
 // cancel or an error anywhere leaves the table as it was. Contacts that match one
 // already stored (or imported earlier from the same file) by e-mail address,
 // telephone number or name are put to a question: skip, fill the empty fields of
 // the stored one, or add anyway.
 namespace ContactImport {
 
-enum class Format { VCard, Csv };
+enum class Format { VCard, Csv, Database };
 
-// The format of a file: from its extension (.vcf, .vcard, .csv), else from its
-// first bytes (a vCard begins with BEGIN:VCARD); nullopt when the file cannot be read.
+// The format of a file: from its extension (.vcf, .vcard, .csv, .db), else from its
+// first bytes (an SQLite database begins with "SQLite format 3", a vCard with
+// BEGIN:VCARD); nullopt when the file cannot be read.
 std::optional<Format> formatOf(const QString &path);
 
 enum class Choice { Skip, UpdateEmpty, Add };

@@ -54,6 +54,7 @@ class TestContactImport : public QObject
 private slots:
     void exportedFileImportsUnchanged_data();
     void exportedFileImportsUnchanged();
+    void databaseFieldsItLacksStayEmpty();
     void duplicatesFollowTheChoice_data();
     void duplicatesFollowTheChoice();
     void failureLeavesTheTableAsItWas_data();
@@ -62,11 +63,16 @@ private slots:
 
 void TestContactImport::exportedFileImportsUnchanged_data()
 {
+    // Exported as; -1 and -2: the source's own database file, open and closed.
     QTest::addColumn<int>("format");
-    QTest::newRow("vCard 4.0") << int(ContactExport::Format::VCard4);
-    QTest::newRow("vCard 3.0") << int(ContactExport::Format::VCard3);
-    QTest::newRow("CSV UTF-8") << int(ContactExport::Format::CsvUtf8);
-    QTest::newRow("CSV Windows-1250") << int(ContactExport::Format::CsvWindows1250);
+    QTest::addColumn<int>("importAs");
+    QTest::newRow("vCard 4.0") << int(ContactExport::Format::VCard4) << int(Format::VCard);
+    QTest::newRow("vCard 3.0") << int(ContactExport::Format::VCard3) << int(Format::VCard);
+    QTest::newRow("CSV UTF-8") << int(ContactExport::Format::CsvUtf8) << int(Format::Csv);
+    QTest::newRow("CSV Windows-1250")
+        << int(ContactExport::Format::CsvWindows1250) << int(Format::Csv);
+    QTest::newRow("Kartax2000 database, open meanwhile") << -1 << int(Format::Database);
+    QTest::newRow("Kartax2000 database, closed") << -2 << int(Format::Database);
 }
 
 void TestContactImport::exportedFileImportsUnchanged()
@@ -80,20 +86,51 @@ void TestContactImport::exportedFileImportsUnchanged()
         from.add(QStringLiteral("Żółć %1").arg(n), QStringLiteral("b,%1").arg(n),
                  QStringLiteral("Łucja;%1").arg(n), rest);
     }
-    const QString path = from.folder() + QStringLiteral("/k.out");
-    QVERIFY(ContactExport::exportTable(from.table(), path, ContactExport::Format(format)).ok);
+    const QString path =
+        format < 0 ? from.databasePath() : from.folder() + QStringLiteral("/k.out");
+    QVERIFY(format < 0 ||
+            ContactExport::exportTable(from.table(), path, ContactExport::Format(format)).ok);
 
+    if (format == -2)
+        from.close();
     ContactFixture to;
     Options options;
-    options.format = format <= int(ContactExport::Format::VCard3) ? Format::VCard : Format::Csv;
+    QFETCH(int, importAs);
+    options.format = Format(importAs);
     const Result result = importFile(to.table(), path, options);
     QVERIFY2(result.ok, qPrintable(result.error));
     QCOMPARE(result.summary(), QStringLiteral("Dodano 3, zaktualizowano 0, pominięto 0"));
+    if (format == -2)
+        from.open();
     QCOMPARE(allRecords(to), allRecords(from));
     // The search index took the imported contacts in the same transaction.
     const ContactSearch search(to.table().database(), to.table().tableName());
     QCOMPARE(search.find(QStringLiteral("lucja;1"), SearchScope::All, 10).size(), 1);
     QVERIFY(othersWritesAreMarked(to));
+}
+
+void TestContactImport::databaseFieldsItLacksStayEmpty()
+{
+    ContactFixture to;
+    const QString path = to.folder() + QStringLiteral("/firma.kopia");
+    ContactFixture::sqlite3Against(
+        path, QStringLiteral("CREATE TABLE Kartax2000 (id INTEGER PRIMARY KEY, Tel, nazwa);"
+                             "INSERT INTO Kartax2000 VALUES (7, '22 555', 'Żak'), (3, NULL, '');"));
+    QCOMPARE(formatOf(path), Format::Database);
+    Options options;
+    options.format = Format::Database;
+    QList<int> percents;
+    options.progress = [&percents](qint64, int percent) {
+        percents << percent;
+        return true;
+    };
+    const Result result = importFile(to.table(), path, options);
+    QVERIFY2(result.ok, qPrintable(result.error));
+    QCOMPARE(percents, QList<int>{100});
+    // In id order, as stored: the nameless contact keeps its empty name, NULL stays NULL.
+    QCOMPARE(to.sqlite3(QStringLiteral("SELECT quote(Nazwa), quote(Tel), quote(Uwagi) FROM "
+                                       "Kartax2000 ORDER BY id;")),
+             QStringLiteral("''|NULL|NULL\n'Żak'|'22 555'|NULL\n"));
 }
 
 void TestContactImport::duplicatesFollowTheChoice_data()
@@ -166,31 +203,48 @@ void TestContactImport::duplicatesFollowTheChoice()
 void TestContactImport::failureLeavesTheTableAsItWas_data()
 {
     QTest::addColumn<QString>("file");
-    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QByteArray>("bytes"); // neither bytes nor sql: the file is not written
+    QTest::addColumn<QString>("sql");      // the file is made by sqlite3 running it
     QTest::addColumn<bool>("cancel");
     QTest::addColumn<QString>("error");
     QByteArray many;
     for (int i = 0; i < 600; ++i)
         many += "BEGIN:VCARD\nFN:K" + QByteArray::number(i) + "\nEND:VCARD\n";
-    QTest::newRow("cancelled") << "k.vcf" << many << true
+    const QByteArray png("\x89PNG\r\n\x1a\n\0\0", 10);
+    QTest::newRow("cancelled") << "k.vcf" << many << "" << true
                                << "Import przerwano; nic nie zaimportowano.";
     QTest::newRow("last card cut short") << "k.vcf" << many + "BEGIN:VCARD\nFN:X\n"
-                                         << false << ", wiersz 1801: ";
-    QTest::newRow("no contacts") << "k.vcf" << QByteArray("\x89PNG\r\n\x1a\n\0\0", 10) << false
+                                         << "" << false << ", wiersz 1801: ";
+    QTest::newRow("no contacts") << "k.vcf" << png << "" << false
                                  << "nie znaleziono żadnych kontaktów";
-    QTest::newRow("no column maps")
-        << "k.csv" << QByteArray("Kolor;Waga\nczerwony;3\n") << false << "Żadna kolumna pliku";
+    QTest::newRow("no column maps") << "k.csv" << QByteArray("Kolor;Waga\nczerwony;3\n") << ""
+                                    << false << "Żadna kolumna pliku";
+    QTest::newRow("not a database")
+        << "k.db" << png << "" << false << "To nie jest baza danych Kartax2000: ";
+    QTest::newRow("database without the contact table")
+        << "k.db" << QByteArray() << "CREATE TABLE Kartax (Nazwa); INSERT INTO Kartax VALUES (1);"
+        << false << "nie zawiera tabeli kontaktów Kartax2000.";
+    QTest::newRow("database cancelled") << "k.db" << QByteArray()
+                                        << "CREATE TABLE Kartax2000 (Nazwa); INSERT INTO "
+                                           "Kartax2000 VALUES ('Nowy');"
+                                        << true << "Import przerwano; nic nie zaimportowano.";
+    QTest::newRow("the same database by another name")
+        << "./Kartax2000.db" << QByteArray() << "" << false
+        << "nie można zaimportować bazy do niej samej.";
 }
 
 void TestContactImport::failureLeavesTheTableAsItWas()
 {
     QFETCH(QString, file);
     QFETCH(QByteArray, bytes);
+    QFETCH(QString, sql);
     QFETCH(bool, cancel);
     QFETCH(QString, error);
     ContactFixture fx;
     fx.add(QStringLiteral("Stały"));
-    const QString path = write(fx, file, bytes);
+    const QString path = !bytes.isEmpty() ? write(fx, file, bytes) : fx.folder() + u'/' + file;
+    if (!sql.isEmpty())
+        ContactFixture::sqlite3Against(path, sql);
     Options options;
     options.format = *formatOf(path);
     options.progress = [cancel](qint64, int) { return !cancel; };

@@ -173,6 +173,9 @@ void TestContactRecord::commandLineExport_data()
                             << "Dodano 1, zaktualizowano 0, pominięto 0";
     QTest::newRow("import, missing file")
         << QStringList{"--import", "DIR/brak.vcf"} << 1 << "Nie można odczytać pliku";
+    QTest::newRow("import, a card as a database")
+        << QStringList{"--import", "DIR/in.vcf", "--format", "db"} << 1
+        << "To nie jest baza danych Kartax2000: ";
     QTest::newRow("import, bad choice")
         << QStringList{"--import", "DIR/in.vcf", "--duplicates", "tak"} << 2 << "Nieznany wybór";
     QTest::newRow("two modes") << QStringList{"--import", "DIR/in.vcf", "--export", "DIR/k.vcf"}

@@ -13,7 +13,9 @@ void run(QWidget *parent, TTable &contacts)
 {
     const QString path = FileDialogs::current().openFileName(
         parent, {QStringLiteral("Import kontaktów"),
-                 QStringLiteral("Kontakty: vCard lub CSV (*.vcf *.vcard *.csv)"), QString()});
+                 QStringLiteral("Kontakty: vCard lub CSV (*.vcf *.vcard *.csv);;"
+                                "Baza Kartax2000 (*.db)"),
+                 QString()});
     if (!path.isEmpty())
         runFile(parent, contacts, path);
 }

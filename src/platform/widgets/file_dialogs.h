@@ -4,12 +4,12 @@
 
 class QWidget;
 
-// One open or save dialog: its title, a single file type and the extension
-// that a typed name without one receives.
+// One open or save dialog: its title, its file types and the extension that a
+// typed name without one receives.
 struct FileDialogRequest
 {
     QString title;
-    QString filter; // "Description (*.EXT)"
+    QString filter; // "Description (*.EXT)", several separated by ";;"
     QString defaultSuffix;
 };
 
