@@ -12,10 +12,11 @@ namespace ImportRun {
 void run(QWidget *parent, TTable &contacts)
 {
     const QString path = FileDialogs::current().openFileName(
-        parent, {QStringLiteral("Import kontaktów"),
-                 QStringLiteral("Kontakty: vCard lub CSV (*.vcf *.vcard *.csv);;"
-                                "Baza Kartax2000 (*.db)"),
-                 QString()});
+        parent,
+        {QStringLiteral("Import kontaktów"),
+         QStringLiteral("Kontakty: vCard, CSV lub baza Kartax2000 (*.vcf *.vcard *.csv *.db);;"
+                        "Baza Kartax2000 (*.db)"),
+         QString()});
     if (!path.isEmpty())
         runFile(parent, contacts, path);
 }

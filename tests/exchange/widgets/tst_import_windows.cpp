@@ -105,9 +105,9 @@ void TestImportWindows::menuImportReportsAndShowsFirstContact()
     });
     answering.start(10);
     fx.form1().Import1->trigger();
-    QCOMPARE(
-        files.requests.constFirst().filter,
-        QStringLiteral("Kontakty: vCard lub CSV (*.vcf *.vcard *.csv);;Baza Kartax2000 (*.db)"));
+    QCOMPARE(files.requests.constFirst().filter,
+             QStringLiteral("Kontakty: vCard, CSV lub baza Kartax2000 (*.vcf *.vcard *.csv "
+                            "*.db);;Baza Kartax2000 (*.db)"));
     QCOMPARE(dialogs->texts(), QStringList{"Dodano 3, zaktualizowano 0, pominięto 0."});
     QCOMPARE(fx.table().fieldText(QStringLiteral("Nazwa")), QStringLiteral("Zenit"));
 }
