@@ -461,9 +461,9 @@ bool ensureBookkeeping(QSqlDatabase &db, const QString &table, QString *error)
     for (const QString &field : keyedFieldNames())
         keyed << quoted(field);
     statements << QStringLiteral("CREATE OR REPLACE FUNCTION %1() RETURNS trigger LANGUAGE plpgsql "
-                                 "AS $$BEGIN INSERT INTO %2 (id) VALUES (NEW.id) "
+                                 "AS $$BEGIN %3INSERT INTO %2 (id) VALUES (NEW.id) "
                                  "ON CONFLICT DO NOTHING; RETURN NULL; END$$")
-                      .arg(mark, quoted(dirty))
+                      .arg(mark, quoted(dirty), QLatin1String(kSkipOwnWrite))
                << QStringLiteral("CREATE OR REPLACE FUNCTION %1() RETURNS trigger LANGUAGE plpgsql "
                                  "AS $$BEGIN PERFORM pg_notify(%2, CASE TG_OP WHEN 'DELETE' "
                                  "THEN OLD.id ELSE NEW.id END::text); RETURN NULL; END$$")

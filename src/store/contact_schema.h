@@ -45,6 +45,13 @@ void create(QSqlDatabase &db, const QString &table);
 // when missing. Returns false, with the engine's message, when they cannot be written.
 bool ensureBookkeeping(QSqlDatabase &db, const QString &table, QString *error);
 
+// On a server: the statement that, within a transaction, tells the marking triggers
+// that the program itself writes the rows with their keys and search text, so that
+// they mark none; and the first statement of a marking trigger, which heeds it.
+inline constexpr char kOwnWrite[] = "SET LOCAL kartax.own_write = 'on'";
+inline constexpr char kSkipOwnWrite[] =
+    "IF current_setting('kartax.own_write', true) = 'on' THEN RETURN NULL; END IF; ";
+
 // The channel on which a database server tells listening programs the id of each row
 // of the table that was inserted, updated or deleted.
 QString notifyChannel(const QString &table);

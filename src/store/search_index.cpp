@@ -520,9 +520,9 @@ bool buildOnServer(QSqlDatabase &db, const QString &table, const std::function<v
             .arg(text, columns.join(u" TEXT, ")),
         QStringLiteral("CREATE TABLE %1 (id BIGINT PRIMARY KEY)").arg(marks),
         QStringLiteral("CREATE OR REPLACE FUNCTION %1() RETURNS trigger LANGUAGE plpgsql AS "
-                       "$$BEGIN INSERT INTO %2 (id) VALUES (NEW.id) ON CONFLICT DO NOTHING; "
+                       "$$BEGIN %3INSERT INTO %2 (id) VALUES (NEW.id) ON CONFLICT DO NOTHING; "
                        "RETURN NULL; END$$")
-            .arg(quoted(markFunction(table)), marks),
+            .arg(quoted(markFunction(table)), marks, QLatin1String(ContactSchema::kSkipOwnWrite)),
         QStringLiteral("CREATE OR REPLACE FUNCTION %1() RETURNS trigger LANGUAGE plpgsql AS "
                        "$$BEGIN %2; RETURN NULL; END$$")
             .arg(quoted(dropFunction(table)),

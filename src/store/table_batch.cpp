@@ -29,6 +29,14 @@ TableBatch::TableBatch(TTable &table) : m_table(table)
     if (!m_table.m_db.transaction())
         m_table.failWrite(m_table.m_db.lastError());
     m_open = true;
+    if (m_table.m_server) {
+        QSqlQuery own(m_table.m_db);
+        if (!own.exec(QLatin1String(ContactSchema::kOwnWrite))) {
+            const QSqlError error = own.lastError();
+            rollback();
+            m_table.failWrite(error);
+        }
+    }
     // Whether the table has its search index, told before its triggers are set aside.
     m_search = std::make_unique<SearchIndexWriter>(m_table.m_db, m_table.m_tableName);
     setAsideMarkTriggers(); // before any statement is prepared against the schema

@@ -10,6 +10,8 @@
 
 using namespace ContactImport;
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 QString write(const ContactFixture &fx, const QString &name, const QByteArray &bytes)
@@ -23,12 +25,12 @@ QString write(const ContactFixture &fx, const QString &name, const QByteArray &b
 
 // Whether a row another program inserts after an import is still marked for the
 // program to give it its sort keys and search text.
-bool othersWritesAreMarked(const ContactFixture &fx)
+bool othersWritesAreMarked(ContactFixture &fx)
 {
-    return fx.sqlite3(QStringLiteral("INSERT INTO Kartax2000 (Nazwa) VALUES ('Obcy');"
-                                     "SELECT (SELECT count(*) FROM Kartax2000_dirty) || ' ' || "
-                                     "(SELECT count(*) FROM Kartax2000_search_marks);"))
-               .trimmed() == QStringLiteral("1 1");
+    fx.sql(QStringLiteral(R"(INSERT INTO "Kartax2000" ("Nazwa") VALUES ('Obcy'))"));
+    return fx.sql(QStringLiteral(R"(SELECT (SELECT count(*) FROM "Kartax2000_dirty") || ' ' || )"
+                                 R"((SELECT count(*) FROM "Kartax2000_search_marks"))")) ==
+           QStringLiteral("1 1\n");
 }
 
 QList<QStringList> allRecords(ContactFixture &fx)
@@ -78,7 +80,7 @@ void TestContactImport::exportedFileImportsUnchanged_data()
 void TestContactImport::exportedFileImportsUnchanged()
 {
     QFETCH(int, format);
-    ContactFixture from;
+    ContactFixture from(format < 0); // a database to import is a file
     for (int n = 0; n < 3; ++n) {
         QStringList rest;
         for (int i = 3; i < ContactRecord::kFieldCount; ++i)
@@ -128,8 +130,10 @@ void TestContactImport::databaseFieldsItLacksStayEmpty()
     QVERIFY2(result.ok, qPrintable(result.error));
     QCOMPARE(percents, QList<int>{100});
     // In id order, as stored: the nameless contact keeps its empty name, NULL stays NULL.
-    QCOMPARE(to.sqlite3(QStringLiteral("SELECT quote(Nazwa), quote(Tel), quote(Uwagi) FROM "
-                                       "Kartax2000 ORDER BY id;")),
+    const QString quote = testingOnServer() ? QStringLiteral("quote_nullable") : u"quote"_s;
+    QCOMPARE(to.sql(QStringLiteral(R"(SELECT %1("Nazwa"), %1("Tel"), %1("Uwagi") FROM )"
+                                   R"("Kartax2000" ORDER BY id)")
+                        .arg(quote)),
              QStringLiteral("''|NULL|NULL\n'Żak'|'22 555'|NULL\n"));
 }
 
@@ -240,6 +244,8 @@ void TestContactImport::failureLeavesTheTableAsItWas()
     QFETCH(QString, sql);
     QFETCH(bool, cancel);
     QFETCH(QString, error);
+    if (testingOnServer() && file.startsWith(u'.'))
+        QSKIP("the table in a file of its own");
     ContactFixture fx;
     fx.add(QStringLiteral("Stały"));
     const QString path = !bytes.isEmpty() ? write(fx, file, bytes) : fx.folder() + u'/' + file;
@@ -254,8 +260,7 @@ void TestContactImport::failureLeavesTheTableAsItWas()
     QVERIFY2(result.error.contains(error), qPrintable(result.error));
     QVERIFY(cancel || result.error.contains(path));
     QCOMPARE(fx.walkForward(), QStringList{"Stały"});
-    QCOMPARE(fx.sqlite3(QStringLiteral("SELECT count(*) FROM Kartax2000;")).trimmed(),
-             QStringLiteral("1"));
+    QCOMPARE(fx.sql(QStringLiteral(R"(SELECT count(*) FROM "Kartax2000")")), QStringLiteral("1\n"));
     QVERIFY(othersWritesAreMarked(fx));
 }
 

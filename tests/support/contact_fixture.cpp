@@ -1,13 +1,43 @@
 #include "support/contact_fixture.h"
 
+#include "platform/settings_store.h"
 #include "store/data_module.h"
 #include "store/table.h"
+#include "support/pg_test_server.h"
 
 #include <QProcess>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QSqlRecord>
 #include <QTest>
 
-ContactFixture::ContactFixture()
+bool testingOnServer()
 {
+    return qgetenv("KARTAX_TEST_ENGINE") == "QPSQL";
+}
+
+namespace {
+
+// The private server of a server run, started once for the whole test program.
+PgTestServer &testServer()
+{
+    static PgTestServer server;
+    if (!server.isRunning() && !server.start())
+        qFatal("cannot start the private PostgreSQL server: %s",
+               qPrintable(server.available() ? server.error() : server.unavailableReason()));
+    return server;
+}
+
+} // namespace
+
+ContactFixture::ContactFixture(bool inFile)
+{
+    if (testingOnServer() && !inFile) {
+        static int databases = 0;
+        m_serverDatabase = QStringLiteral("fixture%1").arg(++databases);
+        if (!testServer().createDatabase(m_serverDatabase))
+            qFatal("cannot create a database: %s", qPrintable(testServer().error()));
+    }
     open();
 }
 
@@ -25,7 +55,43 @@ TTable &ContactFixture::table()
 
 void ContactFixture::open()
 {
-    m_dm = std::make_unique<TDM9>(nullptr, databasePath());
+    if (m_serverDatabase.isEmpty()) {
+        m_dm = std::make_unique<TDM9>(nullptr, databasePath());
+        return;
+    }
+    // The alias names the fixture's database; a test may have cleared the settings.
+    SettingsStore settings;
+    settings.openKey(QStringLiteral("\\Aliasy\\Kax2000"), true);
+    settings.writeString(QStringLiteral("Driver"), QStringLiteral("QPSQL"));
+    settings.writeString(QStringLiteral("Host"), testServer().socketDir());
+    settings.writeString(QStringLiteral("Port"), QString::number(testServer().port()));
+    settings.writeString(QStringLiteral("Database"), m_serverDatabase);
+    settings.writeString(QStringLiteral("User"), testServer().user());
+    m_dm = std::make_unique<TDM9>(nullptr, QString());
+}
+
+void ContactFixture::configure(TTable &other) const
+{
+    if (m_serverDatabase.isEmpty())
+        other.setDatabaseFile(databasePath());
+    else
+        other.setDatabaseName(QStringLiteral("Kax2000"));
+    other.setTableName(QStringLiteral("Kartax2000"));
+}
+
+QString ContactFixture::sql(const QString &statement)
+{
+    QSqlQuery query(table().database());
+    if (!query.exec(statement))
+        return QStringLiteral("<error: %1>").arg(query.lastError().text());
+    QString rows;
+    while (query.next()) {
+        QStringList columns;
+        for (int i = 0; i < query.record().count(); ++i)
+            columns << query.value(i).toString();
+        rows += columns.join(QLatin1Char('|')) + QLatin1Char('\n');
+    }
+    return rows;
 }
 
 void ContactFixture::close()
