@@ -316,8 +316,8 @@ int main(int argc, char *argv[])
              {QStringLiteral("nInd"), QStringLiteral("bInd"), QStringLiteral("fInd")}) {
             t.setIndexName(index);
             const QString prefix = QStringLiteral("server_") + index + QLatin1Char('_');
-            reportSpread(prefix + QStringLiteral("first"), sample(300, [&](int) { t.first(); }));
-            reportSpread(prefix + QStringLiteral("last"), sample(300, [&](int) { t.last(); }));
+            reportSpread(prefix + QStringLiteral("first"), sample(100, [&](int) { t.first(); }));
+            reportSpread(prefix + QStringLiteral("last"), sample(100, [&](int) { t.last(); }));
             t.first();
             reportSpread(prefix + QStringLiteral("next"), sample(kSteps, [&](int) { t.next(); }));
             t.last();
