@@ -46,13 +46,14 @@ quint16 freePort()
     return probe.serverPort();
 }
 
-// Waits until the test process has closed its end of the lifeline (it ends, however
-// it ends), then stops the server at once and removes its folder. Arguments: the
-// folder, then the pg_ctl command (with its prefix that drops root, if any).
-const char kWatchdog[] = R"(dir=$1; shift
+// Waits until the process has closed its end of the lifeline (it ends, however it
+// ends), then stops the server at once and removes its folder unless it is kept.
+// Arguments: the folder, "keep" or "remove", then the pg_ctl command (with its
+// prefix that drops root, if any).
+const char kWatchdog[] = R"(dir=$1; keep=$2; shift 2
 read -r _ <"$dir/lifeline"
 "$@" -D "$dir/data" -m immediate -w stop >/dev/null 2>&1
-rm -rf "$dir")";
+[ "$keep" = keep ] || rm -rf "$dir")";
 
 } // namespace
 
@@ -91,25 +92,47 @@ PgTestServer::PgTestServer()
     }
 }
 
+PgTestServer::PgTestServer(const QString &keptFolder) : PgTestServer()
+{
+    m_keptFolder = QDir(keptFolder).absolutePath();
+}
+
 PgTestServer::~PgTestServer()
 {
     if (m_running)
         stop();
-    // The server is down and the folder goes with m_dir: the watchdog has nothing left to do.
+    // The server is down and a temporary folder goes with m_temporary: the watchdog
+    // has nothing left to do.
     if (m_watchdog > 0)
         ::kill(static_cast<pid_t>(m_watchdog), SIGTERM);
-    if (m_lifeline >= 0)
+    if (m_lifeline >= 0) {
         ::close(m_lifeline);
+        if (!m_keptFolder.isEmpty())
+            QFile::remove(m_root + QStringLiteral("/lifeline"));
+    }
+}
+
+void PgTestServer::setSetting(const QString &name, const QString &value)
+{
+    m_settings << QStringLiteral("-c") << name + QLatin1Char('=') + value;
+}
+
+QString PgTestServer::program(const QString &name) const
+{
+    // pg_ctl on the PATH may be a link into the folder of its version.
+    return m_pgCtl.isEmpty()
+               ? QString()
+               : QFileInfo(QFileInfo(m_pgCtl).canonicalFilePath()).dir().filePath(name);
 }
 
 QString PgTestServer::socketDir() const
 {
-    return m_dir ? m_dir->path() : QString();
+    return m_root;
 }
 
 QString PgTestServer::dataDir() const
 {
-    return m_dir->filePath(QStringLiteral("data"));
+    return m_root + QStringLiteral("/data");
 }
 
 QStringList PgTestServer::serverCommand(const QString &program, const QStringList &arguments) const
@@ -126,12 +149,12 @@ bool PgTestServer::run(const QStringList &command)
 {
     QProcess process;
     process.setProcessChannelMode(QProcess::MergedChannels);
-    process.setWorkingDirectory(m_dir->path());
+    process.setWorkingDirectory(m_root);
     process.start(command.first(), command.mid(1));
     const bool finished = process.waitForFinished(120000);
     if (finished && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0)
         return true;
-    QFile log(m_dir->filePath(QStringLiteral("server.log")));
+    QFile log(m_root + QStringLiteral("/server.log"));
     const QByteArray logText = log.open(QIODevice::ReadOnly) ? log.readAll() : QByteArray();
     m_error = QStringLiteral("%1 failed (%2):\n%3\nserver log:\n%4")
                   .arg(command.join(QLatin1Char(' ')),
@@ -142,7 +165,9 @@ bool PgTestServer::run(const QStringList &command)
 
 bool PgTestServer::startWatchdog()
 {
-    const QByteArray fifo = QFile::encodeName(m_dir->filePath(QStringLiteral("lifeline")));
+    const QByteArray fifo = QFile::encodeName(m_root + QStringLiteral("/lifeline"));
+    // A kept folder may still hold the pipe of a run that ended abruptly.
+    ::unlink(fifo.constData());
     // Opened for reading and writing, so that the open does not wait for a reader;
     // close-on-exec keeps the server and other children from holding it open.
     if (::mkfifo(fifo.constData(), 0600) != 0 ||
@@ -152,9 +177,11 @@ bool PgTestServer::startWatchdog()
     }
     QProcess watchdog;
     watchdog.setProgram(QStringLiteral("/bin/sh"));
-    watchdog.setArguments(QStringList{QStringLiteral("-c"), QLatin1String(kWatchdog),
-                                      QStringLiteral("pg-test-watchdog"), m_dir->path()} +
-                          serverCommand(m_pgCtl, {}));
+    watchdog.setArguments(
+        QStringList{QStringLiteral("-c"), QLatin1String(kWatchdog),
+                    QStringLiteral("pg-test-watchdog"), m_root,
+                    m_keptFolder.isEmpty() ? QStringLiteral("remove") : QStringLiteral("keep")} +
+        serverCommand(m_pgCtl, {}));
     watchdog.setWorkingDirectory(QStringLiteral("/"));
     watchdog.setStandardInputFile(QProcess::nullDevice());
     watchdog.setStandardOutputFile(QProcess::nullDevice());
@@ -168,16 +195,26 @@ bool PgTestServer::startWatchdog()
 
 bool PgTestServer::initialize()
 {
-    m_dir = std::make_unique<QTemporaryDir>(QDir::tempPath() + QStringLiteral("/kartax-pg-XXXXXX"));
-    if (!m_dir->isValid()) {
-        m_error = QStringLiteral("cannot create a temporary folder: %1").arg(m_dir->errorString());
+    if (m_keptFolder.isEmpty()) {
+        m_temporary =
+            std::make_unique<QTemporaryDir>(QDir::tempPath() + QStringLiteral("/kartax-pg-XXXXXX"));
+        if (!m_temporary->isValid()) {
+            m_error = QStringLiteral("cannot create a temporary folder: %1")
+                          .arg(m_temporary->errorString());
+            return false;
+        }
+        m_root = m_temporary->path();
+    } else if (!QDir().mkpath(m_keptFolder)) {
+        m_error = QStringLiteral("cannot create the folder %1").arg(m_keptFolder);
         return false;
+    } else {
+        m_root = m_keptFolder;
     }
     if (!m_asServerUser.isEmpty()) {
         const passwd *account = ::getpwnam(kServerUser);
-        if (!account || ::chown(QFile::encodeName(m_dir->path()).constData(), account->pw_uid,
-                                account->pw_gid) != 0) {
-            m_error = QStringLiteral("cannot hand %1 to the user nobody").arg(m_dir->path());
+        if (!account ||
+            ::chown(QFile::encodeName(m_root).constData(), account->pw_uid, account->pw_gid) != 0) {
+            m_error = QStringLiteral("cannot hand %1 to the user nobody").arg(m_root);
             return false;
         }
     }
@@ -188,26 +225,27 @@ bool PgTestServer::initialize()
         m_error = QStringLiteral("no free port on 127.0.0.1");
         return false;
     }
+    if (QFileInfo::exists(dataDir() + QStringLiteral("/PG_VERSION")))
+        return true; // a kept cluster made by an earlier run
     if (!run(serverCommand(m_initdb, {QStringLiteral("-D"), dataDir(), QStringLiteral("-U"), user(),
                                       QStringLiteral("-A"), QStringLiteral("trust"),
                                       QStringLiteral("-E"), QStringLiteral("UTF8"),
                                       QStringLiteral("--locale=C.UTF-8"), QStringLiteral("-N")})))
         return false;
-    // Appended settings override initdb's; the socket and the port stay for restarts.
-    // Commits still reach the operating system, so they survive an immediate stop.
+    // Appended settings override initdb's. The port is given at each start.
     QFile conf(dataDir() + QStringLiteral("/postgresql.conf"));
     if (!conf.open(QIODevice::Append | QIODevice::Text)) {
         m_error = QStringLiteral("cannot write %1").arg(conf.fileName());
         return false;
     }
-    conf.write(QStringLiteral("\nport = %1\n"
-                              "listen_addresses = '127.0.0.1'\n"
-                              "unix_socket_directories = '%2'\n"
-                              "fsync = off\n"
-                              "full_page_writes = off\n")
-                   .arg(m_port)
-                   .arg(m_dir->path())
-                   .toUtf8());
+    QString settings = QStringLiteral("\nlisten_addresses = '127.0.0.1'\n"
+                                      "unix_socket_directories = '%1'\n")
+                           .arg(m_root);
+    // Commits of a throwaway cluster still reach the operating system, so they
+    // survive an immediate stop.
+    if (m_keptFolder.isEmpty())
+        settings += QStringLiteral("fsync = off\nfull_page_writes = off\n");
+    conf.write(settings.toUtf8());
     return true;
 }
 
@@ -217,20 +255,26 @@ bool PgTestServer::start()
         m_error = m_unavailable;
         return false;
     }
-    if (!m_dir && !initialize())
+    if (m_root.isEmpty() && !initialize())
         return false;
-    m_running = run(pgCtl({QStringLiteral("-l"), m_dir->filePath(QStringLiteral("server.log")),
-                           QStringLiteral("-w"), QStringLiteral("-t"), QStringLiteral("60"),
-                           QStringLiteral("start")}));
+    const QStringList options =
+        QStringList{QStringLiteral("-p"), QString::number(m_port)} + m_settings;
+    m_running =
+        run(pgCtl({QStringLiteral("-l"), m_root + QStringLiteral("/server.log"),
+                   QStringLiteral("-o"), options.join(QLatin1Char(' ')), QStringLiteral("-w"),
+                   QStringLiteral("-t"), QStringLiteral("60"), QStringLiteral("start")}));
     return m_running;
 }
 
 bool PgTestServer::stop()
 {
-    if (!m_dir)
+    if (m_root.isEmpty())
         return true;
-    const bool stopped = run(pgCtl({QStringLiteral("-m"), QStringLiteral("immediate"),
-                                    QStringLiteral("-w"), QStringLiteral("stop")}));
+    // A kept cluster shuts down cleanly, so that its next start needs no recovery.
+    const QString mode =
+        m_keptFolder.isEmpty() ? QStringLiteral("immediate") : QStringLiteral("fast");
+    const bool stopped =
+        run(pgCtl({QStringLiteral("-m"), mode, QStringLiteral("-w"), QStringLiteral("stop")}));
     m_running = !stopped;
     return stopped;
 }
