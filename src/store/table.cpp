@@ -506,11 +506,19 @@ QString TTable::selectList(int index) const
     // Whether a record lies before or after this one in the index order. Each test
     // is split into "same key, id beyond" and "key beyond" so that both are seeks on
     // the (key, id) index; a row-value comparison would scan every equal key.
+    // A server's planner would answer "key beyond" by a scan of the table, guessing
+    // that a third of the rows qualify; asked for the nearest one, it seeks the index.
     const QString probe =
-        QStringLiteral("EXISTS (SELECT 1 FROM %1 AS p %2WHERE p.%3 = c.%3 AND p.id %4 c.id)"
-                       " OR EXISTS (SELECT 1 FROM %1 AS p %2WHERE p.%3 %4 c.%3)");
-    columns << probe.arg(quoted(m_tableName), indexedBy(info.name), key, QStringLiteral("<"));
-    columns << probe.arg(quoted(m_tableName), indexedBy(info.name), key, QStringLiteral(">"));
+        m_server
+            ? QStringLiteral("EXISTS (SELECT 1 FROM %1 AS p %2WHERE p.%3 = c.%3 AND p.id %4 c.id)"
+                             " OR (SELECT 1 FROM %1 AS p %2WHERE p.%3 %4 c.%3 ORDER BY p.%3%5 "
+                             "LIMIT 1) IS NOT NULL")
+            : QStringLiteral("EXISTS (SELECT 1 FROM %1 AS p %2WHERE p.%3 = c.%3 AND p.id %4 c.id)"
+                             " OR EXISTS (SELECT 1 FROM %1 AS p %2WHERE p.%3 %4 c.%3)%5");
+    columns << probe.arg(quoted(m_tableName), indexedBy(info.name), key, QStringLiteral("<"),
+                         m_server ? QStringLiteral(" DESC") : QString());
+    columns << probe.arg(quoted(m_tableName), indexedBy(info.name), key, QStringLiteral(">"),
+                         QString());
     return columns.join(QStringLiteral(", "));
 }
 
