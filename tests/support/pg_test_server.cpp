@@ -257,8 +257,10 @@ bool PgTestServer::start()
     }
     if (m_root.isEmpty() && !initialize())
         return false;
-    const QStringList options =
-        QStringList{QStringLiteral("-p"), QString::number(m_port)} + m_settings;
+    // The socket's folder too, so that a kept cluster still starts after its folder moved.
+    const QStringList options = QStringList{QStringLiteral("-p"), QString::number(m_port),
+                                            QStringLiteral("-k"), u'\'' + m_root + u'\''} +
+                                m_settings;
     m_running =
         run(pgCtl({QStringLiteral("-l"), m_root + QStringLiteral("/server.log"),
                    QStringLiteral("-o"), options.join(QLatin1Char(' ')), QStringLiteral("-w"),
