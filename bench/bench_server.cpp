@@ -227,24 +227,6 @@ bool fill(const PgTestServer &server, const QString &sqlitePath)
     return true;
 }
 
-template<typename Step> std::vector<double> sample(int count, Step step)
-{
-    std::vector<double> samples;
-    samples.reserve(count);
-    for (int i = 0; i < count; ++i) {
-        const auto start = bench::Clock::now();
-        step(i);
-        samples.push_back(bench::microsecondsSince(start));
-    }
-    return samples;
-}
-
-void reportSpread(const QString &name, const std::vector<double> &samples)
-{
-    bench::report(qPrintable(name + QStringLiteral("_median")), bench::median(samples), "us");
-    bench::report(qPrintable(name + QStringLiteral("_p99")), bench::percentile(samples, 99), "us");
-}
-
 // A prefix of one to three letters, as a user starts to type a name, now and then
 // with a capital.
 QString randomPrefix(std::mt19937 &random)
@@ -316,27 +298,32 @@ int main(int argc, char *argv[])
              {QStringLiteral("nInd"), QStringLiteral("bInd"), QStringLiteral("fInd")}) {
             t.setIndexName(index);
             const QString prefix = QStringLiteral("server_") + index + QLatin1Char('_');
-            reportSpread(prefix + QStringLiteral("first"), sample(100, [&](int) { t.first(); }));
-            reportSpread(prefix + QStringLiteral("last"), sample(100, [&](int) { t.last(); }));
+            bench::reportSpread(prefix + QStringLiteral("first"),
+                                bench::sample(100, [&](int) { t.first(); }));
+            bench::reportSpread(prefix + QStringLiteral("last"),
+                                bench::sample(100, [&](int) { t.last(); }));
             t.first();
-            reportSpread(prefix + QStringLiteral("next"), sample(kSteps, [&](int) { t.next(); }));
+            bench::reportSpread(prefix + QStringLiteral("next"),
+                                bench::sample(kSteps, [&](int) { t.next(); }));
             t.last();
-            reportSpread(prefix + QStringLiteral("prior"), sample(kSteps, [&](int) { t.prior(); }));
+            bench::reportSpread(prefix + QStringLiteral("prior"),
+                                bench::sample(kSteps, [&](int) { t.prior(); }));
         }
 
         // Typing: each release switches index and searches for what the box holds.
         std::mt19937 random(7);
         const SearchKind kinds[] = {SearchKind::Name, SearchKind::Branch,
                                     SearchKind::Representative};
-        reportSpread(QStringLiteral("server_switch_and_nearest"), sample(1500, [&](int i) {
-                         incrementalSearch(t, kinds[i % 3], randomPrefix(random));
-                     }));
+        bench::reportSpread(QStringLiteral("server_switch_and_nearest"),
+                            bench::sample(1500, [&](int i) {
+                                incrementalSearch(t, kinds[i % 3], randomPrefix(random));
+                            }));
         bench::report("server_rss_peak", bench::peakResidentMegabytes(), "MB");
 
         // Post of one changed record.
         t.setIndexName(QStringLiteral("nInd"));
         t.first();
-        const std::vector<double> posts = sample(60, [&](int i) {
+        const std::vector<double> posts = bench::sample(60, [&](int i) {
             t.edit();
             t.setFieldText(QStringLiteral("Tel"),
                            QStringLiteral("22 %1 %2").arg(random() % 1000).arg(i));

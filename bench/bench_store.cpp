@@ -200,24 +200,6 @@ bool measureQueryProcess(const QString &path)
     return true;
 }
 
-template<typename Step> std::vector<double> sample(int count, Step step)
-{
-    std::vector<double> samples;
-    samples.reserve(count);
-    for (int i = 0; i < count; ++i) {
-        const auto start = bench::Clock::now();
-        step(i);
-        samples.push_back(bench::microsecondsSince(start));
-    }
-    return samples;
-}
-
-void reportSpread(const QString &name, const std::vector<double> &samples)
-{
-    bench::report(qPrintable(name + QStringLiteral("_median")), bench::median(samples), "us");
-    bench::report(qPrintable(name + QStringLiteral("_p99")), bench::percentile(samples, 99), "us");
-}
-
 } // namespace
 
 int main(int argc, char *argv[])
@@ -247,24 +229,26 @@ int main(int argc, char *argv[])
              {QStringLiteral("nInd"), QStringLiteral("bInd"), QStringLiteral("fInd")}) {
             t.setIndexName(index);
             const QString prefix = QStringLiteral("store_") + index + QLatin1Char('_');
-            reportSpread(prefix + QStringLiteral("first"), sample(500, [&](int) { t.first(); }));
-            reportSpread(prefix + QStringLiteral("last"), sample(500, [&](int) { t.last(); }));
+            bench::reportSpread(prefix + QStringLiteral("first"),
+                                bench::sample(500, [&](int) { t.first(); }));
+            bench::reportSpread(prefix + QStringLiteral("last"),
+                                bench::sample(500, [&](int) { t.last(); }));
             t.first();
-            reportSpread(prefix + QStringLiteral("next_from_first"),
-                         sample(kSteps, [&](int) { t.next(); }));
+            bench::reportSpread(prefix + QStringLiteral("next_from_first"),
+                                bench::sample(kSteps, [&](int) { t.next(); }));
             t.last();
-            reportSpread(prefix + QStringLiteral("prior_from_last"),
-                         sample(kSteps, [&](int) { t.prior(); }));
+            bench::reportSpread(prefix + QStringLiteral("prior_from_last"),
+                                bench::sample(kSteps, [&](int) { t.prior(); }));
             t.last();
             for (int i = 0; i < kSteps; ++i)
                 t.prior();
-            reportSpread(prefix + QStringLiteral("next_to_last"),
-                         sample(kSteps, [&](int) { t.next(); }));
+            bench::reportSpread(prefix + QStringLiteral("next_to_last"),
+                                bench::sample(kSteps, [&](int) { t.next(); }));
             t.first();
             for (int i = 0; i < kSteps; ++i)
                 t.next();
-            reportSpread(prefix + QStringLiteral("prior_to_first"),
-                         sample(kSteps, [&](int) { t.prior(); }));
+            bench::reportSpread(prefix + QStringLiteral("prior_to_first"),
+                                bench::sample(kSteps, [&](int) { t.prior(); }));
         }
 
         // Typing: each release switches index and searches the box's whole text.
@@ -273,9 +257,10 @@ int main(int argc, char *argv[])
                                 "Wiś", "Tatry",  "PPHU N", "Jan K", "Meb", "In"};
         const SearchKind kinds[] = {SearchKind::Name, SearchKind::Branch,
                                     SearchKind::Representative};
-        reportSpread(QStringLiteral("store_switch_and_nearest"), sample(3000, [&](int i) {
-                         incrementalSearch(t, kinds[i % 3], texts[i % texts.size()]);
-                     }));
+        bench::reportSpread(QStringLiteral("store_switch_and_nearest"),
+                            bench::sample(3000, [&](int i) {
+                                incrementalSearch(t, kinds[i % 3], texts[i % texts.size()]);
+                            }));
 
         // Searches of whole words and parts of words, three or more letters each, in
         // name, representative and e-mail and in every field.
@@ -285,8 +270,8 @@ int main(int argc, char *argv[])
                                     "warsz",    "@wp.pl", "meble",     "22 555 111", "zięb"};
             for (const SearchScope scope :
                  {SearchScope::NameRepresentativeEmail, SearchScope::All}) {
-                const std::vector<double> searches =
-                    sample(200, [&](int i) { search.find(words[i % words.size()], scope, 200); });
+                const std::vector<double> searches = bench::sample(
+                    200, [&](int i) { search.find(words[i % words.size()], scope, 200); });
                 const QString name = scope == SearchScope::All
                                          ? QStringLiteral("store_search_all")
                                          : QStringLiteral("store_search_names");
@@ -308,13 +293,13 @@ int main(int argc, char *argv[])
                                      "kow",    "pol",         "ewa",          "gdan",   "owsk"};
             const QStringList shorter{"a", "k", "ło", "zz", "m", "pr", "ż", "ba", "x", "st"};
             const auto measure = [&](const QString &name, const QStringList &queries) {
-                const std::vector<double> pages = sample(400, [&](int i) {
+                const std::vector<double> pages = bench::sample(400, [&](int i) {
                     const QString &text = queries[i % queries.size()];
                     const ContactSearch search(t.database(), t.tableName());
                     search.scan(text, ContactSearch::scopeFor(text),
                                 std::numeric_limits<qint64>::min(), 50, 6);
                 });
-                const std::vector<double> counts = sample(100, [&](int i) {
+                const std::vector<double> counts = bench::sample(100, [&](int i) {
                     const QString &text = queries[i % queries.size()];
                     const ContactSearch search(t.database(), t.tableName());
                     search.scan(text, ContactSearch::scopeFor(text),
@@ -337,7 +322,7 @@ int main(int argc, char *argv[])
         t.setIndexName(QStringLiteral("nInd"));
         t.first();
         std::mt19937 random(7);
-        std::vector<double> posts = sample(60, [&](int i) {
+        std::vector<double> posts = bench::sample(60, [&](int i) {
             t.edit();
             t.setFieldText(QStringLiteral("Tel"),
                            QStringLiteral("22 %1 %2").arg(random() % 1000).arg(i));

@@ -73,4 +73,24 @@ inline void report(const char *name, double value, const char *unit)
     std::fflush(stdout);
 }
 
+// The times of `count` runs of step(i), in microseconds.
+template<typename Step> std::vector<double> sample(int count, Step step)
+{
+    std::vector<double> samples;
+    samples.reserve(std::size_t(count));
+    for (int i = 0; i < count; ++i) {
+        const auto start = Clock::now();
+        step(i);
+        samples.push_back(microsecondsSince(start));
+    }
+    return samples;
+}
+
+// Reports the median and the 99th percentile of samples as name_median and name_p99.
+inline void reportSpread(const QString &name, const std::vector<double> &samples)
+{
+    report(qPrintable(name + QStringLiteral("_median")), median(samples), "us");
+    report(qPrintable(name + QStringLiteral("_p99")), percentile(samples, 99), "us");
+}
+
 } // namespace bench

@@ -40,13 +40,7 @@ void TestServerSearch::initTestCase()
     QVERIFY2(m_server.start(), qPrintable(m_server.error()));
     QVERIFY2(m_server.createDatabase(QStringLiteral("kontakty")), qPrintable(m_server.error()));
     QFile::remove(SettingsStore::defaultPath());
-    SettingsStore settings;
-    QVERIFY(settings.openKey(QStringLiteral("\\Aliasy\\Kax2000"), true));
-    settings.writeString(QStringLiteral("Driver"), QStringLiteral("QPSQL"));
-    settings.writeString(QStringLiteral("Host"), m_server.socketDir());
-    settings.writeString(QStringLiteral("Port"), QString::number(m_server.port()));
-    settings.writeString(QStringLiteral("Database"), QStringLiteral("kontakty"));
-    settings.writeString(QStringLiteral("User"), m_server.user());
+    writeServerAlias(m_server, QStringLiteral("kontakty"));
     m_table = openTable();
     // Kraj, Miasto, Kod, Ulica, Region, Tel, Fax, Email, Http, Uwagi
     insertContact(*m_table, QStringLiteral("Kowalski Jan"), QStringLiteral("Hurtownia"),

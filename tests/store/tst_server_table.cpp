@@ -46,13 +46,7 @@ void TestServerTable::init()
     const QString database = QStringLiteral("kontakty%1").arg(++m_database);
     QVERIFY2(m_server.createDatabase(database), qPrintable(m_server.error()));
     QFile::remove(SettingsStore::defaultPath());
-    SettingsStore settings;
-    QVERIFY(settings.openKey(QStringLiteral("\\Aliasy\\Kax2000"), true));
-    settings.writeString(QStringLiteral("Driver"), QStringLiteral("QPSQL"));
-    settings.writeString(QStringLiteral("Host"), m_server.socketDir());
-    settings.writeString(QStringLiteral("Port"), QString::number(m_server.port()));
-    settings.writeString(QStringLiteral("Database"), database);
-    settings.writeString(QStringLiteral("User"), m_server.user());
+    writeServerAlias(m_server, database);
 }
 
 std::unique_ptr<TTable> TestServerTable::openTable()

@@ -11,6 +11,17 @@
 #include <QSqlRecord>
 #include <QTest>
 
+void writeServerAlias(const PgTestServer &server, const QString &database)
+{
+    SettingsStore settings;
+    settings.openKey(QStringLiteral("\\Aliasy\\Kax2000"), true);
+    settings.writeString(QStringLiteral("Driver"), QStringLiteral("QPSQL"));
+    settings.writeString(QStringLiteral("Host"), server.socketDir());
+    settings.writeString(QStringLiteral("Port"), QString::number(server.port()));
+    settings.writeString(QStringLiteral("Database"), database);
+    settings.writeString(QStringLiteral("User"), server.user());
+}
+
 bool testingOnServer()
 {
     return qgetenv("KARTAX_TEST_ENGINE") == "QPSQL";
@@ -60,13 +71,7 @@ void ContactFixture::open()
         return;
     }
     // The alias names the fixture's database; a test may have cleared the settings.
-    SettingsStore settings;
-    settings.openKey(QStringLiteral("\\Aliasy\\Kax2000"), true);
-    settings.writeString(QStringLiteral("Driver"), QStringLiteral("QPSQL"));
-    settings.writeString(QStringLiteral("Host"), testServer().socketDir());
-    settings.writeString(QStringLiteral("Port"), QString::number(testServer().port()));
-    settings.writeString(QStringLiteral("Database"), m_serverDatabase);
-    settings.writeString(QStringLiteral("User"), testServer().user());
+    writeServerAlias(testServer(), m_serverDatabase);
     m_dm = std::make_unique<TDM9>(nullptr, QString());
 }
 

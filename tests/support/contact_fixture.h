@@ -22,6 +22,10 @@ QStringList walkForward(TTable &table, const QString &field = QStringLiteral("Na
 // against both engines.
 bool testingOnServer();
 
+class PgTestServer;
+// Names the database on the private server in the alias Kax2000 of the test's settings.
+void writeServerAlias(const PgTestServer &server, const QString &database);
+
 // Skips the current test on a server run: it checks what only a file has.
 #define SKIP_ON_SERVER()                                                                           \
     do {                                                                                           \
