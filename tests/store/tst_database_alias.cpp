@@ -24,7 +24,6 @@ private slots:
     void readsSettings();
     void opensServer_data();
     void opensServer();
-    void serverComesBack();
 
 private:
     void writeAlias(const QStringList &values);
@@ -190,34 +189,6 @@ void TestDatabaseAlias::opensServer()
     QVERIFY2(result.startsWith(start) && result.contains(serverSays) &&
                  !result.contains(QStringLiteral("tajne")) && !result.contains(" (and"),
              qPrintable(result));
-}
-
-void TestDatabaseAlias::serverComesBack()
-{
-    if (!m_server.available())
-        QSKIP(qPrintable(m_server.unavailableReason()));
-    {
-        QSqlDatabase db =
-            m_server.addConnection(QStringLiteral("socket"), QStringLiteral("kontakty"));
-        QVERIFY2(db.open(), qPrintable(db.lastError().text()));
-        QSqlQuery query(db);
-        QVERIFY(query.exec(QStringLiteral("SELECT 1")) && query.next());
-        QVERIFY2(query.exec(QStringLiteral("CREATE EXTENSION pg_trgm")),
-                 qPrintable(query.lastError().text()));
-
-        QVERIFY2(m_server.restart(), qPrintable(m_server.error()));
-        QVERIFY(!query.exec(QStringLiteral("SELECT 1"))); // the connection went with the server
-    }
-    QSqlDatabase::removeDatabase(QStringLiteral("socket"));
-    const QStringList service{"Driver=QPSQL", "Service=biuro"};
-    QCOMPARE(openAndQuery(service, QStringLiteral("SELECT extname FROM pg_extension "
-                                                  "WHERE extname = 'pg_trgm'")),
-             QStringLiteral("pg_trgm"));
-
-    QVERIFY2(m_server.stop(), qPrintable(m_server.error()));
-    const QString stopped = openAndQuery(service, QStringLiteral("SELECT 1"));
-    QVERIFY2(stopped.startsWith("Nie można połączyć z serwerem bazy danych usługi biuro: "),
-             qPrintable(stopped));
 }
 
 QTEST_GUILESS_MAIN(TestDatabaseAlias)

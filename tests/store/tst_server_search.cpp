@@ -6,10 +6,12 @@
 #include "support/pg_test_server.h"
 
 #include <QFile>
-#include <QSqlError>
-#include <QSqlQuery>
 #include <QTest>
 #include <QTextStream>
+
+// Runs SQL on a connection of its own, as another program would.
+#define RUN_AS_OTHER(sql)                                                                          \
+    QVERIFY2(m_server.execute(QStringLiteral("kontakty"), sql), qPrintable(m_server.error()))
 
 // The search of contacts kept on a PostgreSQL server: the same matches as in a file,
 // also of rows that another program writes or deletes.
@@ -26,8 +28,6 @@ private slots:
 private:
     std::unique_ptr<TTable> openTable(int *percent = nullptr);
     QStringList names(const QString &text, SearchScope scope, bool withEmail = false) const;
-    // Runs SQL on a connection of its own, as another program would.
-    void runAsOther(const QString &sql);
 
     PgTestServer m_server;
     std::unique_ptr<TTable> m_table;
@@ -75,18 +75,6 @@ QStringList TestServerSearch::names(const QString &text, SearchScope scope, bool
     return found;
 }
 
-void TestServerSearch::runAsOther(const QString &sql)
-{
-    {
-        QSqlDatabase db =
-            m_server.addConnection(QStringLiteral("other"), QStringLiteral("kontakty"));
-        QVERIFY(db.open());
-        QSqlQuery query(db);
-        QVERIFY2(query.exec(sql), qPrintable(query.lastError().text()));
-    }
-    QSqlDatabase::removeDatabase(QStringLiteral("other"));
-}
-
 void TestServerSearch::findsAsInAFile_data()
 {
     QTest::addColumn<QString>("text");
@@ -127,15 +115,15 @@ void TestServerSearch::findsAsInAFile()
 void TestServerSearch::followsOtherPrograms()
 {
     // A lost index is built again, over the rows there are.
-    runAsOther(QStringLiteral(R"(DROP TABLE "Kartax2000_search_text")"));
+    RUN_AS_OTHER(QStringLiteral(R"(DROP TABLE "Kartax2000_search_text")"));
     int percent = -1;
     m_table = openTable(&percent);
     QCOMPARE(percent, 100);
     QCOMPARE(names(QStringLiteral("łódź"), SearchScope::All), QStringList{"Kowalski Jan"});
 
-    runAsOther(QStringLiteral(
+    RUN_AS_OTHER(QStringLiteral(
         R"(INSERT INTO "Kartax2000" ("Nazwa", "Miasto") VALUES ('Ryś Ola', 'Łódź'))"));
-    runAsOther(QStringLiteral(
+    RUN_AS_OTHER(QStringLiteral(
         R"(UPDATE "Kartax2000" SET "Uwagi" = 'Pilne!' WHERE "Nazwa" = 'Bez Branży')"));
     m_table->refresh();
     QCOMPARE(names(QStringLiteral("łódź"), SearchScope::All),
@@ -147,7 +135,7 @@ void TestServerSearch::followsOtherPrograms()
     m_table->setFieldText(QStringLiteral("Nazwa"), QStringLiteral("Kowalski"));
     m_table->gotoNearest();
     m_table->deleteRecord();
-    runAsOther(QStringLiteral(R"(DELETE FROM "Kartax2000" WHERE "Nazwa" = 'Ryś Ola')"));
+    RUN_AS_OTHER(QStringLiteral(R"(DELETE FROM "Kartax2000" WHERE "Nazwa" = 'Ryś Ola')"));
     QCOMPARE(names(QStringLiteral("łódź"), SearchScope::All), QStringList{});
 
     // The mail client's query reads the same search.

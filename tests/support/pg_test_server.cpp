@@ -299,21 +299,27 @@ QSqlDatabase PgTestServer::addConnection(const QString &connectionName,
 
 bool PgTestServer::createDatabase(const QString &name)
 {
+    QString quoted = name;
+    quoted.replace(QLatin1Char('"'), QStringLiteral("\"\""));
+    return execute(QStringLiteral("postgres"),
+                   QStringLiteral("CREATE DATABASE \"%1\"").arg(quoted));
+}
+
+bool PgTestServer::execute(const QString &database, const QString &sql)
+{
     const QString connection = QStringLiteral("pg-test-server-") + QUuid::createUuid().toString();
-    bool created = false;
+    bool done = false;
     {
-        QSqlDatabase db = addConnection(connection);
+        QSqlDatabase db = addConnection(connection, database);
         if (!db.open()) {
             m_error = db.lastError().text();
         } else {
-            QString quoted = name;
-            quoted.replace(QLatin1Char('"'), QStringLiteral("\"\""));
             QSqlQuery query(db);
-            created = query.exec(QStringLiteral("CREATE DATABASE \"%1\"").arg(quoted));
-            if (!created)
+            done = query.exec(sql);
+            if (!done)
                 m_error = query.lastError().text();
         }
     }
     QSqlDatabase::removeDatabase(connection);
-    return created;
+    return done;
 }

@@ -58,6 +58,8 @@ public:
 
     // Creates a database owned by user().
     bool createDatabase(const QString &name);
+    // Runs SQL in a database on a connection of its own, as another program would.
+    bool execute(const QString &database, const QString &sql);
     // Adds a QPSQL connection to the server through its socket, not yet opened.
     QSqlDatabase addConnection(const QString &connectionName,
                                const QString &databaseName = QStringLiteral("postgres")) const;
