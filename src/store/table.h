@@ -59,6 +59,8 @@ public:
     QString path() const { return m_path; }
     // Whether the table lies on a database server rather than in an SQLite file.
     bool isServer() const { return m_server; }
+    // Another user deleted the record on the card; the next move says so.
+    bool deletedByOther() const { return m_deletedByOther; }
     // The connection while open, for searches that read through it (ContactSearch).
     QSqlDatabase database() const { return m_db; }
 

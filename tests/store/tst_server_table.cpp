@@ -105,10 +105,10 @@ void TestServerTable::othersChangesReachTheCard()
     theirs->setFieldText(QStringLiteral("Miasto"), QStringLiteral("Kraków"));
     theirs->post();
     QTRY_COMPARE_WITH_TIMEOUT(mine->fieldText(QStringLiteral("Miasto")), QStringLiteral("Kraków"),
-                              1000);
+                              5000);
 
     theirs->deleteRecord();
-    QTest::qWait(500); // the server's word of it arrives meanwhile
+    QTRY_VERIFY_WITH_TIMEOUT(mine->deletedByOther(), 5000);
     QCOMPARE(mine->fieldText(QStringLiteral("Nazwa")), QStringLiteral("Alfa"));
     try {
         mine->last();
