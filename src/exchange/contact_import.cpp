@@ -495,6 +495,13 @@ public:
     ReadAhead(const ReadAhead &) = delete;
     ReadAhead &operator=(const ReadAhead &) = delete;
 
+    // Whether next() would return at once.
+    bool ready()
+    {
+        const std::lock_guard lock(m_mutex);
+        return !m_queue.empty() || m_done;
+    }
+
     // The next batch; false once every record was taken and the reading has ended.
     bool next(Batch *batch)
     {
@@ -547,6 +554,10 @@ private:
     bool m_stop = false;
     std::thread m_thread;
 };
+
+// The share of an import's progress, in per cent, that reading the file takes; indexing
+// what was read and committing take the rest.
+constexpr int kReadShare = 60;
 
 Result failed(const QString &message)
 {
@@ -625,7 +636,18 @@ Result importFile(TTable &contacts, const QString &path, const Options &options)
             read->keys = Keys::from(read->record);
         });
         ReadAhead::Batch chunk;
-        while (reader.next(&chunk)) {
+        const auto cancelled = [&result] {
+            result = failed(QStringLiteral("Import przerwano; nic nie zaimportowano."));
+            result.cancelled = true;
+            return result;
+        };
+        for (;;) {
+            // While the file's next contacts are still being read, their text waits to be
+            // indexed: this thread indexes what was written so far.
+            if (!reader.ready())
+                batch.indexWaitingText();
+            if (!reader.next(&chunk))
+                break;
             for (ReadAhead::Read &item : chunk.records) {
                 line = item.line;
                 ContactRecord &record = item.record;
@@ -664,18 +686,20 @@ Result importFile(TTable &contacts, const QString &path, const Options &options)
                     ++result.skipped;
                 }
             }
-            if (options.progress && !options.progress(read, chunk.percent)) {
-                result = failed(QStringLiteral("Import przerwano; nic nie zaimportowano."));
-                result.cancelled = true;
-                return result;
-            }
+            if (options.progress && !options.progress(read, chunk.percent * kReadShare / 100))
+                return cancelled();
         }
         if (!source->error().isEmpty())
             return nothingImported(source->errorLine(), source->error());
         if (read == 0 && source->unusable() == 0)
             return failed(QStringLiteral("W pliku %1 nie znaleziono żadnych kontaktów.").arg(path));
         result.skipped += source->unusable();
-        batch.commit();
+        const bool committed = batch.commit([&options, read](int percent) {
+            return !options.progress ||
+                   options.progress(read, kReadShare + percent * (100 - kReadShare) / 100);
+        });
+        if (!committed)
+            return cancelled();
     } catch (const KaxError &error) {
         return nothingImported(line, error.message());
     }

@@ -699,6 +699,11 @@ QString tableName(const QString &table)
     return table + QStringLiteral("_search");
 }
 
+QString textTableName(const QString &table)
+{
+    return textTable(table);
+}
+
 QString fold(const QString &text)
 {
     bool ascii = true;

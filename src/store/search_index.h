@@ -36,7 +36,8 @@ class BulkStatement;
 // of the FTS5 indexes: the server looks LIKE '%word%' up by the word's trigrams itself.
 namespace SearchIndex {
 
-QString tableName(const QString &table); // "Kartax2000" -> "Kartax2000_search"
+QString tableName(const QString &table);     // "Kartax2000" -> "Kartax2000_search"
+QString textTableName(const QString &table); // "Kartax2000" -> "Kartax2000_search_text"
 
 // Text as the index stores and searches it: lower case, diacritics stripped (ł -> l).
 QString fold(const QString &text);

@@ -10,7 +10,7 @@
 
 #include <QSqlError>
 #include <QVariant>
-#include <limits>
+#include <algorithm>
 
 using SqlText::quoted;
 
@@ -179,14 +179,58 @@ qint64 TableBatch::insert(const Prepared &row)
     const qint64 id = m_insert->lastInsertId();
     if (m_firstInserted < 0 || id < m_firstInserted)
         m_firstInserted = m_unindexed = id;
+    m_lastInserted = std::max(m_lastInserted, id);
     QString error;
     if (!m_search->writeTextOnly(id, row.searchText, &error))
         throw DatabaseError(error);
-    // Indexing the text a few thousand rows at a time lets the file's reading go on
-    // meanwhile, instead of all of it waiting for the commit.
-    if (id + 1 - m_unindexed >= kIndexStretch)
-        indexSearchText(id + 1);
+    if (++m_inserted == kLargeBatch)
+        setAsideIndexesIfLarge();
     return id;
+}
+
+void TableBatch::indexWaitingText()
+{
+    requireOpen();
+    if (m_firstInserted >= 0 && m_lastInserted + 1 - m_unindexed >= kWaitingStretch)
+        indexSearchText(m_unindexed + kWaitingStretch);
+}
+
+// Many rows inserted into a table that holds few cost more with its indexes kept up row
+// by row, each insert landing at a scattered place, than with the indexes made again
+// in one sorted pass at the end. So a batch whose inserts come near the rows the table
+// had sets the indexes of the table and of its search text aside, like the triggers:
+// dropped within its transaction, made again before the commit.
+void TableBatch::setAsideIndexesIfLarge()
+{
+    if (m_table.m_server)
+        return; // a server's indexes are not this program's to drop while others read
+    QSqlQuery query(m_table.m_db);
+    if (!query.exec(QStringLiteral("SELECT count(*) FROM %1").arg(quoted(m_table.m_tableName))) ||
+        !query.next())
+        m_table.fail(query.lastError());
+    const qint64 had = query.value(0).toLongLong() - m_inserted;
+    query.finish();
+    if (had > 4 * m_inserted)
+        return;
+    query.prepare(QStringLiteral("SELECT name, sql FROM sqlite_master WHERE type = 'index' AND "
+                                 "sql IS NOT NULL AND tbl_name IN (?, ?) ORDER BY name"));
+    query.addBindValue(m_table.m_tableName);
+    query.addBindValue(SearchIndex::textTableName(m_table.m_tableName));
+    if (!query.exec())
+        m_table.fail(query.lastError());
+    QStringList names;
+    while (query.next()) {
+        names << query.value(0).toString();
+        m_setAsideIndexes << query.value(1).toString();
+    }
+    query.finish();
+    for (const QString &name : std::as_const(names)) {
+        if (!query.exec(QStringLiteral("DROP INDEX %1").arg(quoted(name)))) {
+            const QSqlError error = query.lastError();
+            rollback();
+            m_table.failWrite(error);
+        }
+    }
 }
 
 void TableBatch::indexSearchText(qint64 to)
@@ -256,33 +300,59 @@ void TableBatch::forEachRow(const QStringList &fields,
         m_table.fail(query.lastError());
 }
 
-void TableBatch::commit()
+bool TableBatch::commit(const std::function<bool(int)> &progress)
 {
     if (!m_open)
-        return;
-    if (m_firstInserted >= 0) {
-        try {
-            indexSearchText(std::numeric_limits<qint64>::max());
-        } catch (const DatabaseError &) {
-            rollback();
-            throw;
+        return true;
+    // The work left, in rows: the text to index, and each set-aside index, which takes
+    // about as long as indexing the text of a sixth as many rows.
+    const qint64 text = m_firstInserted >= 0 ? m_lastInserted + 1 - m_unindexed : 0;
+    const qint64 perIndex = m_inserted / 6;
+    const qint64 total = text + perIndex * m_setAsideIndexes.size();
+    qint64 done = 0;
+    const auto advance = [&](qint64 rows) {
+        done += rows;
+        if (!progress || progress(total > 0 ? int(done * 100 / total) : 100))
+            return true;
+        rollback();
+        return false;
+    };
+    try {
+        while (m_firstInserted >= 0 && m_unindexed <= m_lastInserted) {
+            const qint64 from = m_unindexed;
+            indexSearchText(std::min(m_lastInserted + 1, from + kIndexStretch));
+            if (!advance(m_unindexed - from))
+                return false;
         }
+    } catch (const DatabaseError &) {
+        rollback();
+        throw;
     }
     finishStatements();
     QSqlQuery restore(m_table.m_db);
-    for (const QString &create : std::as_const(m_setAside)) {
-        if (!restore.exec(create)) {
-            const QSqlError error = restore.lastError();
-            rollback();
-            m_table.failWrite(error);
-        }
+    const auto make = [&](const QString &create) {
+        if (restore.exec(create))
+            return;
+        const QSqlError error = restore.lastError();
+        rollback();
+        m_table.failWrite(error);
+    };
+    for (const QString &create : std::as_const(m_setAside))
+        make(create);
+    for (const QString &create : std::as_const(m_setAsideIndexes)) {
+        make(create);
+        if (!advance(perIndex))
+            return false;
     }
+    if (total == 0 && !advance(0))
+        return false;
     if (!m_table.m_db.commit()) {
         const QSqlError error = m_table.m_db.lastError();
         rollback();
         m_table.failWrite(error);
     }
     m_open = false;
+    return true;
 }
 
 void TableBatch::finishStatements()

@@ -46,7 +46,14 @@ public:
     void forEachRow(const QStringList &fields,
                     const std::function<void(qint64 id, const QStringList &values)> &visit);
 
-    void commit();
+    // Indexes the search text of the rows inserted so far when enough of it waits: for a
+    // caller that would otherwise wait, as for the next rows of a file.
+    void indexWaitingText();
+
+    // Indexes what waits, makes the set-aside indexes again and commits. `progress`, when
+    // given, hears the per cent done now and then; returning false rolls the batch back
+    // and commit() returns false.
+    bool commit(const std::function<bool(int percent)> &progress = {});
     void rollback();
 
 private:
@@ -59,8 +66,16 @@ private:
     void finishStatements();
     void writeSearchText(qint64 id, const QStringList &values);
     void indexSearchText(qint64 to);
+    void setAsideIndexesIfLarge();
 
-    static constexpr qint64 kIndexStretch = 8192;
+    // Rows whose search text is indexed at once: the index grows by a part per
+    // statement, and fewer, larger parts cost less to write and to merge.
+    static constexpr qint64 kIndexStretch = 25000;
+    // The same while the caller waits: short enough that what it waits for does not
+    // have to wait for it in turn (a reader with a few thousand rows queued).
+    static constexpr qint64 kWaitingStretch = 4096;
+    // Rows inserted after which a batch weighs whether to set the table's indexes aside.
+    static constexpr qint64 kLargeBatch = 4096;
 
     TTable &m_table;
     QStringList m_columns; // the fields, then their sort-key columns
@@ -69,9 +84,12 @@ private:
     qint64 m_cacheSize = -2000; // the connection's own page cache, restored at the end
     qint64 m_firstInserted = -1;
     qint64 m_unindexed = -1; // the first inserted row whose search text is not indexed
+    qint64 m_lastInserted = -1;
+    qint64 m_inserted = 0;
     std::unique_ptr<BulkStatement> m_insert;
     std::unique_ptr<BulkStatement> m_update;
-    QStringList m_setAside; // statements that make the set-aside triggers again
+    QStringList m_setAside;        // statements that make the set-aside triggers again
+    QStringList m_setAsideIndexes; // and the set-aside indexes
     std::unique_ptr<QSqlQuery> m_select;
     std::unique_ptr<QSqlQuery> m_unmark;
     std::unique_ptr<SearchIndexWriter> m_search;
