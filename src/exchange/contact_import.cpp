@@ -503,9 +503,13 @@ public:
     }
 
     // The next batch; false once every record was taken and the reading has ended.
+    // The batch it held before goes back to the reading thread, which made its texts
+    // and frees them faster than this one.
     bool next(Batch *batch)
     {
         std::unique_lock lock(m_mutex);
+        if (!batch->records.empty())
+            m_spent.push_back(std::move(batch->records));
         m_changed.wait(lock, [this] { return !m_queue.empty() || m_done; });
         if (m_queue.empty())
             return false;
@@ -532,12 +536,15 @@ private:
                 batch.records.push_back(std::exchange(read, {}));
             }
             batch.percent = more ? m_source.percent() : 100;
+            std::vector<std::vector<Read>> spent;
             std::unique_lock lock(m_mutex);
             m_changed.wait(lock, [this] { return m_queue.size() < kQueued || m_stop; });
             if (m_stop)
                 break;
             m_queue.push_back(std::move(batch));
+            spent.swap(m_spent);
             m_changed.notify_all();
+            lock.unlock();
         }
         m_source.finish();
         const std::lock_guard lock(m_mutex);
@@ -550,6 +557,7 @@ private:
     std::mutex m_mutex;
     std::condition_variable m_changed;
     std::deque<Batch> m_queue;
+    std::vector<std::vector<Read>> m_spent; // taken batches, for the reading thread to free
     bool m_done = false;
     bool m_stop = false;
     std::thread m_thread;

@@ -50,6 +50,18 @@ void BulkStatement::bind(int position, const QString &text)
     }
 }
 
+void BulkStatement::bindUtf8(int position, const QByteArray &text)
+{
+    if (m_query)
+        m_query->bindValue(position, text.isNull() ? QVariant(QMetaType::fromType<QString>())
+                                                   : QVariant(QString::fromUtf8(text)));
+    else if (text.isNull())
+        sqlite3_bind_null(m_statement, position + 1);
+    else
+        sqlite3_bind_text(m_statement, position + 1, text.constData(), int(text.size()),
+                          SQLITE_STATIC);
+}
+
 void BulkStatement::bind(int position, const QByteArray &blob)
 {
     if (m_query)

@@ -30,6 +30,8 @@ public:
 
     // Blobs must stay alive until exec() or the first next(); texts are copied.
     void bind(int position, const QString &text);
+    // A text already in UTF-8, bound without a copy like a blob; null binds NULL.
+    void bindUtf8(int position, const QByteArray &text);
     void bind(int position, const QByteArray &blob);
     void bind(int position, qint64 value);
     // Runs the statement once and clears what was bound. False with error() set.

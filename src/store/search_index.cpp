@@ -963,6 +963,15 @@ bool SearchIndexWriter::write(qint64 id, const QStringList &values, QString *err
 
 bool SearchIndexWriter::writeTextOnly(qint64 id, const QStringList &columnTexts, QString *error)
 {
+    QList<QByteArray> utf8;
+    for (const QString &text : columnTexts)
+        utf8 << text.toUtf8();
+    return writeTextOnly(id, utf8, error);
+}
+
+bool SearchIndexWriter::writeTextOnly(qint64 id, const QList<QByteArray> &utf8ColumnTexts,
+                                      QString *error)
+{
     if (!m_active)
         return true;
     if (!m_textOnly) {
@@ -986,10 +995,10 @@ bool SearchIndexWriter::writeTextOnly(qint64 id, const QStringList &columnTexts,
         }
         m_textOnly = std::move(statement);
     }
-    static const QString none;
+    static const QByteArray none;
     m_textOnly->bind(0, id);
     for (int c = 0; c < 4; ++c)
-        m_textOnly->bind(1 + c, c < columnTexts.size() ? columnTexts[c] : none);
+        m_textOnly->bindUtf8(1 + c, c < utf8ColumnTexts.size() ? utf8ColumnTexts[c] : none);
     if (m_textOnly->exec())
         return true;
     *error = engineMessage(m_textOnly->error());

@@ -88,6 +88,7 @@ public:
     // row costs far more: each statement that drops text opens a savepoint, and FTS5
     // writes out what it holds in memory at every savepoint.
     bool writeTextOnly(qint64 id, const QStringList &columnTexts, QString *error);
+    bool writeTextOnly(qint64 id, const QList<QByteArray> &utf8ColumnTexts, QString *error);
     bool indexText(qint64 from, qint64 to, QString *error);
 
 private:

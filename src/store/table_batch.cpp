@@ -140,12 +140,15 @@ TableBatch::Prepared TableBatch::prepare(const QStringList &values) const
     if (values.size() != fields.size())
         throw DatabaseError(
             QStringLiteral("Rekord ma %1 pól zamiast %2.").arg(values.size()).arg(fields.size()));
-    Prepared row{values, {}, {}};
+    Prepared row;
+    for (const QString &value : values)
+        row.values << value.toUtf8();
     const SortKeyCollator &collator = SortKeyCollator::instance();
     for (const int field : m_keyedFieldIndexes)
         row.keys << collator.key(values[field]);
     if (m_search->active())
-        row.searchText = SearchIndex::columnTexts(values);
+        for (const QString &text : SearchIndex::columnTexts(values))
+            row.searchText << text.toUtf8();
     return row;
 }
 
@@ -153,8 +156,8 @@ TableBatch::Prepared TableBatch::prepare(const QStringList &values) const
 static void bindRow(BulkStatement &statement, const TableBatch::Prepared &row)
 {
     int position = 0;
-    for (const QString &value : row.values)
-        statement.bind(position++, value);
+    for (const QByteArray &value : row.values)
+        statement.bindUtf8(position++, value);
     for (const QByteArray &key : row.keys)
         statement.bind(position++, key);
 }

@@ -25,13 +25,14 @@ public:
     TableBatch &operator=(const TableBatch &) = delete;
 
     // A row's values in the table's field order with what is derived from them, its
-    // sort keys and search text. prepare() reads no database and changes nothing, so
-    // another thread may prepare rows while this one writes.
+    // sort keys and search text; texts in UTF-8, as they are stored. prepare() reads no
+    // database and changes nothing, so another thread may prepare rows while this one
+    // writes.
     struct Prepared
     {
-        QStringList values;
+        QList<QByteArray> values; // a null value stays NULL
         QList<QByteArray> keys;
-        QStringList searchText;
+        QList<QByteArray> searchText;
     };
     Prepared prepare(const QStringList &values) const;
 
