@@ -1007,7 +1007,10 @@ bool SearchIndexWriter::writeTextOnly(qint64 id, const QList<QByteArray> &utf8Co
 
 bool SearchIndexWriter::indexText(qint64 from, qint64 to, QString *error)
 {
-    if (!m_active)
+    // On a server the indexes follow the text table, and a batch's own rows are never
+    // marked: clearing marks by id there would clear those of rows that another
+    // program wrote meanwhile, with ids among the batch's.
+    if (!m_active || m_server)
         return true;
     const QString text = quoted(textTable(m_table));
     const QString columns = indexColumns().join(QStringLiteral(", "));
@@ -1019,8 +1022,7 @@ bool SearchIndexWriter::indexText(qint64 from, qint64 to, QString *error)
             .arg(quoted(namesIndex(m_table)), names, text),
         QStringLiteral("DELETE FROM %1 WHERE id >= ? AND id < ?").arg(quoted(marksTable(m_table))),
     };
-    // A server's indexes follow the text table: only the marks are left to clear.
-    for (const QString &sql : m_server ? statements.mid(2) : statements) {
+    for (const QString &sql : statements) {
         QSqlQuery query(m_db);
         query.prepare(sql);
         query.bindValue(0, from);

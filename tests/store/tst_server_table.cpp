@@ -1,6 +1,8 @@
 #include "platform/errors.h"
 #include "platform/settings_store.h"
+#include "store/search_index.h"
 #include "store/table.h"
+#include "store/table_batch.h"
 #include "support/contact_fixture.h"
 #include "support/pg_test_server.h"
 
@@ -25,6 +27,7 @@ private slots:
     void rowsOthersWriteTakeTheirPlace();
     void othersChangesReachTheCard();
     void serverLossKeepsTheEdit();
+    void aBatchKeepsTheMarksOfOthersRows();
 
 private:
     std::unique_ptr<TTable> openTable();
@@ -142,6 +145,29 @@ void TestServerTable::serverLossKeepsTheEdit()
     QVERIFY2(m_server.start(), qPrintable(m_server.error()));
     table->post(); // connects again
     QCOMPARE(openTable()->fieldText(QStringLiteral("Miasto")), QStringLiteral("Gdańsk"));
+}
+
+// Another program's row, written while a batch runs, gets an id among the batch's: its
+// mark stays, so that its search text is written at the next read.
+void TestServerTable::aBatchKeepsTheMarksOfOthersRows()
+{
+    auto table = openTable();
+    QSqlDatabase db = table->database();
+    QString error;
+    QVERIFY2(SearchIndex::ensure(db, table->tableName(), &error), qPrintable(error));
+    QStringList values(13);
+    TableBatch batch(*table);
+    values[0] = QStringLiteral("Adam");
+    batch.insert(values);
+    RUN_AS_OTHER(QStringLiteral(R"(INSERT INTO "Kartax2000" ("Nazwa") VALUES ('Obcy'))"));
+    values[0] = QStringLiteral("Cezary");
+    batch.insert(values);
+    QVERIFY(batch.commit());
+    QSqlQuery marks(db);
+    QVERIFY(marks.exec(QStringLiteral(R"(SELECT "Nazwa" FROM "Kartax2000" WHERE id IN )"
+                                      R"((SELECT id FROM "Kartax2000_search_marks"))")));
+    QVERIFY(marks.next());
+    QCOMPARE(marks.value(0).toString(), QStringLiteral("Obcy"));
 }
 
 QTEST_GUILESS_MAIN(TestServerTable)
