@@ -84,9 +84,10 @@ public:
     bool remove(qint64 id, QString *error);
     // A bulk insert of new rows: writeTextOnly() stores or replaces a row's text
     // without indexing it, and indexText() then indexes the rows with ids in [from, to)
-    // in one statement per index, and clears their marks. Indexing row by
-    // row costs far more: each statement that drops text opens a savepoint, and FTS5
-    // writes out what it holds in memory at every savepoint.
+    // in one statement per index, and clears their marks (a server's indexes follow
+    // the text by themselves). Indexing row by row costs far more: each statement that
+    // drops text opens a savepoint, and FTS5 writes out what it holds in memory at
+    // every savepoint. The texts may be given in UTF-8, as stored.
     bool writeTextOnly(qint64 id, const QStringList &columnTexts, QString *error);
     bool writeTextOnly(qint64 id, const QList<QByteArray> &utf8ColumnTexts, QString *error);
     bool indexText(qint64 from, qint64 to, QString *error);
