@@ -112,7 +112,9 @@ QStringList searchColumns(const QStringList &values)
         if (!numbers.isEmpty() && numbers != values[i])
             other << numbers;
     }
-    // Separate lines, so that no trigram spans two fields.
+    // Separate lines, so that no trigram spans two fields; a line that repeats another
+    // (a fax number that is the telephone's) adds nothing a search could find.
+    other.removeDuplicates();
     return {SearchIndex::fold(values[kNazwa]), SearchIndex::fold(values[kFilia]),
             SearchIndex::fold(values[kEmail]), other.join(QLatin1Char('\n'))};
 }
