@@ -221,19 +221,15 @@ void TableBatch::setAsideIndexesIfLarge()
     query.addBindValue(SearchIndex::textTableName(m_table.m_tableName));
     if (!query.exec())
         m_table.fail(query.lastError());
-    QStringList names;
-    while (query.next()) {
-        names << query.value(0).toString();
-        m_setAsideIndexes << query.value(1).toString();
-    }
+    QList<std::pair<QString, QString>> indexes;
+    while (query.next())
+        indexes.append({query.value(0).toString(), query.value(1).toString()});
     query.finish();
-    for (const QString &name : std::as_const(names)) {
-        if (!query.exec(QStringLiteral("DROP INDEX %1").arg(quoted(name)))) {
-            const QSqlError error = query.lastError();
-            rollback();
-            m_table.failWrite(error);
-        }
-    }
+    // An index cannot be dropped while another statement of the connection reads (a
+    // search going through its results): it then stays and is kept up row by row.
+    for (const auto &[name, create] : std::as_const(indexes))
+        if (query.exec(QStringLiteral("DROP INDEX %1").arg(quoted(name))))
+            m_setAsideIndexes << create;
 }
 
 void TableBatch::indexSearchText(qint64 to)

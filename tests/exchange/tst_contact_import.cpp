@@ -6,6 +6,7 @@
 #include "support/contact_fixture.h"
 
 #include <QFile>
+#include <QSqlQuery>
 #include <QTest>
 #include <algorithm>
 
@@ -69,6 +70,7 @@ private slots:
     void duplicatesFollowTheChoice();
     void failureLeavesTheTableAsItWas_data();
     void failureLeavesTheTableAsItWas();
+    void aLargeImportIsIndexedAsASmallOne_data();
     void aLargeImportIsIndexedAsASmallOne();
 };
 
@@ -279,11 +281,22 @@ void TestContactImport::failureLeavesTheTableAsItWas()
         QCOMPARE(fx.sql(kIndexNames), kIndexes);
 }
 
+void TestContactImport::aLargeImportIsIndexedAsASmallOne_data()
+{
+    QTest::addColumn<bool>("reading"); // another statement of the connection is reading
+    QTest::newRow("alone") << false;
+    QTest::newRow("while the table is read") << true;
+}
+
 void TestContactImport::aLargeImportIsIndexedAsASmallOne()
 {
     SKIP_ON_SERVER();
+    QFETCH(bool, reading);
     ContactFixture fx;
     fx.add(QStringLiteral("Stały"));
+    QSqlQuery reader(fx.table().database());
+    QVERIFY(!reading ||
+            (reader.exec(QStringLiteral(R"(SELECT id FROM "Kartax2000")")) && reader.next()));
     QByteArray csv("Nazwa;Miasto\n");
     for (int i = 4999; i >= 0; --i)
         csv += QStringLiteral("K%1;Łódź\n").arg(i, 4, 10, QLatin1Char('0')).toUtf8();
