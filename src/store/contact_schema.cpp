@@ -96,63 +96,47 @@ bool rebuildEveryKey(QSqlDatabase &db, const QString &table, const QStringList &
         }
     }
 
-    if (!query.exec(QStringLiteral("SELECT min(id), max(id) FROM %1").arg(quoted(table))) ||
-        !query.next())
-        return fail(query);
-    const qint64 lowest = query.value(0).toLongLong();
-    const qint64 span = std::max<qint64>(1, query.value(1).toLongLong() - lowest + 1);
-    query.finish();
-
     QStringList assignments;
     for (const QString &column : std::as_const(keyColumns))
         assignments << quoted(column) + QStringLiteral(" = ?");
-    QSqlQuery select(db);
-    select.setForwardOnly(true);
     QSqlQuery update(db);
-    QStringList fieldColumns;
-    for (const QString &field : keyedFields)
-        fieldColumns << quoted(field);
-    if (!select.prepare(QStringLiteral("SELECT id, %1 FROM %2 WHERE id > ? ORDER BY id LIMIT %3")
-                            .arg(fieldColumns.join(QStringLiteral(", ")), quoted(table))
-                            .arg(kRebuildBatch)))
-        return fail(select);
     if (!update.prepare(QStringLiteral("UPDATE %1 SET %2 WHERE id = ?")
                             .arg(quoted(table), assignments.join(QStringLiteral(", ")))))
         return fail(update);
+    QStringList fieldColumns;
+    for (const QString &field : keyedFields)
+        fieldColumns << quoted(field);
     const SortKeyCollator &collator = SortKeyCollator::instance();
     const int fields = int(keyedFields.size());
-    std::vector<qint64> ids;
     std::vector<QByteArray> keys;
-    qint64 after = std::numeric_limits<qint64>::min();
     const int rowsShare = creations.isEmpty() ? 100 : kRowsShare;
     int percent = -1;
-    for (;;) {
-        ids.clear();
-        keys.clear();
-        select.bindValue(0, after);
-        if (!select.exec())
-            return fail(select);
-        while (select.next()) {
-            ids.push_back(select.value(0).toLongLong());
+    const bool walked = SqlText::forEachBatch(
+        db, table, fieldColumns.join(QStringLiteral(", ")), kRebuildBatch,
+        [&](const QSqlQuery &select) {
             for (int f = 0; f < fields; ++f)
                 keys.push_back(collator.key(select.value(1 + f).toString()));
-        }
-        select.finish();
-        if (ids.empty())
-            break;
-        for (size_t row = 0; row < ids.size(); ++row) {
-            for (int f = 0; f < fields; ++f)
-                update.bindValue(f, keys[row * fields + f]);
-            update.bindValue(fields, ids[row]);
-            if (!update.exec())
-                return fail(update);
-        }
-        *rebuilt += qint64(ids.size());
-        after = ids.back();
-        const int now = int(std::min<qint64>(rowsShare, (after - lowest) * rowsShare / span));
-        if (progress && now != percent)
-            progress(percent = now);
-    }
+        },
+        [&](const std::vector<qint64> &ids, int through) {
+            for (size_t row = 0; row < ids.size(); ++row) {
+                for (int f = 0; f < fields; ++f)
+                    update.bindValue(f, keys[row * fields + f]);
+                update.bindValue(fields, ids[row]);
+                if (!update.exec()) {
+                    *failure = update.lastError();
+                    return false;
+                }
+            }
+            keys.clear();
+            *rebuilt += qint64(ids.size());
+            const int now = through * rowsShare / 100;
+            if (progress && now != percent)
+                progress(percent = now);
+            return true;
+        },
+        failure);
+    if (!walked)
+        return false;
     for (qsizetype i = 0; i < creations.size(); ++i) {
         if (!query.exec(creations[i]))
             return fail(query);

@@ -196,51 +196,26 @@ bool writeEveryText(QSqlDatabase &db, const QString &table,
                     const std::function<void(int)> &progress, const TextInsert &insert,
                     QSqlError *failure)
 {
-    const auto fail = [failure](const QSqlQuery &q) {
-        *failure = q.lastError();
-        return false;
-    };
-    QSqlQuery query(db);
-    if (!query.exec(QStringLiteral("SELECT min(id), max(id) FROM %1").arg(quoted(table))) ||
-        !query.next())
-        return fail(query);
-    const qint64 lowest = query.value(0).toLongLong();
-    const qint64 span = std::max<qint64>(1, query.value(1).toLongLong() - lowest + 1);
-    query.finish();
-
-    QSqlQuery select(db);
-    select.setForwardOnly(true);
-    if (!select.prepare(QStringLiteral("SELECT id, %1 FROM %2 WHERE id > ? ORDER BY id LIMIT %3")
-                            .arg(fieldList(), quoted(table))
-                            .arg(kBuildBatch)))
-        return fail(select);
-    std::vector<qint64> ids;
     std::vector<QStringList> rows;
-    qint64 after = std::numeric_limits<qint64>::min();
     int percent = -1;
-    for (;;) {
-        ids.clear();
-        rows.clear();
-        select.bindValue(0, after);
-        if (!select.exec())
-            return fail(select);
-        while (select.next()) {
-            ids.push_back(select.value(0).toLongLong());
+    return SqlText::forEachBatch(
+        db, table, fieldList(), kBuildBatch,
+        [&rows](const QSqlQuery &select) {
             QStringList values;
             for (int f = 0; f < kFieldCount; ++f)
                 values << select.value(1 + f).toString();
             rows.push_back(searchColumns(values));
-        }
-        select.finish();
-        if (ids.empty())
+        },
+        [&](const std::vector<qint64> &ids, int through) {
+            if (!insert(ids, rows, failure))
+                return false;
+            rows.clear();
+            const int now = through * kTextShare / 100;
+            if (progress && now != percent)
+                progress(percent = now);
             return true;
-        if (!insert(ids, rows, failure))
-            return false;
-        after = ids.back();
-        const int now = int(std::min<qint64>(kTextShare, (after - lowest) * kTextShare / span));
-        if (progress && now != percent)
-            progress(percent = now);
-    }
+        },
+        failure);
 }
 
 // Creates the text table, both indexes and their triggers and fills them from the

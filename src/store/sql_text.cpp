@@ -2,6 +2,10 @@
 
 #include <QSqlDatabase>
 #include <QSqlError>
+#include <QSqlQuery>
+#include <QVariant>
+#include <algorithm>
+#include <limits>
 
 namespace SqlText {
 
@@ -19,6 +23,49 @@ QString quoted(const QString &identifier)
 bool isSqlite(const QSqlDatabase &db)
 {
     return db.driverName() == QLatin1String("QSQLITE");
+}
+
+bool forEachBatch(QSqlDatabase &db, const QString &table, const QString &columns, int batchRows,
+                  const std::function<void(const QSqlQuery &)> &row,
+                  const std::function<bool(const std::vector<qint64> &, int)> &batch,
+                  QSqlError *failure)
+{
+    const auto fail = [failure](const QSqlQuery &q) {
+        *failure = q.lastError();
+        return false;
+    };
+    QSqlQuery query(db);
+    if (!query.exec(QStringLiteral("SELECT min(id), max(id) FROM %1").arg(quoted(table))) ||
+        !query.next())
+        return fail(query);
+    const qint64 lowest = query.value(0).toLongLong();
+    const qint64 span = std::max<qint64>(1, query.value(1).toLongLong() - lowest + 1);
+    query.finish();
+
+    QSqlQuery select(db);
+    select.setForwardOnly(true);
+    if (!select.prepare(QStringLiteral("SELECT id, %1 FROM %2 WHERE id > ? ORDER BY id LIMIT %3")
+                            .arg(columns, quoted(table))
+                            .arg(batchRows)))
+        return fail(select);
+    std::vector<qint64> ids;
+    qint64 after = std::numeric_limits<qint64>::min();
+    for (;;) {
+        ids.clear();
+        select.bindValue(0, after);
+        if (!select.exec())
+            return fail(select);
+        while (select.next()) {
+            ids.push_back(select.value(0).toLongLong());
+            row(select);
+        }
+        select.finish();
+        if (ids.empty())
+            return true;
+        after = ids.back();
+        if (!batch(ids, int(std::min<qint64>(100, (after - lowest) * 100 / span))))
+            return false;
+    }
 }
 
 } // namespace SqlText

@@ -1,9 +1,13 @@
 #pragma once
 
 #include <QString>
+#include <QtGlobal>
+#include <functional>
+#include <vector>
 
 class QSqlDatabase;
 class QSqlError;
+class QSqlQuery;
 
 // Pieces of SQL text shared by the table and the schema code.
 namespace SqlText {
@@ -16,5 +20,14 @@ QString quoted(const QString &identifier);
 
 // Whether the connection is to an SQLite file rather than a database server.
 bool isSqlite(const QSqlDatabase &db);
+
+// Reads every row of `table` in id order, `batchRows` at a time, selecting id and then
+// `columns` (SQL text). `row` is called with the query on each row; `batch` after each
+// batch with its ids and how far through the table's ids it has got, in per cent, and
+// returns false with `failure` set to stop. False with the engine's error.
+bool forEachBatch(QSqlDatabase &db, const QString &table, const QString &columns, int batchRows,
+                  const std::function<void(const QSqlQuery &row)> &row,
+                  const std::function<bool(const std::vector<qint64> &ids, int percent)> &batch,
+                  QSqlError *failure);
 
 } // namespace SqlText
