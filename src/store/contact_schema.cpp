@@ -63,18 +63,13 @@ bool rebuildEveryKey(QSqlDatabase &db, const QString &table, const QStringList &
     // A server keeps its indexes in order as rows change; SQLite writes faster when the
     // indexes are dropped and made again.
     if (SqlText::isSqlite(db)) {
-        if (!query.prepare(
-                QStringLiteral("SELECT name, sql FROM sqlite_master WHERE type = 'index' "
-                               "AND tbl_name = ? COLLATE NOCASE AND sql IS NOT NULL")))
-            return fail(query);
-        query.addBindValue(table);
-        if (!query.exec())
-            return fail(query);
-        while (query.next()) {
-            indexes << query.value(0).toString();
-            creations << query.value(1).toString();
+        QList<std::pair<QString, QString>> all;
+        if (!SqlText::indexesOf(db, table, &all, failure))
+            return false;
+        for (const auto &[name, create] : std::as_const(all)) {
+            indexes << name;
+            creations << create;
         }
-        query.finish();
         for (qsizetype i = 0; i < indexes.size();) {
             QSqlQuery columns(db);
             if (!columns.exec(QStringLiteral("PRAGMA index_info(%1)").arg(quoted(indexes[i]))))

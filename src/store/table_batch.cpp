@@ -215,16 +215,12 @@ void TableBatch::setAsideIndexesIfLarge()
     query.finish();
     if (had > 4 * m_inserted)
         return;
-    query.prepare(QStringLiteral("SELECT name, sql FROM sqlite_master WHERE type = 'index' AND "
-                                 "sql IS NOT NULL AND tbl_name IN (?, ?) ORDER BY name"));
-    query.addBindValue(m_table.m_tableName);
-    query.addBindValue(SearchIndex::textTableName(m_table.m_tableName));
-    if (!query.exec())
-        m_table.fail(query.lastError());
     QList<std::pair<QString, QString>> indexes;
-    while (query.next())
-        indexes.append({query.value(0).toString(), query.value(1).toString()});
-    query.finish();
+    QSqlError failure;
+    for (const QString &table :
+         {m_table.m_tableName, SearchIndex::textTableName(m_table.m_tableName)})
+        if (!SqlText::indexesOf(m_table.m_db, table, &indexes, &failure))
+            m_table.fail(failure);
     // An index cannot be dropped while another statement of the connection reads (a
     // search going through its results): it then stays and is kept up row by row.
     for (const auto &[name, create] : std::as_const(indexes))
