@@ -10,6 +10,7 @@
 #include <QSqlRecord>
 #include <QVariant>
 #include <algorithm>
+#include <array>
 #include <limits>
 
 namespace {
@@ -216,6 +217,73 @@ bool writeEveryText(QSqlDatabase &db, const QString &table,
             return true;
         },
         failure);
+}
+
+// Text folded as a whole: decomposed, accents dropped, lower case.
+QString foldWhole(const QString &text)
+{
+    const QString decomposed = text.normalized(QString::NormalizationForm_KD);
+    QString folded;
+    folded.reserve(decomposed.size());
+    for (const QChar c : decomposed) {
+        switch (c.category()) {
+        case QChar::Mark_NonSpacing:
+        case QChar::Mark_SpacingCombining:
+        case QChar::Mark_Enclosing:
+            continue; // the accent of a decomposed letter
+        default:
+            break;
+        }
+        // Letters with a stroke have no decomposition.
+        switch (c.unicode()) {
+        case 0x0141: // Ł
+        case 0x0142: // ł
+            folded += QLatin1Char('l');
+            break;
+        case 0x0110: // Đ
+        case 0x0111: // đ
+            folded += QLatin1Char('d');
+            break;
+        case 0x00D8: // Ø
+        case 0x00F8: // ø
+            folded += QLatin1Char('o');
+            break;
+        default:
+            folded += c.toLower();
+        }
+    }
+    return folded;
+}
+
+// A character as folded; size -1 when it folds to more than kMost characters.
+struct FoldedChar
+{
+    static constexpr qsizetype kMost = 4;
+    char16_t chars[kMost] = {};
+    qint8 size = 0;
+};
+
+// Characters below this fold from a table made once: Latin letters, spacing accents and
+// combining marks. Decomposing each text anew was the larger part of making a
+// contact's search text.
+constexpr char16_t kFoldTable = 0x0370;
+
+const std::array<FoldedChar, kFoldTable> &foldTable()
+{
+    static const std::array<FoldedChar, kFoldTable> table = [] {
+        std::array<FoldedChar, kFoldTable> made;
+        for (char16_t c = 0; c < kFoldTable; ++c) {
+            const QString folded = foldWhole(QString(QChar(c)));
+            if (folded.size() > FoldedChar::kMost) {
+                made[c].size = -1;
+                continue;
+            }
+            made[c].size = qint8(folded.size());
+            std::copy(folded.utf16(), folded.utf16() + folded.size(), made[c].chars);
+        }
+        return made;
+    }();
+    return table;
 }
 
 // Creates the text table, both indexes and their triggers and fills them from the
@@ -688,36 +756,19 @@ QString fold(const QString &text)
         ascii = ascii && c.unicode() < 0x80;
     if (ascii)
         return text.toLower();
-    const QString decomposed = text.normalized(QString::NormalizationForm_KD);
-    QString folded;
-    folded.reserve(decomposed.size());
-    for (const QChar c : decomposed) {
-        switch (c.category()) {
-        case QChar::Mark_NonSpacing:
-        case QChar::Mark_SpacingCombining:
-        case QChar::Mark_Enclosing:
-            continue; // the accent of a decomposed letter
-        default:
-            break;
-        }
-        // Letters with a stroke have no decomposition.
-        switch (c.unicode()) {
-        case 0x0141: // Ł
-        case 0x0142: // ł
-            folded += QLatin1Char('l');
-            break;
-        case 0x0110: // Đ
-        case 0x0111: // đ
-            folded += QLatin1Char('d');
-            break;
-        case 0x00D8: // Ø
-        case 0x00F8: // ø
-            folded += QLatin1Char('o');
-            break;
-        default:
-            folded += c.toLower();
-        }
+    // Character by character from the table: decomposition and lower case act on each
+    // character alone, and the marks whose order decomposition could change are dropped.
+    const std::array<FoldedChar, kFoldTable> &table = foldTable();
+    QString folded(text.size() * FoldedChar::kMost, Qt::Uninitialized);
+    QChar *out = folded.data();
+    for (const QChar c : text) {
+        if (c.unicode() >= kFoldTable || table[c.unicode()].size < 0)
+            return foldWhole(text);
+        const FoldedChar &f = table[c.unicode()];
+        for (qint8 i = 0; i < f.size; ++i)
+            *out++ = QChar(f.chars[i]);
     }
+    folded.truncate(out - folded.constData());
     return folded;
 }
 

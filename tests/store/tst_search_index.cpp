@@ -7,6 +7,8 @@
 #include <QSqlQuery>
 #include <QTest>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 // The names of the contacts a search finds, in id order.
@@ -38,6 +40,8 @@ class TestSearchIndex : public QObject
     Q_OBJECT
 
 private slots:
+    void foldDropsCaseAndAccents_data();
+    void foldDropsCaseAndAccents();
     void searchFoldsCaseAndLetters_data();
     void searchFoldsCaseAndLetters();
     void indexFollowsPostsDeletesAndCancels();
@@ -45,6 +49,24 @@ private slots:
     void olderFileGetsItsIndexAtFirstOpen();
     void writerForBulkImports();
 };
+
+void TestSearchIndex::foldDropsCaseAndAccents_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("folded");
+    QTest::newRow("Polish") << u"Żółć Łódź MAŁY"_s << u"zolc lodz maly"_s;
+    QTest::newRow("no decomposition") << u"ÆØÅ"_s << u"æoa"_s;
+    QTest::newRow("one to many") << u"ǅ½"_s << u"dz1⁄2"_s;
+    QTest::newRow("beyond Latin") << u"Ελλάδα Żuk"_s << u"ελλαδα zuk"_s;
+    QTest::newRow("ligature") << u"ﬁrma Ś"_s << u"firma s"_s;
+    QTest::newRow("combining accent") << u"Zo\u0301lw"_s << u"zolw"_s;
+}
+
+void TestSearchIndex::foldDropsCaseAndAccents()
+{
+    QFETCH(QString, text);
+    QTEST(SearchIndex::fold(text), "folded");
+}
 
 void TestSearchIndex::searchFoldsCaseAndLetters_data()
 {
