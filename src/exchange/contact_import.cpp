@@ -680,7 +680,8 @@ Result importFile(TTable &contacts, const QString &path, const Options &options)
                 }
                 if (choice == Choice::Add) {
                     const qint64 id = batch.insert(item.row);
-                    finder.add(id, item.keys);
+                    if (!addingAll)
+                        finder.add(id, item.keys);
                     ++result.added;
                     if (result.firstId < 0)
                         result.firstId = id;

@@ -1,6 +1,7 @@
 #include "store/table.h"
 
 #include "platform/errors.h"
+#include "store/background_checkpoint.h"
 #include "store/bulk_statement.h"
 #include "store/contact_schema.h"
 #include "store/database_alias.h"
@@ -261,6 +262,14 @@ bool TTable::locate(qint64 id)
     return true;
 }
 
+void TTable::checkpointInBackground()
+{
+    if (m_server)
+        return;
+    m_checkpoint.reset(); // one at a time
+    m_checkpoint = std::make_unique<BackgroundCheckpoint>(m_path);
+}
+
 void TTable::requireSameFile() const
 {
     // SQLite keeps writing to a file that was deleted or moved away, and all of it
@@ -317,6 +326,8 @@ bool TTable::rowExists(qint64 id) const
 
 void TTable::close()
 {
+    // The last connection to close copies what is left of the log into the file itself.
+    m_checkpoint.reset();
     if (m_db.isValid() || active()) {
         const bool wasActive = active();
         m_statements.clear();

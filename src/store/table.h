@@ -12,6 +12,7 @@
 
 #include "platform/file_stamp.h"
 
+class BackgroundCheckpoint;
 class SearchIndexWriter;
 
 enum class DataSetState { Inactive, Browse, Edit, Insert, SetKey };
@@ -212,6 +213,9 @@ private:
     void serverNotified(const QString &name, QSqlDriver::NotificationSource source,
                         const QVariant &payload);
     QString connectionName() const { return m_connection; }
+    // After a commit that filled the write-ahead log, copies the log into the file
+    // without holding up this connection.
+    void checkpointInBackground();
 
     QString m_databaseName;
     QString m_databaseFile;
@@ -235,6 +239,7 @@ private:
     int m_index = -1;
     std::vector<std::unique_ptr<Statements>> m_statements;
     std::unique_ptr<SearchIndexWriter> m_searchWriter;
+    std::unique_ptr<BackgroundCheckpoint> m_checkpoint;
 
     DataSetState m_state = DataSetState::Inactive;
     Row m_current;

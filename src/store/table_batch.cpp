@@ -244,6 +244,7 @@ void TableBatch::update(qint64 id, const QStringList &values)
     m_update->bind(int(m_columns.size()), id);
     if (!m_update->exec())
         m_table.failWrite(m_update->error());
+    ++m_updated;
     unmark(id);
     writeSearchText(id, values);
 }
@@ -341,12 +342,27 @@ bool TableBatch::commit(const std::function<bool(int)> &progress)
     }
     if (total == 0 && !advance(0))
         return false;
-    if (!m_table.m_db.commit()) {
-        const QSqlError error = m_table.m_db.lastError();
+    // A large batch fills the write-ahead log with every page it wrote; copying them
+    // into the file need not hold up the caller, so the commit does not copy them itself.
+    const bool large = !m_table.m_server && m_inserted + m_updated >= kLargeBatch;
+    QSqlQuery pragma(m_table.m_db);
+    QVariant autoCheckpoint;
+    if (large && pragma.exec(QStringLiteral("PRAGMA wal_autocheckpoint")) && pragma.next()) {
+        autoCheckpoint = pragma.value(0);
+        pragma.exec(QStringLiteral("PRAGMA wal_autocheckpoint = 0"));
+        pragma.finish();
+    }
+    const bool committed = m_table.m_db.commit();
+    const QSqlError error = m_table.m_db.lastError();
+    if (autoCheckpoint.isValid())
+        pragma.exec(QStringLiteral("PRAGMA wal_autocheckpoint = %1").arg(autoCheckpoint.toInt()));
+    if (!committed) {
         rollback();
         m_table.failWrite(error);
     }
     m_open = false;
+    if (autoCheckpoint.isValid())
+        m_table.checkpointInBackground();
     return true;
 }
 

@@ -87,6 +87,7 @@ private:
     qint64 m_unindexed = -1; // the first inserted row whose search text is not indexed
     qint64 m_lastInserted = -1;
     qint64 m_inserted = 0;
+    qint64 m_updated = 0;
     std::unique_ptr<BulkStatement> m_insert;
     std::unique_ptr<BulkStatement> m_update;
     QStringList m_setAside;        // statements that make the set-aside triggers again
