@@ -359,7 +359,11 @@ void createFile(const QString &path, const QString &table)
             if (!db.open())
                 throw DatabaseError(engineMessage(db.lastError()));
             QSqlQuery pragma(db);
-            if (!pragma.exec(QStringLiteral("PRAGMA synchronous=FULL")))
+            // Pages of 8 KB, set before the first table: a bulk write then goes through
+            // half as many pages and log frames, and searches read fewer; a file made
+            // earlier keeps the size it was made with.
+            if (!pragma.exec(QStringLiteral("PRAGMA page_size=8192")) ||
+                !pragma.exec(QStringLiteral("PRAGMA synchronous=FULL")))
                 throw DatabaseError(engineMessage(pragma.lastError()));
             pragma.finish();
             create(db, table);
