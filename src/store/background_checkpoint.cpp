@@ -5,13 +5,12 @@
 
 namespace {
 
-void checkpoint(const QByteArray &path)
+void checkpoint(const QByteArray &path, int busyTimeoutMs)
 {
     sqlite3 *db = nullptr;
     int rc = sqlite3_open_v2(path.constData(), &db, SQLITE_OPEN_READWRITE, nullptr);
     if (rc == SQLITE_OK) {
-        // The writer holds its locks only briefly: wait for them as the table does.
-        sqlite3_busy_timeout(db, 5000);
+        sqlite3_busy_timeout(db, busyTimeoutMs);
         // A connection learns that the file keeps a log when it first reads it.
         rc = sqlite3_exec(db, "PRAGMA schema_version", nullptr, nullptr, nullptr);
         if (rc == SQLITE_OK)
@@ -26,18 +25,12 @@ void checkpoint(const QByteArray &path)
 
 } // namespace
 
-BackgroundCheckpoint::BackgroundCheckpoint(const QString &path)
-    : m_thread(checkpoint, path.toUtf8())
+BackgroundCheckpoint::BackgroundCheckpoint(const QString &path, int busyTimeoutMs)
+    : m_thread(checkpoint, path.toUtf8(), busyTimeoutMs)
 {
 }
 
 BackgroundCheckpoint::~BackgroundCheckpoint()
 {
-    wait();
-}
-
-void BackgroundCheckpoint::wait()
-{
-    if (m_thread.joinable())
-        m_thread.join();
+    m_thread.join();
 }

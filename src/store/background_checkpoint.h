@@ -10,13 +10,11 @@
 class BackgroundCheckpoint final
 {
 public:
-    explicit BackgroundCheckpoint(const QString &path);
+    // Waits up to busyTimeoutMs for a lock that another connection holds.
+    BackgroundCheckpoint(const QString &path, int busyTimeoutMs);
     ~BackgroundCheckpoint();
     BackgroundCheckpoint(const BackgroundCheckpoint &) = delete;
     BackgroundCheckpoint &operator=(const BackgroundCheckpoint &) = delete;
-
-    // Waits for the copy to end.
-    void wait();
 
 private:
     std::thread m_thread;

@@ -267,7 +267,7 @@ void TTable::checkpointInBackground()
     if (m_server)
         return;
     m_checkpoint.reset(); // one at a time
-    m_checkpoint = std::make_unique<BackgroundCheckpoint>(m_path);
+    m_checkpoint = std::make_unique<BackgroundCheckpoint>(m_path, m_busyTimeout);
 }
 
 void TTable::requireSameFile() const
