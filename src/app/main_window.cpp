@@ -119,6 +119,13 @@ TForm1::TForm1(QWidget *parent)
 
 TForm1::~TForm1() = default;
 
+QRect TForm1::cardOnScreen() const
+{
+    if (!isVisible() || isMinimized())
+        return {};
+    return {m_card->mapToGlobal(QPoint(0, 0)), m_card->size()};
+}
+
 void TForm1::buildBanner()
 {
     Panel1 = bevel(m_client, QStringLiteral("Panel1"), QRect(0, 0, kClientWidth, 105),
@@ -594,10 +601,8 @@ bool TForm1::eventFilter(QObject *watched, QEvent *event)
         endProgram();
         return true;
     }
-    if (event->type() == QEvent::KeyRelease) {
-        if (const std::optional<SearchKind> kind = m_searchRow.kindOf(watched))
-            search(*kind);
-    }
+    if (const std::optional<SearchKind> kind = m_searchRow.typedIn(watched, event))
+        search(*kind);
     return KaxForm::eventFilter(watched, event);
 }
 
