@@ -174,6 +174,9 @@ void TForm1::buildCard()
                               int width = 424 - kValueX - 8) {
         auto *text = new DBText(QLatin1String(name), QLatin1String(field), card);
         text->setGeometry(x, y, width, kRowHeight);
+        // As wide as its text, so only the text is clickable; a longer one is shortened
+        // with "…" within its room and shown whole in its tooltip.
+        text->setAutoSize(true, width);
         return text;
     };
 
