@@ -119,6 +119,13 @@ TForm1::TForm1(QWidget *parent)
 
 TForm1::~TForm1() = default;
 
+QRect TForm1::cardOnScreen() const
+{
+    if (!isVisible() || isMinimized())
+        return {};
+    return {m_card->mapToGlobal(QPoint(0, 0)), m_card->size()};
+}
+
 void TForm1::buildBanner()
 {
     Panel1 = bevel(m_client, QStringLiteral("Panel1"), QRect(0, 0, kClientWidth, 105),
@@ -167,6 +174,9 @@ void TForm1::buildCard()
                               int width = 424 - kValueX - 8) {
         auto *text = new DBText(QLatin1String(name), QLatin1String(field), card);
         text->setGeometry(x, y, width, kRowHeight);
+        // As wide as its text, so only the text is clickable; a longer one is shortened
+        // with "…" within its room and shown whole in its tooltip.
+        text->setAutoSize(true, width);
         return text;
     };
 
@@ -594,10 +604,8 @@ bool TForm1::eventFilter(QObject *watched, QEvent *event)
         endProgram();
         return true;
     }
-    if (event->type() == QEvent::KeyRelease) {
-        if (const std::optional<SearchKind> kind = m_searchRow.kindOf(watched))
-            search(*kind);
-    }
+    if (const std::optional<SearchKind> kind = m_searchRow.typedIn(watched, event))
+        search(*kind);
     return KaxForm::eventFilter(watched, event);
 }
 

@@ -34,6 +34,8 @@ public:
     // The application object that owns every window; set once all exist.
     void setProgram(Program *program) { m_program = program; }
     QWidget *clientArea() const { return m_client; }
+    // Where the card is on the screen; empty while the window is hidden or minimised.
+    QRect cardOnScreen() const;
 
     // Banner
     QFrame *Panel1;

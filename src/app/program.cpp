@@ -171,6 +171,7 @@ void Program::showFind()
     if (!m_find) {
         m_find = std::make_unique<TFindWindow>();
         m_find->setContacts([this]() -> TTable * { return DM9 ? DM9->t1 : nullptr; });
+        m_find->setKeepInSight([this] { return Form1 ? Form1->cardOnScreen() : QRect(); });
     }
     m_find->showForm();
 }

@@ -7,6 +7,7 @@
 #include <QPainter>
 #include <QStyle>
 #include <QStyleOption>
+#include <algorithm>
 
 DBText::DBText(const QString &name, const QString &field, QWidget *parent)
     : ClickLabel(QString(), parent), m_link(new FieldDataLink(this))
@@ -17,10 +18,27 @@ DBText::DBText(const QString &name, const QString &field, QWidget *parent)
     m_link->onShow = [this](const QString &text) {
         m_shownFor.clear();
         setText(text);
+        // An empty value is read out as its caption (the name) and as empty, never as
+        // the caption alone, which would sound like a value.
+        const bool blank =
+            std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c.isSpace(); });
+        setAccessibleDescription(blank ? QStringLiteral("pusty") : QString());
         if (m_autoSize)
             fitToText();
     };
 }
+
+namespace {
+
+// The length of the first line of a text: a label shortened with "…" draws only it.
+qsizetype firstLineLength(const QString &text)
+{
+    const qsizetype end = text.indexOf(QLatin1Char('\n'));
+    const qsizetype line = end < 0 ? text.size() : end;
+    return line > 0 && text[line - 1] == QLatin1Char('\r') ? line - 1 : line;
+}
+
+} // namespace
 
 void DBText::setDataSource(TDataSource *source)
 {
@@ -31,11 +49,16 @@ void DBText::fitToText()
 {
     const QString value = text();
     const int frame = 2 * (margin() + frameWidth());
-    // A text this long is wider than any window: it is not measured.
+    // A text of more lines shows its first one and "…"; a text this long is wider than
+    // any window: it is not measured.
+    const qsizetype line = firstLineLength(value);
+    const bool moreLines = line < value.size();
     const int wanted = value.size() >= VisibleText::kLongText
                            ? m_maxAutoWidth + 1
-                           : fontMetrics().horizontalAdvance(value) + frame + 1;
-    m_elided = wanted > m_maxAutoWidth;
+                           : fontMetrics().horizontalAdvance(
+                                 value.left(line) + (moreLines ? QStringLiteral("…") : QString())) +
+                                 frame + 1;
+    m_elided = moreLines || wanted > m_maxAutoWidth;
     resize(std::min(wanted, m_maxAutoWidth), height());
     setToolTip(m_elided ? value.left(VisibleText::kLongText) : QString());
 }
@@ -80,9 +103,13 @@ void DBText::paintEvent(QPaintEvent *event)
     if (m_elided) {
         QPainter painter(this);
         const QRect area = textArea();
-        const QString line = full.left(VisibleText::kLongText).section(QLatin1Char('\n'), 0, 0);
+        const QString start = full.left(VisibleText::kLongText);
+        const qsizetype line = firstLineLength(start);
+        // A first line that fits still ends in "…" when more follows.
+        const QString shown =
+            line < full.size() ? start.left(line) + QStringLiteral("…") : start.left(line);
         style()->drawItemText(&painter, area, int(alignment()), palette(), isEnabled(),
-                              fontMetrics().elidedText(line, Qt::ElideRight, area.width()),
+                              fontMetrics().elidedText(shown, Qt::ElideRight, area.width()),
                               foregroundRole());
         return;
     }

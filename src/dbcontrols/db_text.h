@@ -7,7 +7,8 @@
 class FieldDataLink;
 class TDataSource;
 
-// Data-bound text: shows one field of the current record; may be clicked.
+// Data-bound text: shows one field of the current record; may be clicked. It is read
+// out as its value, or, when that is empty, as its caption with the description "pusty".
 class DBText final : public ClickLabel
 {
     Q_OBJECT
@@ -17,7 +18,8 @@ public:
     void setDataSource(TDataSource *source);
     FieldDataLink *dataLink() const { return m_link; }
     // Sizes the label to its text, as a self-sizing value does, up to maxWidth: a
-    // wider text is drawn shortened with "…" and shown whole in the tooltip.
+    // wider text, or one of more lines, is drawn shortened with "…" and shown whole
+    // in the tooltip.
     void setAutoSize(bool on, int maxWidth = QWIDGETSIZE_MAX)
     {
         m_autoSize = on;

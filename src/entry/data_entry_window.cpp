@@ -313,11 +313,9 @@ void TForm10::p1KeyUp()
 bool TForm10::eventFilter(QObject *watched, QEvent *event)
 {
     // A click in a search box empties the boxes; a key released in one searches.
-    if (const std::optional<SearchKind> kind = m_searchRow.kindOf(watched)) {
-        if (event->type() == QEvent::MouseButtonPress)
-            m_searchRow.clear();
-        else if (event->type() == QEvent::KeyRelease)
-            search(*kind);
-    }
+    if (event->type() == QEvent::MouseButtonPress && m_searchRow.kindOf(watched))
+        m_searchRow.clear();
+    else if (const std::optional<SearchKind> kind = m_searchRow.typedIn(watched, event))
+        search(*kind);
     return KaxForm::eventFilter(watched, event);
 }

@@ -6,19 +6,34 @@
 #include "store/table.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QScreen>
 #include <QTableView>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <algorithm>
+
+namespace {
+
+const QSize kPreferredSize(1000, 480);
+// Room for the search box, the count and a few rows of the list.
+const QSize kMinimumSize(480, 240);
+constexpr int kGap = 4; // between the card and the window's frame
+
+} // namespace
 
 TFindWindow::TFindWindow(QWidget *parent)
-    : KaxForm(QStringLiteral("FindWindow"), QStringLiteral("Znajdź"), QSize(1000, 480), 0, parent),
+    : KaxForm(QStringLiteral("FindWindow"), QStringLiteral("Znajdź"), kPreferredSize, 0, parent),
       Szukaj(new QLineEdit(this)), Wyniki(new QTableView(this)), Stan(new QLabel(this)),
       m_model(new FindModel(this)), m_typed(new QTimer(this)), m_more(new QTimer(this))
 {
+    // Smaller where the screen beside the card has less room; the user may resize it.
+    setMinimumSize(kMinimumSize);
+    setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
     Szukaj->setObjectName(QStringLiteral("Szukaj"));
     Szukaj->setPlaceholderText(
         QStringLiteral("Szukaj w nazwie, adresie, telefonie, e-mailu, uwagach…"));
@@ -134,9 +149,76 @@ bool TFindWindow::eventFilter(QObject *watched, QEvent *event)
     return KaxForm::eventFilter(watched, event);
 }
 
+QRect TFindWindow::placeBeside(const QRect &keep, const QRect &screen, QSize preferred,
+                               QSize minimum, const QMargins &frame)
+{
+    enum class Side { Right, Below, Left };
+    const QSize frameSize(frame.left() + frame.right(), frame.top() + frame.bottom());
+    // The client geometry in the room on one side: the frame hugs the kept area and
+    // stands level with its top (right or left of it) or its left edge (below it).
+    const auto fit = [&](Side side) -> QRect {
+        QRect room = screen;
+        if (side == Side::Right)
+            room.setLeft(keep.right() + 1 + kGap);
+        else if (side == Side::Below)
+            room.setTop(keep.bottom() + 1 + kGap);
+        else
+            room.setRight(keep.left() - 1 - kGap);
+        const QSize size = preferred.boundedTo(room.size() - frameSize);
+        if (size.width() < minimum.width() || size.height() < minimum.height())
+            return {};
+        const QSize outer = size + frameSize;
+        QPoint at(side == Side::Left ? room.right() + 1 - outer.width() : room.left(), room.top());
+        if (side == Side::Below)
+            at.setX(std::clamp(keep.left(), room.left(), room.right() + 1 - outer.width()));
+        else
+            at.setY(std::clamp(keep.top(), room.top(), room.bottom() + 1 - outer.height()));
+        return {at + QPoint(frame.left(), frame.top()), size};
+    };
+    QRect best;
+    for (const Side side : {Side::Right, Side::Below, Side::Left}) {
+        const QRect each = fit(side);
+        if (each.isValid() &&
+            (!best.isValid() || each.width() * each.height() > best.width() * best.height()))
+            best = each;
+    }
+    return best;
+}
+
+namespace {
+
+// What the window system adds around a window's client area; nothing before it is shown.
+QMargins frameMargins(const QWidget &window)
+{
+    const QRect outer = window.frameGeometry();
+    const QRect inner = window.geometry();
+    return {inner.left() - outer.left(), inner.top() - outer.top(), outer.right() - inner.right(),
+            outer.bottom() - inner.bottom()};
+}
+
+} // namespace
+
+void TFindWindow::placeBesideKept()
+{
+    const QRect keep = m_keepInSight ? m_keepInSight() : QRect();
+    const QScreen *screen = keep.isValid() ? QGuiApplication::screenAt(keep.center()) : nullptr;
+    if (!screen)
+        return;
+    // Before the window is first shown its frame is unknown: the window it opens from
+    // has one alike.
+    QMargins frame = frameMargins(*this);
+    if (frame.isNull() && QApplication::activeWindow())
+        frame = frameMargins(*QApplication::activeWindow());
+    const QRect place =
+        placeBeside(keep, screen->availableGeometry(), kPreferredSize, kMinimumSize, frame);
+    if (place.isValid())
+        setGeometry(place);
+}
+
 void TFindWindow::showEvent(QShowEvent *event)
 {
     KaxForm::showEvent(event);
+    placeBesideKept();
     // Contacts may have changed while the window was hidden.
     if (!Szukaj->text().isEmpty())
         searchNow();

@@ -2,6 +2,8 @@
 
 #include "forms/form.h"
 
+#include <QMargins>
+#include <QRect>
 #include <functional>
 
 class FindModel;
@@ -26,6 +28,15 @@ public:
 
     // The contact table searched, and moved to the contact opened, once it is open.
     void setContacts(std::function<TTable *()> contacts) { m_contacts = std::move(contacts); }
+    // The place on the screen that the window leaves in sight when it opens (the main
+    // window's card, where Enter shows the contact); an empty place when there is none.
+    void setKeepInSight(std::function<QRect()> area) { m_keepInSight = std::move(area); }
+    // Where a window of `preferred` client size, and at least `minimum`, opens on
+    // `screen` beside `keep` (right of it, below it or left of it, whichever leaves the
+    // window largest) with `frame` around its client area: its client geometry, or
+    // none when no side has the room.
+    static QRect placeBeside(const QRect &keep, const QRect &screen, QSize preferred, QSize minimum,
+                             const QMargins &frame);
     // Makes the contact of the list's current row (or its first) the current record.
     void openCurrent();
     // Searches for the box's text now, rather than once the typing has stopped.
@@ -43,7 +54,10 @@ protected:
 private:
     TTable *contacts() const { return m_contacts ? m_contacts() : nullptr; }
 
+    void placeBesideKept();
+
     std::function<TTable *()> m_contacts;
+    std::function<QRect()> m_keepInSight;
     FindModel *m_model;
     void showCount();
 

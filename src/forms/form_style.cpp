@@ -106,7 +106,7 @@ QToolButton *toolButton(QWidget *parent, const QString &name, const QString &tex
         button->setToolButtonStyle(look.styleWithoutIcon);
     }
     button->setAutoRaise(look.flat);
-    button->setFocusPolicy(look.focus);
+    button->setFocusPolicy(Qt::NoFocus);
     if (look.handCursor)
         button->setCursor(Qt::PointingHandCursor);
     if (!where.isNull())
@@ -117,18 +117,15 @@ QToolButton *toolButton(QWidget *parent, const QString &name, const QString &tex
 QToolButton *flatButton(QWidget *parent, const QString &name, const QString &text,
                         const QRect &where, const QString &iconName)
 {
-    return toolButton(parent, name, text, where,
-                      {.icon = iconName.isEmpty() ? QIcon() : icon(iconName),
-                       .focus = Qt::NoFocus,
-                       .namedByCaption = true});
+    return toolButton(
+        parent, name, text, where,
+        {.icon = iconName.isEmpty() ? QIcon() : icon(iconName), .namedByCaption = true});
 }
 
 ButtonLook glyphLook(const QString &iconName, bool flat, bool handCursor)
 {
-    ButtonLook look{.flat = flat,
-                    .focus = flat ? Qt::NoFocus : Qt::StrongFocus,
-                    .handCursor = handCursor,
-                    .styleWithoutIcon = Qt::ToolButtonTextOnly};
+    ButtonLook look{
+        .flat = flat, .handCursor = handCursor, .styleWithoutIcon = Qt::ToolButtonTextOnly};
     if (!iconName.isEmpty()) {
         look.icon = icon(iconName);
         look.iconSize = QSize(20, 20);

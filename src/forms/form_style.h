@@ -50,13 +50,14 @@ QLabel *buddyLabel(QWidget *parent, const QString &text, QWidget *buddy);
 QFrame *bevel(QWidget *parent, const QString &name, const QRect &where,
               int style = QFrame::Box | QFrame::Sunken);
 
-// How a kit button looks and behaves beyond its name, caption and place.
+// How a kit button looks and behaves beyond its name, caption and place. Every kit
+// button, flat or raised, is clicked or pressed by its accelerator and never takes
+// the focus: a Space or Enter meant for another window never runs its command.
 struct ButtonLook
 {
-    QIcon icon = {};                      // shown beside the caption when set
-    QSize iconSize = {};                  // the style's size when not valid
-    bool flat = true;                     // a frame only under the mouse
-    Qt::FocusPolicy focus = Qt::TabFocus; // Qt::NoFocus for buttons only ever clicked
+    QIcon icon = {};     // shown beside the caption when set
+    QSize iconSize = {}; // the style's size when not valid
+    bool flat = true;    // a frame only under the mouse
     bool handCursor = true;
     bool namedByCaption = false; // accessible name: the caption without '&' and blanks
     // The button style with an icon: the caption beside it, or the picture alone.
@@ -67,14 +68,12 @@ struct ButtonLook
 // A tool button as the look says; a null place leaves it to a layout.
 QToolButton *toolButton(QWidget *parent, const QString &name, const QString &text,
                         const QRect &where, const ButtonLook &look = {});
-// A flat button with a hand cursor that is clicked, never tabbed to, named for
-// assistive technology by its caption, with the picture iconName beside the text
-// when one is given.
+// A flat button with a hand cursor, named for assistive technology by its caption, with the picture
+// iconName beside the text when one is given.
 QToolButton *flatButton(QWidget *parent, const QString &name, const QString &text,
                         const QRect &where, const QString &iconName = QString());
 // The look of the letter and favourites windows' buttons: 20-pixel pictures, the
-// caption alone without one, and the arrow cursor unless handCursor; a flat button
-// is clicked, never tabbed to, a raised one takes the focus.
+// caption alone without one, and the arrow cursor unless handCursor.
 ButtonLook glyphLook(const QString &iconName, bool flat, bool handCursor = false);
 
 // The status bar along the bottom edge of the window, without a size grip; the default

@@ -2,6 +2,7 @@
 
 #include "store/incremental_search.h"
 
+#include <QEvent>
 #include <QLineEdit>
 
 namespace {
@@ -51,6 +52,29 @@ std::optional<SearchKind> SearchRow::kindOf(const QObject *watched) const
     for (const BoxName &each : boxNames) {
         if (watched && watched == box(each.kind))
             return each.kind;
+    }
+    return std::nullopt;
+}
+
+std::optional<SearchKind> SearchRow::typedIn(const QObject *watched, const QEvent *event)
+{
+    const std::optional<SearchKind> kind = kindOf(watched);
+    if (!kind)
+        return std::nullopt;
+    switch (event->type()) {
+    case QEvent::KeyPress:
+        m_pressed = true;
+        break;
+    case QEvent::FocusIn:
+    case QEvent::FocusOut:
+        m_pressed = false;
+        break;
+    case QEvent::KeyRelease:
+        if (m_pressed)
+            return kind;
+        break;
+    default:
+        break;
     }
     return std::nullopt;
 }

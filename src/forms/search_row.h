@@ -4,6 +4,7 @@
 #include <array>
 #include <optional>
 
+class QEvent;
 class QLineEdit;
 class QObject;
 class QWidget;
@@ -24,6 +25,12 @@ public:
     // The kind of the box `watched`; none when it is not one of the boxes.
     std::optional<SearchKind> kindOf(const QObject *watched) const;
 
+    // The kind of the box when `event` on `watched` is a key released in it that was
+    // typed there: the box had the key's press since it took the focus. A release whose
+    // press went to another window (Esc that closed it) is not typing and gives none.
+    // The window's event filter passes every event of the boxes here.
+    std::optional<SearchKind> typedIn(const QObject *watched, const QEvent *event);
+
     // Empties every box.
     void clear() const;
     // Empties every box and shows only the one of that kind.
@@ -37,4 +44,5 @@ public:
 private:
     // The boxes by name, by branch and by representative, in the order of SearchKind.
     std::array<QLineEdit *, 3> m_boxes{};
+    bool m_pressed = false; // a key was pressed in the focused box
 };

@@ -65,9 +65,6 @@ TForm11::TForm11(QWidget *parent)
     connect(SpeedButton2, &QToolButton::clicked, this, &TForm11::SpeedButton2Click);
     connect(SpeedButton1, &QToolButton::clicked, this, &TForm11::SpeedButton1Click);
 
-    setTabOrder(m1, SpeedButton2);
-    setTabOrder(SpeedButton2, SpeedButton1);
-
     FormCreate();
 }
 

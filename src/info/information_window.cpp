@@ -101,9 +101,6 @@ TForm5::TForm5(QWidget *parent)
              Image1, Memo1->viewport(), SpeedButton1, SpeedButton4, SpeedButton3, p1}) {
         watchMouse(watched, this);
     }
-    setTabOrder(Memo1, SpeedButton1);
-    setTabOrder(SpeedButton1, SpeedButton4);
-    setTabOrder(SpeedButton4, SpeedButton3);
 }
 
 void TForm5::SpeedButton1Click()

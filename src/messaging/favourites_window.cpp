@@ -107,8 +107,6 @@ TForm2::TForm2(QWidget *parent)
 
     setTabOrder(c1, Edit1);
     setTabOrder(Edit1, l1);
-    setTabOrder(l1, SpeedButton13);
-    setTabOrder(SpeedButton13, SpeedButton11);
     setListView(false);
     FormCreate();
 }

@@ -171,7 +171,6 @@ QToolButton *StandardPreview::addToolButton(QHBoxLayout *bar, const QString &nam
     QToolButton *button = FormStyle::toolButton(bar->parentWidget(), name, QString(), QRect(),
                                                 {.icon = glyphIcon(glyph),
                                                  .iconSize = QSize(kIconSize, kIconSize),
-                                                 .focus = Qt::NoFocus,
                                                  .handCursor = false,
                                                  .styleWithIcon = Qt::ToolButtonIconOnly});
     button->setFixedSize(27, 27);

@@ -68,8 +68,14 @@ void TestMainWindow::emptyTableShowsEmptyCardAndDisablesMoving()
 {
     ProgramFixture fx;
     TForm1 &form = fx.form1();
-    for (DBText *text : form.findChildren<DBText *>())
+    // An empty value is read out as its caption and as empty.
+    for (DBText *text : form.findChildren<DBText *>()) {
         QCOMPARE(text->text(), QString());
+        QCOMPARE(QAccessible::queryAccessibleInterface(text)->text(QAccessible::Description),
+                 QStringLiteral("pusty"));
+    }
+    QCOMPARE(QAccessible::queryAccessibleInterface(form.DBText7)->text(QAccessible::Name),
+             QStringLiteral("Telefax"));
     for (auto button :
          {DBNavigator::First, DBNavigator::Prior, DBNavigator::Next, DBNavigator::Last})
         QVERIFY(!navButton(form, button)->isEnabled());
@@ -85,7 +91,11 @@ void TestMainWindow::cardFollowsNavigation()
                   {"Polska", "Łódź", "90-001", "ul. Piotrkowska 1", "łódzkie", "42 111 11 11",
                    "42 111 11 12", "biuro@alfa.pl", "www.alfa.pl"});
     insertContact(t, QStringLiteral("Beta"));
-    insertContact(t, QStringLiteral("Gamma"));
+    const QString longTel = QStringLiteral("+48 42 111 11 11 wew. 123, 124 lub 125");
+    const QString longHttp = QStringLiteral("https://www.gamma.example.pl/oferta/meble-biurowe/"
+                                            "krzesla?kolor=czarny");
+    insertContact(t, QStringLiteral("Gamma"), {}, {},
+                  {"", "", "", "ul. Długa 1\r\nII piętro", "", longTel, "", "", longHttp});
     t.first();
     TForm1 &form = fx.form1();
     QCOMPARE(form.DBText1->text(), QStringLiteral("Alfa"));
@@ -107,6 +117,14 @@ void TestMainWindow::cardFollowsNavigation()
     QCOMPARE(form.DBText1->text(), QStringLiteral("Gamma"));
     QVERIFY(!navButton(form, DBNavigator::Next)->isEnabled());
     QVERIFY(!navButton(form, DBNavigator::Last)->isEnabled());
+    // Long values, and one of two lines, are shortened within their room and whole in
+    // their tooltips; a short one needs no tooltip.
+    QVERIFY(form.DBText8->geometry().right() < form.Label13->x());
+    QVERIFY(form.DBText12->geometry().right() < form.findChild<QWidget *>("Panel2")->width());
+    QCOMPARE(form.DBText8->toolTip(), longTel);
+    QCOMPARE(form.DBText12->toolTip(), longHttp);
+    QCOMPARE(form.DBText9->toolTip(), QStringLiteral("ul. Długa 1\r\nII piętro"));
+    QCOMPARE(form.DBText1->toolTip(), QString());
     QTest::mouseClick(navButton(form, DBNavigator::First), Qt::LeftButton);
     QCOMPARE(form.DBText1->text(), QStringLiteral("Alfa"));
 }

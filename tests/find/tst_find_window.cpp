@@ -10,6 +10,7 @@
 #include "support/program_fixture.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QTableView>
@@ -26,6 +27,8 @@ private slots:
     void rowsLoadAsScrolledAndKeysMove();
     void everyWindowOpensItWithCtrlF();
     void countsInPolish();
+    void placedBesideTheCard_data();
+    void placedBesideTheCard();
 };
 
 namespace {
@@ -49,7 +52,12 @@ void TestFindWindow::typingListsMatchesAndEnterOpensThem()
                   {"PL", "Łódź", "", "", "", "42 555 11 22"});
     insertContact(fx.table(), QStringLiteral("Beta"));
     fx.table().first();
-    fx.form1().show();
+    TForm1 &form = fx.form1();
+    form.show();
+    // A name typed in the main window's search box first.
+    form.nClick();
+    form.n1->setFocus();
+    QTest::keyClicks(form.n1, QStringLiteral("al"));
     TFindWindow *find = openFind(fx);
     QVERIFY(find);
     QCOMPARE(fx.form1().Znajdz1->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_F));
@@ -71,9 +79,46 @@ void TestFindWindow::typingListsMatchesAndEnterOpensThem()
     find->Szukaj->setText(QStringLiteral("zz"));
     find->searchNow();
     QCOMPARE(find->Stan->text(), QStringLiteral("0 kontaktów"));
-    QTest::keyClick(find->Szukaj, Qt::Key_Escape);
+    // Esc hides the window; its release in the main window's search box, focused
+    // again, is no typing there and leaves the contact opened.
+    QTest::keyPress(find->Szukaj, Qt::Key_Escape);
     QVERIFY(!find->isVisible());
-    QVERIFY(fx.form1().isVisible());
+    QApplication::setActiveWindow(&form);
+    QTRY_VERIFY(form.n1->hasFocus());
+    QTest::keyRelease(form.n1, Qt::Key_Escape);
+    QCOMPARE(fx.table().fieldText(QStringLiteral("Nazwa")), QStringLiteral("Hurtownia Łódź"));
+    QTest::keyClick(form.n1, Qt::Key_Left); // a key typed there searches again
+    QCOMPARE(fx.table().fieldText(QStringLiteral("Nazwa")), QStringLiteral("Alfa"));
+}
+
+// The window opens beside the card, or below it, wherever the screen has more room.
+void TestFindWindow::placedBesideTheCard_data()
+{
+    QTest::addColumn<QRect>("screen");
+    QTest::addColumn<QRect>("card");
+    QTest::addColumn<int>("border"); // the window frame's sides and bottom
+    QTest::addColumn<int>("title");
+    QTest::addColumn<QRect>("place");
+    QTest::newRow("right, whole") << QRect(0, 0, 2560, 1440) << QRect(600, 300, 424, 251) << 0 << 0
+                                  << QRect(1028, 300, 1000, 480);
+    QTest::newRow("below, lower") << QRect(0, 0, 1280, 1024) << QRect(351, 440, 424, 251) << 0 << 0
+                                  << QRect(280, 695, 1000, 329);
+    QTest::newRow("left, framed") << QRect(0, 0, 1920, 1080) << QRect(1400, 500, 424, 251) << 4
+                                  << 24 << QRect(392, 524, 1000, 480);
+    QTest::newRow("no room") << QRect(0, 0, 800, 600) << QRect(188, 174, 424, 251) << 0 << 0
+                             << QRect();
+}
+
+void TestFindWindow::placedBesideTheCard()
+{
+    QFETCH(QRect, screen);
+    QFETCH(QRect, card);
+    QFETCH(int, border);
+    QFETCH(int, title);
+    QFETCH(QRect, place);
+    QCOMPARE(TFindWindow::placeBeside(card, screen, QSize(1000, 480), QSize(480, 240),
+                                      QMargins(border, title, border, border)),
+             place);
 }
 
 void TestFindWindow::rowsLoadAsScrolledAndKeysMove()
