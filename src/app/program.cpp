@@ -101,8 +101,13 @@ QObject *Program::createObject(const QString &name)
     }
     if (name == QLatin1String("Form3"))
         return new TForm3;
-    if (name == QLatin1String("Form4"))
-        return new TForm4;
+    if (name == QLatin1String("Form4")) {
+        auto *form4 = new TForm4;
+        // A chosen dialling method holds for the main window's next call.
+        connect(form4, &TForm4::settingStored, this,
+                [this](const QString &setting) { Form1->Edit1->setText(setting); });
+        return form4;
+    }
     if (name == QLatin1String("Form5"))
         return new TForm5;
     if (name == QLatin1String("DM9")) {

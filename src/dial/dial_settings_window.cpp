@@ -4,6 +4,8 @@
 #include "forms/form_style.h"
 #include "platform/errors.h"
 #include "platform/restart.h"
+#include "platform/settings_store.h"
+#include "platform/widgets/dialogs.h"
 
 #include <QFrame>
 #include <QLabel>
@@ -59,6 +61,12 @@ TForm4::TForm4(QWidget *parent)
         toolButton(this, QStringLiteral("SpeedButton9"), QStringLiteral("   &Restart"),
                    QRect(136, 192, 97, 22), {.icon = icon(QStringLiteral("dial-restart"))});
 
+    // The button of the setting in force stays checked.
+    for (QToolButton *choice :
+         {SpeedButton1, SpeedButton2, SpeedButton3, SpeedButton4, SpeedButton5, SpeedButton6,
+          SpeedButton7, SpeedButton8, SpeedButton10})
+        choice->setCheckable(true);
+
     connect(SpeedButton1, &QToolButton::clicked, this, &TForm4::SpeedButton1Click);
     connect(SpeedButton2, &QToolButton::clicked, this, &TForm4::SpeedButton2Click);
     connect(SpeedButton3, &QToolButton::clicked, this, &TForm4::SpeedButton3Click);
@@ -108,52 +116,95 @@ void TForm4::FormCreate()
         // A value of another type counts as no setting. The main window, created
         // first, reads the same value and has shown why; once is enough.
     }
-    m_panel0->setText(statusText(Edit1->text()));
+    showSetting();
+}
+
+QString TForm4::setting() const
+{
+    return Edit1->text();
+}
+
+void TForm4::showSetting()
+{
+    const QString current = Edit1->text();
+    m_panel0->setText(statusText(current));
+    QToolButton *const choices[] = {SpeedButton1, SpeedButton2, SpeedButton3,
+                                    SpeedButton4, SpeedButton5, SpeedButton6,
+                                    SpeedButton7, SpeedButton8, SpeedButton10};
+    for (int digit = 0; digit < 9; ++digit) {
+        // Checked and in bold: the choice in force stands out among the flat buttons.
+        const bool chosen = current == QString::number(digit);
+        choices[digit]->setChecked(chosen);
+        QFont font = choices[digit]->font();
+        font.setBold(chosen);
+        choices[digit]->setFont(font);
+    }
+}
+
+void TForm4::choose(const QString &setting)
+{
+    bool stored = false;
+    try {
+        stored = DialSetting::store(setting);
+    } catch (...) {
+        showSetting(); // the click's check goes back to the setting in force
+        throw;
+    }
+    if (!stored) {
+        showSetting();
+        showMessage(DialogKind::Error, QStringLiteral("Kartax2000®"),
+                    QStringLiteral("Nie udało się zapisać ustawienia telefonicznego w pliku %1.")
+                        .arg(SettingsStore::defaultPath()));
+        return;
+    }
+    Edit1->setText(setting);
+    showSetting();
+    emit settingStored(setting);
 }
 
 void TForm4::SpeedButton1Click()
 {
-    DialSetting::store(QStringLiteral("0"));
+    choose(QStringLiteral("0"));
 }
 
 void TForm4::SpeedButton2Click()
 {
-    DialSetting::store(QStringLiteral("1"));
+    choose(QStringLiteral("1"));
 }
 
 void TForm4::SpeedButton3Click()
 {
-    DialSetting::store(QStringLiteral("2"));
+    choose(QStringLiteral("2"));
 }
 
 void TForm4::SpeedButton4Click()
 {
-    DialSetting::store(QStringLiteral("3"));
+    choose(QStringLiteral("3"));
 }
 
 void TForm4::SpeedButton5Click()
 {
-    DialSetting::store(QStringLiteral("4"));
+    choose(QStringLiteral("4"));
 }
 
 void TForm4::SpeedButton6Click()
 {
-    DialSetting::store(QStringLiteral("5"));
+    choose(QStringLiteral("5"));
 }
 
 void TForm4::SpeedButton7Click()
 {
-    DialSetting::store(QStringLiteral("6"));
+    choose(QStringLiteral("6"));
 }
 
 void TForm4::SpeedButton8Click()
 {
-    DialSetting::store(QStringLiteral("7"));
+    choose(QStringLiteral("7"));
 }
 
 void TForm4::SpeedButton10Click()
 {
-    DialSetting::store(DialSetting::kDesktopTelephone);
+    choose(DialSetting::kDesktopTelephone);
 }
 
 void TForm4::SpeedButton9Click()

@@ -9,8 +9,8 @@ class QStatusBar;
 class QToolButton;
 
 // The dialling settings window "Ustawienia telefoniczne modemu": stores the modem's
-// port and dialling method or the desktop's telephone, shows the setting read at
-// start-up, and restarts the computer on request.
+// port and dialling method or the desktop's telephone, shows the setting in force
+// (its button checked, its status text), and restarts the computer on request.
 class TForm4 final : public KaxForm
 {
     Q_OBJECT
@@ -22,7 +22,8 @@ public:
     // The status text for a stored setting; empty when the setting is not "0" … "8".
     static QString statusText(const QString &setting);
 
-    // Each stores its own digit, "0" … "7"; the status bar keeps its text.
+    // Each stores its own digit, "0" … "7", shows it as the setting in force and
+    // announces it; a setting that cannot be stored is reported and changes nothing.
     void SpeedButton1Click();
     void SpeedButton2Click();
     void SpeedButton3Click();
@@ -33,12 +34,20 @@ public:
     void SpeedButton8Click();
     // Stores "8": calls go to the desktop's telephone as tel: URLs.
     void SpeedButton10Click();
+    // The setting in force: the stored one, or the last one chosen here.
+    QString setting() const;
     // Asks the system to restart the computer; a refusal throws KaxError with the
     // system's reason, which the application's error report shows.
     void SpeedButton9Click();
 
+signals:
+    // A setting was chosen and stored; calls use it from now on.
+    void settingStored(const QString &setting);
+
 private:
     void FormCreate();
+    void choose(const QString &setting);
+    void showSetting();
 
     QFrame *Bevel1 = nullptr;
     QToolButton *SpeedButton1 = nullptr;

@@ -108,16 +108,16 @@ bool TTelefon::SendCommand(const QString &text)
     return SerialPort::write(m_PortHandle, bytes) == bytes.size();
 }
 
-void TTelefon::Dial()
+bool TTelefon::Dial()
 {
     if (!OpenPort()) {
         showError(QStringLiteral("Brak połączenia z portem "));
-        return;
+        return false;
     }
     if (!m_InitStr.isEmpty() && !SendCommand(m_InitStr + kLineEnd)) {
         showError(QStringLiteral("Błąd initializing modemu "));
         ClosePort();
-        return;
+        return false;
     }
     const QString number = cleanNumber(m_TelNumber);
     const DialogButton answer =
@@ -127,7 +127,7 @@ void TTelefon::Dial()
             {DialogButton::Yes, DialogButton::No}, DialogButton::Yes, DialogButton::No);
     if (answer != DialogButton::Yes) {
         ClosePort();
-        return;
+        return false;
     }
     QString command = QStringLiteral("ATDP") + number + kLineEnd;
     if (m_DMethod == dmTone)
@@ -135,7 +135,7 @@ void TTelefon::Dial()
     if (!SendCommand(command)) {
         showError(QStringLiteral("Błąd wybierania numeru "));
         ClosePort();
-        return;
+        return false;
     }
     // The modem dials while this box is open; the user lifts the handset, then OK
     // hangs the modem up so that the handset keeps the line. The box closes only
@@ -144,4 +144,5 @@ void TTelefon::Dial()
         QStringLiteral("Po zakończeniu wybierania przez modem, podnieś słuchawkę. Nciśnij OK "),
         {DialogButton::Ok}, DialogButton::Ok, DialogButton::Ok);
     SendCommand(kHangUp);
+    return true;
 }

@@ -37,8 +37,9 @@ public:
     qint32 PortHandle() const { return m_PortHandle; }
 
     // Places a call with the port, method, number and initialisation string as
-    // they stand; reports every outcome to the user and nothing to the caller.
-    void Dial();
+    // they stand and reports every failure to the user. True when the number was
+    // dialled: false when the port failed, the user declined or a command failed.
+    bool Dial();
     // Opens the port named by CPort, releasing one left open first; asks to retry
     // while it cannot be opened. True when a port is open afterwards.
     bool OpenPort();

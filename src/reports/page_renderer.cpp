@@ -160,7 +160,8 @@ void setPageSize(QPagedPaintDevice &device, double width, double height)
     device.setPageLayout(QPageLayout(size, orientation, QMarginsF(), QPageLayout::Millimeter));
 }
 
-IoResult writePdf(const PreparedPages &pages, const QString &path)
+IoResult writePdf(const PreparedPages &pages, const QString &path,
+                  const std::function<bool(int)> &includes)
 {
     IoResult result;
     QSaveFile file(path);
@@ -172,12 +173,19 @@ IoResult writePdf(const PreparedPages &pages, const QString &path)
         QPdfWriter writer(&file);
         writer.setTitle(pages.title);
         writer.setCreator(QStringLiteral("Kartax2000"));
-        DevicePageSink sink(writer);
+        DevicePageSink sink(writer, includes);
         sink.styles() = pages.styles();
-        for (int i = 0; i < pages.pageCount(); ++i)
-            sink.addPage(pages.page(i));
-        if (!sink.finish()) {
-            result.error = QStringLiteral("Cannot write the PDF file");
+        try {
+            for (int i = 0; i < pages.pageCount(); ++i)
+                sink.addPage(pages.page(i));
+        } catch (const KaxError &error) {
+            result.error = error.message();
+        }
+        if (result.error.isEmpty() && sink.pagesSent() == 0)
+            result.error = QStringLiteral("Żadna strona nie należy do wybranego zakresu.");
+        if (!sink.finish() && result.error.isEmpty())
+            result.error = QStringLiteral("Nie udało się narysować stron w pliku PDF.");
+        if (!result.error.isEmpty()) {
             file.cancelWriting();
             return result;
         }

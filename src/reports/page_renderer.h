@@ -66,9 +66,10 @@ namespace PageOutput {
 // Sets a device's page to a size in millimetres, without margins.
 void setPageSize(QPagedPaintDevice &device, double width, double height);
 
-// Writes every page to a PDF file, replacing it only when complete. Not ok, with the
-// reason, when the file cannot be written.
-[[nodiscard]] IoResult writePdf(const PreparedPages &pages, const QString &path);
+// Writes the pages (all, or those that includes accepts) to a PDF file, replacing it
+// only when complete. Not ok, with the reason, when the file cannot be written.
+[[nodiscard]] IoResult writePdf(const PreparedPages &pages, const QString &path,
+                                const std::function<bool(int page)> &includes = nullptr);
 
 // Sends prepared pages to a printer, each page stretched to the printer's paper;
 // pages outside the range are left out. False when the printer reported a failure.

@@ -104,6 +104,19 @@ QIcon glyphIcon(int glyph)
         p.drawPolygon(QPolygonF(
             {QPointF(4.5, 8.5), QPointF(18.5, 8.5), QPointF(15.5, 16.5), QPointF(1.5, 16.5)}));
         break;
+    case GlyphPdf: {
+        // A sheet with a folded corner and a red "PDF" band across it.
+        p.setPen(QPen(Qt::black, 1));
+        p.setBrush(Qt::white);
+        p.drawPolygon(QPolygonF({QPointF(3.5, 1.5), QPointF(12.5, 1.5), QPointF(16.5, 5.5),
+                                 QPointF(16.5, 18.5), QPointF(3.5, 18.5)}));
+        p.drawPolyline(QPolygonF({QPointF(12.5, 1.5), QPointF(12.5, 5.5), QPointF(16.5, 5.5)}));
+        p.fillRect(QRectF(1, 9, 18, 7), QColor(0xc0, 0x10, 0x10));
+        p.setFont(FormStyle::arial(7, true));
+        p.setPen(Qt::white);
+        p.drawText(QRectF(1, 9, 18, 7), Qt::AlignCenter, QStringLiteral("PDF"));
+        break;
+    }
     default:
         break;
     }

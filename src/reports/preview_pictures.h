@@ -19,7 +19,8 @@ enum Glyph {
     GlyphSetup,
     GlyphPrint,
     GlyphSave,
-    GlyphLoad
+    GlyphLoad,
+    GlyphPdf
 };
 
 // One glyph painted on a transparent square of kIconSize pixels.

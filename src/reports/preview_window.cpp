@@ -96,6 +96,8 @@ void StandardPreview::buildToolBar(QVBoxLayout *layout)
     PrintSetup = addToolButton(bar, QStringLiteral("PrintSetup"), QStringLiteral("Printer setup"),
                                GlyphSetup);
     Print = addToolButton(bar, QStringLiteral("Print"), QStringLiteral("Print"), GlyphPrint);
+    SavePdf =
+        addToolButton(bar, QStringLiteral("SavePdf"), QStringLiteral("Zapisz jako PDF"), GlyphPdf);
     bar->addWidget(divider(toolBar));
     SaveReport =
         addToolButton(bar, QStringLiteral("SaveReport"), QStringLiteral("Save Report"), GlyphSave);
@@ -157,6 +159,7 @@ void StandardPreview::connectControls()
     connect(LastPage, &QToolButton::clicked, this, &StandardPreview::LastPageClick);
     connect(PrintSetup, &QToolButton::clicked, this, &StandardPreview::PrintSetupClick);
     connect(Print, &QToolButton::clicked, this, &StandardPreview::PrintClick);
+    connect(SavePdf, &QToolButton::clicked, this, &StandardPreview::SavePdfClick);
     connect(SaveReport, &QToolButton::clicked, this, &StandardPreview::SaveReportClick);
     connect(LoadReport, &QToolButton::clicked, this, &StandardPreview::LoadReportClick);
     connect(CloseButton, &QPushButton::clicked, this, &StandardPreview::CloseButtonClick);
@@ -252,6 +255,7 @@ void StandardPreview::updatePrintButtons()
 {
     PrintSetup->setEnabled(m_complete && !m_loaded);
     Print->setEnabled(m_complete || m_loaded);
+    SavePdf->setEnabled(m_complete || m_loaded);
 }
 
 void StandardPreview::updateStatus()
@@ -348,6 +352,7 @@ void StandardPreview::LastPageClick()
 void StandardPreview::PrintSetupClick()
 {
     PrintDialogRequest request;
+    request.title = m_report.title;
     request.printerName = m_report.printer.printerName;
     request.orientation = m_report.page.orientation;
     request.copies = m_report.printer.copies;
@@ -363,9 +368,20 @@ void StandardPreview::PrintSetupClick()
         request.toPage = m_report.printer.lastPage;
     }
     request.pageRange = !m_report.printer.allPages(); // all pages stay all pages
-    const auto result = Printers::current().printDialog(this, request);
+    request.outputFile = m_report.printer.outputFile;
+    Printers &printers = Printers::current();
+    if (!printers.hasPrinters())
+        showMessage(DialogKind::Information, QStringLiteral("Drukowanie"),
+                    QStringLiteral("Nie ma zainstalowanej drukarki.\n"
+                                   "Wydruk można zapisać do pliku PDF: w oknie drukowania "
+                                   "wybierz „Drukuj do pliku (PDF)”."));
+    else if (printers.defaultPrinterName().isEmpty())
+        showMessage(DialogKind::Warning, QStringLiteral("Drukowanie"),
+                    QStringLiteral("Nie wybrano drukarki domyślnej."));
+    const auto result = printers.printDialog(this, request);
     if (!result)
         return;
+    m_report.printer.outputFile = result->outputFile;
     m_report.printer.copies = result->copies;
     m_report.printer.printerName = result->printerName;
     m_report.page.orientation = result->orientation;
@@ -379,17 +395,36 @@ void StandardPreview::PrintClick()
         Reports::print(m_report);
         return;
     }
-    Printers &printers = Printers::current();
-    if (!printers.hasPrinters() || !m_pages)
+    if (!m_pages)
         return;
+    const PrinterSettings range = m_report.printer;
+    const auto inRange = [&range](int page) { return range.includes(page); };
+    Printers &printers = Printers::current();
+    QString pdf = range.outputFile;
+    if (pdf.isEmpty() && !printers.hasPrinters()) {
+        pdf = Reports::pdfInsteadOfPrinter(this);
+        if (pdf.isEmpty())
+            return;
+    }
+    if (!pdf.isEmpty()) {
+        Reports::savePdf(*m_pages, pdf, inRange);
+        return;
+    }
     auto printer = printers.createPrinter(m_report.printer.printerName);
     printer->setDocName(m_pages->title);
     printer->setCopyCount(m_report.printer.copies);
-    const PrinterSettings range = m_report.printer;
-    if (!PageOutput::printStretched(*m_pages, *printer,
-                                    [&range](int page) { return range.includes(page); }))
+    if (!PageOutput::printStretched(*m_pages, *printer, inRange))
         showMessage(DialogKind::Error, QStringLiteral("Print"),
                     QStringLiteral("The pages could not be printed."));
+}
+
+void StandardPreview::SavePdfClick()
+{
+    if (!m_pages || m_pages->pageCount() == 0)
+        return;
+    const QString path = Reports::askPdfFileName(this);
+    if (!path.isEmpty())
+        Reports::savePdf(*m_pages, path);
 }
 
 void StandardPreview::SaveReportClick()

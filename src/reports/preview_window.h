@@ -14,8 +14,9 @@ class PreparedPages;
 class Report;
 
 // `StandardPreview`: the print preview window. Shows the pages of a report as a run
-// produces them, zooms and pages through them, sets up and prints, and saves and
-// loads prepared pages as report files.
+// produces them, zooms and pages through them, sets up and prints (to a printer or
+// a PDF file), saves the pages as a PDF file, and saves and loads prepared pages as
+// report files.
 class StandardPreview final : public KaxForm
 {
     Q_OBJECT
@@ -59,6 +60,7 @@ public:
     QToolButton *LastPage = nullptr;
     QToolButton *PrintSetup = nullptr;
     QToolButton *Print = nullptr;
+    QToolButton *SavePdf = nullptr;
     QToolButton *SaveReport = nullptr;
     QToolButton *LoadReport = nullptr;
     QPushButton *CloseButton = nullptr;
@@ -75,6 +77,8 @@ public:
     void LastPageClick();
     void PrintSetupClick();
     void PrintClick();
+    // Saves the pages on show as a PDF file chosen by the user.
+    void SavePdfClick();
     void SaveReportClick();
     void LoadReportClick();
     void CloseButtonClick();

@@ -199,7 +199,8 @@ struct PrinterSettings
     bool duplex = false;
     int firstPage = 0; // 0 and 0: all pages
     int lastPage = 0;
-    int paperBin = 0; // 0: chosen automatically
+    int paperBin = 0;   // 0: chosen automatically
+    QString outputFile; // not empty: printed into this PDF file instead of a printer
 
     bool allPages() const { return firstPage <= 0 && lastPage <= 0; }
     bool includes(int page) const;

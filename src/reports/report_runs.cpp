@@ -1,13 +1,16 @@
 #include "reports/report_runs.h"
 
 #include "platform/widgets/dialogs.h"
+#include "platform/widgets/file_dialogs.h"
 #include "platform/widgets/printers.h"
 #include "reports/page_renderer.h"
+#include "reports/prepared_pages.h"
 #include "reports/preview_window.h"
 #include "reports/progress_window.h"
 #include "reports/report_engine.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QEventLoop>
 #include <QPointer>
 #include <QPrinter>
@@ -17,6 +20,43 @@ namespace {
 void processEvents()
 {
     QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
+
+// Runs the report into the sink while the progress window shows how far it has
+// gone and offers to cancel.
+ReportEngine::Outcome runWithProgress(Report &report, PageSink &sink,
+                                      const std::function<void(ProgressForm &)> &opened)
+{
+    ReportEngine engine(report, sink);
+    auto progress = std::make_unique<ProgressForm>();
+    QObject::connect(progress.get(), &ProgressForm::cancelRequested, progress.get(),
+                     [&engine] { engine.cancel(); });
+    engine.progress = [&progress](int percent) { progress->setProgress(percent); };
+    engine.yield = processEvents;
+    progress->show();
+    if (opened)
+        opened(*progress);
+    return engine.run();
+}
+
+// The report run into a PDF file: its pages laid out in full, then written at once.
+Reports::PrintOutcome printToPdf(Report &report, const QString &path,
+                                 const std::function<void(ProgressForm &)> &opened)
+{
+    PreparedPages pages;
+    pages.title = report.title;
+    switch (runWithProgress(report, pages, opened)) {
+    case ReportEngine::Outcome::Busy:
+        return Reports::PrintOutcome::Busy;
+    case ReportEngine::Outcome::Cancelled:
+        return Reports::PrintOutcome::Cancelled;
+    case ReportEngine::Outcome::Completed:
+        break;
+    }
+    const PrinterSettings range = report.printer;
+    if (!Reports::savePdf(pages, path, [range](int page) { return range.includes(page); }))
+        return Reports::PrintOutcome::Failed;
+    return Reports::PrintOutcome::Printed;
 }
 
 } // namespace
@@ -64,8 +104,14 @@ PrintOutcome print(Report &report, const std::function<void(ProgressForm &)> &op
     if (report.building())
         return PrintOutcome::Busy;
     Printers &printers = Printers::current();
-    if (!printers.hasPrinters())
-        return PrintOutcome::NoPrinter;
+    QString pdf = report.printer.outputFile;
+    if (pdf.isEmpty() && !printers.hasPrinters()) {
+        pdf = pdfInsteadOfPrinter(nullptr);
+        if (pdf.isEmpty())
+            return PrintOutcome::NoPrinter;
+    }
+    if (!pdf.isEmpty())
+        return printToPdf(report, pdf, opened);
 
     std::unique_ptr<QPrinter> printer = printers.createPrinter(report.printer.printerName);
     printer->setDocName(report.title);
@@ -77,19 +123,7 @@ PrintOutcome print(Report &report, const std::function<void(ProgressForm &)> &op
 
     const PrinterSettings range = report.printer;
     DevicePageSink sink(*printer, [range](int page) { return range.includes(page); });
-    ReportEngine engine(report, sink);
-    auto progress = std::make_unique<ProgressForm>();
-    QObject::connect(progress.get(), &ProgressForm::cancelRequested, progress.get(),
-                     [&engine] { engine.cancel(); });
-    engine.progress = [&progress](int percent) { progress->setProgress(percent); };
-    engine.yield = processEvents;
-    progress->show();
-    if (opened)
-        opened(*progress);
-
-    const ReportEngine::Outcome outcome = engine.run();
-    progress.reset();
-    switch (outcome) {
+    switch (runWithProgress(report, sink, opened)) {
     case ReportEngine::Outcome::Busy:
         return PrintOutcome::Busy;
     case ReportEngine::Outcome::Cancelled:
@@ -106,6 +140,41 @@ PrintOutcome print(Report &report, const std::function<void(ProgressForm &)> &op
         return PrintOutcome::Failed;
     }
     return PrintOutcome::Printed;
+}
+
+QString askPdfFileName(QWidget *parent)
+{
+    FileDialogRequest request;
+    request.title = QStringLiteral("Zapisz jako PDF");
+    request.filter = QStringLiteral("Dokument PDF (*.pdf)");
+    request.defaultSuffix = QStringLiteral("pdf");
+    return FileDialogs::current().saveFileName(parent, request);
+}
+
+QString pdfInsteadOfPrinter(QWidget *parent)
+{
+    DialogRequest request;
+    request.kind = DialogKind::Confirmation;
+    request.caption = QStringLiteral("Drukowanie");
+    request.text = QStringLiteral("Nie ma zainstalowanej drukarki.\n"
+                                  "Czy zapisać wydruk jako plik PDF?");
+    request.buttons = {DialogButton::Yes, DialogButton::No};
+    request.defaultButton = DialogButton::Yes;
+    request.escapeButton = DialogButton::No;
+    if (Dialogs::current().ask(request) != DialogButton::Yes)
+        return {};
+    return askPdfFileName(parent);
+}
+
+bool savePdf(const PreparedPages &pages, const QString &path,
+             const std::function<bool(int page)> &includes)
+{
+    const IoResult written = PageOutput::writePdf(pages, path, includes);
+    if (!written.ok)
+        showMessage(DialogKind::Error, QStringLiteral("Zapisz jako PDF"),
+                    QStringLiteral("Nie udało się zapisać pliku PDF %1:\n%2")
+                        .arg(QDir::toNativeSeparators(path), written.error));
+    return written.ok;
 }
 
 } // namespace Reports

@@ -237,7 +237,7 @@ void TestMainWindow::captionValueAndButtonShareHandlers()
 
 void TestMainWindow::callAndWebCommandsFromCardAndButtons()
 {
-    QFile::remove(SettingsStore::defaultPath()); // no dialling setting: no call, one line
+    QFile::remove(SettingsStore::defaultPath()); // no dialling setting: no call, no line
     Clock::setSource([] { return QDateTime(QDate(2026, 1, 5), QTime(14, 5, 9)); });
     ProgramFixture fx;
     insertContact(fx.table(), QStringLiteral("Alfa"), {}, {},
@@ -245,12 +245,23 @@ void TestMainWindow::callAndWebCommandsFromCardAndButtons()
     TForm1 &form = fx.form1();
     form.show();
     RecordingShell shell;
+    InstalledScriptedDialogs dialogs;
+    for (int i = 0; i < 3; ++i)
+        dialogs->queue(DialogButton::Ok); // no dialling method chosen: the user is told
     TForm11 &history = *fx.program().object<TForm11>();
     const int before = history.lines().size();
-    for (QWidget *clickable :
-         {static_cast<QWidget *>(form.tel1), static_cast<QWidget *>(form.Label12),
-          static_cast<QWidget *>(form.DBText8)})
-        QTest::mouseClick(clickable, Qt::LeftButton);
+    const auto call = [&form] {
+        for (QWidget *clickable :
+             {static_cast<QWidget *>(form.tel1), static_cast<QWidget *>(form.Label12),
+              static_cast<QWidget *>(form.DBText8)})
+            QTest::mouseClick(clickable, Qt::LeftButton);
+    };
+    call();
+    QCOMPARE(dialogs->requests().size(), 3);
+    QCOMPARE(history.lines().size(), before);
+    // The desktop's telephone chosen in the dialling settings holds without a restart.
+    fx.program().form(QStringLiteral("Form4"))->findChild<QToolButton *>("SpeedButton10")->click();
+    call();
     for (QWidget *clickable :
          {static_cast<QWidget *>(form.SpeedButton3), static_cast<QWidget *>(form.Label15),
           static_cast<QWidget *>(form.DBText12)})
@@ -265,7 +276,9 @@ void TestMainWindow::callAndWebCommandsFromCardAndButtons()
                  qPrintable(lines[3 + i]));
         QVERIFY(lines[i].endsWith(QStringLiteral(" godzina 14:05:09")));
     }
-    QCOMPARE(shell.urls, QStringList(3, QStringLiteral("http://www.alfa.pl")));
+    QCOMPARE(shell.urls, QStringList(3, QStringLiteral("tel:123")) +
+                             QStringList(3, QStringLiteral("http://www.alfa.pl")));
+    QCOMPARE(dialogs->requests().size(), 3);
 }
 
 void TestMainWindow::historyAndFavouritesWrittenAtExit()

@@ -28,7 +28,7 @@ HistoryAppender appender(TForm11 &history)
 } // namespace
 
 // The call command: the dialling setting chooses port and method, the dialler
-// dials, and a history line follows in every case.
+// dials, and a history line follows each call that was made.
 class TestCallCommand final : public QObject
 {
     Q_OBJECT
@@ -41,8 +41,8 @@ private slots:
     void settingChoosesPortAndMethod();
     void invalidSettingPlacesNoCall_data();
     void invalidSettingPlacesNoCall();
-    void historyLineFollowsEveryOutcome_data();
-    void historyLineFollowsEveryOutcome();
+    void historyLineOnlyForCallsMade_data();
+    void historyLineOnlyForCallsMade();
     void settingIsReadWithoutCase();
     void desktopTelephoneTakesTelUrl();
 
@@ -132,37 +132,35 @@ void TestCallCommand::invalidSettingPlacesNoCall()
     QVERIFY(!DialSetting::choice(setting));
 
     InstalledScriptedDialogs dialogs;
+    dialogs->queue(DialogButton::Ok);
     TTelefon tt1;
     TForm11 history;
-    callCommand(setting, QStringLiteral("123"), tt1, appender(history));
-    QCOMPARE(dialogs->requests().size(), 0);
+    QVERIFY(!callCommand(setting, QStringLiteral("123"), tt1, appender(history)));
+    // No call: the user learns why, and the history gets no line.
+    QCOMPARE(dialogs->texts(), QStringList{QStringLiteral("Nie wybrano sposobu wybierania numeru.\n"
+                                                          "Wybierz modem albo telefon systemowy "
+                                                          "w menu „Ustawienia” → „Modem”.")});
     for (auto &port : m_ports)
         QCOMPARE(port->received(), QByteArray());
     QCOMPARE(tt1.PortHandle(), -1);
-    QCOMPARE(
-        history.lines(),
-        QStringList({QString(), QStringLiteral("Połączenie telefoniczne z numerem :  123 "
-                                               "dnia 07 wtorek styczeń 2025 godzina 14:05:09")}));
+    QCOMPARE(history.lines(), QStringList{QString()});
 }
 
-void TestCallCommand::historyLineFollowsEveryOutcome_data()
+void TestCallCommand::historyLineOnlyForCallsMade_data()
 {
     QTest::addColumn<QString>("number");
     QTest::addColumn<QList<DialogButton>>("answers");
-    QTest::addColumn<QString>("line");
+    QTest::addColumn<QString>("line"); // empty: no line
     const QString prefix = QStringLiteral("Połączenie telefoniczne z numerem :  ");
     const QString suffix = QStringLiteral(" dnia 07 wtorek styczeń 2025 godzina 14:05:09");
-    QTest::newRow("completed") << "22 555 01 02"
-                               << QList<DialogButton>{DialogButton::Yes, DialogButton::Ok}
-                               << prefix + "22 555 01 02" + suffix;
-    QTest::newRow("refused") << "123" << QList<DialogButton>{DialogButton::No}
-                             << prefix + "123" + suffix;
-    QTest::newRow("empty number") << "" << QList<DialogButton>{DialogButton::No} << prefix + suffix;
-    QTest::newRow("control characters")
-        << "12\r\n3" << QList<DialogButton>{DialogButton::No} << prefix + "123" + suffix;
+    const QList<DialogButton> dialled{DialogButton::Yes, DialogButton::Ok};
+    QTest::newRow("completed") << "22 555 01 02" << dialled << prefix + "22 555 01 02" + suffix;
+    QTest::newRow("declined") << "123" << QList<DialogButton>{DialogButton::No} << QString();
+    QTest::newRow("empty number") << "" << dialled << prefix + suffix;
+    QTest::newRow("control characters") << "12\r\n3" << dialled << prefix + "123" + suffix;
 }
 
-void TestCallCommand::historyLineFollowsEveryOutcome()
+void TestCallCommand::historyLineOnlyForCallsMade()
 {
     QFETCH(QString, number);
     QFETCH(QList<DialogButton>, answers);
@@ -173,17 +171,19 @@ void TestCallCommand::historyLineFollowsEveryOutcome()
         dialogs->queue(answer);
     TTelefon tt1;
     TForm11 history;
-    callCommand(QStringLiteral("4"), number, tt1, appender(history));
+    QCOMPARE(callCommand(QStringLiteral("4"), number, tt1, appender(history)), !line.isEmpty());
     QCOMPARE(dialogs->pending(), 0);
-    QCOMPARE(history.lines(), QStringList({QString(), line}));
+    const QStringList lines = line.isEmpty() ? QStringList{QString()} : QStringList{{}, line};
+    QCOMPARE(history.lines(), lines);
 
-    // A port that cannot be opened still leaves the line.
+    // A port that cannot be opened leaves no line.
     const int holder = SerialPort::openDevice(m_ports[1]->path());
     dialogs->queue(DialogButton::Abort);
     dialogs->queue(DialogButton::Ok);
-    callCommand(QStringLiteral("5"), number, tt1, appender(history));
+    QVERIFY(!callCommand(QStringLiteral("5"), number, tt1, appender(history)));
     SerialPort::close(holder);
-    QCOMPARE(history.lines(), QStringList({QString(), line, line}));
+    QCOMPARE(dialogs->texts().last(), QStringLiteral("Brak połączenia z portem "));
+    QCOMPARE(history.lines(), lines);
 }
 
 void TestCallCommand::settingIsReadWithoutCase()
@@ -215,16 +215,27 @@ void TestCallCommand::desktopTelephoneTakesTelUrl()
     TTelefon tt1;
     TForm11 history;
     const QString number = QStringLiteral("+48 22 555-01-02 wew. 7");
-    callCommand(QStringLiteral("8"), number, tt1, appender(history));
+    QVERIFY(callCommand(QStringLiteral("8"), number, tt1, appender(history)));
     QCOMPARE(shell.urls, QStringList{QStringLiteral("tel:+48225550102")});
-    shell.handled.clear(); // no telephone program on the desktop: the user is told
-    dialogs->queue(DialogButton::Ok);
-    callCommand(QStringLiteral("8"), number, tt1, appender(history));
-    QCOMPARE(shell.urls.size(), 1);
-    QVERIFY(dialogs->texts().value(0).startsWith(QStringLiteral("Brak programu")));
+    // No call made, each told and none logged: nothing to dial, a desktop that
+    // refuses the number, no telephone program on the desktop.
+    for (int i = 0; i < 3; ++i)
+        dialogs->queue(DialogButton::Ok);
+    QVERIFY(!callCommand(QStringLiteral("8"), QStringLiteral("brak"), tt1, appender(history)));
+    shell.accepts = false;
+    QVERIFY(!callCommand(QStringLiteral("8"), number, tt1, appender(history)));
+    shell.handled.clear();
+    QVERIFY(!callCommand(QStringLiteral("8"), number, tt1, appender(history)));
+    QCOMPARE(shell.urls.size(), 2);
+    const QStringList texts = dialogs->texts();
+    QCOMPARE(texts.size(), 3);
+    QCOMPARE(texts[0], QStringLiteral("Ten kontakt nie ma numeru telefonu do wybrania."));
+    QCOMPARE(texts[1],
+             QStringLiteral("Nie udało się przekazać numeru +48225550102 do programu telefonu."));
+    QVERIFY(texts[2].startsWith(QStringLiteral("Brak programu")));
     for (auto &port : m_ports)
         QCOMPARE(port->received(), QByteArray());
-    QCOMPARE(history.lines(), QStringList({QString(), line, line}));
+    QCOMPARE(history.lines(), QStringList({QString(), line}));
 }
 
 KARTAX_POLISH_TEST_MAIN(TestCallCommand)

@@ -187,14 +187,31 @@ void TestDialSettings::buttonsStoreTheirDigit()
     storeRaw(QStringLiteral("2"));
     InstalledScriptedDialogs dialogs;
     TForm4 form;
+    QStringList announced;
+    connect(&form, &TForm4::settingStored, [&announced](const QString &s) { announced << s; });
     form.show();
-    QTest::mouseClick(form.findChild<QToolButton *>(QStringLiteral("SpeedButton%1").arg(button)),
-                      Qt::LeftButton);
-    QCOMPARE(storedTel(), digit);
-    // The new setting shows, and is used, from the next start on.
-    QCOMPARE(panelText(form, 0), QStringLiteral("Ustawienie COM 3 / PULSE"));
+    const auto checked = [&form] {
+        QStringList names;
+        for (const QToolButton *b : form.findChildren<QToolButton *>())
+            if (b->isChecked())
+                names << b->objectName();
+        return names;
+    };
+    QCOMPARE(checked(), QStringList{QStringLiteral("SpeedButton3")});
+    const QString name = QStringLiteral("SpeedButton%1").arg(button);
+    // Clicked twice: a second click leaves the choice as it is.
+    for (int click = 0; click < 2; ++click) {
+        QTest::mouseClick(form.findChild<QToolButton *>(name), Qt::LeftButton);
+        QCOMPARE(storedTel(), digit);
+        // The new setting shows at once, and is announced for the calls.
+        QCOMPARE(panelText(form, 0), TForm4::statusText(digit));
+        QCOMPARE(checked(), QStringList{name});
+        QCOMPARE(form.setting(), digit);
+    }
+    QCOMPARE(announced, QStringList(2, digit));
     TForm4 next;
     QCOMPARE(panelText(next, 0), TForm4::statusText(digit));
+    QCOMPARE(dialogs->requests().size(), 0);
 }
 
 void TestDialSettings::failedWriteIsRaised()
@@ -209,6 +226,8 @@ void TestDialSettings::failedWriteIsRaised()
     } catch (const SettingsError &error) {
         QCOMPARE(error.message(), QStringLiteral("Failed to set data for 'Tel'"));
     }
+    QCOMPARE(form.setting(), QString()); // nothing chosen, nothing checked
+    QVERIFY(!form.findChild<QToolButton *>(QStringLiteral("SpeedButton5"))->isChecked());
     QVERIFY(QDir().rmdir(SettingsStore::defaultPath()));
 }
 

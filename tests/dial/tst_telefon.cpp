@@ -115,7 +115,7 @@ void TestTelefon::dialSendsCommandAndHangsUp()
     tt.setCPort(TTelefon::COM1);
     tt.setDMethod(method);
     tt.setTelNumber(number);
-    tt.Dial();
+    QVERIFY(tt.Dial());
 
     QCOMPARE(dialogs->requests().size(), 2);
     const DialogRequest &question = dialogs->requests().at(0);
@@ -149,7 +149,7 @@ void TestTelefon::initStringGoesBeforeTheQuestion()
     TTelefon tt;
     tt.setCPort(TTelefon::COM1);
     tt.setInitStr(QStringLiteral("ATZ"));
-    tt.Dial();
+    QVERIFY(!tt.Dial());
     QCOMPARE(atQuestion, QByteArray("ATZ\r\n"));
     QCOMPARE(dialogs->requests().size(), 1);
     QCOMPARE(m_modem->received(), QByteArray());
@@ -171,7 +171,7 @@ void TestTelefon::refusalClosesAndSendsNothing()
     TTelefon tt;
     tt.setCPort(TTelefon::COM1);
     tt.setTelNumber(QStringLiteral("123"));
-    tt.Dial();
+    QVERIFY(!tt.Dial()); // declined: no call was made
     QCOMPARE(dialogs->requests().size(), 1);
     QCOMPARE(m_modem->received(), QByteArray());
     QCOMPARE(tt.PortHandle(), -1);
@@ -226,7 +226,7 @@ void TestTelefon::abortReportsNoConnection()
     TTelefon tt;
     tt.setCPort(TTelefon::COM1);
     tt.setInitStr(QStringLiteral("ATZ"));
-    tt.Dial();
+    QVERIFY(!tt.Dial());
     SerialPort::close(holder);
 
     QCOMPARE(dialogs->texts(), QStringList({"Błąd operatora COM1", "Błąd operatora COM1",
@@ -292,7 +292,7 @@ void TestTelefon::failedWritesAreReportedAndClose()
     TTelefon tt;
     tt.setCPort(TTelefon::COM1);
     tt.setInitStr(QStringLiteral("ATZ"));
-    tt.Dial();
+    QVERIFY(!tt.Dial());
     QCOMPARE(dialogs->texts(), QStringList({"Błąd initializing modemu "}));
     QCOMPARE(dialogs->requests().at(0).kind, DialogKind::Error);
     QCOMPARE(tt.PortHandle(), -1);
@@ -301,7 +301,7 @@ void TestTelefon::failedWritesAreReportedAndClose()
     dialogs->queue(DialogButton::Yes);
     dialogs->queue(DialogButton::Ok);
     tt.setInitStr(QString());
-    tt.Dial();
+    QVERIFY(!tt.Dial());
     QCOMPARE(dialogs->texts(),
              QStringList({kQuestion.arg(tt.TelNumber()), "Błąd wybierania numeru "}));
     QCOMPARE(dialogs->requests().at(1).caption, QStringLiteral("Error"));

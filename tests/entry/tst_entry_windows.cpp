@@ -278,6 +278,7 @@ void TestEntryWindows::fullViewFollowsEveryWindow()
 void TestEntryWindows::fullViewLinksRunMainCommands()
 {
     RecordingShell shell;
+    m_main->Edit1->setText(QStringLiteral("8")); // calls go to the desktop's telephone
     TForm11 &history = *m_fx->program().object<TForm11>();
     const int before = history.lines().size();
     m_full->showForm();
@@ -295,8 +296,9 @@ void TestEntryWindows::fullViewLinksRunMainCommands()
         lines[0].startsWith(QStringLiteral("Połączenie telefoniczne z numerem :  42 111 dnia ")));
     QVERIFY(lines[1].startsWith(QStringLiteral("www.alfa.pl dnia ")));
     QVERIFY(lines[2].startsWith(QStringLiteral("poczta e-mail : biuro@alfa.pl dnia ")));
-    QCOMPARE(shell.urls, QStringList({QStringLiteral("http://www.alfa.pl"),
-                                      QStringLiteral("mailto:biuro@alfa.pl?Subject=&Body=")}));
+    QCOMPARE(shell.urls,
+             QStringList({QStringLiteral("tel:42111"), QStringLiteral("http://www.alfa.pl"),
+                          QStringLiteral("mailto:biuro@alfa.pl?Subject=&Body=")}));
     QTest::mouseClick(m_full->SpeedButton4, Qt::LeftButton); // the address on the map
     QCOMPARE(shell.last(), QStringLiteral("https://www.openstreetmap.org/search?query="
                                           "Piotrkowska%201%2C%2090-001%2C%20%C5%81%C3%B3d%C5%BA"

@@ -5,6 +5,7 @@
 #include "platform/shell_open.h"
 #include "support/kartax_test_main.h"
 #include "support/recording_shell.h"
+#include "support/scripted_dialogs.h"
 
 #include <QApplication>
 #include <QLineEdit>
@@ -24,13 +25,14 @@ private slots:
     void webAddressesAreOpened();
     void otherAddressesAreRefused_data();
     void otherAddressesAreRefused();
-    void emptyHttpOpensNothingAndLogs();
+    void emptyOrUntakenHttpIsExplained();
     void favouriteOfAnotherSchemeIsNotOpened();
     void telAndMapUrls_data();
     void telAndMapUrls();
 
 private:
     RecordingShell *m_shell = nullptr;
+    std::unique_ptr<InstalledScriptedDialogs> m_dialogs;
     QStringList m_history;
 };
 
@@ -38,11 +40,13 @@ void TestWebCommand::init()
 {
     Clock::setSource([] { return QDateTime(QDate(2024, 3, 5), QTime(14, 5, 9)); });
     m_shell = new RecordingShell;
+    m_dialogs = std::make_unique<InstalledScriptedDialogs>();
     m_history.clear();
 }
 
 void TestWebCommand::cleanup()
 {
+    m_dialogs.reset();
     delete m_shell;
     Clock::setSource({});
 }
@@ -86,22 +90,37 @@ void TestWebCommand::otherAddressesAreRefused_data()
     QTest::newRow("script") << "javascript:alert(1)";
     QTest::newRow("letter") << "mailto:jan@firma.pl";
     QTest::newRow("other scheme") << "smb://serwer/udzial";
-    QTest::newRow("blanks") << "   ";
 }
 
 void TestWebCommand::otherAddressesAreRefused()
 {
     QFETCH(QString, http);
-    webCommand(http, [this](const QString &line) { m_history << line; });
+    (*m_dialogs)->queue(DialogButton::Ok);
+    QVERIFY(!webCommand(http, [this](const QString &line) { m_history << line; }));
     QVERIFY2(m_shell->urls.isEmpty(), qPrintable(m_shell->last()));
-    QCOMPARE(m_history, QStringList{http + " dnia 05 wtorek marzec 2024 godzina 14:05:09"});
+    // Nothing was visited: the user is told why, and the history stays as it was.
+    QCOMPARE((*m_dialogs)->texts(),
+             QStringList{QStringLiteral("„%1” nie jest adresem strony internetowej.\n"
+                                        "Otwierane są tylko adresy http, https i ftp.")
+                             .arg(http)});
+    QCOMPARE(m_history, QStringList());
 }
 
-void TestWebCommand::emptyHttpOpensNothingAndLogs()
+void TestWebCommand::emptyOrUntakenHttpIsExplained()
 {
-    webCommand(QString(), [this](const QString &line) { m_history << line; });
+    (*m_dialogs)->queue(DialogButton::Ok);
+    (*m_dialogs)->queue(DialogButton::Ok);
+    const HistoryAppender log = [this](const QString &line) { m_history << line; };
+    QVERIFY(!webCommand(QStringLiteral("  "), log));
     QVERIFY(m_shell->urls.isEmpty());
-    QCOMPARE(m_history, QStringList{" dnia 05 wtorek marzec 2024 godzina 14:05:09"});
+    m_shell->accepts = false; // the desktop has no browser that takes it
+    QVERIFY(!webCommand(QStringLiteral("www.onet.pl"), log));
+    QCOMPARE(m_shell->urls, QStringList{QStringLiteral("http://www.onet.pl")});
+    QCOMPARE((*m_dialogs)->texts(),
+             (QStringList{QStringLiteral("Ten kontakt nie ma adresu internetowego."),
+                          QStringLiteral("Nie udało się otworzyć adresu www.onet.pl w "
+                                         "przeglądarce.")}));
+    QCOMPARE(m_history, QStringList());
 }
 
 void TestWebCommand::favouriteOfAnotherSchemeIsNotOpened()

@@ -13,7 +13,6 @@
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QPrinterInfo>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QStatusBar>
@@ -130,6 +129,7 @@ void TestPreviewWindow::toolBarAndStatusBar()
                         QStringLiteral("|"),
                         QStringLiteral("PrintSetup=Printer setup"),
                         QStringLiteral("Print=Print"),
+                        QStringLiteral("SavePdf=Zapisz jako PDF"),
                         QStringLiteral("|"),
                         QStringLiteral("SaveReport=Save Report"),
                         QStringLiteral("LoadReport=Load Report"),
@@ -148,6 +148,7 @@ void TestPreviewWindow::toolBarAndStatusBar()
     QCOMPARE(accessibleName(preview.Panel2), QStringLiteral("Page"));
     QVERIFY(!preview.PrintSetup->isEnabled());
     QVERIFY(!preview.Print->isEnabled());
+    QVERIFY(!preview.SavePdf->isEnabled());
 }
 
 void TestPreviewWindow::caption()
@@ -365,6 +366,7 @@ void TestPreviewWindow::progressPanelAndPrintButtons()
     QCOMPARE(preview.Panel1->text(), QString());
     QVERIFY(preview.Print->isEnabled());
     QVERIFY(preview.PrintSetup->isEnabled());
+    QVERIFY(preview.SavePdf->isEnabled());
 }
 
 void TestPreviewWindow::pagesShownWhileBuilding()
@@ -421,6 +423,15 @@ void TestPreviewWindow::saveAndLoad()
     QCOMPARE(files.requests[0].defaultSuffix, QStringLiteral("KRP"));
     QVERIFY(QFileInfo::exists(file));
     QCOMPARE(dialogs->requests().size(), 0);
+    // The pages as a PDF file.
+    const QString pdf = dir.filePath(QStringLiteral("lista.pdf"));
+    files.saveAnswers << pdf;
+    QTest::mouseClick(preview.SavePdf, Qt::LeftButton);
+    QCOMPARE(files.requests.last().title, QStringLiteral("Zapisz jako PDF"));
+    QFile written(pdf);
+    QVERIFY(written.open(QIODevice::ReadOnly));
+    QVERIFY(written.readAll().startsWith("%PDF"));
+    QCOMPARE(dialogs->requests().size(), 0);
 
     // Another preview with other pages loads them back.
     ReportListData other;
@@ -450,6 +461,14 @@ void TestPreviewWindow::saveAndLoad()
     QCOMPARE(printers.jobFiles.size(), 1);
     QVERIFY(QFileInfo(printers.jobFiles[0]).size() > 0);
     QCOMPARE(dialogs->requests().size(), 0);
+    // Without a printer they go into a PDF file when the user wants one.
+    printers.names.clear();
+    dialogs->queue(DialogButton::Yes);
+    files.saveAnswers << dir.filePath(QStringLiteral("wczytane.pdf"));
+    QTest::mouseClick(second.Print, Qt::LeftButton);
+    QCOMPARE(printers.jobFiles.size(), 1);
+    QVERIFY(QFileInfo(dir.filePath(QStringLiteral("wczytane.pdf"))).size() > 0);
+    QCOMPARE(dialogs->pending(), 0);
 }
 
 void TestPreviewWindow::loadFailuresKeepThePages()
@@ -569,7 +588,7 @@ void TestPreviewWindow::printSetup()
     ReportFakePrinters printers;
     ReportListData data;
     fill(data, 9);
-    auto report = makeReport(&data);
+    auto report = makeReport(&data, QStringLiteral("Etykiety"));
     report->printer.printerName = QStringLiteral("Office");
     StandardPreview preview(*report);
     preview.setPages(build(*report));
@@ -581,6 +600,7 @@ void TestPreviewWindow::printSetup()
     QCOMPARE(printers.dialogRequests.size(), 1);
     const PrintDialogRequest request = printers.dialogRequests[0];
     QCOMPARE(request.printerName, QStringLiteral("Office"));
+    QCOMPARE(request.title, QStringLiteral("Etykiety"));
     QCOMPARE(request.orientation, QPageLayout::Portrait);
     QCOMPARE(request.copies, 1);
     QCOMPARE(request.minPage, 1);
@@ -608,10 +628,27 @@ void TestPreviewWindow::printSetup()
     QVERIFY(printers.dialogRequests.last().pageRange);
 
     answer.allPages = true;
+    answer.outputFile = QStringLiteral("/tmp/lista.pdf"); // printing into a file
     printers.dialogAnswer = answer;
     QTest::mouseClick(preview.PrintSetup, Qt::LeftButton);
     QCOMPARE(report->printer.firstPage, 0);
     QCOMPARE(report->printer.lastPage, 0);
+    QCOMPARE(report->printer.outputFile, answer.outputFile);
+
+    // No printer at all: the user is told that a PDF file is the way; the file
+    // chosen before is offered again.
+    printers.names.clear();
+    printers.defaultName.clear();
+    {
+        InstalledScriptedDialogs told;
+        told->queue(DialogButton::Ok);
+        preview.PrintSetupClick();
+        QVERIFY(
+            told->texts().value(0).startsWith(QStringLiteral("Nie ma zainstalowanej drukarki")));
+        QCOMPARE(printers.dialogRequests.last().outputFile, answer.outputFile);
+    }
+    printers.names = QStringList{QStringLiteral("Labels")};
+    printers.defaultName = QStringLiteral("Labels");
 
     // While the report is still building: pages 0 to 9999.
     StandardPreview building(*report);
@@ -623,8 +660,6 @@ void TestPreviewWindow::printSetup()
 
     // Qt's own print dialog, confirmed without a change, keeps all pages.
     InstalledScriptedDialogs dialogs;
-    if (QPrinterInfo::defaultPrinterName().isEmpty())
-        dialogs->queue(DialogButton::Ok); // "No default printer is currently selected."
     QTimer::singleShot(200, [] {
         if (auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget()))
             dialog->accept();

@@ -11,6 +11,7 @@
 #include "support/kartax_test_main.h"
 #include "support/program_fixture.h"
 #include "support/report_fakes.h"
+#include "support/scripted_dialogs.h"
 
 #include <QApplication>
 #include <QProcess>
@@ -366,11 +367,14 @@ void TestReportDefinitions::printRecordCarriesNotesOfTheMoment()
     QVERIFY(text(printers.jobFiles[2]).contains(QStringLiteral("Proszę wybrać właściwą")));
     QCOMPARE(fx.table().fieldText(QStringLiteral("Nazwa")), QStringLiteral("Beta"));
 
-    // No printer installed: nothing happens and nothing is shown.
+    // No printer installed: the user is told, and nothing is printed without a PDF file.
     printers.names.clear();
     printers.defaultName.clear();
+    InstalledScriptedDialogs dialogs;
+    dialogs->queue(DialogButton::No);
     view.SpeedButton3Click();
     QCOMPARE(printers.jobFiles.size(), 3);
+    QCOMPARE(dialogs->pending(), 0);
 }
 
 void TestReportDefinitions::historyPrintoutCarriesUnsavedLines()

@@ -99,7 +99,7 @@ private slots:
     void printsTheReport();
     void printerAndPageRange();
     void cancelStopsPrinting();
-    void noPrinterDoesNothing();
+    void noPrinterOffersPdf();
     void pdfOfPreparedPages();
     void rendersFillsFramesAndClips();
     void drawnAreaAnswersAsEachRectangle();
@@ -213,24 +213,59 @@ void TestReportPrint::cancelStopsPrinting()
     QCOMPARE(Reports::print(*report), Reports::PrintOutcome::Printed);
 }
 
-void TestReportPrint::noPrinterDoesNothing()
+void TestReportPrint::noPrinterOffersPdf()
 {
+    QTemporaryDir dir;
     InstalledScriptedDialogs dialogs;
     ReportFakePrinters printers;
+    ReportFakeFileDialogs files;
     printers.names.clear();
     printers.defaultName.clear();
     ReportListData data;
-    fill(data, 3);
+    fill(data, 5);
     auto report = makeReport(&data);
     bool opened = false;
+    // The user is told, and declines a PDF file: nothing is run.
+    dialogs->queue(DialogButton::No);
     QCOMPARE(Reports::print(*report, [&](ProgressForm &) { opened = true; }),
              Reports::PrintOutcome::NoPrinter);
     QVERIFY(!opened);
-    QVERIFY(printers.jobFiles.isEmpty());
     QCOMPARE(data.moves, 0);
-    QCOMPARE(dialogs->requests().size(), 0);
+    QCOMPARE(dialogs->texts(), QStringList{QStringLiteral("Nie ma zainstalowanej drukarki.\n"
+                                                          "Czy zapisać wydruk jako plik PDF?")});
+    QCOMPARE(dialogs->requests()[0].buttons,
+             QList<DialogButton>({DialogButton::Yes, DialogButton::No}));
     for (QWidget *widget : QApplication::topLevelWidgets())
         QVERIFY(!widget->isVisible());
+
+    // Accepted: the report goes into the PDF file chosen, through the same pages.
+    const QString file = dir.filePath(QStringLiteral("lista.pdf"));
+    dialogs->queue(DialogButton::Yes);
+    files.saveAnswers << file;
+    QCOMPARE(Reports::print(*report), Reports::PrintOutcome::Printed);
+    QCOMPARE(files.requests.size(), 1);
+    QCOMPARE(files.requests[0].title, QStringLiteral("Zapisz jako PDF"));
+    QCOMPARE(files.requests[0].filter, QStringLiteral("Dokument PDF (*.pdf)"));
+    QCOMPARE(files.requests[0].defaultSuffix, QStringLiteral("pdf"));
+    QVERIFY(printers.jobFiles.isEmpty());
+    QCOMPARE(pdfInfo(file, QStringLiteral("Pages")), QStringLiteral("2"));
+    QCOMPARE(pdfPageLines(file, 2).last(),
+             QStringLiteral("Kartax2000 – wydruk strona 2 pozycji 5"));
+
+    // A PDF file chosen in the print dialog takes the place of a printer, with its
+    // page range; one that cannot be written is reported with its path.
+    printers.names = QStringList{QStringLiteral("Office")};
+    report->printer.outputFile = dir.filePath(QStringLiteral("strona2.pdf"));
+    report->printer.firstPage = report->printer.lastPage = 2;
+    QCOMPARE(Reports::print(*report), Reports::PrintOutcome::Printed);
+    QVERIFY(printers.jobFiles.isEmpty());
+    QCOMPARE(pdfInfo(report->printer.outputFile, QStringLiteral("Pages")), QStringLiteral("1"));
+    report->printer.outputFile = dir.filePath(QStringLiteral("brak/x.pdf"));
+    dialogs->queue(DialogButton::Ok);
+    QCOMPARE(Reports::print(*report), Reports::PrintOutcome::Failed);
+    QVERIFY(dialogs->texts().last().startsWith(
+        QStringLiteral("Nie udało się zapisać pliku PDF %1:\n").arg(report->printer.outputFile)));
+    QCOMPARE(dialogs->pending(), 0);
 }
 
 void TestReportPrint::pdfOfPreparedPages()

@@ -13,5 +13,5 @@ RecordingShell::~RecordingShell()
 bool RecordingShell::openUrl(const QString &url)
 {
     urls << url;
-    return true;
+    return accepts;
 }

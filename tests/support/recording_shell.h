@@ -18,6 +18,8 @@ public:
     bool hasHandler(const QString &scheme) override { return handled.contains(scheme); }
 
     QStringList urls;
+    // Whether the desktop takes the URLs handed over; false stands for a failing one.
+    bool accepts = true;
     // The schemes the desktop has a handler for; a test clears it for none.
     QStringList handled{QStringLiteral("tel")};
     // The last URL handed over; empty when none was.

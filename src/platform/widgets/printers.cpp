@@ -1,7 +1,5 @@
 #include "platform/widgets/printers.h"
 
-#include "platform/widgets/dialogs.h"
-
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QPrinterInfo>
@@ -38,17 +36,21 @@ QString SystemPrinters::defaultPrinterName() const
 std::optional<PrintDialogResult> SystemPrinters::printDialog(QWidget *parent,
                                                              const PrintDialogRequest &request)
 {
-    if (defaultPrinterName().isEmpty())
-        showMessage(DialogKind::Warning, QStringLiteral("Printer setup"),
-                    QStringLiteral("No default printer is currently selected."));
     auto printer = createPrinter(request.printerName);
+    printer->setDocName(request.title);
+    if (!request.outputFile.isEmpty()) {
+        printer->setOutputFormat(QPrinter::PdfFormat);
+        printer->setOutputFileName(request.outputFile);
+    }
     printer->setPageOrientation(request.orientation);
     printer->setCopyCount(request.copies);
     QPrintDialog dialog(printer.get(), parent);
     dialog.setMinMax(request.minPage, request.maxPage);
     dialog.setOption(QAbstractPrintDialog::PrintPageRange, true);
     dialog.setOption(QAbstractPrintDialog::PrintSelection, false);
-    dialog.setOption(QAbstractPrintDialog::PrintToFile, false);
+    // Printing into a PDF file is offered beside the printers, and is the only
+    // choice on a computer without one.
+    dialog.setOption(QAbstractPrintDialog::PrintToFile, true);
     dialog.setOption(QAbstractPrintDialog::PrintCurrentPage, false);
     if (request.fromPage > 0 || request.toPage > 0)
         printer->setFromTo(request.fromPage, request.toPage);
@@ -62,6 +64,8 @@ std::optional<PrintDialogResult> SystemPrinters::printDialog(QWidget *parent,
     result.allPages = printer->printRange() != QPrinter::PageRange;
     result.fromPage = result.allPages ? 0 : printer->fromPage();
     result.toPage = result.allPages ? 0 : printer->toPage();
+    if (printer->outputFormat() == QPrinter::PdfFormat)
+        result.outputFile = printer->outputFileName();
     return result;
 }
 

@@ -12,6 +12,7 @@ class QWidget;
 // What the print dialog starts with.
 struct PrintDialogRequest
 {
+    QString title;       // the print job's name, which a PDF file's name is made from
     QString printerName; // empty: the system's default printer
     QPageLayout::Orientation orientation = QPageLayout::Portrait;
     int copies = 1;
@@ -20,6 +21,7 @@ struct PrintDialogRequest
     int fromPage = 0; // the page numbers offered in the range boxes
     int toPage = 0;
     bool pageRange = false; // the range chosen rather than all pages
+    QString outputFile;     // not empty: a PDF file chosen before instead of a printer
 };
 
 // What the user confirmed in the print dialog.
@@ -31,6 +33,7 @@ struct PrintDialogResult
     bool allPages = true;
     int fromPage = 0;
     int toPage = 0;
+    QString outputFile; // not empty: print into this PDF file instead of a printer
 };
 
 // The installed printers, the system's print dialog and print jobs, behind an
@@ -45,7 +48,8 @@ public:
     virtual QString defaultPrinterName() const = 0;
     bool hasPrinters() const { return !printerNames().isEmpty(); }
 
-    // Shows the print dialog modally; nullopt when the user cancels.
+    // Shows the print dialog modally, printing into a PDF file offered beside the
+    // printers; nullopt when the user cancels.
     virtual std::optional<PrintDialogResult> printDialog(QWidget *parent,
                                                          const PrintDialogRequest &request) = 0;
     // A print job device for the named printer (empty: the default printer).
