@@ -115,19 +115,21 @@ int importContacts(const Options &options, QTextStream &out, QTextStream &err)
 {
     const QString path = options.value(kImport);
     const QString formatName = options.value(kFormat).toLower();
-    ContactImport::Options import;
+    ContactImport::Options settings;
     if (formatName == QLatin1String("vcf"))
-        import.format = ContactImport::Format::VCard;
+        settings.format = ContactImport::Format::VCard;
     else if (formatName == QLatin1String("csv"))
-        import.format = ContactImport::Format::Csv;
+        settings.format = ContactImport::Format::Csv;
     else if (formatName == QLatin1String("db"))
-        import.format = ContactImport::Format::Database;
+        settings.format = ContactImport::Format::Database;
     else if (!formatName.isEmpty())
         return usage(err, QStringLiteral("Nieznany format: %1").arg(formatName));
-    else if (const auto format = ContactImport::formatOf(path))
-        import.format = *format;
-    else
-        return usage(err, QStringLiteral("Nie można odczytać pliku %1.").arg(path));
+    else if (QString why; const auto format = ContactImport::formatOf(path, &why))
+        settings.format = *format;
+    else {
+        err << QStringLiteral("Nie można odczytać pliku %1: %2").arg(path, why) << '\n';
+        return 1;
+    }
     // Nobody is there to ask: one answer for every duplicate, skipping by default so
     // that importing the same file twice adds nothing.
     static const QHash<QString, ContactImport::Choice> choices{
@@ -138,17 +140,16 @@ int importContacts(const Options &options, QTextStream &out, QTextStream &err)
     if (!choices.contains(choiceName))
         return usage(err, QStringLiteral("Nieznany wybór dla duplikatów: %1").arg(choiceName));
     const ContactImport::Decision decision{choices.value(choiceName), true};
-    import.askDuplicate = [decision](const ContactImport::Duplicate &) { return decision;
-};
-TDM9 data;
-const ContactImport::Result result = ContactImport::importFile(*data.t1, path, import);
-if (!result.ok) {
-    err << result.error << '\n';
-    return 1;
+    settings.askDuplicate = [decision](const ContactImport::Duplicate &) { return decision; };
+    TDM9 data;
+    const ContactImport::Result result = ContactImport::importFile(*data.t1, path, settings);
+    if (!result.ok) {
+        err << result.error << '\n';
+        return 1;
+    }
+    out << result.summary() << '\n';
+    return 0;
 }
-out << result.summary() << '\n';
-return 0;
-} // namespace
 
 // Answers a mail client's address-book query; nothing found is status 1.
 int queryContacts(const Options &options, QTextStream &out)
@@ -157,7 +158,7 @@ int queryContacts(const Options &options, QTextStream &out)
     return ContactQuery::write(*data.t1, options.value(kQuery), out) > 0 ? 0 : 1;
 }
 
-} // namespace CommandLine
+} // namespace
 
 bool requested(const QStringList &arguments)
 {

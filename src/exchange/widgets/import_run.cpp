@@ -23,9 +23,10 @@ void run(QWidget *parent, TTable &contacts)
 
 void runFile(QWidget *parent, TTable &contacts, const QString &path)
 {
-    const std::optional<ContactImport::Format> format = ContactImport::formatOf(path);
+    QString why;
+    const std::optional<ContactImport::Format> format = ContactImport::formatOf(path, &why);
     if (!format) {
-        reportError(QStringLiteral("Nie można odczytać pliku %1.").arg(path));
+        reportError(QStringLiteral("Nie można odczytać pliku %1: %2").arg(path, why));
         return;
     }
     ContactImport::Options options;
