@@ -8,6 +8,7 @@
 #include "store/table.h"
 
 #include <QTextStream>
+#include <algorithm>
 
 namespace CommandLine {
 
@@ -169,6 +170,57 @@ bool requested(const QStringList &arguments)
                        [](const QString &argument) { return argument.startsWith(u"--"); });
 }
 
+namespace {
+
+QtMessageHandler g_previousHandler = nullptr;
+
+// The database driver's own warnings, in English, as a server goes away mid-statement;
+// the command reports the failure itself, in Polish.
+void withoutDriverWarnings(QtMsgType type, const QMessageLogContext &context,
+                           const QString &message)
+{
+    static const QStringList driverWarnings{QStringLiteral("QPSQLDriver::"),
+                                            QStringLiteral("QPSQLResult::"),
+                                            QStringLiteral("Unable to free statement")};
+    const bool driver =
+        type == QtWarningMsg &&
+        (std::any_of(driverWarnings.begin(), driverWarnings.end(),
+                     [&message](const QString &start) { return message.startsWith(start); }) ||
+         (message.startsWith(u"QSqlQuery::") && message.endsWith(u"database not open")));
+    if (!driver && g_previousHandler)
+        g_previousHandler(type, context, message);
+}
+
+// While it lives, keeps the database driver's warnings off the command's error output,
+// and a server's notices too (the client library would print them there in the
+// server's language).
+class QuietDriver final
+{
+public:
+    QuietDriver() : m_options(qgetenv(kServerOptions))
+    {
+        g_previousHandler = qInstallMessageHandler(withoutDriverWarnings);
+        if (!m_options.contains("client_min_messages"))
+            qputenv(kServerOptions, (m_options + " -c client_min_messages=error").trimmed());
+    }
+    ~QuietDriver()
+    {
+        qInstallMessageHandler(g_previousHandler);
+        if (m_options.isEmpty())
+            qunsetenv(kServerOptions);
+        else
+            qputenv(kServerOptions, m_options);
+    }
+    QuietDriver(const QuietDriver &) = delete;
+    QuietDriver &operator=(const QuietDriver &) = delete;
+
+private:
+    static constexpr char kServerOptions[] = "PGOPTIONS";
+    QByteArray m_options;
+};
+
+} // namespace
+
 int run(const QStringList &arguments, QTextStream &out, QTextStream &err)
 {
     // As GNU programs do, --help and --version win over anything else given.
@@ -191,6 +243,7 @@ int run(const QStringList &arguments, QTextStream &out, QTextStream &err)
     if (given != 1)
         return usage(err,
                      QStringLiteral("Podaj jedno z: %1.").arg(modes().join(QStringLiteral(", "))));
+    const QuietDriver quiet;
     try {
         if (options.contains(kImport))
             return importContacts(options, out, err);

@@ -814,6 +814,12 @@ Result importFile(TTable &contacts, const QString &path, const Options &options)
         if (!committed)
             return cancelled();
     } catch (const KaxError &error) {
+        // A server that went away leaves the driver closed; the client library's own
+        // text (in English) adds nothing to that.
+        if (contacts.isServer() && !contacts.database().isOpen())
+            return nothingImported(
+                line, QStringLiteral("Połączenie z serwerem bazy danych (%1) zostało zerwane.")
+                          .arg(contacts.path()));
         return nothingImported(line, error.message());
     }
     result.ok = true;

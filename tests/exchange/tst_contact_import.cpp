@@ -74,6 +74,7 @@ private slots:
     void duplicatesFollowTheChoice();
     void failureLeavesTheTableAsItWas_data();
     void failureLeavesTheTableAsItWas();
+    void serverGoneIsSaidInPolish();
     void aLargeImportIsIndexedAsASmallOne_data();
     void aLargeImportIsIndexedAsASmallOne();
 };
@@ -319,6 +320,28 @@ void TestContactImport::failureLeavesTheTableAsItWas()
     QVERIFY(othersWritesAreMarked(fx));
     if (!testingOnServer())
         QCOMPARE(fx.sql(kIndexNames), kIndexes);
+}
+
+void TestContactImport::serverGoneIsSaidInPolish()
+{
+    if (!testingOnServer())
+        QSKIP("a server's connection");
+    ContactFixture fx;
+    QByteArray cards;
+    for (int i = 0; i < 2000; ++i)
+        cards += "BEGIN:VCARD\nFN:K" + QByteArray::number(i) + "\nEND:VCARD\n";
+    Options options;
+    bool cut = false;
+    options.progress = [&fx, &cut](qint64, int) {
+        if (!std::exchange(cut, true)) // the server ends the import's connection
+            fx.sql(QStringLiteral("SELECT pg_terminate_backend(pg_backend_pid())"));
+        return true;
+    };
+    const Result result = importFile(fx.table(), write(fx, "k.vcf", cards), options);
+    QVERIFY(!result.ok);
+    QVERIFY2(result.error.contains(u": Połączenie z serwerem bazy danych (serwer "_s) &&
+                 result.error.endsWith(u") zostało zerwane.\nNic nie zaimportowano."_s),
+             qPrintable(result.error));
 }
 
 void TestContactImport::aLargeImportIsIndexedAsASmallOne_data()
