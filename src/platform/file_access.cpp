@@ -104,12 +104,14 @@ IoResult openRegular(QFile *file, const QString &path)
 {
     IoResult result;
     const QFileInfo info(path);
-    if (info.exists() && !info.isFile())
+    if (info.exists() && !info.isFile()) {
         result.error = QStringLiteral("to nie jest zwykły plik");
-    else if (file->setFileName(path), !file->open(QIODevice::ReadOnly))
+        return result;
+    }
+    file->setFileName(path);
+    if (!file->open(QIODevice::ReadOnly))
         result.error = file->errorString();
-    else
-        result.ok = true;
+    result.ok = result.error.isEmpty();
     return result;
 }
 
@@ -153,8 +155,8 @@ bool OutputFile::open(OpenMode mode)
             return fail(FileAccess::reason(errno));
         m_target = m_path; // a new file
     } else if (S_ISFIFO(status.st_mode) || S_ISCHR(status.st_mode)) {
-        // A pipe's reader or a device takes the contacts as they are written. A pipe
-        // that nobody reads would keep the program waiting: that is refused.
+        // A pipe's reader or a device takes the text as it is written. A pipe that
+        // nobody reads would keep the program waiting: that is refused.
         m_fd = ::open(path.constData(), O_WRONLY | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
         if (m_fd < 0)
             return fail(errno == ENXIO && S_ISFIFO(status.st_mode)
@@ -233,10 +235,11 @@ bool OutputFile::commit()
         // Data on disk before the name: a crash leaves the old file or the new one.
         if (::fsync(m_fd) != 0)
             done = fail(FileAccess::reason(errno));
-        else if (m_replacing && ::fchmod(m_fd, mode_t(m_mode)) != 0)
-            done = fail(FileAccess::reason(errno));
+        // The owner first: changing it clears the set-user-id bits the mode restores.
         else if (m_replacing && ::geteuid() == 0 &&
                  ::fchown(m_fd, uid_t(m_owner), gid_t(m_group)) != 0)
+            done = fail(FileAccess::reason(errno));
+        else if (m_replacing && ::fchmod(m_fd, mode_t(m_mode)) != 0)
             done = fail(FileAccess::reason(errno));
     }
     if (::close(m_fd) != 0 && done)
