@@ -8,6 +8,7 @@
 #include "store/table.h"
 
 #include <QTextStream>
+#include <algorithm>
 
 namespace CommandLine {
 
@@ -115,19 +116,21 @@ int importContacts(const Options &options, QTextStream &out, QTextStream &err)
 {
     const QString path = options.value(kImport);
     const QString formatName = options.value(kFormat).toLower();
-    ContactImport::Options import;
+    ContactImport::Options settings;
     if (formatName == QLatin1String("vcf"))
-        import.format = ContactImport::Format::VCard;
+        settings.format = ContactImport::Format::VCard;
     else if (formatName == QLatin1String("csv"))
-        import.format = ContactImport::Format::Csv;
+        settings.format = ContactImport::Format::Csv;
     else if (formatName == QLatin1String("db"))
-        import.format = ContactImport::Format::Database;
+        settings.format = ContactImport::Format::Database;
     else if (!formatName.isEmpty())
         return usage(err, QStringLiteral("Nieznany format: %1").arg(formatName));
-    else if (const auto format = ContactImport::formatOf(path))
-        import.format = *format;
-    else
-        return usage(err, QStringLiteral("Nie można odczytać pliku %1.").arg(path));
+    else if (QString why; const auto format = ContactImport::formatOf(path, &why))
+        settings.format = *format;
+    else {
+        err << QStringLiteral("Nie można odczytać pliku %1: %2").arg(path, why) << '\n';
+        return 1;
+    }
     // Nobody is there to ask: one answer for every duplicate, skipping by default so
     // that importing the same file twice adds nothing.
     static const QHash<QString, ContactImport::Choice> choices{
@@ -138,17 +141,16 @@ int importContacts(const Options &options, QTextStream &out, QTextStream &err)
     if (!choices.contains(choiceName))
         return usage(err, QStringLiteral("Nieznany wybór dla duplikatów: %1").arg(choiceName));
     const ContactImport::Decision decision{choices.value(choiceName), true};
-    import.askDuplicate = [decision](const ContactImport::Duplicate &) { return decision;
-};
-TDM9 data;
-const ContactImport::Result result = ContactImport::importFile(*data.t1, path, import);
-if (!result.ok) {
-    err << result.error << '\n';
-    return 1;
+    settings.askDuplicate = [decision](const ContactImport::Duplicate &) { return decision; };
+    TDM9 data;
+    const ContactImport::Result result = ContactImport::importFile(*data.t1, path, settings);
+    if (!result.ok) {
+        err << result.error << '\n';
+        return 1;
+    }
+    out << result.summary() << '\n';
+    return 0;
 }
-out << result.summary() << '\n';
-return 0;
-} // namespace
 
 // Answers a mail client's address-book query; nothing found is status 1.
 int queryContacts(const Options &options, QTextStream &out)
@@ -157,7 +159,7 @@ int queryContacts(const Options &options, QTextStream &out)
     return ContactQuery::write(*data.t1, options.value(kQuery), out) > 0 ? 0 : 1;
 }
 
-} // namespace CommandLine
+} // namespace
 
 bool requested(const QStringList &arguments)
 {
@@ -167,6 +169,57 @@ bool requested(const QStringList &arguments)
     return std::any_of(given.begin(), given.end(),
                        [](const QString &argument) { return argument.startsWith(u"--"); });
 }
+
+namespace {
+
+QtMessageHandler g_previousHandler = nullptr;
+
+// The database driver's own warnings, in English, as a server goes away mid-statement;
+// the command reports the failure itself, in Polish.
+void withoutDriverWarnings(QtMsgType type, const QMessageLogContext &context,
+                           const QString &message)
+{
+    static const QStringList driverWarnings{QStringLiteral("QPSQLDriver::"),
+                                            QStringLiteral("QPSQLResult::"),
+                                            QStringLiteral("Unable to free statement")};
+    const bool driver =
+        type == QtWarningMsg &&
+        (std::any_of(driverWarnings.begin(), driverWarnings.end(),
+                     [&message](const QString &start) { return message.startsWith(start); }) ||
+         (message.startsWith(u"QSqlQuery::") && message.endsWith(u"database not open")));
+    if (!driver && g_previousHandler)
+        g_previousHandler(type, context, message);
+}
+
+// While it lives, keeps the database driver's warnings off the command's error output,
+// and a server's notices too (the client library would print them there in the
+// server's language).
+class QuietDriver final
+{
+public:
+    QuietDriver() : m_options(qgetenv(kServerOptions))
+    {
+        g_previousHandler = qInstallMessageHandler(withoutDriverWarnings);
+        if (!m_options.contains("client_min_messages"))
+            qputenv(kServerOptions, (m_options + " -c client_min_messages=error").trimmed());
+    }
+    ~QuietDriver()
+    {
+        qInstallMessageHandler(g_previousHandler);
+        if (m_options.isEmpty())
+            qunsetenv(kServerOptions);
+        else
+            qputenv(kServerOptions, m_options);
+    }
+    QuietDriver(const QuietDriver &) = delete;
+    QuietDriver &operator=(const QuietDriver &) = delete;
+
+private:
+    static constexpr char kServerOptions[] = "PGOPTIONS";
+    QByteArray m_options;
+};
+
+} // namespace
 
 int run(const QStringList &arguments, QTextStream &out, QTextStream &err)
 {
@@ -190,6 +243,7 @@ int run(const QStringList &arguments, QTextStream &out, QTextStream &err)
     if (given != 1)
         return usage(err,
                      QStringLiteral("Podaj jedno z: %1.").arg(modes().join(QStringLiteral(", "))));
+    const QuietDriver quiet;
     try {
         if (options.contains(kImport))
             return importContacts(options, out, err);

@@ -4,10 +4,10 @@
 #include "exchange/csv.h"
 #include "exchange/vcard.h"
 #include "platform/errors.h"
+#include "platform/file_access.h"
 #include "store/table.h"
 
 #include <QFileInfo>
-#include <QSaveFile>
 
 namespace ContactExport {
 
@@ -31,7 +31,7 @@ Result failed(const QString &message)
 }
 
 // One writer interface over the two formats.
-std::function<bool(const ContactRecord &)> writerFor(QSaveFile &file, Format format)
+std::function<bool(const ContactRecord &)> writerFor(OutputFile &file, Format format)
 {
     switch (format) {
     case Format::VCard4:
@@ -56,10 +56,12 @@ std::function<bool(const ContactRecord &)> writerFor(QSaveFile &file, Format for
 Result exportTable(const TTable &contacts, const QString &path, Format format,
                    const Progress &progress)
 {
-    QSaveFile file(path);
+    const auto cannotWrite = [&path](const QString &reason) {
+        return failed(QStringLiteral("Nie można zapisać pliku %1: %2").arg(path, reason));
+    };
+    OutputFile file(path);
     if (!file.open(QIODevice::WriteOnly))
-        return failed(
-            QStringLiteral("Nie można zapisać pliku %1: %2").arg(path, file.errorString()));
+        return cannotWrite(file.error());
     const auto write = writerFor(file, format);
     Result result;
     try {
@@ -85,21 +87,21 @@ Result exportTable(const TTable &contacts, const QString &path, Format format,
             cancelled = progress && !progress(result.written, total);
             return !cancelled;
         });
-        if (writeFailed || cancelled) {
-            file.cancelWriting();
+        if (writeFailed)
+            return cannotWrite(file.error());
+        if (cancelled) {
+            file.cancel();
             return failed(
-                cancelled
-                    ? QStringLiteral("Eksport przerwano; plik %1 nie został zapisany.").arg(path)
-                    : QStringLiteral("Nie można zapisać pliku %1: %2")
-                          .arg(path, file.errorString()));
+                file.isStream()
+                    ? QStringLiteral("Eksport przerwano; do %1 zapisano część kontaktów.").arg(path)
+                    : QStringLiteral("Eksport przerwano; plik %1 nie został zapisany.").arg(path));
         }
     } catch (const KaxError &error) {
-        file.cancelWriting();
-        return failed(error.message());
+        file.cancel();
+        return failed(QStringLiteral("Nie zapisano pliku %1: %2").arg(path, error.message()));
     }
     if (!file.commit())
-        return failed(
-            QStringLiteral("Nie można zapisać pliku %1: %2").arg(path, file.errorString()));
+        return cannotWrite(file.error());
     result.ok = true;
     return result;
 }

@@ -29,7 +29,7 @@ using Progress = std::function<bool(qint64 written, qint64 total)>;
 
 // Writes every stored contact through a cursor of its own, so the table's current
 // record stays where it is. An existing file is replaced only once the new one is
-// complete.
+// complete, keeping its mode; a pipe or a device is written into as a stream.
 [[nodiscard]] Result exportTable(const TTable &contacts, const QString &path, Format format,
                                  const Progress &progress = {});
 

@@ -2,6 +2,8 @@
 
 #include "exchange/vcard.h"
 #include "platform/errors.h"
+#include "platform/file_access.h"
+#include "platform/file_stamp.h"
 #include "store/contact_schema.h"
 #include "store/search_index.h"
 #include "store/sql_text.h"
@@ -16,6 +18,7 @@
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <limits>
@@ -30,7 +33,7 @@ namespace {
 const QByteArray kSqliteHeader("SQLite format 3\0", 16);
 } // namespace
 
-std::optional<Format> formatOf(const QString &path)
+std::optional<Format> formatOf(const QString &path, QString *error)
 {
     const QString suffix = QFileInfo(path).suffix().toLower();
     if (suffix == QLatin1String("vcf") || suffix == QLatin1String("vcard"))
@@ -39,23 +42,25 @@ std::optional<Format> formatOf(const QString &path)
         return Format::Csv;
     if (suffix == QLatin1String("db"))
         return Format::Database;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    QFile file;
+    if (const IoResult opened = FileAccess::openRegular(&file, path); !opened.ok) {
+        if (error)
+            *error = opened.error;
         return std::nullopt;
-    QByteArray start = file.read(256);
+    }
+    const QByteArray start = file.read(256);
     if (start.startsWith(kSqliteHeader))
         return Format::Database;
-    if (start.startsWith("\xEF\xBB\xBF"))
-        start.remove(0, 3);
-    return start.trimmed().toUpper().startsWith("BEGIN:VCARD") ? Format::VCard : Format::Csv;
+    return VCardReader::beginsCard(start) ? Format::VCard : Format::Csv;
 }
 
 QString Result::summary() const
 {
-    return QStringLiteral("Dodano %1, zaktualizowano %2, pominięto %3")
-        .arg(added)
-        .arg(updated)
-        .arg(skipped);
+    const QString summary = QStringLiteral("Dodano %1, zaktualizowano %2, pominięto %3")
+                                .arg(added)
+                                .arg(updated)
+                                .arg(skipped);
+    return blank > 0 ? summary + QStringLiteral(", w tym pustych %1").arg(blank) : summary;
 }
 
 QString foldedName(const QString &name)
@@ -78,29 +83,68 @@ public:
     virtual int percent() const = 0;              // of the file read so far
     // Called on the reading thread once reading has ended, for what that thread holds.
     virtual void finish() {}
+    // Called on another thread: reading is to end soon, as at the end of the file.
+    virtual void interrupt() {}
 };
 
-// A source that reads a device from start to end.
+// A file as its reader sees it: reading ends, as at the end of the file, once stop()
+// was called from another thread, and a failure to read is kept to be reported instead
+// of passing for the file's end.
+class StoppableFile final : public QIODevice
+{
+public:
+    explicit StoppableFile(QFile *file) : m_file(file) { open(QIODevice::ReadOnly); }
+    void stop() { m_stopped = true; }
+    QString readError() const { return m_readError; }
+    qint64 size() const override { return m_file->size(); }
+
+protected:
+    qint64 readData(char *data, qint64 maxSize) override
+    {
+        if (m_stopped)
+            return -1;
+        const qint64 read = m_file->read(data, maxSize);
+        if (read < 0 && m_readError.isEmpty())
+            m_readError = FileAccess::reason(errno);
+        return read;
+    }
+    qint64 writeData(const char *, qint64) override { return -1; }
+
+private:
+    QFile *m_file;
+    std::atomic<bool> m_stopped = false;
+    QString m_readError;
+};
+
+// A source that reads a file from start to end.
 class DeviceSource : public Source
 {
 public:
-    explicit DeviceSource(QIODevice *device) : m_device(device) {}
+    explicit DeviceSource(StoppableFile *device) : m_device(device) {}
     int percent() const override
     {
         return int(m_device->pos() * 100 / std::max<qint64>(1, m_device->size()));
     }
+    void interrupt() override { m_device->stop(); }
+    QString readError() const { return m_device->readError(); }
 
 private:
-    QIODevice *m_device;
+    StoppableFile *m_device;
 };
 
 class VCardSource final : public DeviceSource
 {
 public:
-    explicit VCardSource(QIODevice *device) : DeviceSource(device), m_reader(device) {}
+    explicit VCardSource(StoppableFile *device) : DeviceSource(device), m_reader(device) {}
     bool readNext(ContactRecord *record) override { return m_reader.readNext(record); }
-    QString error() const override { return m_reader.errorString(); }
-    qint64 errorLine() const override { return m_reader.errorLine(); }
+    QString error() const override
+    {
+        return readError().isEmpty() ? m_reader.errorString() : readError();
+    }
+    qint64 errorLine() const override
+    {
+        return readError().isEmpty() ? m_reader.errorLine() : m_reader.lineNumber() + 1;
+    }
     qint64 lineNumber() const override { return m_reader.lineNumber(); }
     qint64 unusable() const override { return m_reader.warnings().size(); }
 
@@ -111,14 +155,20 @@ private:
 class CsvSource final : public DeviceSource
 {
 public:
-    CsvSource(QIODevice *device, CsvEncoding encoding)
+    CsvSource(StoppableFile *device, CsvEncoding encoding)
         : DeviceSource(device), m_reader(device, encoding)
     {
     }
     CsvReader &reader() { return m_reader; }
     bool readNext(ContactRecord *record) override { return m_reader.readNext(record); }
-    QString error() const override { return m_reader.errorString(); }
-    qint64 errorLine() const override { return m_reader.errorLine(); }
+    QString error() const override
+    {
+        return readError().isEmpty() ? m_reader.errorString() : readError();
+    }
+    qint64 errorLine() const override
+    {
+        return readError().isEmpty() ? m_reader.errorLine() : m_reader.lineNumber() + 1;
+    }
     qint64 lineNumber() const override { return m_reader.lineNumber(); }
 
 private:
@@ -180,6 +230,21 @@ public:
         };
         if (!connection.isOpen())
             return notADatabase(connection.db().lastError());
+        // A view or a virtual table may compute its rows without end: only a table of
+        // stored rows is read.
+        QSqlQuery kind(connection.db());
+        kind.prepare(QStringLiteral("SELECT type, sql FROM sqlite_master WHERE name = ? "
+                                    "COLLATE NOCASE AND type IN ('table', 'view')"));
+        kind.addBindValue(table);
+        if (!kind.exec())
+            return notADatabase(kind.lastError());
+        if (kind.next() && (kind.value(0).toString() != QLatin1String("table") ||
+                            kind.value(1).toString().startsWith(QLatin1String("CREATE VIRTUAL"),
+                                                                Qt::CaseInsensitive)))
+            return QStringLiteral("W bazie %1 „%2” nie jest zwykłą tabelą (to widok lub tabela "
+                                  "wirtualna): nie można z niej importować.")
+                .arg(m_path, table);
+        kind.finish();
         const QSqlRecord columns = connection.db().record(table);
         m_fields.clear();
         m_places.clear();
@@ -445,6 +510,13 @@ void nameIfNameless(ContactRecord *record)
                                                        : (*record)[ContactRecord::Tel].trimmed();
 }
 
+// Whether a record holds no value at all (a card with nothing but its frame).
+bool isBlank(const ContactRecord &record)
+{
+    return std::all_of(record.values.begin(), record.values.end(),
+                       [](const QString &value) { return value.trimmed().isEmpty(); });
+}
+
 // Fills the stored record's empty fields from the incoming one; false when none was empty.
 bool fillEmpty(ContactRecord *stored, const ContactRecord &incoming)
 {
@@ -470,6 +542,7 @@ public:
         TableBatch::Prepared row; // the record as the table takes it
         Keys keys;                // its keys for finding duplicates
         qint64 line = 0;          // where the record ends in the file
+        bool blank = false;       // not a value in any field: passed over
     };
     // Run on the reading thread for each record read.
     using Prepare = std::function<void(Read *read)>;
@@ -489,6 +562,7 @@ public:
             const std::lock_guard lock(m_mutex);
             m_stop = true;
         }
+        m_source.interrupt();
         m_changed.notify_all();
         m_thread.join();
     }
@@ -502,21 +576,25 @@ public:
         return !m_queue.empty() || m_done;
     }
 
-    // The next batch; false once every record was taken and the reading has ended.
-    // The batch it held before goes back to the reading thread, which made its texts
-    // and frees them faster than this one.
-    bool next(Batch *batch)
+    enum class Next { Batch, Waiting, End };
+    // The next batch, Waiting when none came within `patience`, End once every record
+    // was taken and the reading has ended. The batch it held before goes back to the
+    // reading thread, which made its texts and frees them faster than this one.
+    Next next(Batch *batch, std::chrono::milliseconds patience)
     {
         std::unique_lock lock(m_mutex);
-        if (!batch->records.empty())
+        if (!batch->records.empty()) {
             m_spent.push_back(std::move(batch->records));
-        m_changed.wait(lock, [this] { return !m_queue.empty() || m_done; });
+            batch->records.clear();
+        }
+        if (!m_changed.wait_for(lock, patience, [this] { return !m_queue.empty() || m_done; }))
+            return Next::Waiting;
         if (m_queue.empty())
-            return false;
+            return Next::End;
         *batch = std::move(m_queue.front());
         m_queue.pop_front();
         m_changed.notify_all();
-        return true;
+        return Next::Batch;
     }
 
 private:
@@ -578,19 +656,24 @@ Result failed(const QString &message)
 
 Result importFile(TTable &contacts, const QString &path, const Options &options)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return failed(
-            QStringLiteral("Nie można odczytać pliku %1: %2").arg(path, file.errorString()));
+    QFile file;
+    if (const IoResult opened = FileAccess::openRegular(&file, path); !opened.ok)
+        return failed(QStringLiteral("Nie można odczytać pliku %1: %2").arg(path, opened.error));
+    StoppableFile reading(&file);
     std::unique_ptr<Source> source;
     if (options.format == Format::VCard) {
-        source = std::make_unique<VCardSource>(&file);
+        source = std::make_unique<VCardSource>(&reading);
     } else if (options.format == Format::Database) {
         if (file.read(kSqliteHeader.size()) != kSqliteHeader)
             return failed(QStringLiteral("To nie jest baza danych Kartax2000: %1").arg(path));
-        // Reading the table while writing it would copy the contacts just copied.
-        if (!contacts.isServer() &&
-            QFileInfo(path).canonicalFilePath() == QFileInfo(contacts.path()).canonicalFilePath())
+        // Reading the table while writing it would copy the contacts just copied: the
+        // same file by any name (a link, another path to it) is refused.
+        const FileStamp from = FileStamp::of(path);
+        const FileStamp into = FileStamp::of(contacts.path());
+        const bool same = from.inode != 0 ? from.sameFile(into)
+                                          : QFileInfo(path).canonicalFilePath() ==
+                                                QFileInfo(contacts.path()).canonicalFilePath();
+        if (!contacts.isServer() && same)
             return failed(QStringLiteral("Baza %1 jest tą, do której importujesz: nie można "
                                          "zaimportować bazy do niej samej.")
                               .arg(path));
@@ -599,9 +682,12 @@ Result importFile(TTable &contacts, const QString &path, const Options &options)
             return failed(error);
         source = std::move(database);
     } else {
-        auto csv = std::make_unique<CsvSource>(&file, options.encoding);
+        auto csv = std::make_unique<CsvSource>(&reading, options.encoding);
         if (!csv->reader().open())
-            return failed(QStringLiteral("Plik %1 nie zawiera wiersza nagłówka CSV.").arg(path));
+            return failed(QStringLiteral("Plik %1, wiersz %2: %3\nNic nie zaimportowano.")
+                              .arg(path)
+                              .arg(csv->reader().errorLine())
+                              .arg(csv->reader().errorString()));
         if (!options.mapping.isEmpty())
             csv->reader().setMapping(options.mapping);
         const QVector<int> mapping = csv->reader().mapping();
@@ -638,6 +724,9 @@ Result importFile(TTable &contacts, const QString &path, const Options &options)
         // contacts are the program's own and are copied as they are.
         const bool naming = options.format != Format::Database;
         ReadAhead reader(*source, [&batch, &places, naming](ReadAhead::Read *read) {
+            read->blank = naming && isBlank(read->record);
+            if (read->blank)
+                return;
             if (naming)
                 nameIfNameless(&read->record);
             read->row = batch.prepare(valuesOf(places, read->record));
@@ -649,17 +738,32 @@ Result importFile(TTable &contacts, const QString &path, const Options &options)
             result.cancelled = true;
             return result;
         };
+        int fileRead = 0; // per cent
         for (;;) {
             // While the file's next contacts are still being read, their text waits to be
             // indexed: this thread indexes what was written so far.
             if (!reader.ready())
                 batch.indexWaitingText();
-            if (!reader.next(&chunk))
+            // A file that is long in coming (a great stretch without a contact) still
+            // lets the user cancel.
+            const ReadAhead::Next next = reader.next(&chunk, std::chrono::milliseconds(100));
+            if (next == ReadAhead::Next::End)
                 break;
+            if (next == ReadAhead::Next::Waiting) {
+                if (options.progress && !options.progress(read, fileRead * kReadShare / 100))
+                    return cancelled();
+                continue;
+            }
+            fileRead = chunk.percent;
             for (ReadAhead::Read &item : chunk.records) {
                 line = item.line;
                 ContactRecord &record = item.record;
                 ++read;
+                if (item.blank) {
+                    ++result.skipped;
+                    ++result.blank;
+                    continue;
+                }
                 ContactRecord stored;
                 Kind kind = NameKey;
                 // Once every duplicate is to be added anyway, none needs finding.
@@ -710,6 +814,12 @@ Result importFile(TTable &contacts, const QString &path, const Options &options)
         if (!committed)
             return cancelled();
     } catch (const KaxError &error) {
+        // A server that went away leaves the driver closed; the client library's own
+        // text (in English) adds nothing to that.
+        if (contacts.isServer() && !contacts.database().isOpen())
+            return nothingImported(
+                line, QStringLiteral("Połączenie z serwerem bazy danych (%1) zostało zerwane.")
+                          .arg(contacts.path()));
         return nothingImported(line, error.message());
     }
     result.ok = true;

@@ -23,8 +23,9 @@ enum class Format { VCard, Csv, Database };
 
 // The format of a file: from its extension (.vcf, .vcard, .csv, .db), else from its
 // first bytes (an SQLite database begins with "SQLite format 3", a vCard with
-// BEGIN:VCARD); nullopt when the file cannot be read.
-std::optional<Format> formatOf(const QString &path);
+// BEGIN:VCARD, in UTF-8 or UTF-16); nullopt, with the reason in `error`, when the file
+// cannot be read. Only a regular file is read: a pipe or a device may never end.
+std::optional<Format> formatOf(const QString &path, QString *error = nullptr);
 
 enum class Choice { Skip, UpdateEmpty, Add };
 
@@ -58,17 +59,22 @@ struct Result : IoResult
 {
     qint64 added = 0;
     qint64 updated = 0;
-    qint64 skipped = 0;     // duplicates skipped, and cards the reader could not use
+    qint64 skipped = 0;     // duplicates skipped, blank contacts, and cards the reader
+                            // could not use
+    qint64 blank = 0;       // of the skipped: contacts without a value in any field
     qint64 firstId = -1;    // the first contact added or updated, or -1
     bool cancelled = false; // error then says that nothing was imported
 
-    // "Dodano N, zaktualizowano M, pominięto K"
+    // "Dodano N, zaktualizowano M, pominięto K", and ", w tym pustych B" when some were
+    // blank.
     QString summary() const;
 };
 
 // Imports the file and, when anything was added or updated, moves the table to the
 // first such contact so that every window shows it. An edit open in the table is
-// posted first.
+// posted first. A vCard or CSV contact without any value is passed over and counted as
+// skipped. Only a regular file is read, and of a database only a table of stored rows;
+// while the file is read, `progress` is called at least ten times a second.
 [[nodiscard]] Result importFile(TTable &contacts, const QString &path, const Options &options);
 
 // The key under which names are compared: case, Polish letters and other marks, and

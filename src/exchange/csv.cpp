@@ -299,6 +299,13 @@ bool CsvReader::parseRow(QStringList *cells)
                 i = end;
             }
         }
+        if (inQuotes && m_atEnd) {
+            // A stray quote would make every row after it one cell: refused.
+            m_error = QStringLiteral("Cudzysłów otwarty w tym wierszu nie jest zamknięty do "
+                                     "końca pliku.");
+            m_errorLine = m_line;
+            return false;
+        }
         if (!complete && !needMore && m_atEnd && i > m_position)
             complete = true; // the last row, without a line break
         if (complete) {

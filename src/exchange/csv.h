@@ -20,8 +20,9 @@ enum class CsvEncoding { Detect, Utf8, Utf16LE, Utf16BE, Windows1250, Iso8859_2 
 // guesses which field each column fills from its header: the program's field names
 // and captions, and the headers of Outlook, Thunderbird and Google Contacts exports.
 //
-// A row longer than kMaxRowChars (an unclosed quote) stops the reading with an error
-// naming the line it began on; rows whose cells are all empty are skipped.
+// A row longer than kMaxRowChars, or a quote that the file never closes, stops the
+// reading with an error naming the line the row began on; rows whose cells are all
+// empty are skipped.
 class CsvReader
 {
 public:

@@ -5,6 +5,7 @@
 #include <QIODevice>
 #include <QStringDecoder>
 #include <algorithm>
+#include <optional>
 
 namespace {
 
@@ -381,9 +382,78 @@ ContactRecord CardBuilder::finish() const
     return r;
 }
 
+// A device's UTF-16 text as UTF-8 bytes, for a reader that works on bytes.
+class Utf8FromUtf16 final : public QIODevice
+{
+public:
+    Utf8FromUtf16(QIODevice *source, QStringDecoder::Encoding encoding)
+        : m_source(source), m_decoder(encoding)
+    {
+        open(QIODevice::ReadOnly);
+    }
+    bool isSequential() const override { return true; }
+
+protected:
+    qint64 readData(char *data, qint64 maxSize) override
+    {
+        while (m_out.size() < maxSize) {
+            const QByteArray bytes = m_source->read(64 * 1024);
+            if (bytes.isEmpty())
+                break;
+            QString text = m_carry + m_decoder.decode(bytes);
+            m_carry.clear();
+            // Half of a surrogate pair waits for its other half.
+            if (!text.isEmpty() && text.back().isHighSurrogate()) {
+                m_carry = text.back();
+                text.chop(1);
+            }
+            m_out += text.toUtf8();
+        }
+        if (m_out.isEmpty())
+            return -1;
+        const qsizetype size = std::min<qsizetype>(m_out.size(), qsizetype(maxSize));
+        std::copy_n(m_out.constData(), size, data);
+        m_out.remove(0, size);
+        return size;
+    }
+    qint64 writeData(const char *, qint64) override { return -1; }
+
+private:
+    QIODevice *m_source;
+    QStringDecoder m_decoder;
+    QString m_carry;
+    QByteArray m_out;
+};
+
+// The UTF-16 byte order of a device's text, from its byte-order mark or from where the
+// zero bytes of its first two (Latin) characters stand; nullopt for anything else.
+std::optional<QStringDecoder::Encoding> utf16Order(const QByteArray &start)
+{
+    const auto zeroAt = [&start](qsizetype first) {
+        return start.size() >= 4 && start[first] == 0 && start[first + 2] == 0 &&
+               start[1 - first] != 0 && start[3 - first] != 0;
+    };
+    if (start.startsWith("\xFF\xFE") || zeroAt(1))
+        return QStringDecoder::Utf16LE;
+    if (start.startsWith("\xFE\xFF") || zeroAt(0))
+        return QStringDecoder::Utf16BE;
+    return std::nullopt;
+}
+
 } // namespace
 
 VCardReader::VCardReader(QIODevice *device) : m_device(device) {}
+
+VCardReader::~VCardReader() = default;
+
+bool VCardReader::beginsCard(const QByteArray &start)
+{
+    const auto order = utf16Order(start);
+    QString text = order ? QStringDecoder(*order).decode(start) : QString::fromUtf8(start);
+    if (text.startsWith(QChar(0xFEFF)))
+        text.remove(0, 1);
+    return text.trimmed().startsWith(QLatin1String("BEGIN:VCARD"), Qt::CaseInsensitive);
+}
 
 void VCardReader::fail(qint64 line, const QString &message)
 {
@@ -397,6 +467,13 @@ bool VCardReader::readPhysical(QByteArray *line)
 {
     if (hasError())
         return false;
+    if (!m_started) {
+        m_started = true;
+        if (const auto order = utf16Order(m_device->peek(4))) {
+            m_utf16 = std::make_unique<Utf8FromUtf16>(m_device, *order);
+            m_device = m_utf16.get();
+        }
+    }
     // One buffer for every line, so that reading a line allocates nothing; it holds
     // the limit, a CR LF and the terminating zero readLine() adds.
     if (m_lineBuffer.isEmpty())

@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
+#include <memory>
 
 class QIODevice;
 
@@ -16,13 +17,18 @@ class QIODevice;
 // another BEGIN interrupts is skipped with a warning naming its first line. Lines
 // outside cards, lines without a colon, properties the fields have no place for and
 // what a card holds beyond 1 MB of text are passed over silently. Values that name
-// no charset are read as UTF-8, or as Windows-1250 when they are not valid UTF-8.
+// no charset are read as UTF-8, or as Windows-1250 when they are not valid UTF-8. A
+// file in UTF-16 (with a byte-order mark, or found by the zero bytes of its first
+// letter) is read as its text.
 class VCardReader
 {
 public:
     static constexpr qsizetype kMaxLineBytes = 1 << 20;
 
     explicit VCardReader(QIODevice *device);
+    ~VCardReader();
+    VCardReader(const VCardReader &) = delete;
+    VCardReader &operator=(const VCardReader &) = delete;
 
     // The next card; false at the end of the input or on an error.
     bool readNext(ContactRecord *record);
@@ -35,12 +41,17 @@ public:
     // Cards skipped, each with the line it began on.
     QStringList warnings() const { return m_warnings; }
 
+    // Whether a file's first bytes begin a vCard (BEGIN:VCARD, in UTF-8 or UTF-16).
+    static bool beginsCard(const QByteArray &start);
+
 private:
     bool readPhysical(QByteArray *line);
     bool readLogical(QByteArray *line, qint64 *lineNumber);
     void fail(qint64 line, const QString &message);
 
     QIODevice *m_device;
+    std::unique_ptr<QIODevice> m_utf16; // the device's UTF-16 text as UTF-8, when it is
+    bool m_started = false;
     QByteArray m_lineBuffer;
     QByteArray m_pending;
     bool m_hasPending = false;

@@ -11,10 +11,12 @@
 namespace {
 
 int g_pipe[2] = {-1, -1};
+volatile std::sig_atomic_t g_received = 0;
 constexpr int kSignals[] = {SIGTERM, SIGHUP, SIGINT};
 
 extern "C" void onTerminationSignal(int signalNumber)
 {
+    g_received = g_received + 1;
     const int saved = errno;
     const unsigned char number = static_cast<unsigned char>(signalNumber);
     [[maybe_unused]] const ssize_t written = ::write(g_pipe[1], &number, 1);
@@ -53,6 +55,11 @@ TerminationSignals::~TerminationSignals()
     g_pipe[0] = g_pipe[1] = -1;
 }
 
+int TerminationSignals::receivedCount()
+{
+    return int(g_received);
+}
+
 void TerminationSignals::readPipe()
 {
     unsigned char number = 0;
@@ -65,6 +72,10 @@ void TerminationSignals::readPipe()
 // Elsewhere the session's end reaches the program as the session manager's request.
 TerminationSignals::TerminationSignals(QObject *parent) : QObject(parent) {}
 TerminationSignals::~TerminationSignals() = default;
+int TerminationSignals::receivedCount()
+{
+    return 0;
+}
 void TerminationSignals::readPipe() {}
 
 #endif

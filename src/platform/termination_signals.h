@@ -18,6 +18,11 @@ public:
     explicit TerminationSignals(QObject *parent = nullptr);
     ~TerminationSignals() override;
 
+    // How many of these signals have arrived while one was watching. A long task that
+    // runs its own events (an import) reads it to stop at once when the program is
+    // asked to end.
+    static int receivedCount();
+
 signals:
     void received(int signalNumber);
 

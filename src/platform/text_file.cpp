@@ -1,32 +1,34 @@
 #include "platform/text_file.h"
 
+#include "platform/file_access.h"
 #include "platform/file_stamp.h"
 #include "platform/text_codec.h"
 
 #include <QFile>
-#include <QSaveFile>
+
+#include <cerrno>
 
 namespace TextFile {
 
 ReadResult read(const QString &path)
 {
     ReadResult result;
-    QFile file(path);
-    result.exists = file.exists();
+    QFile file;
+    result.exists = FileStamp::of(path).exists;
     if (!result.exists) {
-        result.error = QStringLiteral("File does not exist");
+        result.error = FileAccess::reason(ENOENT);
         return result;
     }
     result.error = irregularFileError(path);
     if (!result.error.isEmpty())
         return result;
-    if (!file.open(QIODevice::ReadOnly)) {
-        result.error = file.errorString();
+    if (const IoResult opened = FileAccess::openRegular(&file, path); !opened.ok) {
+        result.error = opened.error;
         return result;
     }
     const QByteArray bytes = file.readAll();
     if (file.error() != QFileDevice::NoError) {
-        result.error = file.errorString();
+        result.error = FileAccess::reason(errno != 0 ? errno : EIO);
         return result;
     }
     result.text = TextCodec::decode(bytes);
@@ -45,21 +47,23 @@ QString irregularFileError(const QString &path)
 WriteResult writeAtomic(const QString &path, const QString &text)
 {
     WriteResult result;
-    QSaveFile file(path);
-    // Unbuffered, so a write that runs out of room fails here instead of in a final
-    // flush that commit() does not check.
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
-        result.error = file.errorString();
+    // A data file is a regular file: a pipe or a device in its place is left alone.
+    result.error = irregularFileError(path);
+    if (!result.error.isEmpty())
+        return result;
+    OutputFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) {
+        result.error = file.error();
+        return result;
+    }
+    if (file.isStream()) { // it became one meanwhile
+        file.cancel();
+        result.error = irregularFileError(path);
         return result;
     }
     const QByteArray bytes = TextCodec::encode(text);
-    if (file.write(bytes) != bytes.size()) {
-        result.error = file.errorString();
-        file.cancelWriting();
-        return result;
-    }
-    if (!file.commit()) {
-        result.error = file.errorString();
+    if (file.write(bytes) != bytes.size() || !file.commit()) {
+        result.error = file.error();
         return result;
     }
     result.ok = true;

@@ -13,7 +13,7 @@ struct [[nodiscard]] ReadResult
     bool ok = false;
     bool exists = false;
     QString text;
-    QString error; // the system's reason when !ok
+    QString error; // the system's reason when !ok, in Polish
 };
 
 using WriteResult = IoResult;
@@ -23,7 +23,9 @@ using WriteResult = IoResult;
 // would block or fail); empty for a regular file or a missing one.
 [[nodiscard]] QString irregularFileError(const QString &path);
 // Writes to a temporary file beside the target, flushes it to disk and renames
-// it over the target, so a failure never leaves a half-written file.
+// it over the target, so a failure never leaves a half-written file; the target's
+// mode is kept, and a read-only target, a pipe or a device is refused (the reason in
+// Polish).
 [[nodiscard]] WriteResult writeAtomic(const QString &path, const QString &text);
 
 } // namespace TextFile

@@ -7,8 +7,12 @@
 
 #include <QFile>
 #include <QSqlQuery>
+#include <QStringEncoder>
 #include <QTest>
 #include <algorithm>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace ContactImport;
 
@@ -70,6 +74,7 @@ private slots:
     void duplicatesFollowTheChoice();
     void failureLeavesTheTableAsItWas_data();
     void failureLeavesTheTableAsItWas();
+    void serverGoneIsSaidInPolish();
     void aLargeImportIsIndexedAsASmallOne_data();
     void aLargeImportIsIndexedAsASmallOne();
 };
@@ -178,6 +183,18 @@ void TestContactImport::duplicatesFollowTheChoice_data()
     QTest::newRow("for all the rest") << sameMail + samePhone + sameName << int(Choice::Skip)
                                       << true << 1 << "ten sam adres e-mail"
                                       << "Dodano 0, zaktualizowano 0, pominięto 3" << stored;
+    QTest::newRow("in UTF-16") << "\xFF\xFE" + QStringEncoder(QStringEncoder::Utf16LE)
+                                                   .encode(QString::fromUtf8(sameMail))
+                                                   .
+                                                   operator QByteArray()
+                               << int(Choice::Skip) << false << 1 << "ten sam adres e-mail"
+                               << "Dodano 0, zaktualizowano 0, pominięto 1" << stored;
+    QTest::newRow("blank cards passed over")
+        << QByteArray("BEGIN:VCARD\nVERSION:3.0\nEND:VCARD\nBEGIN:VCARD\nFN: \n"
+                      "PHOTO;ENCODING=b:AAAA\nEND:VCARD\nBEGIN:VCARD\nFN:Nowa\nEND:VCARD\n")
+        << int(Choice::Skip) << false << 0 << ""
+        << "Dodano 1, zaktualizowano 0, pominięto 2, w tym pustych 2"
+        << QStringList{"Łódzka Sp.", "Nowa"};
     QTest::newRow("a duplicate within the file")
         << "BEGIN:VCARD\nFN:Nowa\nEND:VCARD\n" + sameMail + "BEGIN:VCARD\nFN:nowa\nEND:VCARD\n"
         << int(Choice::Skip) << false << 2 << "ta sama nazwa"
@@ -220,7 +237,9 @@ void TestContactImport::failureLeavesTheTableAsItWas_data()
 {
     QTest::addColumn<QString>("file");
     QTest::addColumn<QByteArray>("bytes"); // neither bytes nor sql: the file is not written
-    QTest::addColumn<QString>("sql");      // the file is made by sqlite3 running it
+    // The file is made by sqlite3 running it; "mkfifo" makes a pipe, "link" a hard link
+    // to the address book's own file.
+    QTest::addColumn<QString>("sql");
     QTest::addColumn<bool>("cancel");
     QTest::addColumn<QString>("error");
     // In a file, enough for a batch that sets the table's indexes aside.
@@ -250,6 +269,21 @@ void TestContactImport::failureLeavesTheTableAsItWas_data()
     QTest::newRow("the same database by another name")
         << "./Kartax2000.db" << QByteArray() << "" << false
         << "nie można zaimportować bazy do niej samej.";
+    QTest::newRow("the same database through a hard link")
+        << "./kopia.db" << QByteArray() << "link" << false
+        << "nie można zaimportować bazy do niej samej.";
+    QTest::newRow("a pipe") << "k.vcf" << QByteArray() << "mkfifo" << false
+                            << ": to nie jest zwykły plik, lecz potok lub urządzenie";
+    QTest::newRow("a device") << "/dev/urandom" << QByteArray() << "" << false
+                              << ": to nie jest zwykły plik, lecz potok lub urządzenie";
+    QTest::newRow("database whose table is an endless view")
+        << "k.db" << QByteArray()
+        << "CREATE VIEW Kartax2000 AS WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 "
+           "FROM n) SELECT i AS Nazwa FROM n;"
+        << false << "„Kartax2000” nie jest zwykłą tabelą";
+    QTest::newRow("CSV quote never closed")
+        << "k.csv" << QByteArray("Nazwa;Miasto\nA;B\n\"C;D\nE;F\n") << "" << false
+        << ", wiersz 3: Cudzysłów otwarty w tym wierszu nie jest zamknięty do końca pliku.";
 }
 
 void TestContactImport::failureLeavesTheTableAsItWas()
@@ -263,11 +297,18 @@ void TestContactImport::failureLeavesTheTableAsItWas()
         QSKIP("the table in a file of its own");
     ContactFixture fx;
     fx.add(QStringLiteral("Stały"));
-    const QString path = !bytes.isEmpty() ? write(fx, file, bytes) : fx.folder() + u'/' + file;
-    if (!sql.isEmpty())
+    const QString path = !bytes.isEmpty()        ? write(fx, file, bytes)
+                         : file.startsWith(u'/') ? file
+                                                 : fx.folder() + u'/' + file;
+    const QByteArray name = QFile::encodeName(path);
+    if (sql == u"mkfifo")
+        QCOMPARE(::mkfifo(name.constData(), 0600), 0);
+    else if (sql == u"link")
+        QCOMPARE(::link(QFile::encodeName(fx.databasePath()).constData(), name.constData()), 0);
+    else if (!sql.isEmpty())
         ContactFixture::sqlite3Against(path, sql);
     Options options;
-    options.format = *formatOf(path);
+    options.format = formatOf(path).value_or(Format::VCard);
     options.progress = [cancel](qint64, int) { return !cancel; };
     const Result result = importFile(fx.table(), path, options);
     QVERIFY(!result.ok);
@@ -279,6 +320,28 @@ void TestContactImport::failureLeavesTheTableAsItWas()
     QVERIFY(othersWritesAreMarked(fx));
     if (!testingOnServer())
         QCOMPARE(fx.sql(kIndexNames), kIndexes);
+}
+
+void TestContactImport::serverGoneIsSaidInPolish()
+{
+    if (!testingOnServer())
+        QSKIP("a server's connection");
+    ContactFixture fx;
+    QByteArray cards;
+    for (int i = 0; i < 2000; ++i)
+        cards += "BEGIN:VCARD\nFN:K" + QByteArray::number(i) + "\nEND:VCARD\n";
+    Options options;
+    bool cut = false;
+    options.progress = [&fx, &cut](qint64, int) {
+        if (!std::exchange(cut, true)) // the server ends the import's connection
+            fx.sql(QStringLiteral("SELECT pg_terminate_backend(pg_backend_pid())"));
+        return true;
+    };
+    const Result result = importFile(fx.table(), write(fx, "k.vcf", cards), options);
+    QVERIFY(!result.ok);
+    QVERIFY2(result.error.contains(u": Połączenie z serwerem bazy danych (serwer "_s) &&
+                 result.error.endsWith(u") zostało zerwane.\nNic nie zaimportowano."_s),
+             qPrintable(result.error));
 }
 
 void TestContactImport::aLargeImportIsIndexedAsASmallOne_data()

@@ -9,10 +9,14 @@
 #include "support/contact_fixture.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextStream>
 #include <utility>
+
+#include <fcntl.h>
+#include <sys/stat.h>
 
 // The record that import and export pass: its fields, the table, and country names.
 class TestContactRecord : public QObject
@@ -155,6 +159,38 @@ void TestContactRecord::wholeTableExportsInIndexOrder()
     in.close();
     QVERIFY(in.open(QIODevice::ReadOnly));
     QCOMPARE(in.readAll(), before);
+    in.close();
+
+    // A replaced file keeps its mode; one nobody may write is refused, even to root.
+    const QByteArray name = QFile::encodeName(path);
+    QCOMPARE(::chmod(name.constData(), 0640), 0);
+    QVERIFY(ContactExport::exportTable(fx.table(), path, ContactExport::Format::VCard4).ok);
+    struct stat status
+    {
+    };
+    QCOMPARE(::stat(name.constData(), &status), 0);
+    QCOMPARE(status.st_mode & 07777, 0640u);
+    QCOMPARE(::chmod(name.constData(), 0444), 0);
+    QCOMPARE(ContactExport::exportTable(fx.table(), path, ContactExport::Format::CsvUtf8).error,
+             QStringLiteral("Nie można zapisać pliku %1: plik jest tylko do odczytu").arg(path));
+    QVERIFY(in.open(QIODevice::ReadOnly));
+    QVERIFY(in.readAll().startsWith("BEGIN:VCARD"));
+
+    // A device or a pipe is written into, never replaced; a full one says why.
+    const QString full = QStringLiteral("/dev/full");
+    QCOMPARE(ContactExport::exportTable(fx.table(), full, ContactExport::Format::VCard4).error,
+             QStringLiteral("Nie można zapisać pliku /dev/full: brak miejsca na urządzeniu"));
+    QVERIFY(!QFileInfo(full).isFile());
+    const QString pipe = fx.folder() + QStringLiteral("/potok.vcf");
+    QCOMPARE(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    QCOMPARE(ContactExport::exportTable(fx.table(), pipe, ContactExport::Format::VCard4).error,
+             QStringLiteral("Nie można zapisać pliku %1: nikt nie czyta z tego potoku").arg(pipe));
+    QFile reader(pipe);
+    QVERIFY(reader.open(::open(QFile::encodeName(pipe).constData(), O_RDONLY | O_NONBLOCK),
+                        QIODevice::ReadOnly, QFileDevice::AutoCloseHandle));
+    QVERIFY(ContactExport::exportTable(fx.table(), pipe, ContactExport::Format::VCard4).ok);
+    QCOMPARE(reader.readAll().count("BEGIN:VCARD"), 3);
+    QVERIFY(QFileInfo(pipe).exists() && !QFileInfo(pipe).isFile());
 }
 
 void TestContactRecord::commandLineExport_data()
@@ -166,6 +202,8 @@ void TestContactRecord::commandLineExport_data()
                            << "Liczba zapisanych kontaktów: 0. Plik: ";
     QTest::newRow("format given") << QStringList{"--format", "CSV", "--export", "DIR/k"} << 0
                                   << "Liczba zapisanych kontaktów: 0.";
+    QTest::newRow("a device") << QStringList{"--export", "/dev/null", "--format", "csv"} << 0
+                              << "Liczba zapisanych kontaktów: 0. Plik: /dev/null";
     QTest::newRow("unknown extension")
         << QStringList{"--export", "DIR/k.txt"} << 2 << "Format pliku";
     QTest::newRow("no file") << QStringList{"--export"} << 2 << "Brak wartości po --export.";
@@ -173,6 +211,9 @@ void TestContactRecord::commandLineExport_data()
                             << "Dodano 1, zaktualizowano 0, pominięto 0";
     QTest::newRow("import, missing file")
         << QStringList{"--import", "DIR/brak.vcf"} << 1 << "Nie można odczytać pliku";
+    QTest::newRow("import, a device")
+        << QStringList{"--import", "/dev/zero"} << 1
+        << "Nie można odczytać pliku /dev/zero: to nie jest zwykły plik, lecz potok lub urządzenie";
     QTest::newRow("import, a card as a database")
         << QStringList{"--import", "DIR/in.vcf", "--format", "db"} << 1
         << "To nie jest baza danych Kartax2000: ";
@@ -206,6 +247,8 @@ void TestContactRecord::commandLineExport()
     QFETCH(QString, said);
     QVERIFY2((out + err).startsWith(said), qPrintable(out + err));
     DataFolder::setOverride(QString());
+    QVERIFY(QFileInfo::exists(QStringLiteral("/dev/null")) &&
+            !QFileInfo(QStringLiteral("/dev/null")).isFile());
     QVERIFY(!CommandLine::requested({QStringLiteral("kartax2000")}));
     QCOMPARE(CommandLine::fileToOpen({"kartax2000", "a b.vcf"}), QStringLiteral("a b.vcf"));
     QCOMPARE(CommandLine::fileToOpen({"kartax2000", "-x"}), QString());

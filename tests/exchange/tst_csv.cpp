@@ -140,6 +140,7 @@ void TestCsv::rowsAndErrors_data()
     QTest::newRow("more rows than the preview")
         << header + QByteArray("x;y\n").repeated(25) << 25 << 0;
     QTest::newRow("unclosed quote") << header + "a;b\nc;d\n\"" + QByteArray(3 << 20, 'x') << 2 << 4;
+    QTest::newRow("quote never closed") << header + "a;b\n\"c;d\ne;f\n" << 1 << 3;
 }
 
 void TestCsv::rowsAndErrors()

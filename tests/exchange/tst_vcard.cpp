@@ -4,6 +4,7 @@
 
 #include <QBuffer>
 #include <QStringDecoder>
+#include <QStringEncoder>
 #include <QTest>
 
 namespace {
@@ -106,6 +107,12 @@ void TestVCard::cardFillsFields_data()
                             "Hauptstraße 1||+48-22-555-01-01||jan@example.com||";
     QTest::newRow("4.0 groups, no organisation") << kGrouped40 << grouped;
     QTest::newRow("byte-order mark") << "\xEF\xBB\xBF" + kGrouped40 << grouped;
+    const QString text = QString::fromUtf8(kGrouped40);
+    QTest::newRow("UTF-16, byte-order mark")
+        << "\xFF\xFE" + QStringEncoder(QStringEncoder::Utf16LE).encode(text).operator QByteArray()
+        << grouped;
+    QTest::newRow("UTF-16 big-endian, no mark")
+        << QStringEncoder(QStringEncoder::Utf16BE).encode(text).operator QByteArray() << grouped;
     QTest::newRow("no charset, not UTF-8")
         << QByteArray("BEGIN:VCARD\nVERSION:2.1\nN:Ma\xB3\x65\x63ki;Jan\nTEL;FAX;HOME:1\n"
                       "TEL;FAX;WORK:2\nADR:;;;;;;POL\nEND:VCARD\n")

@@ -1,9 +1,13 @@
 #include "platform/text_codec.h"
 #include "platform/text_file.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <sys/stat.h>
 
 // The program's text files: Windows-1250 unless marked UTF-8, written without loss.
 class TestTextCodec : public QObject
@@ -80,8 +84,22 @@ void TestTextCodec::atomicWriteReplacesWholeFileOrNothing()
     const TextFile::WriteResult failed =
         TextFile::writeAtomic(dir.filePath(QStringLiteral("missing/Historia.kax")), "x");
     QVERIFY(!failed.ok);
-    QVERIFY(!failed.error.isEmpty());
+    QCOMPARE(failed.error, QStringLiteral("nie ma takiego pliku ani folderu"));
     QVERIFY(!TextFile::read(dir.filePath(QStringLiteral("nothing.kax"))).exists);
+    // The file replaced keeps its mode; a pipe in its place is left alone.
+    const QByteArray name = QFile::encodeName(path);
+    QCOMPARE(::chmod(name.constData(), 0640), 0);
+    QVERIFY(TextFile::writeAtomic(path, QStringLiteral("trzecia")).ok);
+    struct stat status
+    {
+    };
+    QCOMPARE(::stat(name.constData(), &status), 0);
+    QCOMPARE(status.st_mode & 07777, 0640u);
+    const QString pipe = dir.filePath(QStringLiteral("Ulubione.kax"));
+    QCOMPARE(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    QCOMPARE(TextFile::writeAtomic(pipe, QStringLiteral("x")).error,
+             QStringLiteral("to nie jest zwykły plik, lecz folder, potok lub urządzenie"));
+    QVERIFY(!QFileInfo(pipe).isFile());
 }
 
 QTEST_GUILESS_MAIN(TestTextCodec)

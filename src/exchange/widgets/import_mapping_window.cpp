@@ -2,6 +2,7 @@
 
 #include "exchange/contact_record.h"
 #include "forms/form_style.h"
+#include "platform/file_access.h"
 
 #include <QComboBox>
 #include <QFile>
@@ -109,14 +110,17 @@ void TImportMapping::setEncoding(CsvEncoding encoding)
 
 bool TImportMapping::read(CsvEncoding encoding, QString *error)
 {
-    QFile file(m_path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        *error = QStringLiteral("Nie można odczytać pliku %1: %2").arg(m_path, file.errorString());
+    QFile file;
+    if (const IoResult opened = FileAccess::openRegular(&file, m_path); !opened.ok) {
+        *error = QStringLiteral("Nie można odczytać pliku %1: %2").arg(m_path, opened.error);
         return false;
     }
     CsvReader reader(&file, encoding);
     if (!reader.open()) {
-        *error = QStringLiteral("Plik %1 nie zawiera wiersza nagłówka CSV.").arg(m_path);
+        *error = QStringLiteral("Plik %1, wiersz %2: %3")
+                     .arg(m_path)
+                     .arg(reader.errorLine())
+                     .arg(reader.errorString());
         return false;
     }
     m_encoding = reader.encoding();

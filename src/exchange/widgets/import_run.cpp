@@ -4,6 +4,7 @@
 #include "exchange/widgets/duplicate_window.h"
 #include "exchange/widgets/import_mapping_window.h"
 #include "exchange/widgets/import_progress_window.h"
+#include "platform/termination_signals.h"
 #include "platform/widgets/dialogs.h"
 #include "platform/widgets/file_dialogs.h"
 
@@ -23,9 +24,10 @@ void run(QWidget *parent, TTable &contacts)
 
 void runFile(QWidget *parent, TTable &contacts, const QString &path)
 {
-    const std::optional<ContactImport::Format> format = ContactImport::formatOf(path);
+    QString why;
+    const std::optional<ContactImport::Format> format = ContactImport::formatOf(path, &why);
     if (!format) {
-        reportError(QStringLiteral("Nie można odczytać pliku %1.").arg(path));
+        reportError(QStringLiteral("Nie można odczytać pliku %1: %2").arg(path, why));
         return;
     }
     ContactImport::Options options;
@@ -44,8 +46,14 @@ void runFile(QWidget *parent, TTable &contacts, const QString &path)
     }
     TImportProgress progress(parent);
     TDuplicateQuestion question(parent);
-    options.progress = [&progress](qint64 contacts, int percent) {
-        return progress.update(contacts, percent);
+    // A signal that ends the program (SIGTERM at logout) stops the import as Cancel
+    // does; the program then ends as the signal asks, with nothing more to say.
+    const int signalsBefore = TerminationSignals::receivedCount();
+    const auto ending = [signalsBefore] {
+        return TerminationSignals::receivedCount() != signalsBefore;
+    };
+    options.progress = [&progress, &ending](qint64 contacts, int percent) {
+        return !ending() && progress.update(contacts, percent);
     };
     options.askDuplicate = [&question](const ContactImport::Duplicate &duplicate) {
         return question.ask(duplicate);
@@ -54,6 +62,8 @@ void runFile(QWidget *parent, TTable &contacts, const QString &path)
     progress.update(0, 0);
     const ContactImport::Result result = ContactImport::importFile(contacts, path, options);
     progress.hide();
+    if (ending())
+        return;
     if (result.cancelled)
         showMessage(DialogKind::Information, QStringLiteral("Kartax2000®"), result.error);
     else if (!result.ok)

@@ -20,6 +20,7 @@ int KaxModalWindow::runModal()
     showForm();
     loop.exec(QEventLoop::DialogExec);
     m_loop = nullptr;
+    hide(); // also when the program's end, not an answer, ended the wait
     return m_answer;
 }
 

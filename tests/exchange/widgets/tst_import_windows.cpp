@@ -1,7 +1,9 @@
 #include "app/main_window.h"
+#include "app/program.h"
 #include "exchange/widgets/duplicate_window.h"
 #include "exchange/widgets/import_mapping_window.h"
 #include "store/table.h"
+#include "support/contact_fixture.h"
 #include "support/kartax_test_main.h"
 #include "support/program_fixture.h"
 #include "support/report_fakes.h"
@@ -14,10 +16,13 @@
 #include <QFile>
 #include <QLabel>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+
+#include <csignal>
 
 using ContactImport::Choice;
 
@@ -31,6 +36,8 @@ private slots:
     void mappingShowsGuessAndTakesChanges();
     void duplicateQuestionGivesTheChoice();
     void menuImportReportsAndShowsFirstContact();
+    // Last: the program it runs is ended.
+    void signalToEndStopsTheImport();
 };
 
 void TestImportWindows::mappingShowsGuessAndTakesChanges()
@@ -110,6 +117,39 @@ void TestImportWindows::menuImportReportsAndShowsFirstContact()
                             "*.db);;Baza Kartax2000 (*.db)"));
     QCOMPARE(dialogs->texts(), QStringList{"Dodano 3, zaktualizowano 0, pominięto 0."});
     QCOMPARE(fx.table().fieldText(QStringLiteral("Nazwa")), QStringLiteral("Zenit"));
+}
+
+void TestImportWindows::signalToEndStopsTheImport()
+{
+    ProgramFixture fx;
+    fx.program().watchTerminationSignals();
+    const QString path = fx.folder() + QStringLiteral("/k.vcf");
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("BEGIN:VCARD\nFN:Alfa\nEND:VCARD\nBEGIN:VCARD\nFN:alfa\nEND:VCARD\n");
+    file.close();
+    QSignalSpy ending(&fx.form1(), &TForm1::endRequested);
+    InstalledScriptedDialogs dialogs; // no report: the program is ending
+    // SIGTERM comes while the question waits; were the question left open, Skip ends it.
+    int ticks = 0;
+    QTimer signalling;
+    QObject::connect(&signalling, &QTimer::timeout, [&ticks] {
+        for (QWidget *window : QApplication::topLevelWidgets()) {
+            auto *question = qobject_cast<TDuplicateQuestion *>(window);
+            if (question && question->isVisible() && ++ticks == 1)
+                ::raise(SIGTERM);
+            else if (question && question->isVisible())
+                question->SkipButton->click();
+        }
+    });
+    signalling.start(10);
+    fx.form1().importFile(path);
+    QCOMPARE(ticks, 1);
+    QCOMPARE(ending.count(), 1);
+    QVERIFY(dialogs->texts().isEmpty());
+    QCOMPARE(ContactFixture::sqlite3Against(fx.databasePath(),
+                                            QStringLiteral("SELECT count(*) FROM Kartax2000")),
+             QStringLiteral("0\n"));
 }
 
 KARTAX_TEST_MAIN(TestImportWindows)
