@@ -121,8 +121,10 @@ struct ContactMatch
 
 // Finds contacts by text through the search index. The text is folded like the index
 // and split at white space; a contact matches when every word occurs within the scope,
-// in any field of it. A word of digits and telephone punctuation ("22-555") is looked
-// for by its digits. Words of three or more characters are looked up by their
+// in any field of it. A word of digits and telephone punctuation ("22-555", the post
+// code "80-266") is looked for by its digits and as typed, a word of five digits also
+// as a post code ("80266": "80-266"). A text of more than 64 different words is refused
+// with a message that says so. Words of three or more characters are looked up by their
 // trigrams; a text of only one- and two-character words has none to look up, so it is
 // matched by reading the index's text row by row, stopping at the limit. Beginnings
 // are looked up in indexes of the first two folded characters of the name, branch and
@@ -157,7 +159,7 @@ public:
     // The scope of a search in every field as the user types: Beginnings while the
     // text has only words of one or two characters, All once it has a longer one.
     static SearchScope scopeFor(const QString &text);
-    // The folded words a text is searched for.
+    // The folded words a text is searched for, each in every form it is looked for in.
     static QStringList words(const QString &text);
 
 private:
