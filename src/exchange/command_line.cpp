@@ -8,6 +8,7 @@
 #include "store/table.h"
 
 #include <QTextStream>
+#include <optional>
 
 namespace CommandLine {
 
@@ -153,8 +154,15 @@ return 0;
 // Answers a mail client's address-book query; nothing found is status 1.
 int queryContacts(const Options &options, QTextStream &out)
 {
-    TDM9 data;
-    return ContactQuery::write(*data.t1, options.value(kQuery), out) > 0 ? 0 : 1;
+    // A mail client shows the first line: a book that cannot be opened says so there.
+    std::optional<TDM9> data;
+    try {
+        data.emplace();
+    } catch (const KaxError &error) {
+        ContactQuery::writeFailure(error.message(), out);
+        throw;
+    }
+    return ContactQuery::write(*data->t1, options.value(kQuery), out) > 0 ? 0 : 1;
 }
 
 } // namespace CommandLine
