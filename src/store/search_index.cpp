@@ -987,7 +987,7 @@ bool checkCount(const QStringList &values, QString *error)
 {
     if (values.size() == kFieldCount)
         return true;
-    *error = QStringLiteral("Search text needs %1 field values, not %2.")
+    *error = QStringLiteral("Tekst wyszukiwania kontaktu wymaga %1 pól, a podano %2.")
                  .arg(kFieldCount)
                  .arg(values.size());
     return false;
@@ -1203,7 +1203,7 @@ QString ContactSearch::beginningsQuery(const QStringList &words, bool withEmail,
     }
     QSqlQuery density = run(QStringLiteral("SELECT ") + counts.join(u" + "), countValues);
     if (!density.next())
-        throw DatabaseError(engineMessage(density.lastError()));
+        fail(density.lastError());
     if (density.value(0).toInt() >= kDenseBeginning) {
         *binds << bounds;
         for (const QVariantList &bound : std::as_const(firstValues))
@@ -1295,12 +1295,18 @@ QSqlQuery ContactSearch::run(const QString &sql, const QVariantList &binds) cons
     QSqlQuery query(m_db);
     query.setForwardOnly(true);
     if (!query.prepare(sql))
-        throw DatabaseError(engineMessage(query.lastError()));
+        fail(query.lastError());
     for (int i = 0; i < binds.size(); ++i)
         query.bindValue(i, binds[i]);
     if (!query.exec())
-        throw DatabaseError(engineMessage(query.lastError()));
+        fail(query.lastError());
     return query;
+}
+
+void ContactSearch::fail(const QSqlError &error) const
+{
+    throw DatabaseError(SqlText::isSqlite(m_db) ? SqlText::fileFailure(m_db.databaseName(), error)
+                                                : engineMessage(error));
 }
 
 QList<ContactMatch> ContactSearch::find(const QString &text, SearchScope scope, int limit,
@@ -1313,7 +1319,7 @@ QList<ContactMatch> ContactSearch::find(const QString &text, SearchScope scope, 
     while (query.next())
         ids << QString::number(query.value(0).toLongLong());
     if (query.lastError().isValid())
-        throw DatabaseError(engineMessage(query.lastError()));
+        fail(query.lastError());
     query.finish();
 
     QList<ContactMatch> matches;
@@ -1321,7 +1327,7 @@ QList<ContactMatch> ContactSearch::find(const QString &text, SearchScope scope, 
         return matches;
     if (!query.exec(QStringLiteral("SELECT id, %1 FROM %2 WHERE id IN (%3) ORDER BY id")
                         .arg(fieldList(), quoted(m_table), ids.join(QLatin1Char(',')))))
-        throw DatabaseError(engineMessage(query.lastError()));
+        fail(query.lastError());
     while (query.next()) {
         ContactMatch match;
         match.id = query.value(0).toLongLong();
@@ -1330,7 +1336,7 @@ QList<ContactMatch> ContactSearch::find(const QString &text, SearchScope scope, 
         matches << match;
     }
     if (query.lastError().isValid())
-        throw DatabaseError(engineMessage(query.lastError()));
+        fail(query.lastError());
     return matches;
 }
 
@@ -1344,7 +1350,7 @@ ContactSearch::Step ContactSearch::scan(const QString &text, SearchScope scope, 
                     .arg(quoted(textTable(m_table))),
                 {});
         if (!query.next())
-            throw DatabaseError(engineMessage(query.lastError()));
+            fail(query.lastError());
         m_span = {query.value(0).toLongLong() - 1, query.value(1).toLongLong()};
         m_window = std::max<qint64>(kFirstWindow, (m_span->second - m_span->first) / 64);
     }

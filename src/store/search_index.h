@@ -2,6 +2,7 @@
 
 #include <QList>
 #include <QSqlDatabase>
+#include <QSqlError>
 #include <QSqlQuery>
 #include <QString>
 #include <QStringList>
@@ -169,6 +170,8 @@ private:
                        QVariantList *binds) const;
     QString beginningsQuery(const QStringList &words, bool withEmail, QVariantList *binds) const;
     QSqlQuery run(const QString &sql, const QVariantList &binds) const;
+    // Raises DatabaseError with the error in Polish, naming the file.
+    [[noreturn]] void fail(const QSqlError &error) const;
 
     QSqlDatabase m_db;
     QString m_table;

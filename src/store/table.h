@@ -180,6 +180,10 @@ private:
     };
 
     void openServer(const class DatabaseAlias &alias);
+    // Raises an error naming what path is when it is neither a file nor missing.
+    static void requireOrdinaryFile(const QString &path);
+    // Raises the error of a table that cannot be read: missing, or lost in a damaged file.
+    [[noreturn]] void failMissingTable(const class QSqlError &error) const;
     void openStructure();
     void loadStructure();
     QString indexedBy(const QString &index) const;

@@ -152,7 +152,10 @@ void TestStartup::missingTableEndsStartupWithoutMainWindow()
     options.onCreated = [&](const QString &name, int) { created << name; };
     std::unique_ptr<Program> program = Startup(options).start();
     QVERIFY(!program);
-    QCOMPARE(dialogs->texts(), QStringList({QStringLiteral("no such table: Kartax2000")}));
+    QCOMPARE(
+        dialogs->texts(),
+        QStringList(
+            {QStringLiteral("W bazie danych %1 nie ma tabeli kontaktów Kartax2000.").arg(path)}));
     QVERIFY(!created.contains(QStringLiteral("DM9")));
     QCOMPARE(topLevel(QStringLiteral("Form1")), nullptr);
     QCOMPARE(topLevel(QStringLiteral("SplashFrm")), nullptr);

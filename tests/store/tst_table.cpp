@@ -16,6 +16,7 @@
 #include <QSqlQuery>
 #include <QTest>
 #include <algorithm>
+#include <sys/stat.h>
 
 // The contact table: opening, order, navigation, editing and failures, on real
 // SQLite files in a temporary folder.
@@ -100,7 +101,8 @@ void TestTable::missingTableOrIndexIsAnError()
         TDM9 dm(nullptr, path);
         QFAIL("a database without the table opened");
     } catch (const DatabaseError &error) {
-        QCOMPARE(error.message(), QStringLiteral("no such table: Kartax2000"));
+        QCOMPARE(error.message(),
+                 QStringLiteral("W bazie danych %1 nie ma tabeli kontaktów Kartax2000.").arg(path));
     }
     // Without the index in use the table does not open; without a search index it
     // opens, and selecting that index raises the engine's error.
@@ -110,13 +112,36 @@ void TestTable::missingTableOrIndexIsAnError()
     fx.open();
     QVERIFY_THROWS_EXCEPTION(DatabaseError, fx.table().setIndexName(QStringLiteral("bInd")));
     QCOMPARE(fx.table().indexName(), QStringLiteral("nind"));
+    // A file whose list of tables is damaged, and a pipe, are named as what they are.
+    ContactFixture damaged;
+    damaged.close();
+    QFile file(damaged.databasePath());
+    QVERIFY(file.open(QIODevice::ReadWrite) && file.seek(103) && file.write("\0\0", 2) == 2);
+    file.close();
+    QVERIFY(::mkfifo(QFile::encodeName(dir.filePath(QStringLiteral("pipe.db"))), 0600) == 0);
+    for (const auto &[opened, said] :
+         {std::pair{damaged.databasePath(), QStringLiteral("Plik bazy danych %1 jest uszkodzony: "
+                                                           "nie można w nim odczytać tabeli "
+                                                           "kontaktów Kartax2000.")},
+          std::pair{dir.filePath(QStringLiteral("pipe.db")),
+                    QStringLiteral("%1 nie jest plikiem bazy danych, lecz wskazuje potok (FIFO). "
+                                   "Wskaż plik bazy danych.")}}) {
+        try {
+            TDM9 dm(nullptr, opened);
+            QFAIL("a damaged file or a pipe opened");
+        } catch (const DatabaseError &error) {
+            QCOMPARE(error.message(), said.arg(opened));
+        }
+    }
     fx.close();
     fx.sqlite3(QStringLiteral("DROP INDEX nInd"));
     try {
         fx.open();
         QFAIL("a database without nInd opened");
     } catch (const DatabaseError &error) {
-        QCOMPARE(error.message(), QStringLiteral("no such index: nind"));
+        QCOMPARE(error.message(),
+                 QStringLiteral("Tabela Kartax2000 w bazie danych %1 nie ma indeksu nind.")
+                     .arg(fx.databasePath()));
     }
 }
 
@@ -321,7 +346,9 @@ void TestTable::failedPostKeepsEditWithValues()
         t.next();
         QFAIL("the move posted into a refusing table");
     } catch (const DatabaseError &error) {
-        QCOMPARE(error.message(), QStringLiteral("database or disk is full"));
+        QCOMPARE(
+            error.message(),
+            QStringLiteral("Błąd bazy danych %1: database or disk is full").arg(fx.databasePath()));
     }
     QCOMPARE(t.state(), DataSetState::Edit);
     QVERIFY(t.modified());
