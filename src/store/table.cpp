@@ -17,9 +17,11 @@
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QTimer>
+#include <QUrl>
 #include <QVariant>
 #include <atomic>
 #include <filesystem>
+#include <sqlite3.h>
 #include <system_error>
 
 namespace {
@@ -176,10 +178,14 @@ void TTable::open()
             fail(m_db.lastError());
         m_fileStamp = FileStamp::of(path);
         QSqlQuery pragma(m_db);
-        if (!pragma.exec(QStringLiteral("PRAGMA journal_mode=WAL")) ||
-            !pragma.exec(QStringLiteral("PRAGMA synchronous=FULL")))
-            failWrite(pragma.lastError());
+        const bool set = pragma.exec(QStringLiteral("PRAGMA journal_mode=WAL")) &&
+                         pragma.exec(QStringLiteral("PRAGMA synchronous=FULL"));
+        const QSqlError refused = pragma.lastError();
         pragma.finish();
+        if (!set && !refusesWriting(refused))
+            failWrite(refused);
+        if (!set || engineReadOnly())
+            openReadOnly();
         openStructure();
     } catch (...) {
         close();
@@ -212,6 +218,59 @@ void TTable::openServer(const DatabaseAlias &alias)
         throw;
     }
     emit stateChanged();
+}
+
+bool TTable::refusesWriting(const QSqlError &error)
+{
+    bool numeric = false;
+    const int code = error.nativeErrorCode().toInt(&numeric) & 0xff;
+    constexpr int kSqliteReadOnly = 8;
+    constexpr int kSqliteCantOpen = 14;
+    return numeric && (code == kSqliteReadOnly || code == kSqliteCantOpen);
+}
+
+bool TTable::engineReadOnly() const
+{
+    const QVariant handle = m_db.driver()->handle();
+    if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0)
+        return false;
+    return sqlite3_db_readonly(*static_cast<sqlite3 *const *>(handle.constData()), "main") == 1;
+}
+
+void TTable::openReadOnly()
+{
+    // Reading a file in WAL mode needs its shared-memory file beside it: where that
+    // cannot be made, the file is read as it stands (immutable), with no locks.
+    m_readOnly = true;
+    const QString uri = QUrl::fromLocalFile(m_path).toString(QUrl::FullyEncoded);
+    QSqlError failure;
+    for (const QString &mode : {QStringLiteral("mode=ro"), QStringLiteral("immutable=1")}) {
+        m_db.close();
+        m_db.setConnectOptions(
+            QStringLiteral("QSQLITE_OPEN_READONLY;QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=%1")
+                .arg(m_busyTimeout));
+        m_db.setDatabaseName(uri + QLatin1Char('?') + mode);
+        if (!m_db.open())
+            fail(m_db.lastError());
+        QSqlQuery probe(m_db);
+        if (probe.exec(QStringLiteral("SELECT count(*) FROM sqlite_master")) && probe.next())
+            return;
+        failure = probe.lastError();
+        if (!refusesWriting(failure))
+            break;
+    }
+    fail(failure);
+}
+
+void TTable::requireWritable() const
+{
+    if (!m_readOnly)
+        return;
+    throw DatabaseError(QStringLiteral("Baza danych %1 jest otwarta tylko do odczytu: brak prawa "
+                                       "zapisu do tego pliku lub do folderu %2, w którym leży. "
+                                       "Zmian nie można zapisać.")
+                            .arg(QDir::toNativeSeparators(m_path),
+                                 QDir::toNativeSeparators(QFileInfo(m_path).absolutePath())));
 }
 
 void TTable::requireOrdinaryFile(const QString &path)
@@ -277,6 +336,11 @@ void TTable::openStructure()
     loadStructure();
     verifyIndex(m_indexName);
     m_index = findIndex(m_indexName);
+    if (m_readOnly) { // the order and search text are read as they are stored
+        m_state = DataSetState::Browse;
+        first();
+        return;
+    }
     QString error;
     m_bookkeeping = ContactSchema::ensureBookkeeping(m_db, m_tableName, &error);
     if (!m_bookkeeping)
@@ -401,6 +465,7 @@ void TTable::close()
         QSqlDatabase::removeDatabase(m_connection);
         m_path.clear();
         m_server = false;
+        m_readOnly = false;
         m_lost = false;
         m_deletedByOther = false;
         if (m_notificationPoll)
@@ -724,6 +789,8 @@ void TTable::forEachRecord(const std::function<bool(const QStringList &values)> 
 
 void TTable::repairKeys()
 {
+    if (m_readOnly)
+        return;
     QString error;
     if (ContactSchema::repairKeys(m_db, m_tableName, m_keyedFields, &error, m_rebuildProgress) < 0)
         qWarning("Kartax2000: nie można naprawić porządku alfabetycznego bazy %s: %s",
@@ -903,6 +970,7 @@ void TTable::edit()
     requireActive();
     if (editing())
         return;
+    requireWritable();
     if (m_state == DataSetState::SetKey)
         m_state = DataSetState::Browse;
     if (m_empty) {
@@ -917,6 +985,7 @@ void TTable::edit()
 void TTable::insert()
 {
     requireActive();
+    requireWritable();
     checkBrowseMode();
     m_beforeInsert = m_current;
     m_buffer = QVector<QString>(m_fields.size());
@@ -1085,6 +1154,7 @@ void TTable::deleteRecord()
     if (!active() || m_empty)
         throw DatabaseError(QStringLiteral(
             "Tabela kontaktów jest pusta: nie ma rekordu, na którym można to wykonać."));
+    requireWritable();
     requireSameFile();
     reconnectIfLost();
     QSqlQuery remove(m_db);

@@ -3,12 +3,14 @@
 #include "store/data_module.h"
 #include "store/data_source.h"
 #include "store/incremental_search.h"
+#include "store/search_index.h"
 #include "store/table.h"
 #include "support/contact_fixture.h"
 
 #include <QDir>
 #include <QFile>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QSqlDatabase>
@@ -16,7 +18,10 @@
 #include <QSqlQuery>
 #include <QTest>
 #include <algorithm>
+#include <functional>
+#include <pwd.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 // The contact table: opening, order, navigation, editing and failures, on real
 // SQLite files in a temporary folder.
@@ -44,6 +49,7 @@ private slots:
     void editStillOpenAtExitIsDiscarded();
     void changeByAnotherUserFailsAndKeepsEdit();
     void movedDatabaseRefusesWrites();
+    void readOnlyFolderIsReadNotWritten();
     void databaseCreatedOnlyWhereItMayBe();
     void longTextsAreStored();
     void newCollationRulesRebuildEveryKey();
@@ -555,6 +561,54 @@ void TestTable::movedDatabaseRefusesWrites()
     }
     QCOMPARE(t.state(), DataSetState::Insert);
     QCOMPARE(t.fieldText(QStringLiteral("Nazwa")), QStringLiteral("Beta"));
+}
+
+void TestTable::readOnlyFolderIsReadNotWritten()
+{
+    SKIP_ON_SERVER();
+    ContactFixture fx;
+    fx.add(QStringLiteral("Alfa"), QString(), QString(), {"PL", "Gdańsk", "80-266"});
+    fx.close();
+    // As root nothing stops writing: the folder is then read as the user nobody.
+    const passwd *nobody = ::getpwnam("nobody");
+    const bool root = ::geteuid() == 0;
+    if (root && !nobody)
+        QSKIP("running as root without the user nobody");
+    QVERIFY(::chmod(QFile::encodeName(fx.folder()), root ? 0755 : 0555) == 0);
+    if (root)
+        QVERIFY(::seteuid(nobody->pw_uid) == 0);
+    const auto restore = qScopeGuard([&] {
+        QVERIFY(!root || ::seteuid(0) == 0);
+        ::chmod(QFile::encodeName(fx.folder()), 0700);
+    });
+    TTable t;
+    t.setDatabaseFile(fx.databasePath());
+    t.setTableName(QStringLiteral("Kartax2000"));
+    t.open();
+    QVERIFY(t.readOnly());
+    QCOMPARE(t.fieldText(QStringLiteral("Nazwa")), QStringLiteral("Alfa"));
+    QStringList read;
+    t.forEachRecord([&read](const QStringList &values) { return read << values[0], true; });
+    QCOMPARE(read, QStringList{"Alfa"});
+    QCOMPARE(ContactSearch(t.database(), t.tableName())
+                 .find(QStringLiteral("80-266"), SearchScope::All, 10)
+                 .size(),
+             1);
+    const QString refusal = QStringLiteral("Baza danych %1 jest otwarta tylko do odczytu: brak "
+                                           "prawa zapisu do tego pliku lub do folderu %2, w "
+                                           "którym leży. Zmian nie można zapisać.")
+                                .arg(fx.databasePath(), fx.folder());
+    for (const auto &write :
+         {std::function<void()>([&t] { t.edit(); }), std::function<void()>([&t] { t.insert(); }),
+          std::function<void()>([&t] { t.deleteRecord(); })}) {
+        try {
+            write();
+            QFAIL("a book that cannot be written was changed");
+        } catch (const DatabaseError &error) {
+            QCOMPARE(error.message(), refusal);
+        }
+    }
+    QCOMPARE(t.state(), DataSetState::Browse);
 }
 
 void TestTable::databaseCreatedOnlyWhereItMayBe()
