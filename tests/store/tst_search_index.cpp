@@ -227,8 +227,11 @@ void TestSearchIndex::olderFileGetsItsIndexAtFirstOpen()
     // A long text: its words once each, and at most 64 different ones.
     QCOMPARE(search.find(u"firma "_s.repeated(1000), SearchScope::All, 100).size(), 30);
     QStringList many;
-    for (int i = 0; i < 65; ++i)
-        many << QString::number(i);
+    for (int i = 0; i < 64; ++i)
+        many << QString::number(10000 + i);
+    for (const SearchScope scope : {SearchScope::All, SearchScope::Beginnings})
+        QVERIFY(search.find(many.join(u' '), scope, 1).isEmpty());
+    many << QStringLiteral("firma");
     QVERIFY_THROWS_EXCEPTION(KaxError,
                              search.find(many.join(u' '), SearchScope::NameRepresentativeEmail, 1));
     t.close();
