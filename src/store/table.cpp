@@ -281,28 +281,28 @@ void TTable::requireOrdinaryFile(const QString &path)
     QString what;
     switch (type) {
     case std::filesystem::file_type::fifo:
-        what = QStringLiteral("potok (FIFO)");
+        what = QStringLiteral("potokiem (FIFO)");
         break;
     case std::filesystem::file_type::socket:
-        what = QStringLiteral("gniazdo");
+        what = QStringLiteral("gniazdem");
         break;
     case std::filesystem::file_type::block:
     case std::filesystem::file_type::character:
-        what = QStringLiteral("urządzenie");
+        what = QStringLiteral("urządzeniem");
         break;
     case std::filesystem::file_type::directory:
-        what = QStringLiteral("folder");
+        what = QStringLiteral("folderem");
         break;
     case std::filesystem::file_type::regular:
     case std::filesystem::file_type::not_found:
     case std::filesystem::file_type::none:
         return;
     default:
-        what = QStringLiteral("plik specjalny");
+        what = QStringLiteral("plikiem specjalnym");
         break;
     }
     throw DatabaseError(
-        QStringLiteral("%1 nie jest plikiem bazy danych, lecz wskazuje %2. Wskaż plik bazy danych.")
+        QStringLiteral("%1 nie jest plikiem bazy danych, lecz %2. Wskaż plik bazy danych.")
             .arg(QDir::toNativeSeparators(path), what));
 }
 

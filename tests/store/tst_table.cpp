@@ -130,7 +130,7 @@ void TestTable::missingTableOrIndexIsAnError()
                                                            "nie można w nim odczytać tabeli "
                                                            "kontaktów Kartax2000.")},
           std::pair{dir.filePath(QStringLiteral("pipe.db")),
-                    QStringLiteral("%1 nie jest plikiem bazy danych, lecz wskazuje potok (FIFO). "
+                    QStringLiteral("%1 nie jest plikiem bazy danych, lecz potokiem (FIFO). "
                                    "Wskaż plik bazy danych.")}}) {
         try {
             TDM9 dm(nullptr, opened);
