@@ -5,11 +5,9 @@
 #include "store/contact_schema.h"
 #include "store/sql_text.h"
 
-#include <QDir>
 #include <QElapsedTimer>
 #include <QSqlError>
 #include <QSqlRecord>
-#include <QUrl>
 #include <QVariant>
 #include <algorithm>
 #include <array>
@@ -1232,12 +1230,8 @@ QString ContactSearch::matchQuery(const QString &text, SearchScope scope, bool w
     if (!SearchIndex::exists(db, m_table)) {
         QString message = QStringLiteral("Tabela %1 nie ma indeksu wyszukiwania.").arg(m_table);
         if (SqlText::isSqlite(db)) {
-            // A file opened for reading only is named by its URI.
-            const QString name = db.databaseName();
-            const QString file = QDir::toNativeSeparators(
-                name.startsWith(QLatin1String("file:")) ? QUrl(name).toLocalFile() : name);
             message = QStringLiteral("Tabela %1 w bazie danych %2 nie ma indeksu wyszukiwania.")
-                          .arg(m_table, file);
+                          .arg(m_table, SqlText::fileOf(db.databaseName()));
             if (db.connectOptions().contains(QLatin1String("QSQLITE_OPEN_READONLY")))
                 message += QStringLiteral(" Baza jest otwarta tylko do odczytu, więc program nie "
                                           "może go zbudować.");

@@ -136,8 +136,8 @@ public:
     ContactSearch(QSqlDatabase db, const QString &table);
 
     // At most `limit` matches in id order; with `withEmail`, only contacts that have an
-    // e-mail address. Raises DatabaseError with the engine's message, also when the
-    // table has no search index.
+    // e-mail address. Raises DatabaseError naming the file and the cause, also when the
+    // table has no search index, and KaxError for a text of too many words.
     // Only matches with ids above `after` (the next page after the last one read) and
     // up to `upTo`.
     QList<ContactMatch> find(const QString &text, SearchScope scope, int limit,

@@ -16,13 +16,18 @@ QString engineMessage(const QSqlError &error)
     return error.databaseText().isEmpty() ? error.text() : error.databaseText();
 }
 
+QString fileOf(const QString &databaseName)
+{
+    return QDir::toNativeSeparators(databaseName.startsWith(QLatin1String("file:"))
+                                        ? QUrl(databaseName).toLocalFile()
+                                        : databaseName);
+}
+
 QString fileFailure(const QString &path, const QSqlError &error)
 {
     bool numeric = false;
     const int code = error.nativeErrorCode().toInt(&numeric) & 0xff;
-    // A file opened read-only is named by its URI.
-    const QString file = QDir::toNativeSeparators(
-        path.startsWith(QLatin1String("file:")) ? QUrl(path).toLocalFile() : path);
+    const QString file = fileOf(path);
     // SQLite's primary result codes.
     enum : int {
         Perm = 3,
