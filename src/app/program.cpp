@@ -112,6 +112,9 @@ QObject *Program::createObject(const QString &name)
         return new TForm5;
     if (name == QLatin1String("DM9")) {
         DM9 = new TDM9(nullptr, m_databaseFile, m_opening);
+        // A book that may not be written says so in the main window's title.
+        if (Form1 && DM9->t1->readOnly())
+            Form1->setWindowTitle(Form1->windowTitle() + QStringLiteral(" (tylko do odczytu)"));
         return DM9;
     }
     const auto contacts = [this]() -> TTable * { return DM9 ? DM9->t1 : nullptr; };

@@ -9,6 +9,7 @@
 
 #include <QTextStream>
 #include <algorithm>
+#include <optional>
 
 namespace CommandLine {
 
@@ -155,8 +156,15 @@ int importContacts(const Options &options, QTextStream &out, QTextStream &err)
 // Answers a mail client's address-book query; nothing found is status 1.
 int queryContacts(const Options &options, QTextStream &out)
 {
-    TDM9 data;
-    return ContactQuery::write(*data.t1, options.value(kQuery), out) > 0 ? 0 : 1;
+    // A mail client shows the first line: a book that cannot be opened says so there.
+    std::optional<TDM9> data;
+    try {
+        data.emplace();
+    } catch (const KaxError &error) {
+        ContactQuery::writeFailure(error.message(), out);
+        throw;
+    }
+    return ContactQuery::write(*data->t1, options.value(kQuery), out) > 0 ? 0 : 1;
 }
 
 } // namespace

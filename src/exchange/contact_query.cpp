@@ -1,5 +1,6 @@
 #include "exchange/contact_query.h"
 
+#include "platform/errors.h"
 #include "store/search_index.h"
 #include "store/table.h"
 
@@ -58,8 +59,13 @@ QStringList addressLines(const ContactMatch &match)
 int write(TTable &table, const QString &text, QTextStream &out)
 {
     const ContactSearch search(table.database(), table.tableName());
-    const QList<ContactMatch> matches =
-        search.find(text, SearchScope::NameRepresentativeEmail, kLimit, true);
+    QList<ContactMatch> matches;
+    try {
+        matches = search.find(text, SearchScope::NameRepresentativeEmail, kLimit, true);
+    } catch (const KaxError &error) {
+        writeFailure(error.message(), out);
+        throw;
+    }
     QStringList lines;
     for (const ContactMatch &match : matches)
         lines << addressLines(match);
@@ -70,6 +76,11 @@ int write(TTable &table, const QString &text, QTextStream &out)
     for (const QString &line : std::as_const(lines))
         out << line << '\n';
     return int(matches.size());
+}
+
+void writeFailure(const QString &message, QTextStream &out)
+{
+    out << "Kartax2000: " << oneLine(message) << '\n';
 }
 
 } // namespace ContactQuery

@@ -24,7 +24,12 @@ inline constexpr int kLimit = 200;
 QStringList addressLines(const ContactMatch &match);
 
 // Looks up text in the table and writes the answer to out. Returns how many contacts
-// it lists. Raises DatabaseError with the engine's message.
+// it lists. A search that fails writes its message as the status line, then raises
+// KaxError with it.
 int write(TTable &table, const QString &text, QTextStream &out);
+
+// The status line of a query that failed: "Kartax2000: " and the message on one line,
+// for a client that shows only that line.
+void writeFailure(const QString &message, QTextStream &out);
 
 } // namespace ContactQuery

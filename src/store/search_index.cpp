@@ -386,21 +386,50 @@ void addTrigrams(const QString &word, QStringList *terms)
     }
 }
 
-// The folded words of a search text. A word of digits and telephone punctuation
-// ("22-555", "(22)") stands for its digits, as the index keeps telephone numbers.
-QStringList searchWords(const QString &text)
+// Words a search uses at most: each adds its conditions to one statement, and the
+// engine refuses a statement past a depth of about a thousand.
+constexpr qsizetype kMostWords = 64;
+
+// The forms a folded word is looked for in, any of which matches. A word of digits and
+// telephone punctuation ("22-555", "(22)", the post code "80-266") is looked for by
+// its digits, as the index keeps telephone numbers also as bare digits, and as typed;
+// a word of five digits also as a post code ("80266": "80-266"). The digits come
+// first.
+QStringList wordForms(const QString &word)
+{
+    const bool numeric = std::all_of(word.cbegin(), word.cend(), [](QChar c) {
+        return c.isDigit() || QStringLiteral("+-/().").contains(c);
+    });
+    const QString numbers = SearchIndex::digits(word);
+    if (!numeric || numbers.isEmpty())
+        return {word};
+    QStringList forms{numbers, word};
+    if (numbers.size() == 5 && numbers == word)
+        forms << numbers.left(2) + QLatin1Char('-') + numbers.mid(2);
+    forms.removeDuplicates();
+    return forms;
+}
+
+// The folded words of a search text, each as its forms, a word given twice once.
+QList<QStringList> searchWords(const QString &text)
 {
     QStringList words =
         SearchIndex::fold(text).simplified().split(QLatin1Char(' '), Qt::SkipEmptyParts);
-    for (QString &word : words) {
-        const bool telephone = std::all_of(word.cbegin(), word.cend(), [](QChar c) {
-            return c.isDigit() || QStringLiteral("+-/().").contains(c);
-        });
-        const QString numbers = SearchIndex::digits(word);
-        if (telephone && !numbers.isEmpty())
-            word = numbers;
-    }
-    return words;
+    words.removeDuplicates();
+    QList<QStringList> searched;
+    for (const QString &word : std::as_const(words))
+        searched << wordForms(word);
+    return searched;
+}
+
+// Refuses a search of more than kMostWords words, with a message that says so.
+void checkWordCount(const QList<QStringList> &words)
+{
+    if (words.size() > kMostWords)
+        throw KaxError(QStringLiteral("Szukany tekst ma za dużo słów (%1). Wyszukiwanie "
+                                      "przyjmuje najwyżej %2 różnych słów naraz; skróć tekst.")
+                           .arg(words.size())
+                           .arg(kMostWords));
 }
 
 // The first two characters of the branch: the first line of Inne, when the contact
@@ -698,13 +727,14 @@ QString serverStart(const QString &word)
 // `binds`: every word in one of the scope's columns (LIKE, looked up by the columns'
 // trigram indexes), or for beginnings at the start of the name, representative or
 // branch (the beginnings' indexes, with the whole word checked by LIKE).
-QString serverMatchQuery(const QString &table, const QStringList &words, SearchScope scope,
+QString serverMatchQuery(const QString &table, const QList<QStringList> &words, SearchScope scope,
                          bool withEmail, QVariantList *binds)
 {
     const QStringList columns =
         scope == SearchScope::All ? indexColumns() : indexColumns().mid(0, 3);
     QStringList conditions{QStringLiteral("id > ?"), QStringLiteral("id <= ?")};
-    for (const QString &word : words) {
+    for (const QStringList &forms : words) {
+        const QString &word = forms.first();
         QStringList alternatives;
         if (scope == SearchScope::Beginnings) {
             for (const auto &[start, whole] : serverStartColumns()) {
@@ -722,9 +752,11 @@ QString serverMatchQuery(const QString &table, const QStringList &words, SearchS
                 alternatives << QLatin1Char('(') + alternative + QLatin1Char(')');
             }
         } else {
-            for (const QString &column : columns) {
-                alternatives << quoted(column) + QStringLiteral(" LIKE ? ESCAPE '\\'");
-                *binds << containsPattern(word);
+            for (const QString &form : forms) {
+                for (const QString &column : columns) {
+                    alternatives << quoted(column) + QStringLiteral(" LIKE ? ESCAPE '\\'");
+                    *binds << containsPattern(form);
+                }
             }
         }
         conditions << QLatin1Char('(') + alternatives.join(u" OR ") + QLatin1Char(')');
@@ -955,7 +987,7 @@ bool checkCount(const QStringList &values, QString *error)
 {
     if (values.size() == kFieldCount)
         return true;
-    *error = QStringLiteral("Search text needs %1 field values, not %2.")
+    *error = QStringLiteral("Tekst wyszukiwania kontaktu wymaga %1 pól, a podano %2.")
                  .arg(kFieldCount)
                  .arg(values.size());
     return false;
@@ -1092,14 +1124,18 @@ ContactSearch::ContactSearch(QSqlDatabase db, const QString &table)
 
 QStringList ContactSearch::words(const QString &text)
 {
-    return searchWords(text);
+    QStringList forms;
+    for (const QStringList &word : searchWords(text))
+        forms << word;
+    return forms;
 }
 
 SearchScope ContactSearch::scopeFor(const QString &text)
 {
-    const QStringList words = searchWords(text);
-    const bool longWord = std::any_of(words.cbegin(), words.cend(),
-                                      [](const QString &word) { return word.size() >= 3; });
+    const QList<QStringList> words = searchWords(text);
+    const bool longWord = std::any_of(words.cbegin(), words.cend(), [](const QStringList &forms) {
+        return forms.first().size() >= 3;
+    });
     return longWord || words.isEmpty() ? SearchScope::All : SearchScope::Beginnings;
 }
 
@@ -1167,7 +1203,7 @@ QString ContactSearch::beginningsQuery(const QStringList &words, bool withEmail,
     }
     QSqlQuery density = run(QStringLiteral("SELECT ") + counts.join(u" + "), countValues);
     if (!density.next())
-        throw DatabaseError(engineMessage(density.lastError()));
+        fail(density.lastError());
     if (density.value(0).toInt() >= kDenseBeginning) {
         *binds << bounds;
         for (const QVariantList &bound : std::as_const(firstValues))
@@ -1193,6 +1229,13 @@ QString ContactSearch::matchQuery(const QString &text, SearchScope scope, bool w
     QSqlDatabase db = m_db;
     if (!SearchIndex::exists(db, m_table)) {
         QString message = QStringLiteral("Tabela %1 nie ma indeksu wyszukiwania.").arg(m_table);
+        if (SqlText::isSqlite(db)) {
+            message = QStringLiteral("Tabela %1 w bazie danych %2 nie ma indeksu wyszukiwania.")
+                          .arg(m_table, SqlText::fileOf(db.databaseName()));
+            if (db.connectOptions().contains(QLatin1String("QSQLITE_OPEN_READONLY")))
+                message += QStringLiteral(" Baza jest otwarta tylko do odczytu, więc program nie "
+                                          "może go zbudować.");
+        }
         ServerState state;
         QSqlError failure;
         if (!SqlText::isSqlite(db) && serverState(db, m_table, &state, &failure) && !state.trigrams)
@@ -1200,11 +1243,16 @@ QString ContactSearch::matchQuery(const QString &text, SearchScope scope, bool w
                                       "którego wymaga wyszukiwanie (CREATE EXTENSION pg_trgm).");
         throw DatabaseError(message);
     }
-    const QStringList words = searchWords(text);
+    const QList<QStringList> words = searchWords(text);
+    checkWordCount(words);
     if (!SqlText::isSqlite(m_db))
         return serverMatchQuery(m_table, words, scope, withEmail, binds);
-    if (scope == SearchScope::Beginnings)
-        return beginningsQuery(words, withEmail, binds);
+    if (scope == SearchScope::Beginnings) {
+        QStringList starts; // a number begins a field with its digits
+        for (const QStringList &forms : words)
+            starts << forms.first();
+        return beginningsQuery(starts, withEmail, binds);
+    }
 
     // Each scope has an index of its own columns, so that its trigrams find no rows
     // that hold them only elsewhere.
@@ -1217,13 +1265,24 @@ QString ContactSearch::matchQuery(const QString &text, SearchScope scope, bool w
     QStringList terms;
     QStringList conditions{QStringLiteral("rowid > ?"), QStringLiteral("rowid <= ?")};
     QVariantList patterns;
-    for (const QString &word : words) {
-        addTrigrams(word, &terms);
+    for (const QStringList &forms : words) {
+        // The trigrams of any of the word's forms; a form too short to have one leaves
+        // the word to LIKE alone.
+        QStringList formTerms;
+        bool everyForm = true;
         QStringList alternatives;
-        for (const QString &column : std::as_const(columns)) {
-            alternatives << column + QStringLiteral(" LIKE ? ESCAPE '\\'");
-            patterns << containsPattern(word);
+        for (const QString &form : forms) {
+            QStringList trigrams;
+            addTrigrams(form, &trigrams);
+            everyForm = everyForm && !trigrams.isEmpty();
+            formTerms << QLatin1Char('(') + trigrams.join(u" AND ") + QLatin1Char(')');
+            for (const QString &column : std::as_const(columns)) {
+                alternatives << column + QStringLiteral(" LIKE ? ESCAPE '\\'");
+                patterns << containsPattern(form);
+            }
         }
+        if (everyForm)
+            terms << QLatin1Char('(') + formTerms.join(u" OR ") + QLatin1Char(')');
         conditions << QLatin1Char('(') + alternatives.join(QStringLiteral(" OR ")) +
                           QLatin1Char(')');
     }
@@ -1243,12 +1302,18 @@ QSqlQuery ContactSearch::run(const QString &sql, const QVariantList &binds) cons
     QSqlQuery query(m_db);
     query.setForwardOnly(true);
     if (!query.prepare(sql))
-        throw DatabaseError(engineMessage(query.lastError()));
+        fail(query.lastError());
     for (int i = 0; i < binds.size(); ++i)
         query.bindValue(i, binds[i]);
     if (!query.exec())
-        throw DatabaseError(engineMessage(query.lastError()));
+        fail(query.lastError());
     return query;
+}
+
+void ContactSearch::fail(const QSqlError &error) const
+{
+    throw DatabaseError(SqlText::isSqlite(m_db) ? SqlText::fileFailure(m_db.databaseName(), error)
+                                                : engineMessage(error));
 }
 
 QList<ContactMatch> ContactSearch::find(const QString &text, SearchScope scope, int limit,
@@ -1261,7 +1326,7 @@ QList<ContactMatch> ContactSearch::find(const QString &text, SearchScope scope, 
     while (query.next())
         ids << QString::number(query.value(0).toLongLong());
     if (query.lastError().isValid())
-        throw DatabaseError(engineMessage(query.lastError()));
+        fail(query.lastError());
     query.finish();
 
     QList<ContactMatch> matches;
@@ -1269,7 +1334,7 @@ QList<ContactMatch> ContactSearch::find(const QString &text, SearchScope scope, 
         return matches;
     if (!query.exec(QStringLiteral("SELECT id, %1 FROM %2 WHERE id IN (%3) ORDER BY id")
                         .arg(fieldList(), quoted(m_table), ids.join(QLatin1Char(',')))))
-        throw DatabaseError(engineMessage(query.lastError()));
+        fail(query.lastError());
     while (query.next()) {
         ContactMatch match;
         match.id = query.value(0).toLongLong();
@@ -1278,7 +1343,7 @@ QList<ContactMatch> ContactSearch::find(const QString &text, SearchScope scope, 
         matches << match;
     }
     if (query.lastError().isValid())
-        throw DatabaseError(engineMessage(query.lastError()));
+        fail(query.lastError());
     return matches;
 }
 
@@ -1292,7 +1357,7 @@ ContactSearch::Step ContactSearch::scan(const QString &text, SearchScope scope, 
                     .arg(quoted(textTable(m_table))),
                 {});
         if (!query.next())
-            throw DatabaseError(engineMessage(query.lastError()));
+            fail(query.lastError());
         m_span = {query.value(0).toLongLong() - 1, query.value(1).toLongLong()};
         m_window = std::max<qint64>(kFirstWindow, (m_span->second - m_span->first) / 64);
     }

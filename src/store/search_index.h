@@ -2,6 +2,7 @@
 
 #include <QList>
 #include <QSqlDatabase>
+#include <QSqlError>
 #include <QSqlQuery>
 #include <QString>
 #include <QStringList>
@@ -121,8 +122,10 @@ struct ContactMatch
 
 // Finds contacts by text through the search index. The text is folded like the index
 // and split at white space; a contact matches when every word occurs within the scope,
-// in any field of it. A word of digits and telephone punctuation ("22-555") is looked
-// for by its digits. Words of three or more characters are looked up by their
+// in any field of it. A word of digits and telephone punctuation ("22-555", the post
+// code "80-266") is looked for by its digits and as typed, a word of five digits also
+// as a post code ("80266": "80-266"). A text of more than 64 different words is refused
+// with a message that says so. Words of three or more characters are looked up by their
 // trigrams; a text of only one- and two-character words has none to look up, so it is
 // matched by reading the index's text row by row, stopping at the limit. Beginnings
 // are looked up in indexes of the first two folded characters of the name, branch and
@@ -133,8 +136,8 @@ public:
     ContactSearch(QSqlDatabase db, const QString &table);
 
     // At most `limit` matches in id order; with `withEmail`, only contacts that have an
-    // e-mail address. Raises DatabaseError with the engine's message, also when the
-    // table has no search index.
+    // e-mail address. Raises DatabaseError naming the file and the cause, also when the
+    // table has no search index, and KaxError for a text of too many words.
     // Only matches with ids above `after` (the next page after the last one read) and
     // up to `upTo`.
     QList<ContactMatch> find(const QString &text, SearchScope scope, int limit,
@@ -157,7 +160,7 @@ public:
     // The scope of a search in every field as the user types: Beginnings while the
     // text has only words of one or two characters, All once it has a longer one.
     static SearchScope scopeFor(const QString &text);
-    // The folded words a text is searched for.
+    // The folded words a text is searched for, each in every form it is looked for in.
     static QStringList words(const QString &text);
 
 private:
@@ -167,6 +170,8 @@ private:
                        QVariantList *binds) const;
     QString beginningsQuery(const QStringList &words, bool withEmail, QVariantList *binds) const;
     QSqlQuery run(const QString &sql, const QVariantList &binds) const;
+    // Raises DatabaseError with the error in Polish, naming the file.
+    [[noreturn]] void fail(const QSqlError &error) const;
 
     QSqlDatabase m_db;
     QString m_table;

@@ -18,8 +18,9 @@ SortKeyCollator::SortKeyCollator()
     UErrorCode status = U_ZERO_ERROR;
     m_collator = ucol_open("pl", &status);
     if (U_FAILURE(status))
-        throw DatabaseError(QStringLiteral("Polish collation unavailable: %1")
-                                .arg(QString::fromLatin1(u_errorName(status))));
+        throw DatabaseError(
+            QStringLiteral("Brak polskiego porządku alfabetycznego w bibliotece ICU: %1")
+                .arg(QString::fromLatin1(u_errorName(status))));
     // Secondary strength: letters and their Polish diacritics differ, case does not.
     ucol_setStrength(m_collator, UCOL_SECONDARY);
     UVersionInfo info;

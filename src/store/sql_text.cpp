@@ -1,8 +1,10 @@
 #include "store/sql_text.h"
 
+#include <QDir>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QUrl>
 #include <QVariant>
 #include <algorithm>
 #include <limits>
@@ -12,6 +14,64 @@ namespace SqlText {
 QString engineMessage(const QSqlError &error)
 {
     return error.databaseText().isEmpty() ? error.text() : error.databaseText();
+}
+
+QString fileOf(const QString &databaseName)
+{
+    return QDir::toNativeSeparators(databaseName.startsWith(QLatin1String("file:"))
+                                        ? QUrl(databaseName).toLocalFile()
+                                        : databaseName);
+}
+
+QString fileFailure(const QString &path, const QSqlError &error)
+{
+    bool numeric = false;
+    const int code = error.nativeErrorCode().toInt(&numeric) & 0xff;
+    const QString file = fileOf(path);
+    // SQLite's primary result codes.
+    enum : int {
+        Perm = 3,
+        Busy = 5,
+        Locked = 6,
+        NoMem = 7,
+        ReadOnly = 8,
+        IoErr = 10,
+        Corrupt = 11,
+        Full = 13,
+        CantOpen = 14,
+        Auth = 23,
+        NotADb = 26,
+    };
+    switch (numeric ? code : -1) {
+    case Busy:
+    case Locked:
+        return QStringLiteral("Baza danych %1 jest zablokowana przez inny program. Spróbuj "
+                              "ponownie za chwilę.")
+            .arg(file);
+    case ReadOnly:
+        return QStringLiteral("Baza danych %1 jest dostępna tylko do odczytu; zmian nie zapisano.")
+            .arg(file);
+    case IoErr:
+        return QStringLiteral("Błąd odczytu lub zapisu pliku bazy danych %1 (błąd wejścia-wyjścia "
+                              "dysku lub sieci).")
+            .arg(file);
+    case Corrupt:
+        return QStringLiteral("Plik bazy danych %1 jest uszkodzony.").arg(file);
+    case Full:
+        return QStringLiteral("Brak miejsca na dysku dla bazy danych %1; zmian nie zapisano.")
+            .arg(file);
+    case CantOpen:
+        return QStringLiteral("Nie można otworzyć pliku bazy danych %1.").arg(file);
+    case NotADb:
+        return QStringLiteral("Plik %1 nie jest bazą danych (albo jest uszkodzony).").arg(file);
+    case Perm:
+    case Auth:
+        return QStringLiteral("Brak dostępu do bazy danych %1.").arg(file);
+    case NoMem:
+        return QStringLiteral("Brak pamięci na operację na bazie danych %1.").arg(file);
+    default:
+        return QStringLiteral("Błąd bazy danych %1: %2").arg(file, engineMessage(error));
+    }
 }
 
 QString quoted(const QString &identifier)

@@ -17,6 +17,14 @@ namespace SqlText {
 // The engine's own wording of an error when it gave one, else Qt's.
 QString engineMessage(const QSqlError &error);
 
+// The file an SQLite connection's database name stands for, with native separators: a
+// file opened for reading only is named by its URI.
+QString fileOf(const QString &databaseName);
+
+// An SQLite file's error in Polish, naming the file and the cause: the engine's code
+// says what happened; for a code without a Polish wording the engine's text follows.
+QString fileFailure(const QString &path, const QSqlError &error);
+
 // An identifier in double quotes, its own quotes doubled.
 QString quoted(const QString &identifier);
 

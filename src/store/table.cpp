@@ -10,14 +10,19 @@
 #include "store/sql_text.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QTimer>
+#include <QUrl>
 #include <QVariant>
 #include <atomic>
+#include <filesystem>
+#include <sqlite3.h>
+#include <system_error>
 
 namespace {
 
@@ -54,6 +59,8 @@ void TTable::fail(const QSqlError &error) const
         m_lost = true;
     if (m_lost)
         throw DatabaseError(lostMessage(engineMessage(error)));
+    if (!m_server)
+        throw DatabaseError(SqlText::fileFailure(m_path, error));
     throw DatabaseError(engineMessage(error));
 }
 
@@ -159,6 +166,7 @@ void TTable::open()
                                            "dostępny i czy ścieżka jest poprawna.")
                                 .arg(QDir::toNativeSeparators(path), m_databaseName));
     }
+    requireOrdinaryFile(path);
     if (!named && (!file.exists() || (file.isFile() && file.size() == 0)))
         ContactSchema::createFile(path, m_tableName);
     m_path = path;
@@ -170,10 +178,14 @@ void TTable::open()
             fail(m_db.lastError());
         m_fileStamp = FileStamp::of(path);
         QSqlQuery pragma(m_db);
-        if (!pragma.exec(QStringLiteral("PRAGMA journal_mode=WAL")) ||
-            !pragma.exec(QStringLiteral("PRAGMA synchronous=FULL")))
-            failWrite(pragma.lastError());
+        const bool set = pragma.exec(QStringLiteral("PRAGMA journal_mode=WAL")) &&
+                         pragma.exec(QStringLiteral("PRAGMA synchronous=FULL"));
+        const QSqlError refused = pragma.lastError();
         pragma.finish();
+        if (!set && !refusesWriting(refused))
+            failWrite(refused);
+        if (!set || engineReadOnly())
+            openReadOnly();
         openStructure();
     } catch (...) {
         close();
@@ -208,20 +220,136 @@ void TTable::openServer(const DatabaseAlias &alias)
     emit stateChanged();
 }
 
+bool TTable::refusesWriting(const QSqlError &error)
+{
+    bool numeric = false;
+    const int code = error.nativeErrorCode().toInt(&numeric) & 0xff;
+    constexpr int kSqliteReadOnly = 8;
+    constexpr int kSqliteCantOpen = 14;
+    return numeric && (code == kSqliteReadOnly || code == kSqliteCantOpen);
+}
+
+bool TTable::engineReadOnly() const
+{
+    const QVariant handle = m_db.driver()->handle();
+    if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0)
+        return false;
+    return sqlite3_db_readonly(*static_cast<sqlite3 *const *>(handle.constData()), "main") == 1;
+}
+
+void TTable::openReadOnly()
+{
+    // Reading a file in WAL mode needs its shared-memory file beside it: where that
+    // cannot be made, the file is read as it stands (immutable), with no locks.
+    m_readOnly = true;
+    const QString uri = QUrl::fromLocalFile(m_path).toString(QUrl::FullyEncoded);
+    QSqlError failure;
+    for (const QString &mode : {QStringLiteral("mode=ro"), QStringLiteral("immutable=1")}) {
+        m_db.close();
+        m_db.setConnectOptions(
+            QStringLiteral("QSQLITE_OPEN_READONLY;QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=%1")
+                .arg(m_busyTimeout));
+        m_db.setDatabaseName(uri + QLatin1Char('?') + mode);
+        if (!m_db.open())
+            fail(m_db.lastError());
+        QSqlQuery probe(m_db);
+        if (probe.exec(QStringLiteral("SELECT count(*) FROM sqlite_master")) && probe.next())
+            return;
+        failure = probe.lastError();
+        if (!refusesWriting(failure))
+            break;
+    }
+    fail(failure);
+}
+
+void TTable::requireWritable() const
+{
+    if (!m_readOnly)
+        return;
+    throw DatabaseError(QStringLiteral("Baza danych %1 jest otwarta tylko do odczytu: brak prawa "
+                                       "zapisu do tego pliku lub do folderu %2, w którym leży. "
+                                       "Zmian nie można zapisać.")
+                            .arg(QDir::toNativeSeparators(m_path),
+                                 QDir::toNativeSeparators(QFileInfo(m_path).absolutePath())));
+}
+
+void TTable::requireOrdinaryFile(const QString &path)
+{
+    // SQLite would open a pipe or a device and fail later with a bare I/O error.
+    std::error_code failed;
+    const auto type = std::filesystem::status(QFile::encodeName(path).toStdString(), failed).type();
+    QString what;
+    switch (type) {
+    case std::filesystem::file_type::fifo:
+        what = QStringLiteral("potokiem (FIFO)");
+        break;
+    case std::filesystem::file_type::socket:
+        what = QStringLiteral("gniazdem");
+        break;
+    case std::filesystem::file_type::block:
+    case std::filesystem::file_type::character:
+        what = QStringLiteral("urządzeniem");
+        break;
+    case std::filesystem::file_type::directory:
+        what = QStringLiteral("folderem");
+        break;
+    case std::filesystem::file_type::regular:
+    case std::filesystem::file_type::not_found:
+    case std::filesystem::file_type::none:
+        return;
+    default:
+        what = QStringLiteral("plikiem specjalnym");
+        break;
+    }
+    throw DatabaseError(
+        QStringLiteral("%1 nie jest plikiem bazy danych, lecz %2. Wskaż plik bazy danych.")
+            .arg(QDir::toNativeSeparators(path), what));
+}
+
+void TTable::failMissingTable(const QSqlError &error) const
+{
+    if (m_server)
+        fail(error);
+    QSqlQuery query(m_db);
+    query.prepare(QStringLiteral("SELECT count(*) FROM sqlite_master WHERE type = 'table' AND "
+                                 "name = ? COLLATE NOCASE"));
+    query.addBindValue(m_tableName);
+    if (!query.exec() || !query.next())
+        fail(query.lastError());
+    if (query.value(0).toInt() > 0)
+        fail(error);
+    query.finish();
+    // A damaged file may lose its list of tables while the engine still reads it.
+    const QString file = QDir::toNativeSeparators(m_path);
+    if (!query.exec(QStringLiteral("PRAGMA quick_check(1)")) || !query.next() ||
+        query.value(0).toString() != QLatin1String("ok"))
+        throw DatabaseError(QStringLiteral("Plik bazy danych %1 jest uszkodzony: nie można w nim "
+                                           "odczytać tabeli kontaktów %2.")
+                                .arg(file, m_tableName));
+    throw DatabaseError(
+        QStringLiteral("W bazie danych %1 nie ma tabeli kontaktów %2.").arg(file, m_tableName));
+}
+
 // Reads the table's fields and indexes and positions on the first record.
 void TTable::openStructure()
 {
     loadStructure();
     verifyIndex(m_indexName);
     m_index = findIndex(m_indexName);
+    if (m_readOnly) { // the order and search text are read as they are stored
+        m_state = DataSetState::Browse;
+        first();
+        return;
+    }
     QString error;
     m_bookkeeping = ContactSchema::ensureBookkeeping(m_db, m_tableName, &error);
     if (!m_bookkeeping)
-        qWarning("Kartax2000: cannot keep the sort order of %s up to date: %s",
-                 qPrintable(m_tableName), qPrintable(error));
+        qWarning("Kartax2000: porządek alfabetyczny bazy %s nie będzie uzupełniany o zmiany innych "
+                 "programów: %s",
+                 qPrintable(m_path), qPrintable(error));
     if (!SearchIndex::ensure(m_db, m_tableName, &error, m_rebuildProgress))
-        qWarning("Kartax2000: cannot build the search index of %s: %s", qPrintable(m_tableName),
-                 qPrintable(error));
+        qWarning("Kartax2000: nie można zbudować indeksu wyszukiwania bazy %s: %s",
+                 qPrintable(m_path), qPrintable(error));
     m_searchWriter = std::make_unique<SearchIndexWriter>(m_db, m_tableName);
     repairKeys();
     m_state = DataSetState::Browse;
@@ -231,7 +359,7 @@ void TTable::openStructure()
 void TTable::requireActive() const
 {
     if (!active())
-        throw DatabaseError(QStringLiteral("Cannot perform this operation on a closed dataset"));
+        throw DatabaseError(QStringLiteral("Tabela kontaktów nie jest otwarta."));
 }
 
 std::unique_ptr<TTable> TTable::openCursor() const
@@ -337,6 +465,7 @@ void TTable::close()
         QSqlDatabase::removeDatabase(m_connection);
         m_path.clear();
         m_server = false;
+        m_readOnly = false;
         m_lost = false;
         m_deletedByOther = false;
         if (m_notificationPoll)
@@ -360,9 +489,8 @@ void TTable::loadStructure()
 {
     QSqlQuery query(m_db);
     query.setForwardOnly(true);
-    // Let the engine name a missing table in its own words.
     if (!query.exec(QStringLiteral("SELECT * FROM %1 LIMIT 0").arg(quoted(m_tableName))))
-        fail(query.lastError());
+        failMissingTable(query.lastError());
     QStringList columns;
     const QSqlRecord record = query.record();
     for (int i = 0; i < record.count(); ++i)
@@ -460,17 +588,18 @@ QString TTable::indexName() const
 void TTable::verifyIndex(const QString &name) const
 {
     if (!m_db.isOpen())
-        throw DatabaseError(QStringLiteral("Cannot perform this operation on a closed dataset"));
+        throw DatabaseError(QStringLiteral("Tabela kontaktów nie jest otwarta."));
     if (findIndex(name) >= 0)
         return;
-    if (m_server)
-        throw DatabaseError(QStringLiteral("no such index: %1").arg(name));
+    const QString place = m_server ? m_path : QDir::toNativeSeparators(m_path);
     QSqlQuery query(m_db);
-    if (!query.exec(QStringLiteral("SELECT 1 FROM %1 INDEXED BY %2 LIMIT 0")
-                        .arg(quoted(m_tableName), quoted(name))))
-        fail(query.lastError());
-    throw DatabaseError(
-        QStringLiteral("Index '%1' does not order a field of %2").arg(name, m_tableName));
+    if (m_server || !query.exec(QStringLiteral("SELECT 1 FROM %1 INDEXED BY %2 LIMIT 0")
+                                    .arg(quoted(m_tableName), quoted(name))))
+        throw DatabaseError(QStringLiteral("Tabela %1 w bazie danych %2 nie ma indeksu %3.")
+                                .arg(m_tableName, place, name));
+    throw DatabaseError(QStringLiteral("Indeks %1 w bazie danych %2 nie porządkuje żadnego pola "
+                                       "tabeli %3.")
+                            .arg(name, place, m_tableName));
 }
 
 void TTable::setIndexName(const QString &name)
@@ -660,13 +789,15 @@ void TTable::forEachRecord(const std::function<bool(const QStringList &values)> 
 
 void TTable::repairKeys()
 {
+    if (m_readOnly)
+        return;
     QString error;
     if (ContactSchema::repairKeys(m_db, m_tableName, m_keyedFields, &error, m_rebuildProgress) < 0)
-        qWarning("Kartax2000: cannot repair the sort order of %s: %s", qPrintable(m_tableName),
-                 qPrintable(error));
+        qWarning("Kartax2000: nie można naprawić porządku alfabetycznego bazy %s: %s",
+                 qPrintable(m_path), qPrintable(error));
     if (!SearchIndex::repair(m_db, m_tableName, &error))
-        qWarning("Kartax2000: cannot update the search index of %s: %s", qPrintable(m_tableName),
-                 qPrintable(error));
+        qWarning("Kartax2000: nie można uaktualnić indeksu wyszukiwania bazy %s: %s",
+                 qPrintable(m_path), qPrintable(error));
 }
 
 QByteArray TTable::currentKey(const Row &row) const
@@ -839,6 +970,7 @@ void TTable::edit()
     requireActive();
     if (editing())
         return;
+    requireWritable();
     if (m_state == DataSetState::SetKey)
         m_state = DataSetState::Browse;
     if (m_empty) {
@@ -853,6 +985,7 @@ void TTable::edit()
 void TTable::insert()
 {
     requireActive();
+    requireWritable();
     checkBrowseMode();
     m_beforeInsert = m_current;
     m_buffer = QVector<QString>(m_fields.size());
@@ -921,7 +1054,7 @@ void TTable::post()
             throw DatabaseError(QString::fromUtf8(kChangedByOther) +
                                 QStringLiteral(" Zmian nie zapisano: anuluj edycję, aby zobaczyć "
                                                "zapisany rekord, i wprowadź je ponownie."));
-        throw DatabaseError(QStringLiteral("Record/Key deleted."));
+        throw DatabaseError(QStringLiteral("Rekordu nie ma już w bazie danych; został usunięty."));
     }
     qint64 id = m_current.id;
     if (inserting && m_server)
@@ -1019,7 +1152,9 @@ void TTable::deleteRecord()
         return;
     }
     if (!active() || m_empty)
-        throw DatabaseError(QStringLiteral("Cannot perform this operation on an empty dataset"));
+        throw DatabaseError(QStringLiteral(
+            "Tabela kontaktów jest pusta: nie ma rekordu, na którym można to wykonać."));
+    requireWritable();
     requireSameFile();
     reconnectIfLost();
     QSqlQuery remove(m_db);
@@ -1078,7 +1213,7 @@ int TTable::fieldIndexChecked(const QString &name) const
 {
     const int index = fieldIndex(name);
     if (index < 0)
-        throw DatabaseError(QStringLiteral("Field '%1' not found").arg(name));
+        throw DatabaseError(QStringLiteral("Tabela kontaktów nie ma pola %1.").arg(name));
     return index;
 }
 
@@ -1094,7 +1229,8 @@ QString TTable::fieldText(int field) const
 void TTable::setFieldText(int field, const QString &text)
 {
     if (field < 0 || field >= m_fields.size())
-        throw DatabaseError(QStringLiteral("Field index %1 out of range").arg(field));
+        throw DatabaseError(
+            QStringLiteral("Tabela kontaktów nie ma pola o numerze %1.").arg(field));
     switch (m_state) {
     case DataSetState::Edit:
     case DataSetState::Insert:
@@ -1109,7 +1245,7 @@ void TTable::setFieldText(int field, const QString &text)
             m_keyText = text;
         return;
     default:
-        throw DatabaseError(QStringLiteral("Dataset not in edit or insert mode"));
+        throw DatabaseError(QStringLiteral("Rekord nie jest edytowany ani dodawany."));
     }
 }
 
@@ -1124,7 +1260,7 @@ void TTable::setKey()
 void TTable::gotoNearest()
 {
     if (m_state != DataSetState::SetKey)
-        throw DatabaseError(QStringLiteral("Dataset not in key mode"));
+        throw DatabaseError(QStringLiteral("Tabela nie jest w trybie wyszukiwania klucza."));
     m_state = DataSetState::Browse;
     const QByteArray key = SortKeyCollator::instance().key(m_keyText);
     Row row;

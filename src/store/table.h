@@ -60,6 +60,9 @@ public:
     QString path() const { return m_path; }
     // Whether the table lies on a database server rather than in an SQLite file.
     bool isServer() const { return m_server; }
+    // Whether the file was opened for reading only, as neither it nor its folder may be
+    // written: editing, inserting and deleting then raise a message that says so.
+    bool readOnly() const { return m_readOnly; }
     // Another user deleted the record on the card; the next move says so.
     bool deletedByOther() const { return m_deletedByOther; }
     // The connection while open, for searches that read through it (ContactSearch).
@@ -180,6 +183,16 @@ private:
     };
 
     void openServer(const class DatabaseAlias &alias);
+    // Whether an error is the engine's refusal to write the file or what it needs beside it.
+    static bool refusesWriting(const class QSqlError &error);
+    bool engineReadOnly() const;
+    // Opens the file again for reading only.
+    void openReadOnly();
+    void requireWritable() const;
+    // Raises an error naming what path is when it is neither a file nor missing.
+    static void requireOrdinaryFile(const QString &path);
+    // Raises the error of a table that cannot be read: missing, or lost in a damaged file.
+    [[noreturn]] void failMissingTable(const class QSqlError &error) const;
     void openStructure();
     void loadStructure();
     QString indexedBy(const QString &index) const;
@@ -228,6 +241,7 @@ private:
     QSqlDatabase m_db;
     QString m_path;
     bool m_server = false;
+    bool m_readOnly = false;
     mutable bool m_lost = false;   // the server's connection failed; reopened before use
     bool m_deletedByOther = false; // the record on the card, as another user told
     class QTimer *m_notificationPoll = nullptr;

@@ -17,6 +17,7 @@ using SqlText::quoted;
 TableBatch::TableBatch(TTable &table) : m_table(table)
 {
     m_table.requireActive();
+    m_table.requireWritable();
     m_table.checkBrowseMode();
     m_table.requireSameFile();
     // A large batch would spill the default 2 MB page cache into the file while it is

@@ -11,6 +11,9 @@
 #include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTest>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 // Start-up: the splash wait, the creation order with its progress steps, and a
 // failure to open the contact table.
@@ -107,6 +110,23 @@ void TestStartup::createsEverythingInOrderWithProgress()
     QVERIFY(!rebuilding.isEmpty() && rebuilding.last() == 100);
     QVERIFY(std::is_sorted(rebuilding.begin(), rebuilding.end()));
     QCOMPARE(progress, QList<int>({0, 0, 8, 16, 24, 32, 40, 48, 56, 64, 72, 80, 84, 88, 92, 96}));
+    QCOMPARE(program->object<TForm1>()->windowTitle(), QStringLiteral("Kartax2000®"));
+
+    // A book in a folder that may not be written opens for reading; the title says so.
+    // As root nothing stops writing: the program then starts as the user nobody.
+    program.reset();
+    const passwd *nobody = ::getpwnam("nobody");
+    const bool root = ::geteuid() == 0;
+    if (root && !nobody)
+        QSKIP("running as root without the user nobody");
+    QVERIFY(::chmod(QFile::encodeName(m_dir->path()), root ? 0755 : 0555) == 0);
+    QVERIFY(!root || ::seteuid(nobody->pw_uid) == 0);
+    program = Startup(options).start();
+    QVERIFY(!root || ::seteuid(0) == 0);
+    ::chmod(QFile::encodeName(m_dir->path()), 0700);
+    QVERIFY(program);
+    QCOMPARE(program->object<TForm1>()->windowTitle(),
+             QStringLiteral("Kartax2000® (tylko do odczytu)"));
 }
 
 void TestStartup::splashStaysForOneTimerInterval()
@@ -152,7 +172,10 @@ void TestStartup::missingTableEndsStartupWithoutMainWindow()
     options.onCreated = [&](const QString &name, int) { created << name; };
     std::unique_ptr<Program> program = Startup(options).start();
     QVERIFY(!program);
-    QCOMPARE(dialogs->texts(), QStringList({QStringLiteral("no such table: Kartax2000")}));
+    QCOMPARE(
+        dialogs->texts(),
+        QStringList(
+            {QStringLiteral("W bazie danych %1 nie ma tabeli kontaktów Kartax2000.").arg(path)}));
     QVERIFY(!created.contains(QStringLiteral("DM9")));
     QCOMPARE(topLevel(QStringLiteral("Form1")), nullptr);
     QCOMPARE(topLevel(QStringLiteral("SplashFrm")), nullptr);

@@ -205,7 +205,10 @@ void TestEntryWindows::failedPostKeepsTypedValues()
     dialogs->queue(DialogButton::Ok);
     // The click's error reaches the application's error report.
     QTest::mouseClick(m_entry->DBNavigator1->button(DBNavigator::Post), Qt::LeftButton);
-    QCOMPARE(dialogs->texts(), QStringList({QStringLiteral("database is locked")}));
+    QCOMPARE(
+        dialogs->texts(),
+        QStringList(
+            {QStringLiteral("Błąd bazy danych %1: database is locked").arg(m_fx->databasePath())}));
     QCOMPARE(m_fx->table().state(), DataSetState::Edit);
     QCOMPARE(m_entry->DBEdit2->text(), QStringLiteral("Zegarki"));
     QVERIFY(m_entry->DBNavigator1->button(DBNavigator::Post)->isEnabled());

@@ -273,6 +273,13 @@ void TestContactRecord::commandLineQuery_data()
     QTest::newRow("town not searched")
         << QStringList{"--query", "gdansk"} << 1 << "Kartax2000: 0 kontaktów\n";
     QTest::newRow("no text") << QStringList{"--query"} << 2 << "Brak wartości po --query.";
+    QStringList words;
+    for (int i = 0; i < 65; ++i)
+        words << QString::number(i);
+    QTest::newRow("too many words")
+        << QStringList{"--query", words.join(u' ')} << 1
+        << "Kartax2000: Szukany tekst ma za dużo słów (65). Wyszukiwanie przyjmuje najwyżej 64 "
+           "różnych słów naraz; skróć tekst.\n";
 }
 
 void TestContactRecord::commandLineQuery()

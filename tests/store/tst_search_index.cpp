@@ -98,6 +98,10 @@ void TestSearchIndex::searchFoldsCaseAndLetters_data()
     QTest::newRow("quotes are letters") << "\"x\"" << all << none;
     QTest::newRow("nothing") << "qqqq" << all << none;
     QTest::newRow("telephone punctuated") << "(22)-555" << all << QStringList{"Łódź Hurt"};
+    QTest::newRow("post code as typed") << "80-266" << all << QStringList{"Łódź Hurt"};
+    QTest::newRow("post code as digits") << "80266" << all << QStringList{"Łódź Hurt"};
+    QTest::newRow("town and post code") << "gdansk 80-266" << all << QStringList{"Łódź Hurt"};
+    QTest::newRow("post code kept as digits") << "61-888" << all << QStringList{"Café Ørsted"};
     QTest::newRow("name begins") << "Ż" << starts << QStringList{"Żółć i Syn"};
     QTest::newRow("branch begins") << "AP" << starts << QStringList{"Żółć i Syn"};
     QTest::newRow("representative begins") << "ol" << starts << QStringList{"Café Ørsted"};
@@ -113,10 +117,10 @@ void TestSearchIndex::searchFoldsCaseAndLetters()
     QFETCH(SearchScope, scope);
     ContactFixture fx;
     fx.add(QStringLiteral("Łódź Hurt"), QString(), QString(),
-           {"PL", "Gdańsk", "", "", "", "22 555 11 22", "", "biuro@hurt.pl"});
+           {"PL", "Gdańsk", "80-266", "", "", "22 555 11 22", "", "biuro@hurt.pl"});
     fx.add(QStringLiteral("Żółć i Syn"), QStringLiteral("Apteki"), QStringLiteral("Jan Nowak"));
     fx.add(QStringLiteral("Café Ørsted"), QString(), QStringLiteral("Ola Mała"),
-           {"", "", "", "", "", "", "", "", "", "rabat 50%, 500 sztuk"});
+           {"", "", "61888", "", "", "", "", "", "", "rabat 50%, 500 sztuk"});
     QTEST(found(fx.table(), text, scope), "names");
 }
 
@@ -220,6 +224,16 @@ void TestSearchIndex::olderFileGetsItsIndexAtFirstOpen()
     QCOMPARE(search.find(QStringLiteral("fi"), SearchScope::Beginnings, 100).size(), 30);
     QCOMPARE(ContactSearch::scopeFor(QStringLiteral("fi 2")), SearchScope::Beginnings);
     QCOMPARE(ContactSearch::scopeFor(QStringLiteral("fir 2")), SearchScope::All);
+    // A long text: its words once each, and at most 64 different ones.
+    QCOMPARE(search.find(u"firma "_s.repeated(1000), SearchScope::All, 100).size(), 30);
+    QStringList many;
+    for (int i = 0; i < 64; ++i)
+        many << QString::number(10000 + i);
+    for (const SearchScope scope : {SearchScope::All, SearchScope::Beginnings})
+        QVERIFY(search.find(many.join(u' '), scope, 1).isEmpty());
+    many << QStringLiteral("firma");
+    QVERIFY_THROWS_EXCEPTION(KaxError,
+                             search.find(many.join(u' '), SearchScope::NameRepresentativeEmail, 1));
     t.close();
     QCOMPARE(fx.sqlite3(QStringLiteral("PRAGMA integrity_check; SELECT count(*) FROM "
                                        "sqlite_master WHERE name LIKE '%search_start%'")),

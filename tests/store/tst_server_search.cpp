@@ -90,6 +90,8 @@ void TestServerSearch::findsAsInAFile_data()
     QTest::newRow("remark") << "pilne" << all << false << QStringList{"Nowak Sp. z o.o."};
     QTest::newRow("remark not a name") << "pilne" << names << false << QStringList{};
     QTest::newRow("telephone") << "22-555" << all << false << QStringList{"Kowalski Jan"};
+    QTest::newRow("post code") << "lodz 90-001" << all << false << QStringList{"Kowalski Jan"};
+    QTest::newRow("post code digits") << "90001" << all << false << QStringList{"Kowalski Jan"};
     QTest::newRow("two words") << "kaczka ŻÓŁ" << names << false << QStringList{"Żółta Kaczka"};
     QTest::newRow("within a word") << "kos" << names << false << QStringList{"Nowak Sp. z o.o."};
     QTest::newRow("with e-mail") << "nowak" << names << true << QStringList{"Kowalski Jan"};

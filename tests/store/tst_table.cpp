@@ -3,12 +3,14 @@
 #include "store/data_module.h"
 #include "store/data_source.h"
 #include "store/incremental_search.h"
+#include "store/search_index.h"
 #include "store/table.h"
 #include "support/contact_fixture.h"
 
 #include <QDir>
 #include <QFile>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QSqlDatabase>
@@ -16,6 +18,10 @@
 #include <QSqlQuery>
 #include <QTest>
 #include <algorithm>
+#include <functional>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 // The contact table: opening, order, navigation, editing and failures, on real
 // SQLite files in a temporary folder.
@@ -43,6 +49,7 @@ private slots:
     void editStillOpenAtExitIsDiscarded();
     void changeByAnotherUserFailsAndKeepsEdit();
     void movedDatabaseRefusesWrites();
+    void readOnlyFolderIsReadNotWritten();
     void databaseCreatedOnlyWhereItMayBe();
     void longTextsAreStored();
     void newCollationRulesRebuildEveryKey();
@@ -100,7 +107,8 @@ void TestTable::missingTableOrIndexIsAnError()
         TDM9 dm(nullptr, path);
         QFAIL("a database without the table opened");
     } catch (const DatabaseError &error) {
-        QCOMPARE(error.message(), QStringLiteral("no such table: Kartax2000"));
+        QCOMPARE(error.message(),
+                 QStringLiteral("W bazie danych %1 nie ma tabeli kontaktów Kartax2000.").arg(path));
     }
     // Without the index in use the table does not open; without a search index it
     // opens, and selecting that index raises the engine's error.
@@ -110,13 +118,36 @@ void TestTable::missingTableOrIndexIsAnError()
     fx.open();
     QVERIFY_THROWS_EXCEPTION(DatabaseError, fx.table().setIndexName(QStringLiteral("bInd")));
     QCOMPARE(fx.table().indexName(), QStringLiteral("nind"));
+    // A file whose list of tables is damaged, and a pipe, are named as what they are.
+    ContactFixture damaged;
+    damaged.close();
+    QFile file(damaged.databasePath());
+    QVERIFY(file.open(QIODevice::ReadWrite) && file.seek(103) && file.write("\0\0", 2) == 2);
+    file.close();
+    QVERIFY(::mkfifo(QFile::encodeName(dir.filePath(QStringLiteral("pipe.db"))), 0600) == 0);
+    for (const auto &[opened, said] :
+         {std::pair{damaged.databasePath(), QStringLiteral("Plik bazy danych %1 jest uszkodzony: "
+                                                           "nie można w nim odczytać tabeli "
+                                                           "kontaktów Kartax2000.")},
+          std::pair{dir.filePath(QStringLiteral("pipe.db")),
+                    QStringLiteral("%1 nie jest plikiem bazy danych, lecz potokiem (FIFO). "
+                                   "Wskaż plik bazy danych.")}}) {
+        try {
+            TDM9 dm(nullptr, opened);
+            QFAIL("a damaged file or a pipe opened");
+        } catch (const DatabaseError &error) {
+            QCOMPARE(error.message(), said.arg(opened));
+        }
+    }
     fx.close();
     fx.sqlite3(QStringLiteral("DROP INDEX nInd"));
     try {
         fx.open();
         QFAIL("a database without nInd opened");
     } catch (const DatabaseError &error) {
-        QCOMPARE(error.message(), QStringLiteral("no such index: nind"));
+        QCOMPARE(error.message(),
+                 QStringLiteral("Tabela Kartax2000 w bazie danych %1 nie ma indeksu nind.")
+                     .arg(fx.databasePath()));
     }
 }
 
@@ -321,7 +352,9 @@ void TestTable::failedPostKeepsEditWithValues()
         t.next();
         QFAIL("the move posted into a refusing table");
     } catch (const DatabaseError &error) {
-        QCOMPARE(error.message(), QStringLiteral("database or disk is full"));
+        QCOMPARE(
+            error.message(),
+            QStringLiteral("Błąd bazy danych %1: database or disk is full").arg(fx.databasePath()));
     }
     QCOMPARE(t.state(), DataSetState::Edit);
     QVERIFY(t.modified());
@@ -528,6 +561,54 @@ void TestTable::movedDatabaseRefusesWrites()
     }
     QCOMPARE(t.state(), DataSetState::Insert);
     QCOMPARE(t.fieldText(QStringLiteral("Nazwa")), QStringLiteral("Beta"));
+}
+
+void TestTable::readOnlyFolderIsReadNotWritten()
+{
+    SKIP_ON_SERVER();
+    ContactFixture fx;
+    fx.add(QStringLiteral("Alfa"), QString(), QString(), {"PL", "Gdańsk", "80-266"});
+    fx.close();
+    // As root nothing stops writing: the folder is then read as the user nobody.
+    const passwd *nobody = ::getpwnam("nobody");
+    const bool root = ::geteuid() == 0;
+    if (root && !nobody)
+        QSKIP("running as root without the user nobody");
+    QVERIFY(::chmod(QFile::encodeName(fx.folder()), root ? 0755 : 0555) == 0);
+    if (root)
+        QVERIFY(::seteuid(nobody->pw_uid) == 0);
+    const auto restore = qScopeGuard([&] {
+        QVERIFY(!root || ::seteuid(0) == 0);
+        ::chmod(QFile::encodeName(fx.folder()), 0700);
+    });
+    TTable t;
+    t.setDatabaseFile(fx.databasePath());
+    t.setTableName(QStringLiteral("Kartax2000"));
+    t.open();
+    QVERIFY(t.readOnly());
+    QCOMPARE(t.fieldText(QStringLiteral("Nazwa")), QStringLiteral("Alfa"));
+    QStringList read;
+    t.forEachRecord([&read](const QStringList &values) { return read << values[0], true; });
+    QCOMPARE(read, QStringList{"Alfa"});
+    QCOMPARE(ContactSearch(t.database(), t.tableName())
+                 .find(QStringLiteral("80-266"), SearchScope::All, 10)
+                 .size(),
+             1);
+    const QString refusal = QStringLiteral("Baza danych %1 jest otwarta tylko do odczytu: brak "
+                                           "prawa zapisu do tego pliku lub do folderu %2, w "
+                                           "którym leży. Zmian nie można zapisać.")
+                                .arg(fx.databasePath(), fx.folder());
+    for (const auto &write :
+         {std::function<void()>([&t] { t.edit(); }), std::function<void()>([&t] { t.insert(); }),
+          std::function<void()>([&t] { t.deleteRecord(); })}) {
+        try {
+            write();
+            QFAIL("a book that cannot be written was changed");
+        } catch (const DatabaseError &error) {
+            QCOMPARE(error.message(), refusal);
+        }
+    }
+    QCOMPARE(t.state(), DataSetState::Browse);
 }
 
 void TestTable::databaseCreatedOnlyWhereItMayBe()
