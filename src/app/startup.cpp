@@ -6,11 +6,74 @@
 #include "app/splash_window.h"
 #include "platform/data_folder.h"
 #include "platform/errors.h"
+#include "platform/settings_store.h"
 #include "platform/widgets/dialogs.h"
+#include "platform/widgets/file_dialogs.h"
+#include "store/contact_schema.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QFileInfo>
 #include <QProgressBar>
 #include <QTimer>
+
+namespace {
+
+// Makes the file the user found the address book the one the alias resolves to:
+// the default file name by recording its folder, any other through the alias.
+void useBook(const QString &file)
+{
+    const QFileInfo info(file);
+    if (info.fileName() == QLatin1String(ContactSchema::kDefaultFileName)) {
+        DataFolder::recordFolder(info.absolutePath());
+        return;
+    }
+    SettingsStore settings;
+    if (!settings.openKey(QStringLiteral("\\Aliasy\\") + QLatin1String(ContactSchema::kAlias),
+                          true))
+        throw SettingsError(QStringLiteral("Failed to set data for 'Database'"));
+    settings.writeString(QStringLiteral("Database"), info.absoluteFilePath());
+}
+
+// Asks what to do when the folder recorded for the address book is gone: look for
+// the book, or start a new, empty one in this copy's own data folder. False when the
+// user ends the program instead.
+bool resolveMissingBook(const MissingDataFolder &missing)
+{
+    DialogRequest request;
+    request.kind = DialogKind::Warning;
+    request.caption = QStringLiteral("Kartax2000®");
+    request.text = missing.message() +
+                   QStringLiteral("\n\nWskaż plik książki adresowej, jeśli ją przeniesiono, "
+                                  "albo zacznij nową, pustą książkę w folderze %1.")
+                       .arg(QDir::toNativeSeparators(DataFolder::path()));
+    request.buttons = {DialogButton::Yes, DialogButton::No, DialogButton::Cancel};
+    request.buttonTexts = {QStringLiteral("&Wskaż plik…"), QStringLiteral("&Nowa książka"),
+                           QStringLiteral("&Zakończ")};
+    request.defaultButton = DialogButton::Yes;
+    request.escapeButton = DialogButton::Cancel;
+    for (;;) {
+        switch (Dialogs::current().ask(request)) {
+        case DialogButton::Yes: {
+            const QString file = FileDialogs::current().openFileName(
+                nullptr, {QStringLiteral("Wskaż książkę adresową"),
+                          QStringLiteral("Książka adresowa Kartax2000 (*.db);;Wszystkie pliki (*)"),
+                          QString()});
+            if (file.isEmpty())
+                continue; // the question again
+            useBook(file);
+            return true;
+        }
+        case DialogButton::No:
+            DataFolder::recordFolder(QString());
+            return true;
+        default:
+            return false;
+        }
+    }
+}
+
+} // namespace
 
 std::unique_ptr<Program> Startup::start()
 {
@@ -32,37 +95,62 @@ std::unique_ptr<Program> Startup::start()
     } catch (const KaxError &error) {
         reportError(error.message()); // the program runs on; only the record is missing
     }
-    auto program = std::make_unique<Program>(m_options.databaseFile);
-    try {
-        int created = 0;
-        program->create(
-            [&](const QString &name, int step) {
-                created += step;
-                splash->ProgressBar1->setValue(created);
-                if (m_options.onCreated)
-                    m_options.onCreated(name, created);
-            },
-            [&](int percent) {
-                // A rebuild of the sort keys, the long wait, fills the bar on its own;
-                // the next creation puts back how far the start-up has got.
-                splash->ProgressBar1->setValue(percent);
-                splash->ProgressBar1->repaint();
-                if (m_options.onRebuilding)
-                    m_options.onRebuilding(percent);
-            });
-    } catch (const KaxError &error) {
-        splash->hide();
-        splash.reset();
-        reportError(error.message());
-        return nullptr;
-    } catch (const std::exception &error) {
-        splash->hide();
-        splash.reset();
-        reportError(QString::fromLocal8Bit(error.what()));
-        return nullptr;
+    for (const QString &failure : DataFolder::removeStaleTemporaries())
+        reportError(QStringLiteral("Nie można usunąć pliku pozostawionego przez przerwane "
+                                   "uruchomienie programu: %1")
+                        .arg(failure));
+    std::unique_ptr<Program> program;
+    for (;;) {
+        program = std::make_unique<Program>(m_options.databaseFile);
+        try {
+            createProgram(*program, *splash);
+            break;
+        } catch (const MissingDataFolder &missing) {
+            program.reset();
+            splash->hide();
+            bool resolved = false;
+            try {
+                resolved = resolveMissingBook(missing);
+            } catch (const KaxError &error) {
+                reportError(error.message());
+            }
+            if (!resolved)
+                return nullptr;
+            splash->show();
+        } catch (const KaxError &error) {
+            splash->hide();
+            splash.reset();
+            reportError(error.message());
+            return nullptr;
+        } catch (const std::exception &error) {
+            splash->hide();
+            splash.reset();
+            reportError(QString::fromLocal8Bit(error.what()));
+            return nullptr;
+        }
     }
     splash->hide();
     splash.reset();
     program->object<TForm1>()->show();
     return program;
+}
+
+void Startup::createProgram(Program &program, TSplashFrm &splash)
+{
+    int created = 0;
+    program.create(
+        [&](const QString &name, int step) {
+            created += step;
+            splash.ProgressBar1->setValue(created);
+            if (m_options.onCreated)
+                m_options.onCreated(name, created);
+        },
+        [&](int percent) {
+            // A rebuild of the sort keys, the long wait, fills the bar on its own;
+            // the next creation puts back how far the start-up has got.
+            splash.ProgressBar1->setValue(percent);
+            splash.ProgressBar1->repaint();
+            if (m_options.onRebuilding)
+                m_options.onRebuilding(percent);
+        });
 }
