@@ -28,9 +28,11 @@
 #include "store/data_module.h"
 #include "store/table.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QLineEdit>
 #include <QScopeGuard>
+#include <QTimer>
 #include <QToolButton>
 
 #include <QWidget>
@@ -235,6 +237,23 @@ void Program::appendHistory(const QString &line)
     // Lines are appended only once the message loop runs, after every window exists.
     if (Form11)
         Form11->appendLine(line);
+}
+
+void Program::takeRequest(const QString &file)
+{
+    if (!Form1)
+        return;
+    if (QApplication::activeModalWidget()) {
+        // A dialog or an import is under way: the request waits for its end.
+        QTimer::singleShot(500, this, [this, file] { takeRequest(file); });
+        return;
+    }
+    Form1->setWindowState((Form1->windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
+    Form1->show();
+    Form1->raise();
+    Form1->activateWindow();
+    if (!file.isEmpty())
+        Form1->importFile(file);
 }
 
 void Program::callCommand()
