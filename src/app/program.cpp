@@ -1,6 +1,7 @@
 #include "app/program.h"
 
 #include "app/application.h"
+#include "app/empty_book_hint.h"
 #include "app/main_window.h"
 #include "dbcontrols/db_edit.h"
 #include "dbcontrols/db_navigator.h"
@@ -216,6 +217,8 @@ void Program::createAll(const CreatedHook &created)
             created(name, creation.step);
     }
     Form1->setProgram(this);
+    if (auto *card = Form1->findChild<QWidget *>(QStringLiteral("Panel2")))
+        new EmptyBookHint(card, DM9->d1); // owned by the card
 }
 
 QObject *Program::object(const QString &name) const
