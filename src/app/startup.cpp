@@ -17,6 +17,8 @@
 #include <QProgressBar>
 #include <QTimer>
 
+#include <optional>
+
 namespace {
 
 // Makes the file the user found the address book the one the alias resolves to:
@@ -36,17 +38,16 @@ void useBook(const QString &file)
 }
 
 // Asks what to do when the folder recorded for the address book is gone: look for
-// the book, or start a new, empty one in this copy's own data folder. False when the
-// user ends the program instead.
-bool resolveMissingBook(const MissingDataFolder &missing)
+// the book (its file), or start a new, empty one in this copy's own data folder (an
+// empty file name). Nothing when the user ends the program instead.
+std::optional<QString> askForBook(const QString &why)
 {
     DialogRequest request;
     request.kind = DialogKind::Warning;
     request.caption = QStringLiteral("Kartax2000®");
-    request.text = missing.message() +
-                   QStringLiteral("\n\nWskaż plik książki adresowej, jeśli ją przeniesiono, "
-                                  "albo zacznij nową, pustą książkę w folderze %1.")
-                       .arg(QDir::toNativeSeparators(DataFolder::path()));
+    request.text = why + QStringLiteral("\n\nWskaż plik książki adresowej, jeśli ją przeniesiono, "
+                                        "albo zacznij nową, pustą książkę w folderze %1.")
+                             .arg(QDir::toNativeSeparators(DataFolder::path()));
     request.buttons = {DialogButton::Yes, DialogButton::No, DialogButton::Cancel};
     request.buttonTexts = {QStringLiteral("&Wskaż plik…"), QStringLiteral("&Nowa książka"),
                            QStringLiteral("&Zakończ")};
@@ -59,16 +60,14 @@ bool resolveMissingBook(const MissingDataFolder &missing)
                 nullptr, {QStringLiteral("Wskaż książkę adresową"),
                           QStringLiteral("Książka adresowa Kartax2000 (*.db);;Wszystkie pliki (*)"),
                           QString()});
-            if (file.isEmpty())
-                continue; // the question again
-            useBook(file);
-            return true;
+            if (!file.isEmpty())
+                return file;
+            break; // the question again
         }
         case DialogButton::No:
-            DataFolder::recordFolder(QString());
-            return true;
+            return QString();
         default:
-            return false;
+            return std::nullopt;
         }
     }
 }
@@ -100,33 +99,48 @@ std::unique_ptr<Program> Startup::start()
                                    "uruchomienie programu: %1")
                         .arg(failure));
     std::unique_ptr<Program> program;
+    QString found; // a book the user looked for: recorded once it has opened
+    QString why;   // why the user was asked for it
     for (;;) {
-        program = std::make_unique<Program>(m_options.databaseFile);
+        program = std::make_unique<Program>(found.isEmpty() ? m_options.databaseFile : found);
         try {
             createProgram(*program, *splash);
             break;
         } catch (const MissingDataFolder &missing) {
-            program.reset();
-            splash->hide();
-            bool resolved = false;
+            why = missing.message();
+        } catch (const std::exception &error) {
+            const auto *kaxError = dynamic_cast<const KaxError *>(&error);
+            const QString message =
+                kaxError ? kaxError->message() : QString::fromLocal8Bit(error.what());
+            if (found.isEmpty()) {
+                splash->hide();
+                splash.reset();
+                reportError(message);
+                return nullptr;
+            }
+            reportError(message); // the file found is no address book: ask again
+        }
+        program.reset();
+        splash->hide();
+        const std::optional<QString> choice = askForBook(why);
+        if (!choice)
+            return nullptr;
+        found = *choice;
+        if (found.isEmpty()) {
             try {
-                resolved = resolveMissingBook(missing);
+                DataFolder::recordFolder(QString());
             } catch (const KaxError &error) {
                 reportError(error.message());
-            }
-            if (!resolved)
                 return nullptr;
-            splash->show();
+            }
+        }
+        splash->show();
+    }
+    if (!found.isEmpty()) {
+        try {
+            useBook(found);
         } catch (const KaxError &error) {
-            splash->hide();
-            splash.reset();
-            reportError(error.message());
-            return nullptr;
-        } catch (const std::exception &error) {
-            splash->hide();
-            splash.reset();
-            reportError(QString::fromLocal8Bit(error.what()));
-            return nullptr;
+            reportError(error.message()); // it is in use now; only the record is missing
         }
     }
     splash->hide();

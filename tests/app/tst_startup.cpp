@@ -199,12 +199,22 @@ void TestStartup::goneDataFolderIsNamedWithAChoice()
         create.databaseFile = moved;
         QVERIFY(Startup(create).start());
     }
-    dialogs->queue(DialogButton::Yes);
-    files.openAnswers << QString() << moved; // cancelled once: asked again
-    dialogs->queue(DialogButton::Yes);
+    // The file dialog cancelled, then a file that is no address book: asked again.
+    const QString notABook = m_dir->filePath(QStringLiteral("notes.db"));
+    QFile notes(notABook);
+    QVERIFY(notes.open(QIODevice::WriteOnly) && notes.write("not a database") > 0);
+    notes.close();
+    files.openAnswers << QString() << notABook << moved;
+    for (DialogButton answer :
+         {DialogButton::Yes, DialogButton::Yes, DialogButton::Ok, DialogButton::Yes})
+        dialogs->queue(answer);
     QVERIFY(Startup(options).start());
-    QCOMPARE(dialogs->requests().size(), 3);
+    QCOMPARE(dialogs->requests().size(), 5);
+    QCOMPARE(dialogs->requests().at(3).kind, DialogKind::Error);
     QVERIFY(!QFile::exists(own));
+    // Recorded: the next start uses it without asking.
+    QVERIFY(Startup(options).start());
+    QCOMPARE(dialogs->requests().size(), 5);
 
     // "Nowa książka": a new, empty book in this copy's own data folder.
     record(gone);
