@@ -213,17 +213,21 @@ bool TForm11::saveAtExit()
                 .arg(m_path, written.error));
         return false;
     }
+    const bool wasRead = m_fileKnown;
     m_stamp = FileStamp::of(m_path);
     m_fileKnown = true;
     m_loadError.clear();
     synced(merged == window ? nullptr : &merged);
     if (editsDropped) {
+        const QString why = wasRead ? QStringLiteral("zmieniła w międzyczasie inna kopia programu "
+                                                     "Kartax2000")
+                                    : QStringLiteral("nie dał się odczytać przy uruchomieniu "
+                                                     "programu");
         showMessage(DialogKind::Information, QStringLiteral("Kartax2000®"),
-                    QStringLiteral("Plik historii %1 zmieniła w międzyczasie inna kopia programu "
-                                   "Kartax2000. Wiersze dopisane w tej sesji dodano na jego końcu, "
-                                   "ale zmian wprowadzonych w oknie historii (usunięte lub "
-                                   "poprawione wiersze) nie zapisano.")
-                        .arg(QDir::toNativeSeparators(m_path)));
+                    QStringLiteral("Plik historii %1 %2. Wiersze dopisane w tej sesji dodano na "
+                                   "jego końcu, ale zmian wprowadzonych w oknie historii (usunięte "
+                                   "lub poprawione wiersze) nie zapisano.")
+                        .arg(QDir::toNativeSeparators(m_path), why));
     }
     return true;
 }
