@@ -2,6 +2,7 @@
 
 #include "app/main_window.h"
 #include "app/program.h"
+#include "app/single_instance.h"
 #include "app/startup.h"
 #include "exchange/command_line.h"
 #include "info/help_system.h"
@@ -64,16 +65,37 @@ bool KartaxApplication::notify(QObject *receiver, QEvent *event)
 
 int KartaxApplication::run()
 {
+    DBusSingleInstance instance;
+    return run(instance);
+}
+
+int KartaxApplication::run(SingleInstance &instance)
+{
+    // A file given as the only argument ("Otwórz za pomocą") is imported once the
+    // main window is up, by the copy that runs already when there is one.
+    const QString file = CommandLine::fileToOpen(arguments());
+    if (instance.claim(file) == SingleInstance::Claim::Forwarded)
+        return 0;
     // Only the running program may ask the system to restart; tests never install it.
     Restart::installSystemRestart();
-    std::unique_ptr<Program> program = Startup(Startup::Options()).start();
+    std::unique_ptr<Program> program;
+    // Requests of later starts made while this one starts wait for its main window.
+    QStringList waiting;
+    if (!file.isEmpty())
+        waiting << file;
+    connect(&instance, &SingleInstance::requested, this,
+            [&program, &waiting](const QString &request) {
+                if (program)
+                    program->takeRequest(request);
+                else
+                    waiting << request;
+            });
+    program = Startup(Startup::Options()).start();
     if (!program)
         return 1;
-    // A file given as the only argument ("Otwórz za pomocą") is imported once the
-    // main window is up.
-    if (const QString file = CommandLine::fileToOpen(arguments()); !file.isEmpty()) {
-        QTimer::singleShot(0, program->object<TForm1>(),
-                           [&program, file] { program->object<TForm1>()->importFile(file); });
+    for (const QString &request : std::as_const(waiting)) {
+        QTimer::singleShot(0, program.get(),
+                           [&program, request] { program->takeRequest(request); });
     }
     // Every ending writes what a normal exit writes: by signal, and at the session's end.
     program->watchTerminationSignals();

@@ -2,6 +2,8 @@
 
 #include <QApplication>
 
+class SingleInstance;
+
 // The application object: reports any exception that escapes an event handler in
 // a message box and carries on, and runs the program from start-up to exit.
 class KartaxApplication final : public QApplication
@@ -12,7 +14,10 @@ public:
     KartaxApplication(int &argc, char **argv);
 
     bool notify(QObject *receiver, QEvent *event) override;
+    // Runs the program, unless another copy runs already: that one then takes this
+    // start's request (its window brought forward, a file given imported).
     int run();
+    int run(SingleInstance &instance);
 
     // The application title, set at start-up: the name the program goes by (its main
     // window's caption). Kept apart from Qt's display name, which the window system

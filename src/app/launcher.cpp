@@ -4,6 +4,7 @@
 // than a mail client's whole address query, so the query does not load them.
 
 #include "exchange/command_line.h"
+#include "platform/data_folder.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -40,6 +41,12 @@ int main(int argc, char *argv[])
     QCoreApplication app(argc, argv);
     QTextStream err(stderr);
     if (CommandLine::requested(arguments)) {
+        // What an interrupted first run left behind goes at any start, as at the window's.
+        for (const QString &failure : DataFolder::removeStaleTemporaries())
+            err << QStringLiteral("Nie można usunąć pliku pozostawionego przez przerwane "
+                                  "uruchomienie programu: %1")
+                       .arg(failure)
+                << '\n';
         QTextStream out(stdout);
         return CommandLine::run(app.arguments(), out, err);
     }

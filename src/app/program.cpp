@@ -1,6 +1,7 @@
 #include "app/program.h"
 
 #include "app/application.h"
+#include "app/empty_book_hint.h"
 #include "app/main_window.h"
 #include "dbcontrols/db_edit.h"
 #include "dbcontrols/db_navigator.h"
@@ -28,9 +29,11 @@
 #include "store/data_module.h"
 #include "store/table.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QLineEdit>
 #include <QScopeGuard>
+#include <QTimer>
 #include <QToolButton>
 
 #include <QWidget>
@@ -223,6 +226,8 @@ void Program::createAll(const CreatedHook &created)
             created(name, creation.step);
     }
     Form1->setProgram(this);
+    if (auto *card = Form1->findChild<QWidget *>(QStringLiteral("Panel2")))
+        new EmptyBookHint(card, DM9->d1); // owned by the card
 }
 
 QObject *Program::object(const QString &name) const
@@ -244,6 +249,23 @@ void Program::appendHistory(const QString &line)
     // Lines are appended only once the message loop runs, after every window exists.
     if (Form11)
         Form11->appendLine(line);
+}
+
+void Program::takeRequest(const QString &file)
+{
+    if (!Form1)
+        return;
+    if (QApplication::activeModalWidget()) {
+        // A dialog or an import is under way: the request waits for its end.
+        QTimer::singleShot(500, this, [this, file] { takeRequest(file); });
+        return;
+    }
+    Form1->setWindowState((Form1->windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
+    Form1->show();
+    Form1->raise();
+    Form1->activateWindow();
+    if (!file.isEmpty())
+        Form1->importFile(file);
 }
 
 void Program::callCommand()

@@ -82,6 +82,10 @@ public:
     // second signal ends it even when an open edit could not be posted.
     void watchTerminationSignals();
 
+    // A later start of the program asked: brings the main window forward and imports
+    // `file` when one is given, once no dialog or import is on screen.
+    void takeRequest(const QString &file);
+
     // Appends one line to the history window's text.
     void appendHistory(const QString &line);
 

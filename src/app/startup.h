@@ -27,8 +27,13 @@ public:
 
     // Returns the running program with its main window shown, or nullptr when a
     // window or the data module could not be created (the error has been shown).
+    // A data folder recorded in the settings that is gone is named, with the choice
+    // to look for the address book or to start a new one; nothing is made unasked.
     std::unique_ptr<Program> start();
 
 private:
+    // Creates every window and the data module, advancing the splash's progress bar.
+    void createProgram(Program &program, TSplashFrm &splash);
+
     Options m_options;
 };

@@ -208,6 +208,30 @@ TextFile::ReadResult load(const QString &path, const std::function<void(const QS
     return result;
 }
 
+TextFile::ReadResult read(const QString &path)
+{
+    QString text;
+    TextFile::ReadResult result = load(path, [&text](const QString &piece) { text += piece; });
+    if (result.ok)
+        result.text = std::move(text);
+    return result;
+}
+
+QString appendLines(const QString &base, const QString &tail)
+{
+    if (base.isEmpty())
+        return tail;
+    if (tail.isEmpty())
+        return base;
+    const bool baseEnds = base.endsWith(QLatin1Char('\n'));
+    const bool tailStarts = tail.startsWith(QLatin1Char('\n'));
+    if (baseEnds && tailStarts)
+        return base + tail.mid(1);
+    if (!baseEnds && !tailStarts)
+        return base + QLatin1Char('\n') + tail;
+    return base + tail;
+}
+
 TextFile::WriteResult save(const QString &path, const QString &text)
 {
     // Written through a temporary file that is synced to disk and renamed over the

@@ -3,6 +3,7 @@
 #include "forms/form_style.h"
 #include "history/history_file.h"
 #include "history/history_line.h"
+#include "platform/file_lock.h"
 #include "platform/widgets/dialogs.h"
 
 #include <QDir>
@@ -15,6 +16,7 @@
 #include <QToolButton>
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -72,9 +74,8 @@ TForm11::~TForm11() = default;
 
 void TForm11::FormCreate()
 {
-    const QString path = HistoryFile::path();
-    m_file = GuardedFile(path);
-    m_file.markRead();
+    m_path = HistoryFile::path();
+    m_stamp = FileStamp::of(m_path); // before reading: a change meanwhile shows later
     // Straight into the document, piece by piece, undo off and in one edit, so
     // that the layout follows once: the quickest way in for a history of many MB.
     QTextDocument *document = m1->document();
@@ -83,17 +84,55 @@ void TForm11::FormCreate()
     QTextCursor cursor(document);
     cursor.beginEditBlock();
     const TextFile::ReadResult file =
-        HistoryFile::load(path, [&cursor](const QString &piece) { cursor.insertText(piece); });
+        HistoryFile::load(m_path, [&cursor](const QString &piece) { cursor.insertText(piece); });
     cursor.endEditBlock();
     document->setUndoRedoEnabled(true);
     m1->moveCursor(QTextCursor::Start);
-    if (file.ok)
-        return;
-    m1->setPlainText(QStringLiteral("\n")); // the initial single empty line
-    if (!file.exists)
-        return; // no history yet
-    m_loadError = file.error;
-    reportError(QStringLiteral("Nie można odczytać pliku historii %1: %2").arg(path, file.error));
+    if (!file.ok) {
+        m1->setPlainText(QStringLiteral("\n")); // the initial single empty line
+        if (file.exists) {
+            m_loadError = file.error;
+            m_fileKnown = false;
+            reportError(
+                QStringLiteral("Nie można odczytać pliku historii %1: %2").arg(m_path, file.error));
+        }
+    }
+    synced(nullptr);
+    connect(document, &QTextDocument::contentsChange, this, &TForm11::contentsChange);
+}
+
+void TForm11::contentsChange(int position, int, int)
+{
+    m_changed = true;
+    // Lines appended, and text typed after the text of the last sync, are new; a
+    // change within that text is an edit of lines the file holds.
+    if (!m_appending && position < m_syncedLength)
+        m_syncedEdited = true;
+}
+
+QString TForm11::text() const
+{
+    QString text = m1->document()->toRawText();
+    for (QChar &ch : text) {
+        if (ch == QChar::ParagraphSeparator || ch == QChar::LineSeparator)
+            ch = QLatin1Char('\n');
+    }
+    return text;
+}
+
+void TForm11::synced(const QString *text)
+{
+    if (text) {
+        // The file holds lines of other copies too: show it as written.
+        const bool appending = std::exchange(m_appending, true);
+        m1->setPlainText(*text);
+        m1->moveCursor(QTextCursor::End);
+        m_appending = appending;
+    }
+    m_syncedLength = m1->document()->characterCount() - 1;
+    m_changed = false;
+    m_syncedEdited = false;
+    m_added.clear();
 }
 
 void TForm11::appendLine(const QString &text)
@@ -104,6 +143,7 @@ void TForm11::appendLine(const QString &text)
     const bool endsWithBreak = document->lastBlock().length() <= 1;
     QTextCursor cursor(document);
     cursor.movePosition(QTextCursor::End);
+    m_appending = true;
     cursor.beginEditBlock();
     if (endsWithBreak) {
         cursor.insertText(line);
@@ -113,6 +153,8 @@ void TForm11::appendLine(const QString &text)
         cursor.insertText(line);
     }
     cursor.endEditBlock();
+    m_appending = false;
+    m_added << line;
 }
 
 QStringList TForm11::lines() const
@@ -129,32 +171,60 @@ QStringList TForm11::lines() const
 
 bool TForm11::saveAtExit()
 {
-    const QString path = HistoryFile::path();
-    if (!m_loadError.isEmpty()) {
-        // Writing the window's shorter text would destroy the history that could
-        // not be read; keep the file as it is.
-        reportError(
-            QStringLiteral("Plik historii %1 nie został zapisany, bo nie udało się go odczytać "
-                           "przy uruchomieniu programu. Plik pozostał bez zmian.")
-                .arg(path));
+    if (!m_changed)
+        return m_fileKnown;
+    const QString unchanged = QStringLiteral(" Historia z tej sesji nie została zapisana; plik "
+                                             "pozostał bez zmian.");
+    FileLock lock(m_path);
+    if (const IoResult locked = lock.lock(); !locked.ok) {
+        reportError(QStringLiteral("Nie można zapisać pliku historii %1: %2.%3")
+                        .arg(m_path, locked.error, unchanged));
         return false;
     }
-    const QString text = m1->document()->toRawText();
-    const GuardedFile::Result result =
-        m_file.save([&text](const QString &target) { return HistoryFile::save(target, text); });
-    if (!result.ok) {
+    const QString window = text();
+    QString merged;
+    bool editsDropped = false;
+    if (m_fileKnown && FileStamp::of(m_path) == m_stamp) {
+        merged = window; // no other copy wrote meanwhile
+    } else {
+        TextFile::ReadResult file = HistoryFile::read(m_path);
+        if (!file.ok && file.exists) {
+            reportError(QStringLiteral("Nie można odczytać pliku historii %1: %2.%3")
+                            .arg(m_path, file.error, unchanged));
+            return false;
+        }
+        if (!m_syncedEdited) {
+            merged = HistoryFile::appendLines(file.text, window.mid(m_syncedLength));
+        } else {
+            const QString added =
+                m_added.isEmpty() ? QString() : m_added.join(QLatin1Char('\n')) + QLatin1Char('\n');
+            merged = HistoryFile::appendLines(file.text, added);
+            editsDropped = true;
+        }
+    }
+    const TextFile::WriteResult written = HistoryFile::save(m_path, merged);
+    if (!written.ok) {
         reportError(
             QStringLiteral("Nie można zapisać pliku historii %1: %2. Poprzednia zawartość pliku "
                            "pozostała bez zmian.")
-                .arg(result.writtenTo, result.error));
+                .arg(m_path, written.error));
         return false;
     }
-    if (result.newlyDiverted) {
-        reportError(
-            QStringLiteral("Plik historii %1 został zmieniony przez inny program (na przykład "
-                           "drugą kopię programu Kartax2000), więc pozostał bez zmian. Historię "
-                           "z tej sesji zapisano w pliku %2.")
-                .arg(QDir::toNativeSeparators(path), QDir::toNativeSeparators(result.writtenTo)));
+    const bool wasRead = m_fileKnown;
+    m_stamp = FileStamp::of(m_path);
+    m_fileKnown = true;
+    m_loadError.clear();
+    synced(merged == window ? nullptr : &merged);
+    if (editsDropped) {
+        const QString why = wasRead ? QStringLiteral("zmieniła w międzyczasie inna kopia programu "
+                                                     "Kartax2000")
+                                    : QStringLiteral("nie dał się odczytać przy uruchomieniu "
+                                                     "programu");
+        showMessage(DialogKind::Information, QStringLiteral("Kartax2000®"),
+                    QStringLiteral("Plik historii %1 %2. Wiersze dopisane w tej sesji dodano na "
+                                   "jego końcu, ale zmian wprowadzonych w oknie historii (usunięte "
+                                   "lub poprawione wiersze) nie zapisano.")
+                        .arg(QDir::toNativeSeparators(m_path), why));
     }
     return true;
 }

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "forms/form.h"
-#include "platform/guarded_file.h"
+#include "platform/file_stamp.h"
 
 #include <QStringList>
 
@@ -28,11 +28,15 @@ public:
     // The text's lines as they stand (a final line break starts no further line).
     QStringList lines() const;
 
-    // Writes the whole text to the history file: at the end of the program, and when
-    // the session ends. A file that could not be read at start-up is left as it is;
-    // a file that another program changed since is kept, and the text goes to a dated
-    // file beside it, which the user is told of. Failures are shown in a message box;
-    // false when nothing was written.
+    // Writes what changed since the file was read or last written: at the end of the
+    // program, and when the session ends. The history is a log that several running
+    // copies add to: under a lock, the lines added here are appended to the file as it
+    // is on disk, so lines another copy wrote meanwhile stay. Only when no other copy
+    // changed the file do this window's own edits (deleted or changed lines) replace
+    // its text; when both did, the added lines are appended, the edits are dropped and
+    // the user is told. The window then shows the file as written. Nothing is written
+    // when nothing changed. Failures are shown in a message box; false when nothing
+    // could be written.
     bool saveAtExit();
 
     // The reason the history file could not be read at creation; empty when it was
@@ -48,6 +52,11 @@ signals:
 
 private:
     void FormCreate();
+    void contentsChange(int position, int charsRemoved, int charsAdded);
+    // The text of the window with '\n' for every line break.
+    QString text() const;
+    // The file holds `text` now, as the window does: what follows counts as new.
+    void synced(const QString *text);
 
     QFrame *Bevel1 = nullptr;
     QPlainTextEdit *m1 = nullptr;
@@ -56,5 +65,12 @@ private:
     QToolButton *SpeedButton2 = nullptr;
     QToolButton *SpeedButton1 = nullptr;
     QString m_loadError;
-    GuardedFile m_file;
+    QString m_path;
+    FileStamp m_stamp;           // the file as read or last written
+    bool m_fileKnown = true;     // the window's text was the file's at the last sync
+    int m_syncedLength = 0;      // characters of the text that the file held then
+    bool m_changed = false;      // the text changed since
+    bool m_syncedEdited = false; // ... within its first m_syncedLength characters
+    bool m_appending = false;
+    QStringList m_added; // lines appended since
 };

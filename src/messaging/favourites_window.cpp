@@ -4,6 +4,7 @@
 #include "history/history_line.h"
 #include "platform/clock.h"
 #include "platform/data_folder.h"
+#include "platform/file_lock.h"
 #include "platform/shell_open.h"
 #include "platform/text_file.h"
 #include "platform/widgets/dialogs.h"
@@ -257,11 +258,39 @@ QString TForm2::joinLines(const QStringList &lines)
     return text;
 }
 
+QStringList TForm2::mergeLists(const QStringList &base, const QStringList &ours,
+                               const QStringList &theirs)
+{
+    QHash<QString, int> removed; // how many more times base holds it than ours
+    for (const QString &line : base)
+        ++removed[line];
+    for (const QString &line : ours)
+        --removed[line];
+    QStringList merged;
+    for (const QString &line : theirs) {
+        int &count = removed[line];
+        if (count > 0)
+            --count;
+        else
+            merged << line;
+    }
+    QHash<QString, int> kept; // of base, not yet matched in ours
+    for (const QString &line : base)
+        ++kept[line];
+    for (const QString &line : ours) {
+        int &count = kept[line];
+        if (count > 0)
+            --count;
+        else
+            merged << line;
+    }
+    return merged;
+}
+
 void TForm2::FormCreate()
 {
     m_path = DataFolder::filePath(fileName);
-    m_file = GuardedFile(m_path);
-    m_file.markRead();
+    m_stamp = FileStamp::of(m_path);
     const TextFile::ReadResult file = TextFile::read(m_path);
     if (!file.exists)
         return;
@@ -271,34 +300,48 @@ void TForm2::FormCreate()
         reportError(QStringLiteral("Nie można odczytać pliku %1.\n%2").arg(m_path, file.error));
         return;
     }
-    const QStringList lines = splitLines(file.text);
-    l1->addItems(lines);
-    c1->addItems(lines);
+    m_savedList = splitLines(file.text);
+    l1->addItems(m_savedList);
+    c1->addItems(m_savedList);
     c1->setCurrentIndex(-1);
 }
 
 bool TForm2::saveAtExit()
 {
-    if (!m_loadError.isEmpty())
-        return false;
     QStringList lines;
     lines.reserve(l1->count());
     for (int i = 0; i < l1->count(); ++i)
         lines << l1->item(i)->text();
-    const QString text = joinLines(lines);
-    const GuardedFile::Result result =
-        m_file.save([&text](const QString &target) { return TextFile::writeAtomic(target, text); });
-    if (!result.ok) {
-        reportError(
-            QStringLiteral("Nie można zapisać pliku %1.\n%2").arg(result.writtenTo, result.error));
+    if (lines == m_savedList)
+        return m_loadError.isEmpty(); // nothing changed
+    FileLock lock(m_path);
+    if (const IoResult locked = lock.lock(); !locked.ok) {
+        reportError(QStringLiteral("Nie można zapisać pliku %1.\n%2").arg(m_path, locked.error));
         return false;
     }
-    if (result.newlyDiverted) {
-        reportError(
-            QStringLiteral("Plik ulubionych %1 został zmieniony przez inny program (na przykład "
-                           "drugą kopię programu Kartax2000), więc pozostał bez zmian. Listę "
-                           "ulubionych z tej sesji zapisano w pliku %2.")
-                .arg(QDir::toNativeSeparators(m_path), QDir::toNativeSeparators(result.writtenTo)));
+    QStringList merged = lines;
+    if (!m_loadError.isEmpty() || !(FileStamp::of(m_path) == m_stamp)) {
+        // Another copy wrote the file meanwhile (or it could not be read at start).
+        const TextFile::ReadResult file = TextFile::read(m_path);
+        if (!file.ok && file.exists) {
+            reportError(QStringLiteral("Nie można odczytać pliku %1.\n%2\nZmian listy ulubionych "
+                                       "nie zapisano; plik pozostał bez zmian.")
+                            .arg(m_path, file.error));
+            return false;
+        }
+        merged = mergeLists(m_savedList, lines, splitLines(file.text));
+    }
+    const TextFile::WriteResult written = TextFile::writeAtomic(m_path, joinLines(merged));
+    if (!written.ok) {
+        reportError(QStringLiteral("Nie można zapisać pliku %1.\n%2").arg(m_path, written.error));
+        return false;
+    }
+    m_stamp = FileStamp::of(m_path);
+    m_loadError.clear();
+    m_savedList = merged;
+    if (merged != lines) {
+        l1->clear();
+        l1->addItems(merged);
     }
     return true;
 }

@@ -2,7 +2,7 @@
 
 #include "forms/form.h"
 #include "history/history_appender.h"
-#include "platform/guarded_file.h"
+#include "platform/file_stamp.h"
 
 #include <QColor>
 #include <QHash>
@@ -52,11 +52,12 @@ public:
     // How "Historia" shows the history window.
     void setShowHistory(std::function<void()> showHistory);
 
-    // Writes the favourites list to the favourites file, replacing it atomically: at
-    // the end of the program, and when the session ends. A file that could not be
-    // read at creation is left as it is; a file that another program changed since
-    // is kept, and the list goes to a dated file beside it, which the user is told
-    // of. A failure is shown in a message box; false when nothing was written.
+    // Writes the favourites list to the favourites file when it changed since the file
+    // was read or last written: at the end of the program, and when the session ends.
+    // Under a lock, the addresses added and removed here are applied to the list in
+    // the file as it is on disk, so what another running copy wrote meanwhile stays;
+    // the list then shows the file as written. A file that cannot be read is left as
+    // it is. A failure is shown in a message box; false when nothing was written.
     bool saveAtExit();
     QString favouritesPath() const { return m_path; }
     // The reason the favourites file could not be read; empty when it was read
@@ -69,6 +70,10 @@ public:
     // The file's text for a list: every line ends in CR LF; a line break inside an
     // entry becomes a space, so that it stays one entry.
     static QString joinLines(const QStringList &lines);
+    // `theirs` with the changes that turned `base` into `ours`: each address removed
+    // (as often as it was) taken out, each added one appended in the order of `ours`.
+    static QStringList mergeLists(const QStringList &base, const QStringList &ours,
+                                  const QStringList &theirs);
 
     QString statusText() const;
 
@@ -128,7 +133,8 @@ private:
     QHash<QObject *, QString> m_statusTexts;
     QString m_path;
     QString m_loadError;
-    GuardedFile m_file;
+    FileStamp m_stamp;       // the file as read or last written
+    QStringList m_savedList; // the list it held then
     HistoryAppender m_history;
     std::function<void()> m_showHistory;
 };

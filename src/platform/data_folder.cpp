@@ -5,8 +5,15 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QStandardPaths>
+
+#ifdef Q_OS_UNIX
+#include <cerrno>
+#include <csignal>
+#endif
 
 namespace {
 QString &overrideFolder()
@@ -27,7 +34,32 @@ QString portableFolder()
     return exeDir;
 }
 
+// Whether the process of that id may still run; unknown counts as running.
+bool processRuns(qint64 pid)
+{
+#ifdef Q_OS_UNIX
+    return pid <= 0 || ::kill(pid_t(pid), 0) == 0 || errno != ESRCH;
+#else
+    Q_UNUSED(pid);
+    return true;
+#endif
+}
+
 } // namespace
+
+MissingDataFolder::MissingDataFolder(const QString &folder, const QString &fileName)
+    : KaxError(QFileInfo(folder).isDir()
+                   ? QStringLiteral("W folderze %1, który ustawienia programu (klucz Kax, "
+                                    "wartość Folder) wskazują jako folder danych, nie ma już "
+                                    "pliku %2.")
+                         .arg(QDir::toNativeSeparators(folder), fileName)
+                   : QStringLiteral("Nie ma folderu %1, który ustawienia programu (klucz Kax, "
+                                    "wartość Folder) wskazują jako folder danych z plikiem %2: "
+                                    "folder usunięto lub przeniesiono.")
+                         .arg(QDir::toNativeSeparators(folder), fileName)),
+      m_folder(folder), m_fileName(fileName)
+{
+}
 
 namespace DataFolder {
 
@@ -63,8 +95,6 @@ void rememberPortable()
 
 QString earlierFile(const QString &fileName)
 {
-    if (!overrideFolder().isEmpty())
-        return {};
     SettingsStore settings;
     QString folder;
     try {
@@ -76,7 +106,34 @@ QString earlierFile(const QString &fileName)
     if (folder.isEmpty() || QDir(folder) == QDir(path()))
         return {};
     const QString file = QDir(folder).filePath(fileName);
-    return QFileInfo(file).isFile() ? file : QString();
+    if (!QFileInfo(file).isFile())
+        throw MissingDataFolder(folder, fileName);
+    return file;
+}
+
+void recordFolder(const QString &folder)
+{
+    SettingsStore settings;
+    if (!settings.openKey(QStringLiteral("\\") + kSettingsKey, true))
+        throw SettingsError(QStringLiteral("Failed to set data for '%1'").arg(kFolderValue));
+    settings.writeString(kFolderValue, folder.isEmpty() ? QString() : QDir::cleanPath(folder));
+}
+
+QStringList removeStaleTemporaries()
+{
+    static const QRegularExpression stale(
+        QStringLiteral("^.+\\.db\\.new-(\\d+)(-journal|-wal|-shm)?$"));
+    QStringList failures;
+    const QDir folder(path());
+    for (const QString &name : folder.entryList(QDir::Files | QDir::Hidden | QDir::System)) {
+        const QRegularExpressionMatch match = stale.match(name);
+        if (!match.hasMatch() || processRuns(match.captured(1).toLongLong()))
+            continue;
+        QFile file(folder.filePath(name));
+        if (!file.remove())
+            failures << QStringLiteral("%1: %2").arg(file.fileName(), file.errorString());
+    }
+    return failures;
 }
 
 QString path()

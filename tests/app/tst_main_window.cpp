@@ -5,6 +5,7 @@
 #include "dbcontrols/db_text.h"
 #include "forms/date_text.h"
 #include "history/history_window.h"
+#include "messaging/favourites_window.h"
 #include "platform/clock.h"
 #include "platform/settings_store.h"
 #include "store/table.h"
@@ -18,6 +19,7 @@
 #include <QAction>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
 #include <QSettings>
@@ -81,6 +83,12 @@ void TestMainWindow::emptyTableShowsEmptyCardAndDisablesMoving()
         QVERIFY(!navButton(form, button)->isEnabled());
     QVERIFY(navButton(form, DBNavigator::First)->isVisibleTo(&form));
     QVERIFY(!navButton(form, DBNavigator::Insert)->isVisibleTo(&form));
+    // The card says how to fill the book, with the menu items that do it.
+    const auto *hint = form.findChild<QLabel *>(QStringLiteral("emptyBookHint"));
+    QVERIFY(hint && hint->isVisibleTo(&form));
+    for (const QAction *item : {form.Wpiszdane1, form.Import1})
+        QVERIFY2(hint->text().contains(QStringLiteral("Program → ") + item->text()),
+                 qPrintable(hint->text()));
 }
 
 void TestMainWindow::cardFollowsNavigation()
@@ -98,6 +106,7 @@ void TestMainWindow::cardFollowsNavigation()
                   {"", "", "", "ul. Długa 1\r\nII piętro", "", longTel, "", "", longHttp});
     t.first();
     TForm1 &form = fx.form1();
+    QVERIFY(!form.findChild<QLabel *>(QStringLiteral("emptyBookHint"))->isVisibleTo(&form));
     QCOMPARE(form.DBText1->text(), QStringLiteral("Alfa"));
     QCOMPARE(form.DBText5->text(), QStringLiteral("Łódź"));
     QCOMPARE(form.DBText8->text(), QStringLiteral("42 111 11 11"));
@@ -288,6 +297,11 @@ void TestMainWindow::historyAndFavouritesWrittenAtExit()
         ProgramFixture fx;
         folder = fx.folder();
         fx.program().object<TForm11>()->appendLine(QStringLiteral("wpis"));
+        // The favourites are written when they changed.
+        fx.program()
+            .object<TForm2>()
+            ->findChild<QListWidget *>(QStringLiteral("l1"))
+            ->addItem(QStringLiteral("www.a.pl"));
         fx.program().saveAtExit();
         QVERIFY(QFile::exists(folder + QStringLiteral("/Historia.kax")));
         QVERIFY(QFile::exists(folder + QStringLiteral("/Ulubione.kax")));
@@ -466,7 +480,12 @@ void TestMainWindow::exactCaptions()
     // No caption is clipped, across or down; the date, the clock and the search row
     // stand inside the card's frame.
     for (QLabel *label : form.findChildren<QLabel *>()) {
-        if (label->isVisibleTo(&form) && !label->text().isEmpty() && !qobject_cast<DBText *>(label))
+        if (!label->isVisibleTo(&form) || label->text().isEmpty() || qobject_cast<DBText *>(label))
+            continue;
+        if (label->wordWrap()) // wrapped across its width: all its lines fit down
+            QVERIFY2(label->height() >= label->heightForWidth(label->width()),
+                     qPrintable(label->text()));
+        else
             QVERIFY2(label->width() >= label->sizeHint().width() &&
                          label->height() >= label->fontMetrics().height(),
                      qPrintable(label->text()));

@@ -3,16 +3,22 @@
 #include "app/program.h"
 #include "app/startup.h"
 #include "platform/data_folder.h"
+#include "platform/settings_store.h"
+#include "support/report_fakes.h"
 #include "support/scripted_dialogs.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTest>
 #include <pwd.h>
 #include <sys/stat.h>
+#include <unistd.h>
+
 #include <unistd.h>
 
 // Start-up: the splash wait, the creation order with its progress steps, and a
@@ -27,6 +33,8 @@ private slots:
     void createsEverythingInOrderWithProgress();
     void splashStaysForOneTimerInterval();
     void missingTableEndsStartupWithoutMainWindow();
+    void goneDataFolderIsNamedWithAChoice();
+    void staleTemporariesOfInterruptedRunsAreRemoved();
 
 private:
     static QWidget *topLevel(const QString &name);
@@ -179,6 +187,80 @@ void TestStartup::missingTableEndsStartupWithoutMainWindow()
     QVERIFY(!created.contains(QStringLiteral("DM9")));
     QCOMPARE(topLevel(QStringLiteral("Form1")), nullptr);
     QCOMPARE(topLevel(QStringLiteral("SplashFrm")), nullptr);
+}
+
+void TestStartup::goneDataFolderIsNamedWithAChoice()
+{
+    // A portable copy recorded its folder, which is gone since.
+    const QString gone = m_dir->filePath(QStringLiteral("build"));
+    const auto record = [](const QString &folder) {
+        SettingsStore settings;
+        QVERIFY(settings.openKey(QStringLiteral("\\Kax"), true));
+        settings.writeString(QStringLiteral("Folder"), folder);
+    };
+    record(gone);
+    const QString own = m_dir->filePath(QStringLiteral("Kartax2000.db"));
+    Startup::Options options;
+    options.splashInterval = 10;
+    InstalledScriptedDialogs dialogs;
+    ReportFakeFileDialogs files;
+
+    // "Zakończ": the program ends, and nothing is created.
+    dialogs->queue(DialogButton::Cancel);
+    QVERIFY(!Startup(options).start());
+    QCOMPARE(dialogs->requests().size(), 1);
+    const DialogRequest asked = dialogs->requests().at(0);
+    QVERIFY2(asked.text.contains(gone), qPrintable(asked.text));
+    QCOMPARE(asked.buttonTexts, QStringList({"&Wskaż plik…", "&Nowa książka", "&Zakończ"}));
+    QVERIFY(!QFile::exists(own));
+
+    // "Wskaż plik…": the book found elsewhere is used where it is.
+    QVERIFY(QDir(m_dir->path()).mkdir(QStringLiteral("moved")));
+    const QString moved = m_dir->filePath(QStringLiteral("moved/Kartax2000.db"));
+    {
+        Startup::Options create = options;
+        create.databaseFile = moved;
+        QVERIFY(Startup(create).start());
+    }
+    // The file dialog cancelled, then a file that is no address book: asked again.
+    const QString notABook = m_dir->filePath(QStringLiteral("notes.db"));
+    QFile notes(notABook);
+    QVERIFY(notes.open(QIODevice::WriteOnly) && notes.write("not a database") > 0);
+    notes.close();
+    files.openAnswers << QString() << notABook << moved;
+    for (DialogButton answer :
+         {DialogButton::Yes, DialogButton::Yes, DialogButton::Ok, DialogButton::Yes})
+        dialogs->queue(answer);
+    QVERIFY(Startup(options).start());
+    QCOMPARE(dialogs->requests().size(), 5);
+    QCOMPARE(dialogs->requests().at(3).kind, DialogKind::Error);
+    QVERIFY(!QFile::exists(own));
+    // Recorded: the next start uses it without asking.
+    QVERIFY(Startup(options).start());
+    QCOMPARE(dialogs->requests().size(), 5);
+
+    // "Nowa książka": a new, empty book in this copy's own data folder.
+    record(gone);
+    dialogs->queue(DialogButton::No);
+    QVERIFY(Startup(options).start());
+    QVERIFY(QFile::exists(own));
+    QCOMPARE(dialogs->unexpected(), 0);
+}
+
+void TestStartup::staleTemporariesOfInterruptedRunsAreRemoved()
+{
+    // A process id that no process has (above the kernel's largest), and one that runs.
+    const QStringList stale{"Kartax2000.db.new-99999999", "Kartax2000.db.new-99999999-journal"};
+    const QString live = QStringLiteral("Kartax2000.db.new-%1").arg(::getppid());
+    for (const QString &name : stale + QStringList{live, "Kartax2000.db.new-x"}) {
+        QFile file(m_dir->filePath(name));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+    }
+    Startup::Options options;
+    options.splashInterval = 10;
+    QVERIFY(Startup(options).start());
+    const QStringList left = QDir(m_dir->path()).entryList({"*.new-*"}, QDir::Files);
+    QCOMPARE(left, QStringList({live, "Kartax2000.db.new-x"}));
 }
 
 QTEST_MAIN(TestStartup)

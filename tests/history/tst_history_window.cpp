@@ -1,5 +1,4 @@
 #include "history/history_window.h"
-#include "platform/clock.h"
 #include "platform/data_folder.h"
 #include "platform/text_codec.h"
 #include "support/scripted_dialogs.h"
@@ -10,6 +9,7 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextCursor>
 #include <QToolButton>
 
 #include <csignal>
@@ -180,9 +180,10 @@ void TestHistoryWindow::oldFileSavedByteForByte()
         expected.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
         QCOMPARE(form.lines().join(QLatin1Char('\n')), expected);
         QCOMPARE(form.lines().size(), 6);
+        form.appendLine(QStringLiteral("X"));
         QVERIFY(form.saveAtExit());
     }
-    QCOMPARE(readHistory(), bytes);
+    QCOMPARE(readHistory(), bytes + "\r\nX");
 }
 
 void TestHistoryWindow::nulBytesDoNotCutTheText()
@@ -192,8 +193,9 @@ void TestHistoryWindow::nulBytesDoNotCutTheText()
     TForm11 form;
     QCOMPARE(form.lines(), QStringList({QStringLiteral("first") + QChar(0) + "line",
                                         QString(QChar(0)), QStringLiteral("third")}));
+    form.appendLine(QStringLiteral("X"));
     QVERIFY(form.saveAtExit());
-    QCOMPARE(readHistory(), bytes);
+    QCOMPARE(readHistory(), bytes + "\r\nX");
 }
 
 void TestHistoryWindow::loneBreaksBecomeCrLf()
@@ -201,8 +203,9 @@ void TestHistoryWindow::loneBreaksBecomeCrLf()
     writeHistory("a\rb\nc\r\n\rd");
     TForm11 form;
     QCOMPARE(form.lines(), QStringList({"a", "b", "c", "", "d"}));
+    form.appendLine(QStringLiteral("e"));
     QVERIFY(form.saveAtExit());
-    QCOMPARE(readHistory(), QByteArray("a\r\nb\r\nc\r\n\r\nd"));
+    QCOMPARE(readHistory(), QByteArray("a\r\nb\r\nc\r\n\r\nd\r\ne"));
 }
 
 void TestHistoryWindow::breaksAcrossReadPieces_data()
@@ -229,8 +232,9 @@ void TestHistoryWindow::breaksAcrossReadPieces()
     TForm11 form;
     QCOMPARE(form.lines().size(), int(saved.count('\n')) + 1);
     QCOMPARE(form.lines().constLast(), QStringLiteral("b"));
+    form.appendLine(QStringLiteral("c"));
     QVERIFY(form.saveAtExit());
-    QCOMPARE(readHistory(), head + saved);
+    QCOMPARE(readHistory(), head + saved + "\r\nc");
 }
 
 void TestHistoryWindow::utf8FileKeepsItsEncoding()
@@ -241,17 +245,19 @@ void TestHistoryWindow::utf8FileKeepsItsEncoding()
     {
         TForm11 form;
         QCOMPARE(form.lines(), QStringList({QStringLiteral("Zażółć жёлтый")}));
+        form.appendLine(QStringLiteral("ą"));
         QVERIFY(form.saveAtExit());
     }
-    QCOMPARE(readHistory(), utf8);
+    QCOMPARE(readHistory(), utf8 + QStringLiteral("ą\r\n").toUtf8());
 
     // Text that it can hold is written in Windows-1250.
     writeHistory(kBom + QStringLiteral("Zażółć\r\n").toUtf8());
     {
         TForm11 form;
+        form.appendLine(QStringLiteral("ą"));
         QVERIFY(form.saveAtExit());
     }
-    QCOMPARE(readHistory(), QByteArray("Za\xbf\xf3\xb3\xe6\r\n"));
+    QCOMPARE(readHistory(), QByteArray("Za\xbf\xf3\xb3\xe6\r\n\xb9\r\n"));
 }
 
 void TestHistoryWindow::userEditsAreSaved()
@@ -320,22 +326,46 @@ void TestHistoryWindow::unreadableFileIsLeftUntouched()
 
 void TestHistoryWindow::fileChangedByAnotherCopyIsKept()
 {
+    // Two copies start without a history; the second only opens and closes.
+    {
+        TForm11 first;
+        TForm11 second;
+        first.appendLine(QStringLiteral("mine"));
+        QVERIFY(second.saveAtExit());
+        QVERIFY(!QFile::exists(historyPath()));
+        QVERIFY(first.saveAtExit());
+        QCOMPARE(readHistory(), QByteArray("\r\nmine\r\n"));
+    }
+    // Both add lines: each appends its own to the file as it is on disk, at the
+    // session's end and again at exit, and then shows the file.
+    {
+        TForm11 first;
+        TForm11 second;
+        first.appendLine(QStringLiteral("a1"));
+        second.appendLine(QStringLiteral("b1"));
+        QVERIFY(first.saveAtExit());
+        QVERIFY(second.saveAtExit());
+        first.appendLine(QStringLiteral("a2"));
+        QVERIFY(first.saveAtExit());
+        QCOMPARE(readHistory(), QByteArray("\r\nmine\r\na1\r\nb1\r\na2\r\n"));
+        QCOMPARE(first.lines(), QStringList({"", "mine", "a1", "b1", "a2"}));
+    }
+    // Lines deleted here while another copy rewrote the file: the added line is
+    // appended to its text, the deletion is dropped, and the user is told.
     writeHistory("old\r\n");
     TForm11 form;
+    QTextCursor cursor(form.findChild<QPlainTextEdit *>(QStringLiteral("m1"))->document());
+    cursor.movePosition(QTextCursor::NextCharacter, QTextCursor::KeepAnchor, 3);
+    cursor.removeSelectedText();
     form.appendLine(QStringLiteral("mine"));
-    QVERIFY(form.saveAtExit()); // at the session's end, unchanged: written in place
-    QCOMPARE(readHistory(), QByteArray("old\r\nmine\r\n"));
-    writeHistory("theirs\r\n"); // another copy of the program ends meanwhile
-    Clock::setSource([] { return QDateTime(QDate(2026, 12, 8), QTime(14, 30, 5)); });
+    writeHistory("theirs");
     (*m_dialogs)->queue(DialogButton::Ok);
     QVERIFY(form.saveAtExit());
-    Clock::setSource({});
-    const QString dated = m_dir->filePath(QStringLiteral("Historia-2026-12-08-143005.kax"));
-    QCOMPARE(readHistory(), QByteArray("theirs\r\n"));
-    QFile copy(dated);
-    QVERIFY(copy.open(QIODevice::ReadOnly));
-    QCOMPARE(copy.readAll(), QByteArray("old\r\nmine\r\n"));
-    QVERIFY((*m_dialogs)->requests().at(0).text.contains(dated));
+    QCOMPARE(readHistory(), QByteArray("theirs\r\nmine\r\n"));
+    QCOMPARE((*m_dialogs)->requests().size(), 1);
+    QCOMPARE((*m_dialogs)->requests().at(0).kind, DialogKind::Information);
+    QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files | QDir::Hidden),
+             QStringList({"Historia.kax"}));
 
     // A pipe in the file's place would block reading: refused with a message.
     QVERIFY(QFile::remove(historyPath()));

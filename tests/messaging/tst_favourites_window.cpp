@@ -48,7 +48,7 @@ class TestFavouritesWindow final : public QObject
 private slots:
     void init();
     void cleanup();
-    void noFileStartsEmptyAndWritesAnEmptyFile();
+    void noFileStartsEmptyAndUnchangedWritesNothing();
     void lineEndsOnReading_data();
     void lineEndsOnReading();
     void polishLettersKeepTheirEncoding();
@@ -62,6 +62,8 @@ private slots:
     void unreadableFileIsReportedAndKept();
     void failedSaveIsReported();
     void entryStaysOneLineAndAnotherCopysFileIsKept();
+    void mergeKeepsBothCopiesChanges_data();
+    void mergeKeepsBothCopiesChanges();
 
 private:
     std::unique_ptr<TForm2> create()
@@ -103,13 +105,13 @@ void TestFavouritesWindow::cleanup()
     Clock::setSource({});
 }
 
-void TestFavouritesWindow::noFileStartsEmptyAndWritesAnEmptyFile()
+void TestFavouritesWindow::noFileStartsEmptyAndUnchangedWritesNothing()
 {
     auto window = create();
     QCOMPARE(window->findChild<QListWidget *>("l1")->count(), 0);
     QCOMPARE(window->findChild<QComboBox *>("c1")->count(), 0);
     QVERIFY(window->saveAtExit());
-    QCOMPARE(readFile(), QByteArray());
+    QCOMPARE(readFile(), QByteArray("<missing>"));
 }
 
 void TestFavouritesWindow::lineEndsOnReading_data()
@@ -117,14 +119,16 @@ void TestFavouritesWindow::lineEndsOnReading_data()
     QTest::addColumn<QByteArray>("file");
     QTest::addColumn<QStringList>("lines");
     QTest::addColumn<QByteArray>("written");
+    // Written with one address added.
     QTest::newRow("CR LF") << QByteArray("a\r\nb\r\n") << QStringList{"a", "b"}
-                           << QByteArray("a\r\nb\r\n");
+                           << QByteArray("a\r\nb\r\nz\r\n");
     QTest::newRow("LF only") << QByteArray("a\nb\n\nc") << QStringList{"a", "b", "", "c"}
-                             << QByteArray("a\r\nb\r\n\r\nc\r\n");
+                             << QByteArray("a\r\nb\r\n\r\nc\r\nz\r\n");
     QTest::newRow("lone CR and mixed")
         << QByteArray("a\rb\r\nc\n\r") << QStringList{"a", "b", "c", ""}
-        << QByteArray("a\r\nb\r\nc\r\n\r\n");
-    QTest::newRow("one empty line") << QByteArray("\r\n") << QStringList{""} << QByteArray("\r\n");
+        << QByteArray("a\r\nb\r\nc\r\n\r\nz\r\n");
+    QTest::newRow("one empty line")
+        << QByteArray("\r\n") << QStringList{""} << QByteArray("\r\nz\r\n");
 }
 
 void TestFavouritesWindow::lineEndsOnReading()
@@ -138,6 +142,8 @@ void TestFavouritesWindow::lineEndsOnReading()
     auto *c1 = window->findChild<QComboBox *>("c1");
     QCOMPARE(items(c1), lines);
     QCOMPARE(c1->currentText(), QString());
+    window->findChild<QLineEdit *>("Edit1")->setText(QStringLiteral("z"));
+    window->SpeedButton13Click();
     QVERIFY(window->saveAtExit());
     QCOMPARE(readFile(), written);
 }
@@ -147,8 +153,10 @@ void TestFavouritesWindow::polishLettersKeepTheirEncoding()
     writeFile(QByteArray("http://\xbf\xf3\xb3w.pl\r\n")); // "żółw" in Windows-1250
     auto window = create();
     QCOMPARE(items(window->findChild<QListWidget *>("l1")), QStringList{"http://żółw.pl"});
+    window->findChild<QLineEdit *>("Edit1")->setText(QStringLiteral("ą.pl"));
+    window->SpeedButton13Click();
     QVERIFY(window->saveAtExit());
-    QCOMPARE(readFile(), QByteArray("http://\xbf\xf3\xb3w.pl\r\n"));
+    QCOMPARE(readFile(), QByteArray("http://\xbf\xf3\xb3w.pl\r\n\xb9.pl\r\n"));
 }
 
 void TestFavouritesWindow::typedAddressIsMirroredAddedOpenedAndLogged()
@@ -335,6 +343,7 @@ void TestFavouritesWindow::failedSaveIsReported()
     InstalledScriptedDialogs dialogs;
     dialogs->queue(DialogButton::Ok);
     auto window = create();
+    window->SpeedButton13Click();
     QVERIFY(!window->saveAtExit());
     QCOMPARE(dialogs->requests().size(), 1);
     QCOMPARE(dialogs->requests().first().kind, DialogKind::Error);
@@ -342,18 +351,49 @@ void TestFavouritesWindow::failedSaveIsReported()
 
 void TestFavouritesWindow::entryStaysOneLineAndAnotherCopysFileIsKept()
 {
+    writeFile("www.onet.pl\r\n");
     auto window = create();
+    auto other = create(); // a second copy that only opens and closes
     window->findChild<QLineEdit *>("Edit1")->setText(QStringLiteral("www.a.pl\nwww.b.pl\u2028"));
     window->SpeedButton13Click();
-    writeFile("inny.pl\r\n"); // another copy of the program ended meanwhile
-    InstalledScriptedDialogs dialogs;
-    dialogs->queue(DialogButton::Ok);
+    QVERIFY(other->saveAtExit());
+    QCOMPARE(readFile(), QByteArray("www.onet.pl\r\n"));
+    writeFile("www.onet.pl\r\ninny.pl\r\n"); // a third one added an address meanwhile
     QVERIFY(window->saveAtExit());
-    QCOMPARE(readFile(), QByteArray("inny.pl\r\n"));
-    QFile ours(m_dir->filePath(QStringLiteral("Ulubione-2024-03-05-140509.kax")));
-    QVERIFY(ours.open(QIODevice::ReadOnly));
-    QCOMPARE(ours.readAll(), QByteArray("www.a.pl www.b.pl \r\n"));
-    QVERIFY(dialogs->texts().at(0).contains(ours.fileName()));
+    QCOMPARE(readFile(), QByteArray("www.onet.pl\r\ninny.pl\r\nwww.a.pl www.b.pl \r\n"));
+    QCOMPARE(items(window->findChild<QListWidget *>("l1")),
+             (QStringList{"www.onet.pl", "inny.pl", "www.a.pl www.b.pl "}));
+    QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files | QDir::Hidden),
+             QStringList({"Ulubione.kax"}));
+}
+
+void TestFavouritesWindow::mergeKeepsBothCopiesChanges_data()
+{
+    QTest::addColumn<QStringList>("base");
+    QTest::addColumn<QStringList>("ours");
+    QTest::addColumn<QStringList>("theirs");
+    QTest::addColumn<QStringList>("merged");
+    QTest::newRow("both added") << QStringList{"a"} << QStringList{"a", "b"}
+                                << QStringList{"a", "c"} << QStringList{"a", "c", "b"};
+    QTest::newRow("removed here, added there")
+        << QStringList{"a", "b"} << QStringList{"b"} << QStringList{"a", "b", "c"}
+        << QStringList{"b", "c"};
+    QTest::newRow("removed in both")
+        << QStringList{"a", "b"} << QStringList{"b"} << QStringList{"b"} << QStringList{"b"};
+    QTest::newRow("one of two copies removed")
+        << QStringList{"a", "a"} << QStringList{"a"} << QStringList{"a", "a", "c"}
+        << QStringList{"a", "c"};
+    QTest::newRow("added twice here")
+        << QStringList{"a"} << QStringList{"a", "b", "a"} << QStringList{} << QStringList{"b", "a"};
+}
+
+void TestFavouritesWindow::mergeKeepsBothCopiesChanges()
+{
+    QFETCH(QStringList, base);
+    QFETCH(QStringList, ours);
+    QFETCH(QStringList, theirs);
+    QFETCH(QStringList, merged);
+    QCOMPARE(TForm2::mergeLists(base, ours, theirs), merged);
 }
 
 KARTAX_POLISH_TEST_MAIN(TestFavouritesWindow)

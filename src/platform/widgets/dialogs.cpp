@@ -89,8 +89,11 @@ DialogButton MessageBoxDialogs::ask(const DialogRequest &request)
         break;
     }
     QList<QPair<QPushButton *, DialogButton>> buttons;
-    for (DialogButton button : request.buttons) {
-        QPushButton *push = box.addButton(buttonText(button), QMessageBox::ActionRole);
+    for (qsizetype i = 0; i < request.buttons.size(); ++i) {
+        const DialogButton button = request.buttons[i];
+        const QString text =
+            i < request.buttonTexts.size() ? request.buttonTexts[i] : buttonText(button);
+        QPushButton *push = box.addButton(text, QMessageBox::ActionRole);
         buttons.append({push, button});
         if (button == request.defaultButton)
             box.setDefaultButton(push);

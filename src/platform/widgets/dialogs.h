@@ -2,6 +2,7 @@
 
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 class QWidget;
 
@@ -16,6 +17,9 @@ struct DialogRequest
     QString caption;
     QString text;
     QList<DialogButton> buttons{DialogButton::Ok};
+    // Captions of the buttons in the order of `buttons`, where the usual ones would
+    // not say what each does; empty for the usual captions.
+    QStringList buttonTexts;
     DialogButton defaultButton = DialogButton::Ok;
     // The answer that Escape or the close box gives; None when Escape does nothing.
     DialogButton escapeButton = DialogButton::None;
