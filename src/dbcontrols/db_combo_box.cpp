@@ -30,12 +30,14 @@ void DBComboBox::write(const QString &text)
 {
     if (m_loading)
         return;
-    if (!m_link->writeText(text))
+    if (m_link->readOnly() || !m_link->writeText(text))
         show(m_link->text());
 }
 
 void DBComboBox::show(const QString &text)
 {
+    if (m_link->readOnly())
+        lineEdit()->setReadOnly(true); // a book that cannot be written takes no typing
     if (currentText() == text)
         return;
     m_loading = true;

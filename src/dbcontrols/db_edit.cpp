@@ -25,6 +25,8 @@ void DBEdit::setDataSource(TDataSource *source)
 
 void DBEdit::show(const QString &text)
 {
+    if (m_link->readOnly())
+        setReadOnly(true); // a book that cannot be written takes no typing
     if (QLineEdit::text() == text)
         return;
     const bool typing = hasFocus();

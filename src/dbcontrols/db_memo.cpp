@@ -73,6 +73,8 @@ void DBMemo::focusOutEvent(QFocusEvent *event)
 
 void DBMemo::show(const QString &text)
 {
+    if (m_link->readOnly())
+        setReadOnly(true); // a book that cannot be written takes no typing
     if (m_pending)
         return; // keep what the user is typing
     const QString display = toDisplay(text);

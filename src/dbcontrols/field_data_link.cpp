@@ -50,6 +50,12 @@ bool FieldDataLink::active() const
     return t && t->active();
 }
 
+bool FieldDataLink::readOnly() const
+{
+    const TTable *t = table();
+    return t && t->active() && t->readOnly();
+}
+
 int FieldDataLink::fieldIndex() const
 {
     const TTable *t = table();

@@ -27,6 +27,8 @@ public:
 
     TTable *table() const;
     bool active() const;
+    // Whether the table is open for reading only: the control takes no typing then.
+    bool readOnly() const;
     // The field's display text in the current record; empty when unbound.
     QString text() const;
     // Starts editing when needed and writes the text; false when the table cannot edit.

@@ -27,7 +27,7 @@ constexpr int kGap = 4; // between the card and the window's frame
 } // namespace
 
 TFindWindow::TFindWindow(QWidget *parent)
-    : KaxForm(QStringLiteral("FindWindow"), QStringLiteral("Znajdź"), kPreferredSize, 0, parent),
+    : KaxForm(QStringLiteral("FindWindow"), QStringLiteral("Znajdź"), kPreferredSize, 22, parent),
       Szukaj(new QLineEdit(this)), Wyniki(new QTableView(this)), Stan(new QLabel(this)),
       m_model(new FindModel(this)), m_typed(new QTimer(this)), m_more(new QTimer(this))
 {
@@ -93,10 +93,16 @@ void TFindWindow::searchNow()
     try {
         m_model->search(contacts(), Szukaj->text());
     } catch (const KaxError &error) {
-        Stan->clear();
-        reportError(error.message());
+        // Shown under the list while it lasts; a box only when it first comes, so that
+        // typing on (a text of too many words) is not stopped at every key.
+        Stan->setText(error.message());
+        const bool fresh = m_failure != error.message();
+        m_failure = error.message();
+        if (fresh)
+            reportError(error.message());
         return;
     }
+    m_failure.clear();
     if (m_model->rowCount() > 0)
         Wyniki->setCurrentIndex(m_model->index(0, 0));
     if (m_model->searching())

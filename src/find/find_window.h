@@ -61,6 +61,7 @@ private:
     FindModel *m_model;
     void showCount();
 
-    QTimer *m_typed; // coalesces the changes of one pass of the event loop
-    QTimer *m_more;  // reads on between events until the count is known
+    QString m_failure; // the search's error on show, told once while it lasts
+    QTimer *m_typed;   // coalesces the changes of one pass of the event loop
+    QTimer *m_more;    // reads on between events until the count is known
 };

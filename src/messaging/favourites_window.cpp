@@ -393,8 +393,17 @@ void TForm2::SpeedButton13Click()
     const QString chosen = c1->currentText();
     c1->addItem(entry);
     c1->setEditText(chosen);
-    ShellOpen::openWebAddress(c1->currentText());
-    appendHistory(entry + historyDateTimeSuffix());
+    // The history records visits that were started, not attempts.
+    const QString address = c1->currentText();
+    if (ShellOpen::openWebAddress(address))
+        appendHistory(entry + historyDateTimeSuffix());
+    else
+        showMessage(DialogKind::Warning, QStringLiteral("Kartax2000®"),
+                    address.trimmed().isEmpty()
+                        ? QStringLiteral("Nie wybrano adresu internetowego.")
+                        : QStringLiteral("Nie udało się otworzyć adresu „%1”.\nOtwierane są tylko "
+                                         "adresy http, https i ftp.")
+                              .arg(address));
     Edit1->clear();
 }
 

@@ -2,6 +2,9 @@
 #include "app/main_window.h"
 #include "app/program.h"
 #include "app/startup.h"
+#include "dbcontrols/db_edit.h"
+#include "dbcontrols/db_memo.h"
+#include "entry/data_entry_window.h"
 #include "platform/data_folder.h"
 #include "platform/settings_store.h"
 #include "support/report_fakes.h"
@@ -135,6 +138,13 @@ void TestStartup::createsEverythingInOrderWithProgress()
     QVERIFY(program);
     QCOMPARE(program->object<TForm1>()->windowTitle(),
              QStringLiteral("Kartax2000® (tylko do odczytu)"));
+    // Its fields take no typing, so no keystroke raises the refusal.
+    const auto *entry = program->object<TForm10>();
+    QVERIFY(entry->findChild<DBMemo *>(QStringLiteral("DBMemo1"))->isReadOnly());
+    const auto edits = entry->findChildren<DBEdit *>();
+    QVERIFY(!edits.isEmpty());
+    for (const DBEdit *edit : edits)
+        QVERIFY(edit->isReadOnly());
 }
 
 void TestStartup::splashStaysForOneTimerInterval()

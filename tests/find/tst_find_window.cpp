@@ -8,6 +8,7 @@
 #include "support/contact_fixture.h"
 #include "support/kartax_test_main.h"
 #include "support/program_fixture.h"
+#include "support/scripted_dialogs.h"
 
 #include <QAction>
 #include <QApplication>
@@ -61,6 +62,7 @@ void TestFindWindow::typingListsMatchesAndEnterOpensThem()
     TFindWindow *find = openFind(fx);
     QVERIFY(find);
     QCOMPARE(fx.form1().Znajdz1->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_F));
+    QCOMPARE(find->helpContext(), 22);
     QTest::keyClicks(find->Szukaj, QStringLiteral("LODZ"));
     QTRY_COMPARE(find->model()->rowCount(), 1);
     QCOMPARE(find->Stan->text(), QStringLiteral("1 kontakt"));
@@ -152,6 +154,19 @@ void TestFindWindow::rowsLoadAsScrolledAndKeysMove()
     QTest::keyClick(find->Wyniki, Qt::Key_Up);
     QTest::keyClick(find->Wyniki, Qt::Key_Up);
     QCOMPARE(find->focusWidget(), find->Szukaj);
+
+    // A text the search refuses is told once, then shown under the list while typed on.
+    InstalledScriptedDialogs dialogs;
+    dialogs->queue(DialogButton::Ok);
+    QStringList words;
+    for (int i = 0; i < 65; ++i)
+        words << QStringLiteral("słowo%1").arg(i);
+    find->Szukaj->setText(words.join(u' '));
+    find->searchNow();
+    QTest::keyClicks(find->Szukaj, QStringLiteral("x"));
+    find->searchNow();
+    QCOMPARE(dialogs->requests().size(), 1);
+    QVERIFY(find->Stan->text().startsWith(QStringLiteral("Szukany tekst ma za dużo słów")));
 }
 
 void TestFindWindow::everyWindowOpensItWithCtrlF()

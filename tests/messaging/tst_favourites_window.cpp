@@ -66,6 +66,12 @@ private slots:
     void mergeKeepsBothCopiesChanges();
 
 private:
+    // Sets the entry as typing would, the drop-down mirroring it.
+    static void enter(TForm2 *window, const QString &text)
+    {
+        window->findChild<QLineEdit *>("Edit1")->setText(text);
+        window->findChild<QComboBox *>("c1")->setEditText(text);
+    }
     std::unique_ptr<TForm2> create()
     {
         auto window = std::make_unique<TForm2>();
@@ -142,7 +148,7 @@ void TestFavouritesWindow::lineEndsOnReading()
     auto *c1 = window->findChild<QComboBox *>("c1");
     QCOMPARE(items(c1), lines);
     QCOMPARE(c1->currentText(), QString());
-    window->findChild<QLineEdit *>("Edit1")->setText(QStringLiteral("z"));
+    enter(window.get(), QStringLiteral("z"));
     window->SpeedButton13Click();
     QVERIFY(window->saveAtExit());
     QCOMPARE(readFile(), written);
@@ -153,7 +159,7 @@ void TestFavouritesWindow::polishLettersKeepTheirEncoding()
     writeFile(QByteArray("http://\xbf\xf3\xb3w.pl\r\n")); // "żółw" in Windows-1250
     auto window = create();
     QCOMPARE(items(window->findChild<QListWidget *>("l1")), QStringList{"http://żółw.pl"});
-    window->findChild<QLineEdit *>("Edit1")->setText(QStringLiteral("ą.pl"));
+    enter(window.get(), QStringLiteral("ą.pl"));
     window->SpeedButton13Click();
     QVERIFY(window->saveAtExit());
     QCOMPARE(readFile(), QByteArray("http://\xbf\xf3\xb3w.pl\r\n\xb9.pl\r\n"));
@@ -222,6 +228,15 @@ void TestFavouritesWindow::connectWithEmptyEntryOpensTheDropDownText()
     QCOMPARE(items(window->findChild<QListWidget *>("l1")),
              (QStringList{"ftp://ftp.icm.edu.pl", ""}));
     QCOMPARE(c1->currentText(), QStringLiteral("ftp://ftp.icm.edu.pl"));
+    // An address that is not opened is explained and leaves no history line.
+    InstalledScriptedDialogs dialogs;
+    dialogs->queue(DialogButton::Ok);
+    enter(window.get(), QStringLiteral("file:///bin/sh"));
+    window->SpeedButton13Click();
+    QCOMPARE(dialogs->texts(), QStringList{"Nie udało się otworzyć adresu „file:///bin/sh”.\n"
+                                           "Otwierane są tylko adresy http, https i ftp."});
+    QCOMPARE(m_history, QStringList{suffix});
+    QCOMPARE(m_shell->urls, QStringList{"ftp://ftp.icm.edu.pl"});
 }
 
 void TestFavouritesWindow::fixedSitesOpenAndLogWithTwoSpaces()
@@ -343,6 +358,7 @@ void TestFavouritesWindow::failedSaveIsReported()
     InstalledScriptedDialogs dialogs;
     dialogs->queue(DialogButton::Ok);
     auto window = create();
+    enter(window.get(), QStringLiteral("www.onet.pl"));
     window->SpeedButton13Click();
     QVERIFY(!window->saveAtExit());
     QCOMPARE(dialogs->requests().size(), 1);
@@ -354,6 +370,7 @@ void TestFavouritesWindow::entryStaysOneLineAndAnotherCopysFileIsKept()
     writeFile("www.onet.pl\r\n");
     auto window = create();
     auto other = create(); // a second copy that only opens and closes
+    enter(window.get(), QStringLiteral("www.a.pl"));
     window->findChild<QLineEdit *>("Edit1")->setText(QStringLiteral("www.a.pl\nwww.b.pl\u2028"));
     window->SpeedButton13Click();
     QVERIFY(other->saveAtExit());

@@ -10,7 +10,7 @@
 
 TImportProgress::TImportProgress(QWidget *parent)
     : KaxForm(QStringLiteral("ImportProgress"), QStringLiteral("Import kontaktów"), QSize(320, 112),
-              0, parent)
+              20, parent)
 {
     setWindowModality(Qt::ApplicationModal);
     Info = new QLabel(QStringLiteral("Wczytane kontakty: 0"), this);
