@@ -1,12 +1,14 @@
 #include "history/history_file.h"
 
 #include "platform/data_folder.h"
+#include "platform/file_access.h"
 #include "platform/text_codec.h"
+#include "platform/text_file.h"
 
 #include <QFile>
-#include <QSaveFile>
 
 #include <array>
+#include <cerrno>
 #include <vector>
 
 namespace {
@@ -167,14 +169,14 @@ TextFile::ReadResult load(const QString &path, const std::function<void(const QS
     QFile file(path);
     result.exists = file.exists();
     if (!result.exists) {
-        result.error = QStringLiteral("File does not exist");
+        result.error = FileAccess::reason(ENOENT);
         return result;
     }
     result.error = TextFile::irregularFileError(path);
     if (!result.error.isEmpty())
         return result;
-    if (!file.open(QIODevice::ReadOnly)) {
-        result.error = file.errorString();
+    if (const IoResult opened = FileAccess::openRegular(&file, path); !opened.ok) {
+        result.error = opened.error;
         return result;
     }
     const AnsiTables &tables = ansiTables();
@@ -183,7 +185,7 @@ TextFile::ReadResult load(const QString &path, const std::function<void(const QS
         // UTF-8 (or an unexpected code page): whole, through the program's codec.
         bytes += file.readAll();
         if (file.error() != QFileDevice::NoError) {
-            result.error = file.errorString();
+            result.error = FileAccess::reason(errno != 0 ? errno : EIO);
             return result;
         }
         sink(breaksToNewlines(TextCodec::decode(bytes)));
@@ -194,7 +196,7 @@ TextFile::ReadResult load(const QString &path, const std::function<void(const QS
     QString piece;
     for (;;) {
         if (file.error() != QFileDevice::NoError) {
-            result.error = file.errorString();
+            result.error = FileAccess::reason(errno != 0 ? errno : EIO);
             return result;
         }
         if (bytes.isEmpty() && file.atEnd())
@@ -234,32 +236,7 @@ QString appendLines(const QString &base, const QString &tail)
 
 TextFile::WriteResult save(const QString &path, const QString &text)
 {
-    // Written through a temporary file that is synced to disk and renamed over the
-    // old one. Unbuffered, so that a short write (disk full, size limit) shows at
-    // the write itself rather than in a final flush whose failure could go unseen.
-    TextFile::WriteResult result;
-    const QByteArray bytes = encode(text);
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
-        result.error = file.errorString();
-        return result;
-    }
-    qint64 done = 0;
-    while (done < bytes.size()) {
-        const qint64 written = file.write(bytes.constData() + done, bytes.size() - done);
-        if (written <= 0) {
-            result.error = file.errorString();
-            file.cancelWriting();
-            return result;
-        }
-        done += written;
-    }
-    if (!file.commit()) {
-        result.error = file.errorString();
-        return result;
-    }
-    result.ok = true;
-    return result;
+    return TextFile::writeBytesAtomic(path, encode(text));
 }
 
 } // namespace HistoryFile

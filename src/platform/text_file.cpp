@@ -46,6 +46,11 @@ QString irregularFileError(const QString &path)
 
 WriteResult writeAtomic(const QString &path, const QString &text)
 {
+    return writeBytesAtomic(path, TextCodec::encode(text));
+}
+
+WriteResult writeBytesAtomic(const QString &path, const QByteArray &bytes)
+{
     WriteResult result;
     // A data file is a regular file: a pipe or a device in its place is left alone.
     result.error = irregularFileError(path);
@@ -61,7 +66,6 @@ WriteResult writeAtomic(const QString &path, const QString &text)
         result.error = irregularFileError(path);
         return result;
     }
-    const QByteArray bytes = TextCodec::encode(text);
     if (file.write(bytes) != bytes.size() || !file.commit()) {
         result.error = file.error();
         return result;

@@ -27,5 +27,7 @@ using WriteResult = IoResult;
 // mode is kept, and a read-only target, a pipe or a device is refused (the reason in
 // Polish).
 [[nodiscard]] WriteResult writeAtomic(const QString &path, const QString &text);
+// The same for text already encoded.
+[[nodiscard]] WriteResult writeBytesAtomic(const QString &path, const QByteArray &bytes);
 
 } // namespace TextFile
