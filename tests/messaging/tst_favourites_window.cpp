@@ -228,15 +228,6 @@ void TestFavouritesWindow::connectWithEmptyEntryOpensTheDropDownText()
     QCOMPARE(items(window->findChild<QListWidget *>("l1")),
              (QStringList{"ftp://ftp.icm.edu.pl", ""}));
     QCOMPARE(c1->currentText(), QStringLiteral("ftp://ftp.icm.edu.pl"));
-    // An address that is not opened is explained and leaves no history line.
-    InstalledScriptedDialogs dialogs;
-    dialogs->queue(DialogButton::Ok);
-    enter(window.get(), QStringLiteral("file:///bin/sh"));
-    window->SpeedButton13Click();
-    QCOMPARE(dialogs->texts(), QStringList{"Nie udało się otworzyć adresu „file:///bin/sh”.\n"
-                                           "Otwierane są tylko adresy http, https i ftp."});
-    QCOMPARE(m_history, QStringList{suffix});
-    QCOMPARE(m_shell->urls, QStringList{"ftp://ftp.icm.edu.pl"});
 }
 
 void TestFavouritesWindow::fixedSitesOpenAndLogWithTwoSpaces()

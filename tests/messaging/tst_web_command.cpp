@@ -130,9 +130,14 @@ void TestWebCommand::favouriteOfAnotherSchemeIsNotOpened()
     TForm2 window;
     window.setHistory([this](const QString &line) { m_history << line; });
     QTest::keyClicks(window.findChild<QLineEdit *>("Edit1"), QStringLiteral("file:///bin/sh"));
+    InstalledScriptedDialogs dialogs;
+    dialogs->queue(DialogButton::Ok);
     window.SpeedButton13Click();
     QVERIFY(m_shell->urls.isEmpty());
-    QCOMPARE(m_history.size(), 1);
+    // Not opened: said why, and no history line.
+    QCOMPARE(dialogs->texts(), QStringList{"Nie udało się otworzyć adresu „file:///bin/sh”.\n"
+                                           "Otwierane są tylko adresy http, https i ftp."});
+    QCOMPARE(m_history, QStringList());
     DataFolder::setOverride(QString());
 }
 
