@@ -426,8 +426,8 @@ QList<QStringList> searchWords(const QString &text)
 void checkWordCount(const QList<QStringList> &words)
 {
     if (words.size() > kMostWords)
-        throw KaxError(QStringLiteral("Szukany tekst ma za dużo słów (%1). Wyszukiwanie "
-                                      "przyjmuje najwyżej %2 różnych słów naraz; skróć tekst.")
+        throw KaxError(QStringLiteral("Szukany tekst ma za dużo różnych słów (%1). Wyszukiwanie "
+                                      "przyjmuje ich najwyżej %2 naraz; skróć tekst.")
                            .arg(words.size())
                            .arg(kMostWords));
 }

@@ -278,8 +278,8 @@ void TestContactRecord::commandLineQuery_data()
         words << QString::number(i);
     QTest::newRow("too many words")
         << QStringList{"--query", words.join(u' ')} << 1
-        << "Kartax2000: Szukany tekst ma za dużo słów (65). Wyszukiwanie przyjmuje najwyżej 64 "
-           "różnych słów naraz; skróć tekst.\n";
+        << "Kartax2000: Szukany tekst ma za dużo różnych słów (65). Wyszukiwanie przyjmuje ich "
+           "najwyżej 64 naraz; skróć tekst.\n";
 }
 
 void TestContactRecord::commandLineQuery()
