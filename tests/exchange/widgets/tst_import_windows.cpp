@@ -130,7 +130,8 @@ void TestImportWindows::signalToEndStopsTheImport()
     file.close();
     QSignalSpy ending(&fx.form1(), &TForm1::endRequested);
     InstalledScriptedDialogs dialogs; // no report: the program is ending
-    // SIGTERM comes while the question waits; were the question left open, Skip ends it.
+    // SIGTERM comes while the question waits; were the question left open for 3 s, Skip
+    // would end it. A loaded machine may take a few ticks to hide it.
     int ticks = 0;
     QTimer signalling;
     QObject::connect(&signalling, &QTimer::timeout, [&ticks] {
@@ -138,13 +139,13 @@ void TestImportWindows::signalToEndStopsTheImport()
             auto *question = qobject_cast<TDuplicateQuestion *>(window);
             if (question && question->isVisible() && ++ticks == 1)
                 ::raise(SIGTERM);
-            else if (question && question->isVisible())
+            else if (question && question->isVisible() && ticks > 300)
                 question->SkipButton->click();
         }
     });
     signalling.start(10);
     fx.form1().importFile(path);
-    QCOMPARE(ticks, 1);
+    QVERIFY(ticks >= 1 && ticks <= 300);
     QCOMPARE(ending.count(), 1);
     QVERIFY(dialogs->texts().isEmpty());
     QCOMPARE(ContactFixture::sqlite3Against(fx.databasePath(),
