@@ -7,6 +7,7 @@
 #include "store/data_module.h"
 #include "store/table.h"
 
+#include <QHash>
 #include <QTextStream>
 #include <algorithm>
 #include <optional>

@@ -2,6 +2,7 @@
 
 #include "forms/form_style.h"
 #include "history/history_line.h"
+#include "messaging/web_command.h"
 #include "platform/clock.h"
 #include "platform/data_folder.h"
 #include "platform/file_lock.h"
@@ -261,30 +262,26 @@ QString TForm2::joinLines(const QStringList &lines)
 QStringList TForm2::mergeLists(const QStringList &base, const QStringList &ours,
                                const QStringList &theirs)
 {
-    QHash<QString, int> removed; // how many more times base holds it than ours
+    // Lines of base that ours no longer holds are its removals; what is left of ours
+    // unmatched, its additions. Theirs loses our removals and gets our additions.
+    QHash<QString, int> unmatched;
     for (const QString &line : base)
-        ++removed[line];
-    for (const QString &line : ours)
-        --removed[line];
+        ++unmatched[line];
+    QStringList added;
+    for (const QString &line : ours) {
+        if (int &count = unmatched[line]; count > 0)
+            --count;
+        else
+            added << line;
+    }
     QStringList merged;
     for (const QString &line : theirs) {
-        int &count = removed[line];
-        if (count > 0)
+        if (int &count = unmatched[line]; count > 0)
             --count;
         else
             merged << line;
     }
-    QHash<QString, int> kept; // of base, not yet matched in ours
-    for (const QString &line : base)
-        ++kept[line];
-    for (const QString &line : ours) {
-        int &count = kept[line];
-        if (count > 0)
-            --count;
-        else
-            merged << line;
-    }
-    return merged;
+    return merged + added;
 }
 
 void TForm2::FormCreate()
@@ -394,16 +391,8 @@ void TForm2::SpeedButton13Click()
     c1->addItem(entry);
     c1->setEditText(chosen);
     // The history records visits that were started, not attempts.
-    const QString address = c1->currentText();
-    if (ShellOpen::openWebAddress(address))
+    if (openWebAddressOrSay(c1->currentText(), QStringLiteral("Nie wybrano adresu internetowego.")))
         appendHistory(entry + historyDateTimeSuffix());
-    else
-        showMessage(DialogKind::Warning, QStringLiteral("Kartax2000®"),
-                    address.trimmed().isEmpty()
-                        ? QStringLiteral("Nie wybrano adresu internetowego.")
-                        : QStringLiteral("Nie udało się otworzyć adresu „%1”.\nOtwierane są tylko "
-                                         "adresy http, https i ftp.")
-                              .arg(address));
     Edit1->clear();
 }
 

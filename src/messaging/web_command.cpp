@@ -6,10 +6,19 @@
 
 bool webCommand(const QString &http, const HistoryAppender &history)
 {
+    if (!openWebAddressOrSay(http, QStringLiteral("Ten kontakt nie ma adresu internetowego.")))
+        return false;
+    // The history records visits that were started, not attempts.
+    if (history)
+        history(http + historyDateTimeSuffix());
+    return true;
+}
+
+bool openWebAddressOrSay(const QString &http, const QString &whenEmpty)
+{
     const QString caption = QStringLiteral("Kartax2000®");
     if (http.trimmed().isEmpty()) {
-        showMessage(DialogKind::Information, caption,
-                    QStringLiteral("Ten kontakt nie ma adresu internetowego."));
+        showMessage(DialogKind::Information, caption, whenEmpty);
         return false;
     }
     if (ShellOpen::webUrl(http).isEmpty()) {
@@ -24,8 +33,5 @@ bool webCommand(const QString &http, const HistoryAppender &history)
                     QStringLiteral("Nie udało się otworzyć adresu %1 w przeglądarce.").arg(http));
         return false;
     }
-    // The history records visits that were started, not attempts.
-    if (history)
-        history(http + historyDateTimeSuffix());
     return true;
 }

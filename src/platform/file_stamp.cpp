@@ -1,6 +1,5 @@
 #include "platform/file_stamp.h"
 
-#include <QDir>
 #include <QFileInfo>
 
 #ifdef Q_OS_UNIX
@@ -32,16 +31,4 @@ FileStamp FileStamp::of(const QString &path)
     stamp.modifiedNs = info.lastModified().toMSecsSinceEpoch() * 1000000;
 #endif
     return stamp;
-}
-
-QString datedSiblingPath(const QString &path, const QDateTime &moment)
-{
-    const QFileInfo info(path);
-    const QString stem =
-        info.completeBaseName() + moment.toString(QStringLiteral("-yyyy-MM-dd-HHmmss"));
-    const QString suffix = info.suffix().isEmpty() ? QString() : QLatin1Char('.') + info.suffix();
-    QString candidate = info.dir().filePath(stem + suffix);
-    for (int n = 2; QFileInfo::exists(candidate); ++n)
-        candidate = info.dir().filePath(stem + QStringLiteral("-%1").arg(n) + suffix);
-    return candidate;
 }

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QDateTime>
 #include <QString>
 
 // What a file on disk is at one moment: whether it exists, whether it is a regular
@@ -25,7 +24,3 @@ struct FileStamp
     }
     friend bool operator==(const FileStamp &, const FileStamp &) = default;
 };
-
-// Where a text that must not replace a file changed by another program is kept: beside
-// it, with the moment in its name ("Historia.kax" -> "Historia-2026-12-08-143005.kax").
-QString datedSiblingPath(const QString &path, const QDateTime &moment);

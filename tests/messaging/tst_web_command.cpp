@@ -135,8 +135,9 @@ void TestWebCommand::favouriteOfAnotherSchemeIsNotOpened()
     window.SpeedButton13Click();
     QVERIFY(m_shell->urls.isEmpty());
     // Not opened: said why, and no history line.
-    QCOMPARE(dialogs->texts(), QStringList{"Nie udało się otworzyć adresu „file:///bin/sh”.\n"
-                                           "Otwierane są tylko adresy http, https i ftp."});
+    QCOMPARE(dialogs->texts(), QStringList{"„file:///bin/sh” nie jest adresem strony "
+                                           "internetowej.\nOtwierane są tylko adresy http, "
+                                           "https i ftp."});
     QCOMPARE(m_history, QStringList());
     DataFolder::setOverride(QString());
 }
