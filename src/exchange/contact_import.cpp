@@ -5,7 +5,7 @@
 #include "platform/file_access.h"
 #include "platform/file_stamp.h"
 #include "store/contact_schema.h"
-#include "store/search_index.h"
+#include "store/search_words.h"
 #include "store/sql_text.h"
 #include "store/table.h"
 #include "store/table_batch.h"

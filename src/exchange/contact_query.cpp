@@ -1,7 +1,7 @@
 #include "exchange/contact_query.h"
 
 #include "platform/errors.h"
-#include "store/search_index.h"
+#include "store/contact_search.h"
 #include "store/table.h"
 
 #include <QRegularExpression>

@@ -3,6 +3,7 @@
 #include "exchange/contact_query.h"
 #include "platform/errors.h"
 #include "platform/widgets/dialogs.h"
+#include "store/search_words.h"
 #include "store/table.h"
 
 #include <QApplication>

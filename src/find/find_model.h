@@ -1,6 +1,6 @@
 #pragma once
 
-#include "store/search_index.h"
+#include "store/contact_search.h"
 
 #include <QAbstractTableModel>
 #include <QStyledItemDelegate>

@@ -1,5 +1,7 @@
 #include "store/sql_engine.h"
 
+#include "store/postgres_search_index.h"
+
 namespace {
 
 // The contact table on a PostgreSQL server shared by the firm's users.
@@ -7,6 +9,12 @@ class PostgresEngine final : public SqlEngine
 {
 public:
     QString driverName() const override { return QStringLiteral("QPSQL"); }
+
+    const FullTextIndex &fullTextIndex() const override
+    {
+        static const PostgresSearchIndex index;
+        return index;
+    }
 };
 
 } // namespace

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "store/search_words.h"
+
+#include <QByteArray>
 #include <QList>
 #include <QSqlDatabase>
 #include <QSqlError>
@@ -8,13 +11,12 @@
 #include <QStringList>
 #include <QVariantList>
 #include <functional>
-#include <limits>
 #include <memory>
-#include <optional>
 #include <utility>
 #include <vector>
 
 class BulkStatement;
+enum class SearchScope;
 
 // The full-text search index of a contact table, in the same file. A plain table
 // "<table>_search_text" holds per contact (id) a folded copy of its text in four
@@ -40,15 +42,8 @@ namespace SearchIndex {
 QString tableName(const QString &table);     // "Kartax2000" -> "Kartax2000_search"
 QString textTableName(const QString &table); // "Kartax2000" -> "Kartax2000_search_text"
 
-// Text as the index stores and searches it: lower case, diacritics stripped (ł -> l).
-QString fold(const QString &text);
-// Only the digits of text: "+48 22 555-11" -> "482255511".
-QString digits(const QString &text);
-// The four column texts the index keeps of a contact, given its 13 field values.
-QStringList columnTexts(const QStringList &values);
-
-// The triggers that mark rows another program inserts or updates, by name with the
-// statement that creates each when missing.
+// The triggers that mark rows another program inserts or updates in an SQLite file, by
+// name with the statement that creates each when missing.
 QList<std::pair<QString, QString>> markTriggers(const QString &table);
 
 // Whether the table has its search index.
@@ -66,7 +61,97 @@ bool ensure(QSqlDatabase &db, const QString &table, QString *error,
 // database is then as it was.
 bool repair(QSqlDatabase &db, const QString &table, QString *error);
 
+// ---- What the engines' indexes share -----------------------------------------------
+
+// The text table's columns; Inne holds every field without a column of its own.
+const QStringList &columns();
+// Rows another program inserted or updated, whose text is to be written again. Its own,
+// not the sort keys' changed-row table: a program that knows nothing of the index
+// clears those marks when it writes its keys.
+QString marksTableName(const QString &table);
+QString insertTriggerName(const QString &table);
+QString updateTriggerName(const QString &table);
+QString deleteTriggerName(const QString &table);
+// The index of the i-th of the beginnings of name, representative and branch.
+QString startIndexName(const QString &table, qsizetype i);
+// The contact fields in table order, quoted, separated by commas.
+QString fieldList();
+
+// Runs the statements in turn; false with the first one's error.
+bool execAll(QSqlDatabase &db, const QStringList &statements, QSqlError *failure);
+// Whether a table with these columns (in lower case) has every contact field, so that
+// its rows can be indexed.
+bool hasContactFields(const QStringList &lowerCaseColumns);
+
+// Rows read at a time while the index is built.
+inline constexpr int kBuildBatch = 10000;
+// The share of a build's progress, in per cent, that writing the text takes; indexing it
+// takes the rest.
+inline constexpr int kTextShare = 50;
+
+// Stores the search text of a batch of rows, given their ids and column texts; false
+// with the engine's error.
+using TextInsert = std::function<bool(const std::vector<qint64> &ids,
+                                      const std::vector<QStringList> &rows, QSqlError *failure)>;
+
+// Writes the text of every row of the table with `insert`, within the caller's
+// transaction, reading the rows in id order a batch at a time, and reports progress up
+// to kTextShare per cent.
+bool writeEveryText(QSqlDatabase &db, const QString &table,
+                    const std::function<void(int)> &progress, const TextInsert &insert,
+                    QSqlError *failure);
+
 } // namespace SearchIndex
+
+// The search index as one database engine keeps it; SqlEngine::fullTextIndex() gives a
+// connection's. Its statements bind values by position.
+class FullTextIndex
+{
+public:
+    virtual ~FullTextIndex() = default;
+
+    // SearchIndex::exists() and ensure() on this engine.
+    virtual bool exists(QSqlDatabase &db, const QString &table) const = 0;
+    virtual bool ensure(QSqlDatabase &db, const QString &table, QString *error,
+                        const std::function<void(int percent)> &progress) const = 0;
+
+    // A statement of the writer: it binds a row's id, then the first `texts` of the
+    // row's four column texts.
+    struct Statement
+    {
+        QString sql;
+        int texts = 0;
+    };
+    // What SearchIndexWriter::write() runs, in turn, to replace a row's text in the
+    // index and clear its mark.
+    virtual QList<Statement> writeStatements(const QString &table) const = 0;
+    // What SearchIndexWriter::remove() runs to drop a row's text and its mark; each
+    // binds the id.
+    virtual QStringList removeStatements(const QString &table) const = 0;
+    // The statement that stores or replaces a row's text without indexing it; it binds
+    // the id and the four column texts.
+    virtual QString textOnlyStatement(const QString &table) const = 0;
+    // The statements that index the rows with ids in [from, to) whose text was stored
+    // alone, and clear their marks; each binds from and to.
+    virtual QStringList indexTextStatements(const QString &table) const = 0;
+
+    // The SELECT of the ids of contacts that hold every word (in any of its forms)
+    // within the scope, with ids above and up to the two values that `binds` holds
+    // first, in id order; the values it binds are appended after those. May read the
+    // index to choose how to look up; raises DatabaseError as searchFailure() words it.
+    virtual QString matchQuery(QSqlDatabase &db, const QString &table,
+                               const QList<QStringList> &words, SearchScope scope, bool withEmail,
+                               QVariantList *binds) const = 0;
+    // What a search in a table without its index is told, in Polish.
+    virtual QString missingMessage(QSqlDatabase &db, const QString &table) const = 0;
+    // The error of a failed search, in Polish.
+    virtual QString searchFailure(const QSqlDatabase &db, const QSqlError &error) const = 0;
+
+protected:
+    FullTextIndex() = default;
+    FullTextIndex(const FullTextIndex &) = delete;
+    FullTextIndex &operator=(const FullTextIndex &) = delete;
+};
 
 // Writes the search text of contact rows within the caller's transaction.
 class SearchIndexWriter
@@ -94,87 +179,17 @@ public:
     bool indexText(qint64 from, qint64 to, QString *error);
 
 private:
-    bool prepare(QString *error);
-    static bool execDrop(QSqlQuery &drop, qint64 id, QString *error);
+    using Prepared = std::vector<std::unique_ptr<QSqlQuery>>;
+    // Prepares the statements into *queries when it is empty. False with the engine's
+    // message.
+    bool prepare(const QStringList &statements, Prepared *queries, QString *error);
 
     QSqlDatabase m_db;
     QString m_table;
+    const FullTextIndex &m_index; // the engine's
     bool m_active = false;
-    bool m_server = false; // on a PostgreSQL server, whose indexes follow the text table
-    std::vector<std::unique_ptr<QSqlQuery>> m_drops;   // the old text out of each table
-    std::vector<std::unique_ptr<QSqlQuery>> m_inserts; // the new text into each table
+    QList<int> m_writeTexts; // the column texts each of m_writes binds
+    Prepared m_writes;       // write()'s statements, prepared at the first
+    Prepared m_removes;      // remove()'s
     std::unique_ptr<BulkStatement> m_textOnly;
-};
-
-// Which fields a contact search looks in.
-enum class SearchScope {
-    NameRepresentativeEmail, // Nazwa, Filia, Email
-    All,                     // every field
-    Beginnings,              // the start of Nazwa, Branza or Filia
-};
-
-// One contact found: its id and its 13 field values in table order.
-struct ContactMatch
-{
-    qint64 id = -1;
-    QStringList values;
-};
-
-// Finds contacts by text through the search index. The text is folded like the index
-// and split at white space; a contact matches when every word occurs within the scope,
-// in any field of it. A word of digits and telephone punctuation ("22-555", the post
-// code "80-266") is looked for by its digits and as typed, a word of five digits also
-// as a post code ("80266": "80-266"). A text of more than 64 different words is refused
-// with a message that says so. Words of three or more characters are looked up by their
-// trigrams; a text of only one- and two-character words has none to look up, so it is
-// matched by reading the index's text row by row, stopping at the limit. Beginnings
-// are looked up in indexes of the first two folded characters of the name, branch and
-// representative, made at open when missing.
-class ContactSearch
-{
-public:
-    ContactSearch(QSqlDatabase db, const QString &table);
-
-    // At most `limit` matches in id order; with `withEmail`, only contacts that have an
-    // e-mail address. Raises DatabaseError naming the file and the cause, also when the
-    // table has no search index, and KaxError for a text of too many words.
-    // Only matches with ids above `after` (the next page after the last one read) and
-    // up to `upTo`.
-    QList<ContactMatch> find(const QString &text, SearchScope scope, int limit,
-                             bool withEmail = false,
-                             qint64 after = std::numeric_limits<qint64>::min(),
-                             qint64 upTo = std::numeric_limits<qint64>::max()) const;
-
-    // A part of a search that can be carried on: up to `limit` matches with ids above
-    // `after` in id order, read for no much longer than the budget (none when
-    // negative); `after` to carry on from, and whether the table is read to its end.
-    struct Step
-    {
-        QList<ContactMatch> matches;
-        qint64 after = 0;
-        bool done = false;
-    };
-    Step scan(const QString &text, SearchScope scope, qint64 after, int limit,
-              int budgetMilliseconds) const;
-
-    // The scope of a search in every field as the user types: Beginnings while the
-    // text has only words of one or two characters, All once it has a longer one.
-    static SearchScope scopeFor(const QString &text);
-    // The folded words a text is searched for, each in every form it is looked for in.
-    static QStringList words(const QString &text);
-
-private:
-    // The SELECT of matching ids, above a bound (the first value bound), in id
-    // order, and the values it binds after that bound.
-    QString matchQuery(const QString &text, SearchScope scope, bool withEmail,
-                       QVariantList *binds) const;
-    QString beginningsQuery(const QStringList &words, bool withEmail, QVariantList *binds) const;
-    QSqlQuery run(const QString &sql, const QVariantList &binds) const;
-    // Raises DatabaseError with the error in Polish, naming the file.
-    [[noreturn]] void fail(const QSqlError &error) const;
-
-    QSqlDatabase m_db;
-    QString m_table;
-    mutable std::optional<std::pair<qint64, qint64>> m_span; // ids above and up to
-    mutable qint64 m_window = 0; // ids a stretch of a scan spans, kept at a few ms
 };

@@ -2,6 +2,7 @@
 
 #include <QString>
 
+class FullTextIndex;
 class QSqlDatabase;
 
 // What differs between the database engines the contact store runs on. There is one
@@ -24,6 +25,10 @@ public:
     // ---- The table, its cursor, schema and batches -------------------------------
 
     // ---- The full-text index and its searches ------------------------------------
+
+    // The search index of contact tables on this engine: how it is made, written and
+    // searched.
+    virtual const FullTextIndex &fullTextIndex() const = 0;
 
 protected:
     SqlEngine() = default;

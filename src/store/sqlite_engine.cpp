@@ -1,5 +1,7 @@
 #include "store/sql_engine.h"
 
+#include "store/sqlite_search_index.h"
+
 namespace {
 
 // The contact table in an SQLite file on this machine.
@@ -7,6 +9,12 @@ class SqliteEngine final : public SqlEngine
 {
 public:
     QString driverName() const override { return QStringLiteral("QSQLITE"); }
+
+    const FullTextIndex &fullTextIndex() const override
+    {
+        static const SqliteSearchIndex index;
+        return index;
+    }
 };
 
 } // namespace

@@ -1,7 +1,7 @@
 #include "exchange/contact_export.h"
 #include "exchange/contact_import.h"
 #include "records.h"
-#include "store/search_index.h"
+#include "store/contact_search.h"
 #include "store/table.h"
 #include "support/contact_fixture.h"
 

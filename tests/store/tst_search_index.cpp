@@ -1,4 +1,5 @@
 #include "platform/errors.h"
+#include "store/contact_search.h"
 #include "store/search_index.h"
 #include "store/table.h"
 #include "support/contact_fixture.h"

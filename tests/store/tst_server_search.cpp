@@ -1,6 +1,6 @@
 #include "exchange/contact_query.h"
 #include "platform/settings_store.h"
-#include "store/search_index.h"
+#include "store/contact_search.h"
 #include "store/table.h"
 #include "support/contact_fixture.h"
 #include "support/pg_test_server.h"

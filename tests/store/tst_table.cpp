@@ -1,9 +1,9 @@
 #include "platform/errors.h"
 #include "platform/settings_store.h"
+#include "store/contact_search.h"
 #include "store/data_module.h"
 #include "store/data_source.h"
 #include "store/incremental_search.h"
-#include "store/search_index.h"
 #include "store/table.h"
 #include "support/contact_fixture.h"
 

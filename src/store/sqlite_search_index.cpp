@@ -1,0 +1,470 @@
+#include "store/sqlite_search_index.h"
+
+#include "platform/errors.h"
+#include "store/contact_schema.h"
+#include "store/contact_search.h"
+#include "store/sql_text.h"
+
+#include <QVariant>
+
+namespace {
+
+using SqlText::engineMessage;
+using SqlText::quoted;
+using namespace SearchIndex;
+
+// The index of the name, representative and e-mail columns only.
+QString namesIndex(const QString &table)
+{
+    return table + QStringLiteral("_search_names");
+}
+
+// Statements that drop the indexed text of row `rowExpression` from both indexes and
+// the text table, and its mark. An external-content index forgets a row only when told
+// its text.
+QStringList dropStatements(const QString &table, const QString &rowExpression)
+{
+    const QString columns = SearchIndex::columns().join(QStringLiteral(", "));
+    const QString names = SearchIndex::columns().mid(0, 3).join(QStringLiteral(", "));
+    const QString text = quoted(textTableName(table));
+    const QString all = quoted(SearchIndex::tableName(table));
+    const QString named = quoted(namesIndex(table));
+    return {
+        QStringLiteral("INSERT INTO %1 (%1, rowid, %2) SELECT 'delete', id, %2 FROM %3 "
+                       "WHERE id = %4")
+            .arg(all, columns, text, rowExpression),
+        QStringLiteral("INSERT INTO %1 (%1, rowid, %2) SELECT 'delete', id, %2 FROM %3 "
+                       "WHERE id = %4")
+            .arg(named, names, text, rowExpression),
+        QStringLiteral("DELETE FROM %1 WHERE id = %2").arg(text, rowExpression),
+        QStringLiteral("DELETE FROM %1 WHERE id = %2")
+            .arg(quoted(marksTableName(table)), rowExpression),
+    };
+}
+
+// Statements that write the text of a row, after its old text is dropped: each binds
+// the id, then the first three or all four column texts.
+QStringList insertStatements(const QString &table)
+{
+    const QString columns = SearchIndex::columns().join(QStringLiteral(", "));
+    const QString names = SearchIndex::columns().mid(0, 3).join(QStringLiteral(", "));
+    return {
+        QStringLiteral("INSERT INTO %1 (id, %2) VALUES (?, ?, ?, ?, ?)")
+            .arg(quoted(textTableName(table)), columns),
+        QStringLiteral("INSERT INTO %1 (rowid, %2) VALUES (?, ?, ?, ?, ?)")
+            .arg(quoted(SearchIndex::tableName(table)), columns),
+        QStringLiteral("INSERT INTO %1 (rowid, %2) VALUES (?, ?, ?, ?)")
+            .arg(quoted(namesIndex(table)), names),
+    };
+}
+
+// Whether the table has every contact field, so its rows can be indexed, in *has.
+// False with the engine's error when it cannot tell.
+bool tableHasContactFields(QSqlDatabase &db, const QString &table, bool *has, QSqlError *failure)
+{
+    QSqlQuery query(db);
+    QStringList columns;
+    if (!query.exec(QStringLiteral("PRAGMA table_info(%1)").arg(quoted(table)))) {
+        *failure = query.lastError();
+        return false;
+    }
+    while (query.next())
+        columns << query.value(1).toString().toLower();
+    *has = SearchIndex::hasContactFields(columns);
+    return true;
+}
+
+// Creates the text table, both indexes and their triggers and fills them from the
+// table, within the caller's transaction: the text first, then each index in one pass
+// over it. Whatever a failed or partial earlier attempt left is made afresh.
+bool build(QSqlDatabase &db, const QString &table, const std::function<void(int)> &progress,
+           QSqlError *failure)
+{
+    const QString text = quoted(textTableName(table));
+    const QString all = quoted(SearchIndex::tableName(table));
+    const QString named = quoted(namesIndex(table));
+    const QString columns = SearchIndex::columns().join(QStringLiteral(", "));
+    // The indexes keep only which rows hold a trigram (detail = none), no column sizes.
+    const QString options =
+        QStringLiteral("content = '%1', content_rowid = id, "
+                       "tokenize = 'trigram', detail = none, "
+                       "columnsize = 0")
+            .arg(QString(textTableName(table)).replace(QLatin1Char('\''), QStringLiteral("''")));
+    const QString marks = quoted(marksTableName(table));
+    QStringList statements;
+    for (const QString &trigger :
+         {insertTriggerName(table), updateTriggerName(table), deleteTriggerName(table)})
+        statements << QStringLiteral("DROP TRIGGER IF EXISTS %1").arg(quoted(trigger));
+    for (const QString &made : {all, named, text, marks})
+        statements << QStringLiteral("DROP TABLE IF EXISTS %1").arg(made);
+    statements << QStringList{
+        QStringLiteral("CREATE TABLE %1 (id INTEGER PRIMARY KEY, %2)").arg(text, columns),
+        QStringLiteral("CREATE TABLE %1 (id INTEGER PRIMARY KEY)").arg(marks),
+        QStringLiteral("CREATE VIRTUAL TABLE %1 USING fts5(%2, %3)").arg(all, columns, options),
+        QStringLiteral("CREATE VIRTUAL TABLE %1 USING fts5(%2, %3)")
+            .arg(named, SearchIndex::columns().mid(0, 3).join(QStringLiteral(", ")), options),
+        QStringLiteral("CREATE TRIGGER %1 AFTER DELETE ON %2 BEGIN %3; END")
+            .arg(quoted(deleteTriggerName(table)), quoted(table),
+                 dropStatements(table, QStringLiteral("OLD.id")).join(QStringLiteral("; "))),
+    };
+    for (const auto &trigger : SearchIndex::markTriggers(table))
+        statements << trigger.second;
+    if (!execAll(db, statements, failure))
+        return false;
+
+    const auto fail = [failure](const QSqlQuery &q) {
+        *failure = q.lastError();
+        return false;
+    };
+    QSqlQuery insert(db);
+    if (!insert.prepare(insertStatements(table).first()))
+        return fail(insert);
+    const auto insertRows = [&insert](const std::vector<qint64> &ids,
+                                      const std::vector<QStringList> &rows, QSqlError *error) {
+        for (size_t row = 0; row < ids.size(); ++row) {
+            insert.bindValue(0, ids[row]);
+            for (int c = 0; c < 4; ++c)
+                insert.bindValue(1 + c, rows[row][c]);
+            if (!insert.exec()) {
+                *error = insert.lastError();
+                return false;
+            }
+        }
+        return true;
+    };
+    if (!writeEveryText(db, table, progress, insertRows, failure))
+        return false;
+    QSqlQuery query(db);
+    if (!query.exec(QStringLiteral("INSERT INTO %1 (%1) VALUES ('rebuild')").arg(all)))
+        return fail(query);
+    if (progress)
+        progress(kTextShare + (100 - kTextShare) * 4 / 5);
+    if (!query.exec(QStringLiteral("INSERT INTO %1 (%1) VALUES ('rebuild')").arg(named)))
+        return fail(query);
+    if (progress)
+        progress(100);
+    return true;
+}
+
+// The distinct trigrams of a word, by code point, as quoted FTS5 strings.
+void addTrigrams(const QString &word, QStringList *terms)
+{
+    const QList<uint> points = word.toUcs4();
+    for (qsizetype i = 0; i + 3 <= points.size(); ++i) {
+        QString term = QString::fromUcs4(reinterpret_cast<const char32_t *>(points.data() + i), 3);
+        term = QLatin1Char('"') + term.replace(QLatin1Char('"'), QStringLiteral("\"\"")) +
+               QLatin1Char('"');
+        if (!terms->contains(term))
+            *terms << term;
+    }
+}
+
+// The first two characters of the branch: the first line of Inne, when the contact
+// has a branch.
+QString branchStart()
+{
+    return QStringLiteral("substr(Inne, 1, min(2, instr(Inne || char(10), char(10)) - 1))");
+}
+
+// The expressions of the beginnings' indexes, each with its whole field's expression.
+QList<std::pair<QString, QString>> startColumns()
+{
+    return {
+        {QStringLiteral("substr(Nazwa, 1, 2)"), QStringLiteral("Nazwa")},
+        {QStringLiteral("substr(Filia, 1, 2)"), QStringLiteral("Filia")},
+        {branchStart(), QStringLiteral("substr(Inne, 1, instr(Inne || char(10), char(10)) - 1)")},
+    };
+}
+
+// Candidates of a beginning from which reading rows in id order finds a page sooner
+// than sorting them all.
+constexpr int kDenseBeginning = 5000;
+
+// Creates the indexes of the beginnings of name, representative and branch when
+// missing: a few bytes per contact.
+bool ensureStartIndexes(QSqlDatabase &db, const QString &table, QSqlError *failure)
+{
+    const auto columns = startColumns();
+    QStringList statements;
+    for (qsizetype i = 0; i < columns.size(); ++i)
+        statements << QStringLiteral("CREATE INDEX IF NOT EXISTS %1 ON %2 (%3)")
+                          .arg(quoted(startIndexName(table, i)), quoted(textTableName(table)),
+                               columns[i].first);
+    return execAll(db, statements, failure);
+}
+
+// Raises DatabaseError with a search's error in Polish, naming the file.
+[[noreturn]] void fail(const QSqlDatabase &db, const QSqlError &error)
+{
+    throw DatabaseError(SqlText::fileFailure(db.databaseName(), error));
+}
+
+// The SELECT of contacts that have every word at the beginning of the name, the
+// representative or the branch.
+QString beginningsQuery(QSqlDatabase &db, const QString &table, const QStringList &words,
+                        bool withEmail, QVariantList *binds)
+{
+    // Per word, its three alternatives: it begins the name, the representative or the
+    // branch. The indexes of the first two characters find the candidates; LIKE checks
+    // a longer word in full.
+    const auto columns = startColumns();
+    const auto alternativesOf = [&](const QString &word, QList<QVariantList> *values) {
+        QString upper = word.left(2);
+        upper[upper.size() - 1] = QChar(upper.back().unicode() + 1);
+        QStringList alternatives;
+        for (const auto &[prefix, whole] : columns) {
+            QString alternative = QStringLiteral("%1 >= ? AND %1 < ?").arg(prefix);
+            QVariantList bound{word.left(2), upper};
+            if (word.size() > 2) {
+                alternative += QStringLiteral(" AND %1 LIKE ? ESCAPE '\\'").arg(whole);
+                bound << likeEscaped(word) + QLatin1Char('%');
+            }
+            // The first line of Inne is the branch only when the contact has one.
+            if (prefix == branchStart())
+                alternative += QStringLiteral(" AND (SELECT Branza FROM %1 WHERE id = s.id) <> ''")
+                                   .arg(quoted(table));
+            alternatives << QLatin1Char('(') + alternative + QLatin1Char(')');
+            *values << bound;
+        }
+        return alternatives;
+    };
+    const QString text = quoted(textTableName(table));
+    if (words.isEmpty())
+        return QStringLiteral("SELECT id FROM %1 WHERE id > ? AND id <= ? ORDER BY id").arg(text);
+    QVariantList bounds; // the ids above and up to
+    bounds << binds->takeFirst();
+    bounds << binds->takeFirst();
+
+    // The words after the first, and the e-mail condition, checked on each candidate.
+    QStringList others;
+    QVariantList otherValues;
+    for (qsizetype w = 1; w < words.size(); ++w) {
+        QList<QVariantList> values;
+        others << QLatin1Char('(') + alternativesOf(words[w], &values).join(u" OR ") +
+                      QLatin1Char(')');
+        for (const QVariantList &bound : std::as_const(values))
+            otherValues << bound;
+    }
+    if (withEmail)
+        others << QStringLiteral("Email <> ''");
+    const QString rest =
+        others.isEmpty() ? QString() : QStringLiteral(" AND ") + others.join(u" AND ");
+
+    QList<QVariantList> firstValues;
+    const QStringList first = alternativesOf(words.value(0), &firstValues);
+    // A beginning that many contacts share is found soonest by reading rows in id
+    // order; a rarer one through the indexes, sorting what they find.
+    QStringList counts;
+    QVariantList countValues;
+    for (qsizetype i = 0; i < columns.size(); ++i) {
+        counts << QStringLiteral("(SELECT count(*) FROM (SELECT 1 FROM %1 INDEXED BY %2 "
+                                 "WHERE %3 >= ? AND %3 < ? LIMIT %4))")
+                      .arg(text, quoted(startIndexName(table, i)), columns[i].first)
+                      .arg(kDenseBeginning);
+        countValues << firstValues[i].mid(0, 2);
+    }
+    QSqlQuery density(db);
+    density.setForwardOnly(true);
+    if (!density.prepare(QStringLiteral("SELECT ") + counts.join(u" + ")))
+        fail(db, density.lastError());
+    for (int i = 0; i < countValues.size(); ++i)
+        density.bindValue(i, countValues[i]);
+    if (!density.exec() || !density.next())
+        fail(db, density.lastError());
+    if (density.value(0).toInt() >= kDenseBeginning) {
+        *binds << bounds;
+        for (const QVariantList &bound : std::as_const(firstValues))
+            *binds << bound;
+        *binds << otherValues;
+        return QStringLiteral(
+                   "SELECT id FROM %1 AS s WHERE id > ? AND id <= ? AND (%2)%3 ORDER BY id")
+            .arg(text, first.join(u" OR "), rest);
+    }
+    QStringList arms;
+    for (qsizetype i = 0; i < columns.size(); ++i) {
+        arms << QStringLiteral(
+                    "SELECT id FROM %1 AS s INDEXED BY %2 WHERE id > ? AND id <= ? AND %3%4")
+                    .arg(text, quoted(startIndexName(table, i)), first[i], rest);
+        *binds << bounds << firstValues[i] << otherValues;
+    }
+    return arms.join(u" UNION ") + QStringLiteral(" ORDER BY id");
+}
+
+} // namespace
+
+QList<std::pair<QString, QString>> SearchIndex::markTriggers(const QString &table)
+{
+    const QString marks = quoted(marksTableName(table));
+    // Any insert, and any update of a field, marks the row; writing its text clears
+    // the mark, so marks left behind name rows that another program wrote.
+    return {
+        {insertTriggerName(table),
+         QStringLiteral("CREATE TRIGGER IF NOT EXISTS %1 AFTER INSERT ON %2 "
+                        "BEGIN INSERT OR IGNORE INTO %3 (id) "
+                        "VALUES (NEW.id); END")
+             .arg(quoted(insertTriggerName(table)), quoted(table), marks)},
+        {updateTriggerName(table),
+         QStringLiteral("CREATE TRIGGER IF NOT EXISTS %1 AFTER UPDATE OF %2 ON %3 BEGIN "
+                        "INSERT OR IGNORE INTO %4 (id) VALUES (NEW.id); END")
+             .arg(quoted(updateTriggerName(table)),
+                  ContactSchema::fieldNames().join(QStringLiteral(", ")), quoted(table), marks)},
+    };
+}
+
+bool SqliteSearchIndex::exists(QSqlDatabase &db, const QString &table) const
+{
+    QSqlQuery query(db);
+    const QStringList objects{tableName(table),         namesIndex(table),
+                              textTableName(table),     marksTableName(table),
+                              insertTriggerName(table), updateTriggerName(table),
+                              deleteTriggerName(table)};
+    QStringList marks;
+    marks.fill(QStringLiteral("?"), objects.size());
+    query.prepare(QStringLiteral("SELECT count(*) FROM sqlite_master WHERE name IN (%1)")
+                      .arg(marks.join(QStringLiteral(", "))));
+    for (const QString &name : objects)
+        query.addBindValue(name);
+    return query.exec() && query.next() && query.value(0).toInt() == objects.size();
+}
+
+bool SqliteSearchIndex::ensure(QSqlDatabase &db, const QString &table, QString *error,
+                               const std::function<void(int percent)> &progress) const
+{
+    QSqlError failure;
+    if (exists(db, table)) {
+        if (ensureStartIndexes(db, table, &failure))
+            return true;
+        *error = engineMessage(failure);
+        return false;
+    }
+    bool indexable = false;
+    if (!tableHasContactFields(db, table, &indexable, &failure)) {
+        *error = engineMessage(failure);
+        return false;
+    }
+    if (!indexable)
+        return true;
+    if (!db.transaction()) {
+        *error = engineMessage(db.lastError());
+        return false;
+    }
+    if (!build(db, table, progress, &failure) || !ensureStartIndexes(db, table, &failure)) {
+        *error = engineMessage(failure);
+        db.rollback();
+        return false;
+    }
+    if (!db.commit()) {
+        *error = engineMessage(db.lastError());
+        db.rollback();
+        return false;
+    }
+    return true;
+}
+
+QList<FullTextIndex::Statement> SqliteSearchIndex::writeStatements(const QString &table) const
+{
+    // The old text out of each table, then the new text into each: the text table and
+    // the index of every column take all four texts, the names index three.
+    QList<Statement> statements;
+    for (const QString &drop : removeStatements(table))
+        statements.append({drop, 0});
+    const QStringList inserts = insertStatements(table);
+    for (qsizetype i = 0; i < inserts.size(); ++i)
+        statements.append({inserts[i], i + 1 == inserts.size() ? 3 : 4});
+    return statements;
+}
+
+QStringList SqliteSearchIndex::removeStatements(const QString &table) const
+{
+    return dropStatements(table, QStringLiteral("?"));
+}
+
+QString SqliteSearchIndex::textOnlyStatement(const QString &table) const
+{
+    return QStringLiteral("INSERT OR REPLACE INTO %1 (id, %2) VALUES (?, ?, ?, ?, ?)")
+        .arg(quoted(textTableName(table)), SearchIndex::columns().join(u", "));
+}
+
+QStringList SqliteSearchIndex::indexTextStatements(const QString &table) const
+{
+    const QString text = quoted(textTableName(table));
+    const QString columns = SearchIndex::columns().join(QStringLiteral(", "));
+    const QString names = SearchIndex::columns().mid(0, 3).join(QStringLiteral(", "));
+    return {
+        QStringLiteral("INSERT INTO %1 (rowid, %2) SELECT id, %2 FROM %3 WHERE id >= ? AND id < ?")
+            .arg(quoted(SearchIndex::tableName(table)), columns, text),
+        QStringLiteral("INSERT INTO %1 (rowid, %2) SELECT id, %2 FROM %3 WHERE id >= ? AND id < ?")
+            .arg(quoted(namesIndex(table)), names, text),
+        QStringLiteral("DELETE FROM %1 WHERE id >= ? AND id < ?")
+            .arg(quoted(marksTableName(table))),
+    };
+}
+
+QString SqliteSearchIndex::matchQuery(QSqlDatabase &db, const QString &table,
+                                      const QList<QStringList> &words, SearchScope scope,
+                                      bool withEmail, QVariantList *binds) const
+{
+    if (scope == SearchScope::Beginnings) {
+        QStringList starts; // a number begins a field with its digits
+        for (const QStringList &forms : words)
+            starts << forms.first();
+        return beginningsQuery(db, table, starts, withEmail, binds);
+    }
+
+    // Each scope has an index of its own columns, so that its trigrams find no rows
+    // that hold them only elsewhere.
+    const bool everyField = scope == SearchScope::All;
+    const QStringList columns =
+        everyField ? SearchIndex::columns() : SearchIndex::columns().mid(0, 3);
+    const QString index = quoted(everyField ? SearchIndex::tableName(table) : namesIndex(table));
+
+    // The trigrams narrow the rows down; LIKE then checks each word in the scope's columns.
+    QStringList terms;
+    QStringList conditions{QStringLiteral("rowid > ?"), QStringLiteral("rowid <= ?")};
+    QVariantList patterns;
+    for (const QStringList &forms : words) {
+        // The trigrams of any of the word's forms; a form too short to have one leaves
+        // the word to LIKE alone.
+        QStringList formTerms;
+        bool everyForm = true;
+        QStringList alternatives;
+        for (const QString &form : forms) {
+            QStringList trigrams;
+            addTrigrams(form, &trigrams);
+            everyForm = everyForm && !trigrams.isEmpty();
+            formTerms << QLatin1Char('(') + trigrams.join(u" AND ") + QLatin1Char(')');
+            for (const QString &column : std::as_const(columns)) {
+                alternatives << column + QStringLiteral(" LIKE ? ESCAPE '\\'");
+                patterns << containsPattern(form);
+            }
+        }
+        if (everyForm)
+            terms << QLatin1Char('(') + formTerms.join(u" OR ") + QLatin1Char(')');
+        conditions << QLatin1Char('(') + alternatives.join(QStringLiteral(" OR ")) +
+                          QLatin1Char(')');
+    }
+    if (!terms.isEmpty()) {
+        conditions.insert(2, index + QStringLiteral(" MATCH ?"));
+        *binds << terms.join(QStringLiteral(" AND "));
+    }
+    *binds << patterns;
+    if (withEmail)
+        conditions << QStringLiteral("Email <> ''");
+    return QStringLiteral("SELECT rowid FROM %1 WHERE %2 ORDER BY rowid")
+        .arg(index, conditions.join(QStringLiteral(" AND ")));
+}
+
+QString SqliteSearchIndex::missingMessage(QSqlDatabase &db, const QString &table) const
+{
+    QString message = QStringLiteral("Tabela %1 w bazie danych %2 nie ma indeksu wyszukiwania.")
+                          .arg(table, SqlText::fileOf(db.databaseName()));
+    if (db.connectOptions().contains(QLatin1String("QSQLITE_OPEN_READONLY")))
+        message += QStringLiteral(" Baza jest otwarta tylko do odczytu, więc program nie "
+                                  "może go zbudować.");
+    return message;
+}
+
+QString SqliteSearchIndex::searchFailure(const QSqlDatabase &db, const QSqlError &error) const
+{
+    return SqlText::fileFailure(db.databaseName(), error);
+}
