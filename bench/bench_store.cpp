@@ -9,8 +9,8 @@
 #include "bench_util.h"
 #include "platform/settings_store.h"
 #include "store/contact_schema.h"
+#include "store/contact_search.h"
 #include "store/incremental_search.h"
-#include "store/search_index.h"
 #include "store/table.h"
 
 #include <QCoreApplication>
