@@ -1,4 +1,4 @@
-#include "exchange/contact_query.h"
+#include "cli/contact_query.h"
 
 #include "exchange/contact_record.h"
 #include "platform/errors.h"
