@@ -14,6 +14,7 @@
 // dialogs name it, and what reads and writes it.
 namespace ContactFormats {
 
+// One format: a row of the table.
 struct FileFormat
 {
     QString name;           // for --format: "vcf", "csv", "db"
