@@ -12,7 +12,7 @@
 #include "entry/full_record_view.h"
 #include "exchange/widgets/duplicate_window.h"
 #include "exchange/widgets/import_mapping_window.h"
-#include "exchange/widgets/import_progress_window.h"
+#include "exchange/widgets/progress_window.h"
 #include "find/find_model.h"
 #include "find/find_window.h"
 #include "forms/form.h"
@@ -140,10 +140,14 @@ void renderImport(const QString &out)
         mapping.show();
         save(&mapping, QDir(out).filePath(QStringLiteral("ImportMapping.png")));
     }
-    TImportProgress progress;
+    TProgressWindow progress(TProgressWindow::Kind::Import);
     progress.show();
     progress.update(42137, 42);
     save(&progress, QDir(out).filePath(QStringLiteral("ImportProgress.png")));
+    TProgressWindow exporting(TProgressWindow::Kind::Export);
+    exporting.show();
+    exporting.update(120000, 57);
+    save(&exporting, QDir(out).filePath(QStringLiteral("ExportProgress.png")));
     TDuplicateQuestion question;
     ContactImport::Duplicate duplicate;
     duplicate.incoming[ContactRecord::Nazwa] = QStringLiteral("Hurtownia Łódź");

@@ -4,7 +4,7 @@
 #include "app/program.h"
 #include "app/single_instance.h"
 #include "app/startup.h"
-#include "exchange/command_line.h"
+#include "cli/command_line.h"
 #include "info/help_system.h"
 #include "platform/errors.h"
 #include "platform/restart.h"

@@ -1,5 +1,5 @@
 #include "app/application.h"
-#include "exchange/command_line.h"
+#include "cli/command_line.h"
 
 #include <QCoreApplication>
 #include <QTextStream>

@@ -10,7 +10,7 @@
 #include "dial/telefon.h"
 #include "entry/data_entry_window.h"
 #include "entry/full_record_view.h"
-#include "exchange/contact_export.h"
+#include "exchange/widgets/export_run.h"
 #include "exchange/widgets/import_run.h"
 #include "forms/date_text.h"
 #include "forms/form_style.h"
@@ -515,29 +515,8 @@ void TForm1::Eksport1Click()
     // What is typed in any window belongs in the file, as a move would post it.
     if (!m_program || !m_program->postOpenEdit())
         return;
-    const TDM9 *dataModule = m_program->object<TDM9>();
-    if (!dataModule)
-        return;
-    const QString path = FileDialogs::current().saveFileName(
-        this, {QStringLiteral("Eksport kontaktów"),
-               QStringLiteral("Kontakty: vCard lub CSV (*.vcf *.csv)"), QStringLiteral("vcf")});
-    if (path.isEmpty())
-        return;
-    const std::optional<ContactExport::Format> format = ContactExport::formatForPath(path);
-    if (!format) {
-        reportError(QStringLiteral("Plik kontaktów musi mieć rozszerzenie .vcf (vCard) lub .csv."));
-        return;
-    }
-    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
-    const ContactExport::Result result = ContactExport::exportTable(*dataModule->t1, path, *format);
-    QGuiApplication::restoreOverrideCursor();
-    if (!result.ok) {
-        reportError(result.error);
-        return;
-    }
-    showMessage(
-        DialogKind::Information, QStringLiteral("Kartax2000®"),
-        QStringLiteral("Liczba zapisanych kontaktów: %1.\nPlik: %2").arg(result.written).arg(path));
+    if (const TDM9 *dataModule = m_program->object<TDM9>())
+        ExportRun::run(this, *dataModule->t1);
 }
 
 void TForm1::Wpiszdane1Click()

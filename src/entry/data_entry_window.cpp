@@ -5,10 +5,10 @@
 #include "dbcontrols/db_edit.h"
 #include "dbcontrols/db_memo.h"
 #include "dbcontrols/db_navigator.h"
+#include "exchange/countries.h"
 #include "forms/date_text.h"
 #include "forms/form_style.h"
 #include "platform/clock.h"
-#include "store/countries.h"
 #include "store/incremental_search.h"
 #include "store/table.h"
 

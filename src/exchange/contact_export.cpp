@@ -1,5 +1,6 @@
 #include "exchange/contact_export.h"
 
+#include "exchange/contact_formats.h"
 #include "exchange/contact_record.h"
 #include "exchange/csv.h"
 #include "exchange/vcard.h"
@@ -7,18 +8,12 @@
 #include "platform/file_access.h"
 #include "store/table.h"
 
-#include <QFileInfo>
-
 namespace ContactExport {
 
 std::optional<Format> formatForPath(const QString &path)
 {
-    const QString suffix = QFileInfo(path).suffix().toLower();
-    if (suffix == QLatin1String("vcf") || suffix == QLatin1String("vcard"))
-        return Format::VCard4;
-    if (suffix == QLatin1String("csv"))
-        return Format::CsvUtf8;
-    return std::nullopt;
+    const ContactFormats::FileFormat *format = ContactFormats::forPath(path);
+    return format ? format->writer : std::nullopt;
 }
 
 namespace {
@@ -67,19 +62,11 @@ Result exportTable(const TTable &contacts, const QString &path, Format format,
     try {
         const std::unique_ptr<TTable> cursor = contacts.openCursor();
         const qint64 total = progress ? cursor->recordCount() : 0;
-        // Where each of the table's fields stands in a record; -1 for one it does not carry.
-        QList<int> places;
-        for (const QString &name : cursor->fieldNames())
-            places << ContactRecord::fieldIndex(name);
+        const RecordPlaces places(cursor->fieldNames());
         bool writeFailed = false;
         bool cancelled = false;
         cursor->forEachRecord([&](const QStringList &values) {
-            ContactRecord record;
-            for (int i = 0; i < values.size(); ++i) {
-                if (places[i] >= 0)
-                    record.values[std::size_t(places[i])] = values[i];
-            }
-            if (!write(record)) {
+            if (!write(places.record(values))) {
                 writeFailed = true;
                 return false;
             }

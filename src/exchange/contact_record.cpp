@@ -41,20 +41,45 @@ bool ContactRecord::isEmpty() const
 
 ContactRecord ContactRecord::fromTable(const TTable &table)
 {
-    ContactRecord record;
-    for (int i = 0; i < kFieldCount; ++i) {
-        const int field = table.fieldIndex(fieldName(i));
-        if (field >= 0)
-            record.values[std::size_t(i)] = table.fieldText(field);
-    }
-    return record;
+    const QStringList names = table.fieldNames();
+    QStringList values;
+    for (int field = 0; field < names.size(); ++field)
+        values << table.fieldText(field);
+    return RecordPlaces(names).record(values);
 }
 
 void ContactRecord::setInto(TTable &table) const
 {
-    for (int i = 0; i < kFieldCount; ++i) {
-        const int field = table.fieldIndex(fieldName(i));
-        if (field >= 0)
-            table.setFieldText(field, values[std::size_t(i)]);
+    const RecordPlaces places(table.fieldNames());
+    const QStringList values = places.values(*this);
+    for (int field = 0; field < values.size(); ++field) {
+        if (places.place(field) >= 0)
+            table.setFieldText(field, values[field]);
     }
+}
+
+RecordPlaces::RecordPlaces(const QStringList &tableFields)
+{
+    m_places.reserve(tableFields.size());
+    for (const QString &name : tableFields)
+        m_places << ContactRecord::fieldIndex(name);
+}
+
+ContactRecord RecordPlaces::record(const QStringList &values) const
+{
+    ContactRecord record;
+    for (qsizetype i = 0; i < m_places.size() && i < values.size(); ++i) {
+        if (m_places[i] >= 0)
+            record.values[std::size_t(m_places[i])] = values[i];
+    }
+    return record;
+}
+
+QStringList RecordPlaces::values(const ContactRecord &record) const
+{
+    QStringList values;
+    values.reserve(m_places.size());
+    for (const int place : m_places)
+        values << (place >= 0 ? record.values[std::size_t(place)] : QString());
+    return values;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QList>
 #include <QString>
 #include <QStringList>
 #include <array>
@@ -45,4 +46,22 @@ struct ContactRecord
     // inserted or edited; fields the table lacks are left out.
     static ContactRecord fromTable(const TTable &table);
     void setInto(TTable &table) const;
+};
+
+// Where a table's fields stand in a record: per field of the table, in the table's
+// order, the record field it holds, or -1 for one a record does not carry.
+class RecordPlaces final
+{
+public:
+    explicit RecordPlaces(const QStringList &tableFields);
+
+    // The record of a row's values in the table's order; fields it lacks stay empty.
+    ContactRecord record(const QStringList &values) const;
+    // The record's values in the table's order; empty for fields a record does not carry.
+    QStringList values(const ContactRecord &record) const;
+    // The record field of the table's field, or -1.
+    int place(qsizetype tableField) const { return m_places.value(tableField, -1); }
+
+private:
+    QList<int> m_places;
 };

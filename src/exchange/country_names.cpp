@@ -1,6 +1,6 @@
 #include "exchange/country_names.h"
 
-#include "store/countries.h"
+#include "exchange/countries.h"
 
 #include <QHash>
 

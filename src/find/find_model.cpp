@@ -1,8 +1,8 @@
 #include "find/find_model.h"
 
-#include "exchange/contact_query.h"
 #include "platform/errors.h"
 #include "platform/widgets/dialogs.h"
+#include "store/contact_count.h"
 #include "store/search_words.h"
 #include "store/table.h"
 
@@ -213,5 +213,5 @@ QString contactCountText(int count, int cap)
 {
     if (count > cap)
         return QStringLiteral("ponad %1 kontaktów").arg(cap);
-    return ContactQuery::contactCount(count);
+    return contactCount(count);
 }

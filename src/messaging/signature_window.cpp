@@ -1,9 +1,9 @@
 #include "messaging/signature_window.h"
 
+#include "exchange/countries.h"
 #include "forms/form_style.h"
 #include "platform/errors.h"
 #include "platform/settings_store.h"
-#include "store/countries.h"
 
 #include <QComboBox>
 #include <QFrame>

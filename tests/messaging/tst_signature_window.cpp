@@ -1,6 +1,6 @@
+#include "exchange/countries.h"
 #include "messaging/signature_window.h"
 #include "platform/settings_store.h"
-#include "store/countries.h"
 
 #include <QApplication>
 #include <QComboBox>

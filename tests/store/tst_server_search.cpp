@@ -1,4 +1,4 @@
-#include "exchange/contact_query.h"
+#include "cli/contact_query.h"
 #include "platform/settings_store.h"
 #include "store/contact_search.h"
 #include "store/table.h"

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "exchange/contact_import.h"
-#include "exchange/widgets/modal_window.h"
+#include "forms/modal_window.h"
 
 class QCheckBox;
 class QLabel;

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "exchange/csv.h"
-#include "exchange/widgets/modal_window.h"
+#include "forms/modal_window.h"
 
 #include <QVector>
 

@@ -1,9 +1,10 @@
 #include "exchange/widgets/import_run.h"
 
+#include "exchange/contact_formats.h"
 #include "exchange/contact_import.h"
 #include "exchange/widgets/duplicate_window.h"
 #include "exchange/widgets/import_mapping_window.h"
-#include "exchange/widgets/import_progress_window.h"
+#include "exchange/widgets/progress_window.h"
 #include "platform/termination_signals.h"
 #include "platform/widgets/dialogs.h"
 #include "platform/widgets/file_dialogs.h"
@@ -13,11 +14,7 @@ namespace ImportRun {
 void run(QWidget *parent, TTable &contacts)
 {
     const QString path = FileDialogs::current().openFileName(
-        parent,
-        {QStringLiteral("Import kontaktów"),
-         QStringLiteral("Kontakty: vCard, CSV lub baza Kartax2000 (*.vcf *.vcard *.csv *.db);;"
-                        "Baza Kartax2000 (*.db)"),
-         QString()});
+        parent, {QStringLiteral("Import kontaktów"), ContactFormats::openFilter(), QString()});
     if (!path.isEmpty())
         runFile(parent, contacts, path);
 }
@@ -44,7 +41,7 @@ void runFile(QWidget *parent, TTable &contacts, const QString &path)
         options.encoding = mapping.encoding();
         options.mapping = mapping.mapping();
     }
-    TImportProgress progress(parent);
+    TProgressWindow progress(TProgressWindow::Kind::Import, parent);
     TDuplicateQuestion question(parent);
     // A signal that ends the program (SIGTERM at logout) stops the import as Cancel
     // does; the program then ends as the signal asks, with nothing more to say.

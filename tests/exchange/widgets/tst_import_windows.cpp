@@ -27,7 +27,7 @@
 using ContactImport::Choice;
 
 // The import's windows: the CSV column mapping, the duplicate question, and the
-// run from the Program menu.
+// runs of import and export from the Program menu.
 class TestImportWindows : public QObject
 {
     Q_OBJECT
@@ -36,6 +36,8 @@ private slots:
     void mappingShowsGuessAndTakesChanges();
     void duplicateQuestionGivesTheChoice();
     void menuImportReportsAndShowsFirstContact();
+    void menuExportReportsTheFile_data();
+    void menuExportReportsTheFile();
     // Last: the program it runs is ended.
     void signalToEndStopsTheImport();
 };
@@ -117,6 +119,36 @@ void TestImportWindows::menuImportReportsAndShowsFirstContact()
                             "*.db);;Baza Kartax2000 (*.db)"));
     QCOMPARE(dialogs->texts(), QStringList{"Dodano 3, zaktualizowano 0, pominięto 0."});
     QCOMPARE(fx.table().fieldText(QStringLiteral("Nazwa")), QStringLiteral("Zenit"));
+}
+
+void TestImportWindows::menuExportReportsTheFile_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("said");
+    QTest::newRow("vCard") << "k.vcf"
+                           << "Liczba zapisanych kontaktów: 0.\nPlik: DIR/k.vcf";
+    QTest::newRow("CSV") << "k.CSV"
+                         << "Liczba zapisanych kontaktów: 0.\nPlik: DIR/k.CSV";
+    QTest::newRow("unknown extension")
+        << "k.txt"
+        << "Plik kontaktów musi mieć rozszerzenie .vcf (vCard) lub .csv.";
+}
+
+void TestImportWindows::menuExportReportsTheFile()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, said);
+    ProgramFixture fx;
+    ReportFakeFileDialogs files;
+    files.saveAnswers << fx.folder() + u'/' + name;
+    InstalledScriptedDialogs dialogs;
+    dialogs->queue(DialogButton::Ok);
+    fx.form1().Eksport1->trigger();
+    QCOMPARE(files.requests.constFirst().filter,
+             QStringLiteral("Kontakty: vCard lub CSV (*.vcf *.csv)"));
+    QCOMPARE(files.requests.constFirst().defaultSuffix, QStringLiteral("vcf"));
+    QCOMPARE(dialogs->texts(), QStringList{said.replace(QStringLiteral("DIR"), fx.folder())});
+    QCOMPARE(QFile::exists(fx.folder() + u'/' + name), !name.endsWith(u"txt"));
 }
 
 void TestImportWindows::signalToEndStopsTheImport()

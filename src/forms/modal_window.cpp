@@ -1,4 +1,4 @@
-#include "exchange/widgets/modal_window.h"
+#include "forms/modal_window.h"
 
 #include <QCloseEvent>
 #include <QEventLoop>

@@ -13,9 +13,6 @@ struct ContactMatch;
 // through the search index, without regard to case or Polish letters.
 namespace ContactQuery {
 
-// "1 kontakt", "3 kontakty", "5 kontaktów", "22 kontakty".
-QString contactCount(int count);
-
 // Contacts listed at most for one query.
 inline constexpr int kLimit = 200;
 

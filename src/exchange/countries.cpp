@@ -1,4 +1,4 @@
-#include "store/countries.h"
+#include "exchange/countries.h"
 
 namespace Countries {
 

@@ -3,7 +3,7 @@
 // this process's place. Loading the widget, printing and picture libraries costs more
 // than a mail client's whole address query, so the query does not load them.
 
-#include "exchange/command_line.h"
+#include "cli/command_line.h"
 #include "platform/data_folder.h"
 
 #include <QCoreApplication>

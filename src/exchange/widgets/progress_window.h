@@ -8,15 +8,17 @@ class QLabel;
 class QProgressBar;
 class QPushButton;
 
-// `TImportProgress`: the window an import shows while it runs, with the contacts read
-// so far, how much of the file is done, and a Cancel button that stops the import.
-class TImportProgress final : public KaxForm
+// `TProgressWindow`: the window an import or an export shows while it runs, with the
+// contacts read or written so far, how much is done, and a Cancel button that stops it.
+class TProgressWindow final : public KaxForm
 {
     Q_OBJECT
-    Q_DISABLE_COPY_MOVE(TImportProgress)
+    Q_DISABLE_COPY_MOVE(TProgressWindow)
 
 public:
-    explicit TImportProgress(QWidget *parent = nullptr);
+    enum class Kind { Import, Export };
+
+    explicit TProgressWindow(Kind kind, QWidget *parent = nullptr);
 
     // Shows the count and per cent, letting the window answer now and then; false
     // once the user cancelled.
@@ -34,6 +36,7 @@ protected:
 private:
     void cancel();
 
+    Kind m_kind;
     bool m_cancelled = false;
     QElapsedTimer m_sinceRepaint;
 };

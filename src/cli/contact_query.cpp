@@ -1,6 +1,8 @@
-#include "exchange/contact_query.h"
+#include "cli/contact_query.h"
 
+#include "exchange/contact_record.h"
 #include "platform/errors.h"
+#include "store/contact_count.h"
 #include "store/contact_search.h"
 #include "store/table.h"
 
@@ -8,11 +10,6 @@
 #include <QTextStream>
 
 namespace {
-
-constexpr int kNazwa = 0;
-constexpr int kFilia = 2;
-constexpr int kMiasto = 4;
-constexpr int kEmail = 10;
 
 // A value on one line of the answer: tabs and line breaks would split its columns.
 QString oneLine(const QString &value)
@@ -25,30 +22,19 @@ QString oneLine(const QString &value)
 
 namespace ContactQuery {
 
-QString contactCount(int count)
-{
-    const int ones = count % 10;
-    const int tens = count % 100;
-    if (count == 1)
-        return QStringLiteral("1 kontakt");
-    if (ones >= 2 && ones <= 4 && (tens < 12 || tens > 14))
-        return QStringLiteral("%1 kontakty").arg(count);
-    return QStringLiteral("%1 kontaktów").arg(count);
-}
-
 QStringList addressLines(const ContactMatch &match)
 {
     static const QRegularExpression separators(QStringLiteral("[,;]"));
     QStringList place;
-    for (const int field : {kFilia, kMiasto}) {
+    for (const int field : {ContactRecord::Filia, ContactRecord::Miasto}) {
         const QString value = oneLine(match.values.value(field));
         if (!value.isEmpty())
             place << value;
     }
-    const QString rest =
-        oneLine(match.values.value(kNazwa)) + QLatin1Char('\t') + place.join(QStringLiteral(", "));
+    const QString rest = oneLine(match.values.value(ContactRecord::Nazwa)) + QLatin1Char('\t') +
+                         place.join(QStringLiteral(", "));
     QStringList lines;
-    for (const QString &address : match.values.value(kEmail).split(separators)) {
+    for (const QString &address : match.values.value(ContactRecord::Email).split(separators)) {
         const QString trimmed = oneLine(address);
         if (!trimmed.isEmpty())
             lines << trimmed + QLatin1Char('\t') + rest;

@@ -1,0 +1,48 @@
+#include "cli/commands.h"
+#include "exchange/contact_formats.h"
+#include "exchange/contact_import.h"
+#include "store/data_module.h"
+#include "store/table.h"
+
+#include <QTextStream>
+
+namespace CommandLine {
+
+int importContacts(const Options &options, QTextStream &out, QTextStream &err)
+{
+    const QString path = options.value(kImport);
+    const QString formatName = options.value(kFormat).toLower();
+    ContactImport::Options settings;
+    if (!formatName.isEmpty()) {
+        const ContactFormats::FileFormat *named = ContactFormats::named(formatName);
+        if (!named)
+            return usage(err, QStringLiteral("Nieznany format: %1").arg(formatName));
+        settings.format = named->reader;
+    } else if (QString why; const auto format = ContactImport::formatOf(path, &why)) {
+        settings.format = *format;
+    } else {
+        err << QStringLiteral("Nie można odczytać pliku %1: %2").arg(path, why) << '\n';
+        return 1;
+    }
+    // Nobody is there to ask: one answer for every duplicate, skipping by default so
+    // that importing the same file twice adds nothing.
+    static const QHash<QString, ContactImport::Choice> choices{
+        {QStringLiteral("skip"), ContactImport::Choice::Skip},
+        {QStringLiteral("update"), ContactImport::Choice::UpdateEmpty},
+        {QStringLiteral("add"), ContactImport::Choice::Add}};
+    const QString choiceName = options.value(kDuplicates, QStringLiteral("skip")).toLower();
+    if (!choices.contains(choiceName))
+        return usage(err, QStringLiteral("Nieznany wybór dla duplikatów: %1").arg(choiceName));
+    const ContactImport::Decision decision{choices.value(choiceName), true};
+    settings.askDuplicate = [decision](const ContactImport::Duplicate &) { return decision; };
+    TDM9 data;
+    const ContactImport::Result result = ContactImport::importFile(*data.t1, path, settings);
+    if (!result.ok) {
+        err << result.error << '\n';
+        return 1;
+    }
+    out << result.summary() << '\n';
+    return 0;
+}
+
+} // namespace CommandLine

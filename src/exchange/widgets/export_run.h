@@ -1,0 +1,12 @@
+#pragma once
+
+class QWidget;
+class TTable;
+
+// The export as the menu runs it: the file dialog, the progress window once the export
+// takes a while, and the final report.
+namespace ExportRun {
+
+void run(QWidget *parent, const TTable &contacts);
+
+} // namespace ExportRun

@@ -1,0 +1,138 @@
+#include "cli/command_line.h"
+#include "platform/data_folder.h"
+#include "support/contact_fixture.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTextStream>
+
+// The command-line modes: export, import and the mail clients' query.
+class TestCommandLine : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void commandLineExport_data();
+    void commandLineExport();
+    void commandLineQuery_data();
+    void commandLineQuery();
+};
+
+void TestCommandLine::commandLineExport_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("said");
+    QTest::newRow("vCard") << QStringList{"--export", "DIR/k.vcf"} << 0
+                           << "Liczba zapisanych kontaktów: 0. Plik: ";
+    QTest::newRow("format given") << QStringList{"--format", "CSV", "--export", "DIR/k"} << 0
+                                  << "Liczba zapisanych kontaktów: 0.";
+    QTest::newRow("a device") << QStringList{"--export", "/dev/null", "--format", "csv"} << 0
+                              << "Liczba zapisanych kontaktów: 0. Plik: /dev/null";
+    QTest::newRow("unknown extension")
+        << QStringList{"--export", "DIR/k.txt"} << 2 << "Format pliku";
+    QTest::newRow("no file") << QStringList{"--export"} << 2 << "Brak wartości po --export.";
+    QTest::newRow("import") << QStringList{"--import", "DIR/in.vcf", "--duplicates", "ADD"} << 0
+                            << "Dodano 1, zaktualizowano 0, pominięto 0";
+    QTest::newRow("import, missing file")
+        << QStringList{"--import", "DIR/brak.vcf"} << 1 << "Nie można odczytać pliku";
+    QTest::newRow("import, a device")
+        << QStringList{"--import", "/dev/zero"} << 1
+        << "Nie można odczytać pliku /dev/zero: to nie jest zwykły plik, lecz potok lub urządzenie";
+    QTest::newRow("import, a card as a database")
+        << QStringList{"--import", "DIR/in.vcf", "--format", "db"} << 1
+        << "To nie jest baza danych Kartax2000: ";
+    QTest::newRow("import, bad choice")
+        << QStringList{"--import", "DIR/in.vcf", "--duplicates", "tak"} << 2 << "Nieznany wybór";
+    QTest::newRow("two modes") << QStringList{"--import", "DIR/in.vcf", "--export", "DIR/k.vcf"}
+                               << 2 << "Podaj jedno z: --import, --export, --query.";
+    QTest::newRow("help") << QStringList{"--export", "DIR/k.vcf", "--help"} << 0
+                          << "Użycie: kartax2000 [PLIK]\n";
+    QTest::newRow("version") << QStringList{"--version"} << 0 << "kartax2000 (Kartax2000) 5.1.0\n";
+    QTest::newRow("unknown argument")
+        << QStringList{"--export", "DIR/k.vcf", "-x"} << 2 << "Nieznany argument: -x";
+}
+
+void TestCommandLine::commandLineExport()
+{
+    QFETCH(QStringList, arguments);
+    QTemporaryDir dir;
+    DataFolder::setOverride(dir.path()); // the address book a first run creates there
+    arguments.replaceInStrings(QStringLiteral("DIR/"), dir.path() + QLatin1Char('/'));
+    arguments.prepend(QStringLiteral("kartax2000"));
+    QFile card(dir.filePath(QStringLiteral("in.vcf")));
+    QVERIFY(card.open(QIODevice::WriteOnly) && card.write("BEGIN:VCARD\nFN:A\nEND:VCARD\n") > 0);
+    card.close();
+    QVERIFY(CommandLine::requested(arguments));
+    QString out;
+    QString err;
+    QTextStream outStream(&out);
+    QTextStream errStream(&err);
+    QTEST(CommandLine::run(arguments, outStream, errStream), "status");
+    QFETCH(QString, said);
+    QVERIFY2((out + err).startsWith(said), qPrintable(out + err));
+    DataFolder::setOverride(QString());
+    QVERIFY(QFileInfo::exists(QStringLiteral("/dev/null")) &&
+            !QFileInfo(QStringLiteral("/dev/null")).isFile());
+    QVERIFY(!CommandLine::requested({QStringLiteral("kartax2000")}));
+    QCOMPARE(CommandLine::fileToOpen({"kartax2000", "a b.vcf"}), QStringLiteral("a b.vcf"));
+    QCOMPARE(CommandLine::fileToOpen({"kartax2000", "-x"}), QString());
+}
+
+void TestCommandLine::commandLineQuery_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("said");
+    const QString hurt = QStringLiteral("Kartax2000: 1 kontakt\n"
+                                        "biuro@hurt.pl\tŁódź Hurt\tJan Kos, Łódź\n"
+                                        "szef@hurt.pl\tŁódź Hurt\tJan Kos, Łódź\n");
+    QTest::newRow("without Polish letters") << QStringList{"--query", "lodz"} << 0 << hurt;
+    QTest::newRow("representative") << QStringList{"--query", "KOS"} << 0 << hurt;
+    QTest::newRow("e-mail") << QStringList{"--query", "@"} << 0
+                            << QString(hurt).replace(QStringLiteral("1 kontakt"),
+                                                     QStringLiteral("2 kontakty")) +
+                                   QStringLiteral("zolc@x.pl\tŻółć\tGdańsk\n");
+    QTest::newRow("no address") << QStringList{"--query", "lodka"} << 1
+                                << "Kartax2000: 0 kontaktów\n";
+    QTest::newRow("town not searched")
+        << QStringList{"--query", "gdansk"} << 1 << "Kartax2000: 0 kontaktów\n";
+    QTest::newRow("no text") << QStringList{"--query"} << 2 << "Brak wartości po --query.";
+    QStringList words;
+    for (int i = 0; i < 65; ++i)
+        words << QString::number(i);
+    QTest::newRow("too many words")
+        << QStringList{"--query", words.join(u' ')} << 1
+        << "Kartax2000: Szukany tekst ma za dużo różnych słów (65). Wyszukiwanie przyjmuje ich "
+           "najwyżej 64 naraz; skróć tekst.\n";
+}
+
+void TestCommandLine::commandLineQuery()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, status);
+    QFETCH(QString, said);
+    ContactFixture fx;
+    fx.add(QStringLiteral("Łódź Hurt"), QString(), QStringLiteral("Jan Kos"),
+           {"PL", "Łódź", "", "", "", "", "", "biuro@hurt.pl; szef@hurt.pl"});
+    fx.add(QStringLiteral("Łódka"), QString(), QString(), {"PL", "Łódź"});
+    fx.add(QStringLiteral("Żółć"), QString(), QString(),
+           {"", "Gdańsk", "", "", "", "", "", "zolc@x.pl"});
+    DataFolder::setOverride(fx.folder());
+    arguments.prepend(QStringLiteral("kartax2000"));
+    QString out;
+    QString err;
+    QTextStream outStream(&out);
+    QTextStream errStream(&err);
+    QCOMPARE(CommandLine::run(arguments, outStream, errStream), status);
+    DataFolder::setOverride(QString());
+    if (status == 2)
+        QVERIFY2(err.startsWith(said), qPrintable(err));
+    else
+        QCOMPARE(out, said);
+}
+
+QTEST_GUILESS_MAIN(TestCommandLine)
+#include "tst_command_line.moc"
