@@ -1,6 +1,6 @@
 #include "app/application.h"
 
-#include "app/main_window.h"
+#include "app/application_title.h"
 #include "app/program.h"
 #include "app/single_instance.h"
 #include "app/startup.h"
@@ -23,22 +23,14 @@ KartaxApplication::KartaxApplication(int &argc, char **argv) : QApplication(argc
     HelpSystem::installF1Handler(*this);
 }
 
-namespace {
-QString &applicationTitle()
-{
-    static QString title;
-    return title;
-}
-} // namespace
-
 void KartaxApplication::setTitle(const QString &title)
 {
-    applicationTitle() = title;
+    ApplicationTitle::set(title);
 }
 
 QString KartaxApplication::title()
 {
-    return applicationTitle();
+    return ApplicationTitle::get();
 }
 
 void KartaxApplication::setHelpFile(const QString &name)

@@ -19,9 +19,7 @@ public:
     int run();
     int run(SingleInstance &instance);
 
-    // The application title, set at start-up: the name the program goes by (its main
-    // window's caption). Kept apart from Qt's display name, which the window system
-    // integration would append to every window's title.
+    // The application title (see ApplicationTitle).
     static void setTitle(const QString &title);
     static QString title();
 

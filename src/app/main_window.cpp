@@ -1,32 +1,19 @@
 #include "app/main_window.h"
 
-#include "app/application.h"
-#include "app/program.h"
 #include "dbcontrols/click_label.h"
 #include "dbcontrols/db_edit.h"
 #include "dbcontrols/db_navigator.h"
 #include "dbcontrols/db_text.h"
-#include "dial/dial_settings_window.h"
 #include "dial/telefon.h"
-#include "entry/data_entry_window.h"
-#include "entry/full_record_view.h"
 #include "exchange/widgets/export_run.h"
 #include "exchange/widgets/import_run.h"
 #include "forms/date_text.h"
 #include "forms/form_style.h"
-#include "history/history_window.h"
-#include "info/about_window.h"
-#include "info/information_window.h"
-#include "messaging/email_composer.h"
-#include "messaging/favourites_window.h"
-#include "messaging/signature_window.h"
 #include "platform/clock.h"
 #include "platform/errors.h"
 #include "platform/settings_store.h"
 #include "platform/widgets/dialogs.h"
 #include "platform/widgets/file_dialogs.h"
-#include "reports/report_definitions.h"
-#include "store/data_module.h"
 #include "store/incremental_search.h"
 
 #include <QAction>
@@ -65,6 +52,13 @@ Label *place(Label *label, const char *name, QRect where, const QColor &colour =
     return label;
 }
 
+// Runs a command when the application object gave one.
+void run(const std::function<void()> &command)
+{
+    if (command)
+        command();
+}
+
 // A sunken line across the card.
 QFrame *separator(QWidget *parent, int y)
 {
@@ -74,9 +68,10 @@ QFrame *separator(QWidget *parent, int y)
 
 } // namespace
 
-TForm1::TForm1(QWidget *parent)
+TForm1::TForm1(Commands commands, QWidget *parent)
     : KaxForm(QStringLiteral("Form1"), QStringLiteral("Kartax2000®"),
-              QSize(kClientWidth, kClientHeight), 1, parent)
+              QSize(kClientWidth, kClientHeight), 1, parent),
+      m_commands(std::move(commands))
 {
     setWindowFlag(Qt::WindowMinimizeButtonHint, true);
     setWindowFlag(Qt::WindowMaximizeButtonHint, false);
@@ -380,42 +375,50 @@ void TForm1::Label17Click()
     Label17->setText(DateText::clock(Clock::now().time()));
 }
 
-template<class Window> void TForm1::showWindow()
+void TForm1::showWindow(Window window)
 {
-    if (m_program)
-        m_program->show<Window>();
+    if (m_commands.show)
+        m_commands.show(window);
+}
+
+bool TForm1::postOpenEdit()
+{
+    return m_commands.postOpenEdit && m_commands.postOpenEdit();
+}
+
+TTable *TForm1::contacts() const
+{
+    return m_commands.contacts ? m_commands.contacts() : nullptr;
 }
 
 void TForm1::tel1Click()
 {
-    if (m_program)
-        m_program->callCommand();
+    run(m_commands.call);
 }
 
 void TForm1::SpeedButton2Click()
 {
-    showWindow<TForm16>();
+    showWindow(Window::Composer);
 }
 
 void TForm1::SpeedButton3Click()
 {
-    if (m_program)
-        m_program->webCommand();
+    run(m_commands.openWeb);
 }
 
 void TForm1::SpeedButton4Click()
 {
-    showWindow<TForm2>();
+    showWindow(Window::Favourites);
 }
 
 void TForm1::StronyWWW1Click()
 {
-    showWindow<TForm2>();
+    showWindow(Window::Favourites);
 }
 
 void TForm1::Label4Click()
 {
-    showWindow<TForm13>();
+    showWindow(Window::FullRecord);
 }
 
 void TForm1::openSearch(SearchKind kind)
@@ -449,8 +452,8 @@ void TForm1::sClick()
 
 void TForm1::search(SearchKind kind)
 {
-    if (const TDM9 *dataModule = m_program ? m_program->object<TDM9>() : nullptr)
-        m_searchRow.search(kind, dataModule->t1);
+    if (TTable *table = contacts())
+        m_searchRow.search(kind, table);
 }
 
 void TForm1::n1KeyUp()
@@ -470,7 +473,7 @@ void TForm1::p1KeyUp()
 
 bool TForm1::endProgram()
 {
-    if (m_program && !m_program->postOpenEdit())
+    if (m_commands.postOpenEdit && !m_commands.postOpenEdit())
         return false;
     emit endRequested();
     QCoreApplication::exit(0);
@@ -489,87 +492,83 @@ void TForm1::Wyjcie1Click()
 
 void TForm1::Znajdz1Click()
 {
-    if (m_program)
-        m_program->showFind();
+    run(m_commands.showFind);
 }
 
 void TForm1::Import1Click()
 {
     // An edit still open is posted first: the import writes in a transaction of its own.
-    if (!m_program || !m_program->postOpenEdit())
+    if (!postOpenEdit())
         return;
-    if (TDM9 *dataModule = m_program->object<TDM9>())
-        ImportRun::run(this, *dataModule->t1);
+    if (TTable *table = contacts())
+        ImportRun::run(this, *table);
 }
 
 void TForm1::importFile(const QString &path)
 {
-    if (!m_program || !m_program->postOpenEdit())
+    if (!postOpenEdit())
         return;
-    if (TDM9 *dataModule = m_program->object<TDM9>())
-        ImportRun::runFile(this, *dataModule->t1, path);
+    if (TTable *table = contacts())
+        ImportRun::runFile(this, *table, path);
 }
 
 void TForm1::Eksport1Click()
 {
     // What is typed in any window belongs in the file, as a move would post it.
-    if (!m_program || !m_program->postOpenEdit())
+    if (!postOpenEdit())
         return;
-    if (const TDM9 *dataModule = m_program->object<TDM9>())
-        ExportRun::run(this, *dataModule->t1);
+    if (TTable *table = contacts())
+        ExportRun::run(this, *table);
 }
 
 void TForm1::Wpiszdane1Click()
 {
-    showWindow<TForm10>();
+    showWindow(Window::DataEntry);
 }
 
 void TForm1::Dane1Click()
 {
-    showWindow<TForm13>();
+    showWindow(Window::FullRecord);
 }
 
 void TForm1::Historia1Click()
 {
-    showWindow<TForm11>();
+    showWindow(Window::History);
 }
 
 void TForm1::Modem1Click()
 {
-    showWindow<TForm4>();
+    showWindow(Window::DialSettings);
 }
 
 void TForm1::Podpis1Click()
 {
-    showWindow<TForm17>();
+    showWindow(Window::Signature);
 }
 
 void TForm1::Informacje1Click()
 {
-    showWindow<TForm5>();
+    showWindow(Window::Information);
 }
 
 void TForm1::About1Click()
 {
-    showWindow<TForm3>();
+    showWindow(Window::About);
 }
 
 void TForm1::Penedane1Click()
 {
-    if (m_program)
-        m_program->previewReport<TForm8>();
+    run(m_commands.previewFullData);
 }
 
 void TForm1::Etykiety1Click()
 {
-    if (m_program)
-        m_program->previewReport<TForm14>();
+    run(m_commands.previewLabels);
 }
 
 void TForm1::Help1Click()
 {
-    if (m_program)
-        m_program->showHelpFinder();
+    run(m_commands.showHelp);
 }
 
 bool TForm1::eventFilter(QObject *watched, QEvent *event)

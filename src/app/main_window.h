@@ -3,11 +3,12 @@
 #include "forms/form.h"
 #include "forms/search_row.h"
 
+#include <functional>
+
 class ClickLabel;
 class DBEdit;
 class DBNavigator;
 class DBText;
-class Program;
 class QAction;
 class QFrame;
 class QLabel;
@@ -16,6 +17,7 @@ class QMenu;
 class QMenuBar;
 class QTimer;
 class QToolButton;
+class TTable;
 class TTelefon;
 enum class SearchKind;
 
@@ -28,11 +30,38 @@ class TForm1 final : public KaxForm
     Q_DISABLE_COPY_MOVE(TForm1)
 
 public:
-    explicit TForm1(QWidget *parent = nullptr);
+    // The windows that the main window's buttons and menu show.
+    enum class Window {
+        Composer,     // Form16, the e-mail composer
+        Signature,    // Form17
+        Favourites,   // Form2, the web favourites
+        DialSettings, // Form4
+        Information,  // Form5
+        About,        // Form3
+        DataEntry,    // Form10
+        History,      // Form11
+        FullRecord,   // Form13
+    };
+    // What the main window asks of the rest of the program; the application object
+    // gives them. A command may find its window or data not created yet and do nothing.
+    struct Commands
+    {
+        std::function<void(Window)> show;      // shows a window and raises it
+        std::function<void()> call;            // the call command (tel1)
+        std::function<void()> openWeb;         // the web command (SpeedButton3)
+        std::function<void()> showFind;        // the window "Znajdź"
+        std::function<void()> previewFullData; // the report "Pełne dane"
+        std::function<void()> previewLabels;   // the address labels
+        std::function<void()> showHelp;        // the help's contents and index
+        // Posts an edit still open in any window; false when that failed (shown).
+        std::function<bool()> postOpenEdit;
+        // The contact table; nullptr before the data module exists.
+        std::function<TTable *()> contacts;
+    };
+
+    explicit TForm1(Commands commands, QWidget *parent = nullptr);
     ~TForm1() override;
 
-    // The application object that owns every window; set once all exist.
-    void setProgram(Program *program) { m_program = program; }
     QWidget *clientArea() const { return m_client; }
     // Where the card is on the screen; empty while the window is hidden or minimised.
     QRect cardOnScreen() const;
@@ -170,12 +199,14 @@ private:
     void buildMenu();
     void openSearch(SearchKind kind);
     void search(SearchKind kind);
-    // Shows the window of the given class through the application object.
-    template<class Window> void showWindow();
+    void showWindow(Window window);
+    // Posts an open edit as a move would; false when that failed or cannot be done.
+    bool postOpenEdit();
+    TTable *contacts() const;
 
     QWidget *m_client;
     QFrame *m_card;
     QFrame *m_buttons;
     SearchRow m_searchRow; // the boxes n1, b1 and p1
-    Program *m_program = nullptr;
+    Commands m_commands;
 };

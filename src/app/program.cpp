@@ -1,6 +1,5 @@
 #include "app/program.h"
 
-#include "app/application.h"
 #include "app/empty_book_hint.h"
 #include "app/main_window.h"
 #include "dbcontrols/db_edit.h"
@@ -38,25 +37,6 @@
 
 #include <QWidget>
 
-#include <stdexcept>
-
-namespace {
-
-struct Creation
-{
-    const char *name;
-    int step; // progress step after the creation
-};
-
-// The start-up order of the windows and the data module.
-constexpr Creation kCreations[] = {
-    {"Form1", 0},  {"Form16", 0}, {"Form17", 8}, {"Form2", 8},  {"Form3", 8}, {"Form4", 8},
-    {"Form5", 8},  {"Form6", 8},  {"Form7", 8},  {"Form8", 8},  {"DM9", 8},   {"Form10", 8},
-    {"Form11", 4}, {"Form13", 4}, {"Form14", 4}, {"Form15", 4},
-};
-
-} // namespace
-
 Program::Program(const QString &databaseFile, QObject *parent)
     : QObject(parent), m_databaseFile(databaseFile)
 {
@@ -72,82 +52,134 @@ Program::~Program()
         m_objects.pop_back();
 }
 
+// One entry of the start-up order: the object's name, the progress step after its
+// creation, and the creation itself.
+struct Program::Creation
+{
+    const char *name;
+    int step;
+    QObject *(*create)(Program &program);
+};
+
+std::span<const Program::Creation> Program::creations()
+{
+    // The start-up order of the windows and the data module.
+    static const Creation kCreations[] = {
+        {"Form1", 0, [](Program &p) -> QObject * { return p.createMainWindow(); }},
+        {"Form16", 0,
+         [](Program &p) -> QObject * {
+             p.Form16 = new TForm16;
+             p.Form16->setHistory([&p](const QString &line) { p.appendHistory(line); });
+             return p.Form16;
+         }},
+        {"Form17", 8,
+         [](Program &p) -> QObject * {
+             p.Form17 = new TForm17;
+             p.Form16->setSignatureWindow(p.Form17);
+             return p.Form17;
+         }},
+        {"Form2", 8,
+         [](Program &p) -> QObject * {
+             p.Form2 = new TForm2;
+             p.Form2->setHistory([&p](const QString &line) { p.appendHistory(line); });
+             p.Form2->setShowHistory([&p] { p.show<TForm11>(); });
+             return p.Form2;
+         }},
+        {"Form3", 8, [](Program &) -> QObject * { return new TForm3; }},
+        {"Form4", 8,
+         [](Program &p) -> QObject * {
+             auto *form4 = new TForm4;
+             // A chosen dialling method holds for the main window's next call.
+             connect(form4, &TForm4::settingStored, &p,
+                     [&p](const QString &setting) { p.Form1->Edit1->setText(setting); });
+             return form4;
+         }},
+        {"Form5", 8, [](Program &) -> QObject * { return new TForm5; }},
+        {"Form6", 8, [](Program &p) -> QObject * { return p.Form6 = new TForm6(p.contacts()); }},
+        {"Form7", 8, [](Program &p) -> QObject * { return p.Form7 = new TForm7(p.contacts()); }},
+        {"Form8", 8, [](Program &p) -> QObject * { return new TForm8(p.contacts()); }},
+        {"DM9", 8,
+         [](Program &p) -> QObject * {
+             p.DM9 = new TDM9(nullptr, p.m_databaseFile, p.m_opening);
+             // A book that may not be written says so in the main window's title.
+             if (p.Form1 && p.DM9->t1->readOnly())
+                 p.Form1->setWindowTitle(p.Form1->windowTitle() +
+                                         QStringLiteral(" (tylko do odczytu)"));
+             return p.DM9;
+         }},
+        {"Form10", 8,
+         [](Program &p) -> QObject * {
+             p.Form10 = new TForm10;
+             p.Form10->setContacts(p.contacts());
+             p.Form10->setShowFind([&p] { p.showFind(); });
+             return p.Form10;
+         }},
+        {"Form11", 4,
+         [](Program &p) -> QObject * {
+             p.Form11 = new TForm11;
+             connect(p.Form11, &TForm11::printRequested, &p, &Program::printHistory);
+             return p.Form11;
+         }},
+        {"Form13", 4,
+         [](Program &p) -> QObject * {
+             p.Form13 = new TForm13;
+             p.wireFullRecordView();
+             return p.Form13;
+         }},
+        {"Form14", 4, [](Program &p) -> QObject * { return new TForm14(p.contacts()); }},
+        {"Form15", 4, [](Program &p) -> QObject * { return p.Form15 = new TForm15(p.contacts()); }},
+    };
+    return kCreations;
+}
+
 QStringList Program::creationOrder()
 {
     QStringList names;
-    for (const Creation &creation : kCreations)
+    for (const Creation &creation : creations())
         names << QLatin1String(creation.name);
     return names;
 }
 
-QObject *Program::createObject(const QString &name)
+std::function<TTable *()> Program::contacts()
 {
-    if (name == QLatin1String("Form1")) {
-        Form1 = new TForm1;
-        return Form1;
-    }
-    if (name == QLatin1String("Form16")) {
-        Form16 = new TForm16;
-        Form16->setHistory([this](const QString &line) { appendHistory(line); });
-        return Form16;
-    }
-    if (name == QLatin1String("Form17")) {
-        Form17 = new TForm17;
-        Form16->setSignatureWindow(Form17);
-        return Form17;
-    }
-    if (name == QLatin1String("Form2")) {
-        Form2 = new TForm2;
-        Form2->setHistory([this](const QString &line) { appendHistory(line); });
-        Form2->setShowHistory([this] { show<TForm11>(); });
-        return Form2;
-    }
-    if (name == QLatin1String("Form3"))
-        return new TForm3;
-    if (name == QLatin1String("Form4")) {
-        auto *form4 = new TForm4;
-        // A chosen dialling method holds for the main window's next call.
-        connect(form4, &TForm4::settingStored, this,
-                [this](const QString &setting) { Form1->Edit1->setText(setting); });
-        return form4;
-    }
-    if (name == QLatin1String("Form5"))
-        return new TForm5;
-    if (name == QLatin1String("DM9")) {
-        DM9 = new TDM9(nullptr, m_databaseFile, m_opening);
-        // A book that may not be written says so in the main window's title.
-        if (Form1 && DM9->t1->readOnly())
-            Form1->setWindowTitle(Form1->windowTitle() + QStringLiteral(" (tylko do odczytu)"));
-        return DM9;
-    }
-    const auto contacts = [this]() -> TTable * { return DM9 ? DM9->t1 : nullptr; };
-    if (name == QLatin1String("Form6"))
-        return Form6 = new TForm6(contacts);
-    if (name == QLatin1String("Form7"))
-        return Form7 = new TForm7(contacts);
-    if (name == QLatin1String("Form8"))
-        return new TForm8(contacts);
-    if (name == QLatin1String("Form14"))
-        return new TForm14(contacts);
-    if (name == QLatin1String("Form15"))
-        return Form15 = new TForm15(contacts);
-    if (name == QLatin1String("Form10")) {
-        Form10 = new TForm10;
-        Form10->setContacts(contacts);
-        Form10->setShowFind([this] { showFind(); });
-        return Form10;
-    }
-    if (name == QLatin1String("Form11")) {
-        Form11 = new TForm11;
-        connect(Form11, &TForm11::printRequested, this, &Program::printHistory);
-        return Form11;
-    }
-    if (name == QLatin1String("Form13")) {
-        Form13 = new TForm13;
-        wireFullRecordView();
-        return Form13;
-    }
-    return nullptr;
+    return [this]() -> TTable * { return DM9 ? DM9->t1 : nullptr; };
+}
+
+TForm1 *Program::createMainWindow()
+{
+    TForm1::Commands commands;
+    commands.show = [this](TForm1::Window window) {
+        switch (window) {
+        case TForm1::Window::Composer:
+            return show<TForm16>();
+        case TForm1::Window::Signature:
+            return show<TForm17>();
+        case TForm1::Window::Favourites:
+            return show<TForm2>();
+        case TForm1::Window::DialSettings:
+            return show<TForm4>();
+        case TForm1::Window::Information:
+            return show<TForm5>();
+        case TForm1::Window::About:
+            return show<TForm3>();
+        case TForm1::Window::DataEntry:
+            return show<TForm10>();
+        case TForm1::Window::History:
+            return show<TForm11>();
+        case TForm1::Window::FullRecord:
+            return show<TForm13>();
+        }
+    };
+    commands.call = [this] { callCommand(); };
+    commands.openWeb = [this] { webCommand(); };
+    commands.showFind = [this] { showFind(); };
+    commands.previewFullData = [this] { previewReport<TForm8>(); };
+    commands.previewLabels = [this] { previewReport<TForm14>(); };
+    commands.showHelp = [this] { showHelpFinder(); };
+    commands.postOpenEdit = [this] { return postOpenEdit(); };
+    commands.contacts = contacts();
+    Form1 = new TForm1(std::move(commands));
+    return Form1;
 }
 
 void Program::wireFullRecordView()
@@ -181,7 +213,7 @@ void Program::showFind()
 {
     if (!m_find) {
         m_find = std::make_unique<TFindWindow>();
-        m_find->setContacts([this]() -> TTable * { return DM9 ? DM9->t1 : nullptr; });
+        m_find->setContacts(contacts());
         m_find->setKeepInSight([this] { return Form1 ? Form1->cardOnScreen() : QRect(); });
     }
     m_find->showForm();
@@ -209,12 +241,9 @@ void Program::create(const CreatedHook &created, const OpeningHook &opening)
 
 void Program::createAll(const CreatedHook &created)
 {
-    for (const Creation &creation : kCreations) {
+    for (const Creation &creation : creations()) {
         const QString name = QLatin1String(creation.name);
-        QObject *object = createObject(name);
-        if (!object) // the creation order names an object that nothing here creates
-            throw std::logic_error("no creation for " + name.toStdString());
-        m_objects.emplace_back(object);
+        m_objects.emplace_back(creation.create(*this));
         if (name == QLatin1String("DM9")) {
             // Controls of the windows made so far are bound now that the data exists.
             for (const auto &object : m_objects)
@@ -225,7 +254,6 @@ void Program::createAll(const CreatedHook &created)
         if (created)
             created(name, creation.step);
     }
-    Form1->setProgram(this);
     if (auto *card = Form1->findChild<QWidget *>(QStringLiteral("Panel2")))
         new EmptyBookHint(card, DM9->d1); // owned by the card
 }

@@ -4,6 +4,7 @@
 #include <QString>
 #include <functional>
 #include <memory>
+#include <span>
 #include <vector>
 
 class KaxForm;
@@ -16,6 +17,7 @@ class TForm16;
 class TForm17;
 class TForm2;
 class TFindWindow;
+class TTable;
 class ReportContainer;
 class TerminationSignals;
 
@@ -90,9 +92,13 @@ public:
     void appendHistory(const QString &line);
 
 private:
+    struct Creation;
+    static std::span<const Creation> creations();
     void createAll(const CreatedHook &created);
-    QObject *createObject(const QString &name);
+    TForm1 *createMainWindow();
     void wireFullRecordView();
+    // The contact table of the data module, for windows made before it.
+    std::function<TTable *()> contacts();
     void preview(ReportContainer *reports);
     void attachDataSource(QObject *root);
     void printHistory();

@@ -1,9 +1,10 @@
 #include "app/startup.h"
 
-#include "app/application.h"
+#include "app/application_title.h"
 #include "app/main_window.h"
 #include "app/program.h"
 #include "app/splash_window.h"
+#include "info/help_system.h"
 #include "platform/data_folder.h"
 #include "platform/errors.h"
 #include "platform/settings_store.h"
@@ -86,8 +87,8 @@ std::unique_ptr<Program> Startup::start()
         QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
 
     splash->ProgressBar1->setMaximum(100);
-    KartaxApplication::setHelpFile(QStringLiteral("Kartax.hlp"));
-    KartaxApplication::setTitle(QStringLiteral("Kartax2000®"));
+    HelpSystem::setHelpFile(QStringLiteral("Kartax.hlp"));
+    ApplicationTitle::set(QStringLiteral("Kartax2000®"));
 
     try {
         DataFolder::rememberPortable();

@@ -5,11 +5,11 @@
 #include "platform/widgets/file_dialogs.h"
 #include "platform/widgets/printers.h"
 #include "reports/page_renderer.h"
+#include "reports/pdf_saving.h"
 #include "reports/prepared_pages.h"
 #include "reports/preview_pictures.h"
 #include "reports/report_file.h"
 #include "reports/report_model.h"
-#include "reports/report_runs.h"
 
 #include <QButtonGroup>
 #include <QCloseEvent>
@@ -392,7 +392,7 @@ void StandardPreview::PrintSetupClick()
 void StandardPreview::PrintClick()
 {
     if (!m_loaded) {
-        Reports::print(m_report);
+        emit printRequested();
         return;
     }
     if (!m_pages)

@@ -90,6 +90,9 @@ signals:
     void closed();
     // The run should stop: its pages were replaced by pages loaded from a file.
     void stopRequested();
+    // Print: the report is to be run again, straight to its printer (the pages on
+    // show are printed by the window itself only when they were loaded from a file).
+    void printRequested();
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;

@@ -1,16 +1,15 @@
 #include "reports/report_runs.h"
 
 #include "platform/widgets/dialogs.h"
-#include "platform/widgets/file_dialogs.h"
 #include "platform/widgets/printers.h"
 #include "reports/page_renderer.h"
+#include "reports/pdf_saving.h"
 #include "reports/prepared_pages.h"
 #include "reports/preview_window.h"
 #include "reports/progress_window.h"
 #include "reports/report_engine.h"
 
 #include <QCoreApplication>
-#include <QDir>
 #include <QEventLoop>
 #include <QPointer>
 #include <QPrinter>
@@ -83,6 +82,8 @@ void preview(Report &report, const std::function<void(StandardPreview &)> &opene
     });
     QObject::connect(window.get(), &StandardPreview::stopRequested, window.get(),
                      [&engine] { engine.cancel(); });
+    QObject::connect(window.get(), &StandardPreview::printRequested, window.get(),
+                     [&report] { print(report); });
     engine.progress = [&window](int percent) { window->setProgress(percent); };
     engine.yield = processEvents;
 
@@ -140,41 +141,6 @@ PrintOutcome print(Report &report, const std::function<void(ProgressForm &)> &op
         return PrintOutcome::Failed;
     }
     return PrintOutcome::Printed;
-}
-
-QString askPdfFileName(QWidget *parent)
-{
-    FileDialogRequest request;
-    request.title = QStringLiteral("Zapisz jako PDF");
-    request.filter = QStringLiteral("Dokument PDF (*.pdf)");
-    request.defaultSuffix = QStringLiteral("pdf");
-    return FileDialogs::current().saveFileName(parent, request);
-}
-
-QString pdfInsteadOfPrinter(QWidget *parent)
-{
-    DialogRequest request;
-    request.kind = DialogKind::Confirmation;
-    request.caption = QStringLiteral("Drukowanie");
-    request.text = QStringLiteral("Nie ma zainstalowanej drukarki.\n"
-                                  "Czy zapisać wydruk jako plik PDF?");
-    request.buttons = {DialogButton::Yes, DialogButton::No};
-    request.defaultButton = DialogButton::Yes;
-    request.escapeButton = DialogButton::No;
-    if (Dialogs::current().ask(request) != DialogButton::Yes)
-        return {};
-    return askPdfFileName(parent);
-}
-
-bool savePdf(const PreparedPages &pages, const QString &path,
-             const std::function<bool(int page)> &includes)
-{
-    const IoResult written = PageOutput::writePdf(pages, path, includes);
-    if (!written.ok)
-        showMessage(DialogKind::Error, QStringLiteral("Zapisz jako PDF"),
-                    QStringLiteral("Nie udało się zapisać pliku PDF %1:\n%2")
-                        .arg(QDir::toNativeSeparators(path), written.error));
-    return written.ok;
 }
 
 } // namespace Reports

@@ -2,10 +2,7 @@
 
 #include <functional>
 
-class PreparedPages;
 class ProgressForm;
-class QString;
-class QWidget;
 class Report;
 class StandardPreview;
 
@@ -26,16 +23,5 @@ enum class PrintOutcome { Printed, Cancelled, NoPrinter, Busy, Failed };
 // discarded. When the system has no printer the user is told and may save the
 // report as a PDF file instead. Does nothing while the report is already building.
 PrintOutcome print(Report &report, const std::function<void(ProgressForm &)> &opened = nullptr);
-
-// Asks for the name of a PDF file to save a report in; empty when cancelled.
-QString askPdfFileName(QWidget *parent);
-// Tells the user that there is no printer and offers a PDF file instead: its name,
-// or empty when the user wants none.
-QString pdfInsteadOfPrinter(QWidget *parent);
-// Writes the pages (those that includes accepts) into a PDF file through the
-// printing's renderer, replacing the file only when complete; a failure is
-// shown, naming the file and the cause. True when written.
-bool savePdf(const PreparedPages &pages, const QString &path,
-             const std::function<bool(int page)> &includes = nullptr);
 
 } // namespace Reports
