@@ -1,11 +1,10 @@
 #include "exchange/contact_import.h"
 
 #include "exchange/contact_formats.h"
-#include "exchange/csv_source.h"
 #include "exchange/database_source.h"
 #include "exchange/duplicate_finder.h"
+#include "exchange/file_source.h"
 #include "exchange/read_ahead.h"
-#include "exchange/vcard_source.h"
 #include "platform/errors.h"
 #include "platform/file_access.h"
 #include "platform/file_stamp.h"

@@ -118,23 +118,6 @@ QStringList dropStatements(const QString &table, const QString &rowExpression)
     };
 }
 
-// Whether the table has every contact field, so its rows can be indexed, in *has.
-// False with the engine's error when it cannot tell.
-bool tableHasContactFields(QSqlDatabase &db, const QString &table, bool *has, QSqlError *failure)
-{
-    QSqlQuery query(db);
-    if (!query.exec(QStringLiteral("SELECT * FROM %1 LIMIT 0").arg(quoted(table)))) {
-        *failure = query.lastError();
-        return false;
-    }
-    QStringList columns;
-    const QSqlRecord record = query.record();
-    for (int i = 0; i < record.count(); ++i)
-        columns << record.fieldName(i).toLower();
-    *has = SearchIndex::hasContactFields(columns);
-    return true;
-}
-
 // Creates the text and marks tables and the triggers on a server and writes the text of
 // every row, within the caller's transaction; whatever an earlier index left is made
 // afresh. The indexes are made afterwards, over the whole text at once.
@@ -295,51 +278,36 @@ bool PostgresSearchIndex::ensure(QSqlDatabase &db, const QString &table, QString
     }
     if (complete())
         return true;
-    bool indexable = false;
-    if (!tableHasContactFields(db, table, &indexable, &failure)) {
-        *error = engineMessage(failure);
-        return false;
-    }
-    if (!indexable)
-        return true;
-    if (!db.transaction()) {
-        *error = engineMessage(db.lastError());
-        return false;
-    }
-    const auto fail = [&db, error](const QString &message) {
-        *error = message;
-        db.rollback();
-        return false;
-    };
-    // The server's notices of what is already there or not would reach standard error.
-    QSqlQuery query(db);
-    if (!query.exec(QStringLiteral("SET LOCAL client_min_messages = warning")))
-        return fail(engineMessage(query.lastError()));
-    // A program that opens the table meanwhile waits here, then finds the index made.
-    query.prepare(QStringLiteral("SELECT pg_advisory_xact_lock(hashtext(?))"));
-    query.addBindValue(textTableName(table));
-    if (!query.exec())
-        return fail(engineMessage(query.lastError()));
-    if (!serverState(db, table, &state, &failure))
-        return fail(engineMessage(failure));
-    if (!state.trigrams && !query.exec(QStringLiteral("CREATE EXTENSION IF NOT EXISTS pg_trgm")))
-        return fail(QStringLiteral("Nie można dodać do bazy danych rozszerzenia pg_trgm serwera "
-                                   "PostgreSQL, którego wymaga wyszukiwanie kontaktów (%1). "
-                                   "Administrator serwera może je dodać poleceniem "
-                                   "CREATE EXTENSION pg_trgm.")
-                        .arg(engineMessage(query.lastError())));
-    if (state.objects != kServerObjects && !buildOnServer(db, table, progress, &failure))
-        return fail(engineMessage(failure));
-    const auto indexes = serverIndexes(table);
-    for (qsizetype i = 0; i < indexes.size(); ++i) {
-        if (!query.exec(indexes[i].second))
-            return fail(engineMessage(query.lastError()));
-        if (progress)
-            progress(int(kTextShare + (100 - kTextShare) * (i + 1) / indexes.size()));
-    }
-    if (!db.commit())
-        return fail(engineMessage(db.lastError()));
-    return true;
+    return buildMissing(db, table, error, [&]() -> QString {
+        // The server's notices of what is already there or not would reach standard error.
+        QSqlQuery query(db);
+        if (!query.exec(QStringLiteral("SET LOCAL client_min_messages = warning")))
+            return engineMessage(query.lastError());
+        // A program that opens the table meanwhile waits here, then finds the index made.
+        query.prepare(QStringLiteral("SELECT pg_advisory_xact_lock(hashtext(?))"));
+        query.addBindValue(textTableName(table));
+        if (!query.exec())
+            return engineMessage(query.lastError());
+        if (!serverState(db, table, &state, &failure))
+            return engineMessage(failure);
+        if (!state.trigrams &&
+            !query.exec(QStringLiteral("CREATE EXTENSION IF NOT EXISTS pg_trgm")))
+            return QStringLiteral("Nie można dodać do bazy danych rozszerzenia pg_trgm serwera "
+                                  "PostgreSQL, którego wymaga wyszukiwanie kontaktów (%1). "
+                                  "Administrator serwera może je dodać poleceniem "
+                                  "CREATE EXTENSION pg_trgm.")
+                .arg(engineMessage(query.lastError()));
+        if (state.objects != kServerObjects && !buildOnServer(db, table, progress, &failure))
+            return engineMessage(failure);
+        const auto indexes = serverIndexes(table);
+        for (qsizetype i = 0; i < indexes.size(); ++i) {
+            if (!query.exec(indexes[i].second))
+                return engineMessage(query.lastError());
+            if (progress)
+                progress(int(kTextShare + (100 - kTextShare) * (i + 1) / indexes.size()));
+        }
+        return QString();
+    });
 }
 
 QList<FullTextIndex::Statement> PostgresSearchIndex::writeStatements(const QString &table) const

@@ -89,12 +89,34 @@ bool execAll(QSqlDatabase &db, const QStringList &statements, QSqlError *failure
     return true;
 }
 
-bool hasContactFields(const QStringList &lowerCaseColumns)
+bool buildMissing(QSqlDatabase &db, const QString &table, QString *error,
+                  const std::function<QString()> &build)
 {
+    QSqlQuery query(db);
+    if (!query.exec(QStringLiteral("SELECT * FROM %1 LIMIT 0").arg(quoted(table)))) {
+        *error = engineMessage(query.lastError());
+        return false;
+    }
+    const QSqlRecord record = query.record();
     const QStringList fields = ContactSchema::fieldNames();
-    return std::all_of(fields.cbegin(), fields.cend(), [&lowerCaseColumns](const QString &field) {
-        return lowerCaseColumns.contains(field.toLower());
-    });
+    if (!std::all_of(fields.cbegin(), fields.cend(),
+                     [&record](const QString &field) { return record.contains(field); }))
+        return true;
+    if (!db.transaction()) {
+        *error = engineMessage(db.lastError());
+        return false;
+    }
+    if (const QString failed = build(); !failed.isEmpty()) {
+        *error = failed;
+        db.rollback();
+        return false;
+    }
+    if (!db.commit()) {
+        *error = engineMessage(db.lastError());
+        db.rollback();
+        return false;
+    }
+    return true;
 }
 
 bool writeEveryText(QSqlDatabase &db, const QString &table,

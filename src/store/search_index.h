@@ -79,9 +79,12 @@ QString fieldList();
 
 // Runs the statements in turn; false with the first one's error.
 bool execAll(QSqlDatabase &db, const QStringList &statements, QSqlError *failure);
-// Whether a table with these columns (in lower case) has every contact field, so that
-// its rows can be indexed.
-bool hasContactFields(const QStringList &lowerCaseColumns);
+// Makes a missing index: on a table that has every contact field (a table without them
+// gets no index and is left as it is), runs `build` in one transaction and commits it.
+// `build` returns its error in Polish, empty when it succeeded. False with the error;
+// the database is then as it was.
+bool buildMissing(QSqlDatabase &db, const QString &table, QString *error,
+                  const std::function<QString()> &build);
 
 // Rows read at a time while the index is built.
 inline constexpr int kBuildBatch = 10000;

@@ -58,22 +58,6 @@ QStringList insertStatements(const QString &table)
     };
 }
 
-// Whether the table has every contact field, so its rows can be indexed, in *has.
-// False with the engine's error when it cannot tell.
-bool tableHasContactFields(QSqlDatabase &db, const QString &table, bool *has, QSqlError *failure)
-{
-    QSqlQuery query(db);
-    QStringList columns;
-    if (!query.exec(QStringLiteral("PRAGMA table_info(%1)").arg(quoted(table)))) {
-        *failure = query.lastError();
-        return false;
-    }
-    while (query.next())
-        columns << query.value(1).toString().toLower();
-    *has = SearchIndex::hasContactFields(columns);
-    return true;
-}
-
 // Creates the text table, both indexes and their triggers and fills them from the
 // table, within the caller's transaction: the text first, then each index in one pass
 // over it. Whatever a failed or partial earlier attempt left is made afresh.
@@ -337,28 +321,11 @@ bool SqliteSearchIndex::ensure(QSqlDatabase &db, const QString &table, QString *
         *error = engineMessage(failure);
         return false;
     }
-    bool indexable = false;
-    if (!tableHasContactFields(db, table, &indexable, &failure)) {
-        *error = engineMessage(failure);
-        return false;
-    }
-    if (!indexable)
-        return true;
-    if (!db.transaction()) {
-        *error = engineMessage(db.lastError());
-        return false;
-    }
-    if (!build(db, table, progress, &failure) || !ensureStartIndexes(db, table, &failure)) {
-        *error = engineMessage(failure);
-        db.rollback();
-        return false;
-    }
-    if (!db.commit()) {
-        *error = engineMessage(db.lastError());
-        db.rollback();
-        return false;
-    }
-    return true;
+    return buildMissing(db, table, error, [&] {
+        if (!build(db, table, progress, &failure) || !ensureStartIndexes(db, table, &failure))
+            return engineMessage(failure);
+        return QString();
+    });
 }
 
 QList<FullTextIndex::Statement> SqliteSearchIndex::writeStatements(const QString &table) const
