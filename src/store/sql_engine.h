@@ -33,6 +33,9 @@ public:
     virtual QString driverName() const = 0;
 
     // ---- The table, its cursor, schema and batches -------------------------------
+    // Members that run statements hand back the engine's error (QSqlError), as QSqlQuery
+    // does, so that the table words it with its place (TableConnection::fail); the
+    // others raise DatabaseError.
 
     // Whether the table lies in a file of its own, which the table's path() names and
     // another program may move away or replace; otherwise it lies on a server that its
