@@ -9,6 +9,7 @@
 #include "platform/file_access.h"
 #include "platform/file_stamp.h"
 #include "store/search_words.h"
+#include "store/sql_engine.h"
 #include "store/table.h"
 #include "store/table_batch.h"
 
@@ -100,7 +101,7 @@ Result importFile(TTable &contacts, const QString &path, const Options &options)
         const bool same = from.inode != 0 ? from.sameFile(into)
                                           : QFileInfo(path).canonicalFilePath() ==
                                                 QFileInfo(contacts.path()).canonicalFilePath();
-        if (!contacts.isServer() && same)
+        if (contacts.engine()->inFile() && same)
             return failed(QStringLiteral("Baza %1 jest tą, do której importujesz: nie można "
                                          "zaimportować bazy do niej samej.")
                               .arg(path));
@@ -243,7 +244,7 @@ Result importFile(TTable &contacts, const QString &path, const Options &options)
     } catch (const KaxError &error) {
         // A server that went away leaves the driver closed; the client library's own
         // text (in English) adds nothing to that.
-        if (contacts.isServer() && !contacts.database().isOpen())
+        if (contacts.engine()->connectionLost(contacts.database()))
             return nothingImported(
                 line, QStringLiteral("Połączenie z serwerem bazy danych (%1) zostało zerwane.")
                           .arg(contacts.path()));

@@ -1,25 +1,22 @@
 #include "store/database_alias.h"
 
+#include "platform/data_folder.h"
 #include "platform/errors.h"
 #include "platform/settings_store.h"
+#include "store/contact_schema.h"
+#include "store/sql_engine.h"
 
 #include <QDir>
-#include <QSqlError>
+#include <QFileInfo>
 
 namespace {
 
 const char kSQLite[] = "QSQLITE";
 const char kPostgreSQL[] = "QPSQL";
 
-// A value of a libpq connection string, quoted so that spaces and quotes survive.
-QString conninfoValue(QString value)
-{
-    value.replace(QLatin1Char('\\'), QStringLiteral("\\\\"));
-    value.replace(QLatin1Char('\''), QStringLiteral("\\'"));
-    return QLatin1Char('\'') + value + QLatin1Char('\'');
-}
-
 } // namespace
+
+DatabaseAlias::DatabaseAlias() : m_engine(&SqlEngine::forDriver(QLatin1String(kSQLite))) {}
 
 DatabaseAlias DatabaseAlias::read(const QString &alias)
 {
@@ -37,7 +34,7 @@ DatabaseAlias DatabaseAlias::read(const QString &alias)
             QStringLiteral("Nieznany sterownik bazy danych „%1” w ustawieniach aliasu %2 "
                            "(klucz Aliasy\\%2, wartość Driver). Dozwolone są QSQLITE i QPSQL.")
                 .arg(driver, alias));
-    result.m_server = true;
+    result.m_engine = &SqlEngine::forDriver(QLatin1String(kPostgreSQL));
     result.m_service = settings.readString(QStringLiteral("Service")).trimmed();
     result.m_host = settings.readString(QStringLiteral("Host")).trimmed();
     result.m_user = settings.readString(QStringLiteral("User"));
@@ -53,62 +50,49 @@ DatabaseAlias DatabaseAlias::read(const QString &alias)
     return result;
 }
 
-QString DatabaseAlias::driverName() const
+DatabaseAlias DatabaseAlias::ofFile(const QString &path)
 {
-    return QLatin1String(m_server ? kPostgreSQL : kSQLite);
+    DatabaseAlias result;
+    result.m_database = path;
+    result.m_namesFile = false;
+    return result;
 }
 
-QString DatabaseAlias::serverPlace() const
+bool DatabaseAlias::isServer() const
 {
-    QString place = m_host.isEmpty() ? QStringLiteral("(gniazdo lokalne)") : m_host;
-    if (m_port > 0)
-        place += m_host.isEmpty() ? QStringLiteral(" port %1").arg(m_port)
-                                  : QStringLiteral(":%1").arg(m_port);
-    return place;
+    return !m_engine->inFile();
+}
+
+QString DatabaseAlias::driverName() const
+{
+    return m_engine->driverName();
+}
+
+QString DatabaseAlias::file() const
+{
+    if (!m_namesFile)
+        return m_database;
+    if (m_database.isEmpty()) {
+        // An installed copy without a database of its own uses the one a portable
+        // copy left in its folder, where it is; nothing is copied or moved.
+        const QString own = DataFolder::filePath(QLatin1String(ContactSchema::kDefaultFileName));
+        if (QFileInfo::exists(own))
+            return own;
+        const QString earlier =
+            DataFolder::earlierFile(QLatin1String(ContactSchema::kDefaultFileName));
+        return earlier.isEmpty() ? own : earlier;
+    }
+    if (QFileInfo(m_database).isDir())
+        return QDir(m_database).filePath(QLatin1String(ContactSchema::kDefaultFileName));
+    return m_database;
 }
 
 QString DatabaseAlias::describe() const
 {
-    if (!m_server)
-        return m_database.isEmpty()
-                   ? QStringLiteral("domyślny plik Kartax2000.db")
-                   : QStringLiteral("plik ") + QDir::toNativeSeparators(m_database);
-    if (!m_service.isEmpty())
-        return QStringLiteral("usługa ") + m_service;
-    QString text = QStringLiteral("serwer ") + serverPlace();
-    if (!m_database.isEmpty())
-        text += QStringLiteral(", baza ") + m_database;
-    return text;
+    return m_engine->describe(*this);
 }
 
 QSqlDatabase DatabaseAlias::open(const QString &connectionName) const
 {
-    if (!m_server)
-        throw DatabaseError(
-            QStringLiteral("Alias %1 wskazuje plik bazy danych, nie serwer.").arg(m_name));
-    QSqlError error;
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QLatin1String(kPostgreSQL), connectionName);
-        // Qt hands the connect options to libpq as part of its connection string.
-        if (!m_service.isEmpty())
-            db.setConnectOptions(QStringLiteral("service=") + conninfoValue(m_service));
-        if (!m_host.isEmpty())
-            db.setHostName(m_host);
-        if (m_port > 0)
-            db.setPort(m_port);
-        if (!m_database.isEmpty())
-            db.setDatabaseName(m_database);
-        if (!m_user.isEmpty())
-            db.setUserName(m_user);
-        if (db.open())
-            return db;
-        error = db.lastError();
-    }
-    QSqlDatabase::removeDatabase(connectionName);
-    const QString place =
-        m_service.isEmpty() ? serverPlace() : QStringLiteral("usługi ") + m_service;
-    const QString message =
-        error.databaseText().trimmed().isEmpty() ? error.text() : error.databaseText().trimmed();
-    throw DatabaseError(
-        QStringLiteral("Nie można połączyć z serwerem bazy danych %1: %2").arg(place, message));
+    return m_engine->openAlias(*this, connectionName);
 }

@@ -1,9 +1,20 @@
 #pragma once
 
+#include <QList>
+#include <QObject>
 #include <QString>
+#include <QStringList>
+#include <QVariant>
+#include <functional>
+#include <memory>
+#include <utility>
 
+class DatabaseAlias;
 class FullTextIndex;
 class QSqlDatabase;
+class QSqlError;
+class QSqlQuery;
+class TableConnection;
 
 // What differs between the database engines the contact store runs on. There is one
 // implementation per engine (sqlite_engine.cpp, postgres_engine.cpp); the rest of the
@@ -23,6 +34,107 @@ public:
     virtual QString driverName() const = 0;
 
     // ---- The table, its cursor, schema and batches -------------------------------
+    // Members that run statements hand back the engine's error (QSqlError), as QSqlQuery
+    // does, so that the table words it with its place (TableConnection::fail); the
+    // others raise DatabaseError.
+
+    // Whether the table lies in a file of its own, which the table's path() names and
+    // another program may move away or replace; otherwise it lies on a server that its
+    // alias names.
+    virtual bool inFile() const = 0;
+    // Where an alias points, for messages: "plik /srv/Kartax2000.db", "serwer
+    // 127.0.0.1:5432, baza kontakty", "usługa biuro". Never a password.
+    virtual QString describe(const DatabaseAlias &alias) const = 0;
+    // The place a table's path() stands for, as messages name it.
+    virtual QString place(const QString &path) const = 0;
+    // Opens the alias as the Qt connection connectionName. Raises DatabaseError with
+    // the engine's message and where it tried, and removes the connection again.
+    virtual QSqlDatabase openAlias(const DatabaseAlias &alias,
+                                   const QString &connectionName) const = 0;
+    // Opens the connection of a table to where the alias points, making the table on
+    // first use; sets the connection's path and, where writing is refused, reads only.
+    // Raises DatabaseError.
+    virtual void openTable(TableConnection &connection, const DatabaseAlias &alias,
+                           const QString &table) const = 0;
+    // Calls `changed` with the id of each row of the table that another connection
+    // inserts, updates or deletes, while `usable` allows the connection's use, for as
+    // long as the returned object lives; null where the engine tells nothing.
+    virtual std::unique_ptr<QObject> listen(const QSqlDatabase &db, const QString &table,
+                                            std::function<bool()> usable,
+                                            std::function<void(qint64 id)> changed) const = 0;
+
+    // Whether a failed statement lost the connection itself (a server that went away).
+    virtual bool connectionLost(const QSqlDatabase &db) const = 0;
+    // A failure in the words messages use, naming the place (path()) where it has one.
+    virtual QString failureMessage(const QString &path, const QSqlError &error) const = 0;
+    // A refused write in the words of its cause (no right to write the file or its
+    // folder), or empty when the engine did not refuse it for that.
+    virtual QString writeRefusal(const QString &path, const QSqlError &error) const = 0;
+    // After reading the table failed: raises DatabaseError when the table is missing,
+    // or lost in a damaged file; otherwise returns the error to report.
+    virtual QSqlError explainUnreadableTable(const QSqlDatabase &db, const QString &table,
+                                             const QString &path, const QSqlError &error) const = 0;
+
+    // A name in the schema (an index, a column) as created: quoted where the engine
+    // would otherwise fold its case.
+    virtual QString schemaName(const QString &identifier) const = 0;
+    // The id column of the contact table, the type of an id elsewhere, and that of a
+    // sort key.
+    virtual QString idColumn() const = 0;
+    virtual QString idType() const = 0;
+    virtual QString keyType() const = 0;
+    // Whether every bookkeeping object of the table (changed-row list, collation
+    // record, the triggers that mark rows) is present.
+    virtual bool bookkeepingComplete(const QSqlDatabase &db, const QString &table) const = 0;
+    // The statements that make the triggers marking the rows another program writes,
+    // and, where the engine tells listening programs of changes, those telling them.
+    virtual QStringList markingStatements(const QString &table) const = 0;
+
+    // Each index of the table with the column it orders first, by name. False with the
+    // engine's error.
+    virtual bool indexesByFirstColumn(const QSqlDatabase &db, const QString &table,
+                                      QList<std::pair<QString, QString>> *indexes,
+                                      QSqlError *failure) const = 0;
+    // Whether the table has an index of that name, asked when it orders no field.
+    virtual bool indexExists(const QSqlDatabase &db, const QString &table,
+                             const QString &index) const = 0;
+    // An index that a large write drops within its transaction and makes again at the
+    // end: the statement that makes it and the columns it orders.
+    struct MadeIndex
+    {
+        QString name;
+        QString create;
+        QStringList columns;
+    };
+    // The indexes of the table a large write may set aside: the program's own on an
+    // SQLite file; none on a server, which keeps its indexes in order as rows change
+    // and whose users read meanwhile. False with the engine's error.
+    virtual bool indexesToSetAside(const QSqlDatabase &db, const QString &table,
+                                   QList<MadeIndex> *indexes, QSqlError *failure) const = 0;
+
+    // The clause that names the index a query walks ("INDEXED BY x "), or empty where
+    // the engine's planner picks it from the order.
+    virtual QString indexedBy(const QString &index) const = 0;
+    // SQL true when some row `from` (aliased p) has a key beyond the row c's, lesser
+    // (`before`) or greater, so that the engine seeks its index for it.
+    virtual QString anyKeyBeyond(const QString &from, const QString &key, bool before) const = 0;
+    // What an INSERT ends with so that insertedId() can read the new row's id, and the id.
+    virtual QString returningId() const = 0;
+    virtual qint64 insertedId(QSqlQuery &insert) const = 0;
+
+    // A batch's writes: keeps the triggers from marking the rows the batch writes, within
+    // its transaction, adding to `restore` what makes them again at commit. False with
+    // the engine's error.
+    virtual bool setAsideMarking(const QSqlDatabase &db, const QString &table, QStringList *restore,
+                                 QSqlError *failure) const = 0;
+    // Raises the connection's page cache for a batch; returns what restoreCache() needs.
+    virtual QVariant enlargeCache(const QSqlDatabase &db) const = 0;
+    virtual void restoreCache(const QSqlDatabase &db, const QVariant &saved) const = 0;
+    // Keeps a commit from copying the write-ahead log into the file itself; returns what
+    // resumeCheckpoints() needs, invalid when nothing was held (the log is then to be
+    // copied in the background after the commit).
+    virtual QVariant holdCheckpoints(const QSqlDatabase &db) const = 0;
+    virtual void resumeCheckpoints(const QSqlDatabase &db, const QVariant &held) const = 0;
 
     // ---- The full-text index and its searches ------------------------------------
 

@@ -80,27 +80,6 @@ QString quoted(const QString &identifier)
            QLatin1Char('"');
 }
 
-bool isSqlite(const QSqlDatabase &db)
-{
-    return db.driverName() == QLatin1String("QSQLITE");
-}
-
-bool indexesOf(QSqlDatabase &db, const QString &table, QList<std::pair<QString, QString>> *indexes,
-               QSqlError *failure)
-{
-    QSqlQuery query(db);
-    query.prepare(QStringLiteral("SELECT name, sql FROM sqlite_master WHERE type = 'index' "
-                                 "AND tbl_name = ? COLLATE NOCASE AND sql IS NOT NULL"));
-    query.addBindValue(table);
-    if (!query.exec()) {
-        *failure = query.lastError();
-        return false;
-    }
-    while (query.next())
-        indexes->append({query.value(0).toString(), query.value(1).toString()});
-    return true;
-}
-
 bool forEachBatch(QSqlDatabase &db, const QString &table, const QString &columns, int batchRows,
                   const std::function<void(const QSqlQuery &)> &row,
                   const std::function<bool(const std::vector<qint64> &, int)> &batch,

@@ -28,14 +28,6 @@ QString fileFailure(const QString &path, const QSqlError &error);
 // An identifier in double quotes, its own quotes doubled.
 QString quoted(const QString &identifier);
 
-// Whether the connection is to an SQLite file rather than a database server.
-bool isSqlite(const QSqlDatabase &db);
-
-// The indexes an SQLite table has of its own making (not the automatic ones), each
-// by name with the statement that creates it. False with the engine's error.
-bool indexesOf(QSqlDatabase &db, const QString &table, QList<std::pair<QString, QString>> *indexes,
-               QSqlError *failure);
-
 // Reads every row of `table` in id order, `batchRows` at a time, selecting id and then
 // `columns` (SQL text). `row` is called with the query on each row; `batch` after each
 // batch with its ids and how far through the table's ids it has got, in per cent, and

@@ -3,17 +3,17 @@
 #include <QByteArray>
 #include <QObject>
 #include <QSqlDatabase>
-#include <QSqlDriver>
 #include <QString>
 #include <QStringList>
 #include <QVector>
 #include <functional>
 #include <memory>
 
-#include "platform/file_stamp.h"
+#include "store/table_connection.h"
 
 class BackgroundCheckpoint;
 class SearchIndexWriter;
+class SqlEngine;
 
 enum class DataSetState { Inactive, Browse, Edit, Insert, SetKey };
 
@@ -57,16 +57,18 @@ public:
     void close();
     bool active() const { return m_state != DataSetState::Inactive; }
     // The database file in use while open; for a server, where the alias points.
-    QString path() const { return m_path; }
+    QString path() const { return m_link.path(); }
+    // The engine of the database while open, which answers what differs between them.
+    const SqlEngine *engine() const { return m_link.engine(); }
     // Whether the table lies on a database server rather than in an SQLite file.
-    bool isServer() const { return m_server; }
+    bool isServer() const;
     // Whether the file was opened for reading only, as neither it nor its folder may be
     // written: editing, inserting and deleting then raise a message that says so.
-    bool readOnly() const { return m_readOnly; }
+    bool readOnly() const { return m_link.readOnly(); }
     // Another user deleted the record on the card; the next move says so.
     bool deletedByOther() const { return m_deletedByOther; }
     // The connection while open, for searches that read through it (ContactSearch).
-    QSqlDatabase database() const { return m_db; }
+    QSqlDatabase database() const { return m_link.db(); }
 
     // A second cursor over the same table, open on the same index and positioned on
     // its first record: it reads what is stored, independently of this one.
@@ -182,17 +184,6 @@ private:
         ById
     };
 
-    void openServer(const class DatabaseAlias &alias);
-    // Whether an error is the engine's refusal to write the file or what it needs beside it.
-    static bool refusesWriting(const class QSqlError &error);
-    bool engineReadOnly() const;
-    // Opens the file again for reading only.
-    void openReadOnly();
-    void requireWritable() const;
-    // Raises an error naming what path is when it is neither a file nor missing.
-    static void requireOrdinaryFile(const QString &path);
-    // Raises the error of a table that cannot be read: missing, or lost in a damaged file.
-    [[noreturn]] void failMissingTable(const class QSqlError &error) const;
     void openStructure();
     void loadStructure();
     QString indexedBy(const QString &index) const;
@@ -210,22 +201,13 @@ private:
     QByteArray currentKey(const Row &row) const;
     void requireActive() const; // raises the engine's error on a closed table
     void requireBrowseMovable();
-    void requireSameFile() const;
-    [[noreturn]] void failWrite(const class QSqlError &error) const;
     QString storedValuesMatch(QVariantList *binds) const;
     bool rowExists(qint64 id) const;
     void setState(DataSetState state);
     void notifyDataSetChanged();
-    // Raises the engine's error; on a server whose connection is gone, says so.
-    [[noreturn]] void fail(const class QSqlError &error) const;
-    bool connectionAlive() const;
-    QString lostMessage(const QString &reason) const;
     void reconnectIfLost();
-    void listen();
-    void pollNotifications();
-    void serverNotified(const QString &name, QSqlDriver::NotificationSource source,
-                        const QVariant &payload);
-    QString connectionName() const { return m_connection; }
+    // Another user changed or deleted the row with this id.
+    void otherUserChanged(qint64 id);
     // After a commit that filled the write-ahead log, copies the log into the file
     // without holding up this connection.
     void checkpointInBackground();
@@ -237,15 +219,8 @@ private:
     int m_busyTimeout = 3000;
     std::function<void(int)> m_rebuildProgress;
 
-    QString m_connection;
-    QSqlDatabase m_db;
-    QString m_path;
-    bool m_server = false;
-    bool m_readOnly = false;
-    mutable bool m_lost = false;   // the server's connection failed; reopened before use
+    TableConnection m_link;
     bool m_deletedByOther = false; // the record on the card, as another user told
-    class QTimer *m_notificationPoll = nullptr;
-    FileStamp m_fileStamp; // the database file as opened
     QStringList m_fields;
     QStringList m_keyedFields;     // fields that carry a sort key column
     QVector<int> m_keySlotOfField; // per field: slot in m_keyedFields or -1

@@ -5,6 +5,7 @@
 #include "store/contact_schema.h"
 #include "store/search_index.h"
 #include "store/sort_key.h"
+#include "store/sql_engine.h"
 #include "store/sql_text.h"
 #include "store/table.h"
 
@@ -14,33 +15,23 @@
 
 using SqlText::quoted;
 
-TableBatch::TableBatch(TTable &table) : m_table(table)
+TableBatch::TableBatch(TTable &table) : m_table(table), m_engine(requireEngine(table))
 {
-    m_table.requireActive();
-    m_table.requireWritable();
+    link().requireWritable();
     m_table.checkBrowseMode();
-    m_table.requireSameFile();
-    // A large batch would spill the default 2 MB page cache into the file while it is
-    // still being written; a bigger cache for the batch keeps its pages in memory.
-    QSqlQuery cache(m_table.m_db);
-    if (!m_table.m_server && cache.exec(QStringLiteral("PRAGMA cache_size")) && cache.next()) {
-        m_cacheSize = cache.value(0).toLongLong();
-        cache.exec(QStringLiteral("PRAGMA cache_size = -65536"));
-    }
-    if (!m_table.m_db.transaction())
-        m_table.failWrite(m_table.m_db.lastError());
+    link().requireSameFile();
+    m_cacheSize = m_engine.enlargeCache(db());
+    if (!db().transaction())
+        link().failWrite(db().lastError());
     m_open = true;
-    if (m_table.m_server) {
-        QSqlQuery own(m_table.m_db);
-        if (!own.exec(QLatin1String(ContactSchema::kOwnWrite))) {
-            const QSqlError error = own.lastError();
-            rollback();
-            m_table.failWrite(error);
-        }
-    }
     // Whether the table has its search index, told before its triggers are set aside.
-    m_search = std::make_unique<SearchIndexWriter>(m_table.m_db, m_table.m_tableName);
-    setAsideMarkTriggers(); // before any statement is prepared against the schema
+    m_search = std::make_unique<SearchIndexWriter>(db(), m_table.m_tableName);
+    // Before any statement is prepared against the schema.
+    if (QSqlError error;
+        !m_engine.setAsideMarking(db(), m_table.m_tableName, &m_setAside, &error)) {
+        rollback();
+        link().failWrite(error);
+    }
     for (const QString &field : m_table.m_fields)
         m_columns << quoted(field);
     for (const QString &field : m_table.m_keyedFields) {
@@ -51,9 +42,9 @@ TableBatch::TableBatch(TTable &table) : m_table(table)
     QStringList marks;
     marks.fill(QStringLiteral("?"), m_columns.size());
     const QStringList fields = m_columns.mid(0, m_table.m_fields.size());
-    m_insert = bulk(QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)%4")
-                        .arg(name, m_columns.join(u", "), marks.join(u", "),
-                             m_table.m_server ? QStringLiteral(" RETURNING id") : QString()));
+    m_insert =
+        bulk(QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)%4")
+                 .arg(name, m_columns.join(u", "), marks.join(u", "), m_engine.returningId()));
     m_update = bulk(
         QStringLiteral("UPDATE %1 SET %2 = ? WHERE id = ?").arg(name, m_columns.join(u" = ?, ")));
     m_select =
@@ -63,62 +54,47 @@ TableBatch::TableBatch(TTable &table) : m_table(table)
                                .arg(quoted(ContactSchema::dirtyTable(m_table.m_tableName))));
 }
 
-// The triggers mark every row written as another program's, for the program to repair
-// later; the batch writes keys and text itself, and no other program can write while its
-// transaction does. So the triggers are dropped within the transaction and made again
-// at commit: a rollback, or a crash, brings them back by itself.
-void TableBatch::setAsideMarkTriggers()
-{
-    if (m_table.m_server)
-        return; // its marks are few: rows written by others
-    QList<std::pair<QString, QString>> triggers = ContactSchema::markTriggers(m_table.m_tableName);
-    triggers << SearchIndex::markTriggers(m_table.m_tableName);
-    QSqlQuery query(m_table.m_db);
-    for (const auto &[name, create] : std::as_const(triggers)) {
-        query.prepare(
-            QStringLiteral("SELECT 1 FROM sqlite_master WHERE type = 'trigger' AND name = ?"));
-        query.addBindValue(name);
-        if (!query.exec())
-            m_table.fail(query.lastError());
-        const bool present = query.next();
-        query.finish();
-        if (!present)
-            continue;
-        if (!query.exec(QStringLiteral("DROP TRIGGER %1").arg(quoted(name)))) {
-            const QSqlError error = query.lastError();
-            rollback();
-            m_table.failWrite(error);
-        }
-        m_setAside << create;
-    }
-}
-
 TableBatch::~TableBatch()
 {
     if (m_open)
-        m_table.m_db.rollback();
-    if (!m_table.m_server)
-        QSqlQuery(m_table.m_db).exec(QStringLiteral("PRAGMA cache_size = %1").arg(m_cacheSize));
+        db().rollback();
+    m_engine.restoreCache(db(), m_cacheSize);
+}
+
+const SqlEngine &TableBatch::requireEngine(const TTable &table)
+{
+    table.requireActive();
+    return *table.m_link.engine();
+}
+
+TableConnection &TableBatch::link()
+{
+    return m_table.m_link;
+}
+
+QSqlDatabase &TableBatch::db()
+{
+    return m_table.m_link.db();
 }
 
 std::unique_ptr<QSqlQuery> TableBatch::prepare(const QString &sql)
 {
-    auto query = std::make_unique<QSqlQuery>(m_table.m_db);
+    auto query = std::make_unique<QSqlQuery>(db());
     if (!query->prepare(sql)) {
         const QSqlError error = query->lastError();
         rollback();
-        m_table.fail(error);
+        link().fail(error);
     }
     return query;
 }
 
 std::unique_ptr<BulkStatement> TableBatch::bulk(const QString &sql)
 {
-    auto statement = std::make_unique<BulkStatement>(m_table.m_db, sql);
+    auto statement = std::make_unique<BulkStatement>(db(), sql);
     if (!statement->ok()) {
         const QSqlError error = statement->error();
         rollback();
-        m_table.fail(error);
+        link().fail(error);
     }
     return statement;
 }
@@ -171,7 +147,7 @@ void TableBatch::unmark(qint64 id)
     QSqlQuery &query = statement(m_unmark);
     query.bindValue(0, id);
     if (!query.exec())
-        m_table.failWrite(query.lastError());
+        link().failWrite(query.lastError());
 }
 
 qint64 TableBatch::insert(const Prepared &row)
@@ -179,7 +155,7 @@ qint64 TableBatch::insert(const Prepared &row)
     requireOpen();
     bindRow(*m_insert, row);
     if (!m_insert->exec())
-        m_table.failWrite(m_insert->error());
+        link().failWrite(m_insert->error());
     const qint64 id = m_insert->lastInsertId();
     if (m_firstInserted < 0 || id < m_firstInserted)
         m_firstInserted = m_unindexed = id;
@@ -206,27 +182,27 @@ void TableBatch::indexWaitingText()
 // dropped within its transaction, made again before the commit.
 void TableBatch::setAsideIndexesIfLarge()
 {
-    if (m_table.m_server)
-        return; // a server's indexes are not this program's to drop while others read
-    QSqlQuery query(m_table.m_db);
+    QList<SqlEngine::MadeIndex> indexes;
+    QSqlError failure;
+    for (const QString &table :
+         {m_table.m_tableName, SearchIndex::textTableName(m_table.m_tableName)})
+        if (!m_engine.indexesToSetAside(db(), table, &indexes, &failure))
+            link().fail(failure);
+    if (indexes.isEmpty())
+        return;
+    QSqlQuery query(db());
     if (!query.exec(QStringLiteral("SELECT count(*) FROM %1").arg(quoted(m_table.m_tableName))) ||
         !query.next())
-        m_table.fail(query.lastError());
+        link().fail(query.lastError());
     const qint64 had = query.value(0).toLongLong() - m_inserted;
     query.finish();
     if (had > 4 * m_inserted)
         return;
-    QList<std::pair<QString, QString>> indexes;
-    QSqlError failure;
-    for (const QString &table :
-         {m_table.m_tableName, SearchIndex::textTableName(m_table.m_tableName)})
-        if (!SqlText::indexesOf(m_table.m_db, table, &indexes, &failure))
-            m_table.fail(failure);
     // An index cannot be dropped while another statement of the connection reads (a
     // search going through its results): it then stays and is kept up row by row.
-    for (const auto &[name, create] : std::as_const(indexes))
-        if (query.exec(QStringLiteral("DROP INDEX %1").arg(quoted(name))))
-            m_setAsideIndexes << create;
+    for (const SqlEngine::MadeIndex &index : std::as_const(indexes))
+        if (query.exec(QStringLiteral("DROP INDEX %1").arg(quoted(index.name))))
+            m_setAsideIndexes << index.create;
 }
 
 void TableBatch::indexSearchText(qint64 to)
@@ -244,7 +220,7 @@ void TableBatch::update(qint64 id, const QStringList &values)
     bindRow(*m_update, row);
     m_update->bind(int(m_columns.size()), id);
     if (!m_update->exec())
-        m_table.failWrite(m_update->error());
+        link().failWrite(m_update->error());
     ++m_updated;
     unmark(id);
     writeSearchText(id, values);
@@ -266,7 +242,7 @@ QStringList TableBatch::values(qint64 id)
     QSqlQuery &query = statement(m_select);
     query.bindValue(0, id);
     if (!query.exec())
-        m_table.fail(query.lastError());
+        link().fail(query.lastError());
     QStringList row;
     if (query.next())
         for (int i = 0; i < m_table.m_fields.size(); ++i)
@@ -281,11 +257,11 @@ void TableBatch::forEachRow(const QStringList &fields,
     QStringList columns{QStringLiteral("id")};
     for (const QString &field : fields)
         columns << quoted(m_table.m_fields[m_table.fieldIndexChecked(field)]);
-    QSqlQuery query(m_table.m_db);
+    QSqlQuery query(db());
     query.setForwardOnly(true);
     if (!query.exec(QStringLiteral("SELECT %1 FROM %2 ORDER BY id")
                         .arg(columns.join(QStringLiteral(", ")), quoted(m_table.m_tableName))))
-        m_table.fail(query.lastError());
+        link().fail(query.lastError());
     QStringList row;
     while (query.next()) {
         row.clear();
@@ -294,7 +270,7 @@ void TableBatch::forEachRow(const QStringList &fields,
         visit(query.value(0).toLongLong(), row);
     }
     if (query.lastError().isValid())
-        m_table.fail(query.lastError());
+        link().fail(query.lastError());
 }
 
 bool TableBatch::commit(const std::function<bool(int)> &progress)
@@ -326,13 +302,13 @@ bool TableBatch::commit(const std::function<bool(int)> &progress)
         throw;
     }
     finishStatements();
-    QSqlQuery restore(m_table.m_db);
+    QSqlQuery restore(db());
     const auto make = [&](const QString &create) {
         if (restore.exec(create))
             return;
         const QSqlError error = restore.lastError();
         rollback();
-        m_table.failWrite(error);
+        link().failWrite(error);
     };
     for (const QString &create : std::as_const(m_setAside))
         make(create);
@@ -343,23 +319,15 @@ bool TableBatch::commit(const std::function<bool(int)> &progress)
     }
     if (total == 0 && !advance(0))
         return false;
-    // A large batch fills the write-ahead log with every page it wrote; copying them
-    // into the file need not hold up the caller, so the commit does not copy them itself.
-    const bool large = !m_table.m_server && m_inserted + m_updated >= kLargeBatch;
-    QSqlQuery pragma(m_table.m_db);
-    QVariant autoCheckpoint;
-    if (large && pragma.exec(QStringLiteral("PRAGMA wal_autocheckpoint")) && pragma.next()) {
-        autoCheckpoint = pragma.value(0);
-        pragma.exec(QStringLiteral("PRAGMA wal_autocheckpoint = 0"));
-        pragma.finish();
-    }
-    const bool committed = m_table.m_db.commit();
-    const QSqlError error = m_table.m_db.lastError();
-    if (autoCheckpoint.isValid())
-        pragma.exec(QStringLiteral("PRAGMA wal_autocheckpoint = %1").arg(autoCheckpoint.toInt()));
+    // A large batch need not wait for the log it filled to be copied into the file.
+    const bool large = m_inserted + m_updated >= kLargeBatch;
+    const QVariant autoCheckpoint = large ? m_engine.holdCheckpoints(db()) : QVariant();
+    const bool committed = db().commit();
+    const QSqlError error = db().lastError();
+    m_engine.resumeCheckpoints(db(), autoCheckpoint);
     if (!committed) {
         rollback();
-        m_table.failWrite(error);
+        link().failWrite(error);
     }
     m_open = false;
     if (autoCheckpoint.isValid())
@@ -382,5 +350,5 @@ void TableBatch::rollback()
         return;
     finishStatements();
     m_open = false;
-    m_table.m_db.rollback();
+    db().rollback();
 }

@@ -3,11 +3,15 @@
 #include <QSqlQuery>
 #include <QString>
 #include <QStringList>
+#include <QVariant>
 #include <functional>
 #include <memory>
 
 class BulkStatement;
+class QSqlDatabase;
 class SearchIndexWriter;
+class SqlEngine;
+class TableConnection;
 class TTable;
 
 // Many rows written into an open table in one transaction on its connection, with
@@ -58,11 +62,13 @@ public:
     void rollback();
 
 private:
+    static const SqlEngine &requireEngine(const TTable &table); // raises on a closed table
+    TableConnection &link();
+    QSqlDatabase &db();
     std::unique_ptr<QSqlQuery> prepare(const QString &sql);
     std::unique_ptr<BulkStatement> bulk(const QString &sql);
     void requireOpen() const;
     QSqlQuery &statement(const std::unique_ptr<QSqlQuery> &query);
-    void setAsideMarkTriggers();
     void unmark(qint64 id);
     void finishStatements();
     void writeSearchText(qint64 id, const QStringList &values);
@@ -79,10 +85,11 @@ private:
     static constexpr qint64 kLargeBatch = 4096;
 
     TTable &m_table;
+    const SqlEngine &m_engine;
     QStringList m_columns; // the fields, then their sort-key columns
     QList<int> m_keyedFieldIndexes;
     bool m_open = false;
-    qint64 m_cacheSize = -2000; // the connection's own page cache, restored at the end
+    QVariant m_cacheSize; // the connection's own page cache, restored at the end
     qint64 m_firstInserted = -1;
     qint64 m_unindexed = -1; // the first inserted row whose search text is not indexed
     qint64 m_lastInserted = -1;
