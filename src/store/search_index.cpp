@@ -5,6 +5,7 @@
 #include "store/sql_engine.h"
 #include "store/sql_text.h"
 
+#include <QSqlRecord>
 #include <QVariant>
 #include <algorithm>
 
