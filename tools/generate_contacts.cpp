@@ -66,15 +66,11 @@ int main(int argc, char *argv[])
             insert.bindValue(13, collator.key(contact.values[0]));
             insert.bindValue(14, collator.key(contact.values[1]));
             insert.bindValue(15, collator.key(contact.values[2]));
-            QString error;
             if (!insert.exec()) {
                 std::fprintf(stderr, "%s\n", qPrintable(insert.lastError().text()));
                 return 1;
             }
-            if (!search.write(insert.lastInsertId().toLongLong(), contact.values, &error)) {
-                std::fprintf(stderr, "%s\n", qPrintable(error));
-                return 1;
-            }
+            search.write(insert.lastInsertId().toLongLong(), contact.values);
         }
         // The rows carry their keys and search text; clear the marks the insert trigger left.
         QSqlQuery(db).exec(QStringLiteral("DELETE FROM Kartax2000_dirty"));

@@ -1,5 +1,6 @@
 #include "store/postgres_search_index.h"
 
+#include "platform/errors.h"
 #include "store/contact_schema.h"
 #include "store/contact_search.h"
 #include "store/sql_text.h"
@@ -263,7 +264,7 @@ bool PostgresSearchIndex::exists(QSqlDatabase &db, const QString &table) const
 }
 
 // Nothing is written when the index is complete.
-bool PostgresSearchIndex::ensure(QSqlDatabase &db, const QString &table, QString *error,
+void PostgresSearchIndex::ensure(QSqlDatabase &db, const QString &table,
                                  const std::function<void(int percent)> &progress) const
 {
     QSqlError failure;
@@ -272,41 +273,39 @@ bool PostgresSearchIndex::ensure(QSqlDatabase &db, const QString &table, QString
     const auto complete = [&state, indexCount] {
         return state.objects == kServerObjects && state.indexes == indexCount;
     };
-    if (!serverState(db, table, &state, &failure)) {
-        *error = engineMessage(failure);
-        return false;
-    }
+    if (!serverState(db, table, &state, &failure))
+        throw DatabaseError(engineMessage(failure));
     if (complete())
-        return true;
-    return buildMissing(db, table, error, [&]() -> QString {
+        return;
+    buildMissing(db, table, [&] {
         // The server's notices of what is already there or not would reach standard error.
         QSqlQuery query(db);
         if (!query.exec(QStringLiteral("SET LOCAL client_min_messages = warning")))
-            return engineMessage(query.lastError());
+            throw DatabaseError(engineMessage(query.lastError()));
         // A program that opens the table meanwhile waits here, then finds the index made.
         query.prepare(QStringLiteral("SELECT pg_advisory_xact_lock(hashtext(?))"));
         query.addBindValue(textTableName(table));
         if (!query.exec())
-            return engineMessage(query.lastError());
+            throw DatabaseError(engineMessage(query.lastError()));
         if (!serverState(db, table, &state, &failure))
-            return engineMessage(failure);
+            throw DatabaseError(engineMessage(failure));
         if (!state.trigrams &&
             !query.exec(QStringLiteral("CREATE EXTENSION IF NOT EXISTS pg_trgm")))
-            return QStringLiteral("Nie można dodać do bazy danych rozszerzenia pg_trgm serwera "
-                                  "PostgreSQL, którego wymaga wyszukiwanie kontaktów (%1). "
-                                  "Administrator serwera może je dodać poleceniem "
-                                  "CREATE EXTENSION pg_trgm.")
-                .arg(engineMessage(query.lastError()));
+            throw DatabaseError(
+                QStringLiteral("Nie można dodać do bazy danych rozszerzenia pg_trgm serwera "
+                               "PostgreSQL, którego wymaga wyszukiwanie kontaktów (%1). "
+                               "Administrator serwera może je dodać poleceniem "
+                               "CREATE EXTENSION pg_trgm.")
+                    .arg(engineMessage(query.lastError())));
         if (state.objects != kServerObjects && !buildOnServer(db, table, progress, &failure))
-            return engineMessage(failure);
+            throw DatabaseError(engineMessage(failure));
         const auto indexes = serverIndexes(table);
         for (qsizetype i = 0; i < indexes.size(); ++i) {
             if (!query.exec(indexes[i].second))
-                return engineMessage(query.lastError());
+                throw DatabaseError(engineMessage(query.lastError()));
             if (progress)
                 progress(int(kTextShare + (100 - kTextShare) * (i + 1) / indexes.size()));
         }
-        return QString();
     });
 }
 

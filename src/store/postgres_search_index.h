@@ -10,7 +10,7 @@ public:
     PostgresSearchIndex() = default;
 
     bool exists(QSqlDatabase &db, const QString &table) const override;
-    bool ensure(QSqlDatabase &db, const QString &table, QString *error,
+    void ensure(QSqlDatabase &db, const QString &table,
                 const std::function<void(int percent)> &progress) const override;
 
     QList<Statement> writeStatements(const QString &table) const override;

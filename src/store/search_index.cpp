@@ -1,5 +1,6 @@
 #include "store/search_index.h"
 
+#include "platform/errors.h"
 #include "store/bulk_statement.h"
 #include "store/contact_schema.h"
 #include "store/sql_engine.h"
@@ -14,14 +15,19 @@ namespace {
 using SqlText::engineMessage;
 using SqlText::quoted;
 
-bool checkCount(const QStringList &values, QString *error)
+void checkCount(const QStringList &values)
 {
-    if (values.size() == SearchIndex::kFieldCount)
-        return true;
-    *error = QStringLiteral("Tekst wyszukiwania kontaktu wymaga %1 pól, a podano %2.")
-                 .arg(SearchIndex::kFieldCount)
-                 .arg(values.size());
-    return false;
+    if (values.size() != SearchIndex::kFieldCount)
+        throw DatabaseError(
+            QStringLiteral("Tekst wyszukiwania kontaktu wymaga %1 pól, a podano %2.")
+                .arg(SearchIndex::kFieldCount)
+                .arg(values.size()));
+}
+
+// The engine's message of a failed statement, raised.
+[[noreturn]] void raiseError(const QSqlError &error)
+{
+    throw DatabaseError(engineMessage(error));
 }
 
 } // namespace
@@ -90,34 +96,26 @@ bool execAll(QSqlDatabase &db, const QStringList &statements, QSqlError *failure
     return true;
 }
 
-bool buildMissing(QSqlDatabase &db, const QString &table, QString *error,
-                  const std::function<QString()> &build)
+void buildMissing(QSqlDatabase &db, const QString &table, const std::function<void()> &build)
 {
     QSqlQuery query(db);
-    if (!query.exec(QStringLiteral("SELECT * FROM %1 LIMIT 0").arg(quoted(table)))) {
-        *error = engineMessage(query.lastError());
-        return false;
-    }
+    if (!query.exec(QStringLiteral("SELECT * FROM %1 LIMIT 0").arg(quoted(table))))
+        raiseError(query.lastError());
     const QSqlRecord record = query.record();
     const QStringList fields = ContactSchema::fieldNames();
     if (!std::all_of(fields.cbegin(), fields.cend(),
                      [&record](const QString &field) { return record.contains(field); }))
-        return true;
-    if (!db.transaction()) {
-        *error = engineMessage(db.lastError());
-        return false;
-    }
-    if (const QString failed = build(); !failed.isEmpty()) {
-        *error = failed;
+        return;
+    if (!db.transaction())
+        raiseError(db.lastError());
+    try {
+        build();
+        if (!db.commit())
+            raiseError(db.lastError());
+    } catch (...) {
         db.rollback();
-        return false;
+        throw;
     }
-    if (!db.commit()) {
-        *error = engineMessage(db.lastError());
-        db.rollback();
-        return false;
-    }
-    return true;
 }
 
 bool writeEveryText(QSqlDatabase &db, const QString &table,
@@ -146,57 +144,49 @@ bool writeEveryText(QSqlDatabase &db, const QString &table,
         failure);
 }
 
-bool repair(QSqlDatabase &db, const QString &table, QString *error)
+void repair(QSqlDatabase &db, const QString &table)
 {
     if (!exists(db, table))
-        return true;
+        return;
     QSqlQuery query(db);
     query.setForwardOnly(true);
     QList<qint64> ids;
-    if (!query.exec(QStringLiteral("SELECT id FROM %1").arg(quoted(marksTableName(table))))) {
-        *error = engineMessage(query.lastError());
-        return false;
-    }
+    if (!query.exec(QStringLiteral("SELECT id FROM %1").arg(quoted(marksTableName(table)))))
+        raiseError(query.lastError());
     while (query.next())
         ids << query.value(0).toLongLong();
     query.finish();
     if (ids.isEmpty())
-        return true;
+        return;
 
-    if (!db.transaction()) {
-        *error = engineMessage(db.lastError());
-        return false;
-    }
-    const auto fail = [&db] {
-        db.rollback();
-        return false;
-    };
-    SearchIndexWriter writer(db, table);
-    if (!query.prepare(
-            QStringLiteral("SELECT %1 FROM %2 WHERE id = ?").arg(fieldList(), quoted(table)))) {
-        *error = engineMessage(query.lastError());
-        return fail();
-    }
-    for (const qint64 id : std::as_const(ids)) {
-        query.addBindValue(id);
-        if (!query.exec()) {
-            *error = engineMessage(query.lastError());
-            return fail();
+    if (!db.transaction())
+        raiseError(db.lastError());
+    try {
+        SearchIndexWriter writer(db, table);
+        if (!query.prepare(
+                QStringLiteral("SELECT %1 FROM %2 WHERE id = ?").arg(fieldList(), quoted(table))))
+            raiseError(query.lastError());
+        for (const qint64 id : std::as_const(ids)) {
+            query.addBindValue(id);
+            if (!query.exec())
+                raiseError(query.lastError());
+            QStringList values;
+            const bool stored = query.next();
+            for (int f = 0; stored && f < kFieldCount; ++f)
+                values << query.value(f).toString();
+            query.finish();
+            // Writing or dropping the text clears the mark.
+            if (stored)
+                writer.write(id, values);
+            else
+                writer.remove(id);
         }
-        QStringList values;
-        const bool stored = query.next();
-        for (int f = 0; stored && f < kFieldCount; ++f)
-            values << query.value(f).toString();
-        query.finish();
-        // Writing or dropping the text clears the mark.
-        if (!(stored ? writer.write(id, values, error) : writer.remove(id, error)))
-            return fail();
+        if (!db.commit())
+            raiseError(db.lastError());
+    } catch (...) {
+        db.rollback();
+        throw;
     }
-    if (!db.commit()) {
-        *error = engineMessage(db.lastError());
-        return fail();
-    }
-    return true;
 }
 
 bool exists(QSqlDatabase &db, const QString &table)
@@ -204,10 +194,10 @@ bool exists(QSqlDatabase &db, const QString &table)
     return SqlEngine::of(db).fullTextIndex().exists(db, table);
 }
 
-bool ensure(QSqlDatabase &db, const QString &table, QString *error,
+void ensure(QSqlDatabase &db, const QString &table,
             const std::function<void(int percent)> &progress)
 {
-    return SqlEngine::of(db).fullTextIndex().ensure(db, table, error, progress);
+    SqlEngine::of(db).fullTextIndex().ensure(db, table, progress);
 }
 
 } // namespace SearchIndex
@@ -220,29 +210,25 @@ SearchIndexWriter::SearchIndexWriter(QSqlDatabase &db, const QString &table)
 
 SearchIndexWriter::~SearchIndexWriter() = default;
 
-bool SearchIndexWriter::prepare(const QStringList &statements, Prepared *queries, QString *error)
+void SearchIndexWriter::prepare(const QStringList &statements, Prepared *queries)
 {
     if (!queries->empty())
-        return true;
+        return;
     Prepared prepared;
     for (const QString &sql : statements) {
         auto query = std::make_unique<QSqlQuery>(m_db);
-        if (!query->prepare(sql)) {
-            *error = engineMessage(query->lastError());
-            return false;
-        }
+        if (!query->prepare(sql))
+            raiseError(query->lastError());
         prepared.push_back(std::move(query));
     }
     *queries = std::move(prepared);
-    return true;
 }
 
-bool SearchIndexWriter::write(qint64 id, const QStringList &values, QString *error)
+void SearchIndexWriter::write(qint64 id, const QStringList &values)
 {
     if (!m_active)
-        return true;
-    if (!checkCount(values, error))
-        return false;
+        return;
+    checkCount(values);
     if (m_writes.empty()) {
         QStringList statements;
         m_writeTexts.clear();
@@ -250,8 +236,7 @@ bool SearchIndexWriter::write(qint64 id, const QStringList &values, QString *err
             statements << statement.sql;
             m_writeTexts << statement.texts;
         }
-        if (!prepare(statements, &m_writes, error))
-            return false;
+        prepare(statements, &m_writes);
     }
     const QStringList columns = SearchIndex::columnTexts(values);
     for (size_t i = 0; i < m_writes.size(); ++i) {
@@ -259,74 +244,59 @@ bool SearchIndexWriter::write(qint64 id, const QStringList &values, QString *err
         query.bindValue(0, id);
         for (int c = 0; c < m_writeTexts[qsizetype(i)]; ++c)
             query.bindValue(1 + c, columns[c]);
-        if (!query.exec()) {
-            *error = engineMessage(query.lastError());
-            return false;
-        }
+        if (!query.exec())
+            raiseError(query.lastError());
     }
-    return true;
 }
 
-bool SearchIndexWriter::writeTextOnly(qint64 id, const QStringList &columnTexts, QString *error)
+void SearchIndexWriter::writeTextOnly(qint64 id, const QStringList &columnTexts)
 {
     QList<QByteArray> utf8;
     for (const QString &text : columnTexts)
         utf8 << text.toUtf8();
-    return writeTextOnly(id, utf8, error);
+    writeTextOnly(id, utf8);
 }
 
-bool SearchIndexWriter::writeTextOnly(qint64 id, const QList<QByteArray> &utf8ColumnTexts,
-                                      QString *error)
+void SearchIndexWriter::writeTextOnly(qint64 id, const QList<QByteArray> &utf8ColumnTexts)
 {
     if (!m_active)
-        return true;
+        return;
     if (!m_textOnly) {
         auto statement = std::make_unique<BulkStatement>(m_db, m_index.textOnlyStatement(m_table));
-        if (!statement->ok()) {
-            *error = engineMessage(statement->error());
-            return false;
-        }
+        if (!statement->ok())
+            raiseError(statement->error());
         m_textOnly = std::move(statement);
     }
     static const QByteArray none;
     m_textOnly->bind(0, id);
     for (int c = 0; c < 4; ++c)
         m_textOnly->bindUtf8(1 + c, c < utf8ColumnTexts.size() ? utf8ColumnTexts[c] : none);
-    if (m_textOnly->exec())
-        return true;
-    *error = engineMessage(m_textOnly->error());
-    return false;
+    if (!m_textOnly->exec())
+        raiseError(m_textOnly->error());
 }
 
-bool SearchIndexWriter::indexText(qint64 from, qint64 to, QString *error)
+void SearchIndexWriter::indexText(qint64 from, qint64 to)
 {
     if (!m_active)
-        return true;
+        return;
     for (const QString &sql : m_index.indexTextStatements(m_table)) {
         QSqlQuery query(m_db);
         query.prepare(sql);
         query.bindValue(0, from);
         query.bindValue(1, to);
-        if (!query.exec()) {
-            *error = engineMessage(query.lastError());
-            return false;
-        }
+        if (!query.exec())
+            raiseError(query.lastError());
     }
-    return true;
 }
 
-bool SearchIndexWriter::remove(qint64 id, QString *error)
+void SearchIndexWriter::remove(qint64 id)
 {
     if (!m_active)
-        return true;
-    if (!prepare(m_index.removeStatements(m_table), &m_removes, error))
-        return false;
+        return;
+    prepare(m_index.removeStatements(m_table), &m_removes);
     for (const auto &drop : m_removes) {
         drop->bindValue(0, id);
-        if (!drop->exec()) {
-            *error = engineMessage(drop->lastError());
-            return false;
-        }
+        if (!drop->exec())
+            raiseError(drop->lastError());
     }
-    return true;
 }

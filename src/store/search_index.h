@@ -51,15 +51,15 @@ bool exists(QSqlDatabase &db, const QString &table);
 
 // Creates and fills the search index when it is missing, in one transaction, reporting
 // how far it has got in per cent; on a server also the pg_trgm extension. A table
-// without the contact fields gets none. Returns false with the engine's message; the
-// database is then as it was.
-bool ensure(QSqlDatabase &db, const QString &table, QString *error,
+// without the contact fields gets none. Raises DatabaseError with the engine's message;
+// the database is then as it was.
+void ensure(QSqlDatabase &db, const QString &table,
             const std::function<void(int percent)> &progress = {});
 
 // Writes again, in one transaction, the text of the rows that another program inserted
-// or updated (the index's triggers mark them). False with the engine's message; the
-// database is then as it was.
-bool repair(QSqlDatabase &db, const QString &table, QString *error);
+// or updated (the index's triggers mark them). Raises DatabaseError with the engine's
+// message; the database is then as it was.
+void repair(QSqlDatabase &db, const QString &table);
 
 // ---- What the engines' indexes share -----------------------------------------------
 
@@ -81,10 +81,8 @@ QString fieldList();
 bool execAll(QSqlDatabase &db, const QStringList &statements, QSqlError *failure);
 // Makes a missing index: on a table that has every contact field (a table without them
 // gets no index and is left as it is), runs `build` in one transaction and commits it.
-// `build` returns its error in Polish, empty when it succeeded. False with the error;
-// the database is then as it was.
-bool buildMissing(QSqlDatabase &db, const QString &table, QString *error,
-                  const std::function<QString()> &build);
+// What `build` or the engine raises is raised on; the database is then as it was.
+void buildMissing(QSqlDatabase &db, const QString &table, const std::function<void()> &build);
 
 // Rows read at a time while the index is built.
 inline constexpr int kBuildBatch = 10000;
@@ -115,7 +113,7 @@ public:
 
     // SearchIndex::exists() and ensure() on this engine.
     virtual bool exists(QSqlDatabase &db, const QString &table) const = 0;
-    virtual bool ensure(QSqlDatabase &db, const QString &table, QString *error,
+    virtual void ensure(QSqlDatabase &db, const QString &table,
                         const std::function<void(int percent)> &progress) const = 0;
 
     // A statement of the writer: it binds a row's id, then the first `texts` of the
@@ -168,24 +166,23 @@ public:
     // Whether the table has a search index; without one, writes do nothing and succeed.
     bool active() const { return m_active; }
     // values: the 13 fields in table order; inserts or replaces, and clears the row's
-    // mark. False with the engine's message.
-    bool write(qint64 id, const QStringList &values, QString *error);
-    bool remove(qint64 id, QString *error);
+    // mark. Each raises DatabaseError with the engine's message.
+    void write(qint64 id, const QStringList &values);
+    void remove(qint64 id);
     // A bulk insert of new rows: writeTextOnly() stores or replaces a row's text
     // without indexing it, and indexText() then indexes the rows with ids in [from, to)
     // in one statement per index, and clears their marks (a server's indexes follow
     // the text by themselves). Indexing row by row costs far more: each statement that
     // drops text opens a savepoint, and FTS5 writes out what it holds in memory at
     // every savepoint. The texts may be given in UTF-8, as stored.
-    bool writeTextOnly(qint64 id, const QStringList &columnTexts, QString *error);
-    bool writeTextOnly(qint64 id, const QList<QByteArray> &utf8ColumnTexts, QString *error);
-    bool indexText(qint64 from, qint64 to, QString *error);
+    void writeTextOnly(qint64 id, const QStringList &columnTexts);
+    void writeTextOnly(qint64 id, const QList<QByteArray> &utf8ColumnTexts);
+    void indexText(qint64 from, qint64 to);
 
 private:
     using Prepared = std::vector<std::unique_ptr<QSqlQuery>>;
-    // Prepares the statements into *queries when it is empty. False with the engine's
-    // message.
-    bool prepare(const QStringList &statements, Prepared *queries, QString *error);
+    // Prepares the statements into *queries when it is empty.
+    void prepare(const QStringList &statements, Prepared *queries);
 
     QSqlDatabase m_db;
     QString m_table;

@@ -311,20 +311,18 @@ bool SqliteSearchIndex::exists(QSqlDatabase &db, const QString &table) const
     return query.exec() && query.next() && query.value(0).toInt() == objects.size();
 }
 
-bool SqliteSearchIndex::ensure(QSqlDatabase &db, const QString &table, QString *error,
+void SqliteSearchIndex::ensure(QSqlDatabase &db, const QString &table,
                                const std::function<void(int percent)> &progress) const
 {
     QSqlError failure;
     if (exists(db, table)) {
-        if (ensureStartIndexes(db, table, &failure))
-            return true;
-        *error = engineMessage(failure);
-        return false;
+        if (!ensureStartIndexes(db, table, &failure))
+            throw DatabaseError(engineMessage(failure));
+        return;
     }
-    return buildMissing(db, table, error, [&] {
+    buildMissing(db, table, [&] {
         if (!build(db, table, progress, &failure) || !ensureStartIndexes(db, table, &failure))
-            return engineMessage(failure);
-        return QString();
+            throw DatabaseError(engineMessage(failure));
     });
 }
 

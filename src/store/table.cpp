@@ -107,9 +107,12 @@ void TTable::openStructure()
                  "programów: %s",
                  qPrintable(path()), qPrintable(error.message()));
     }
-    if (QString error; !SearchIndex::ensure(m_link.db(), m_tableName, &error, m_rebuildProgress))
+    try {
+        SearchIndex::ensure(m_link.db(), m_tableName, m_rebuildProgress);
+    } catch (const DatabaseError &error) {
         qWarning("Kartax2000: nie można zbudować indeksu wyszukiwania bazy %s: %s",
-                 qPrintable(path()), qPrintable(error));
+                 qPrintable(path()), qPrintable(error.message()));
+    }
     m_searchWriter = std::make_unique<SearchIndexWriter>(m_link.db(), m_tableName);
     repairKeys();
     m_state = DataSetState::Browse;
@@ -454,9 +457,12 @@ void TTable::repairKeys()
         qWarning("Kartax2000: nie można naprawić porządku alfabetycznego bazy %s: %s",
                  qPrintable(path()), qPrintable(error.message()));
     }
-    if (QString error; !SearchIndex::repair(m_link.db(), m_tableName, &error))
+    try {
+        SearchIndex::repair(m_link.db(), m_tableName);
+    } catch (const DatabaseError &error) {
         qWarning("Kartax2000: nie można uaktualnić indeksu wyszukiwania bazy %s: %s",
-                 qPrintable(path()), qPrintable(error));
+                 qPrintable(path()), qPrintable(error.message()));
+    }
 }
 
 QByteArray TTable::currentKey(const Row &row) const

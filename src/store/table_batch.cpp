@@ -160,9 +160,7 @@ qint64 TableBatch::insert(const Prepared &row)
     if (m_firstInserted < 0 || id < m_firstInserted)
         m_firstInserted = m_unindexed = id;
     m_lastInserted = std::max(m_lastInserted, id);
-    QString error;
-    if (!m_search->writeTextOnly(id, row.searchText, &error))
-        throw DatabaseError(error);
+    m_search->writeTextOnly(id, row.searchText);
     if (++m_inserted == kLargeBatch)
         setAsideIndexesIfLarge();
     return id;
@@ -207,9 +205,7 @@ void TableBatch::setAsideIndexesIfLarge()
 
 void TableBatch::indexSearchText(qint64 to)
 {
-    QString error;
-    if (!m_search->indexText(m_unindexed, to, &error))
-        throw DatabaseError(error);
+    m_search->indexText(m_unindexed, to);
     m_unindexed = to;
 }
 
@@ -230,11 +226,10 @@ void TableBatch::writeSearchText(qint64 id, const QStringList &values)
 {
     // A row this batch inserted and has not yet indexed is indexed later; only its
     // text changes now.
-    QString error;
-    const bool inserted = m_firstInserted >= 0 && id >= m_unindexed;
-    if (!(inserted ? m_search->writeTextOnly(id, SearchIndex::columnTexts(values), &error)
-                   : m_search->write(id, values, &error)))
-        throw DatabaseError(error);
+    if (m_firstInserted >= 0 && id >= m_unindexed)
+        m_search->writeTextOnly(id, SearchIndex::columnTexts(values));
+    else
+        m_search->write(id, values);
 }
 
 QStringList TableBatch::values(qint64 id)

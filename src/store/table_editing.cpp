@@ -151,9 +151,11 @@ void TTable::post()
         const int i = fieldIndex(field);
         searchValues << (i < 0 ? QString() : m_buffer[i]);
     }
-    if (QString error; !m_searchWriter->write(id, searchValues, &error)) {
+    try {
+        m_searchWriter->write(id, searchValues);
+    } catch (const DatabaseError &) {
         m_link.db().rollback();
-        throw DatabaseError(error);
+        throw;
     }
     if (m_bookkeeping) {
         // The triggers marked the row; its keys are written, so clear the mark.

@@ -153,8 +153,7 @@ void TestServerTable::aBatchKeepsTheMarksOfOthersRows()
 {
     auto table = openTable();
     QSqlDatabase db = table->database();
-    QString error;
-    QVERIFY2(SearchIndex::ensure(db, table->tableName(), &error), qPrintable(error));
+    SearchIndex::ensure(db, table->tableName());
     QStringList values(13);
     TableBatch batch(*table);
     values[0] = QStringLiteral("Adam");
