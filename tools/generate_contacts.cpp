@@ -2,6 +2,7 @@
 // Usage: generate_contacts <database file> <count>
 // The database is created when missing; contacts are appended to what is there.
 
+#include "platform/errors.h"
 #include "sample_contacts.h"
 #include "store/contact_schema.h"
 #include "store/search_index.h"
@@ -70,7 +71,12 @@ int main(int argc, char *argv[])
                 std::fprintf(stderr, "%s\n", qPrintable(insert.lastError().text()));
                 return 1;
             }
-            search.write(insert.lastInsertId().toLongLong(), contact.values);
+            try {
+                search.write(insert.lastInsertId().toLongLong(), contact.values);
+            } catch (const DatabaseError &error) {
+                std::fprintf(stderr, "%s\n", qPrintable(error.message()));
+                return 1;
+            }
         }
         // The rows carry their keys and search text; clear the marks the insert trigger left.
         QSqlQuery(db).exec(QStringLiteral("DELETE FROM Kartax2000_dirty"));
