@@ -13,7 +13,6 @@
 #include "platform/errors.h"
 #include "platform/settings_store.h"
 #include "platform/widgets/dialogs.h"
-#include "platform/widgets/file_dialogs.h"
 #include "store/incremental_search.h"
 
 #include <QAction>
