@@ -299,11 +299,7 @@ private:
 
     // ---- The full-text index and its searches ------------------------------------
 
-    const FullTextIndex &fullTextIndex() const override
-    {
-        static const PostgresSearchIndex index;
-        return index;
-    }
+    const FullTextIndex &fullTextIndex() const override { return postgresSearchIndex(); }
 };
 
 } // namespace

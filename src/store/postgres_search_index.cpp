@@ -254,112 +254,123 @@ QString serverMatchQuery(const QString &table, const QList<QStringList> &words, 
         .arg(quoted(textTableName(table)), conditions.join(u" AND "));
 }
 
-} // namespace
-
-bool PostgresSearchIndex::exists(QSqlDatabase &db, const QString &table) const
+// The search index on a PostgreSQL server: the text table with pg_trgm's GIN index on
+// each column, indexes of the beginnings, and triggers that call plpgsql functions.
+class PostgresSearchIndex final : public FullTextIndex
 {
-    ServerState state;
-    QSqlError failure;
-    return serverState(db, table, &state, &failure) && state.objects == kServerObjects;
-}
+public:
+    bool exists(QSqlDatabase &db, const QString &table) const override
+    {
+        ServerState state;
+        QSqlError failure;
+        return serverState(db, table, &state, &failure) && state.objects == kServerObjects;
+    }
 
-// Nothing is written when the index is complete.
-void PostgresSearchIndex::ensure(QSqlDatabase &db, const QString &table,
-                                 const std::function<void(int percent)> &progress) const
-{
-    QSqlError failure;
-    ServerState state;
-    const qsizetype indexCount = serverIndexes(table).size();
-    const auto complete = [&state, indexCount] {
-        return state.objects == kServerObjects && state.indexes == indexCount;
-    };
-    if (!serverState(db, table, &state, &failure))
-        throw DatabaseError(engineMessage(failure));
-    if (complete())
-        return;
-    buildMissing(db, table, [&] {
-        // The server's notices of what is already there or not would reach standard error.
-        QSqlQuery query(db);
-        if (!query.exec(QStringLiteral("SET LOCAL client_min_messages = warning")))
-            throw DatabaseError(engineMessage(query.lastError()));
-        // A program that opens the table meanwhile waits here, then finds the index made.
-        query.prepare(QStringLiteral("SELECT pg_advisory_xact_lock(hashtext(?))"));
-        query.addBindValue(textTableName(table));
-        if (!query.exec())
-            throw DatabaseError(engineMessage(query.lastError()));
+    // Nothing is written when the index is complete.
+    void ensure(QSqlDatabase &db, const QString &table,
+                const std::function<void(int percent)> &progress) const override
+    {
+        QSqlError failure;
+        ServerState state;
+        const qsizetype indexCount = serverIndexes(table).size();
+        const auto complete = [&state, indexCount] {
+            return state.objects == kServerObjects && state.indexes == indexCount;
+        };
         if (!serverState(db, table, &state, &failure))
             throw DatabaseError(engineMessage(failure));
-        if (!state.trigrams &&
-            !query.exec(QStringLiteral("CREATE EXTENSION IF NOT EXISTS pg_trgm")))
-            throw DatabaseError(
-                QStringLiteral("Nie można dodać do bazy danych rozszerzenia pg_trgm serwera "
-                               "PostgreSQL, którego wymaga wyszukiwanie kontaktów (%1). "
-                               "Administrator serwera może je dodać poleceniem "
-                               "CREATE EXTENSION pg_trgm.")
-                    .arg(engineMessage(query.lastError())));
-        if (state.objects != kServerObjects && !buildOnServer(db, table, progress, &failure))
-            throw DatabaseError(engineMessage(failure));
-        const auto indexes = serverIndexes(table);
-        for (qsizetype i = 0; i < indexes.size(); ++i) {
-            if (!query.exec(indexes[i].second))
+        if (complete())
+            return;
+        buildMissing(db, table, [&] {
+            // The server's notices of what is already there or not would reach standard error.
+            QSqlQuery query(db);
+            if (!query.exec(QStringLiteral("SET LOCAL client_min_messages = warning")))
                 throw DatabaseError(engineMessage(query.lastError()));
-            if (progress)
-                progress(int(kTextShare + (100 - kTextShare) * (i + 1) / indexes.size()));
-        }
-    });
-}
-
-QList<FullTextIndex::Statement> PostgresSearchIndex::writeStatements(const QString &table) const
-{
-    // The text is replaced in place; then the row's mark is cleared.
-    return {{textOnlyStatement(table), 4}, {removeStatements(table).constLast(), 0}};
-}
-
-QStringList PostgresSearchIndex::removeStatements(const QString &table) const
-{
-    return dropStatements(table, QStringLiteral("?"));
-}
-
-QString PostgresSearchIndex::textOnlyStatement(const QString &table) const
-{
-    QStringList columns;
-    QStringList updates;
-    for (const QString &column : SearchIndex::columns()) {
-        columns << quoted(column);
-        updates << QStringLiteral("%1 = EXCLUDED.%1").arg(quoted(column));
+            // A program that opens the table meanwhile waits here, then finds the index made.
+            query.prepare(QStringLiteral("SELECT pg_advisory_xact_lock(hashtext(?))"));
+            query.addBindValue(textTableName(table));
+            if (!query.exec())
+                throw DatabaseError(engineMessage(query.lastError()));
+            if (!serverState(db, table, &state, &failure))
+                throw DatabaseError(engineMessage(failure));
+            if (!state.trigrams &&
+                !query.exec(QStringLiteral("CREATE EXTENSION IF NOT EXISTS pg_trgm")))
+                throw DatabaseError(
+                    QStringLiteral("Nie można dodać do bazy danych rozszerzenia pg_trgm serwera "
+                                   "PostgreSQL, którego wymaga wyszukiwanie kontaktów (%1). "
+                                   "Administrator serwera może je dodać poleceniem "
+                                   "CREATE EXTENSION pg_trgm.")
+                        .arg(engineMessage(query.lastError())));
+            if (state.objects != kServerObjects && !buildOnServer(db, table, progress, &failure))
+                throw DatabaseError(engineMessage(failure));
+            const auto indexes = serverIndexes(table);
+            for (qsizetype i = 0; i < indexes.size(); ++i) {
+                if (!query.exec(indexes[i].second))
+                    throw DatabaseError(engineMessage(query.lastError()));
+                if (progress)
+                    progress(int(kTextShare + (100 - kTextShare) * (i + 1) / indexes.size()));
+            }
+        });
     }
-    return QStringLiteral("INSERT INTO %1 (id, %2) VALUES (?, ?, ?, ?, ?) "
-                          "ON CONFLICT (id) DO UPDATE SET %3")
-        .arg(quoted(textTableName(table)), columns.join(u", "), updates.join(u", "));
-}
 
-QStringList PostgresSearchIndex::indexTextStatements(const QString &) const
-{
-    // The indexes follow the text table, and a batch's own rows are never marked:
-    // clearing marks by id here would clear those of rows that another program wrote
-    // meanwhile, with ids among the batch's.
-    return {};
-}
+    QList<FullTextIndex::Statement> writeStatements(const QString &table) const override
+    {
+        // The text is replaced in place; then the row's mark is cleared.
+        return {{textOnlyStatement(table), 4}, {removeStatements(table).constLast(), 0}};
+    }
 
-QString PostgresSearchIndex::matchQuery(QSqlDatabase &, const QString &table,
-                                        const QList<QStringList> &words, SearchScope scope,
-                                        bool withEmail, QVariantList *binds) const
-{
-    return serverMatchQuery(table, words, scope, withEmail, binds);
-}
+    QStringList removeStatements(const QString &table) const override
+    {
+        return dropStatements(table, QStringLiteral("?"));
+    }
 
-QString PostgresSearchIndex::missingMessage(QSqlDatabase &db, const QString &table) const
-{
-    QString message = QStringLiteral("Tabela %1 nie ma indeksu wyszukiwania.").arg(table);
-    ServerState state;
-    QSqlError failure;
-    if (serverState(db, table, &state, &failure) && !state.trigrams)
-        message += QStringLiteral(" W bazie danych na serwerze brak rozszerzenia pg_trgm, "
-                                  "którego wymaga wyszukiwanie (CREATE EXTENSION pg_trgm).");
-    return message;
-}
+    QString textOnlyStatement(const QString &table) const override
+    {
+        QStringList columns;
+        QStringList updates;
+        for (const QString &column : SearchIndex::columns()) {
+            columns << quoted(column);
+            updates << QStringLiteral("%1 = EXCLUDED.%1").arg(quoted(column));
+        }
+        return QStringLiteral("INSERT INTO %1 (id, %2) VALUES (?, ?, ?, ?, ?) "
+                              "ON CONFLICT (id) DO UPDATE SET %3")
+            .arg(quoted(textTableName(table)), columns.join(u", "), updates.join(u", "));
+    }
 
-QString PostgresSearchIndex::searchFailure(const QSqlDatabase &, const QSqlError &error) const
+    QStringList indexTextStatements(const QString &) const override
+    {
+        // The indexes follow the text table, and a batch's own rows are never marked:
+        // clearing marks by id here would clear those of rows that another program wrote
+        // meanwhile, with ids among the batch's.
+        return {};
+    }
+
+    QString matchQuery(QSqlDatabase &, const QString &table, const QList<QStringList> &words,
+                       SearchScope scope, bool withEmail, QVariantList *binds) const override
+    {
+        return serverMatchQuery(table, words, scope, withEmail, binds);
+    }
+
+    QString missingMessage(QSqlDatabase &db, const QString &table) const override
+    {
+        QString message = QStringLiteral("Tabela %1 nie ma indeksu wyszukiwania.").arg(table);
+        ServerState state;
+        QSqlError failure;
+        if (serverState(db, table, &state, &failure) && !state.trigrams)
+            message += QStringLiteral(" W bazie danych na serwerze brak rozszerzenia pg_trgm, "
+                                      "którego wymaga wyszukiwanie (CREATE EXTENSION pg_trgm).");
+        return message;
+    }
+
+    QString searchFailure(const QSqlDatabase &, const QSqlError &error) const override
+    {
+        return engineMessage(error);
+    }
+};
+
+} // namespace
+
+const FullTextIndex &postgresSearchIndex()
 {
-    return engineMessage(error);
+    static const PostgresSearchIndex index;
+    return index;
 }

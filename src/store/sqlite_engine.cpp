@@ -476,11 +476,7 @@ public:
 
     // ---- The full-text index and its searches ------------------------------------
 
-    const FullTextIndex &fullTextIndex() const override
-    {
-        static const SqliteSearchIndex index;
-        return index;
-    }
+    const FullTextIndex &fullTextIndex() const override { return sqliteSearchIndex(); }
 };
 
 } // namespace

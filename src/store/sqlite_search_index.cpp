@@ -274,6 +274,153 @@ QString beginningsQuery(QSqlDatabase &db, const QString &table, const QStringLis
     return arms.join(u" UNION ") + QStringLiteral(" ORDER BY id");
 }
 
+// The search index in an SQLite file: the text table, two trigram FTS5 indexes over it,
+// indexes of the beginnings, and plain-SQL triggers.
+class SqliteSearchIndex final : public FullTextIndex
+{
+public:
+    bool exists(QSqlDatabase &db, const QString &table) const override
+    {
+        QSqlQuery query(db);
+        const QStringList objects{tableName(table),         namesIndex(table),
+                                  textTableName(table),     marksTableName(table),
+                                  insertTriggerName(table), updateTriggerName(table),
+                                  deleteTriggerName(table)};
+        QStringList marks;
+        marks.fill(QStringLiteral("?"), objects.size());
+        query.prepare(QStringLiteral("SELECT count(*) FROM sqlite_master WHERE name IN (%1)")
+                          .arg(marks.join(QStringLiteral(", "))));
+        for (const QString &name : objects)
+            query.addBindValue(name);
+        return query.exec() && query.next() && query.value(0).toInt() == objects.size();
+    }
+
+    void ensure(QSqlDatabase &db, const QString &table,
+                const std::function<void(int percent)> &progress) const override
+    {
+        QSqlError failure;
+        if (exists(db, table)) {
+            if (!ensureStartIndexes(db, table, &failure))
+                throw DatabaseError(engineMessage(failure));
+            return;
+        }
+        buildMissing(db, table, [&] {
+            if (!build(db, table, progress, &failure) || !ensureStartIndexes(db, table, &failure))
+                throw DatabaseError(engineMessage(failure));
+        });
+    }
+
+    QList<FullTextIndex::Statement> writeStatements(const QString &table) const override
+    {
+        // The old text out of each table, then the new text into each: the text table and
+        // the index of every column take all four texts, the names index three.
+        QList<Statement> statements;
+        for (const QString &drop : removeStatements(table))
+            statements.append({drop, 0});
+        const QStringList inserts = insertStatements(table);
+        for (qsizetype i = 0; i < inserts.size(); ++i)
+            statements.append({inserts[i], i + 1 == inserts.size() ? 3 : 4});
+        return statements;
+    }
+
+    QStringList removeStatements(const QString &table) const override
+    {
+        return dropStatements(table, QStringLiteral("?"));
+    }
+
+    QString textOnlyStatement(const QString &table) const override
+    {
+        return QStringLiteral("INSERT OR REPLACE INTO %1 (id, %2) VALUES (?, ?, ?, ?, ?)")
+            .arg(quoted(textTableName(table)), SearchIndex::columns().join(u", "));
+    }
+
+    QStringList indexTextStatements(const QString &table) const override
+    {
+        const QString text = quoted(textTableName(table));
+        const QString columns = SearchIndex::columns().join(QStringLiteral(", "));
+        const QString names = SearchIndex::columns().mid(0, 3).join(QStringLiteral(", "));
+        return {
+            QStringLiteral(
+                "INSERT INTO %1 (rowid, %2) SELECT id, %2 FROM %3 WHERE id >= ? AND id < ?")
+                .arg(quoted(SearchIndex::tableName(table)), columns, text),
+            QStringLiteral(
+                "INSERT INTO %1 (rowid, %2) SELECT id, %2 FROM %3 WHERE id >= ? AND id < ?")
+                .arg(quoted(namesIndex(table)), names, text),
+            QStringLiteral("DELETE FROM %1 WHERE id >= ? AND id < ?")
+                .arg(quoted(marksTableName(table))),
+        };
+    }
+
+    QString matchQuery(QSqlDatabase &db, const QString &table, const QList<QStringList> &words,
+                       SearchScope scope, bool withEmail, QVariantList *binds) const override
+    {
+        if (scope == SearchScope::Beginnings) {
+            QStringList starts; // a number begins a field with its digits
+            for (const QStringList &forms : words)
+                starts << forms.first();
+            return beginningsQuery(db, table, starts, withEmail, binds);
+        }
+
+        // Each scope has an index of its own columns, so that its trigrams find no rows
+        // that hold them only elsewhere.
+        const bool everyField = scope == SearchScope::All;
+        const QStringList columns =
+            everyField ? SearchIndex::columns() : SearchIndex::columns().mid(0, 3);
+        const QString index =
+            quoted(everyField ? SearchIndex::tableName(table) : namesIndex(table));
+
+        // The trigrams narrow the rows down; LIKE then checks each word in the scope's columns.
+        QStringList terms;
+        QStringList conditions{QStringLiteral("rowid > ?"), QStringLiteral("rowid <= ?")};
+        QVariantList patterns;
+        for (const QStringList &forms : words) {
+            // The trigrams of any of the word's forms; a form too short to have one leaves
+            // the word to LIKE alone.
+            QStringList formTerms;
+            bool everyForm = true;
+            QStringList alternatives;
+            for (const QString &form : forms) {
+                QStringList trigrams;
+                addTrigrams(form, &trigrams);
+                everyForm = everyForm && !trigrams.isEmpty();
+                formTerms << QLatin1Char('(') + trigrams.join(u" AND ") + QLatin1Char(')');
+                for (const QString &column : std::as_const(columns)) {
+                    alternatives << column + QStringLiteral(" LIKE ? ESCAPE '\\'");
+                    patterns << containsPattern(form);
+                }
+            }
+            if (everyForm)
+                terms << QLatin1Char('(') + formTerms.join(u" OR ") + QLatin1Char(')');
+            conditions << QLatin1Char('(') + alternatives.join(QStringLiteral(" OR ")) +
+                              QLatin1Char(')');
+        }
+        if (!terms.isEmpty()) {
+            conditions.insert(2, index + QStringLiteral(" MATCH ?"));
+            *binds << terms.join(QStringLiteral(" AND "));
+        }
+        *binds << patterns;
+        if (withEmail)
+            conditions << QStringLiteral("Email <> ''");
+        return QStringLiteral("SELECT rowid FROM %1 WHERE %2 ORDER BY rowid")
+            .arg(index, conditions.join(QStringLiteral(" AND ")));
+    }
+
+    QString missingMessage(QSqlDatabase &db, const QString &table) const override
+    {
+        QString message = QStringLiteral("Tabela %1 w bazie danych %2 nie ma indeksu wyszukiwania.")
+                              .arg(table, SqlText::fileOf(db.databaseName()));
+        if (db.connectOptions().contains(QLatin1String("QSQLITE_OPEN_READONLY")))
+            message += QStringLiteral(" Baza jest otwarta tylko do odczytu, więc program nie "
+                                      "może go zbudować.");
+        return message;
+    }
+
+    QString searchFailure(const QSqlDatabase &db, const QSqlError &error) const override
+    {
+        return SqlText::fileFailure(db.databaseName(), error);
+    }
+};
+
 } // namespace
 
 QList<std::pair<QString, QString>> SearchIndex::markTriggers(const QString &table)
@@ -295,141 +442,8 @@ QList<std::pair<QString, QString>> SearchIndex::markTriggers(const QString &tabl
     };
 }
 
-bool SqliteSearchIndex::exists(QSqlDatabase &db, const QString &table) const
+const FullTextIndex &sqliteSearchIndex()
 {
-    QSqlQuery query(db);
-    const QStringList objects{tableName(table),         namesIndex(table),
-                              textTableName(table),     marksTableName(table),
-                              insertTriggerName(table), updateTriggerName(table),
-                              deleteTriggerName(table)};
-    QStringList marks;
-    marks.fill(QStringLiteral("?"), objects.size());
-    query.prepare(QStringLiteral("SELECT count(*) FROM sqlite_master WHERE name IN (%1)")
-                      .arg(marks.join(QStringLiteral(", "))));
-    for (const QString &name : objects)
-        query.addBindValue(name);
-    return query.exec() && query.next() && query.value(0).toInt() == objects.size();
-}
-
-void SqliteSearchIndex::ensure(QSqlDatabase &db, const QString &table,
-                               const std::function<void(int percent)> &progress) const
-{
-    QSqlError failure;
-    if (exists(db, table)) {
-        if (!ensureStartIndexes(db, table, &failure))
-            throw DatabaseError(engineMessage(failure));
-        return;
-    }
-    buildMissing(db, table, [&] {
-        if (!build(db, table, progress, &failure) || !ensureStartIndexes(db, table, &failure))
-            throw DatabaseError(engineMessage(failure));
-    });
-}
-
-QList<FullTextIndex::Statement> SqliteSearchIndex::writeStatements(const QString &table) const
-{
-    // The old text out of each table, then the new text into each: the text table and
-    // the index of every column take all four texts, the names index three.
-    QList<Statement> statements;
-    for (const QString &drop : removeStatements(table))
-        statements.append({drop, 0});
-    const QStringList inserts = insertStatements(table);
-    for (qsizetype i = 0; i < inserts.size(); ++i)
-        statements.append({inserts[i], i + 1 == inserts.size() ? 3 : 4});
-    return statements;
-}
-
-QStringList SqliteSearchIndex::removeStatements(const QString &table) const
-{
-    return dropStatements(table, QStringLiteral("?"));
-}
-
-QString SqliteSearchIndex::textOnlyStatement(const QString &table) const
-{
-    return QStringLiteral("INSERT OR REPLACE INTO %1 (id, %2) VALUES (?, ?, ?, ?, ?)")
-        .arg(quoted(textTableName(table)), SearchIndex::columns().join(u", "));
-}
-
-QStringList SqliteSearchIndex::indexTextStatements(const QString &table) const
-{
-    const QString text = quoted(textTableName(table));
-    const QString columns = SearchIndex::columns().join(QStringLiteral(", "));
-    const QString names = SearchIndex::columns().mid(0, 3).join(QStringLiteral(", "));
-    return {
-        QStringLiteral("INSERT INTO %1 (rowid, %2) SELECT id, %2 FROM %3 WHERE id >= ? AND id < ?")
-            .arg(quoted(SearchIndex::tableName(table)), columns, text),
-        QStringLiteral("INSERT INTO %1 (rowid, %2) SELECT id, %2 FROM %3 WHERE id >= ? AND id < ?")
-            .arg(quoted(namesIndex(table)), names, text),
-        QStringLiteral("DELETE FROM %1 WHERE id >= ? AND id < ?")
-            .arg(quoted(marksTableName(table))),
-    };
-}
-
-QString SqliteSearchIndex::matchQuery(QSqlDatabase &db, const QString &table,
-                                      const QList<QStringList> &words, SearchScope scope,
-                                      bool withEmail, QVariantList *binds) const
-{
-    if (scope == SearchScope::Beginnings) {
-        QStringList starts; // a number begins a field with its digits
-        for (const QStringList &forms : words)
-            starts << forms.first();
-        return beginningsQuery(db, table, starts, withEmail, binds);
-    }
-
-    // Each scope has an index of its own columns, so that its trigrams find no rows
-    // that hold them only elsewhere.
-    const bool everyField = scope == SearchScope::All;
-    const QStringList columns =
-        everyField ? SearchIndex::columns() : SearchIndex::columns().mid(0, 3);
-    const QString index = quoted(everyField ? SearchIndex::tableName(table) : namesIndex(table));
-
-    // The trigrams narrow the rows down; LIKE then checks each word in the scope's columns.
-    QStringList terms;
-    QStringList conditions{QStringLiteral("rowid > ?"), QStringLiteral("rowid <= ?")};
-    QVariantList patterns;
-    for (const QStringList &forms : words) {
-        // The trigrams of any of the word's forms; a form too short to have one leaves
-        // the word to LIKE alone.
-        QStringList formTerms;
-        bool everyForm = true;
-        QStringList alternatives;
-        for (const QString &form : forms) {
-            QStringList trigrams;
-            addTrigrams(form, &trigrams);
-            everyForm = everyForm && !trigrams.isEmpty();
-            formTerms << QLatin1Char('(') + trigrams.join(u" AND ") + QLatin1Char(')');
-            for (const QString &column : std::as_const(columns)) {
-                alternatives << column + QStringLiteral(" LIKE ? ESCAPE '\\'");
-                patterns << containsPattern(form);
-            }
-        }
-        if (everyForm)
-            terms << QLatin1Char('(') + formTerms.join(u" OR ") + QLatin1Char(')');
-        conditions << QLatin1Char('(') + alternatives.join(QStringLiteral(" OR ")) +
-                          QLatin1Char(')');
-    }
-    if (!terms.isEmpty()) {
-        conditions.insert(2, index + QStringLiteral(" MATCH ?"));
-        *binds << terms.join(QStringLiteral(" AND "));
-    }
-    *binds << patterns;
-    if (withEmail)
-        conditions << QStringLiteral("Email <> ''");
-    return QStringLiteral("SELECT rowid FROM %1 WHERE %2 ORDER BY rowid")
-        .arg(index, conditions.join(QStringLiteral(" AND ")));
-}
-
-QString SqliteSearchIndex::missingMessage(QSqlDatabase &db, const QString &table) const
-{
-    QString message = QStringLiteral("Tabela %1 w bazie danych %2 nie ma indeksu wyszukiwania.")
-                          .arg(table, SqlText::fileOf(db.databaseName()));
-    if (db.connectOptions().contains(QLatin1String("QSQLITE_OPEN_READONLY")))
-        message += QStringLiteral(" Baza jest otwarta tylko do odczytu, więc program nie "
-                                  "może go zbudować.");
-    return message;
-}
-
-QString SqliteSearchIndex::searchFailure(const QSqlDatabase &db, const QSqlError &error) const
-{
-    return SqlText::fileFailure(db.databaseName(), error);
+    static const SqliteSearchIndex index;
+    return index;
 }
