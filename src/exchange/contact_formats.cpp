@@ -159,4 +159,17 @@ QString saveSuffix()
     return listed(true).first()->extensions.first();
 }
 
+QString savedExtensions()
+{
+    QStringList items;
+    for (const FileFormat *format : listed(true)) {
+        const QString extension = format->extensions.first();
+        items << QLatin1Char('.') + extension +
+                     (format->description.compare(extension, Qt::CaseInsensitive) == 0
+                          ? QString()
+                          : QStringLiteral(" (%1)").arg(format->description));
+    }
+    return polishList(items);
+}
+
 } // namespace ContactFormats

@@ -50,5 +50,7 @@ QString descriptions(bool writtenOnly);
 QString openFilter();
 QString saveFilter();
 QString saveSuffix();
+// ".vcf (vCard) lub .csv": the extensions a saved file may have, for messages.
+QString savedExtensions();
 
 } // namespace ContactFormats

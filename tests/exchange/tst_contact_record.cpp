@@ -1,4 +1,5 @@
 #include "exchange/contact_export.h"
+#include "exchange/contact_formats.h"
 #include "exchange/contact_record.h"
 #include "exchange/country_names.h"
 #include "exchange/csv.h"
@@ -25,6 +26,8 @@ private slots:
     void recordGoesIntoTableAndBack();
     void countryNamesBecomeTheProgramsOwn_data();
     void countryNamesBecomeTheProgramsOwn();
+    void formatsByNameExtensionAndContent_data();
+    void formatsByNameExtensionAndContent();
     void wholeTableExportsInIndexOrder_data();
     void wholeTableExportsInIndexOrder();
 };
@@ -99,6 +102,43 @@ void TestContactRecord::countryNamesBecomeTheProgramsOwn()
 {
     QFETCH(QString, given);
     QTEST(CountryNames::toPolish(given), "expected");
+}
+
+void TestContactRecord::formatsByNameExtensionAndContent_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QByteArray>("start");
+    QTest::addColumn<QString>("byPath"); // --format name, empty: none
+    QTest::addColumn<QString>("byContent");
+    QTest::newRow("vCard by extension") << "a.VCARD" << QByteArray("x") << "vcf"
+                                        << "csv";
+    QTest::newRow("card without extension") << "kontakty"
+                                            << QByteArray("\xef\xbb\xbf"
+                                                          "BEGIN:VCARD\r\n")
+                                            << ""
+                                            << "vcf";
+    QTest::newRow("book") << "b.db" << QByteArray("SQLite format 3\0", 16) << "db"
+                          << "db";
+    QTest::newRow("text") << "c.txt" << QByteArray("Nazwa;Tel\n") << ""
+                          << "csv";
+}
+
+void TestContactRecord::formatsByNameExtensionAndContent()
+{
+    QFETCH(QString, path);
+    QFETCH(QByteArray, start);
+    QFETCH(QString, byPath);
+    QFETCH(QString, byContent);
+    const ContactFormats::FileFormat *format = ContactFormats::forPath(path);
+    QCOMPARE(format ? format->name : QString(), byPath);
+    QCOMPARE(ContactFormats::forContent(start).name, byContent);
+    QCOMPARE(ContactFormats::named(byContent.toUpper()), &ContactFormats::forContent(start));
+    // What the dialogs and messages say of the formats.
+    QCOMPARE(ContactFormats::openFilter(),
+             QStringLiteral("Kontakty: vCard, CSV lub baza Kartax2000 (*.vcf *.vcard *.csv "
+                            "*.db);;Baza Kartax2000 (*.db)"));
+    QCOMPARE(ContactFormats::saveFilter(), QStringLiteral("Kontakty: vCard lub CSV (*.vcf *.csv)"));
+    QCOMPARE(ContactFormats::savedExtensions(), QStringLiteral(".vcf (vCard) lub .csv"));
 }
 
 void TestContactRecord::wholeTableExportsInIndexOrder_data()

@@ -29,7 +29,8 @@ void run(QWidget *parent, const TTable &contacts)
         return;
     const std::optional<ContactExport::Format> format = ContactExport::formatForPath(path);
     if (!format) {
-        reportError(QStringLiteral("Plik kontaktów musi mieć rozszerzenie .vcf (vCard) lub .csv."));
+        reportError(QStringLiteral("Plik kontaktów musi mieć rozszerzenie %1.")
+                        .arg(ContactFormats::savedExtensions()));
         return;
     }
     TProgressWindow progress(TProgressWindow::Kind::Export, parent);
