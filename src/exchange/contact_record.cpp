@@ -36,7 +36,7 @@ bool ContactRecord::isEmpty() const
         if (!value.isEmpty())
             return false;
     }
-    return true;
+    return extras.details.isEmpty();
 }
 
 ContactRecord ContactRecord::fromTable(const TTable &table)

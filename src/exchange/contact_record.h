@@ -1,5 +1,7 @@
 #pragma once
 
+#include "store/contact_details.h"
+
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -29,6 +31,8 @@ struct ContactRecord
     static constexpr int kFieldCount = 13;
 
     std::array<QString, kFieldCount> values;
+    // What the contact holds beyond its fields: further values, UID, kept vCard lines.
+    ContactExtras extras;
 
     QString &operator[](Field field) { return values[std::size_t(field)]; }
     const QString &operator[](Field field) const { return values[std::size_t(field)]; }

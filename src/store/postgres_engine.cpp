@@ -1,6 +1,7 @@
 #include "store/sql_engine.h"
 
 #include "platform/errors.h"
+#include "store/contact_details.h"
 #include "store/contact_schema.h"
 #include "store/database_alias.h"
 #include "store/postgres_search_index.h"
@@ -179,6 +180,48 @@ public:
         for (const QString &trigger : triggers(table))
             query.addBindValue(trigger);
         return query.exec() && query.next() && query.value(0).toInt() == 5;
+    }
+
+    QStringList detailsStatements(const QString &table) const override
+    {
+        const QString details = quoted(ContactDetails::detailsTable(table));
+        const QString card = quoted(ContactDetails::cardTable(table));
+        const QString name = quoted(table);
+        const QString cardNew = quoted(table + QStringLiteral("_card_new"));
+        const QString cardRev = quoted(table + QStringLiteral("_card_rev"));
+        const QString now =
+            QStringLiteral("to_char(now() AT TIME ZONE 'UTC', 'YYYY-MM-DD\"T\"HH24:MI:SS\"Z\"')");
+        QStringList fields;
+        for (const QString &field : ContactSchema::fieldNames())
+            fields << quoted(field);
+        // The foreign keys drop a deleted contact's values and card with it.
+        return {
+            QStringLiteral("CREATE TABLE IF NOT EXISTS %1 (contact BIGINT NOT NULL REFERENCES "
+                           "%2 (id) ON DELETE CASCADE, ord INTEGER NOT NULL, kind TEXT NOT NULL, "
+                           "type TEXT, label TEXT, value TEXT, PRIMARY KEY (contact, ord))")
+                .arg(details, name),
+            QStringLiteral("CREATE TABLE IF NOT EXISTS %1 (id BIGINT PRIMARY KEY REFERENCES %2 "
+                           "(id) ON DELETE CASCADE, uid TEXT NOT NULL UNIQUE, rev TEXT, kept TEXT)")
+                .arg(card, name),
+            QStringLiteral("CREATE OR REPLACE FUNCTION %1() RETURNS trigger LANGUAGE plpgsql AS "
+                           "$$BEGIN INSERT INTO %2 (id, uid, rev) VALUES (NEW.id, "
+                           "gen_random_uuid()::text, %3) ON CONFLICT DO NOTHING; RETURN NULL; "
+                           "END$$")
+                .arg(cardNew, card, now),
+            QStringLiteral("CREATE OR REPLACE FUNCTION %1() RETURNS trigger LANGUAGE plpgsql AS "
+                           "$$BEGIN UPDATE %2 SET rev = %3 WHERE id = NEW.id; RETURN NULL; END$$")
+                .arg(cardRev, card, now),
+            QStringLiteral("CREATE OR REPLACE TRIGGER %1 AFTER INSERT ON %2 FOR EACH ROW "
+                           "EXECUTE FUNCTION %3()")
+                .arg(quoted(table + QStringLiteral("_card_ins")), name, cardNew),
+            QStringLiteral("CREATE OR REPLACE TRIGGER %1 AFTER UPDATE OF %2 ON %3 FOR EACH ROW "
+                           "EXECUTE FUNCTION %4()")
+                .arg(quoted(table + QStringLiteral("_card_upd")), fields.join(u", "), name,
+                     cardRev),
+            QStringLiteral("INSERT INTO %1 (id, uid, rev) SELECT id, gen_random_uuid()::text, %2 "
+                           "FROM %3 ON CONFLICT DO NOTHING")
+                .arg(card, now, name),
+        };
     }
 
     QStringList markingStatements(const QString &table) const override

@@ -89,6 +89,11 @@ public:
     // The statements that make the triggers marking the rows another program writes,
     // and, where the engine tells listening programs of changes, those telling them.
     virtual QStringList markingStatements(const QString &table) const = 0;
+    // What creates the tables of further values and card data beside the table, their
+    // triggers (a card with a generated UID for every contact inserted, its revision set
+    // when a field changes, both dropped with the contact) and the cards of the contacts
+    // stored so far; each statement may run again.
+    virtual QStringList detailsStatements(const QString &table) const = 0;
 
     // Each index of the table with the column it orders first, by name. False with the
     // engine's error.

@@ -1,6 +1,7 @@
 #include "store/sql_engine.h"
 
 #include "platform/errors.h"
+#include "store/contact_details.h"
 #include "store/contact_schema.h"
 #include "store/database_alias.h"
 #include "store/search_index.h"
@@ -321,6 +322,43 @@ public:
         for (const auto &trigger : markTriggers(table))
             statements << trigger.second;
         return statements;
+    }
+
+    QStringList detailsStatements(const QString &table) const override
+    {
+        const QString details = quoted(ContactDetails::detailsTable(table));
+        const QString card = quoted(ContactDetails::cardTable(table));
+        const QString name = quoted(table);
+        // A version 4 UUID from random bytes, in the engine's own SQL.
+        const QString uuid = QStringLiteral(
+            "lower(hex(randomblob(4)) || '-' || hex(randomblob(2)) || '-4' || "
+            "substr(hex(randomblob(2)), 2) || '-' || substr('89AB', 1 + abs(random() % 4), 1) "
+            "|| substr(hex(randomblob(2)), 2) || '-' || hex(randomblob(6)))");
+        const QString now = QStringLiteral("strftime('%Y-%m-%dT%H:%M:%SZ', 'now')");
+        QStringList fields;
+        for (const QString &field : ContactSchema::fieldNames())
+            fields << quoted(field);
+        return {
+            QStringLiteral("CREATE TABLE IF NOT EXISTS %1 (contact INTEGER NOT NULL, ord INTEGER "
+                           "NOT NULL, kind TEXT NOT NULL, type TEXT, label TEXT, value TEXT, "
+                           "PRIMARY KEY (contact, ord)) WITHOUT ROWID")
+                .arg(details),
+            QStringLiteral("CREATE TABLE IF NOT EXISTS %1 (id INTEGER PRIMARY KEY, uid TEXT NOT "
+                           "NULL UNIQUE, rev TEXT, kept TEXT)")
+                .arg(card),
+            QStringLiteral("CREATE TRIGGER IF NOT EXISTS %1 AFTER INSERT ON %2 BEGIN INSERT OR "
+                           "IGNORE INTO %3 (id, uid, rev) VALUES (NEW.id, %4, %5); END")
+                .arg(quoted(table + QStringLiteral("_card_ins")), name, card, uuid, now),
+            QStringLiteral("CREATE TRIGGER IF NOT EXISTS %1 AFTER UPDATE OF %2 ON %3 BEGIN "
+                           "UPDATE %4 SET rev = %5 WHERE id = NEW.id; END")
+                .arg(quoted(table + QStringLiteral("_card_upd")), fields.join(u", "), name, card,
+                     now),
+            QStringLiteral("CREATE TRIGGER IF NOT EXISTS %1 AFTER DELETE ON %2 BEGIN DELETE "
+                           "FROM %3 WHERE contact = OLD.id; DELETE FROM %4 WHERE id = OLD.id; END")
+                .arg(quoted(table + QStringLiteral("_card_del")), name, details, card),
+            QStringLiteral("INSERT OR IGNORE INTO %1 (id, uid, rev) SELECT id, %2, %3 FROM %4")
+                .arg(card, uuid, now, name),
+        };
     }
 
     bool indexesByFirstColumn(const QSqlDatabase &db, const QString &table,

@@ -43,8 +43,10 @@ void TTable::reconnectIfLost()
     m_statements.clear();
     m_statements.resize(m_indexes.size());
     m_searchWriter.reset();
+    m_detailStore.reset();
     m_link.reconnect();
     m_searchWriter = std::make_unique<SearchIndexWriter>(m_link.db(), m_tableName);
+    m_detailStore = std::make_unique<DetailStore>(m_link.db(), m_tableName);
 }
 
 void TTable::otherUserChanged(qint64 id)
@@ -93,6 +95,7 @@ void TTable::openStructure()
     loadStructure();
     verifyIndex(m_indexName);
     m_index = findIndex(m_indexName);
+    m_detailStore = std::make_unique<DetailStore>(m_link.db(), m_tableName);
     if (m_link.readOnly()) { // the order and search text are read as they are stored
         m_state = DataSetState::Browse;
         first();
@@ -105,6 +108,12 @@ void TTable::openStructure()
         m_bookkeeping = false;
         qWarning("Kartax2000: porządek alfabetyczny bazy %s nie będzie uzupełniany o zmiany innych "
                  "programów: %s",
+                 qPrintable(path()), qPrintable(error.message()));
+    }
+    try {
+        ContactDetails::ensure(m_link.db(), m_tableName);
+    } catch (const DatabaseError &error) {
+        qWarning("Kartax2000: nie można utworzyć tabeli dalszych danych kontaktów bazy %s: %s",
                  qPrintable(path()), qPrintable(error.message()));
     }
     try {
@@ -167,6 +176,8 @@ void TTable::close()
         const bool wasActive = active();
         m_statements.clear();
         m_searchWriter.reset();
+        m_detailStore.reset();
+        m_detailsBuffer.reset();
         m_link.close();
         m_deletedByOther = false;
         m_state = DataSetState::Inactive;

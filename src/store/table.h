@@ -8,7 +8,9 @@
 #include <QVector>
 #include <functional>
 #include <memory>
+#include <optional>
 
+#include "store/contact_details.h"
 #include "store/table_connection.h"
 
 class BackgroundCheckpoint;
@@ -128,6 +130,20 @@ public:
         setFieldText(fieldIndexChecked(name), text);
     }
 
+    // The further values of the record on the card, read when asked (a move reads
+    // none); while it is edited, the values set for it. Empty while a new record is
+    // inserted until values are set, and for a table without them.
+    QList<ContactDetail> details() const;
+    // Sets the further values of the record being edited or inserted: posting writes
+    // them with its fields in one transaction, cancelling drops them.
+    void setDetails(const QList<ContactDetail> &details);
+    // Whether the table keeps further values (a read-only file made before them does not).
+    bool hasDetails() const;
+    // Everything the record on the card holds beside its fields, as stored.
+    ContactExtras extras() const;
+    // The further values and card data of any stored record, on this connection.
+    DetailStore &detailStore() const;
+
     // Key mode: setKey() ends an edit and starts an empty search key; field texts
     // then set the key; gotoNearest() moves to the first record whose key is
     // greater than or equal to it, or to the last record when none is.
@@ -151,6 +167,7 @@ public:
 signals:
     void dataSetChanged();        // the record moved or all its values changed
     void fieldChanged(int field); // one value of the record being edited changed
+    void detailsChanged();        // the further values of the record being edited changed
     void stateChanged();
     void updateRecordRequested();
 
@@ -228,6 +245,8 @@ private:
     int m_index = -1;
     std::vector<std::unique_ptr<Statements>> m_statements;
     std::unique_ptr<SearchIndexWriter> m_searchWriter;
+    std::unique_ptr<DetailStore> m_detailStore;
+    std::optional<QList<ContactDetail>> m_detailsBuffer; // set while editing
     std::unique_ptr<BackgroundCheckpoint> m_checkpoint;
 
     DataSetState m_state = DataSetState::Inactive;

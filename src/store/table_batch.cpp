@@ -113,6 +113,12 @@ QSqlQuery &TableBatch::statement(const std::unique_ptr<QSqlQuery> &query)
 
 TableBatch::Prepared TableBatch::prepare(const QStringList &values) const
 {
+    return prepare(values, {});
+}
+
+TableBatch::Prepared TableBatch::prepare(const QStringList &values,
+                                         const QList<ContactDetail> &details) const
+{
     const QStringList &fields = m_table.m_fields;
     if (values.size() != fields.size())
         throw DatabaseError(
@@ -124,7 +130,8 @@ TableBatch::Prepared TableBatch::prepare(const QStringList &values) const
     for (const int field : m_keyedFieldIndexes)
         row.keys << collator.key(values[field]);
     if (m_search->active())
-        for (const QString &text : SearchIndex::columnTexts(values))
+        for (const QString &text :
+             SearchIndex::columnTexts(ContactDetails::searchValues(fields, values, details)))
             row.searchText << text.toUtf8();
     return row;
 }
@@ -224,12 +231,44 @@ void TableBatch::update(qint64 id, const QStringList &values)
 
 void TableBatch::writeSearchText(qint64 id, const QStringList &values)
 {
+    const QStringList merged =
+        ContactDetails::searchValues(m_table.m_fields, values, detailStore().readDetails(id));
     // A row this batch inserted and has not yet indexed is indexed later; only its
     // text changes now.
     if (m_firstInserted >= 0 && id >= m_unindexed)
-        m_search->writeTextOnly(id, SearchIndex::columnTexts(values));
+        m_search->writeTextOnly(id, SearchIndex::columnTexts(merged));
     else
-        m_search->write(id, values);
+        m_search->write(id, merged);
+}
+
+DetailStore &TableBatch::detailStore()
+{
+    requireOpen();
+    if (!m_details)
+        m_details = std::make_unique<DetailStore>(db(), m_table.m_tableName);
+    return *m_details;
+}
+
+void TableBatch::writeExtras(qint64 id, const ContactExtras &extras)
+{
+    DetailStore &store = detailStore();
+    if (!store.available()) {
+        if (extras.isEmpty())
+            return;
+        throw DatabaseError(QStringLiteral(
+            "Baza danych nie ma tabeli dalszych danych kontaktów; nie można ich zapisać."));
+    }
+    try {
+        store.write(id, extras);
+    } catch (const DatabaseError &) {
+        rollback();
+        throw;
+    }
+}
+
+ContactExtras TableBatch::extras(qint64 id)
+{
+    return detailStore().read(id);
 }
 
 QStringList TableBatch::values(qint64 id)
@@ -337,6 +376,7 @@ void TableBatch::finishStatements()
     m_select.reset();
     m_unmark.reset();
     m_search.reset();
+    m_details.reset();
 }
 
 void TableBatch::rollback()

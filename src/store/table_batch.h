@@ -7,6 +7,8 @@
 #include <functional>
 #include <memory>
 
+#include "store/contact_details.h"
+
 class BulkStatement;
 class QSqlDatabase;
 class SearchIndexWriter;
@@ -39,12 +41,23 @@ public:
         QList<QByteArray> searchText;
     };
     Prepared prepare(const QStringList &values) const;
+    // The same for a row with further values, which its search text takes in.
+    Prepared prepare(const QStringList &values, const QList<ContactDetail> &details) const;
 
     // Returns the new row's id.
     qint64 insert(const Prepared &row);
     qint64 insert(const QStringList &values) { return insert(prepare(values)); }
-    // Replaces every value of the row with this id.
+    // Replaces every value of the row with this id; its search text takes in the row's
+    // stored further values, so writeExtras() goes first when they change too.
     void update(qint64 id, const QStringList &values);
+    // Replaces the further values of a row and, when given, sets its UID and kept
+    // properties; a new row without any needs no call.
+    void writeExtras(qint64 id, const ContactExtras &extras);
+    // The further values and card data of a row, as stored now.
+    ContactExtras extras(qint64 id);
+    // The further values and card data of the table on this batch's connection.
+    DetailStore &detailStore();
+
     // The stored values of a row, in table field order; empty when there is no such row.
     QStringList values(qint64 id);
     // Calls `visit` with the id and the named fields of every row, in id order.
@@ -102,4 +115,5 @@ private:
     std::unique_ptr<QSqlQuery> m_select;
     std::unique_ptr<QSqlQuery> m_unmark;
     std::unique_ptr<SearchIndexWriter> m_search;
+    std::unique_ptr<DetailStore> m_details;
 };

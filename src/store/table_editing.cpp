@@ -1,6 +1,7 @@
 #include "store/table.h"
 
 #include "platform/errors.h"
+#include "store/contact_details.h"
 #include "store/contact_schema.h"
 #include "store/search_index.h"
 #include "store/sort_key.h"
@@ -65,6 +66,7 @@ void TTable::edit()
         return;
     }
     m_buffer = m_current.values;
+    m_detailsBuffer.reset();
     m_modified = false;
     setState(DataSetState::Edit);
 }
@@ -76,6 +78,7 @@ void TTable::insert()
     checkBrowseMode();
     m_beforeInsert = m_current;
     m_buffer = QVector<QString>(m_fields.size());
+    m_detailsBuffer.reset();
     m_modified = false;
     m_state = DataSetState::Insert;
     emit stateChanged();
@@ -152,6 +155,15 @@ void TTable::post()
         searchValues << (i < 0 ? QString() : m_buffer[i]);
     }
     try {
+        QList<ContactDetail> details;
+        if (m_detailsBuffer) {
+            details = *m_detailsBuffer;
+            m_detailStore->writeDetails(id, details);
+        } else if (!inserting) {
+            details = m_detailStore->readDetails(id);
+        }
+        searchValues =
+            ContactDetails::searchValues(ContactSchema::fieldNames(), searchValues, details);
         m_searchWriter->write(id, searchValues);
     } catch (const DatabaseError &) {
         m_link.db().rollback();
@@ -172,6 +184,7 @@ void TTable::post()
     m_state = DataSetState::Browse;
     m_modified = false;
     m_buffer.clear();
+    m_detailsBuffer.reset();
     Row row;
     if (fetch(Query::ById, {id}, &row))
         setCurrent(row);
@@ -210,6 +223,7 @@ void TTable::cancel()
     m_state = DataSetState::Browse;
     m_modified = false;
     m_buffer.clear();
+    m_detailsBuffer.reset();
     emit stateChanged();
     notifyDataSetChanged();
 }
@@ -261,6 +275,7 @@ void TTable::deleteRecord()
     m_state = DataSetState::Browse;
     m_modified = false;
     m_buffer.clear();
+    m_detailsBuffer.reset();
     repositionNear(gone);
     if (wasEditing)
         emit stateChanged();
@@ -288,4 +303,49 @@ void TTable::setFieldText(int field, const QString &text)
     default:
         throw DatabaseError(QStringLiteral("Rekord nie jest edytowany ani dodawany."));
     }
+}
+
+QList<ContactDetail> TTable::details() const
+{
+    if (m_detailsBuffer && editing())
+        return *m_detailsBuffer;
+    if (!active() || m_empty || m_state == DataSetState::Insert)
+        return {};
+    return m_detailStore->readDetails(m_current.id);
+}
+
+void TTable::setDetails(const QList<ContactDetail> &details)
+{
+    if (!editing())
+        throw DatabaseError(QStringLiteral("Rekord nie jest edytowany ani dodawany."));
+    if (!hasDetails())
+        throw DatabaseError(QStringLiteral(
+            "Ta baza danych nie przechowuje dalszych danych kontaktów (otwarto ją tylko do "
+            "odczytu)."));
+    if (details == this->details())
+        return;
+    m_detailsBuffer = details;
+    m_modified = true;
+    emit detailsChanged();
+}
+
+bool TTable::hasDetails() const
+{
+    return m_detailStore && m_detailStore->available();
+}
+
+ContactExtras TTable::extras() const
+{
+    if (!active() || m_empty || m_state == DataSetState::Insert)
+        return {};
+    ContactExtras extras = m_detailStore->read(m_current.id);
+    if (m_detailsBuffer && editing())
+        extras.details = *m_detailsBuffer;
+    return extras;
+}
+
+DetailStore &TTable::detailStore() const
+{
+    requireActive();
+    return *m_detailStore;
 }
