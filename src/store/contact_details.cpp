@@ -223,8 +223,11 @@ QSqlQuery &DetailStore::query(std::unique_ptr<QSqlQuery> &slot, const QString &s
                 "z prawem zapisu, aby ją utworzyć."));
         auto query = std::make_unique<QSqlQuery>(m_db);
         query->setForwardOnly(true);
-        if (!query->prepare(sql.arg(quoted(ContactDetails::detailsTable(m_table)),
-                                    quoted(ContactDetails::cardTable(m_table)))))
+        // %1 names the details table, %2 the card table.
+        QString text = sql;
+        text.replace(QLatin1String("%1"), quoted(ContactDetails::detailsTable(m_table)))
+            .replace(QLatin1String("%2"), quoted(ContactDetails::cardTable(m_table)));
+        if (!query->prepare(text))
             throw DatabaseError(engineMessage(query->lastError()));
         slot = std::move(query);
     }

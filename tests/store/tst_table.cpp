@@ -42,6 +42,7 @@ private slots:
     void unchangedEditIsDroppedOnLeaving();
     void insertTakesItsPlaceAndCancelLeavesNothing();
     void deleteMovesToFollowingThenPrevious();
+    void furtherValuesGoWithTheRecord();
     void failedPostKeepsEditWithValues();
     void lockedDatabaseFailsPostAndKeepsEdit();
     void secondConnectionSeenAfterRefresh();
@@ -334,6 +335,66 @@ void TestTable::deleteMovesToFollowingThenPrevious()
     QVERIFY(t.isEmpty());
     QCOMPARE(t.fieldText(QStringLiteral("Nazwa")), QString());
     QVERIFY_THROWS_EXCEPTION(DatabaseError, t.deleteRecord());
+}
+
+void TestTable::furtherValuesGoWithTheRecord()
+{
+    ContactFixture fx;
+    fx.add(QStringLiteral("Alfa"));
+    TTable &t = fx.table();
+    const QList<ContactDetail> details{
+        {ContactDetail::Phone, QStringLiteral("komórkowy"), {}, QStringLiteral("+48 603 555 111")},
+        {ContactDetail::Email, QStringLiteral("prywatny"), QStringLiteral("Ala"),
+         QStringLiteral("ala.druga@example.pl")}};
+    t.first();
+    t.edit();
+    t.setDetails(details);
+    QCOMPARE(t.details(), details);
+    t.cancel();
+    QVERIFY(t.details().isEmpty());
+    t.edit();
+    t.setDetails(details);
+    t.post();
+    QCOMPARE(t.details(), details);
+    const QString uid = t.extras().uid;
+    QVERIFY2(QRegularExpression(QStringLiteral("^[0-9a-f]{8}(-[0-9a-f]{4}){3}-[0-9a-f]{12}$"))
+                 .match(uid)
+                 .hasMatch(),
+             qPrintable(uid));
+    QVERIFY(!t.extras().revision.isEmpty());
+    // Found by its further e-mail and by the digits of its further telephone.
+    const ContactSearch search(t.database(), t.tableName());
+    QCOMPARE(
+        search.find(QStringLiteral("ala.druga"), SearchScope::NameRepresentativeEmail, 10).size(),
+        1);
+    QCOMPARE(search.find(QStringLiteral("603555111"), SearchScope::All, 10).size(), 1);
+
+    t.insert();
+    t.setFieldText(QStringLiteral("Nazwa"), QStringLiteral("Beta"));
+    t.setDetails({details[0]});
+    t.post();
+    QCOMPARE(t.details(), QList<ContactDetail>{details[0]});
+    QVERIFY(t.extras().uid != uid);
+    t.deleteRecord();
+    t.first();
+    t.deleteRecord();
+    QSqlQuery left(t.database());
+    QVERIFY(left.exec(QStringLiteral("SELECT (SELECT count(*) FROM \"Kartax2000_details\") + "
+                                     "(SELECT count(*) FROM \"Kartax2000_card\")")) &&
+            left.next());
+    QCOMPARE(left.value(0).toInt(), 0);
+    left.finish();
+
+    // Another program's rows get a card of their own and lose it with the row; the stock
+    // tool still checks the file.
+    SKIP_ON_SERVER();
+    fx.sqlite3(QStringLiteral("INSERT INTO Kartax2000 (Nazwa) VALUES ('Gamma')"));
+    QCOMPARE(fx.sqlite3(QStringLiteral("SELECT length(uid) FROM Kartax2000_card")),
+             QStringLiteral("36\n"));
+    fx.sqlite3(QStringLiteral("DELETE FROM Kartax2000"));
+    QCOMPARE(fx.sqlite3(QStringLiteral("SELECT count(*) FROM Kartax2000_card; PRAGMA "
+                                       "integrity_check")),
+             QStringLiteral("0\nok\n"));
 }
 
 void TestTable::failedPostKeepsEditWithValues()
