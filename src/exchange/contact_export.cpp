@@ -6,12 +6,19 @@
 #include "exchange/vcard.h"
 #include "platform/errors.h"
 #include "platform/file_access.h"
+#include "store/contact_count.h"
 #include "store/table.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QSet>
 
 namespace ContactExport {
 
 std::optional<Format> formatForPath(const QString &path)
 {
+    if (QFileInfo(path).isDir())
+        return Format::VCard4;
     const ContactFormats::FileFormat *format = ContactFormats::forPath(path);
     return format ? format->writer : std::nullopt;
 }
@@ -48,9 +55,105 @@ std::function<bool(const ContactRecord &)> writerFor(OutputFile &file, Format fo
 
 } // namespace
 
+namespace {
+
+// The records of the table through a cursor of its own, each with its extras; a record
+// without a UID (a read-only file made before they were kept) is given one for the file.
+// Returns false once `write` did, or when progress cancelled (`*cancelled` then set).
+bool writeRecords(const TTable &contacts, const std::function<bool(const ContactRecord &)> &write,
+                  const Progress &progress, Result *result, bool *cancelled)
+{
+    const std::unique_ptr<TTable> cursor = contacts.openCursor();
+    const qint64 total = progress ? cursor->recordCount() : 0;
+    const RecordPlaces places(cursor->fieldNames());
+    bool writeFailed = false;
+    cursor->forEachRecordWithExtras([&](const QStringList &values, const ContactExtras &extras) {
+        ContactRecord record = places.record(values);
+        record.extras = extras;
+        if (record.extras.uid.isEmpty())
+            record.extras.uid = ContactDetails::newUid();
+        if (!write(record)) {
+            writeFailed = true;
+            return false;
+        }
+        ++result->written;
+        *cancelled = progress && !progress(result->written, total);
+        return !*cancelled;
+    });
+    return !writeFailed && !*cancelled;
+}
+
+// The name of a card's file in a folder: its UID with what a file name cannot hold
+// replaced, unique among the names given so far.
+QString cardFileName(const QString &uid, QSet<QString> *taken)
+{
+    QString base = uid;
+    for (QChar &c : base) {
+        if (!(c.isLetterOrNumber() && c.unicode() < 0x80) && c != u'-' && c != u'_' && c != u'.')
+            c = u'_';
+    }
+    if (base.isEmpty() || base.startsWith(u'.'))
+        base.prepend(u'k');
+    QString name = base + QStringLiteral(".vcf");
+    for (int n = 2; taken->contains(name); ++n)
+        name = QStringLiteral("%1-%2.vcf").arg(base).arg(n);
+    taken->insert(name);
+    return name;
+}
+
+// One card per file into a folder, as vCard-folder tools keep an address book; each
+// file is written whole or not at all, and files of other names are left alone.
+Result exportFolder(const TTable &contacts, const QString &folder, Format format,
+                    const Progress &progress)
+{
+    const VCardWriter::Version version =
+        format == Format::VCard3 ? VCardWriter::Version::V3 : VCardWriter::Version::V4;
+    Result result;
+    QSet<QString> taken;
+    QString failure;
+    bool cancelled = false;
+    try {
+        const QDir dir(folder);
+        writeRecords(
+            contacts,
+            [&](const ContactRecord &record) {
+                const QString path = dir.filePath(cardFileName(record.extras.uid, &taken));
+                OutputFile file(path);
+                const QByteArray card = VCardWriter::card(record, version);
+                if (!file.open(QIODevice::WriteOnly) || file.write(card) != card.size() ||
+                    !file.commit()) {
+                    failure =
+                        QStringLiteral("Nie można zapisać pliku %1: %2").arg(path, file.error());
+                    return false;
+                }
+                return true;
+            },
+            progress, &result, &cancelled);
+    } catch (const KaxError &error) {
+        return failed(QStringLiteral("Nie zapisano kontaktów do folderu %1: %2")
+                          .arg(folder, error.message()));
+    }
+    if (!failure.isEmpty())
+        return failed(failure);
+    if (cancelled)
+        return failed(QStringLiteral("Eksport przerwano; do folderu %1 zapisano %2.")
+                          .arg(folder, contactCount(int(result.written))));
+    result.ok = true;
+    return result;
+}
+
+} // namespace
+
 Result exportTable(const TTable &contacts, const QString &path, Format format,
                    const Progress &progress)
 {
+    if (QFileInfo(path).isDir()) {
+        if (format != Format::VCard4 && format != Format::VCard3)
+            return failed(QStringLiteral("%1 jest folderem: do folderu zapisuje się tylko "
+                                         "wizytówki vCard, każdą w osobnym pliku.")
+                              .arg(path));
+        return exportFolder(contacts, path, format, progress);
+    }
     const auto cannotWrite = [&path](const QString &reason) {
         return failed(QStringLiteral("Nie można zapisać pliku %1: %2").arg(path, reason));
     };
@@ -59,22 +162,9 @@ Result exportTable(const TTable &contacts, const QString &path, Format format,
         return cannotWrite(file.error());
     const auto write = writerFor(file, format);
     Result result;
+    bool cancelled = false;
     try {
-        const std::unique_ptr<TTable> cursor = contacts.openCursor();
-        const qint64 total = progress ? cursor->recordCount() : 0;
-        const RecordPlaces places(cursor->fieldNames());
-        bool writeFailed = false;
-        bool cancelled = false;
-        cursor->forEachRecord([&](const QStringList &values) {
-            if (!write(places.record(values))) {
-                writeFailed = true;
-                return false;
-            }
-            ++result.written;
-            cancelled = progress && !progress(result.written, total);
-            return !cancelled;
-        });
-        if (writeFailed)
+        if (!writeRecords(contacts, write, progress, &result, &cancelled) && !cancelled)
             return cannotWrite(file.error());
         if (cancelled) {
             file.cancel();

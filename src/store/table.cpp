@@ -10,6 +10,7 @@
 #include "store/sql_engine.h"
 #include "store/sql_text.h"
 
+#include <QSet>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
@@ -431,27 +432,65 @@ bool TTable::fetchPrior(const Row &from, Row *row)
 
 void TTable::forEachRecord(const std::function<bool(const QStringList &values)> &visit)
 {
+    walkRecords(false,
+                [&](const QStringList &values, const ContactExtras &) { return visit(values); });
+}
+
+void TTable::forEachRecordWithExtras(
+    const std::function<bool(const QStringList &values, const ContactExtras &extras)> &visit)
+{
+    walkRecords(true, visit);
+}
+
+void TTable::walkRecords(
+    bool withExtras,
+    const std::function<bool(const QStringList &values, const ContactExtras &extras)> &visit)
+{
     requireActive();
     m_link.requireSameFile();
     repairKeys(); // rows another program wrote take their place in the order first
+    withExtras = withExtras && hasDetails();
     const IndexInfo &info = m_indexes[m_index];
     QStringList columns;
     for (const QString &field : m_fields)
         columns << QStringLiteral("c.") + quoted(field);
     const QString key =
         QStringLiteral("c.") + quoted(ContactSchema::keyColumn(m_keyedFields[info.keySlot]));
+    QString card;
+    QSet<qint64> withDetails; // few contacts have further values: they are read one by one
+    if (withExtras) {
+        columns << QStringLiteral("c.id, k.uid, k.rev, k.kept");
+        card = QStringLiteral("LEFT JOIN %1 AS k ON k.id = c.id ")
+                   .arg(quoted(ContactDetails::cardTable(m_tableName)));
+        BulkStatement ids(m_link.db(), QStringLiteral("SELECT DISTINCT contact FROM %1")
+                                           .arg(quoted(ContactDetails::detailsTable(m_tableName))));
+        while (ids.next())
+            withDetails.insert(ids.text(0).toLongLong());
+        if (!ids.ok())
+            m_link.fail(ids.error());
+    }
     BulkStatement query(m_link.db(),
-                        QStringLiteral("SELECT %1 FROM %2 AS c %3ORDER BY %4, c.id")
+                        QStringLiteral("SELECT %1 FROM %2 AS c %3%4ORDER BY %5, c.id")
                             .arg(columns.join(QStringLiteral(", ")), quoted(m_tableName),
-                                 m_link.engine()->indexedBy(info.name), key));
+                                 m_link.engine()->indexedBy(info.name), card, key));
     if (!query.ok())
         m_link.fail(query.error());
     QStringList values;
+    ContactExtras extras;
+    const int fieldCount = int(m_fields.size());
     while (query.next()) {
         values.clear();
-        for (int i = 0; i < m_fields.size(); ++i)
+        for (int i = 0; i < fieldCount; ++i)
             values << query.text(i);
-        if (!visit(values))
+        if (withExtras) {
+            const qint64 id = query.text(fieldCount).toLongLong();
+            extras.uid = query.text(fieldCount + 1);
+            extras.revision = query.text(fieldCount + 2);
+            extras.kept = query.text(fieldCount + 3);
+            extras.details =
+                withDetails.contains(id) ? m_detailStore->readDetails(id) : QList<ContactDetail>();
+        }
+        if (!visit(values, extras))
             return;
     }
     if (!query.ok())

@@ -154,6 +154,9 @@ public:
     // and in the order of the index in use, in one pass over the index: the way an
     // export reads the whole table. `visit` returns false to stop. The cursor stays.
     void forEachRecord(const std::function<bool(const QStringList &values)> &visit);
+    // The same with what each record holds beside its fields, as an export writes it.
+    void forEachRecordWithExtras(
+        const std::function<bool(const QStringList &values, const ContactExtras &extras)> &visit);
 
     // Asks the bound controls to hand over text typed but not yet written.
     void updateRecord();
@@ -210,6 +213,9 @@ private:
     bool fetch(Query kind, const QVariantList &binds, Row *row);
     bool fetchOnce(Query kind, const QVariantList &binds, Row *row, bool *keyMissing);
     void repairKeys();
+    void walkRecords(
+        bool withExtras,
+        const std::function<bool(const QStringList &values, const ContactExtras &extras)> &visit);
     void setCurrent(const Row &row);
     void setEmpty();
     void repositionNear(const Row &gone);
