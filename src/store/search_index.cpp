@@ -2,10 +2,12 @@
 
 #include "platform/errors.h"
 #include "store/bulk_statement.h"
+#include "store/contact_details.h"
 #include "store/contact_schema.h"
 #include "store/sql_engine.h"
 #include "store/sql_text.h"
 
+#include <QSet>
 #include <QSqlRecord>
 #include <QVariant>
 #include <algorithm>
@@ -124,12 +126,30 @@ bool writeEveryText(QSqlDatabase &db, const QString &table,
 {
     std::vector<QStringList> rows;
     int percent = -1;
+    // Few contacts have further values: theirs are read one by one.
+    DetailStore details(db, table);
+    QSet<qint64> withDetails;
+    if (details.available()) {
+        QSqlQuery ids(db);
+        ids.setForwardOnly(true);
+        if (!ids.exec(QStringLiteral("SELECT DISTINCT contact FROM %1")
+                          .arg(quoted(ContactDetails::detailsTable(table))))) {
+            *failure = ids.lastError();
+            return false;
+        }
+        while (ids.next())
+            withDetails.insert(ids.value(0).toLongLong());
+    }
     return SqlText::forEachBatch(
         db, table, fieldList(), kBuildBatch,
-        [&rows](const QSqlQuery &select) {
+        [&](const QSqlQuery &select) {
             QStringList values;
             for (int f = 0; f < kFieldCount; ++f)
                 values << select.value(1 + f).toString();
+            const qint64 id = select.value(0).toLongLong();
+            if (withDetails.contains(id))
+                values = ContactDetails::searchValues(ContactSchema::fieldNames(), values,
+                                                      details.readDetails(id));
             rows.push_back(columnTexts(values));
         },
         [&](const std::vector<qint64> &ids, int through) {
@@ -163,6 +183,7 @@ void repair(QSqlDatabase &db, const QString &table)
         raiseError(db.lastError());
     try {
         SearchIndexWriter writer(db, table);
+        DetailStore details(db, table);
         if (!query.prepare(
                 QStringLiteral("SELECT %1 FROM %2 WHERE id = ?").arg(fieldList(), quoted(table))))
             raiseError(query.lastError());
@@ -177,7 +198,8 @@ void repair(QSqlDatabase &db, const QString &table)
             query.finish();
             // Writing or dropping the text clears the mark.
             if (stored)
-                writer.write(id, values);
+                writer.write(id, ContactDetails::searchValues(ContactSchema::fieldNames(), values,
+                                                              details.readDetails(id)));
             else
                 writer.remove(id);
         }
