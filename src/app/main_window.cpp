@@ -325,6 +325,8 @@ void TForm1::buildMenu()
     Import1 = item(program, "Import1", QStringLiteral("Import kontaktów…"), &TForm1::Import1Click);
     Eksport1 =
         item(program, "Eksport1", QStringLiteral("Eksport kontaktów…"), &TForm1::Eksport1Click);
+    Eksport2 = item(program, "Eksport2", QStringLiteral("Eksport do folderu wizytówek…"),
+                    &TForm1::Eksport2Click);
     Wyjcie1 = item(program, "Wyjcie1", QStringLiteral("Wyjście"), &TForm1::Wyjcie1Click);
     Wyjcie1->setShortcut(QKeySequence(Qt::Key_Escape));
     addAction(Wyjcie1);
@@ -518,6 +520,15 @@ void TForm1::Eksport1Click()
         return;
     if (TTable *table = contacts())
         ExportRun::run(this, *table);
+}
+
+void TForm1::Eksport2Click()
+{
+    // What is typed in any window belongs in the file, as a move would post it.
+    if (!postOpenEdit())
+        return;
+    if (TTable *table = contacts())
+        ExportRun::runToFolder(this, *table);
 }
 
 void TForm1::Wpiszdane1Click()

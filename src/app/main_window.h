@@ -129,6 +129,7 @@ public:
     QAction *Znajdz1;
     QAction *Import1;
     QAction *Eksport1;
+    QAction *Eksport2;
     QAction *Wyjcie1;
     QAction *Modem1;
     QMenu *Drukowanie1;
@@ -167,6 +168,7 @@ public:
     // Imports a file given on the command line, as the menu's import does.
     void importFile(const QString &path);
     void Eksport1Click();
+    void Eksport2Click();
     void Wpiszdane1Click();
     void Dane1Click();
     void Historia1Click();

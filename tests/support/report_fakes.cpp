@@ -52,6 +52,12 @@ QString ReportFakeFileDialogs::saveFileName(QWidget *, const FileDialogRequest &
     return saveAnswers.isEmpty() ? QString() : saveAnswers.takeFirst();
 }
 
+QString ReportFakeFileDialogs::existingFolder(QWidget *, const FileDialogRequest &request)
+{
+    requests.append(request);
+    return folderAnswers.isEmpty() ? QString() : folderAnswers.takeFirst();
+}
+
 void ReportListData::first()
 {
     position = 0;

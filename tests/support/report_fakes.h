@@ -53,10 +53,12 @@ public:
 
     QStringList openAnswers;
     QStringList saveAnswers;
+    QStringList folderAnswers;
     QList<FileDialogRequest> requests;
 
     QString openFileName(QWidget *parent, const FileDialogRequest &request) override;
     QString saveFileName(QWidget *parent, const FileDialogRequest &request) override;
+    QString existingFolder(QWidget *parent, const FileDialogRequest &request) override;
 };
 
 // Report data held in memory: records of field values, in order.

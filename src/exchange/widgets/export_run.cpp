@@ -8,6 +8,7 @@
 #include "platform/widgets/file_dialogs.h"
 
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <algorithm>
 
@@ -18,21 +19,10 @@ namespace {
 // An export that ends sooner shows only the wait cursor; a longer one its progress.
 constexpr qint64 kQuietMs = 500;
 
-} // namespace
-
-void run(QWidget *parent, const TTable &contacts)
+// Writes the contacts to the path with the progress window and the final report.
+void exportTo(QWidget *parent, const TTable &contacts, const QString &path,
+              ContactExport::Format format)
 {
-    const QString path = FileDialogs::current().saveFileName(
-        parent, {QStringLiteral("Eksport kontaktów"), ContactFormats::saveFilter(),
-                 ContactFormats::saveSuffix()});
-    if (path.isEmpty())
-        return;
-    const std::optional<ContactExport::Format> format = ContactExport::formatForPath(path);
-    if (!format) {
-        reportError(QStringLiteral("Plik kontaktów musi mieć rozszerzenie %1.")
-                        .arg(ContactFormats::savedExtensions()));
-        return;
-    }
     TProgressWindow progress(TProgressWindow::Kind::Export, parent);
     // A signal that ends the program (SIGTERM at logout) stops the export as Cancel
     // does, leaving the file as it was; the program then ends as the signal asks.
@@ -45,7 +35,7 @@ void run(QWidget *parent, const TTable &contacts)
     bool waitCursor = true;
     QGuiApplication::setOverrideCursor(Qt::WaitCursor);
     const ContactExport::Result result =
-        ContactExport::exportTable(contacts, path, *format, [&](qint64 written, qint64 total) {
+        ContactExport::exportTable(contacts, path, format, [&](qint64 written, qint64 total) {
             if (ending())
                 return false;
             if (progress.isHidden()) {
@@ -68,10 +58,38 @@ void run(QWidget *parent, const TTable &contacts)
     else if (!result.ok)
         reportError(result.error);
     else
-        showMessage(DialogKind::Information, QStringLiteral("Kartax2000®"),
-                    QStringLiteral("Liczba zapisanych kontaktów: %1.\nPlik: %2")
-                        .arg(result.written)
-                        .arg(path));
+        showMessage(
+            DialogKind::Information, QStringLiteral("Kartax2000®"),
+            QStringLiteral("Liczba zapisanych kontaktów: %1.\n%2: %3")
+                .arg(result.written)
+                .arg(QFileInfo(path).isDir() ? QStringLiteral("Folder") : QStringLiteral("Plik"),
+                     path));
+}
+
+} // namespace
+
+void run(QWidget *parent, const TTable &contacts)
+{
+    const QString path = FileDialogs::current().saveFileName(
+        parent, {QStringLiteral("Eksport kontaktów"), ContactFormats::saveFilter(),
+                 ContactFormats::saveSuffix()});
+    if (path.isEmpty())
+        return;
+    const std::optional<ContactExport::Format> format = ContactExport::formatForPath(path);
+    if (!format) {
+        reportError(QStringLiteral("Plik kontaktów musi mieć rozszerzenie %1.")
+                        .arg(ContactFormats::savedExtensions()));
+        return;
+    }
+    exportTo(parent, contacts, path, *format);
+}
+
+void runToFolder(QWidget *parent, const TTable &contacts)
+{
+    const QString folder = FileDialogs::current().existingFolder(
+        parent, {QStringLiteral("Eksport kontaktów do folderu wizytówek vCard"), {}, {}});
+    if (!folder.isEmpty())
+        exportTo(parent, contacts, folder, ContactExport::Format::VCard4);
 }
 
 } // namespace ExportRun

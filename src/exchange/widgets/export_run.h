@@ -8,5 +8,8 @@ class TTable;
 namespace ExportRun {
 
 void run(QWidget *parent, const TTable &contacts);
+// The same into a folder the user chooses, one vCard per contact, as vCard-folder tools
+// and sync programs keep an address book.
+void runToFolder(QWidget *parent, const TTable &contacts);
 
 } // namespace ExportRun

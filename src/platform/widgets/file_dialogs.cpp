@@ -42,3 +42,8 @@ QString SystemFileDialogs::saveFileName(QWidget *parent, const FileDialogRequest
 {
     return runDialog(parent, request, QFileDialog::AcceptSave);
 }
+
+QString SystemFileDialogs::existingFolder(QWidget *parent, const FileDialogRequest &request)
+{
+    return QFileDialog::getExistingDirectory(parent, request.title);
+}

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QtGlobal>
 
 class QWidget;
 
@@ -21,6 +22,14 @@ public:
     // The chosen path, or an empty string when the user cancels.
     virtual QString openFileName(QWidget *parent, const FileDialogRequest &request) = 0;
     virtual QString saveFileName(QWidget *parent, const FileDialogRequest &request) = 0;
+    // An existing folder, chosen under the request's title; empty when the user cancels.
+    // Replacements that answer no folder question give none.
+    virtual QString existingFolder(QWidget *parent, const FileDialogRequest &request)
+    {
+        Q_UNUSED(parent);
+        Q_UNUSED(request);
+        return {};
+    }
 
     static FileDialogs &current();
     // Installs a replacement (not owned); nullptr restores the real dialogs.
@@ -33,4 +42,5 @@ class SystemFileDialogs final : public FileDialogs
 public:
     QString openFileName(QWidget *parent, const FileDialogRequest &request) override;
     QString saveFileName(QWidget *parent, const FileDialogRequest &request) override;
+    QString existingFolder(QWidget *parent, const FileDialogRequest &request) override;
 };

@@ -13,6 +13,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QPushButton>
@@ -132,6 +133,8 @@ void TestImportWindows::menuExportReportsTheFile_data()
     QTest::newRow("unknown extension")
         << "k.txt"
         << "Plik kontaktów musi mieć rozszerzenie .vcf (vCard) lub .csv.";
+    QTest::newRow("a folder of cards") << "karty/"
+                                       << "Liczba zapisanych kontaktów: 0.\nFolder: DIR/karty/";
 }
 
 void TestImportWindows::menuExportReportsTheFile()
@@ -140,13 +143,15 @@ void TestImportWindows::menuExportReportsTheFile()
     QFETCH(QString, said);
     ProgramFixture fx;
     ReportFakeFileDialogs files;
-    files.saveAnswers << fx.folder() + u'/' + name;
+    const bool folder = name.endsWith(u'/');
+    (folder ? files.folderAnswers : files.saveAnswers) << fx.folder() + u'/' + name;
+    QVERIFY(!folder || QDir(fx.folder()).mkdir(name));
     InstalledScriptedDialogs dialogs;
     dialogs->queue(DialogButton::Ok);
-    fx.form1().Eksport1->trigger();
+    (folder ? fx.form1().Eksport2 : fx.form1().Eksport1)->trigger();
     QCOMPARE(files.requests.constFirst().filter,
-             QStringLiteral("Kontakty: vCard lub CSV (*.vcf *.csv)"));
-    QCOMPARE(files.requests.constFirst().defaultSuffix, QStringLiteral("vcf"));
+             folder ? QString() : QStringLiteral("Kontakty: vCard lub CSV (*.vcf *.csv)"));
+    QCOMPARE(files.requests.constFirst().defaultSuffix, folder ? QString() : QStringLiteral("vcf"));
     QCOMPARE(dialogs->texts(), QStringList{said.replace(QStringLiteral("DIR"), fx.folder())});
     QCOMPARE(QFile::exists(fx.folder() + u'/' + name), !name.endsWith(u"txt"));
 }
