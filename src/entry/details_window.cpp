@@ -232,9 +232,12 @@ TDetailsWindow::Answer TDetailsWindow::run(const QString &name, const QList<Cont
 
 void TDetailsWindow::keyPressEvent(QKeyEvent *event)
 {
-    // Enter in the editor confirms, as a dialog's default button does.
+    // Enter in the editor presses the focused button, or else confirms, as in a dialog.
     if (m_mode == Mode::Edit && (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)) {
-        answer(Accepted);
+        if (auto *button = qobject_cast<QPushButton *>(focusWidget()))
+            button->click();
+        else
+            answer(Accepted);
         return;
     }
     KaxModalWindow::keyPressEvent(event);
