@@ -190,6 +190,16 @@ void Program::wireFullRecordView()
     commands.openWeb = [this] { Form1->SpeedButton3->click(); };
     // The composer's send command, as a click on its button, without showing it.
     commands.sendLetter = [this] { Form16->pocztaClick(); };
+    // A further value of the contact takes the same paths with its own number or address.
+    commands.callNumber = [this](const QString &number) {
+        if (Form1 && Form1->tt1)
+            ::callCommand(Form1->Edit1->text(), number, *Form1->tt1,
+                          [this](const QString &line) { appendHistory(line); });
+    };
+    commands.sendLetterTo = [this](const QString &address) { Form16->sendTo(address); };
+    commands.openWebAddress = [this](const QString &address) {
+        ::webCommand(address, [this](const QString &line) { appendHistory(line); });
+    };
     commands.printRecord = [this](const QStringList &notes) {
         // The notes of the record on show at the moment of the click.
         Form6->m1->lines = notes;

@@ -5,10 +5,13 @@
 #include "dbcontrols/db_edit.h"
 #include "dbcontrols/db_memo.h"
 #include "dbcontrols/db_navigator.h"
+#include "dbcontrols/field_data_link.h"
+#include "entry/details_window.h"
 #include "exchange/countries.h"
 #include "forms/date_text.h"
 #include "forms/form_style.h"
 #include "platform/clock.h"
+#include "store/data_source.h"
 #include "store/incremental_search.h"
 #include "store/table.h"
 
@@ -72,6 +75,12 @@ TForm10::TForm10(QWidget *parent)
     connect(n, &QToolButton::clicked, this, &TForm10::nClick);
     connect(b, &QToolButton::clicked, this, &TForm10::bClick);
     connect(p, &QToolButton::clicked, this, &TForm10::pClick);
+    connect(btnWiecej, &QToolButton::clicked, this, &TForm10::btnWiecejClick);
+
+    DetailsEditor = new TDetailsWindow(TDetailsWindow::Mode::Edit, this);
+    m_recordLink = new FieldDataLink(btnWiecej);
+    m_recordLink->onShow = [this](const QString &) { updateDetailsButton(); };
+    m_recordLink->onStateChanged = [this] { updateDetailsButton(); };
 
     FormCreate();
 }
@@ -135,6 +144,10 @@ void TForm10::buildFields()
         place({&Label11, "Label11", "Telefon", "DBEdit10", "Tel", kNarrowWidth}));
     DBEdit11 = static_cast<DBEdit *>(
         place({&Telefaz, "Telefaz", "Telefax", "DBEdit11", "Fax", kNarrowWidth}));
+    // Beside the narrow fields: further telephones, e-mails, addresses and the rest.
+    const int faxY = kFirstRowY + 11 * kRowStep;
+    btnWiecej = flatButton(this, QStringLiteral("btnWiecej"), QStringLiteral("&Więcej…"),
+                           QRect(kFieldX + kNarrowWidth + 6, faxY - 1, 70, kRowHeight + 2));
 }
 
 // Upper right, inside a frame: product name, navigator, clock and date.
@@ -308,6 +321,40 @@ void TForm10::b1KeyUp()
 void TForm10::p1KeyUp()
 {
     search(SearchKind::Representative);
+}
+
+void TForm10::btnWiecejClick()
+{
+    TTable *table = m_recordLink->table();
+    if (!table || !table->active() || !table->hasDetails())
+        return;
+    // The values belong to the record as its fields do: the edit starts as typing
+    // starts it, their post saves them and its cancel drops them.
+    if (!m_recordLink->dataSource()->edit())
+        return;
+    if (DetailsEditor->run(table->fieldText(QStringLiteral("Nazwa")), table->details()) ==
+        TDetailsWindow::Accepted)
+        table->setDetails(DetailsEditor->details());
+    updateDetailsButton();
+}
+
+void TForm10::showEvent(QShowEvent *event)
+{
+    updateDetailsButton(); // a hidden window reads no further values
+    KaxForm::showEvent(event);
+}
+
+// "Więcej…" is usable while the table keeps further values and may be written; its
+// tooltip counts those of the record.
+void TForm10::updateDetailsButton()
+{
+    const TTable *table = m_recordLink->table();
+    const bool usable = table && table->active() && table->hasDetails() && !table->readOnly();
+    btnWiecej->setEnabled(usable);
+    if (table && table->active() && table->readOnly() && table->hasDetails())
+        btnWiecej->setToolTip(QStringLiteral("Baza danych jest otwarta tylko do odczytu."));
+    else if (isVisible())
+        btnWiecej->setToolTip(TDetailsWindow::summarize(m_recordLink->table()).text);
 }
 
 bool TForm10::eventFilter(QObject *watched, QEvent *event)

@@ -10,15 +10,18 @@ class DBComboBox;
 class DBEdit;
 class DBMemo;
 class DBNavigator;
+class FieldDataLink;
 class QLabel;
 class QLineEdit;
 class QTimer;
 class QToolButton;
+class TDetailsWindow;
 class TTable;
 enum class SearchKind;
 
 // The data entry window `Form10`: every field of the current record in an edit
-// control, the ten-button navigator, the clock and date, and the search row.
+// control, its further values in an editor of their own, the ten-button navigator,
+// the clock and date, and the search row.
 class TForm10 final : public KaxForm
 {
     Q_OBJECT
@@ -73,6 +76,8 @@ public:
     QLineEdit *b1;
     QLineEdit *p1;
     QToolButton *SpeedButton1;
+    QToolButton *btnWiecej; // the further values
+    TDetailsWindow *DetailsEditor;
     QTimer *Timer1;
 
     void FormCreate();
@@ -89,9 +94,11 @@ public:
     void n1KeyUp();
     void b1KeyUp();
     void p1KeyUp();
+    void btnWiecejClick();
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
+    void showEvent(QShowEvent *event) override;
 
 private:
     void buildFields();
@@ -100,8 +107,10 @@ private:
     void buildBottomStrip();
     void orderTabs();
     void search(SearchKind kind);
+    void updateDetailsButton();
 
     SearchRow m_searchRow; // the boxes n1, b1 and p1
     std::function<void()> m_showFind;
     std::function<TTable *()> m_contacts;
+    FieldDataLink *m_recordLink; // tells when the record or its state changes
 };

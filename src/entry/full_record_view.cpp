@@ -4,9 +4,12 @@
 #include "dbcontrols/db_memo.h"
 #include "dbcontrols/db_navigator.h"
 #include "dbcontrols/db_text.h"
+#include "dbcontrols/field_data_link.h"
+#include "entry/details_window.h"
 #include "forms/date_text.h"
 #include "forms/form_style.h"
 #include "platform/clock.h"
+#include "store/table.h"
 
 #include <QAction>
 #include <QFrame>
@@ -62,6 +65,14 @@ TForm13::TForm13(QWidget *parent)
     connect(SpeedButton2, &QToolButton::clicked, this, &TForm13::SpeedButton2Click);
     connect(SpeedButton1, &QToolButton::clicked, this, &TForm13::SpeedButton1Click);
     connect(SpeedButton4, &QToolButton::clicked, this, &TForm13::SpeedButton4Click);
+    connect(btnWiecej, &QToolButton::clicked, this, &TForm13::btnWiecejClick);
+
+    DetailsWindow = new TDetailsWindow(TDetailsWindow::Mode::View, this);
+    connect(DetailsWindow, &TDetailsWindow::chosen, this, &TForm13::detailChosen);
+    m_recordLink = new FieldDataLink(btnWiecej);
+    m_recordLink->onShow = [this](const QString &) { updateDetailsButton(); };
+    m_recordLink->onStateChanged = [this] { updateDetailsButton(); };
+    updateDetailsButton();
 }
 
 TForm13::~TForm13() = default;
@@ -175,6 +186,8 @@ void TForm13::buildButtons()
     SpeedButton4 =
         flatButton(this, QStringLiteral("SpeedButton4"), QStringLiteral("Pokaż na mapie"),
                    QRect(458, 144, 124, 28), QStringLiteral("map"));
+    btnWiecej = flatButton(this, QStringLiteral("btnWiecej"), QStringLiteral("&Więcej…"),
+                           QRect(470, 178, 106, 28), QStringLiteral("info"));
     SpeedButton1 = flatButton(this, QStringLiteral("SpeedButton1"), QStringLiteral("&Zamknij"),
                               QRect(470, 344, 106, 28), QStringLiteral("close"));
     setBold(SpeedButton1);
@@ -214,6 +227,57 @@ void TForm13::SpeedButton4Click()
 {
     if (m_commands.showMap)
         m_commands.showMap(DBText7->text(), DBText6->text(), DBText5->text(), DBText4->text());
+}
+
+void TForm13::btnWiecejClick()
+{
+    TTable *table = m_recordLink->table();
+    if (!table || !table->active() || !table->hasDetails())
+        return;
+    DetailsWindow->run(table->fieldText(QStringLiteral("Nazwa")), table->details());
+}
+
+// A chosen telephone, e-mail or web address goes where the card's own would.
+void TForm13::detailChosen(const ContactDetail &detail)
+{
+    const auto run = [&detail](const std::function<void(const QString &)> &command) {
+        if (command)
+            command(detail.value);
+    };
+    switch (detail.kind) {
+    case ContactDetail::Phone:
+        run(m_commands.callNumber);
+        break;
+    case ContactDetail::Email:
+        run(m_commands.sendLetterTo);
+        break;
+    case ContactDetail::Web:
+        run(m_commands.openWebAddress);
+        break;
+    default:
+        break;
+    }
+}
+
+void TForm13::showEvent(QShowEvent *event)
+{
+    updateDetailsButton(); // a hidden view reads no further values
+    KaxForm::showEvent(event);
+}
+
+// "Więcej…" is usable when the record has further values; its tooltip counts them.
+void TForm13::updateDetailsButton()
+{
+    // Values changed in the data entry window show before they are posted.
+    if (TTable *table = m_recordLink->table(); table && table != m_watched) {
+        m_watched = table;
+        connect(table, &TTable::detailsChanged, this, &TForm13::updateDetailsButton);
+    }
+    const TDetailsWindow::Summary summary = isVisible()
+                                                ? TDetailsWindow::summarize(m_recordLink->table())
+                                                : TDetailsWindow::Summary{false, QString()};
+    btnWiecej->setEnabled(summary.any);
+    btnWiecej->setToolTip(summary.text);
 }
 
 void TForm13::SpeedButton1Click()

@@ -2,19 +2,24 @@
 
 #include "forms/form.h"
 
+#include <QPointer>
 #include <functional>
 
 class ClickLabel;
 class DBMemo;
 class DBNavigator;
 class DBText;
+class FieldDataLink;
 class QLabel;
 class QTimer;
 class QToolButton;
+class TDetailsWindow;
+class TTable;
+struct ContactDetail;
 
 // The full record view `Form13`: every field of the current record read-only,
 // the notes included, with the call, letter and web links, printing, the address
-// on a map, a navigator and a clock.
+// on a map, the contact's further values, a navigator and a clock.
 class TForm13 final : public KaxForm
 {
     Q_OBJECT
@@ -30,6 +35,10 @@ public:
         std::function<void()> call;       // the main window's call command
         std::function<void()> sendLetter; // the composer's send, without showing it
         std::function<void()> openWeb;    // the main window's web command
+        // The same three for a further value of the contact.
+        std::function<void(const QString &number)> callNumber;
+        std::function<void(const QString &address)> sendLetterTo;
+        std::function<void(const QString &address)> openWebAddress;
         std::function<void(const QStringList &notes)> printRecord;
         std::function<void()> printLabel;
         std::function<void()> showFind; // Ctrl+F: the window "Znajdź"
@@ -71,6 +80,8 @@ public:
     QToolButton *SpeedButton2;
     QToolButton *SpeedButton1;
     QToolButton *SpeedButton4;
+    QToolButton *btnWiecej; // the further values
+    TDetailsWindow *DetailsWindow;
     DBNavigator *DBNavigator1;
     QTimer *Timer1;
 
@@ -81,15 +92,23 @@ public:
     void SpeedButton2Click();
     void SpeedButton1Click();
     void SpeedButton4Click();
+    void btnWiecejClick();
     void Label14Click();
 
     // The notes memo's lines as it displays them.
     QStringList notesLines() const;
 
+protected:
+    void showEvent(QShowEvent *event) override;
+
 private:
     void buildFields();
     void buildNotes();
     void buildButtons();
+    void updateDetailsButton();
+    void detailChosen(const ContactDetail &detail);
 
     Commands m_commands;
+    FieldDataLink *m_recordLink; // tells when the record on the card changes
+    QPointer<TTable> m_watched;  // whose further values the button follows
 };

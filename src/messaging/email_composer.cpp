@@ -208,13 +208,17 @@ void TForm16::appendSignatureBlock()
 
 void TForm16::pocztaClick()
 {
-    const QString address = DBEdit1->text();
+    sendTo(DBEdit1->text());
+}
+
+void TForm16::sendTo(const QString &address)
+{
     const QString subject = Edit1->text();
     if (c1->isChecked())
         appendSignatureBlock();
     ShellOpen::openLetter(mailtoUrl(address, subject, memoLines()));
     if (m_history)
-        m_history(QStringLiteral("poczta e-mail : ") + DBEdit1->text() + historyDateTimeSuffix());
+        m_history(QStringLiteral("poczta e-mail : ") + address + historyDateTimeSuffix());
 }
 
 void TForm16::SpeedButton3Click()

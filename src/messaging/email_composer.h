@@ -46,6 +46,9 @@ public:
                              const QStringList &bodyLines);
 
     void pocztaClick();
+    // The send command to another address of the contact: the letter the composer
+    // holds, handed to the mail client and logged as pocztaClick() does.
+    void sendTo(const QString &address);
     void SpeedButton3Click();
     void SpeedButton1Click();
     void FormClose();

@@ -6,6 +6,8 @@
 #include "dbcontrols/db_navigator.h"
 #include "dbcontrols/db_text.h"
 #include "entry/data_entry_window.h"
+#include "entry/details_list.h"
+#include "entry/details_window.h"
 #include "entry/full_record_view.h"
 #include "history/history_window.h"
 #include "messaging/email_composer.h"
@@ -19,10 +21,14 @@
 #include "support/typing.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
+#include <QScopeGuard>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
 
 // The data entry window and the full record view, over the whole program's windows.
@@ -44,8 +50,16 @@ private slots:
     void fullViewFollowsEveryWindow();
     void fullViewLinksRunMainCommands();
     void veryLongTextsAreStoredAndShown();
+    void fullViewListsAndRunsFurtherValues();
+    void furtherValuesEditedWithTheRecord();
 
 private:
+    // Gives Alfa two more telephones, an e-mail address, an address and a birthday.
+    void giveAlfaFurtherValues();
+    // Clicks "Więcej…" and runs `act` in the window it opens; the window is then closed.
+    static void inDetailsWindow(QToolButton *more, TDetailsWindow *window,
+                                const std::function<void(TDetailsWindow &)> &act);
+
     std::unique_ptr<ProgramFixture> m_fx;
     TForm10 *m_entry = nullptr;
     TForm13 *m_full = nullptr;
@@ -332,6 +346,126 @@ void TestEntryWindows::veryLongTextsAreStoredAndShown()
     QCOMPARE(m_full->m1->toPlainText(), notes);
     QCOMPARE(m_fx->table().fieldText(QStringLiteral("Uwagi")).size(),
              notes.size() + notes.count(QLatin1Char('\n')));
+}
+
+void TestEntryWindows::giveAlfaFurtherValues()
+{
+    TTable &table = m_fx->table();
+    table.first();
+    table.edit();
+    table.setDetails({{ContactDetail::Phone, QStringLiteral("służbowy"), QString(), "42 113"},
+                      {ContactDetail::Phone, QStringLiteral("komórkowy"), QString(), "600 100 200"},
+                      {ContactDetail::Email, QString(), QStringLiteral("szef"), "szef@alfa.pl"},
+                      {ContactDetail::Address, QStringLiteral("domowy"), QString(),
+                       ContactDetail::joinAddress({"", "", "Długa 5", "Łódź", "", "90-002", ""})},
+                      {ContactDetail::Birthday, QString(), QString(), "1970-05-17"}});
+    table.post();
+}
+
+void TestEntryWindows::inDetailsWindow(QToolButton *more, TDetailsWindow *window,
+                                       const std::function<void(TDetailsWindow &)> &act)
+{
+    QTimer::singleShot(0, window, [window, act] {
+        const auto close = qScopeGuard([window] {
+            if (window->isVisible())
+                QTest::keyClick(window, Qt::Key_Escape);
+        });
+        QVERIFY(window->isVisible());
+        act(*window);
+    });
+    QTest::mouseClick(more, Qt::LeftButton);
+    QVERIFY(!window->isVisible());
+}
+
+void TestEntryWindows::fullViewListsAndRunsFurtherValues()
+{
+    giveAlfaFurtherValues();
+    RecordingShell shell;
+    m_main->Edit1->setText(QStringLiteral("8")); // calls go to the desktop's telephone
+    TForm11 &history = *m_fx->program().object<TForm11>();
+    const int before = history.lines().size();
+    m_full->showForm();
+    QVERIFY(m_full->btnWiecej->isEnabled());
+    QCOMPARE(m_full->btnWiecej->toolTip(),
+             QStringLiteral("Dalsze dane kontaktu: 2 × Telefon, 1 × E-mail, 1 × Adres, 1 × "
+                            "Urodziny"));
+    inDetailsWindow(m_full->btnWiecej, m_full->DetailsWindow, [](TDetailsWindow &window) {
+        DetailsList *list = window.List;
+        QCOMPARE(window.Heading->text(), QStringLiteral("Alfa"));
+        QStringList rows;
+        for (int row = 0; row < list->rowCount(); ++row) {
+            QStringList cells;
+            for (int column = 0; column < list->columnCount(); ++column)
+                cells << list->item(row, column)->text();
+            rows << cells.join(u'|');
+        }
+        QCOMPARE(rows,
+                 QStringList({"Telefon|służbowy||42 113", "Telefon|komórkowy||600 100 200",
+                              "E-mail||szef|szef@alfa.pl", "Adres|domowy||Długa 5, 90-002 Łódź",
+                              "Urodziny|||1970-05-17"}));
+        // A click on the second telephone dials it; Enter on the e-mail writes to it;
+        // the address and the birthday lead nowhere.
+        const auto click = [list](int row) {
+            QTest::mouseClick(
+                list->viewport(), Qt::LeftButton, {},
+                list->visualItemRect(list->item(row, DetailsList::ValueColumn)).center());
+        };
+        click(1);
+        click(3);
+        list->setCurrentCell(2, 0);
+        QTest::keyClick(list, Qt::Key_Return);
+        list->setCurrentCell(4, 0);
+        QTest::keyClick(list, Qt::Key_Return);
+        QVERIFY(window.isVisible());
+    });
+    QCOMPARE(shell.urls, QStringList({QStringLiteral("tel:600100200"),
+                                      QStringLiteral("mailto:szef@alfa.pl?Subject=&Body=")}));
+    const QStringList lines = history.lines().mid(before);
+    QCOMPARE(lines.size(), 2);
+    QVERIFY(lines[0].startsWith(
+        QStringLiteral("Połączenie telefoniczne z numerem :  600 100 200 dnia ")));
+    QVERIFY(lines[1].startsWith(QStringLiteral("poczta e-mail : szef@alfa.pl dnia ")));
+    m_full->DBNavigator1->btnClick(DBNavigator::Next);
+    QVERIFY(!m_full->btnWiecej->isEnabled());
+    QCOMPARE(m_full->btnWiecej->toolTip(), QStringLiteral("Ten kontakt nie ma dalszych danych."));
+}
+
+void TestEntryWindows::furtherValuesEditedWithTheRecord()
+{
+    giveAlfaFurtherValues();
+    const QList<ContactDetail> stored = m_fx->table().details();
+    m_entry->showForm();
+    QCOMPARE(m_fx->table().state(), DataSetState::Browse);
+    // Added in the editor, the value is posted with the record.
+    inDetailsWindow(m_entry->btnWiecej, m_entry->DetailsEditor, [this](TDetailsWindow &window) {
+        QCOMPARE(m_fx->table().state(), DataSetState::Edit); // as typing starts it
+        QCOMPARE(window.List->rowCount(), 5);
+        QTest::mouseClick(window.AddButton, Qt::LeftButton);
+        window.KindBox->setCurrentIndex(ContactDetail::Email);
+        QTest::keyClicks(window.TypeBox->lineEdit(), QStringLiteral("prywatny"));
+        QTest::keyClicks(window.ValueEdit, QStringLiteral("dom@alfa.pl"));
+        QTest::mouseClick(window.OkButton, Qt::LeftButton);
+    });
+    m_entry->DBNavigator1->btnClick(DBNavigator::Post);
+    m_fx->table().last();
+    m_fx->table().first();
+    QList<ContactDetail> expected = stored;
+    expected << ContactDetail{ContactDetail::Email, QStringLiteral("prywatny"), QString(),
+                              QStringLiteral("dom@alfa.pl")};
+    QCOMPARE(m_fx->table().details(), expected);
+    // Added and moved up, then dropped with the record's cancel.
+    inDetailsWindow(m_entry->btnWiecej, m_entry->DetailsEditor, [](TDetailsWindow &window) {
+        QTest::mouseClick(window.AddButton, Qt::LeftButton);
+        QTest::keyClicks(window.ValueEdit, QStringLiteral("700 800 900"));
+        QTest::mouseClick(window.UpButton, Qt::LeftButton);
+        QTest::mouseClick(window.OkButton, Qt::LeftButton);
+    });
+    QCOMPARE(m_fx->table().details().at(5).value, QStringLiteral("700 800 900"));
+    QVERIFY(m_fx->table().modified());
+    m_entry->DBNavigator1->btnClick(DBNavigator::Cancel);
+    m_fx->table().last();
+    m_fx->table().first();
+    QCOMPARE(m_fx->table().details(), expected);
 }
 
 KARTAX_TEST_MAIN(TestEntryWindows)
