@@ -449,7 +449,9 @@ void CardBuilder::add(const Property &property, const QByteArray &line)
     if (kFrame.contains(name))
         return;
     if (!kMapped.contains(name) || property.encoding == "BASE64" || property.encoding == "B") {
-        const QString text = decodeText(line, {});
+        // One line each: a stray line break in it goes.
+        QString text = decodeText(line, {});
+        text.remove(u'\n');
         if (fits(text.size(), name))
             m_kept << text;
         return;
@@ -1031,18 +1033,21 @@ QByteArray VCardWriter::card(const ContactRecord &record, Version version)
     const QString &filia = record[ContactRecord::Filia];
     const ContactExtras &extras = record.extras;
 
-    QStringList kept = extras.kept.split(u'\n', Qt::SkipEmptyParts);
+    QStringList kept = QString(extras.kept).remove(u'\r').split(u'\n', Qt::SkipEmptyParts);
     // The source's N is given back while it names the contact as FN does.
     QString keptName;
-    for (qsizetype i = 0; i < kept.size() && keptName.isEmpty(); ++i) {
+    const auto name = std::find_if(kept.begin(), kept.end(), [](const QString &line) {
         Property property;
-        if (parseLine(kept[i].toUtf8(), &property) && property.name == "N") {
-            const QStringList n = splitValue(propertyText(property), u';');
-            const QString named = (filia.isEmpty() ? nazwa : filia).simplified();
-            if (!named.isEmpty() && (nameOf(n) == named || nameOf(n, true) == named))
-                keptName = kept[i];
-            kept.removeAt(i);
-        }
+        return parseLine(line.toUtf8(), &property) && property.name == "N";
+    });
+    if (name != kept.end()) {
+        Property property;
+        parseLine(name->toUtf8(), &property);
+        const QStringList n = splitValue(propertyText(property), u';');
+        const QString named = (filia.isEmpty() ? nazwa : filia).simplified();
+        if (!named.isEmpty() && (nameOf(n) == named || nameOf(n, true) == named))
+            keptName = *name;
+        kept.erase(name);
     }
     // The first department goes with the organisation's name.
     QList<ContactDetail> details = extras.details;

@@ -12,8 +12,9 @@ class QIODevice;
 // Reads vCards 2.1, 3.0 and 4.0 one at a time from a device, holding no more than
 // the card being read, and maps each onto the contact fields and further values.
 //
-// What is read: ORG gives Nazwa (its units a further value "Dział"), FN the
-// representative (Filia), or Nazwa without ORG; N the name when FN is missing. The first
+// What is read: ORG gives Nazwa (its units a further value "Dział", first of them), FN the
+// representative (Filia), or Nazwa without ORG; N the name when FN is missing or is the
+// organisation's. The first
 // CATEGORIES gives Branza; TEL, EMAIL, URL and ADR give Tel, Fax (TEL of type FAX), Email,
 // Http and the address fields: the work one (a work voice number, a preferred e-mail) or
 // the first, in this program's own cards the first. Every further one becomes a further
@@ -82,17 +83,19 @@ private:
 
 // Writes contacts as vCards, 4.0 by default or 3.0, in UTF-8 with lines folded at
 // 75 octets; reading them back gives every field, further value, UID, revision and kept
-// line as it was (kept lines of vCard 2.1 once put into the version's syntax).
+// line as it was (kept lines of vCard 2.1 once put into the version's syntax; a further
+// value whose field is empty comes back in the field).
 //
 // FN and ORG hold the representative and Nazwa (ORG's units the first "Dział"), N the
 // source's N while it still names the contact, else the representative split: the last
-// word the family name, the words before it the given names (none: N:;;;;). Branza goes
-// into CATEGORIES. Further values follow with their kind and types (Polish types as vCard
-// ones; "prywatny" is HOME; upper case in 3.0, lower case in 4.0) and their label in
-// X-LABEL; "other" values labelled "Stanowisko", "Funkcja", "Kategorie" as TITLE, ROLE
-// and CATEGORIES, the rest as X-KARTAX-INNE. Kept lines come last, with vCard 2.1's
-// syntax (bare types, quoted-printable, charsets) made the version's and inline pictures
-// ENCODING=b in 3.0, data: URIs in 4.0.
+// word the family name, the words before it the given names (none: N:;;;;); a contact
+// whose kept N names Nazwa and who has no representative is a person without ORG. Branza
+// goes into CATEGORIES, the first birthday into BDAY (X-KARTAX-URODZINY the others). Further values
+// follow with their kind and types (Polish types as vCard ones; "prywatny" is HOME; upper case
+// in 3.0, lower case in 4.0) and their label in X-LABEL; "other" values labelled "Stanowisko",
+// "Funkcja", "Kategorie" as TITLE, ROLE and CATEGORIES, the rest as X-KARTAX-INNE. Kept lines come
+// last, with vCard 2.1's syntax (bare types, quoted-printable, charsets) made the version's and
+// inline pictures ENCODING=b in 3.0, data: URIs in 4.0.
 class VCardWriter
 {
 public:
