@@ -561,6 +561,16 @@ ContactRecord CardBuilder::finish() const
             (value.uri || text.startsWith(QLatin1String("tel:"), Qt::CaseInsensitive)))
             text = text.mid(text.indexOf(u':') + 1);
     }
+    // An empty telephone, e-mail, web or postal address is none: it would leave its field
+    // empty while a further one is there.
+    values.removeIf([](const Value &value) {
+        const Kind kind = value.detail.kind;
+        if (kind == Kind::Address)
+            return ContactDetail::splitAddress(value.detail.value).join(QString()).isEmpty();
+        return (kind == Kind::Phone || kind == Kind::Fax || kind == Kind::Email ||
+                kind == Kind::Web) &&
+               value.detail.value.isEmpty();
+    });
     const QString work = QStringLiteral("WORK");
     const QString pref = QStringLiteral("PREF");
     const std::array chosen{
