@@ -3,8 +3,10 @@
 #include "exchange/country_names.h"
 
 #include <QIODevice>
+#include <QRegularExpression>
 #include <QStringDecoder>
 #include <algorithm>
+#include <array>
 #include <optional>
 
 namespace {
@@ -13,11 +15,45 @@ namespace {
 constexpr char kProductId[] = "-//Kartax2000//Kartax2000//PL";
 constexpr char kQuotedPrintable[] = "QUOTED-PRINTABLE";
 
-// One content line split into its parts; names and parameters in upper case.
+// The program's own properties, for values vCard has no property for: a person, a
+// birthday beyond the first, an "other" value with its label.
+constexpr char kPersonProperty[] = "X-KARTAX-OSOBA";
+constexpr char kBirthdayProperty[] = "X-KARTAX-URODZINY";
+constexpr char kOtherProperty[] = "X-KARTAX-INNE";
+// The parameter that carries a value's label.
+constexpr char kLabelParameter[] = "X-LABEL";
+
+// What the "other" values that vCard has properties for are labelled.
+const QString kTitleLabel = QStringLiteral("Stanowisko");
+const QString kRoleLabel = QStringLiteral("Funkcja");
+const QString kUnitLabel = QStringLiteral("Dział");
+const QString kCategoriesLabel = QStringLiteral("Kategorie");
+
+// Properties the fields and further values are read from; what else a card holds is
+// kept as it came, except these and the card's frame (BEGIN, END, VERSION, PRODID).
+const QList<QByteArray> kMapped{
+    "FN",          "N",   "ORG",  "TITLE", "ROLE", "CATEGORIES", "ADR",           "TEL",
+    "EMAIL",       "URL", "NOTE", "BDAY",  "UID",  "REV",        kPersonProperty, kBirthdayProperty,
+    kOtherProperty};
+const QList<QByteArray> kFrame{"BEGIN", "END", "VERSION", "PRODID"};
+
+// vCard types and the Polish ones stored for them.
+struct TypeName
+{
+    const char *vcard;
+    const char *polish;
+};
+constexpr TypeName kTypeNames[] = {
+    {"WORK", "służbowy"}, {"CELL", "komórkowy"}, {"HOME", "domowy"}, {"PAGER", "pager"}};
+// Types that say nothing worth keeping (FAX is the kind of a fax number).
+const QStringList kIgnoredTypes{"VOICE", "PREF", "INTERNET", "X400", "FAX"};
+
+// One content line split into its parts; names and types in upper case.
 struct Property
 {
     QByteArray name;
     QStringList types;
+    QString label;
     QByteArray encoding;
     QByteArray charset;
     QByteArray valueType;
@@ -59,49 +95,10 @@ bool isQuotedPrintable(const QByteArray &line)
     return colon > 0 && line.left(colon).toUpper().contains(kQuotedPrintable);
 }
 
-bool parseLine(const QByteArray &line, Property *property)
+bool isEncodingName(const QByteArray &upper)
 {
-    const qsizetype colon = colonOutsideQuotes(line);
-    if (colon <= 0)
-        return false;
-    property->value = line.sliced(colon + 1);
-    const QByteArrayView head = QByteArrayView(line).first(colon);
-    const qsizetype semicolon = head.indexOf(';');
-    QByteArrayView name = (semicolon < 0 ? head : head.first(semicolon)).trimmed();
-    const qsizetype dot = name.lastIndexOf('.'); // a group: item1.EMAIL
-    if (dot >= 0)
-        name = name.sliced(dot + 1);
-    property->name = name.toByteArray().toUpper();
-    if (semicolon < 0)
-        return true;
-    for (const QByteArray &parameter :
-         splitOutsideQuotes(head.sliced(semicolon + 1).toByteArray(), ';')) {
-        const qsizetype equals = parameter.indexOf('=');
-        // vCard 2.1 names a type or an encoding without a parameter name.
-        QByteArray key =
-            equals < 0 ? QByteArray("TYPE") : parameter.left(equals).trimmed().toUpper();
-        QByteArray value = (equals < 0 ? parameter : parameter.mid(equals + 1)).trimmed();
-        value.replace('"', QByteArray());
-        if (key == "TYPE") {
-            for (const QByteArray &type : value.split(',')) {
-                const QByteArray upper = type.trimmed().toUpper();
-                if (upper == kQuotedPrintable || upper == "BASE64" || upper == "8BIT" ||
-                    upper == "7BIT")
-                    property->encoding = upper;
-                else if (!upper.isEmpty())
-                    property->types << QString::fromLatin1(upper);
-            }
-        } else if (key == "ENCODING") {
-            property->encoding = value.toUpper();
-        } else if (key == "CHARSET") {
-            property->charset = value;
-        } else if (key == "VALUE") {
-            property->valueType = value.toUpper();
-        } else if (key == "PREF") {
-            property->types << QStringLiteral("PREF");
-        }
-    }
-    return true;
+    return upper == kQuotedPrintable || upper == "BASE64" || upper == "B" || upper == "8BIT" ||
+           upper == "7BIT";
 }
 
 int hexDigit(char c)
@@ -164,6 +161,77 @@ QString decodeText(const QByteArray &bytes, const QByteArray &charset)
     return text;
 }
 
+// A parameter's value with the ^-escapes of RFC 6868 undone.
+QString decodeParameter(const QByteArray &bytes)
+{
+    const QString text = decodeText(bytes, {});
+    QString result;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar next = i + 1 < text.size() ? text[i + 1] : QChar();
+        if (text[i] == u'^' && (next == u'^' || next == u'\'' || next == u'n')) {
+            result += next == u'\'' ? QChar(u'"') : next == u'n' ? QChar(u'\n') : next;
+            ++i;
+        } else {
+            result += text[i];
+        }
+    }
+    return result;
+}
+
+bool parseLine(const QByteArray &line, Property *property)
+{
+    const qsizetype colon = colonOutsideQuotes(line);
+    if (colon <= 0)
+        return false;
+    property->value = line.sliced(colon + 1);
+    const QByteArrayView head = QByteArrayView(line).first(colon);
+    const qsizetype semicolon = head.indexOf(';');
+    QByteArrayView name = (semicolon < 0 ? head : head.first(semicolon)).trimmed();
+    const qsizetype dot = name.lastIndexOf('.'); // a group: item1.EMAIL
+    if (dot >= 0)
+        name = name.sliced(dot + 1);
+    property->name = name.toByteArray().toUpper();
+    if (semicolon < 0)
+        return true;
+    for (const QByteArray &parameter :
+         splitOutsideQuotes(head.sliced(semicolon + 1).toByteArray(), ';')) {
+        const qsizetype equals = parameter.indexOf('=');
+        // vCard 2.1 names a type or an encoding without a parameter name.
+        QByteArray key =
+            equals < 0 ? QByteArray("TYPE") : parameter.left(equals).trimmed().toUpper();
+        QByteArray value = (equals < 0 ? parameter : parameter.mid(equals + 1)).trimmed();
+        value.replace('"', QByteArray());
+        if (key == "TYPE") {
+            for (const QByteArray &type : value.split(',')) {
+                const QByteArray upper = type.trimmed().toUpper();
+                if (isEncodingName(upper))
+                    property->encoding = upper;
+                else if (!upper.isEmpty())
+                    property->types << decodeText(type.trimmed(), {}).toUpper();
+            }
+        } else if (key == "ENCODING") {
+            property->encoding = value.toUpper();
+        } else if (key == "CHARSET") {
+            property->charset = value;
+        } else if (key == "VALUE") {
+            property->valueType = value.toUpper();
+        } else if (key == "PREF") {
+            property->types << QStringLiteral("PREF");
+        } else if (key == kLabelParameter) {
+            property->label = decodeParameter(value);
+        }
+    }
+    return true;
+}
+
+// The value's text, its transfer encoding and charset undone.
+QString propertyText(const Property &property)
+{
+    return decodeText(property.encoding == kQuotedPrintable ? decodeQuotedPrintable(property.value)
+                                                            : property.value,
+                      property.charset);
+}
+
 QString unescape(const QString &text)
 {
     if (!text.contains(u'\\'))
@@ -183,6 +251,28 @@ QString unescape(const QString &text)
             result += next;
         else
             result += QString(c) + next;
+    }
+    return result;
+}
+
+QString escape(const QString &text)
+{
+    const auto special = [](QChar c) {
+        return c == u'\\' || c == u',' || c == u';' || c == u'\n' || c == u'\r';
+    };
+    if (std::none_of(text.begin(), text.end(), special))
+        return text; // most values: nothing to escape, nothing to copy
+    QString result;
+    result.reserve(text.size() + 8);
+    QString normalized = text;
+    normalized.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    for (const QChar c : normalized) {
+        if (c == u'\\' || c == u',' || c == u';')
+            result += QString(u'\\') + c;
+        else if (c == u'\n' || c == u'\r')
+            result += QStringLiteral("\\n");
+        else
+            result += c;
     }
     return result;
 }
@@ -214,171 +304,325 @@ QString joinNonEmpty(const QStringList &parts, const QString &separator)
     return kept.join(separator);
 }
 
-// A value with the types it was given.
-struct Typed
+// The Polish types stored for a value's vCard types, joined with ", ".
+QString polishTypes(const QStringList &types)
 {
-    QStringList types;
-    QString value;
-};
+    QStringList polish;
+    for (const QString &type : types) {
+        if (kIgnoredTypes.contains(type))
+            continue;
+        QString name = type.toLower();
+        for (const TypeName &known : kTypeNames) {
+            if (type == QLatin1String(known.vcard))
+                name = QString::fromUtf8(known.polish);
+        }
+        if (!polish.contains(name))
+            polish << name;
+    }
+    return polish.join(QStringLiteral(", "));
+}
 
-// The parts of one card gathered while it is read, mapped onto the fields at its end.
+// The vCard types of stored Polish ones; "prywatny" is HOME.
+QStringList vcardTypes(const QString &types, bool v4)
+{
+    QStringList result;
+    for (QString type : types.split(u',', Qt::SkipEmptyParts)) {
+        type = type.trimmed();
+        if (type == QStringLiteral("prywatny"))
+            type = QStringLiteral("HOME");
+        for (const TypeName &known : kTypeNames) {
+            if (type == QString::fromUtf8(known.polish))
+                type = QLatin1String(known.vcard);
+        }
+        if (!type.isEmpty())
+            result << (v4 ? type.toLower() : type.toUpper());
+    }
+    return result;
+}
+
+// The name N gives: given names, additional names and family name; with its prefix
+// and suffix too when `full`.
+QString nameOf(const QStringList &n, bool full = false)
+{
+    return joinNonEmpty(
+        full ? QStringList{n.value(3), n.value(1), n.value(2), n.value(0), n.value(4)}
+             : QStringList{n.value(1), n.value(2), n.value(0)},
+        QStringLiteral(" "));
+}
+
+// The N value for a person's name: the last word the family name, the words before
+// it the given names; no name gives empty components.
+QString nameComponents(const QString &person)
+{
+    QStringList words = person.simplified().split(u' ', Qt::SkipEmptyParts);
+    const QString family = words.isEmpty() ? QString() : words.takeLast();
+    return escape(family) + u';' + escape(words.join(u' ')) + QStringLiteral(";;;");
+}
+
+// A list value (categories, departments) as one text joined with ", " (empty parts
+// dropped, but in this program's own cards), and categories back as CATEGORIES' value.
+QString joinList(const QStringList &parts, bool own)
+{
+    return own ? parts.join(QStringLiteral(", ")) : joinNonEmpty(parts, QStringLiteral(", "));
+}
+
+QString categoriesValue(const QString &text)
+{
+    QStringList parts = text.split(QStringLiteral(", "));
+    for (QString &part : parts)
+        part = escape(part);
+    return parts.join(u',');
+}
+
+// The parts of one card gathered while it is read, mapped at its end.
 class CardBuilder
 {
 public:
-    void add(const Property &property);
+    void add(const Property &property, const QByteArray &line);
     ContactRecord finish() const;
+    // The properties passed over because the card holds more than 1 MB of text.
+    const QStringList &dropped() const { return m_dropped; }
 
 private:
-    static qsizetype pick(const QList<Typed> &list, const QStringList &preferred);
+    // A value read, with its vCard types; categories keep their parts until the card
+    // is known to be this program's own.
+    struct Value
+    {
+        ContactDetail detail;
+        QStringList types;
+        QStringList categories;
+        bool uri = false;
+    };
+
+    bool fits(qsizetype size, const QByteArray &name);
+    Value &addValue(ContactDetail::Kind kind, const Property &property, const QString &value,
+                    const QString &label);
+    qsizetype choose(const QList<Value> &values, ContactDetail::Kind kind,
+                     const QStringList &preferred) const;
 
     bool m_own = false;
     bool m_hasOrg = false;
+    bool m_hasName = false;
+    bool m_hasCategories = false;
     QString m_org;
+    QStringList m_units;
     QString m_fn;
     QString m_person;
-    QString m_title;
-    QString m_categories;
-    QString m_role;
-    QList<QStringList> m_addresses;
-    QList<QStringList> m_addressTypes;
-    QList<Typed> m_phones;
-    QList<Typed> m_faxes;
-    QList<Typed> m_emails;
-    QStringList m_urls;
+    QStringList m_nameParts;
+    QString m_nameLine;
+    QStringList m_categories;
+    QList<Value> m_values;
     QStringList m_notes;
+    QString m_uid;
+    QString m_revision;
+    QStringList m_kept;
+    QStringList m_dropped;
     qsizetype m_size = 0; // characters gathered, so that a huge card cannot grow without end
 };
 
-void CardBuilder::add(const Property &property)
+bool CardBuilder::fits(qsizetype size, const QByteArray &name)
 {
-    static const QList<QByteArray> used{"PRODID",     "ORG", "FN",  "N",     "TITLE", "ROLE",
-                                        "CATEGORIES", "ADR", "TEL", "EMAIL", "URL",   "NOTE"};
-    if (!used.contains(property.name) || property.encoding == "BASE64" || property.encoding == "B")
-        return; // other properties, pictures and sounds
-    const QByteArray bytes = property.encoding == kQuotedPrintable
-                                 ? decodeQuotedPrintable(property.value)
-                                 : property.value;
-    const QString text = decodeText(bytes, property.charset);
-    if (m_size + text.size() > VCardReader::kMaxLineBytes)
-        return;
-    m_size += text.size();
+    if (m_size + size > VCardReader::kMaxLineBytes) {
+        const QString text = QString::fromUtf8(name);
+        if (!m_dropped.contains(text))
+            m_dropped << text;
+        return false;
+    }
+    m_size += size;
+    return true;
+}
+
+CardBuilder::Value &CardBuilder::addValue(ContactDetail::Kind kind, const Property &property,
+                                          const QString &value, const QString &label)
+{
+    m_values << Value{{kind, polishTypes(property.types), label, value}, property.types, {}, false};
+    return m_values.last();
+}
+
+void CardBuilder::add(const Property &property, const QByteArray &line)
+{
     const QByteArray &name = property.name;
     if (name == "PRODID") {
-        m_own = unescape(text) == QLatin1String(kProductId);
-    } else if (name == "ORG") {
-        if (!m_hasOrg)
-            m_org = splitValue(text, u';').first();
-        m_hasOrg = true;
-    } else if (name == "FN") {
+        m_own = unescape(decodeText(property.value, {})) == QLatin1String(kProductId);
+        return;
+    }
+    if (kFrame.contains(name))
+        return;
+    if (!kMapped.contains(name) || property.encoding == "BASE64" || property.encoding == "B") {
+        // One line each: a stray line break in it goes.
+        QString text = decodeText(line, {});
+        text.remove(u'\n');
+        if (fits(text.size(), name))
+            m_kept << text;
+        return;
+    }
+    const QString text = propertyText(property);
+    if (!fits(text.size(), name))
+        return;
+    using Kind = ContactDetail::Kind;
+    if (name == "FN") {
         if (m_fn.isEmpty())
             m_fn = unescape(text);
     } else if (name == "N") {
-        if (m_person.isEmpty()) {
-            const QStringList n = splitValue(text, u';');
-            m_person = joinNonEmpty({n.value(1), n.value(2), n.value(0)}, QStringLiteral(" "));
+        if (!m_hasName) {
+            m_hasName = true;
+            m_nameParts = splitValue(text, u';');
+            m_person = nameOf(m_nameParts);
+            m_nameLine = decodeText(line, {});
         }
+    } else if (name == "ORG") {
+        if (!m_hasOrg) {
+            m_units = splitValue(text, u';');
+            m_org = m_units.takeFirst();
+        }
+        m_hasOrg = true;
     } else if (name == "TITLE") {
-        if (m_title.isEmpty())
-            m_title = unescape(text);
+        addValue(Kind::Other, property, unescape(text), kTitleLabel);
     } else if (name == "ROLE") {
-        if (m_role.isEmpty())
-            m_role = unescape(text);
+        addValue(Kind::Other, property, unescape(text), kRoleLabel);
     } else if (name == "CATEGORIES") {
-        if (m_categories.isEmpty())
-            m_categories = joinNonEmpty(splitValue(text, u','), QStringLiteral(", "));
+        if (m_hasCategories)
+            addValue(Kind::Other, property, {}, kCategoriesLabel).categories =
+                splitValue(text, u',');
+        else
+            m_categories = splitValue(text, u',');
+        m_hasCategories = true;
     } else if (name == "ADR") {
-        m_addresses << splitValue(text, u';');
-        m_addressTypes << property.types;
+        addValue(Kind::Address, property, ContactDetail::joinAddress(splitValue(text, u';')),
+                 property.label);
     } else if (name == "TEL") {
-        QString number = unescape(text);
-        if (!m_own && (property.valueType == "URI" ||
-                       number.startsWith(QLatin1String("tel:"), Qt::CaseInsensitive)))
-            number = number.mid(number.indexOf(u':') + 1);
-        (property.types.contains(QStringLiteral("FAX")) ? m_faxes : m_phones)
-            << Typed{property.types, number};
-    } else if (name == "EMAIL") {
-        m_emails << Typed{property.types, unescape(text)};
-    } else if (name == "URL") {
-        m_urls << unescape(text);
+        addValue(property.types.contains(QStringLiteral("FAX")) ? Kind::Fax : Kind::Phone, property,
+                 unescape(text), property.label)
+            .uri = property.valueType == "URI";
+    } else if (name == "EMAIL" || name == "URL" || name == "BDAY" || name == kPersonProperty ||
+               name == kBirthdayProperty || name == kOtherProperty) {
+        const Kind kind = name == "EMAIL"           ? Kind::Email
+                          : name == "URL"           ? Kind::Web
+                          : name == kPersonProperty ? Kind::Person
+                          : name == kOtherProperty  ? Kind::Other
+                                                    : Kind::Birthday;
+        addValue(kind, property, unescape(text), property.label);
     } else if (name == "NOTE") {
         m_notes << unescape(text);
+    } else if (name == "UID") {
+        if (m_uid.isEmpty())
+            m_uid = unescape(text);
+    } else if (name == "REV") {
+        if (m_revision.isEmpty())
+            m_revision = text.trimmed();
     }
 }
 
-// The first entry with one of the preferred types, in their order; else the first.
-qsizetype CardBuilder::pick(const QList<Typed> &list, const QStringList &preferred)
+// Of the values of a kind, the one for the contact's field: in this program's cards
+// the first; in others the first with one of the preferred types (in their order, never
+// a mobile), else the first. -1 when there is none.
+qsizetype CardBuilder::choose(const QList<Value> &values, ContactDetail::Kind kind,
+                              const QStringList &preferred) const
 {
-    for (const QString &type : preferred) {
-        for (qsizetype i = 0; i < list.size(); ++i) {
-            const QStringList &types = list[i].types;
-            const QStringList parts = type.split(u'+');
-            const bool wanted = std::all_of(parts.begin(), parts.end(),
-                                            [&](const QString &t) { return types.contains(t); });
-            if (wanted && !types.contains(QStringLiteral("CELL")))
+    const auto matches = [](const QStringList &types, const QString &wanted) {
+        const QStringList parts = wanted.split(u'+');
+        return !types.contains(QStringLiteral("CELL")) &&
+               std::all_of(parts.begin(), parts.end(),
+                           [&](const QString &t) { return types.contains(t); });
+    };
+    for (const QString &type : m_own ? QStringList() : preferred) {
+        for (qsizetype i = 0; i < values.size(); ++i) {
+            if (values[i].detail.kind == kind && matches(values[i].types, type))
                 return i;
         }
     }
-    return list.isEmpty() ? -1 : 0;
+    for (qsizetype i = 0; i < values.size(); ++i) {
+        if (values[i].detail.kind == kind)
+            return i;
+    }
+    return -1;
 }
 
 ContactRecord CardBuilder::finish() const
 {
+    using Kind = ContactDetail::Kind;
     ContactRecord r;
     if (m_hasOrg) {
         r[ContactRecord::Nazwa] = m_org;
-        r[ContactRecord::Filia] = !m_fn.isEmpty() && m_fn != m_org ? m_fn : m_person;
+        // This program's N names nobody when the contact has no representative.
+        const QString named = m_own ? (m_person.isEmpty() ? QString() : m_fn) : m_person;
+        r[ContactRecord::Filia] = !m_fn.isEmpty() && m_fn != m_org ? m_fn : named;
     } else {
         r[ContactRecord::Nazwa] = m_fn.isEmpty() ? m_person : m_fn;
     }
-    r[ContactRecord::Branza] =
-        !m_title.isEmpty() ? m_title : (!m_categories.isEmpty() ? m_categories : m_role);
+    r[ContactRecord::Branza] = joinList(m_categories, m_own);
 
-    qsizetype address = -1;
-    for (qsizetype i = 0; i < m_addressTypes.size() && address < 0; ++i) {
-        if (m_addressTypes[i].contains(QStringLiteral("WORK")))
-            address = i;
+    QList<Value> values = m_values;
+    for (Value &value : values) {
+        QString &text = value.detail.value;
+        if (!value.categories.isEmpty())
+            text = joinList(value.categories, m_own);
+        if (!m_own && (value.detail.kind == Kind::Phone || value.detail.kind == Kind::Fax) &&
+            (value.uri || text.startsWith(QLatin1String("tel:"), Qt::CaseInsensitive)))
+            text = text.mid(text.indexOf(u':') + 1);
     }
-    if (address < 0 && !m_addresses.isEmpty())
-        address = 0;
-    if (address >= 0) {
-        const QStringList &adr = m_addresses[address];
-        r[ContactRecord::Ulica] = joinNonEmpty({adr.value(2), adr.value(1)}, QStringLiteral(", "));
-        r[ContactRecord::Miasto] = adr.value(3);
-        r[ContactRecord::Region] = adr.value(4);
-        r[ContactRecord::Kod] = adr.value(5);
-        r[ContactRecord::Kraj] = m_own ? adr.value(6) : CountryNames::toPolish(adr.value(6));
+    // An empty telephone, e-mail, web or postal address is none: it would leave its field
+    // empty while a further one is there.
+    values.removeIf([](const Value &value) {
+        const Kind kind = value.detail.kind;
+        if (kind == Kind::Address)
+            return ContactDetail::splitAddress(value.detail.value).join(QString()).isEmpty();
+        return (kind == Kind::Phone || kind == Kind::Fax || kind == Kind::Email ||
+                kind == Kind::Web) &&
+               value.detail.value.isEmpty();
+    });
+    const QString work = QStringLiteral("WORK");
+    const QString pref = QStringLiteral("PREF");
+    const std::array chosen{
+        choose(values, Kind::Phone, {QStringLiteral("WORK+VOICE"), work, pref}),
+        choose(values, Kind::Fax, {work}),
+        choose(values, Kind::Email, {work, pref}),
+        choose(values, Kind::Web, {}),
+        choose(values, Kind::Address, {work}),
+    };
+    const auto valueOf = [&values](qsizetype index) {
+        return index < 0 ? QString() : values[index].detail.value;
+    };
+    r[ContactRecord::Tel] = valueOf(chosen[0]);
+    r[ContactRecord::Fax] = valueOf(chosen[1]);
+    r[ContactRecord::Email] = valueOf(chosen[2]);
+    r[ContactRecord::Http] = valueOf(chosen[3]);
+    if (chosen[4] >= 0) {
+        const QStringList adr = ContactDetail::splitAddress(valueOf(chosen[4]));
+        // A post box stays with the street, named as such when it is a bare number.
+        QString box = adr[0];
+        if (!box.isEmpty() &&
+            std::none_of(box.begin(), box.end(), [](QChar c) { return c.isLetter(); }))
+            box = QStringLiteral("skr. poczt. ") + box;
+        r[ContactRecord::Ulica] = joinNonEmpty({adr[2], adr[1], box}, QStringLiteral(", "));
+        r[ContactRecord::Miasto] = adr[3];
+        r[ContactRecord::Region] = adr[4];
+        r[ContactRecord::Kod] = adr[5];
+        r[ContactRecord::Kraj] = m_own ? adr[6] : CountryNames::toPolish(adr[6]);
     }
+    r[ContactRecord::Uwagi] = m_notes.join(u'\n');
 
-    QStringList extra;
-    const qsizetype phone = pick(
-        m_phones, {QStringLiteral("WORK+VOICE"), QStringLiteral("WORK"), QStringLiteral("PREF")});
-    for (qsizetype i = 0; i < m_phones.size(); ++i) {
-        if (i == phone)
-            r[ContactRecord::Tel] = m_phones[i].value;
-        else
-            extra << QStringLiteral("Tel.: ") + m_phones[i].value;
+    ContactExtras &extras = r.extras;
+    // The organisation's units head the further values, as ORG heads a card.
+    const QString units = joinList(m_units, m_own);
+    if (m_own ? !m_units.isEmpty() : !units.isEmpty())
+        extras.details << ContactDetail{Kind::Other, {}, kUnitLabel, units};
+    for (qsizetype i = 0; i < values.size(); ++i) {
+        if (std::find(chosen.begin(), chosen.end(), i) == chosen.end())
+            extras.details << values[i].detail;
     }
-    const qsizetype fax = pick(m_faxes, {QStringLiteral("WORK")});
-    for (qsizetype i = 0; i < m_faxes.size(); ++i) {
-        if (i == fax)
-            r[ContactRecord::Fax] = m_faxes[i].value;
-        else
-            extra << QStringLiteral("Faks: ") + m_faxes[i].value;
-    }
-    const qsizetype email = pick(m_emails, {QStringLiteral("WORK"), QStringLiteral("PREF")});
-    for (qsizetype i = 0; i < m_emails.size(); ++i) {
-        if (i == email)
-            r[ContactRecord::Email] = m_emails[i].value;
-        else
-            extra << QStringLiteral("E-mail: ") + m_emails[i].value;
-    }
-    for (qsizetype i = 0; i < m_urls.size(); ++i) {
-        if (i == 0)
-            r[ContactRecord::Http] = m_urls[i];
-        else
-            extra << QStringLiteral("WWW: ") + m_urls[i];
-    }
-    r[ContactRecord::Uwagi] = (m_notes + extra).join(u'\n');
+    extras.uid = m_uid;
+    extras.revision = m_revision;
+    // N is kept when it says more than the writer would make of the name.
+    QStringList kept = m_kept;
+    const auto components = [](QStringList parts) {
+        parts.resize(std::max<qsizetype>(parts.size(), 5));
+        return parts;
+    };
+    if (m_hasName && components(m_nameParts) !=
+                         components(splitValue(nameComponents(r[ContactRecord::Filia]), u';')))
+        kept.prepend(m_nameLine);
+    extras.kept = kept.join(u'\n');
     return r;
 }
 
@@ -558,9 +802,14 @@ bool VCardReader::readNext(ContactRecord *record)
             begin = number;
         } else if (inCard && property.name == "END" && vcard) {
             *record = card.finish();
+            if (!card.dropped().isEmpty())
+                m_notices << QStringLiteral("Wizytówka z wiersza %1 ma ponad 1 MB tekstu; "
+                                            "pominięto w niej: %2.")
+                                 .arg(begin)
+                                 .arg(card.dropped().join(QStringLiteral(", ")));
             return true;
         } else if (inCard) {
-            card.add(property);
+            card.add(property, line);
         }
     }
     if (inCard)
@@ -569,28 +818,6 @@ bool VCardReader::readNext(ContactRecord *record)
 }
 
 namespace {
-
-QString escape(const QString &text)
-{
-    const auto special = [](QChar c) {
-        return c == u'\\' || c == u',' || c == u';' || c == u'\n' || c == u'\r';
-    };
-    if (std::none_of(text.begin(), text.end(), special))
-        return text; // most values: nothing to escape, nothing to copy
-    QString result;
-    result.reserve(text.size() + 8);
-    QString normalized = text;
-    normalized.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    for (const QChar c : normalized) {
-        if (c == u'\\' || c == u',' || c == u';')
-            result += QString(u'\\') + c;
-        else if (c == u'\n' || c == u'\r')
-            result += QStringLiteral("\\n");
-        else
-            result += c;
-    }
-    return result;
-}
 
 // Appends a content line, its head and its value, folded at 75 octets, never inside a
 // UTF-8 sequence.
@@ -619,6 +846,184 @@ void appendFolded(QByteArray *out, QByteArrayView head, const QString &value)
     *out += "\r\n";
 }
 
+// A parameter's value: ^-escaped (RFC 6868), quoted when it holds a separator.
+QByteArray parameterValue(const QString &text)
+{
+    QString value = text;
+    value.replace(u'^', QStringLiteral("^^"))
+        .replace(u'"', QStringLiteral("^'"))
+        .replace(QStringLiteral("\r\n"), QStringLiteral("^n"))
+        .replace(u'\n', QStringLiteral("^n"))
+        .replace(u'\r', QStringLiteral("^n"));
+    const bool quote = value.contains(u';') || value.contains(u':') || value.contains(u',');
+    return quote ? '"' + value.toUtf8() + '"' : value.toUtf8();
+}
+
+// Whether a birthday is a date the version writes as one; others are text.
+bool isDate(const QString &value, bool v4)
+{
+    static const QRegularExpression date(
+        QStringLiteral(R"(^(\d{8}|\d{4}-\d\d-\d\d)(T[\d:.Z+-]*)?$)"));
+    static const QRegularExpression partial(
+        QStringLiteral(R"(^(--\d\d-?\d\d|---\d\d|\d{4}-\d\d)$)"));
+    return date.match(value).hasMatch() || (v4 && partial.match(value).hasMatch());
+}
+
+// One further value as its content line.
+void appendDetail(QByteArray *out, const ContactDetail &detail, bool v4, bool *birthdayWritten)
+{
+    using Kind = ContactDetail::Kind;
+    QByteArray name;
+    QByteArray parameters;
+    QStringList types = vcardTypes(detail.type, v4);
+    QString label = detail.label;
+    QString value = escape(detail.value);
+    switch (detail.kind) {
+    case Kind::Fax:
+        types.prepend(v4 ? QStringLiteral("fax") : QStringLiteral("FAX"));
+        [[fallthrough]];
+    case Kind::Phone:
+        name = "TEL";
+        if (v4)
+            parameters = ";VALUE=text";
+        break;
+    case Kind::Email:
+        name = "EMAIL";
+        break;
+    case Kind::Web:
+        name = "URL";
+        break;
+    case Kind::Address: {
+        QStringList parts = ContactDetail::splitAddress(detail.value);
+        for (QString &part : parts)
+            part = escape(part);
+        name = "ADR";
+        value = parts.join(u';');
+        break;
+    }
+    case Kind::Person:
+        name = kPersonProperty;
+        break;
+    case Kind::Birthday:
+        // vCard holds one birthday; further ones are the program's own.
+        name = *birthdayWritten ? QByteArray(kBirthdayProperty) : QByteArray("BDAY");
+        if (!*birthdayWritten && !isDate(detail.value, v4))
+            parameters = ";VALUE=text";
+        *birthdayWritten = true;
+        break;
+    case Kind::Other:
+        if (label == kTitleLabel || label == kRoleLabel || label == kCategoriesLabel) {
+            name = label == kTitleLabel ? "TITLE" : label == kRoleLabel ? "ROLE" : "CATEGORIES";
+            if (label == kCategoriesLabel)
+                value = categoriesValue(detail.value);
+            label.clear();
+        } else {
+            name = kOtherProperty;
+        }
+        break;
+    }
+    QByteArray head = name;
+    if (!types.isEmpty()) {
+        QByteArrayList quoted;
+        for (const QString &type : types)
+            quoted << parameterValue(type);
+        head += ";TYPE=" + quoted.join(',');
+    }
+    head += parameters;
+    if (!label.isEmpty())
+        head += QByteArray(";") + kLabelParameter + '=' + parameterValue(label);
+    appendFolded(out, head + ':', value);
+}
+
+// A kept content line as the version written takes it: vCard 2.1's bare parameters
+// become TYPE=, its quoted-printable values plain text, charsets go (the card is
+// UTF-8), and inline binary data is ENCODING=b in 3.0 and a data: URI in 4.0.
+struct KeptLine
+{
+    QByteArray name; // without its group, upper case
+    bool binary = false;
+    QString text; // empty for a line that is no content line
+};
+
+KeptLine adaptKept(const QString &text, bool v4)
+{
+    KeptLine kept;
+    const QByteArray line = text.toUtf8();
+    const qsizetype colon = colonOutsideQuotes(line);
+    if (colon <= 0)
+        return kept;
+    QList<QByteArray> head = splitOutsideQuotes(line.first(colon), ';');
+    QByteArray value = line.sliced(colon + 1);
+    const QByteArray groupAndName = head.takeFirst().trimmed();
+    kept.name = groupAndName.sliced(groupAndName.lastIndexOf('.') + 1).toUpper();
+    QByteArray encoding;
+    QByteArray charset;
+    qsizetype encodingAt = -1;
+    QList<QByteArray> parameters;
+    for (const QByteArray &parameter : head) {
+        const qsizetype equals = parameter.indexOf('=');
+        const QByteArray key =
+            (equals < 0 ? parameter : parameter.first(equals)).trimmed().toUpper();
+        if ((equals < 0 && isEncodingName(key)) || key == "ENCODING") {
+            encoding = equals < 0 ? key : parameter.sliced(equals + 1).trimmed().toUpper();
+            encodingAt = parameters.size();
+        } else if (key == "CHARSET") {
+            charset = parameter.sliced(equals + 1).trimmed();
+        } else {
+            parameters << (equals < 0 ? "TYPE=" + parameter.trimmed() : parameter);
+        }
+    }
+    const auto removeValueType = [&parameters] {
+        parameters.removeIf([](const QByteArray &p) { return p.toUpper().startsWith("VALUE="); });
+    };
+    kept.binary = encoding == "B" || encoding == "BASE64";
+    if (encoding == kQuotedPrintable) {
+        value = decodeText(decodeQuotedPrintable(value), charset)
+                    .replace(u'\n', QStringLiteral("\\n"))
+                    .toUtf8();
+    } else if (kept.binary) {
+        value.removeIf([](char c) { return c == ' ' || c == '\t'; });
+        if (v4) {
+            // The format named by the first type (JPEG) becomes the media type.
+            const auto type =
+                std::find_if(parameters.begin(), parameters.end(),
+                             [](const QByteArray &p) { return p.toUpper().startsWith("TYPE="); });
+            QByteArray media = "application/octet-stream";
+            if (type != parameters.end()) {
+                const QByteArray format = type->sliced(5).trimmed().toLower().replace('"', "");
+                const QByteArray kind = kept.name == "SOUND" ? "audio/"
+                                        : kept.name == "PHOTO" || kept.name == "LOGO"
+                                            ? "image/"
+                                            : "application/";
+                media = format.contains('/') ? format : kind + format;
+                parameters.erase(type);
+            }
+            removeValueType();
+            value = "data:" + media + ";base64," + value;
+        } else {
+            parameters.insert(encodingAt, "ENCODING=b");
+        }
+    } else if (!v4 && value.first(std::min<qsizetype>(5, value.size())).toLower() == "data:") {
+        // A 4.0 data: URI holding base64 is 3.0's inline binary value.
+        const qsizetype comma = value.indexOf(',');
+        const QByteArray media = value.first(std::max<qsizetype>(comma, 0)).toLower();
+        if (comma > 0 && media.endsWith(";base64")) {
+            const QByteArray format = media.sliced(5).chopped(7);
+            removeValueType();
+            parameters << "ENCODING=b";
+            if (!format.isEmpty())
+                parameters << "TYPE=" + format.sliced(format.indexOf('/') + 1).toUpper();
+            value = value.sliced(comma + 1);
+            kept.binary = true;
+        }
+    }
+    QByteArray result = groupAndName;
+    for (const QByteArray &parameter : parameters)
+        result += ';' + parameter;
+    kept.text = QString::fromUtf8(result + ':' + value);
+    return kept;
+}
+
 } // namespace
 
 VCardWriter::VCardWriter(QIODevice *device, Version version) : m_device(device), m_version(version)
@@ -636,6 +1041,40 @@ QByteArray VCardWriter::card(const ContactRecord &record, Version version)
     const bool v4 = version == Version::V4;
     const QString &nazwa = record[ContactRecord::Nazwa];
     const QString &filia = record[ContactRecord::Filia];
+    const ContactExtras &extras = record.extras;
+
+    QStringList kept = QString(extras.kept).remove(u'\r').split(u'\n', Qt::SkipEmptyParts);
+    // The source's N is given back while it names the contact as FN does.
+    QString keptName;
+    const auto name = std::find_if(kept.begin(), kept.end(), [](const QString &line) {
+        Property property;
+        return parseLine(line.toUtf8(), &property) && property.name == "N";
+    });
+    if (name != kept.end()) {
+        Property property;
+        parseLine(name->toUtf8(), &property);
+        const QStringList n = splitValue(propertyText(property), u';');
+        const QString named = (filia.isEmpty() ? nazwa : filia).simplified();
+        if (!named.isEmpty() && (nameOf(n) == named || nameOf(n, true) == named))
+            keptName = *name;
+        kept.erase(name);
+    }
+    // The first department goes with the organisation's name.
+    QList<ContactDetail> details = extras.details;
+    QStringList units;
+    const auto unit = std::find_if(details.begin(), details.end(), [](const ContactDetail &d) {
+        return d.kind == ContactDetail::Other && d.label == kUnitLabel && d.type.isEmpty();
+    });
+    const bool hasUnits = unit != details.end();
+    if (hasUnits) {
+        units = unit->value.split(QStringLiteral(", "));
+        details.erase(unit);
+    }
+    if (filia.isEmpty() && hasUnits)
+        keptName.clear();
+    // A person without an organisation goes back as it came, without ORG.
+    const bool org = !filia.isEmpty() || keptName.isEmpty();
+
     QByteArray out;
     out.reserve(512);
     out += "BEGIN:VCARD\r\n";
@@ -643,16 +1082,27 @@ QByteArray VCardWriter::card(const ContactRecord &record, Version version)
     out += "PRODID:";
     out += kProductId;
     out += "\r\n";
-    // FN names the representative when there is one; N repeats it so that it is
+    if (!extras.uid.isEmpty())
+        appendFolded(&out, "UID:", escape(extras.uid));
+    // FN names the representative when there is one; N splits that name, so that it is
     // told apart from the organisation when both read the same.
     appendFolded(&out, "FN:", escape(filia.isEmpty() ? nazwa : filia));
-    appendFolded(&out, "N:", escape(filia) + QStringLiteral(";;;;"));
-    appendFolded(&out, "ORG:", escape(nazwa));
+    if (keptName.isEmpty())
+        appendFolded(&out, "N:", nameComponents(filia));
+    else
+        appendFolded(&out, {}, adaptKept(keptName, v4).text);
+    if (org) {
+        QStringList parts{escape(nazwa)};
+        for (const QString &part : units)
+            parts << escape(part);
+        appendFolded(&out, "ORG:", parts.join(u';'));
+    }
     const auto add = [&out](QByteArrayView head, const QString &value) {
         if (!value.isEmpty())
             appendFolded(&out, head, escape(value));
     };
-    add("TITLE:", record[ContactRecord::Branza]);
+    if (!record[ContactRecord::Branza].isEmpty())
+        appendFolded(&out, "CATEGORIES:", categoriesValue(record[ContactRecord::Branza]));
     const QStringList address{record[ContactRecord::Ulica], record[ContactRecord::Miasto],
                               record[ContactRecord::Region], record[ContactRecord::Kod],
                               record[ContactRecord::Kraj]};
@@ -668,6 +1118,17 @@ QByteArray VCardWriter::card(const ContactRecord &record, Version version)
     add(v4 ? "EMAIL;TYPE=work:" : "EMAIL;TYPE=WORK:", record[ContactRecord::Email]);
     add("URL:", record[ContactRecord::Http]);
     add("NOTE:", record[ContactRecord::Uwagi]);
+    bool birthdayWritten = false;
+    for (const ContactDetail &detail : details)
+        appendDetail(&out, detail, v4, &birthdayWritten);
+    if (!extras.revision.isEmpty())
+        appendFolded(&out, "REV:", extras.revision);
+    for (const QString &line : kept) {
+        const KeptLine adapted = adaptKept(line, v4);
+        const bool shown = kMapped.contains(adapted.name) && !adapted.binary;
+        if (!adapted.text.isEmpty() && !shown && !kFrame.contains(adapted.name))
+            appendFolded(&out, {}, adapted.text);
+    }
     out += "END:VCARD\r\n";
     return out;
 }
