@@ -163,31 +163,44 @@ void TestContactImport::duplicatesFollowTheChoice_data()
     QTest::addColumn<QString>("reason");
     QTest::addColumn<QString>("summary");
     QTest::addColumn<QStringList>("names");
+    // Neither an e-mail address alone nor a name in another town or with another
+    // telephone makes a duplicate; a name in the same town with nothing else to compare does.
     const QByteArray sameMail = "BEGIN:VCARD\nFN:Inna\nEMAIL:BIURO@lodzka.pl\nEND:VCARD\n";
     const QByteArray samePhone =
-        "BEGIN:VCARD\nFN:Trzecia\nTEL:22-555-11-22\nURL:lodzka.pl\nEND:VCARD\n";
+        "BEGIN:VCARD\nFN:łódzka SP.\nTEL:22-555-11-22\nURL:lodzka.pl\nEND:VCARD\n";
     const QByteArray sameName = "BEGIN:VCARD\nFN:LODZKA  sp.\nNOTE:n\nEND:VCARD\n";
+    const QByteArray otherPhone = "BEGIN:VCARD\nFN:Łódzka Sp.\nTEL:601 222 333\nEND:VCARD\n";
+    const QByteArray otherTown =
+        "BEGIN:VCARD\nFN:Łódzka Sp.\nADR:;;;Łódź;;;\nEMAIL:biuro@lodzka.pl\nEND:VCARD\n";
+    const QString byPhone = QStringLiteral("ta sama nazwa i miejscowość, ten sam numer telefonu");
+    const QString byName = QStringLiteral("ta sama nazwa i miejscowość");
     const QStringList stored{"Łódzka Sp."};
-    QTest::newRow("e-mail, skipped")
-        << sameMail << int(Choice::Skip) << false << 1 << "ten sam adres e-mail"
-        << "Dodano 0, zaktualizowano 0, pominięto 1" << stored;
-    QTest::newRow("telephone, empty fields filled")
-        << samePhone << int(Choice::UpdateEmpty) << false << 1 << "ten sam numer telefonu"
+    const QStringList twice{"Łódzka Sp.", "Łódzka Sp."};
+    QTest::newRow("e-mail alone, added") << sameMail << int(Choice::Skip) << false << 0 << ""
+                                         << "Dodano 1, zaktualizowano 0, pominięto 0"
+                                         << QStringList{"Inna", "Łódzka Sp."};
+    QTest::newRow("another telephone, added")
+        << otherPhone << int(Choice::Skip) << false << 0 << ""
+        << "Dodano 1, zaktualizowano 0, pominięto 0" << twice;
+    QTest::newRow("another town, added") << otherTown << int(Choice::Skip) << false << 0 << ""
+                                         << "Dodano 1, zaktualizowano 0, pominięto 0" << twice;
+    QTest::newRow("name and telephone, empty fields filled")
+        << samePhone << int(Choice::UpdateEmpty) << false << 1 << byPhone
         << "Dodano 0, zaktualizowano 1, pominięto 0" << stored;
     QTest::newRow("name, added anyway")
-        << sameName << int(Choice::Add) << false << 1 << "ta sama nazwa"
+        << sameName << int(Choice::Add) << false << 1 << byName
         << "Dodano 1, zaktualizowano 0, pominięto 0" << QStringList{"LODZKA  sp.", "Łódzka Sp."};
     QTest::newRow("asked each time")
-        << sameMail + samePhone << int(Choice::Skip) << false << 2 << "ten sam numer telefonu"
+        << sameName + samePhone << int(Choice::Skip) << false << 2 << byPhone
         << "Dodano 0, zaktualizowano 0, pominięto 2" << stored;
-    QTest::newRow("for all the rest") << sameMail + samePhone + sameName << int(Choice::Skip)
-                                      << true << 1 << "ten sam adres e-mail"
-                                      << "Dodano 0, zaktualizowano 0, pominięto 3" << stored;
+    QTest::newRow("for all the rest")
+        << samePhone + sameName + sameMail << int(Choice::Skip) << true << 1 << byPhone
+        << "Dodano 1, zaktualizowano 0, pominięto 2" << QStringList{"Inna", "Łódzka Sp."};
     QTest::newRow("in UTF-16") << "\xFF\xFE" + QStringEncoder(QStringEncoder::Utf16LE)
-                                                   .encode(QString::fromUtf8(sameMail))
+                                                   .encode(QString::fromUtf8(sameName))
                                                    .
                                                    operator QByteArray()
-                               << int(Choice::Skip) << false << 1 << "ten sam adres e-mail"
+                               << int(Choice::Skip) << false << 1 << byName
                                << "Dodano 0, zaktualizowano 0, pominięto 1" << stored;
     QTest::newRow("blank cards passed over")
         << QByteArray("BEGIN:VCARD\nVERSION:3.0\nEND:VCARD\nBEGIN:VCARD\nFN: \n"
@@ -197,8 +210,8 @@ void TestContactImport::duplicatesFollowTheChoice_data()
         << QStringList{"Łódzka Sp.", "Nowa"};
     QTest::newRow("a duplicate within the file")
         << "BEGIN:VCARD\nFN:Nowa\nEND:VCARD\n" + sameMail + "BEGIN:VCARD\nFN:nowa\nEND:VCARD\n"
-        << int(Choice::Skip) << false << 2 << "ta sama nazwa"
-        << "Dodano 1, zaktualizowano 0, pominięto 2" << QStringList{"Łódzka Sp.", "Nowa"};
+        << int(Choice::Skip) << false << 1 << byName << "Dodano 2, zaktualizowano 0, pominięto 1"
+        << QStringList{"Inna", "Łódzka Sp.", "Nowa"};
 }
 
 void TestContactImport::duplicatesFollowTheChoice()
