@@ -68,12 +68,13 @@ QStringList looseKeys(ContactDetail::Kind kind, const QString &value)
     case ContactDetail::Fax:
         keys = phoneKeys(value);
         break;
-    case ContactDetail::Email:
+    case ContactDetail::Email: {
         static const QRegularExpression separators(QStringLiteral("[,;\\s]+"));
         for (const QString &address : value.split(separators, Qt::SkipEmptyParts))
             if (address.contains(u'@'))
                 keys << address.toCaseFolded();
         break;
+    }
     case ContactDetail::Web: {
         static const QRegularExpression scheme(QStringLiteral("^[a-z]+://(www\\.)?|^www\\.|/+$"));
         keys << value.trimmed().toLower().remove(scheme);
