@@ -3,6 +3,7 @@
 #include "exchange/contact_record.h"
 #include "platform/errors.h"
 #include "store/contact_count.h"
+#include "store/contact_details.h"
 #include "store/contact_search.h"
 #include "store/table.h"
 
@@ -22,22 +23,31 @@ QString oneLine(const QString &value)
 
 namespace ContactQuery {
 
-QStringList addressLines(const ContactMatch &match)
+QStringList addressLines(const ContactMatch &match, const QList<ContactDetail> &details)
 {
     static const QRegularExpression separators(QStringLiteral("[,;]"));
-    QStringList place;
-    for (const int field : {ContactRecord::Filia, ContactRecord::Miasto}) {
-        const QString value = oneLine(match.values.value(field));
-        if (!value.isEmpty())
-            place << value;
-    }
-    const QString rest = oneLine(match.values.value(ContactRecord::Nazwa)) + QLatin1Char('\t') +
-                         place.join(QStringLiteral(", "));
+    const QString name = oneLine(match.values.value(ContactRecord::Nazwa));
+    const QString representative = oneLine(match.values.value(ContactRecord::Filia));
+    const QString town = oneLine(match.values.value(ContactRecord::Miasto));
     QStringList lines;
-    for (const QString &address : match.values.value(ContactRecord::Email).split(separators)) {
-        const QString trimmed = oneLine(address);
-        if (!trimmed.isEmpty())
-            lines << trimmed + QLatin1Char('\t') + rest;
+    QStringList listed; // case-folded
+    const auto add = [&](const QString &value, const QString &person) {
+        const QString address = oneLine(value);
+        if (address.isEmpty() || listed.contains(address.toCaseFolded()))
+            return;
+        listed << address.toCaseFolded();
+        lines << (person.isEmpty() ? QStringList{address, name, town}
+                                   : QStringList{address, person, name})
+                     .join(QLatin1Char('\t'));
+    };
+    for (const QString &address : match.values.value(ContactRecord::Email).split(separators))
+        add(address, representative);
+    for (const ContactDetail &detail : details) {
+        if (detail.kind != ContactDetail::Email)
+            continue;
+        const QString label = oneLine(detail.label);
+        for (const QString &address : detail.value.split(separators))
+            add(address, label.isEmpty() ? representative : label);
     }
     return lines;
 }
@@ -46,15 +56,16 @@ int write(TTable &table, const QString &text, QTextStream &out)
 {
     const ContactSearch search(table.database(), table.tableName());
     QList<ContactMatch> matches;
+    QStringList lines;
     try {
         matches = search.find(text, SearchScope::NameRepresentativeEmail, kLimit, true);
+        DetailStore &details = table.detailStore();
+        for (const ContactMatch &match : std::as_const(matches))
+            lines << addressLines(match, details.readDetails(match.id));
     } catch (const KaxError &error) {
         writeFailure(error.message(), out);
         throw;
     }
-    QStringList lines;
-    for (const ContactMatch &match : matches)
-        lines << addressLines(match);
     out << "Kartax2000: " << contactCount(int(matches.size()));
     if (matches.size() == kLimit)
         out << QStringLiteral(" (pierwsze %1)").arg(kLimit);

@@ -15,6 +15,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <chrono>
 #include <memory>
 
@@ -56,17 +57,116 @@ bool isBlank(const ContactRecord &record)
                        [](const QString &value) { return value.trimmed().isEmpty(); });
 }
 
-// Fills the stored record's empty fields from the incoming one; false when none was empty.
+// Keys under which further values of a kind are compared loosely: the last nine digits
+// of telephone and fax numbers, e-mail addresses case-folded, web addresses without
+// their scheme, an address by its street and town, anything else folded like names.
+QStringList looseKeys(ContactDetail::Kind kind, const QString &value)
+{
+    QStringList keys;
+    switch (kind) {
+    case ContactDetail::Phone:
+    case ContactDetail::Fax:
+        keys = phoneKeys(value);
+        break;
+    case ContactDetail::Email: {
+        static const QRegularExpression separators(QStringLiteral("[,;\\s]+"));
+        for (const QString &address : value.split(separators, Qt::SkipEmptyParts))
+            if (address.contains(u'@'))
+                keys << address.toCaseFolded();
+        break;
+    }
+    case ContactDetail::Web: {
+        static const QRegularExpression scheme(QStringLiteral("^[a-z]+://(www\\.)?|^www\\.|/+$"));
+        keys << value.trimmed().toLower().remove(scheme);
+        break;
+    }
+    case ContactDetail::Address: {
+        const QStringList parts = ContactDetail::splitAddress(value);
+        keys << streetKey(parts[2]) + QLatin1Char('\n') + foldedName(parts[3]);
+        break;
+    }
+    default:
+        break;
+    }
+    if (keys.isEmpty())
+        keys << foldedName(value);
+    return keys;
+}
+
+// An address's parts as a further value: the street with its town, post code, region
+// and country.
+QString addressOf(const ContactRecord &record)
+{
+    return ContactDetail::joinAddress({QString(), QString(), record[ContactRecord::Ulica],
+                                       record[ContactRecord::Miasto], record[ContactRecord::Region],
+                                       record[ContactRecord::Kod], record[ContactRecord::Kraj]});
+}
+
+// The kind of further value a field's differing value becomes.
+struct FurtherField
+{
+    ContactRecord::Field field;
+    ContactDetail::Kind kind;
+    bool list; // the field may hold several values, separated by ',' or ';'
+};
+constexpr FurtherField kFurtherFields[] = {
+    {ContactRecord::Tel, ContactDetail::Phone, true},
+    {ContactRecord::Fax, ContactDetail::Fax, true},
+    {ContactRecord::Email, ContactDetail::Email, true},
+    {ContactRecord::Http, ContactDetail::Web, false},
+    {ContactRecord::Filia, ContactDetail::Person, false},
+};
+
+// Fills the stored contact's empty fields from the incoming one and keeps what else the
+// incoming one has as further values of the stored one: a telephone, fax, e-mail or web
+// address or representative that differs from the stored field's, an address on another
+// street, and the incoming further values the stored one lacks. The stored UID stays,
+// and its kept vCard lines unless it had none. False when nothing changed.
 bool fillEmpty(ContactRecord *stored, const ContactRecord &incoming)
 {
-    bool changed = false;
+    const ContactRecord before = *stored;
+    QList<ContactDetail> &details = stored->extras.details;
+    // Whether the stored contact has the value already, in its field or further values.
+    const auto present = [&before, &details](ContactDetail::Kind kind, const QString &value) {
+        QStringList known;
+        for (const FurtherField &further : kFurtherFields)
+            if (further.kind == kind)
+                known << looseKeys(kind, before[further.field]);
+        if (kind == ContactDetail::Address)
+            known << looseKeys(kind, addressOf(before));
+        for (const ContactDetail &detail : std::as_const(details))
+            if (detail.kind == kind)
+                known << looseKeys(kind, detail.value);
+        const QStringList keys = looseKeys(kind, value);
+        return std::all_of(keys.begin(), keys.end(),
+                           [&known](const QString &key) { return known.contains(key); });
+    };
+    const auto add = [&](const ContactDetail &detail) {
+        if (!detail.value.trimmed().isEmpty() && !present(detail.kind, detail.value))
+            details << detail;
+    };
     for (std::size_t i = 0; i < stored->values.size(); ++i) {
-        if (stored->values[i].trimmed().isEmpty() && !incoming.values[i].trimmed().isEmpty()) {
+        if (stored->values[i].trimmed().isEmpty() && !incoming.values[i].trimmed().isEmpty())
             stored->values[i] = incoming.values[i];
-            changed = true;
-        }
     }
-    return changed;
+    for (const FurtherField &further : kFurtherFields) {
+        if (before[further.field].trimmed().isEmpty())
+            continue;
+        const QString &value = incoming[further.field];
+        static const QRegularExpression separators(QStringLiteral("[,;]"));
+        const QStringList parts =
+            further.list ? value.split(separators, Qt::SkipEmptyParts) : QStringList{value};
+        for (const QString &part : parts)
+            add({further.kind, QString(), QString(), part.trimmed()});
+    }
+    if (!streetKey(before[ContactRecord::Ulica]).isEmpty() &&
+        !streetKey(incoming[ContactRecord::Ulica]).isEmpty())
+        add({ContactDetail::Address, QString(), QString(), addressOf(incoming)});
+    for (const ContactDetail &detail : incoming.extras.details)
+        add(detail);
+    if (stored->extras.kept.isEmpty())
+        stored->extras.kept = incoming.extras.kept;
+    return *stored != before;
 }
 
 // The share of an import's progress, in per cent, that reading the file takes; indexing
@@ -137,13 +237,7 @@ Result importFile(TTable &contacts, const QString &path, const Options &options)
         TableBatch batch(contacts);
         const RecordPlaces places(contacts.fieldNames());
         DuplicateFinder finder;
-        const QStringList keyFields{ContactRecord::fieldName(ContactRecord::Email),
-                                    ContactRecord::fieldName(ContactRecord::Tel),
-                                    ContactRecord::fieldName(ContactRecord::Nazwa)};
-        batch.forEachRow(keyFields, [&finder](qint64 id, const QStringList &values) {
-            for (int kind = 0; kind < kKinds; ++kind)
-                finder.add(id, Kind(kind), values[kind]);
-        });
+        finder.addStored(batch);
 
         std::optional<Decision> always;
         qint64 read = 0;
@@ -157,7 +251,7 @@ Result importFile(TTable &contacts, const QString &path, const Options &options)
                 return;
             if (naming)
                 nameIfNameless(&read->record);
-            read->row = batch.prepare(places.values(read->record));
+            read->row = batch.prepare(places.values(read->record), read->record.extras.details);
             read->keys = Keys::from(read->record);
         });
         ReadAhead::Batch chunk;
@@ -193,31 +287,48 @@ Result importFile(TTable &contacts, const QString &path, const Options &options)
                     continue;
                 }
                 ContactRecord stored;
-                Kind kind = NameKey;
+                Match match = Match::None;
                 // Once every duplicate is to be added anyway, none needs finding.
                 const bool addingAll = always && always->choice == Choice::Add;
                 const qint64 storedId =
-                    addingAll ? -1 : finder.find(item.keys, batch, places, &stored, &kind);
+                    addingAll ? -1 : finder.find(item.keys, batch, places, &stored, &match);
                 Choice choice = Choice::Add;
                 if (storedId >= 0) {
                     Decision decision;
                     if (always)
                         decision = *always;
                     else if (options.askDuplicate)
-                        decision = options.askDuplicate(
-                            {record, stored, QString::fromUtf8(kReason[kind])});
+                        decision = options.askDuplicate({record, stored, reasonOf(match)});
                     if (decision.forAllTheRest)
                         always = decision;
                     choice = decision.choice;
                 }
                 if (choice == Choice::Add) {
+                    // The table keeps each UID once: a contact added beside the one that
+                    // has its UID keeps the UID it is given.
+                    if (finder.uidTaken(record.extras.uid, batch)) {
+                        record.extras.uid.clear();
+                        item.keys.uid.clear();
+                    }
                     const qint64 id = batch.insert(item.row);
+                    if (!record.extras.isEmpty())
+                        batch.writeExtras(id, record.extras);
                     if (!addingAll)
                         finder.add(id, item.keys);
+                    else
+                        finder.addUid(id, item.keys.uid);
                     ++result.added;
                     if (result.firstId < 0)
                         result.firstId = id;
-                } else if (choice == Choice::UpdateEmpty && fillEmpty(&stored, record)) {
+                } else if (choice == Choice::UpdateEmpty) {
+                    const ContactExtras extras = stored.extras;
+                    if (!fillEmpty(&stored, record)) {
+                        ++result.skipped;
+                        continue;
+                    }
+                    // The search text takes in the further values stored, so they go first.
+                    if (stored.extras != extras)
+                        batch.writeExtras(storedId, stored.extras);
                     batch.update(storedId, places.values(stored));
                     finder.add(storedId, Keys::from(stored));
                     ++result.updated;

@@ -12,11 +12,12 @@
 class TTable;
 
 // Import of a vCard or CSV file, or of another Kartax2000 database, into the contact
-// table, all in one transaction: a
-// cancel or an error anywhere leaves the table as it was. Contacts that match one
-// already stored (or imported earlier from the same file) by e-mail address,
-// telephone number or name are put to a question: skip, fill the empty fields of
-// the stored one, or add anyway.
+// table with each contact's further values, UID and kept vCard lines, all in one
+// transaction: a cancel or an error anywhere leaves the table as it was. A contact that
+// is one already stored (or imported earlier from the same file), by its UID or by its
+// name in its town with its street or telephone (see DuplicateFinder), is put to a
+// question: skip, fill the stored one's empty fields and add its other values, or add
+// anyway.
 namespace ContactImport {
 
 enum class Format { VCard, Csv, Database };
@@ -27,6 +28,10 @@ enum class Format { VCard, Csv, Database };
 // cannot be read. Only a regular file is read: a pipe or a device may never end.
 std::optional<Format> formatOf(const QString &path, QString *error = nullptr);
 
+// UpdateEmpty fills the stored contact's empty fields; an incoming value that differs from
+// a stored field's (telephone, fax, e-mail, web address, representative, an address on
+// another street) and incoming further values it lacks become further values of it.
+// Add gives a contact whose UID another has a UID of its own.
 enum class Choice { Skip, UpdateEmpty, Add };
 
 // An incoming contact and the stored one it matches.
@@ -34,7 +39,7 @@ struct Duplicate
 {
     ContactRecord incoming;
     ContactRecord stored;
-    QString reason; // "ten sam adres e-mail", "ten sam numer telefonu" or "ta sama nazwa"
+    QString reason; // "ten sam identyfikator UID", "ta sama nazwa i miejscowość"…
 };
 
 struct Decision

@@ -1,5 +1,6 @@
 #include "exchange/database_source.h"
 
+#include "store/contact_details.h"
 #include "store/contact_schema.h"
 #include "store/sql_text.h"
 
@@ -84,6 +85,15 @@ QString DatabaseSource::check()
         }
     }
     m_places = RecordPlaces(present);
+    const auto hasTable = [&connection](const QString &name) {
+        QSqlQuery query(connection.db());
+        query.prepare(QStringLiteral("SELECT 1 FROM sqlite_master WHERE type = 'table' AND "
+                                     "name = ? COLLATE NOCASE"));
+        query.addBindValue(name);
+        return query.exec() && query.next();
+    };
+    m_hasDetails = hasTable(ContactDetails::detailsTable(table));
+    m_hasCard = hasTable(ContactDetails::cardTable(table));
     if (m_fields.isEmpty())
         return QStringLiteral("Baza %1 nie zawiera tabeli kontaktów %2.").arg(m_path, table);
     QSqlQuery count(connection.db());
@@ -118,12 +128,57 @@ bool DatabaseSource::readNext(ContactRecord *record)
     for (qsizetype i = 0; i < m_fields.size(); ++i)
         values << m_select->value(int(i) + 1).toString();
     *record = m_places.record(values);
+    const qint64 id = m_lastId;
+    if (m_details && !rowsOf(m_details.get(), &m_onDetail, id, [record](const QSqlQuery &row) {
+            record->extras.details << ContactDetail{
+                ContactDetail::kindNamed(row.value(1).toString()).value_or(ContactDetail::Other),
+                row.value(2).toString(), row.value(3).toString(), row.value(4).toString()};
+        }))
+        return stop(m_details->lastError());
+    if (m_card && !rowsOf(m_card.get(), &m_onCard, id, [record](const QSqlQuery &row) {
+            record->extras.uid = row.value(1).toString();
+            record->extras.kept = row.value(2).toString();
+        }))
+        return stop(m_card->lastError());
     return true;
+}
+
+template<typename Take>
+bool DatabaseSource::rowsOf(QSqlQuery *rows, bool *onRow, qint64 id, Take take)
+{
+    for (;;) {
+        if (!*onRow) {
+            *onRow = rows->next();
+            if (!*onRow)
+                return !rows->lastError().isValid();
+        }
+        const qint64 of = rows->value(0).toLongLong();
+        if (of > id)
+            return true;
+        if (of == id)
+            take(*rows);
+        *onRow = false;
+    }
+}
+
+std::unique_ptr<QSqlQuery> DatabaseSource::beside(const QString &table, const QString &columns,
+                                                  const QString &order)
+{
+    auto query = std::make_unique<QSqlQuery>(m_connection->db());
+    query->setForwardOnly(true);
+    if (!query->exec(QStringLiteral("SELECT %1 FROM %2 ORDER BY %3")
+                         .arg(columns, SqlText::quoted(table), order))) {
+        m_error = SqlText::engineMessage(query->lastError());
+        return nullptr;
+    }
+    return query;
 }
 
 void DatabaseSource::finish()
 {
     m_select.reset();
+    m_details.reset();
+    m_card.reset();
     if (m_connection)
         m_connection->db().rollback(); // the read transaction; nothing was written
     m_connection.reset();
@@ -153,6 +208,15 @@ bool DatabaseSource::begin()
         m_error = SqlText::engineMessage(m_select->lastError());
         return false;
     }
+    // Each read once from start to end beside the contacts, in the same order.
+    const QString table = QString::fromLatin1(ContactSchema::kTableName);
+    if (m_hasDetails && !(m_details = beside(ContactDetails::detailsTable(table),
+                                             QStringLiteral("contact, kind, type, label, value"),
+                                             QStringLiteral("contact, ord"))))
+        return false;
+    if (m_hasCard && !(m_card = beside(ContactDetails::cardTable(table),
+                                       QStringLiteral("id, uid, kept"), QStringLiteral("id"))))
+        return false;
     return true;
 }
 

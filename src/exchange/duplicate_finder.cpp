@@ -1,6 +1,7 @@
 #include "exchange/duplicate_finder.h"
 
 #include "exchange/contact_import.h"
+#include "store/search_words.h"
 #include "store/table_batch.h"
 
 namespace ContactImport {
@@ -22,92 +23,181 @@ template<typename Separator> QList<QStringView> partsOf(const QString &value, Se
     return parts;
 }
 
+quint32 streetHash(const QString &street)
+{
+    if (street.isEmpty())
+        return 0;
+    const quint32 hash = quint32(qHash(street));
+    return hash != 0 ? hash : 1;
+}
+
+QString nameTownOf(const QString &name, const QString &town)
+{
+    const QString folded = foldedName(name);
+    return folded.isEmpty() ? QString() : folded + QLatin1Char('\n') + foldedName(town);
+}
+
 } // namespace
 
-QStringList keysOf(Kind kind, const QString &value)
+QString reasonOf(Match match)
 {
-    QStringList keys;
-    switch (kind) {
-    case EmailKey:
-        if (!value.contains(u'@'))
-            break;
-        for (const QStringView address :
-             partsOf(value, [](QChar c) { return c == u',' || c == u';' || c.isSpace(); })) {
-            if (address.contains(u'@'))
-                keys << address.toString().toCaseFolded();
-        }
-        break;
-    case PhoneKey:
-        // The last nine digits: a number with and without +48 is the same number.
-        for (const QStringView number :
-             partsOf(value, [](QChar c) { return c == u',' || c == u';' || c == u'/'; })) {
-            QString digits;
-            for (const QChar c : number) {
-                if (c.isDigit())
-                    digits += c;
-            }
-            if (digits.size() >= 5)
-                keys << digits.right(9);
-        }
-        break;
-    case NameKey:
-        if (const QString name = foldedName(value); !name.isEmpty())
-            keys << name;
-        break;
-    case kKinds:
+    switch (match) {
+    case Match::Uid:
+        return QStringLiteral("ten sam identyfikator UID");
+    case Match::Street:
+        return QStringLiteral("ta sama nazwa, miejscowość i ulica");
+    case Match::Phone:
+        return QStringLiteral("ta sama nazwa i miejscowość, ten sam numer telefonu");
+    case Match::NameTown:
+        return QStringLiteral("ta sama nazwa i miejscowość");
+    case Match::None:
         break;
     }
+    return {};
+}
+
+QStringList phoneKeys(const QString &value)
+{
+    QStringList keys;
+    for (const QStringView number :
+         partsOf(value, [](QChar c) { return c == u',' || c == u';' || c == u'/'; })) {
+        QString digits;
+        for (const QChar c : number) {
+            if (c.isDigit())
+                digits += c;
+        }
+        if (digits.size() >= 5)
+            keys << digits.right(9);
+    }
     return keys;
+}
+
+QString streetKey(const QString &street)
+{
+    const QString folded = SearchIndex::fold(street);
+    QStringList words;
+    for (const QStringView word : partsOf(folded, [](QChar c) { return !c.isLetterOrNumber(); }))
+        words << word.toString();
+    if (words.size() > 1 && words.first() == u"ul")
+        words.removeFirst();
+    return words.join(u' ');
 }
 
 Keys Keys::from(const ContactRecord &record)
 {
     Keys keys;
-    for (int kind = 0; kind < kKinds; ++kind)
-        keys.of[kind] = keysOf(Kind(kind), record[kKeyField[kind]]);
+    keys.uid = record.extras.uid;
+    keys.nameTown = nameTownOf(record[ContactRecord::Nazwa], record[ContactRecord::Miasto]);
+    keys.street = streetKey(record[ContactRecord::Ulica]);
+    keys.phones = phoneKeys(record[ContactRecord::Tel]);
+    for (const ContactDetail &detail : record.extras.details)
+        if (detail.kind == ContactDetail::Phone)
+            keys.phones << phoneKeys(detail.value);
     return keys;
 }
 
-void DuplicateFinder::add(qint64 id, Kind kind, const QString &value)
+Match compare(const Keys &incoming, const Keys &stored)
 {
-    for (const QString &key : keysOf(kind, value))
-        m_ids[kind].insert(qHash(key), id);
+    if (!incoming.uid.isEmpty() && incoming.uid == stored.uid)
+        return Match::Uid;
+    if (incoming.nameTown.isEmpty() || incoming.nameTown != stored.nameTown)
+        return Match::None;
+    const bool streets = !incoming.street.isEmpty() && !stored.street.isEmpty();
+    if (streets && incoming.street == stored.street)
+        return Match::Street;
+    const bool phones = !incoming.phones.isEmpty() && !stored.phones.isEmpty();
+    if (phones &&
+        std::any_of(incoming.phones.begin(), incoming.phones.end(),
+                    [&stored](const QString &key) { return stored.phones.contains(key); }))
+        return Match::Phone;
+    return !streets && !phones ? Match::NameTown : Match::None;
+}
+
+void DuplicateFinder::addStored(TableBatch &batch)
+{
+    const QStringList fields{ContactRecord::fieldName(ContactRecord::Nazwa),
+                             ContactRecord::fieldName(ContactRecord::Miasto),
+                             ContactRecord::fieldName(ContactRecord::Ulica),
+                             ContactRecord::fieldName(ContactRecord::Tel)};
+    // Further telephones go with a first one, so a contact without a Tel has none.
+    batch.forEachRow(fields, [this](qint64 id, const QStringList &values) {
+        addNamed(id, nameTownOf(values[0], values[1]), streetKey(values[2]),
+                 !phoneKeys(values[3]).isEmpty());
+    });
+    batch.detailStore().forEachUid(
+        [this](qint64 id, const QString &uid) { m_uids.insert(qHash(uid), id); });
 }
 
 void DuplicateFinder::add(qint64 id, const Keys &keys)
 {
-    for (int kind = 0; kind < kKinds; ++kind) {
-        for (const QString &key : keys.of[kind])
-            m_ids[kind].insert(qHash(key), id);
-    }
+    addNamed(id, keys.nameTown, keys.street, !keys.phones.isEmpty());
+    addUid(id, keys.uid);
+}
+
+void DuplicateFinder::addUid(qint64 id, const QString &uid)
+{
+    if (!uid.isEmpty())
+        m_uids.insert(qHash(uid), id);
+}
+
+void DuplicateFinder::addNamed(qint64 id, const QString &nameTown, const QString &street,
+                               bool phones)
+{
+    if (!nameTown.isEmpty())
+        m_names.insert(qHash(nameTown), {id, streetHash(street), phones});
 }
 
 qint64 DuplicateFinder::find(const Keys &keys, TableBatch &batch, const RecordPlaces &places,
-                             ContactRecord *stored, Kind *matched) const
+                             ContactRecord *stored, Match *matched) const
 {
-    for (int kind = 0; kind < kKinds; ++kind) {
-        for (const QString &key : keys.of[kind]) {
-            const auto hit = m_ids[kind].constFind(qHash(key));
-            if (hit == m_ids[kind].cend())
-                continue;
-            *stored = places.record(batch.values(*hit));
-            if (keysOf(Kind(kind), (*stored)[kKeyField[kind]]).contains(key)) {
-                *matched = Kind(kind);
-                return *hit;
-            }
-        }
+    // Reads a candidate and compares it in full.
+    const auto confirm = [&](qint64 id) {
+        const QStringList values = batch.values(id);
+        if (values.isEmpty())
+            return false;
+        ContactRecord record = places.record(values);
+        record.extras = batch.extras(id);
+        const Match match = compare(keys, Keys::from(record));
+        if (match == Match::None)
+            return false;
+        *stored = std::move(record);
+        *matched = match;
+        return true;
+    };
+    if (!keys.uid.isEmpty()) {
+        const auto hit = m_uids.constFind(qHash(keys.uid));
+        if (hit != m_uids.cend() && confirm(*hit))
+            return *hit;
+    }
+    if (keys.nameTown.isEmpty())
+        return -1;
+    const quint32 street = streetHash(keys.street);
+    const auto [begin, end] = m_names.equal_range(qHash(keys.nameTown));
+    for (auto candidate = begin; candidate != end; ++candidate) {
+        // Streets that differ part them unless a telephone number may join them: only
+        // such candidates are read.
+        const bool streets = street != 0 && candidate->street != 0;
+        const bool phones = !keys.phones.isEmpty() && candidate->phones;
+        if (streets && candidate->street != street && !phones)
+            continue;
+        if (confirm(candidate->id))
+            return candidate->id;
     }
     return -1;
 }
 
-// A contact needs a name to be found by it: one without takes its e-mail or telephone.
+bool DuplicateFinder::uidTaken(const QString &uid, TableBatch &batch) const
+{
+    return !uid.isEmpty() && m_uids.contains(qHash(uid)) && batch.detailStore().idOfUid(uid) >= 0;
+}
+
 void nameIfNameless(ContactRecord *record)
 {
     if (!(*record)[ContactRecord::Nazwa].trimmed().isEmpty())
         return;
-    const QString email = keysOf(EmailKey, (*record)[ContactRecord::Email]).value(0);
-    (*record)[ContactRecord::Nazwa] = !email.isEmpty() ? (*record)[ContactRecord::Email].trimmed()
-                                                       : (*record)[ContactRecord::Tel].trimmed();
+    const bool email = (*record)[ContactRecord::Email].contains(u'@');
+    (*record)[ContactRecord::Nazwa] =
+        email ? (*record)[ContactRecord::Email].trimmed() : (*record)[ContactRecord::Tel].trimmed();
 }
 
 } // namespace ContactImport

@@ -1,5 +1,6 @@
 #include "cli/command_line.h"
 #include "platform/data_folder.h"
+#include "store/table.h"
 #include "support/contact_fixture.h"
 
 #include <QFile>
@@ -87,14 +88,19 @@ void TestCommandLine::commandLineQuery_data()
     QTest::addColumn<int>("status");
     QTest::addColumn<QString>("said");
     const QString hurt = QStringLiteral("Kartax2000: 1 kontakt\n"
-                                        "biuro@hurt.pl\tŁódź Hurt\tJan Kos, Łódź\n"
-                                        "szef@hurt.pl\tŁódź Hurt\tJan Kos, Łódź\n");
+                                        "biuro@hurt.pl\tJan Kos\tŁódź Hurt\n"
+                                        "szef@hurt.pl\tJan Kos\tŁódź Hurt\n");
+    const QString office = QStringLiteral("biuro@br.pl\tBiuro Rachunkowe\tKraków\n"
+                                          "ewa@poczta.pl\tEwa Lis\tBiuro Rachunkowe\n"
+                                          "kadry@br.pl\tBiuro Rachunkowe\tKraków\n");
     QTest::newRow("without Polish letters") << QStringList{"--query", "lodz"} << 0 << hurt;
     QTest::newRow("representative") << QStringList{"--query", "KOS"} << 0 << hurt;
     QTest::newRow("e-mail") << QStringList{"--query", "@"} << 0
                             << QString(hurt).replace(QStringLiteral("1 kontakt"),
-                                                     QStringLiteral("2 kontakty")) +
-                                   QStringLiteral("zolc@x.pl\tŻółć\tGdańsk\n");
+                                                     QStringLiteral("3 kontakty")) +
+                                   QStringLiteral("zolc@x.pl\tŻółć\tGdańsk\n") + office;
+    QTest::newRow("a further e-mail")
+        << QStringList{"--query", "poczta"} << 0 << "Kartax2000: 1 kontakt\n" + office;
     QTest::newRow("no address") << QStringList{"--query", "lodka"} << 1
                                 << "Kartax2000: 0 kontaktów\n";
     QTest::newRow("town not searched")
@@ -120,6 +126,13 @@ void TestCommandLine::commandLineQuery()
     fx.add(QStringLiteral("Łódka"), QString(), QString(), {"PL", "Łódź"});
     fx.add(QStringLiteral("Żółć"), QString(), QString(),
            {"", "Gdańsk", "", "", "", "", "", "zolc@x.pl"});
+    fx.add(QStringLiteral("Biuro Rachunkowe"), QString(), QString(),
+           {"PL", "Kraków", "", "", "", "", "", "biuro@br.pl"});
+    fx.table().edit();
+    fx.table().setDetails(
+        {{ContactDetail::Email, QString(), "Ewa Lis", "ewa@poczta.pl"},
+         {ContactDetail::Email, QString(), QString(), "kadry@br.pl; BIURO@br.pl"}});
+    fx.table().post();
     DataFolder::setOverride(fx.folder());
     arguments.prepend(QStringLiteral("kartax2000"));
     QString out;

@@ -72,6 +72,9 @@ private slots:
     void databaseFieldsItLacksStayEmpty();
     void duplicatesFollowTheChoice_data();
     void duplicatesFollowTheChoice();
+    void aFileImportedTwiceAddsNothing_data();
+    void aFileImportedTwiceAddsNothing();
+    void furtherValuesComeAlong();
     void failureLeavesTheTableAsItWas_data();
     void failureLeavesTheTableAsItWas();
     void serverGoneIsSaidInPolish();
@@ -163,31 +166,43 @@ void TestContactImport::duplicatesFollowTheChoice_data()
     QTest::addColumn<QString>("reason");
     QTest::addColumn<QString>("summary");
     QTest::addColumn<QStringList>("names");
+    // Neither an e-mail address alone nor a name in another town or with another
+    // telephone makes a duplicate; a name in the same town with nothing else to compare does.
     const QByteArray sameMail = "BEGIN:VCARD\nFN:Inna\nEMAIL:BIURO@lodzka.pl\nEND:VCARD\n";
     const QByteArray samePhone =
-        "BEGIN:VCARD\nFN:Trzecia\nTEL:22-555-11-22\nURL:lodzka.pl\nEND:VCARD\n";
+        "BEGIN:VCARD\nFN:łódzka SP.\nTEL:22-555-11-22\nURL:lodzka.pl\nEND:VCARD\n";
     const QByteArray sameName = "BEGIN:VCARD\nFN:LODZKA  sp.\nNOTE:n\nEND:VCARD\n";
+    const QByteArray otherPhone = "BEGIN:VCARD\nFN:Łódzka Sp.\nTEL:601 222 333\nEND:VCARD\n";
+    const QByteArray otherTown =
+        "BEGIN:VCARD\nFN:Łódzka Sp.\nADR:;;;Łódź;;;\nEMAIL:biuro@lodzka.pl\nEND:VCARD\n";
+    const QString byPhone = QStringLiteral("ta sama nazwa i miejscowość, ten sam numer telefonu");
+    const QString byName = QStringLiteral("ta sama nazwa i miejscowość");
     const QStringList stored{"Łódzka Sp."};
-    QTest::newRow("e-mail, skipped")
-        << sameMail << int(Choice::Skip) << false << 1 << "ten sam adres e-mail"
-        << "Dodano 0, zaktualizowano 0, pominięto 1" << stored;
-    QTest::newRow("telephone, empty fields filled")
-        << samePhone << int(Choice::UpdateEmpty) << false << 1 << "ten sam numer telefonu"
+    const QStringList twice{"Łódzka Sp.", "Łódzka Sp."};
+    QTest::newRow("e-mail alone, added")
+        << sameMail << int(Choice::Skip) << false << 0 << ""
+        << "Dodano 1, zaktualizowano 0, pominięto 0" << QStringList{"Inna", "Łódzka Sp."};
+    QTest::newRow("another telephone, added") << otherPhone << int(Choice::Skip) << false << 0 << ""
+                                              << "Dodano 1, zaktualizowano 0, pominięto 0" << twice;
+    QTest::newRow("another town, added") << otherTown << int(Choice::Skip) << false << 0 << ""
+                                         << "Dodano 1, zaktualizowano 0, pominięto 0" << twice;
+    QTest::newRow("name and telephone, empty fields filled")
+        << samePhone << int(Choice::UpdateEmpty) << false << 1 << byPhone
         << "Dodano 0, zaktualizowano 1, pominięto 0" << stored;
     QTest::newRow("name, added anyway")
-        << sameName << int(Choice::Add) << false << 1 << "ta sama nazwa"
+        << sameName << int(Choice::Add) << false << 1 << byName
         << "Dodano 1, zaktualizowano 0, pominięto 0" << QStringList{"LODZKA  sp.", "Łódzka Sp."};
     QTest::newRow("asked each time")
-        << sameMail + samePhone << int(Choice::Skip) << false << 2 << "ten sam numer telefonu"
+        << sameName + samePhone << int(Choice::Skip) << false << 2 << byPhone
         << "Dodano 0, zaktualizowano 0, pominięto 2" << stored;
-    QTest::newRow("for all the rest") << sameMail + samePhone + sameName << int(Choice::Skip)
-                                      << true << 1 << "ten sam adres e-mail"
-                                      << "Dodano 0, zaktualizowano 0, pominięto 3" << stored;
+    QTest::newRow("for all the rest")
+        << samePhone + sameName + sameMail << int(Choice::Skip) << true << 1 << byPhone
+        << "Dodano 1, zaktualizowano 0, pominięto 2" << QStringList{"Inna", "Łódzka Sp."};
     QTest::newRow("in UTF-16") << "\xFF\xFE" + QStringEncoder(QStringEncoder::Utf16LE)
-                                                   .encode(QString::fromUtf8(sameMail))
+                                                   .encode(QString::fromUtf8(sameName))
                                                    .
                                                    operator QByteArray()
-                               << int(Choice::Skip) << false << 1 << "ten sam adres e-mail"
+                               << int(Choice::Skip) << false << 1 << byName
                                << "Dodano 0, zaktualizowano 0, pominięto 1" << stored;
     QTest::newRow("blank cards passed over")
         << QByteArray("BEGIN:VCARD\nVERSION:3.0\nEND:VCARD\nBEGIN:VCARD\nFN: \n"
@@ -197,8 +212,8 @@ void TestContactImport::duplicatesFollowTheChoice_data()
         << QStringList{"Łódzka Sp.", "Nowa"};
     QTest::newRow("a duplicate within the file")
         << "BEGIN:VCARD\nFN:Nowa\nEND:VCARD\n" + sameMail + "BEGIN:VCARD\nFN:nowa\nEND:VCARD\n"
-        << int(Choice::Skip) << false << 2 << "ta sama nazwa"
-        << "Dodano 1, zaktualizowano 0, pominięto 2" << QStringList{"Łódzka Sp.", "Nowa"};
+        << int(Choice::Skip) << false << 1 << byName << "Dodano 2, zaktualizowano 0, pominięto 1"
+        << QStringList{"Inna", "Łódzka Sp.", "Nowa"};
 }
 
 void TestContactImport::duplicatesFollowTheChoice()
@@ -231,6 +246,103 @@ void TestContactImport::duplicatesFollowTheChoice()
         QCOMPARE(fx.table().fieldText(QStringLiteral("Http")), QStringLiteral("lodzka.pl"));
         QCOMPARE(fx.table().fieldText(QStringLiteral("Tel")), QStringLiteral("+48 22 555 11 22"));
     }
+}
+
+void TestContactImport::aFileImportedTwiceAddsNothing_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<int>("format");
+    QTest::addColumn<QString>("added");
+    QTest::newRow("vCard with UIDs")
+        << QByteArray("BEGIN:VCARD\nVERSION:4.0\nUID:urn:uuid:1\nFN:Anna\nEND:VCARD\n"
+                      "BEGIN:VCARD\nVERSION:4.0\nUID:urn:uuid:2\nFN:Jan\nEND:VCARD\n")
+        << int(Format::VCard) << "Dodano 2, zaktualizowano 0, pominięto 0";
+    QTest::newRow("vCard, one name in two towns")
+        << QByteArray("BEGIN:VCARD\nFN:Anna\nEND:VCARD\n"
+                      "BEGIN:VCARD\nFN:Anna\nADR:;;;Gdańsk;;;\nEND:VCARD\n")
+        << int(Format::VCard) << "Dodano 2, zaktualizowano 0, pominięto 0";
+    QTest::newRow("CSV, one name on two streets")
+        << QByteArray("Nazwa;Miasto;Ulica;Tel\nA;Gdańsk;ul. Długa 1;22 555 11 22\n"
+                      "A;Gdańsk;Krótka 2;22 555 11 33\na;GDANSK;dluga 1;\n")
+        << int(Format::Csv) << "Dodano 2, zaktualizowano 0, pominięto 1";
+    // A firm's branches share its name and head office's e-mail address.
+    QByteArray branches("Nazwa;Miasto;Tel;Email\n");
+    for (int firm = 0; firm < 5; ++firm)
+        for (int branch = 0; branch < 10; ++branch)
+            branches += QStringLiteral("Firma %1;Miasto %2;22 555 %1%2 00;biuro@firma%1.pl\n")
+                            .arg(firm)
+                            .arg(branch)
+                            .toUtf8();
+    QTest::newRow("CSV, branches")
+        << branches << int(Format::Csv) << "Dodano 50, zaktualizowano 0, pominięto 0";
+}
+
+void TestContactImport::aFileImportedTwiceAddsNothing()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(int, format);
+    ContactFixture fx;
+    Options options;
+    options.format = Format(format);
+    const QString path = write(fx, QStringLiteral("k"), bytes);
+    Result result = importFile(fx.table(), path, options);
+    QTEST(result.summary(), "added");
+    const qint64 added = result.added;
+    result = importFile(fx.table(), path, options);
+    QVERIFY2(result.summary().startsWith(u"Dodano 0, zaktualizowano 0, pominięto "_s),
+             qPrintable(result.summary()));
+    QCOMPARE(fx.table().recordCount(), added);
+}
+
+void TestContactImport::furtherValuesComeAlong()
+{
+    // A contact of another database with further values, its UID and kept vCard lines.
+    ContactFixture from(true);
+    from.add(u"Anna Nowak"_s, {}, {},
+             {"PL", "Gdańsk", "", "Długa 1", "", "22 555 11 22", "", "anna@firma.pl"});
+    QList<ContactDetail> details{{ContactDetail::Phone, u"komórkowy"_s, {}, u"601 222 333"_s},
+                                 {ContactDetail::Email, {}, u"Anna"_s, u"anna@dom.pl"_s}};
+    from.table().edit();
+    from.table().setDetails(details);
+    from.table().post();
+    from.sql(uR"(UPDATE "Kartax2000_card" SET uid = 'urn:uuid:a1', kept = 'X-A:1')"_s);
+    ContactFixture to;
+    Options options;
+    options.format = Format::Database;
+    Choice choice = Choice::Skip;
+    QString reason;
+    options.askDuplicate = [&](const Duplicate &duplicate) {
+        reason = duplicate.reason;
+        return Decision{choice, false};
+    };
+    const auto import = [&] {
+        const Result result = importFile(to.table(), from.databasePath(), options);
+        return result.ok ? result.summary() : result.error;
+    };
+    QCOMPARE(import(), u"Dodano 1, zaktualizowano 0, pominięto 0"_s);
+    ContactExtras extras = to.table().extras();
+    QCOMPARE(extras.details, details);
+    QCOMPARE(extras.uid + u' ' + extras.kept, u"urn:uuid:a1 X-A:1"_s);
+    // Found as Znajdź looks, by its further telephone's digits.
+    const ContactSearch search(to.table().database(), to.table().tableName());
+    QCOMPARE(search.find(u"601222333"_s, SearchScope::All, 10).size(), 1);
+
+    // Known by its UID under another name, it takes the telephone it has now as a further one.
+    to.sql(uR"(UPDATE "Kartax2000" SET "Nazwa" = 'Anna N.')"_s);
+    from.sql(uR"(UPDATE "Kartax2000" SET "Tel" = '+48 22 555 99 99')"_s);
+    choice = Choice::UpdateEmpty;
+    QCOMPARE(import(), u"Dodano 0, zaktualizowano 1, pominięto 0"_s);
+    QCOMPARE(reason, u"ten sam identyfikator UID"_s);
+    details << ContactDetail{ContactDetail::Phone, {}, {}, u"+48 22 555 99 99"_s};
+    QCOMPARE(to.table().detailStore().readDetails(to.table().recordId()), details);
+    QCOMPARE(search.find(u"225559999"_s, SearchScope::All, 10).size(), 1);
+    QCOMPARE(import(), u"Dodano 0, zaktualizowano 0, pominięto 1"_s);
+    // Added anyway, it gets a UID of its own.
+    choice = Choice::Add;
+    QCOMPARE(import(), u"Dodano 1, zaktualizowano 0, pominięto 0"_s);
+    extras = to.table().extras();
+    QVERIFY(!extras.uid.isEmpty() && extras.uid != u"urn:uuid:a1"_s);
+    QCOMPARE(extras.kept, u"X-A:1"_s);
 }
 
 void TestContactImport::failureLeavesTheTableAsItWas_data()

@@ -12,17 +12,17 @@ using ContactImport::Choice;
 
 TDuplicateQuestion::TDuplicateQuestion(QWidget *parent)
     : KaxModalWindow(QStringLiteral("DuplicateQuestion"),
-                     QStringLiteral("Import kontaktów – kontakt już istnieje"), QSize(600, 444),
+                     QStringLiteral("Import kontaktów – kontakt już istnieje"), QSize(600, 458),
                      int(Choice::Skip), parent)
 {
     Reason = FormStyle::label(this, QStringLiteral("Reason"), QString(), {8, 10});
     Reason->setFixedWidth(584);
     Reason->setWordWrap(true);
-    Reason->setFixedHeight(36);
+    Reason->setFixedHeight(50); // three lines: the reason may name a street and a telephone
 
     Compare = new QTableWidget(ContactRecord::kFieldCount, 2, this);
     Compare->setObjectName(QStringLiteral("Compare"));
-    Compare->setGeometry(8, 50, 584, 312);
+    Compare->setGeometry(8, 64, 584, 312);
     Compare->setHorizontalHeaderLabels(
         {QStringLiteral("Kontakt z pliku"), QStringLiteral("Kontakt w książce adresowej")});
     QStringList captions;
@@ -36,13 +36,13 @@ TDuplicateQuestion::TDuplicateQuestion(QWidget *parent)
 
     ForAllBox = new QCheckBox(QStringLiteral("&Tak samo dla wszystkich pozostałych"), this);
     ForAllBox->setObjectName(QStringLiteral("ForAllBox"));
-    ForAllBox->setGeometry(8, 372, 584, 22);
+    ForAllBox->setGeometry(8, 386, 584, 22);
 
     const auto button = [this](const char *name, const QString &text, int x, int width,
                                Choice choice) {
         auto *push = new QPushButton(text, this);
         push->setObjectName(QString::fromLatin1(name));
-        push->setGeometry(x, 406, width, 28);
+        push->setGeometry(x, 420, width, 28);
         connect(push, &QPushButton::clicked, this, [this, choice] { answer(int(choice)); });
         return push;
     };
@@ -55,10 +55,14 @@ TDuplicateQuestion::TDuplicateQuestion(QWidget *parent)
 
 void TDuplicateQuestion::show(const ContactImport::Duplicate &duplicate)
 {
+    // A long name is shown whole in the table; the sentence keeps to its lines.
+    const auto elided = [this](const QString &name) {
+        return Reason->fontMetrics().elidedText(name.simplified(), Qt::ElideRight, 200);
+    };
     Reason->setText(QStringLiteral("Kontakt „%1” z pliku odpowiada kontaktowi „%2” z książki "
                                    "adresowej: %3. Co z nim zrobić?")
-                        .arg(duplicate.incoming[ContactRecord::Nazwa],
-                             duplicate.stored[ContactRecord::Nazwa], duplicate.reason));
+                        .arg(elided(duplicate.incoming[ContactRecord::Nazwa]),
+                             elided(duplicate.stored[ContactRecord::Nazwa]), duplicate.reason));
     for (int field = 0; field < ContactRecord::kFieldCount; ++field) {
         const QString incoming = duplicate.incoming.values[std::size_t(field)];
         const QString stored = duplicate.stored.values[std::size_t(field)];
