@@ -9,6 +9,7 @@
 #include "app/splash_window.h"
 #include "dbcontrols/db_navigator.h"
 #include "entry/data_entry_window.h"
+#include "entry/details_window.h"
 #include "entry/full_record_view.h"
 #include "exchange/widgets/duplicate_window.h"
 #include "exchange/widgets/import_mapping_window.h"
@@ -89,6 +90,40 @@ void renderProgram(const QString &out, const QString &suffix, int contacts)
     save(program.object<TForm13>(), QDir(out).filePath(QStringLiteral("Form13-long-notes.png")));
     program.object<TForm13>()->hide();
 
+    // The further values of a contact, as the full record view lists them and the data
+    // entry window edits them.
+    const QList<ContactDetail> details{
+        {ContactDetail::Phone, QStringLiteral("komórkowy"), QStringLiteral("Jan Nowak"),
+         QStringLiteral("+48 600 100 200")},
+        {ContactDetail::Phone, QStringLiteral("domowy"), {}, QStringLiteral("42 630 12 12")},
+        {ContactDetail::Email,
+         QStringLiteral("prywatny"),
+         {},
+         QStringLiteral("jan.nowak@poczta.pl")},
+        {ContactDetail::Address,
+         QStringLiteral("domowy"),
+         {},
+         ContactDetail::joinAddress({{},
+                                     {},
+                                     QStringLiteral("ul. Źródlana 12/4"),
+                                     QStringLiteral("Łódź"),
+                                     QStringLiteral("łódzkie"),
+                                     QStringLiteral("90-002"),
+                                     QStringLiteral("Polska")})},
+        {ContactDetail::Birthday, {}, {}, QStringLiteral("1970-05-17")},
+        {ContactDetail::Other,
+         {},
+         QStringLiteral("Stanowisko"),
+         QStringLiteral("Główny księgowy")}};
+    for (const auto mode : {TDetailsWindow::Mode::View, TDetailsWindow::Mode::Edit}) {
+        TDetailsWindow window(mode);
+        window.setContact(QStringLiteral("Hurtownia Żółw"), details);
+        window.show();
+        save(&window, QDir(out).filePath(mode == TDetailsWindow::Mode::View
+                                             ? QStringLiteral("DetailsWindow.png")
+                                             : QStringLiteral("DetailsEditor.png")));
+    }
+
     // The main window with the name search open.
     program.object<TForm1>()->show();
     program.object<TForm1>()->nClick();
@@ -156,7 +191,7 @@ void renderImport(const QString &out)
     duplicate.stored[ContactRecord::Nazwa] = QStringLiteral("HURTOWNIA ŁÓDŹ");
     duplicate.stored[ContactRecord::Miasto] = QStringLiteral("Łódź");
     duplicate.stored[ContactRecord::Tel] = QStringLiteral("42 555 11 22");
-    duplicate.reason = QStringLiteral("ten sam numer telefonu");
+    duplicate.reason = QStringLiteral("ta sama nazwa i miejscowość, ten sam numer telefonu");
     question.show(duplicate);
     question.QWidget::show();
     save(&question, QDir(out).filePath(QStringLiteral("DuplicateQuestion.png")));
