@@ -2,7 +2,6 @@
 
 #include "exchange/country_names.h"
 #include "platform/text_codec.h"
-
 #include "store/search_words.h"
 
 #include <QHash>
@@ -612,7 +611,15 @@ bool CsvReader::open()
             (column.role == CsvColumn::Role::Type && column.of < 0 && !column.kind))
             column = CsvColumn::keptAs(m_headers[i]);
     }
-    m_keptHeld = QList<bool>(m_headers.size(), false);
+    // The "other" columns of the program's own export are its own, not kept unknowns.
+    m_keptHeld = QList<bool>(ownExport ? 0 : m_headers.size(), false);
+    // Outlook writes these for every contact; as they stand they say nothing.
+    static const QHash<QString, QString> idle{{"gender", "unspecified"},
+                                              {"priority", "normal"},
+                                              {"sensitivity", "normal"},
+                                              {"private", "false"}};
+    for (const QString &header : std::as_const(m_headers))
+        m_idle << (m_own ? QString() : idle.value(headerKey(header)));
     QStringList row;
     while (m_preview.size() < kPreviewRows && parseRow(&row))
         m_preview << row;
@@ -760,6 +767,11 @@ bool CsvReader::readNext(ContactRecord *record)
         for (QString &cell : cells)
             cell = unmarked(cell);
     }
+    for (qsizetype column = 0; column < columns && column < m_idle.size(); ++column) {
+        if (!m_idle[column].isEmpty() &&
+            cells[column].compare(m_idle[column], Qt::CaseInsensitive) == 0)
+            cells[column].clear();
+    }
     ContactRecord r;
     // The types, labels and UID that columns give.
     QHash<int, QString> types;
@@ -877,7 +889,11 @@ bool CsvReader::readNext(ContactRecord *record)
         for (QString value : std::as_const(values)) {
             if (!m_own)
                 value = value.trimmed();
-            if (value.isEmpty())
+            // Outlook's birthday "0/0/00" is none.
+            const bool none = kind == Kind::Birthday && !m_own &&
+                              std::none_of(value.begin(), value.end(),
+                                           [](QChar c) { return c.isDigit() && c != u'0'; });
+            if (value.isEmpty() || none)
                 continue;
             if (field >= 0 && field < F::kFieldCount && r.values[std::size_t(field)].isEmpty())
                 r.values[std::size_t(field)] = value;

@@ -81,7 +81,7 @@ public:
     bool fillsContacts() const { return fillsContacts(m_mapping, m_headers); }
     static bool fillsContacts(const CsvMapping &mapping, const QStringList &headers);
     // The headers of the columns kept as "other" values under their header that held
-    // a value in a row read so far.
+    // a value in a row read so far (none in the program's own export).
     QStringList keptColumns() const;
     // The first rows after the header, as they are in the file.
     QList<QStringList> previewRows() const { return m_preview; }
@@ -123,6 +123,7 @@ private:
     QStringList m_headers;
     CsvMapping m_mapping;
     QList<bool> m_keptHeld; // per column: a kept column had a value
+    QStringList m_idle;     // per column: a value that says nothing ("Normal"), or empty
     QList<QStringList> m_preview;
     qsizetype m_previewTaken = 0;
     bool m_own = false;
