@@ -641,8 +641,10 @@ QStringList CsvReader::keptColumns() const
 {
     QStringList kept;
     for (qsizetype i = 0; i < m_mapping.size() && i < m_headers.size(); ++i) {
-        if (m_keptHeld.value(i) && m_mapping[i].keeps(m_headers[i]))
-            kept << m_headers[i].trimmed();
+        if (m_keptHeld.value(i) && m_mapping[i].keeps(m_headers[i])) {
+            const QString header = m_headers[i].trimmed();
+            kept << (header.isEmpty() ? QStringLiteral("kolumna %1").arg(i + 1) : header);
+        }
     }
     return kept;
 }
