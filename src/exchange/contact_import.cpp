@@ -218,8 +218,7 @@ Result importFile(TTable &contacts, const QString &path, const Options &options)
                               .arg(csv->reader().errorString()));
         if (!options.mapping.isEmpty())
             csv->reader().setMapping(options.mapping);
-        const QVector<int> mapping = csv->reader().mapping();
-        if (std::all_of(mapping.begin(), mapping.end(), [](int field) { return field < 0; }))
+        if (!csv->reader().fillsContacts())
             return failed(
                 QStringLiteral("Żadna kolumna pliku %1 nie odpowiada polom kontaktu.").arg(path));
         source = std::move(csv);

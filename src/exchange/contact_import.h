@@ -52,7 +52,7 @@ struct Options
 {
     Format format = Format::VCard;
     CsvEncoding encoding = CsvEncoding::Detect; // CSV only
-    QVector<int> mapping;                       // CSV only: per column; empty = guessed
+    CsvMapping mapping;                         // CSV only: per column; empty = guessed
     // Asked for each duplicate; without it duplicates are skipped.
     std::function<Decision(const Duplicate &)> askDuplicate;
     // Called now and then with the contacts read so far and how much of the file

@@ -37,6 +37,10 @@ void TestCommandLine::commandLineExport_data()
     QTest::newRow("no file") << QStringList{"--export"} << 2 << "Brak wartości po --export.";
     QTest::newRow("import") << QStringList{"--import", "DIR/in.vcf", "--duplicates", "ADD"} << 0
                             << "Dodano 1, zaktualizowano 0, pominięto 0";
+    QTest::newRow("import, CSV with columns kept")
+        << QStringList{"--import", "DIR/in.csv"} << 0
+        << "Dodano 1, zaktualizowano 0, pominięto 0\n"
+           "Kolumny zachowane jako inne dane: NIP, Kolor\n";
     QTest::newRow("import, missing file")
         << QStringList{"--import", "DIR/brak.vcf"} << 1 << "Nie można odczytać pliku";
     QTest::newRow("import, a device")
@@ -66,6 +70,10 @@ void TestCommandLine::commandLineExport()
     QFile card(dir.filePath(QStringLiteral("in.vcf")));
     QVERIFY(card.open(QIODevice::WriteOnly) && card.write("BEGIN:VCARD\nFN:A\nEND:VCARD\n") > 0);
     card.close();
+    QFile sheet(dir.filePath(QStringLiteral("in.csv")));
+    QVERIFY(sheet.open(QIODevice::WriteOnly) &&
+            sheet.write("Firma;Tel.;Waga;NIP;Kolor\nA;1;;2;zielony\n") > 0);
+    sheet.close();
     QVERIFY(CommandLine::requested(arguments));
     QString out;
     QString err;

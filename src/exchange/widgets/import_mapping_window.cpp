@@ -26,6 +26,40 @@ constexpr EncodingName kEncodings[] = {{CsvEncoding::Utf8, "UTF-8"},
                                        {CsvEncoding::Windows1250, "Windows-1250"},
                                        {CsvEncoding::Iso8859_2, "ISO-8859-2"}};
 
+// What a column gives, as its box names it.
+QString describe(const CsvColumn &column, const QString &header, const QStringList &headers)
+{
+    using Role = CsvColumn::Role;
+    const auto typed = [&column](const QString &text) {
+        return column.type.isEmpty() ? text : QStringLiteral("%1 (%2)").arg(text, column.type);
+    };
+    if (column.role == Role::Uid)
+        return QStringLiteral("UID");
+    if (column.role == Role::Type || column.role == Role::Label) {
+        const QString what =
+            column.role == Role::Type ? QStringLiteral("typ") : QStringLiteral("etykieta");
+        if (column.kind == ContactDetail::Address)
+            return QStringLiteral("(%1 adresu)").arg(what);
+        return QStringLiteral("(%1: %2)").arg(what, headers.value(column.of));
+    }
+    if (column.skipped())
+        return QStringLiteral("(pomiń)");
+    if (column.keeps(header))
+        return QStringLiteral("(zachowaj jako inne)");
+    if (column.kind == ContactDetail::Address && column.part >= 0) {
+        const QString place = column.field >= 0 ? ContactRecord::fieldCaption(column.field)
+                                                : QStringLiteral("Ulica numer");
+        return typed(QStringLiteral("Adres: %1").arg(place));
+    }
+    if (column.field >= 0 && !column.kind && column.field == ContactRecord::Filia)
+        return QStringLiteral("Przedstawiciel: imię lub nazwisko");
+    if (column.field >= 0)
+        return typed(ContactRecord::fieldCaption(column.field));
+    if (column.kind == ContactDetail::Other)
+        return QStringLiteral("Inne: %1").arg(column.label);
+    return typed(ContactDetail::kindCaption(*column.kind));
+}
+
 QString separatorName(QChar delimiter)
 {
     if (delimiter == u';')
@@ -70,10 +104,12 @@ TImportMapping::TImportMapping(QWidget *parent)
     Preview->setAccessibleName(QStringLiteral("Pierwsze wiersze pliku"));
 
     Hint = label(this, QStringLiteral("Hint"),
-                 QStringLiteral("W pierwszym wierszu wybierz pole dla każdej kolumny; kolumny "
-                                "„(pomiń)” nie zostaną zaimportowane."),
-                 {8, 368});
-    Hint->setFixedWidth(704);
+                 QStringLiteral("Wybierz pole każdej kolumny. „(zachowaj jako inne)”: dalsze dane "
+                                "kontaktu pod nazwą kolumny; „(pomiń)”: kolumna nie będzie "
+                                "importowana."),
+                 {8, 364});
+    Hint->setWordWrap(true);
+    Hint->setFixedSize(520, Hint->heightForWidth(520));
 
     ImportButton = new QPushButton(QStringLiteral("&Importuj"), this);
     ImportButton->setObjectName(QStringLiteral("ImportButton"));
@@ -99,12 +135,16 @@ bool TImportMapping::load(const QString &path, QString *error)
 
 void TImportMapping::setEncoding(CsvEncoding encoding)
 {
-    const QVector<int> chosen = mapping();
+    const CsvMapping chosen = mapping();
+    const QStringList headers = m_headers;
     QString error;
     read(encoding, &error);
     if (chosen.size() == Preview->columnCount()) {
+        // A column kept under its header stays so, though the header reads otherwise now.
         for (int column = 0; column < chosen.size(); ++column)
-            setColumnField(column, chosen[column]);
+            setColumn(column, chosen[column].keeps(headers.value(column))
+                                  ? CsvColumn::keptAs(m_headers.value(column))
+                                  : chosen[column]);
     }
 }
 
@@ -136,15 +176,23 @@ bool TImportMapping::read(CsvEncoding encoding, QString *error)
     for (int row = 1; row <= rows.size(); ++row)
         rowNames << QString::number(row);
     Preview->setVerticalHeaderLabels(rowNames);
-    const QVector<int> guessed = reader.mapping();
+    const CsvMapping guessed = reader.mapping();
+    m_headers = headers;
+    m_choices.clear();
     for (int column = 0; column < headers.size(); ++column) {
         auto *box = new QComboBox(Preview);
         box->setObjectName(QStringLiteral("Field%1").arg(column + 1));
         box->setAccessibleName(QStringLiteral("Pole kolumny %1").arg(headers[column]));
-        box->addItem(QStringLiteral("(pomiń)"), -1);
+        CsvMapping choices{CsvColumn{}, CsvColumn::keptAs(headers[column])};
         for (int field = 0; field < ContactRecord::kFieldCount; ++field)
-            box->addItem(ContactRecord::fieldCaption(field), field);
-        box->setCurrentIndex(box->findData(guessed.value(column, -1)));
+            choices << CsvColumn::forField(field);
+        const CsvColumn guess = guessed.value(column);
+        if (!choices.contains(guess))
+            choices.insert(2, guess);
+        for (qsizetype i = 0; i < choices.size(); ++i)
+            box->addItem(describe(choices[i], headers[column], headers), int(i));
+        m_choices << choices;
+        box->setCurrentIndex(int(choices.indexOf(guess)));
         connect(box, &QComboBox::currentIndexChanged, this, &TImportMapping::fieldsChanged);
         Preview->setCellWidget(0, column, box);
         for (int row = 0; row < rows.size(); ++row)
@@ -162,32 +210,47 @@ QComboBox *TImportMapping::fieldBox(int column) const
     return qobject_cast<QComboBox *>(Preview->cellWidget(0, column));
 }
 
-QVector<int> TImportMapping::mapping() const
+CsvMapping TImportMapping::mapping() const
 {
-    QVector<int> fields;
-    for (int column = 0; column < Preview->columnCount(); ++column)
-        fields << (fieldBox(column) ? fieldBox(column)->currentData().toInt() : -1);
-    return fields;
+    CsvMapping columns;
+    for (int column = 0; column < Preview->columnCount(); ++column) {
+        const QComboBox *box = fieldBox(column);
+        columns << (box ? m_choices.value(column).value(box->currentIndex()) : CsvColumn{});
+    }
+    return columns;
 }
 
 void TImportMapping::setColumnField(int column, int field)
 {
-    if (QComboBox *box = fieldBox(column))
-        box->setCurrentIndex(std::max(0, box->findData(field)));
+    setColumn(column, field < 0 ? CsvColumn{} : CsvColumn::forField(field));
+}
+
+void TImportMapping::setColumn(int column, const CsvColumn &meaning)
+{
+    QComboBox *box = fieldBox(column);
+    if (!box)
+        return;
+    CsvMapping &choices = m_choices[column];
+    if (!choices.contains(meaning)) {
+        choices << meaning;
+        box->addItem(describe(meaning, m_headers.value(column), m_headers),
+                     int(choices.size() - 1));
+    }
+    box->setCurrentIndex(int(choices.indexOf(meaning)));
 }
 
 void TImportMapping::fieldsChanged()
 {
-    const QVector<int> fields = mapping();
-    // Columns without a field are shown greyed, as they will not be read.
-    for (int column = 0; column < fields.size(); ++column) {
+    const CsvMapping columns = mapping();
+    // Columns skipped are shown greyed, as they will not be read.
+    for (int column = 0; column < columns.size(); ++column) {
         for (int row = 1; row < Preview->rowCount(); ++row) {
             if (QTableWidgetItem *item = Preview->item(row, column))
-                item->setForeground(fields[column] < 0
+                item->setForeground(columns[column].skipped()
                                         ? palette().color(QPalette::Disabled, QPalette::Text)
                                         : palette().color(QPalette::Text));
         }
     }
-    ImportButton->setEnabled(
-        std::any_of(fields.begin(), fields.end(), [](int f) { return f >= 0; }));
+    // Columns all skipped or kept under their headers give no contacts.
+    ImportButton->setEnabled(CsvReader::fillsContacts(columns, m_headers));
 }

@@ -10,9 +10,11 @@ class QLabel;
 class QPushButton;
 class QTableWidget;
 
-// `TImportMapping`: the window that shows the first rows of a CSV file under the
-// fields its columns are guessed to fill, and lets the user change the field of each
-// column and the file's encoding before the import.
+// `TImportMapping`: the window that shows the first rows of a CSV file under what
+// each column is guessed to give (a field, a further value, or, for a column nothing
+// matches, "zachowaj jako inne": an "other" value under its header), and lets the user
+// choose another field, keep the column as other, or skip it, and change the file's
+// encoding before the import.
 class TImportMapping final : public KaxModalWindow
 {
     Q_OBJECT
@@ -30,9 +32,11 @@ public:
     // the columns are the same.
     void setEncoding(CsvEncoding encoding);
     CsvEncoding encoding() const { return m_encoding; }
-    // Per column: the field it fills, or -1.
-    QVector<int> mapping() const;
+    // Per column: what it gives.
+    CsvMapping mapping() const;
+    // Chooses a field for the column (-1: skip it), or any other meaning.
     void setColumnField(int column, int field);
+    void setColumn(int column, const CsvColumn &meaning);
 
     QLabel *FileName = nullptr;
     QComboBox *EncodingBox = nullptr;
@@ -48,5 +52,7 @@ private:
     QComboBox *fieldBox(int column) const;
 
     QString m_path;
+    QStringList m_headers;
+    QList<CsvMapping> m_choices; // per column: what each item of its box gives
     CsvEncoding m_encoding = CsvEncoding::Detect;
 };

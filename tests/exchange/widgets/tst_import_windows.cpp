@@ -56,17 +56,32 @@ void TestImportWindows::mappingShowsGuessAndTakesChanges()
     QVERIFY(window.load(file.fileName(), &error));
     QCOMPARE(window.encoding(), CsvEncoding::Utf8);
     QCOMPARE(window.Separator->text(), QStringLiteral("przecinek"));
-    QCOMPARE(window.mapping(), (QVector<int>{2, 2, -1, ContactRecord::Email}));
+    const auto fields = [&window] {
+        QVector<int> fields;
+        for (const CsvColumn &column : window.mapping())
+            fields << column.field;
+        return fields;
+    };
+    QCOMPARE(fields(), (QVector<int>{2, 2, -1, ContactRecord::Email}));
+    // A column nothing matches is kept under its header unless skipped.
+    QCOMPARE(window.mapping()[2], CsvColumn::keptAs(QStringLiteral("Kolor")));
+    const auto kolor = [&window] {
+        return qobject_cast<QComboBox *>(window.Preview->cellWidget(0, 2));
+    };
+    QCOMPARE(kolor()->currentText(), QStringLiteral("(zachowaj jako inne)"));
+    QVERIFY(kolor()->findText(QStringLiteral("(pomiń)")) >= 0);
     QCOMPARE(window.Preview->item(1, 1)->text(), QStringLiteral("Żółw"));
 
     // Another encoding re-reads the rows and keeps the fields chosen.
-    window.setColumnField(2, ContactRecord::Uwagi);
+    window.setColumnField(1, ContactRecord::Uwagi);
     window.setEncoding(CsvEncoding::Windows1250);
-    QCOMPARE(window.mapping(), (QVector<int>{2, 2, ContactRecord::Uwagi, ContactRecord::Email}));
+    QCOMPARE(fields(), (QVector<int>{2, ContactRecord::Uwagi, -1, ContactRecord::Email}));
+    QCOMPARE(kolor()->currentText(), QStringLiteral("(zachowaj jako inne)"));
+    window.setColumnField(0, -1);
+    window.setColumnField(1, -1);
+    window.setColumnField(3, -1);
+    QVERIFY(!window.ImportButton->isEnabled()); // a kept column alone gives no contact
     QCOMPARE(window.Preview->item(1, 1)->text(), QStringLiteral("Ĺ»ĂłĹ‚w"));
-    for (int column = 0; column < 4; ++column)
-        window.setColumnField(column, -1);
-    QVERIFY(!window.ImportButton->isEnabled()); // nothing would be read
     QVERIFY(!window.load(dir.filePath(QStringLiteral("brak.csv")), &error));
     QVERIFY(error.contains(QStringLiteral("brak.csv")));
 }
