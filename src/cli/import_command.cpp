@@ -1,34 +1,12 @@
 #include "cli/commands.h"
 #include "exchange/contact_formats.h"
 #include "exchange/contact_import.h"
-#include "exchange/csv.h"
-#include "platform/file_access.h"
 #include "store/data_module.h"
 #include "store/table.h"
 
-#include <QFile>
 #include <QTextStream>
 
 namespace CommandLine {
-
-namespace {
-
-// The columns of a CSV file that nothing matched and that were kept as "other" values
-// under their header; only those that held a value are named.
-QStringList keptColumns(const QString &path, CsvEncoding encoding)
-{
-    QFile file;
-    if (!FileAccess::openRegular(&file, path).ok)
-        return {};
-    CsvReader reader(&file, encoding);
-    if (!reader.open())
-        return {};
-    for (ContactRecord record; reader.readNext(&record);) {
-    }
-    return reader.keptColumns();
-}
-
-} // namespace
 
 int importContacts(const Options &options, QTextStream &out, QTextStream &err)
 {
@@ -64,12 +42,8 @@ int importContacts(const Options &options, QTextStream &out, QTextStream &err)
         return 1;
     }
     out << result.summary() << '\n';
-    if (settings.format == ContactImport::Format::Csv) {
-        if (const QStringList kept = keptColumns(path, settings.encoding); !kept.isEmpty())
-            out << QStringLiteral("Kolumny zachowane jako inne dane: %1")
-                       .arg(kept.join(QStringLiteral(", ")))
-                << '\n';
-    }
+    for (const QString &notice : result.notices)
+        out << notice << '\n';
     return 0;
 }
 

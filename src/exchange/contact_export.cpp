@@ -32,8 +32,26 @@ Result failed(const QString &message)
     return result;
 }
 
+// The columns a CSV file needs for the further values of every contact, and for UIDs.
+QStringList csvDetailColumns(const TTable &contacts)
+{
+    CsvDetailColumns columns;
+    if (!contacts.hasDetails())
+        return columns.headers();
+    ContactExtras extras;
+    extras.uid = QStringLiteral("-"); // every contact has one
+    columns.collect(extras);
+    extras.uid.clear();
+    contacts.detailStore().forEachDetails([&](qint64, const QList<ContactDetail> &details) {
+        extras.details = details;
+        columns.collect(extras);
+    });
+    return columns.headers();
+}
+
 // One writer interface over the two formats.
-std::function<bool(const ContactRecord &)> writerFor(OutputFile &file, Format format)
+std::function<bool(const ContactRecord &)> writerFor(OutputFile &file, Format format,
+                                                     const TTable &contacts)
 {
     switch (format) {
     case Format::VCard4:
@@ -47,6 +65,7 @@ std::function<bool(const ContactRecord &)> writerFor(OutputFile &file, Format fo
         auto writer = std::make_shared<CsvWriter>(&file, format == Format::CsvWindows1250
                                                              ? CsvWriter::Encoding::Windows1250
                                                              : CsvWriter::Encoding::Utf8);
+        writer->setColumns(csvDetailColumns(contacts));
         return [writer](const ContactRecord &record) { return writer->write(record); };
     }
     }
@@ -160,10 +179,10 @@ Result exportTable(const TTable &contacts, const QString &path, Format format,
     OutputFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         return cannotWrite(file.error());
-    const auto write = writerFor(file, format);
     Result result;
     bool cancelled = false;
     try {
+        const auto write = writerFor(file, format, contacts);
         if (!writeRecords(contacts, write, progress, &result, &cancelled) && !cancelled)
             return cannotWrite(file.error());
         if (cancelled) {

@@ -345,6 +345,7 @@ Result importFile(TTable &contacts, const QString &path, const Options &options)
         if (read == 0 && source->unusable() == 0)
             return failed(QStringLiteral("W pliku %1 nie znaleziono żadnych kontaktów.").arg(path));
         result.skipped += source->unusable();
+        result.notices = source->notices();
         const bool committed = batch.commit([&options, read](int percent) {
             return !options.progress ||
                    options.progress(read, kReadShare + percent * (100 - kReadShare) / 100);

@@ -69,6 +69,9 @@ struct Result : IoResult
     qint64 blank = 0;       // of the skipped: contacts without a value in any field
     qint64 firstId = -1;    // the first contact added or updated, or -1
     bool cancelled = false; // error then says that nothing was imported
+    // What the reader had to say beside the counts, a sentence each: columns of a CSV
+    // file kept as further values under their header, what a card held beyond 1 MB.
+    QStringList notices;
 
     // "Dodano N, zaktualizowano M, pominięto K", and ", w tym pustych B" when some were
     // blank.

@@ -37,6 +37,19 @@ public:
             return 0;
     }
 
+    QStringList notices() const override
+    {
+        QStringList notices;
+        if constexpr (requires { m_reader.notices(); })
+            notices << m_reader.notices();
+        if constexpr (requires { m_reader.keptColumns(); }) {
+            if (const QStringList kept = m_reader.keptColumns(); !kept.isEmpty())
+                notices << QStringLiteral("Kolumny zachowane jako inne dane: %1")
+                               .arg(kept.join(QStringLiteral(", ")));
+        }
+        return notices;
+    }
+
 private:
     Reader m_reader;
 };

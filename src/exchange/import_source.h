@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QIODevice>
 #include <QString>
+#include <QStringList>
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
@@ -22,7 +23,10 @@ public:
     virtual qint64 errorLine() const = 0;
     virtual qint64 lineNumber() const = 0;
     virtual qint64 unusable() const { return 0; } // records passed over
-    virtual int percent() const = 0;              // of the file read so far
+    // What the user is to be told of the reading: values kept in another form, or a
+    // card's text beyond what a contact holds. Read once reading has ended.
+    virtual QStringList notices() const { return {}; }
+    virtual int percent() const = 0; // of the file read so far
     // Called on the reading thread once reading has ended, for what that thread holds.
     virtual void finish() {}
     // Called on another thread: reading is to end soon, as at the end of the file.

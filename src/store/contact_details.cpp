@@ -352,3 +352,33 @@ void DetailStore::forEachUid(const std::function<void(qint64 id, const QString &
     while (select.next())
         visit(select.value(0).toLongLong(), select.value(1).toString());
 }
+
+void DetailStore::forEachDetails(
+    const std::function<void(qint64 id, const QList<ContactDetail> &details)> &visit)
+{
+    if (!available())
+        return;
+    QSqlQuery select(m_db);
+    select.setForwardOnly(true);
+    if (!select.exec(QStringLiteral("SELECT contact, kind, type, label, value FROM %1 ORDER BY "
+                                    "contact, ord")
+                         .arg(quoted(ContactDetails::detailsTable(m_table)))))
+        throw DatabaseError(engineMessage(select.lastError()));
+    qint64 current = -1;
+    QList<ContactDetail> details;
+    while (select.next()) {
+        const qint64 id = select.value(0).toLongLong();
+        if (id != current && !details.isEmpty()) {
+            visit(current, details);
+            details.clear();
+        }
+        current = id;
+        details << ContactDetail{
+            ContactDetail::kindNamed(select.value(1).toString()).value_or(ContactDetail::Other),
+            select.value(2).toString(), select.value(3).toString(), select.value(4).toString()};
+    }
+    if (select.lastError().isValid())
+        throw DatabaseError(engineMessage(select.lastError()));
+    if (!details.isEmpty())
+        visit(current, details);
+}

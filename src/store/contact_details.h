@@ -108,6 +108,9 @@ public:
     qint64 idOfUid(const QString &uid);
     // Every contact's UID.
     void forEachUid(const std::function<void(qint64 id, const QString &uid)> &visit);
+    // The further values of every contact that has any, in id order.
+    void forEachDetails(
+        const std::function<void(qint64 id, const QList<ContactDetail> &details)> &visit);
 
 private:
     QSqlQuery &query(std::unique_ptr<QSqlQuery> &slot, const QString &sql);

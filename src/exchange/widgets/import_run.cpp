@@ -66,8 +66,9 @@ void runFile(QWidget *parent, TTable &contacts, const QString &path)
     else if (!result.ok)
         reportError(result.error);
     else
-        showMessage(DialogKind::Information, QStringLiteral("Kartax2000®"),
-                    result.summary() + u'.');
+        showMessage(
+            DialogKind::Information, QStringLiteral("Kartax2000®"),
+            QStringList{result.summary() + u'.', result.notices.join(u'\n')}.join(u'\n').trimmed());
 }
 
 } // namespace ImportRun
