@@ -12,7 +12,9 @@
 namespace {
 
 // Cards this program wrote carry its product id; their values are taken as they are.
-constexpr char kProductId[] = "-//Kartax2000//Kartax2000//PL";
+constexpr char kProductId[] = "-//Kartax2000//Kartax2000 2//PL";
+// Cards of the program's earlier versions: their TITLE held the line of business.
+constexpr char kFirstProductId[] = "-//Kartax2000//Kartax2000//PL";
 constexpr char kQuotedPrintable[] = "QUOTED-PRINTABLE";
 
 // The program's own properties, for values vCard has no property for: a person, a
@@ -207,7 +209,7 @@ bool parseLine(const QByteArray &line, Property *property)
                 if (isEncodingName(upper))
                     property->encoding = upper;
                 else if (!upper.isEmpty())
-                    property->types << decodeText(type.trimmed(), {}).toUpper();
+                    property->types << decodeParameter(type.trimmed()).toUpper();
             }
         } else if (key == "ENCODING") {
             property->encoding = value.toUpper();
@@ -401,6 +403,7 @@ private:
                      const QStringList &preferred) const;
 
     bool m_own = false;
+    bool m_firstOwn = false; // written by an earlier version
     bool m_hasOrg = false;
     bool m_hasName = false;
     bool m_hasCategories = false;
@@ -443,7 +446,9 @@ void CardBuilder::add(const Property &property, const QByteArray &line)
 {
     const QByteArray &name = property.name;
     if (name == "PRODID") {
-        m_own = unescape(decodeText(property.value, {})) == QLatin1String(kProductId);
+        const QString id = unescape(decodeText(property.value, {}));
+        m_firstOwn = id == QLatin1String(kFirstProductId);
+        m_own = m_firstOwn || id == QLatin1String(kProductId);
         return;
     }
     if (kFrame.contains(name))
@@ -553,6 +558,13 @@ ContactRecord CardBuilder::finish() const
     r[ContactRecord::Branza] = joinList(m_categories, m_own);
 
     QList<Value> values = m_values;
+    const auto title = std::find_if(values.begin(), values.end(), [](const Value &value) {
+        return value.detail.kind == Kind::Other && value.detail.label == kTitleLabel;
+    });
+    if (m_firstOwn && r[ContactRecord::Branza].isEmpty() && title != values.end()) {
+        r[ContactRecord::Branza] = title->detail.value;
+        values.erase(title);
+    }
     for (Value &value : values) {
         QString &text = value.detail.value;
         if (!value.categories.isEmpty())

@@ -173,6 +173,10 @@ void TestVCard::cardFillsFields_data()
                       "END:VCARD\n")
         << "Jan Małecki|||Polska|||skr. poczt. 12||5|2|||"
         << QStringList{"fax|domowy||1", "N:Małecki;Jan"};
+    QTest::newRow("an earlier version's own card: TITLE is the line of business")
+        << QByteArray("BEGIN:VCARD\nVERSION:4.0\nPRODID:-//Kartax2000//Kartax2000//PL\nFN:Ala\n"
+                      "N:Ala;;;;\nORG:Alfa\nTITLE:Meble\nEND:VCARD\n")
+        << "Alfa|Meble|Ala||||||||||" << QStringList{};
 
     const QByteArray phone = fixture("phone-2.1.vcf");
     QTest::newRow("phone: person with a photo")
