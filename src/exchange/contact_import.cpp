@@ -250,7 +250,7 @@ Result importFile(TTable &contacts, const QString &path, const Options &options)
                 return;
             if (naming)
                 nameIfNameless(&read->record);
-            read->row = batch.prepare(places.values(read->record), read->record.extras.details);
+            read->row = batch.prepare(places.values(read->record), read->record.extras);
             read->keys = Keys::from(read->record);
         });
         ReadAhead::Batch chunk;
@@ -307,11 +307,10 @@ Result importFile(TTable &contacts, const QString &path, const Options &options)
                     // has its UID keeps the UID it is given.
                     if (finder.uidTaken(record.extras.uid, batch)) {
                         record.extras.uid.clear();
+                        item.row.uid.clear();
                         item.keys.uid.clear();
                     }
                     const qint64 id = batch.insert(item.row);
-                    if (!record.extras.isEmpty())
-                        batch.writeExtras(id, record.extras);
                     if (!addingAll)
                         finder.add(id, item.keys);
                     else

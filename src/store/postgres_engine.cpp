@@ -13,8 +13,12 @@
 #include <QSqlQuery>
 #include <QTimer>
 #include <QVariant>
+#include <limits>
 
 namespace {
+
+// The time now as vCard's REV, in the server's SQL.
+constexpr char kNow[] = "to_char(now() AT TIME ZONE 'UTC', 'YYYY-MM-DD\"T\"HH24:MI:SS\"Z\"')";
 
 using SqlText::engineMessage;
 using SqlText::quoted;
@@ -189,8 +193,7 @@ public:
         const QString name = quoted(table);
         const QString cardNew = quoted(table + QStringLiteral("_card_new"));
         const QString cardRev = quoted(table + QStringLiteral("_card_rev"));
-        const QString now =
-            QStringLiteral("to_char(now() AT TIME ZONE 'UTC', 'YYYY-MM-DD\"T\"HH24:MI:SS\"Z\"')");
+        const QString now = QLatin1String(kNow);
         QStringList fields;
         for (const QString &field : ContactSchema::fieldNames())
             fields << quoted(field);
@@ -218,10 +221,26 @@ public:
                            "EXECUTE FUNCTION %4()")
                 .arg(quoted(table + QStringLiteral("_card_upd")), fields.join(u", "), name,
                      cardRev),
-            QStringLiteral("INSERT INTO %1 (id, uid, rev) SELECT id, gen_random_uuid()::text, %2 "
-                           "FROM %3 ON CONFLICT DO NOTHING")
-                .arg(card, now, name),
+            missingCards(table, std::numeric_limits<qint64>::min()),
         };
+    }
+
+    QString batchCardInsert(const QString &table) const override
+    {
+        // The insert trigger made the row's card already: the batch's values replace it.
+        return QStringLiteral("INSERT INTO %1 (id, uid, rev, kept) VALUES (?, ?, ?, ?) ON CONFLICT "
+                              "(id) DO UPDATE SET uid = excluded.uid, rev = excluded.rev, kept = "
+                              "excluded.kept")
+            .arg(quoted(ContactDetails::cardTable(table)));
+    }
+
+    QString missingCards(const QString &table, qint64 fromId) const override
+    {
+        return QStringLiteral(
+                   "INSERT INTO %1 (id, uid, rev) SELECT id, gen_random_uuid()::text, %2 "
+                   "FROM %3 WHERE id >= %4 ON CONFLICT DO NOTHING")
+            .arg(quoted(ContactDetails::cardTable(table)), QLatin1String(kNow), quoted(table))
+            .arg(fromId);
     }
 
     QStringList markingStatements(const QString &table) const override

@@ -94,6 +94,14 @@ public:
     // when a field changes, both dropped with the contact) and the cards of the contacts
     // stored so far; each statement may run again.
     virtual QStringList detailsStatements(const QString &table) const = 0;
+    // The statement with which a batch gives a row it inserted its card (binding id, uid,
+    // rev and kept), the insert trigger being set aside or its card replaced. It must
+    // not make the engine open a savepoint per row, which would flush the full-text
+    // index's pending data each time.
+    virtual QString batchCardInsert(const QString &table) const = 0;
+    // What gives the rows with ids from `fromId` on that have no card one, with a
+    // generated UID.
+    virtual QString missingCards(const QString &table, qint64 fromId) const = 0;
 
     // Each index of the table with the column it orders first, by name. False with the
     // engine's error.
@@ -128,8 +136,9 @@ public:
     virtual qint64 insertedId(QSqlQuery &insert) const = 0;
 
     // A batch's writes: keeps the triggers from marking the rows the batch writes, within
-    // its transaction, adding to `restore` what makes them again at commit. False with
-    // the engine's error.
+    // its transaction, adding to `restore` what makes them again at commit; the trigger
+    // that gives new rows their card may be set aside too, as the batch writes the cards
+    // itself. False with the engine's error.
     virtual bool setAsideMarking(const QSqlDatabase &db, const QString &table, QStringList *restore,
                                  QSqlError *failure) const = 0;
     // Raises the connection's page cache for a batch; returns what restoreCache() needs.

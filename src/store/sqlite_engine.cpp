@@ -18,6 +18,7 @@
 #include <QSqlQuery>
 #include <QUrl>
 #include <filesystem>
+#include <limits>
 #include <sqlite3.h>
 #include <system_error>
 
@@ -159,6 +160,27 @@ void openReadOnly(TableConnection &connection)
             break;
     }
     connection.fail(failure);
+}
+
+// A version 4 UUID from random bytes, and the time now as vCard's REV, in the engine's
+// own SQL.
+constexpr char kUuid[] =
+    "lower(hex(randomblob(4)) || '-' || hex(randomblob(2)) || '-4' || "
+    "substr(hex(randomblob(2)), 2) || '-' || substr('89AB', 1 + abs(random() % 4), 1) || "
+    "substr(hex(randomblob(2)), 2) || '-' || hex(randomblob(6)))";
+constexpr char kNow[] = "strftime('%Y-%m-%dT%H:%M:%SZ', 'now')";
+
+// The trigger that gives every contact inserted a card with a generated UID, by name
+// with the statement that creates it when missing. A batch sets it aside and writes the
+// cards itself.
+std::pair<QString, QString> cardTrigger(const QString &table)
+{
+    const QString name = table + QStringLiteral("_card_ins");
+    return {name, QStringLiteral("CREATE TRIGGER IF NOT EXISTS %1 AFTER INSERT ON %2 BEGIN "
+                                 "INSERT OR IGNORE INTO %3 (id, uid, rev) VALUES (NEW.id, %4, "
+                                 "%5); END")
+                      .arg(quoted(name), quoted(table), quoted(ContactDetails::cardTable(table)),
+                           QLatin1String(kUuid), QLatin1String(kNow))};
 }
 
 // The triggers that mark rows another program writes, by name with the statement
@@ -329,12 +351,6 @@ public:
         const QString details = quoted(ContactDetails::detailsTable(table));
         const QString card = quoted(ContactDetails::cardTable(table));
         const QString name = quoted(table);
-        // A version 4 UUID from random bytes, in the engine's own SQL.
-        const QString uuid = QStringLiteral(
-            "lower(hex(randomblob(4)) || '-' || hex(randomblob(2)) || '-4' || "
-            "substr(hex(randomblob(2)), 2) || '-' || substr('89AB', 1 + abs(random() % 4), 1) "
-            "|| substr(hex(randomblob(2)), 2) || '-' || hex(randomblob(6)))");
-        const QString now = QStringLiteral("strftime('%Y-%m-%dT%H:%M:%SZ', 'now')");
         QStringList fields;
         for (const QString &field : ContactSchema::fieldNames())
             fields << quoted(field);
@@ -346,19 +362,34 @@ public:
             QStringLiteral("CREATE TABLE IF NOT EXISTS %1 (id INTEGER PRIMARY KEY, uid TEXT NOT "
                            "NULL UNIQUE, rev TEXT, kept TEXT)")
                 .arg(card),
-            QStringLiteral("CREATE TRIGGER IF NOT EXISTS %1 AFTER INSERT ON %2 BEGIN INSERT OR "
-                           "IGNORE INTO %3 (id, uid, rev) VALUES (NEW.id, %4, %5); END")
-                .arg(quoted(table + QStringLiteral("_card_ins")), name, card, uuid, now),
+            cardTrigger(table).second,
             QStringLiteral("CREATE TRIGGER IF NOT EXISTS %1 AFTER UPDATE OF %2 ON %3 BEGIN "
                            "UPDATE %4 SET rev = %5 WHERE id = NEW.id; END")
                 .arg(quoted(table + QStringLiteral("_card_upd")), fields.join(u", "), name, card,
-                     now),
+                     QLatin1String(kNow)),
             QStringLiteral("CREATE TRIGGER IF NOT EXISTS %1 AFTER DELETE ON %2 BEGIN DELETE "
                            "FROM %3 WHERE contact = OLD.id; DELETE FROM %4 WHERE id = OLD.id; END")
                 .arg(quoted(table + QStringLiteral("_card_del")), name, details, card),
-            QStringLiteral("INSERT OR IGNORE INTO %1 (id, uid, rev) SELECT id, %2, %3 FROM %4")
-                .arg(card, uuid, now, name),
+            missingCards(table, std::numeric_limits<qint64>::min()),
         };
+    }
+
+    QString batchCardInsert(const QString &table) const override
+    {
+        // OR IGNORE: a constraint that aborts would have the statement, which writes the
+        // table and its UID index, open a savepoint. A row whose card is ignored (a UID
+        // already taken) gets one at the batch's commit.
+        return QStringLiteral("INSERT OR IGNORE INTO %1 (id, uid, rev, kept) VALUES (?, ?, ?, ?)")
+            .arg(quoted(ContactDetails::cardTable(table)));
+    }
+
+    QString missingCards(const QString &table, qint64 fromId) const override
+    {
+        const QString card = quoted(ContactDetails::cardTable(table));
+        return QStringLiteral("INSERT OR IGNORE INTO %1 (id, uid, rev) SELECT id, %2, %3 FROM %4 "
+                              "WHERE id >= %5 AND id NOT IN (SELECT id FROM %1 WHERE id >= %5)")
+            .arg(card, QLatin1String(kUuid), QLatin1String(kNow), quoted(table))
+            .arg(fromId);
     }
 
     bool indexesByFirstColumn(const QSqlDatabase &db, const QString &table,
@@ -453,7 +484,7 @@ public:
                          QSqlError *failure) const override
     {
         QList<std::pair<QString, QString>> triggers = markTriggers(table);
-        triggers << SearchIndex::markTriggers(table);
+        triggers << SearchIndex::markTriggers(table) << cardTrigger(table);
         QSqlQuery query(db);
         for (const auto &[name, create] : std::as_const(triggers)) {
             query.prepare(

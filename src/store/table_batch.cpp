@@ -9,6 +9,7 @@
 #include "store/sql_text.h"
 #include "store/table.h"
 
+#include <QDateTime>
 #include <QSqlError>
 #include <QVariant>
 #include <algorithm>
@@ -49,6 +50,18 @@ TableBatch::TableBatch(TTable &table) : m_table(table), m_engine(requireEngine(t
         QStringLiteral("UPDATE %1 SET %2 = ? WHERE id = ?").arg(name, m_columns.join(u" = ?, ")));
     m_select =
         prepare(QStringLiteral("SELECT %1 FROM %2 WHERE id = ?").arg(fields.join(u", "), name));
+    if (detailStore().available()) {
+        // The card the insert trigger would make, with the UID and kept lines given.
+        m_now = QDateTime::currentDateTimeUtc().toString(Qt::ISODate).toUtf8();
+        m_insertCard =
+            bulk(QStringLiteral("INSERT INTO %1 (id, uid, rev, kept) VALUES (?, ?, ?, ?) "
+                                "ON CONFLICT (id) DO UPDATE SET uid = excluded.uid, "
+                                "rev = excluded.rev, kept = excluded.kept")
+                     .arg(quoted(ContactDetails::cardTable(m_table.m_tableName))));
+        m_insertDetail = bulk(QStringLiteral("INSERT INTO %1 (contact, ord, kind, type, label, "
+                                             "value) VALUES (?, ?, ?, ?, ?, ?)")
+                                  .arg(quoted(ContactDetails::detailsTable(m_table.m_tableName))));
+    }
     if (m_table.m_bookkeeping)
         m_unmark = prepare(QStringLiteral("DELETE FROM %1 WHERE id = ?")
                                .arg(quoted(ContactSchema::dirtyTable(m_table.m_tableName))));
@@ -111,13 +124,8 @@ QSqlQuery &TableBatch::statement(const std::unique_ptr<QSqlQuery> &query)
     return *query;
 }
 
-TableBatch::Prepared TableBatch::prepare(const QStringList &values) const
-{
-    return prepare(values, {});
-}
-
 TableBatch::Prepared TableBatch::prepare(const QStringList &values,
-                                         const QList<ContactDetail> &details) const
+                                         const ContactExtras &extras) const
 {
     const QStringList &fields = m_table.m_fields;
     if (values.size() != fields.size())
@@ -131,8 +139,13 @@ TableBatch::Prepared TableBatch::prepare(const QStringList &values,
         row.keys << collator.key(values[field]);
     if (m_search->active())
         for (const QString &text :
-             SearchIndex::columnTexts(ContactDetails::searchValues(fields, values, details)))
+             SearchIndex::columnTexts(ContactDetails::searchValues(fields, values, extras.details)))
             row.searchText << text.toUtf8();
+    for (const ContactDetail &detail : extras.details)
+        row.details << ContactDetail::kindName(detail.kind).toUtf8() << detail.type.toUtf8()
+                    << detail.label.toUtf8() << detail.value.toUtf8();
+    row.uid = extras.uid.toUtf8();
+    row.kept = extras.kept.toUtf8();
     return row;
 }
 
@@ -168,6 +181,23 @@ qint64 TableBatch::insert(const Prepared &row)
         m_firstInserted = m_unindexed = id;
     m_lastInserted = std::max(m_lastInserted, id);
     m_search->writeTextOnly(id, row.searchText);
+    if (m_insertCard) {
+        const QByteArray uid = row.uid.isEmpty() ? ContactDetails::newUid().toUtf8() : row.uid;
+        m_insertCard->bind(0, id);
+        m_insertCard->bindUtf8(1, uid);
+        m_insertCard->bindUtf8(2, m_now);
+        m_insertCard->bindUtf8(3, row.kept.isEmpty() ? QByteArray() : row.kept);
+        if (!m_insertCard->exec())
+            link().failWrite(m_insertCard->error());
+        for (qsizetype i = 0; i + 3 < row.details.size(); i += 4) {
+            m_insertDetail->bind(0, id);
+            m_insertDetail->bind(1, qint64(i / 4));
+            for (int part = 0; part < 4; ++part)
+                m_insertDetail->bindUtf8(2 + part, row.details[i + part]);
+            if (!m_insertDetail->exec())
+                link().failWrite(m_insertDetail->error());
+        }
+    }
     if (++m_inserted == kLargeBatch)
         setAsideIndexesIfLarge();
     return id;
@@ -335,6 +365,7 @@ bool TableBatch::commit(const std::function<bool(int)> &progress)
         rollback();
         throw;
     }
+    const bool cards = m_insertCard != nullptr;
     finishStatements();
     QSqlQuery restore(db());
     const auto make = [&](const QString &create) {
@@ -344,6 +375,9 @@ bool TableBatch::commit(const std::function<bool(int)> &progress)
         rollback();
         link().failWrite(error);
     };
+    // A row whose card the batch could not write (its UID taken) gets one of its own.
+    if (cards && m_firstInserted >= 0)
+        make(m_engine.missingCards(m_table.m_tableName, m_firstInserted));
     for (const QString &create : std::as_const(m_setAside))
         make(create);
     for (const QString &create : std::as_const(m_setAsideIndexes)) {
@@ -373,6 +407,8 @@ void TableBatch::finishStatements()
 {
     m_insert.reset();
     m_update.reset();
+    m_insertCard.reset();
+    m_insertDetail.reset();
     m_select.reset();
     m_unmark.reset();
     m_search.reset();

@@ -39,12 +39,18 @@ public:
         QList<QByteArray> values; // a null value stays NULL
         QList<QByteArray> keys;
         QList<QByteArray> searchText;
+        // What a new row holds beside its fields: per further value its kind, type,
+        // label and value in turn; its UID (empty: one is made) and kept vCard lines.
+        QList<QByteArray> details;
+        QByteArray uid;
+        QByteArray kept;
     };
-    Prepared prepare(const QStringList &values) const;
-    // The same for a row with further values, which its search text takes in.
-    Prepared prepare(const QStringList &values, const QList<ContactDetail> &details) const;
+    Prepared prepare(const QStringList &values) const { return prepare(values, {}); }
+    // The same for a row with further values, which its search text takes in, a UID and
+    // kept vCard lines.
+    Prepared prepare(const QStringList &values, const ContactExtras &extras) const;
 
-    // Returns the new row's id.
+    // Returns the new row's id. The row's card and further values go in with it.
     qint64 insert(const Prepared &row);
     qint64 insert(const QStringList &values) { return insert(prepare(values)); }
     // Replaces every value of the row with this id; its search text takes in the row's
@@ -110,6 +116,9 @@ private:
     qint64 m_updated = 0;
     std::unique_ptr<BulkStatement> m_insert;
     std::unique_ptr<BulkStatement> m_update;
+    std::unique_ptr<BulkStatement> m_insertCard; // while the table keeps cards
+    std::unique_ptr<BulkStatement> m_insertDetail;
+    QByteArray m_now;              // the revision of the rows the batch writes
     QStringList m_setAside;        // statements that make the set-aside triggers again
     QStringList m_setAsideIndexes; // and the set-aside indexes
     std::unique_ptr<QSqlQuery> m_select;
