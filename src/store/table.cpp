@@ -10,6 +10,7 @@
 #include "store/sql_engine.h"
 #include "store/sql_text.h"
 
+#include <QScopeGuard>
 #include <QSet>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -458,6 +459,14 @@ void TTable::walkRecords(
         QStringLiteral("c.") + quoted(ContactSchema::keyColumn(m_keyedFields[info.keySlot]));
     QString card;
     QSet<qint64> withDetails; // few contacts have further values: they are read one by one
+    // The cards are read in the index's order, not theirs: with the default page cache
+    // every card's page would be read from the file again.
+    const SqlEngine &engine = *m_link.engine();
+    const QVariant cache = withExtras ? engine.enlargeCache(m_link.db()) : QVariant();
+    const auto restoreCache = qScopeGuard([&] {
+        if (withExtras)
+            engine.restoreCache(m_link.db(), cache);
+    });
     if (withExtras) {
         columns << QStringLiteral("c.id, k.uid, k.rev, k.kept");
         card = QStringLiteral("LEFT JOIN %1 AS k ON k.id = c.id ")
