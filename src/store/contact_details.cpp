@@ -5,10 +5,12 @@
 #include "store/sql_engine.h"
 #include "store/sql_text.h"
 
+#include <QScopeGuard>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QUuid>
 #include <QVariant>
+#include <algorithm>
 #include <array>
 
 namespace {
@@ -137,24 +139,42 @@ bool exists(QSqlDatabase &db, const QString &table)
     return query.exec() && query.next();
 }
 
-void ensure(QSqlDatabase &db, const QString &table)
+void ensure(QSqlDatabase &db, const QString &table, const std::function<void(int)> &progress)
 {
     if (exists(db, table))
         return;
+    // The cards of a large table are written in random UID order: a small page cache
+    // would write the UID index's pages out and read them back all the time.
+    const SqlEngine &engine = SqlEngine::of(db);
+    const QVariant cache = engine.enlargeCache(db);
+    const auto restoreCache = qScopeGuard([&] { engine.restoreCache(db, cache); });
     if (!db.transaction())
         throw DatabaseError(engineMessage(db.lastError()));
     QSqlQuery query(db);
-    QStringList statements = SqlEngine::of(db).detailsStatements(table);
-    statements << QStringLiteral("INSERT INTO %1 (name, value) VALUES ('%2', '1')")
-                      .arg(quoted(ContactSchema::metaTable(table)), QLatin1String(kSchemaMark));
-    for (const QString &sql : std::as_const(statements)) {
-        if (!query.exec(sql)) {
-            const QString message = engineMessage(query.lastError());
-            query.finish();
-            db.rollback();
-            throw DatabaseError(message);
-        }
+    const auto run = [&](const QString &sql) {
+        if (query.exec(sql))
+            return;
+        const QString message = engineMessage(query.lastError());
+        query.finish();
+        db.rollback();
+        throw DatabaseError(message);
+    };
+    for (const QString &sql : engine.detailsStatements(table))
+        run(sql);
+    // The contacts stored so far get their cards a stretch of ids at a time, so that a
+    // large table's can be shown going.
+    run(QStringLiteral("SELECT min(id), max(id) FROM %1").arg(quoted(table)));
+    const qint64 first = query.next() ? query.value(0).toLongLong() : 0;
+    const qint64 last = query.value(1).isNull() ? first - 1 : query.value(1).toLongLong();
+    query.finish();
+    constexpr qint64 kStretch = 250000;
+    for (qint64 from = first; from <= last; from += kStretch) {
+        run(engine.missingCards(table, from, std::min(last + 1, from + kStretch)));
+        if (progress)
+            progress(int((from - first + kStretch) * 100 / (last - first + 1)));
     }
+    run(QStringLiteral("INSERT INTO %1 (name, value) VALUES ('%2', '1')")
+            .arg(quoted(ContactSchema::metaTable(table)), QLatin1String(kSchemaMark)));
     query.finish();
     if (!db.commit()) {
         const QString message = engineMessage(db.lastError());

@@ -221,7 +221,6 @@ public:
                            "EXECUTE FUNCTION %4()")
                 .arg(quoted(table + QStringLiteral("_card_upd")), fields.join(u", "), name,
                      cardRev),
-            missingCards(table, std::numeric_limits<qint64>::min()),
         };
     }
 
@@ -234,13 +233,14 @@ public:
             .arg(quoted(ContactDetails::cardTable(table)));
     }
 
-    QString missingCards(const QString &table, qint64 fromId) const override
+    QString missingCards(const QString &table, qint64 fromId, qint64 toId) const override
     {
         return QStringLiteral(
                    "INSERT INTO %1 (id, uid, rev) SELECT id, gen_random_uuid()::text, %2 "
-                   "FROM %3 WHERE id >= %4 ON CONFLICT DO NOTHING")
+                   "FROM %3 WHERE id >= %4 AND id < %5 ON CONFLICT DO NOTHING")
             .arg(quoted(ContactDetails::cardTable(table)), QLatin1String(kNow), quoted(table))
-            .arg(fromId);
+            .arg(fromId)
+            .arg(toId);
     }
 
     QStringList markingStatements(const QString &table) const override

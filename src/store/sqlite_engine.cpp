@@ -370,7 +370,6 @@ public:
             QStringLiteral("CREATE TRIGGER IF NOT EXISTS %1 AFTER DELETE ON %2 BEGIN DELETE "
                            "FROM %3 WHERE contact = OLD.id; DELETE FROM %4 WHERE id = OLD.id; END")
                 .arg(quoted(table + QStringLiteral("_card_del")), name, details, card),
-            missingCards(table, std::numeric_limits<qint64>::min()),
         };
     }
 
@@ -383,13 +382,15 @@ public:
             .arg(quoted(ContactDetails::cardTable(table)));
     }
 
-    QString missingCards(const QString &table, qint64 fromId) const override
+    QString missingCards(const QString &table, qint64 fromId, qint64 toId) const override
     {
         const QString card = quoted(ContactDetails::cardTable(table));
         return QStringLiteral("INSERT OR IGNORE INTO %1 (id, uid, rev) SELECT id, %2, %3 FROM %4 "
-                              "WHERE id >= %5 AND id NOT IN (SELECT id FROM %1 WHERE id >= %5)")
+                              "WHERE id >= %5 AND id < %6 AND id NOT IN (SELECT id FROM %1 WHERE "
+                              "id >= %5 AND id < %6)")
             .arg(card, QLatin1String(kUuid), QLatin1String(kNow), quoted(table))
-            .arg(fromId);
+            .arg(fromId)
+            .arg(toId);
     }
 
     bool indexesByFirstColumn(const QSqlDatabase &db, const QString &table,

@@ -113,7 +113,7 @@ void TTable::openStructure()
                  qPrintable(path()), qPrintable(error.message()));
     }
     try {
-        ContactDetails::ensure(m_link.db(), m_tableName);
+        ContactDetails::ensure(m_link.db(), m_tableName, m_rebuildProgress);
     } catch (const DatabaseError &error) {
         qWarning("Kartax2000: nie można utworzyć tabeli dalszych danych kontaktów bazy %s: %s",
                  qPrintable(path()), qPrintable(error.message()));

@@ -377,7 +377,7 @@ bool TableBatch::commit(const std::function<bool(int)> &progress)
     };
     // A row whose card the batch could not write (its UID taken) gets one of its own.
     if (cards && m_firstInserted >= 0)
-        make(m_engine.missingCards(m_table.m_tableName, m_firstInserted));
+        make(m_engine.missingCards(m_table.m_tableName, m_firstInserted, m_lastInserted + 1));
     for (const QString &create : std::as_const(m_setAside))
         make(create);
     for (const QString &create : std::as_const(m_setAsideIndexes)) {
