@@ -144,7 +144,8 @@ TableBatch::Prepared TableBatch::prepare(const QStringList &values,
     for (const ContactDetail &detail : extras.details)
         row.details << ContactDetail::kindName(detail.kind).toUtf8() << detail.type.toUtf8()
                     << detail.label.toUtf8() << detail.value.toUtf8();
-    row.uid = extras.uid.toUtf8();
+    // Made here, on the thread that prepares rows, rather than while the batch writes.
+    row.uid = (extras.uid.isEmpty() ? ContactDetails::newUid() : extras.uid).toUtf8();
     row.kept = extras.kept.toUtf8();
     return row;
 }

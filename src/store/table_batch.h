@@ -40,7 +40,8 @@ public:
         QList<QByteArray> keys;
         QList<QByteArray> searchText;
         // What a new row holds beside its fields: per further value its kind, type,
-        // label and value in turn; its UID (empty: one is made) and kept vCard lines.
+        // label and value in turn; its UID (one made when none is given; insert() makes
+        // one for a row whose UID was cleared) and kept vCard lines.
         QList<QByteArray> details;
         QByteArray uid;
         QByteArray kept;
