@@ -5,10 +5,10 @@
 class QTextStream;
 
 // The program's command-line modes, which open no window and need no display:
-//   kartax2000 --import FILE [--format vcf|csv|db] [--duplicates skip|update|add]
+//   kartax2000 --import FILE [--format vcf|vcf3|csv|db] [--duplicates skip|update|add]
 // adds the contacts of FILE (vCard, CSV or another Kartax2000 database), one answer for every
 // duplicate (skip unless told);
-//   kartax2000 --export FILE [--format vcf|csv]
+//   kartax2000 --export FILE|FOLDER [--format vcf|vcf3|csv]
 // writes every contact of the address book to FILE;
 //   kartax2000 --query TEXT
 // lists the contacts whose name, representative or e-mail contains TEXT, in the format

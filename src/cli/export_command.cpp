@@ -4,6 +4,7 @@
 #include "store/data_module.h"
 #include "store/table.h"
 
+#include <QFileInfo>
 #include <QTextStream>
 #include <optional>
 
@@ -30,7 +31,10 @@ int exportContacts(const Options &options, QTextStream &out, QTextStream &err)
         err << result.error << '\n';
         return 1;
     }
-    out << QStringLiteral("Liczba zapisanych kontaktów: %1. Plik: %2").arg(result.written).arg(path)
+    out << QStringLiteral("Liczba zapisanych kontaktów: %1. %2: %3")
+               .arg(result.written)
+               .arg(QFileInfo(path).isDir() ? QStringLiteral("Folder") : QStringLiteral("Plik"),
+                    path)
         << '\n';
     return 0;
 }

@@ -15,11 +15,13 @@ bool beginsDatabase(const QByteArray &start)
     return start.startsWith(header);
 }
 
-QList<const FileFormat *> listed(bool writtenOnly)
+// The formats, of those written alone when asked; a format named only by --format (one
+// without extensions of its own) when asked too.
+QList<const FileFormat *> listed(bool writtenOnly, bool namedOnly = false)
 {
     QList<const FileFormat *> formats;
     for (const FileFormat &format : all()) {
-        if (!writtenOnly || format.writer)
+        if ((!writtenOnly || format.writer) && (namedOnly || !format.extensions.isEmpty()))
             formats << &format;
     }
     return formats;
@@ -53,6 +55,14 @@ const QList<FileFormat> &all()
          &VCardReader::beginsCard,
          ContactImport::Format::VCard,
          ContactExport::Format::VCard4,
+         false},
+        // vCard 3.0, for programs and phones that read no 4.0; chosen by name alone.
+        {QStringLiteral("vcf3"),
+         {},
+         QStringLiteral("vCard 3.0"),
+         &VCardReader::beginsCard,
+         ContactImport::Format::VCard,
+         ContactExport::Format::VCard3,
          false},
         {QStringLiteral("csv"),
          {QStringLiteral("csv")},
@@ -115,7 +125,7 @@ const FileFormat &read(ContactImport::Format reader)
 QStringList names(bool writtenOnly)
 {
     QStringList names;
-    for (const FileFormat *format : listed(writtenOnly))
+    for (const FileFormat *format : listed(writtenOnly, true))
         names << format->name;
     return names;
 }

@@ -30,6 +30,8 @@ void TestCommandLine::commandLineExport_data()
                            << "Liczba zapisanych kontaktów: 0. Plik: ";
     QTest::newRow("format given") << QStringList{"--format", "CSV", "--export", "DIR/k"} << 0
                                   << "Liczba zapisanych kontaktów: 0.";
+    QTest::newRow("vCard 3.0 into a folder") << QStringList{"--format", "vcf3", "--export", "DIR/"}
+                                             << 0 << "Liczba zapisanych kontaktów: 0. Folder: ";
     QTest::newRow("a device") << QStringList{"--export", "/dev/null", "--format", "csv"} << 0
                               << "Liczba zapisanych kontaktów: 0. Plik: /dev/null";
     QTest::newRow("unknown extension")

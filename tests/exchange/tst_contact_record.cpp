@@ -139,6 +139,9 @@ void TestContactRecord::formatsByNameExtensionAndContent()
                             "*.db);;Baza Kartax2000 (*.db)"));
     QCOMPARE(ContactFormats::saveFilter(), QStringLiteral("Kontakty: vCard lub CSV (*.vcf *.csv)"));
     QCOMPARE(ContactFormats::savedExtensions(), QStringLiteral(".vcf (vCard) lub .csv"));
+    // vCard 3.0 is chosen by its name alone.
+    QCOMPARE(ContactFormats::names(true), QStringList({"vcf", "vcf3", "csv"}));
+    QCOMPARE(ContactFormats::named(QStringLiteral("vcf3"))->writer, ContactExport::Format::VCard3);
 }
 
 void TestContactRecord::wholeTableExportsInIndexOrder_data()
