@@ -402,3 +402,18 @@ void DetailStore::forEachDetails(
     if (!details.isEmpty())
         visit(current, details);
 }
+
+QSet<qint64> DetailStore::contactsWithDetails()
+{
+    QSet<qint64> ids;
+    if (!available())
+        return ids;
+    QSqlQuery select(m_db);
+    select.setForwardOnly(true);
+    if (!select.exec(QStringLiteral("SELECT DISTINCT contact FROM %1")
+                         .arg(quoted(ContactDetails::detailsTable(m_table)))))
+        throw DatabaseError(engineMessage(select.lastError()));
+    while (select.next())
+        ids.insert(select.value(0).toLongLong());
+    return ids;
+}

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QList>
+#include <QSet>
 #include <QSqlDatabase>
 #include <QString>
 #include <QStringList>
@@ -110,6 +111,9 @@ public:
     qint64 idOfUid(const QString &uid);
     // Every contact's UID.
     void forEachUid(const std::function<void(qint64 id, const QString &uid)> &visit);
+    // The contacts that have further values: few, so a pass over every contact reads
+    // theirs one by one.
+    QSet<qint64> contactsWithDetails();
     // The further values of every contact that has any, in id order.
     void forEachDetails(
         const std::function<void(qint64 id, const QList<ContactDetail> &details)> &visit);

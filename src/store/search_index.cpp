@@ -126,20 +126,8 @@ bool writeEveryText(QSqlDatabase &db, const QString &table,
 {
     std::vector<QStringList> rows;
     int percent = -1;
-    // Few contacts have further values: theirs are read one by one.
     DetailStore details(db, table);
-    QSet<qint64> withDetails;
-    if (details.available()) {
-        QSqlQuery ids(db);
-        ids.setForwardOnly(true);
-        if (!ids.exec(QStringLiteral("SELECT DISTINCT contact FROM %1")
-                          .arg(quoted(ContactDetails::detailsTable(table))))) {
-            *failure = ids.lastError();
-            return false;
-        }
-        while (ids.next())
-            withDetails.insert(ids.value(0).toLongLong());
-    }
+    const QSet<qint64> withDetails = details.contactsWithDetails();
     return SqlText::forEachBatch(
         db, table, fieldList(), kBuildBatch,
         [&](const QSqlQuery &select) {

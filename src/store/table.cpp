@@ -458,7 +458,7 @@ void TTable::walkRecords(
     const QString key =
         QStringLiteral("c.") + quoted(ContactSchema::keyColumn(m_keyedFields[info.keySlot]));
     QString card;
-    QSet<qint64> withDetails; // few contacts have further values: they are read one by one
+    QSet<qint64> withDetails;
     // The cards are read in the index's order, not theirs: with the default page cache
     // every card's page would be read from the file again.
     const SqlEngine &engine = *m_link.engine();
@@ -471,12 +471,7 @@ void TTable::walkRecords(
         columns << QStringLiteral("c.id, k.uid, k.rev, k.kept");
         card = QStringLiteral("LEFT JOIN %1 AS k ON k.id = c.id ")
                    .arg(quoted(ContactDetails::cardTable(m_tableName)));
-        BulkStatement ids(m_link.db(), QStringLiteral("SELECT DISTINCT contact FROM %1")
-                                           .arg(quoted(ContactDetails::detailsTable(m_tableName))));
-        while (ids.next())
-            withDetails.insert(ids.text(0).toLongLong());
-        if (!ids.ok())
-            m_link.fail(ids.error());
+        withDetails = m_detailStore->contactsWithDetails();
     }
     BulkStatement query(m_link.db(),
                         QStringLiteral("SELECT %1 FROM %2 AS c %3%4ORDER BY %5, c.id")
