@@ -1,10 +1,10 @@
 #!/bin/sh
 # The layer rules of the sources. Usage: check_layers.sh SOURCE_DIR TARGETS_FILE
 #   - nothing outside src/app/ includes src/app/;
-#   - the core (src/platform, src/store and src/exchange, their widgets/ folders not)
+#   - the core (src/platform, src/store, src/exchange and src/sync, their widgets/ folders not)
 #     includes nothing above it: no window folder, no widgets/ folder, no app/ or cli/,
 #     no Qt Widgets or Qt Print Support header;
-#   - src/store/ includes nothing from src/exchange/;
+#   - src/store/ includes nothing from src/exchange/ or src/sync/; src/exchange/ nothing from src/sync/;
 #   - src/cli/, when it exists, includes only the core folders and itself;
 #   - kartax_core holds no source of a widgets/ folder nor of a folder above the core,
 #     and links no widget library; the widgets/ folders of the core build into kartax_gui;
@@ -43,25 +43,27 @@ report() {
 }
 
 widget_headers='#[[:space:]]*include[[:space:]]*<(QtWidgets|QtPrintSupport|QtSvgWidgets)[/>]|#[[:space:]]*include[[:space:]]*<Q(Widget|Application|Dialog|MessageBox|FileDialog|Printer|PrintDialog)>'
-above_core='#[[:space:]]*include[[:space:]]*"(platform/widgets|exchange/widgets|dbcontrols|forms|dial|messaging|history|entry|find|reports|info|app|cli)/'
+above_core='#[[:space:]]*include[[:space:]]*"(platform/widgets|exchange/widgets|sync/widgets|dbcontrols|forms|dial|messaging|history|entry|find|reports|info|app|cli)/'
 
 includes src --exclude-dir=app | grep -E '#[[:space:]]*include[[:space:]]*"app/' |
     report "only src/app/ includes src/app/"
-core_includes=$(includes src/platform src/store src/exchange --exclude-dir=widgets)
+core_includes=$(includes src/platform src/store src/exchange src/sync --exclude-dir=widgets)
 printf '%s\n' "$core_includes" | grep -E "$above_core" |
-    report "the core (platform, store, exchange without widgets/) includes nothing above it"
+    report "the core (platform, store, exchange, sync without widgets/) includes nothing above it"
 printf '%s\n' "$core_includes" | grep -E "$widget_headers" |
     report "the core links no widgets"
-includes src/store | grep -E '#[[:space:]]*include[[:space:]]*"exchange/' |
-    report "src/store/ includes nothing from src/exchange/"
+includes src/store | grep -E '#[[:space:]]*include[[:space:]]*"(exchange|sync)/' |
+    report "src/store/ includes nothing from src/exchange/ or src/sync/"
+includes src/exchange | grep -E '#[[:space:]]*include[[:space:]]*"sync/' |
+    report "src/exchange/ includes nothing from src/sync/"
 if [ -d src/cli ]; then
     cli_includes=$(includes src/cli)
     printf '%s\n' "$cli_includes" | grep -E '#[[:space:]]*include[[:space:]]*"[^"]*/' |
-        grep -vE '#[[:space:]]*include[[:space:]]*"(platform|store|exchange|cli)/' |
-        report "src/cli/ includes only platform, store, exchange (without widgets/) and cli"
+        grep -vE '#[[:space:]]*include[[:space:]]*"(platform|store|exchange|sync|cli)/' |
+        report "src/cli/ includes only platform, store, exchange, sync (without widgets/) and cli"
     printf '%s\n' "$cli_includes" |
-        grep -E '#[[:space:]]*include[[:space:]]*"(platform|exchange)/widgets/' |
-        report "src/cli/ includes only platform, store, exchange (without widgets/) and cli"
+        grep -E '#[[:space:]]*include[[:space:]]*"(platform|exchange|sync)/widgets/' |
+        report "src/cli/ includes only platform, store, exchange, sync (without widgets/) and cli"
     printf '%s\n' "$cli_includes" | grep -E "$widget_headers" |
         report "src/cli/ links no widgets"
 fi
@@ -82,11 +84,11 @@ if ! grep -q '^sources kartax_core ' "$targets"; then
 fi
 for source in $(items sources kartax_core); do
     case $source in
-    src/platform/widgets/* | src/exchange/widgets/*)
+    src/platform/widgets/* | src/exchange/widgets/* | src/sync/widgets/*)
         fail "$source is built into kartax_core: the widgets/ folders belong to kartax_gui" ;;
-    src/platform/* | src/store/* | src/exchange/* | src/cli/*) ;;
+    src/platform/* | src/store/* | src/exchange/* | src/sync/* | src/cli/*) ;;
     src/*)
-        fail "$source is built into kartax_core: the core holds only platform, store, exchange and cli" ;;
+        fail "$source is built into kartax_core: the core holds only platform, store, exchange, sync and cli" ;;
     esac
 done
 for library in $(items closure kartax_core); do
@@ -94,7 +96,7 @@ for library in $(items closure kartax_core); do
         fail "kartax_core links $library: the core links no widgets"
     fi
 done
-for target in $(awk '$1 == "sources" { for (i = 3; i <= NF; i++) if ($i ~ /^src\/(platform|exchange)\/widgets\//) { print $2; break } }' "$targets"); do
+for target in $(awk '$1 == "sources" { for (i = 3; i <= NF; i++) if ($i ~ /^src\/(platform|exchange|sync)\/widgets\//) { print $2; break } }' "$targets"); do
     [ "$target" = kartax_gui ] ||
         fail "$target holds sources of a widgets/ folder of the core: they build into kartax_gui alone"
 done
