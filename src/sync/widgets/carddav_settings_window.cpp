@@ -176,6 +176,13 @@ CardDavSettings TCardDavWindow::fromFields() const
     return settings;
 }
 
+QUrl TCardDavWindow::serverAddress() const
+{
+    CardDavSettings server;
+    server.url = edtUrl->text().trimmed();
+    return server.book();
+}
+
 void TCardDavWindow::updatePlaceholder()
 {
     const CardDavSettings current = fromFields();
@@ -187,9 +194,7 @@ void TCardDavWindow::updatePlaceholder()
 void TCardDavWindow::btnZnajdzClick()
 {
     const CardDavSettings current = fromFields();
-    CardDavSettings server = current;
-    server.addressBook.clear();
-    const QUrl url = server.book();
+    const QUrl url = serverAddress();
     if (!url.isValid()) {
         showState(QStringLiteral("Podaj adres serwera zaczynający się od http:// lub https://."),
                   true);
@@ -254,19 +259,19 @@ void TCardDavWindow::showState(const QString &text, bool isError)
 
 void TCardDavWindow::btnOKClick()
 {
-    const CardDavSettings settings = fromFields();
+    CardDavSettings settings = fromFields();
     const auto refuse = [this](QWidget *field, const QString &text) {
         showMessage(DialogKind::Warning, kCaption, text);
         field->setFocus();
     };
     if (settings.url.isEmpty())
         return refuse(edtUrl, QStringLiteral("Podaj adres serwera CardDAV."));
-    CardDavSettings server = settings;
-    server.addressBook.clear();
-    if (!server.book().isValid())
+    const QUrl server = serverAddress();
+    if (!server.isValid())
         return refuse(edtUrl, QStringLiteral("Adres serwera „%1” nie jest adresem http:// ani "
                                              "https://.")
                                   .arg(settings.url));
+    settings.url = server.toString(); // as it is used: with its scheme
     if (!edtHaslo->text().isEmpty()) {
         // Only into the keyring; the settings never hold the password.
         QString error;

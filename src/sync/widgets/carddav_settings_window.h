@@ -75,6 +75,8 @@ protected:
 
 private:
     CardDavSettings fromFields() const;
+    // The address typed, as a web address; invalid when it is none.
+    QUrl serverAddress() const;
     void showBooks(const QList<DavAddressBook> &books, const DavError &error);
     void showState(const QString &text, bool isError);
     void updatePlaceholder();

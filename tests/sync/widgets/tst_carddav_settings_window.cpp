@@ -79,7 +79,7 @@ void TestCardDavWindow::foundBookIsStoredWithPasswordInKeyring()
     QCOMPARE(s.window.lastAnswer(), int(TCardDavWindow::Accepted));
 
     const CardDavSettings saved = CardDavSettings::load(s.store);
-    QCOMPARE(saved.url, QStringLiteral("dav.example.pl"));
+    QCOMPARE(saved.url, QStringLiteral("https://dav.example.pl"));
     QCOMPARE(saved.addressBook, kBook);
     QCOMPARE(saved.interval, 30);
     QCOMPARE(s.keyring.entries(), (QMap<QString, QString>{{"CardDAV ewa@dav.example.pl",
@@ -127,15 +127,20 @@ void TestCardDavWindow::escapeAndKeyringFailureStoreNothing()
 {
     InstalledScriptedDialogs dialogs;
     Setup s;
-    s.window.edtUrl->setText(QStringLiteral("https://dav.example.pl/"));
+    s.window.edtUrl->setText(QStringLiteral("/dav/"));
     s.window.edtUser->setText(QStringLiteral("ewa"));
     s.window.edtHaslo->setText(QStringLiteral("tajne"));
+    dialogs->queue(DialogButton::Ok);
+    QTest::mouseClick(s.window.btnOK, Qt::LeftButton);
+    s.window.edtUrl->setText(QStringLiteral("https://dav.example.pl/"));
     s.keyring.setReachable(false);
     dialogs->queue(DialogButton::Ok);
     QTest::mouseClick(s.window.btnOK, Qt::LeftButton);
-    QCOMPARE(dialogs->requests().size(), 1);
-    QCOMPARE(dialogs->requests()[0].kind, DialogKind::Error);
-    QVERIFY(dialogs->requests()[0].text.contains("Pęk kluczy pulpitu jest niedostępny"));
+    QCOMPARE(dialogs->texts().size(), 2);
+    QCOMPARE(dialogs->texts()[0],
+             QStringLiteral("Adres serwera „/dav/” nie jest adresem http:// ani https://."));
+    QCOMPARE(dialogs->requests()[1].kind, DialogKind::Error);
+    QVERIFY(dialogs->texts()[1].contains("Pęk kluczy pulpitu jest niedostępny"));
     QVERIFY(s.window.isVisible());
 
     QTest::keyClick(&s.window, Qt::Key_Escape);
