@@ -690,7 +690,7 @@ DavChanges DavClient::syncCollection(const QUrl &book, const QByteArray &token, 
         }
         if (response.status == 404)
             changes.removed << response.href;
-        else if (!response.collection && !response.etag.isEmpty())
+        else if (!response.collection && !response.href.path().endsWith(u'/'))
             changes.changed << DavCard{response.href, response.etag, {}};
     }
     changes.token = found.syncToken;
@@ -706,7 +706,9 @@ QList<DavCard> DavClient::list(const QUrl &book, bool *ok)
     *ok = !m_error;
     const QString collection = pathKey(book);
     for (const DavResponse &response : found.responses) {
-        if (response.collection || pathKey(response.href) == collection || response.etag.isEmpty())
+        // A card listed without an ETag is still there: multiget gives it one.
+        if (response.collection || response.href.path().endsWith(u'/') ||
+            pathKey(response.href) == collection)
             continue;
         cards << DavCard{response.href, response.etag, {}};
     }
