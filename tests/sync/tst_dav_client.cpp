@@ -65,6 +65,9 @@ private slots:
         QCOMPARE(books.at(1 - book).url, second);
         QCOMPARE(books.at(1 - book).displayName, QStringLiteral("Druga książka"));
 
+        // An address the server has nothing at: by the well-known address and its redirect.
+        QCOMPARE(client.discover(server.baseUrl().resolved(QUrl(QStringLiteral("/nic/")))).size(),
+                 2);
         books = client.discover(server.addressBookUrl());
         QCOMPARE(books.size(), 1);
         QCOMPARE(books.first().url, server.addressBookUrl());
