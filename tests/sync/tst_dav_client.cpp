@@ -85,7 +85,7 @@ private slots:
     {
         START_SERVER(server);
         const QUrl book = server.addressBookUrl();
-        const QUrl url = book.resolved(QUrl(QStringLiteral("jan%20kowalski.vcf")));
+        const QUrl url = book.resolved(QUrl(QStringLiteral("jan%20kowalski@poczta.vcf")));
         const QByteArray text = vcard("uid-1", "Kowalski Żaneta");
         const DavClient::PutResult created = client.put({url, text, {}});
         QVERIFY2(!created.error, qPrintable(created.error.message));
