@@ -11,7 +11,6 @@
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
-#include <memory>
 
 namespace {
 
