@@ -80,6 +80,7 @@ TSyncConflictWindow::TSyncConflictWindow(std::function<TTable *()> contacts, QWi
     lstKopie = new QListWidget(this);
     lstKopie->setObjectName(QStringLiteral("lstKopie"));
     lstKopie->setGeometry(8, 28, kListWidth, kHeight - 28 - 48);
+    lstKopie->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     listCaption->setBuddy(lstKopie);
 
     const int right = 8 + kListWidth + 8;
@@ -111,10 +112,11 @@ TSyncConflictWindow::TSyncConflictWindow(std::function<TTable *()> contacts, QWi
         push->setGeometry(x, kHeight - 38, width, 28);
         return push;
     };
-    btnZachowaj = button("btnZachowaj", QStringLiteral("&Zachowaj wybrane"), right, 130);
-    btnSerwer = button("btnSerwer", QStringLiteral("Zostaw wersję z &serwera"), right + 136, 180);
-    btnMoja = button("btnMoja", QStringLiteral("&Przywróć moją wersję"), right + 322, 180);
-    btnZamknij = button("btnZamknij", QStringLiteral("Za&mknij"), kWidth - 8 - 90, 90);
+    // Along the bottom of the whole window: the two sides' buttons, then Zamknij.
+    btnZachowaj = button("btnZachowaj", QStringLiteral("&Zachowaj wybrane"), 8, 200);
+    btnSerwer = button("btnSerwer", QStringLiteral("Zostaw wersję z &serwera"), 214, 200);
+    btnMoja = button("btnMoja", QStringLiteral("&Przywróć moją wersję"), 420, 200);
+    btnZamknij = button("btnZamknij", QStringLiteral("Za&mknij"), kWidth - 8 - 100, 100);
 
     connect(lstKopie, &QListWidget::currentRowChanged, this, &TSyncConflictWindow::showCurrent);
     connect(btnZachowaj, &QPushButton::clicked, this, &TSyncConflictWindow::btnZachowajClick);
@@ -144,7 +146,8 @@ void TSyncConflictWindow::reload()
     for (const SyncConflict &conflict : std::as_const(m_conflicts)) {
         if (conflict.id == shown)
             select = int(lstKopie->count());
-        lstKopie->addItem(QStringLiteral("%1 — %2").arg(
+        // The name, and under it when the sync kept the copy.
+        lstKopie->addItem(QStringLiteral("%1\n%2").arg(
             conflictName(conflict),
             conflict.at.toLocalTime().toString(QStringLiteral("dd.MM.yyyy HH:mm"))));
     }
@@ -201,7 +204,11 @@ void TSyncConflictWindow::showCurrent()
             const auto server = nthOfKind(serverDetails, kind, n);
             const auto mine = nthOfKind(localDetails, kind, n);
             if (server != mine)
-                addRow({-1, kind, n}, ContactDetail::kindCaption(ContactDetail::Kind(kind)),
+                // The first of a kind is the field's; further ones count on from 2.
+                addRow({-1, kind, n},
+                       QStringLiteral("%1 %2")
+                           .arg(ContactDetail::kindCaption(ContactDetail::Kind(kind)))
+                           .arg(n + 2),
                        server ? detailText(*server) : QString(),
                        mine ? detailText(*mine) : QString());
         }
@@ -219,7 +226,8 @@ void TSyncConflictWindow::addRow(const Row &row, const QString &caption, const Q
     const QString none = QStringLiteral("(brak)");
     const QStringList texts{server.isEmpty() ? none : server, mine.isEmpty() ? none : mine};
     for (int side = 0; side < 2; ++side) {
-        auto *radio = new QRadioButton(texts[side]);
+        // One line in the grid (notes may have several); the tooltip has all of it.
+        auto *radio = new QRadioButton(texts[side].simplified());
         radio->setObjectName(
             QStringLiteral("%1%2")
                 .arg(side == 0 ? QStringLiteral("rbSerwer") : QStringLiteral("rbMoja"))
