@@ -696,8 +696,8 @@ void SyncSession::plan()
             same.key = row->base;
             item.remote = same;
         }
-        if (!item.write && !item.upload && !item.deleteLocal && !item.deleteRemote &&
-            !item.forget && !item.etagOnly)
+        if (!item.write && !item.remote && !item.upload && !item.deleteLocal &&
+            !item.deleteRemote && !item.forget && !item.etagOnly)
             continue;
         plan.toReceive += item.received ? 1 : 0;
         plan.toSend += item.upload ? 1 : 0;
@@ -726,6 +726,8 @@ QUrl SyncSession::urlOf(const QString &href) const
 void SyncSession::apply(QList<Item> &items)
 {
     writeLocal(items);
+    // From here on the state is this book's: a sync cut short goes on from it.
+    m_state.setMeta(QStringLiteral("book"), m_target.book.toString());
     deleteLocal(items);
     upload(items);
     deleteRemote(items);
@@ -757,6 +759,8 @@ void SyncSession::writeLocal(QList<Item> &items)
     step(40, QStringLiteral("Zapisuję %1 zmian z serwera…").arg(writes.size()));
     heartbeat();
     TableBatch batch(m_table);
+    // The pairs of a first sync are this book's with the rows that record them.
+    m_state.setMeta(QStringLiteral("book"), m_target.book.toString());
     for (Item *item : std::as_const(writes)) {
         if (item->write) {
             const ContactRecord &record = *item->write;
@@ -780,8 +784,9 @@ void SyncSession::writeLocal(QList<Item> &items)
         }
         if (item->remote) {
             // The server's version is recorded now; an upload that follows replaces it.
-            m_state.write(item->uid, SyncRow{item->remote->href, item->remote->etag,
-                                             item->upload ? item->remote->key : key(item->agreed)});
+            // Without an upload to follow, the contact now agrees with the server's card.
+            m_state.write(item->uid,
+                          SyncRow{item->remote->href, item->remote->etag, item->remote->key});
             item->ifMatch = item->remote->etag;
         } else if (item->forget) {
             m_state.remove(item->uid);
