@@ -476,7 +476,7 @@ void SyncSession::readRemote()
             if (!present.contains(row->href))
                 m_remoteGone.insert(row.key());
 
-    step(10, QStringLiteral("Pobieram %1 wizytówek z serwera…").arg(toFetch.size()));
+    step(10, QStringLiteral("Pobieram wizytówki z serwera: %1…").arg(toFetch.size()));
     const QList<DavCard> fetched =
         toFetch.isEmpty() ? QList<DavCard>() : m_dav.multiget(book, toFetch, &ok);
     if (!toFetch.isEmpty() && !ok)
@@ -756,7 +756,7 @@ void SyncSession::writeLocal(QList<Item> &items)
     }
     if (writes.isEmpty())
         return;
-    step(40, QStringLiteral("Zapisuję %1 zmian z serwera…").arg(writes.size()));
+    step(40, QStringLiteral("Zapisuję zmiany z serwera: %1…").arg(writes.size()));
     heartbeat();
     TableBatch batch(m_table);
     // The pairs of a first sync are this book's with the rows that record them.
@@ -804,7 +804,7 @@ void SyncSession::deleteLocal(QList<Item> &items)
             deletes << &item;
     if (deletes.isEmpty())
         return;
-    step(55, QStringLiteral("Usuwam %1 kontaktów usuniętych na serwerze…").arg(deletes.size()));
+    step(55, QStringLiteral("Usuwam kontakty usunięte na serwerze: %1…").arg(deletes.size()));
     heartbeat();
     QSqlQuery remove(m_table.database());
     remove.prepare(
