@@ -21,6 +21,7 @@
 #include "messaging/web_command.h"
 #include "platform/errors.h"
 #include "platform/password_store.h"
+#include "platform/settings_store.h"
 #include "platform/shell_open.h"
 #include "platform/termination_signals.h"
 #include "platform/widgets/dialogs.h"
@@ -28,6 +29,7 @@
 #include "reports/report_runs.h"
 #include "store/data_module.h"
 #include "store/table.h"
+#include "sync/widgets/carddav_settings_window.h"
 #include "sync/widgets/sync_conflict_window.h"
 #include "sync/widgets/sync_runner.h"
 #include "sync/widgets/sync_status_label.h"
@@ -321,8 +323,19 @@ void Program::showSyncConflicts()
 
 void Program::showSyncSettings()
 {
-    // The CardDAV settings window (TCardDavWindow) is made here once it is merged;
-    // after it saves, m_sync->reloadSettings().
+    try {
+        SettingsStore settings;
+        if (!TCardDavWindow::execute(Form1, settings, *m_keyring))
+            return;
+    } catch (const KaxError &error) {
+        reportError(error.message());
+        return;
+    }
+    // The new settings hold from now on; a book just set up is synced at once (a first
+    // sync asks before it changes anything).
+    m_sync->reloadSettings();
+    if (m_sync->configured())
+        m_sync->syncNow();
 }
 
 QObject *Program::object(const QString &name) const

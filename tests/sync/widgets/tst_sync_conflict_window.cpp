@@ -78,6 +78,7 @@ void TestSyncConflictWindow::init()
     serverVersion().setInto(table());
     table().setDetails(serverVersion().extras.details);
     table().post();
+    conflicts().ensure();
     conflicts().add(m_alfa, QStringLiteral("uid-alfa"), myVersion(), serverVersion());
     m_window = std::make_unique<TSyncConflictWindow>([this] { return &table(); });
     m_window->reload();

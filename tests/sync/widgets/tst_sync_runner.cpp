@@ -3,7 +3,7 @@
 #include "store/data_module.h"
 #include "store/table.h"
 #include "support/contact_fixture.h"
-#include "support/memory_keyring.h"
+#include "support/memory_password_store.h"
 #include "support/scripted_dialogs.h"
 #include "sync/widgets/sync_runner.h"
 #include "sync/widgets/sync_status_label.h"
@@ -34,7 +34,7 @@ private:
     void configure(int interval = 0);
 
     std::unique_ptr<ContactFixture> m_fx;
-    MemoryKeyring m_keyring;
+    MemoryPasswordStore m_keyring;
 };
 
 void TestSyncRunner::configure(int interval)
