@@ -3,6 +3,7 @@
 #include "store/data_module.h"
 #include "store/table.h"
 #include "support/contact_fixture.h"
+#include "support/dav_test_server.h"
 #include "support/memory_password_store.h"
 #include "support/scripted_dialogs.h"
 #include "sync/widgets/sync_runner.h"
@@ -28,6 +29,7 @@ private slots:
     void statusTexts_data();
     void statusTexts();
     void asksOnTheGuiThread();
+    void syncsWithARealServer();
 
 private:
     // Sets up a sync of jan at a server, with his password in the keyring.
@@ -219,6 +221,39 @@ void TestSyncRunner::asksOnTheGuiThread()
     QCOMPARE(dialogs->requests()[0].caption, QStringLiteral("Synchronizacja CardDAV"));
     QCOMPARE(dialogs->requests()[0].text, plan.describe());
     QCOMPARE(runner.lastReport()->sent, 0);
+}
+
+void TestSyncRunner::syncsWithARealServer()
+{
+    DavTestServer server(DavTestServer::Radicale);
+    if (!server.available())
+        QSKIP(qPrintable(server.unavailableReason()));
+    QVERIFY2(server.start(), qPrintable(server.error()));
+    CardDavSettings settings;
+    settings.url = server.addressBookUrl().toString();
+    settings.user = server.user();
+    SettingsStore store;
+    settings.save(store);
+    m_keyring.write(settings.keyringKey(), server.password(), nullptr);
+    InstalledScriptedDialogs dialogs;
+    dialogs->queue(DialogButton::Yes); // the first sync asks
+
+    TTable &t1 = m_fx->table();
+    SyncRunner runner(t1, m_keyring);
+    SyncStatusLabel status(runner);
+    QSignalSpy finished(&runner, &SyncRunner::finished);
+    runner.startUp();
+    t1.first();
+    t1.next(); // the windows' table moves while the sync runs
+    QCOMPARE(t1.fieldText(QStringLiteral("Nazwa")), QStringLiteral("Beta"));
+    QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 1, 30000);
+    QVERIFY2(!runner.lastReport()->error, qPrintable(runner.lastReport()->error.message));
+    QCOMPARE(status.text(), QStringLiteral("Zsynchronizowano 10:42: wysłano 3, pobrano 0, "
+                                           "usunięto 0, konflikty 0"));
+    runner.syncNow();
+    QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 2, 30000);
+    QCOMPARE(runner.lastReport()->sent, 0);
+    QCOMPARE(dialogs->requests().size(), 1);
 }
 
 QTEST_MAIN(TestSyncRunner)
