@@ -316,6 +316,11 @@ void Program::showSyncConflicts()
             if (m_sync)
                 m_sync->countConflicts();
         });
+        // A sync that kept more copies while the window is open shows them.
+        connect(m_sync.get(), &SyncRunner::conflictsChanged, m_syncConflicts.get(), [this] {
+            if (m_syncConflicts->isVisible())
+                m_syncConflicts->reload();
+        });
     }
     m_syncConflicts->reload();
     m_syncConflicts->showForm();

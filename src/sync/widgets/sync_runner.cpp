@@ -237,7 +237,8 @@ void SyncRunner::watchEditing()
 
 void SyncRunner::countConflicts()
 {
-    if (!m_contacts.active())
+    // A book opened for reading only cannot have been synced by this copy.
+    if (!m_contacts.active() || m_contacts.readOnly())
         return;
     int count = 0;
     try {
