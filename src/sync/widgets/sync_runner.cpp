@@ -8,6 +8,7 @@
 #include "store/table.h"
 #include "sync/sync_conflicts.h"
 
+#include <QScopedValueRollback>
 #include <QThread>
 #include <QTimer>
 
@@ -90,18 +91,23 @@ void SyncRunner::startUp()
 
 void SyncRunner::syncNow()
 {
-    if (m_thread)
+    if (m_thread || m_starting)
         return; // the running sync takes what this request would have
     m_soon->stop();
+    // The keyring's answer is awaited in an event loop, where a timer may ask again.
+    const QScopedValueRollback starting(m_starting, true);
     run();
 }
 
 void SyncRunner::run()
 {
     if (!m_settings.configured()) {
-        finish(failed(QStringLiteral("Synchronizacja CardDAV nie jest ustawiona: podaj adres "
-                                     "serwera i użytkownika w menu Ustawienia → "
-                                     "Synchronizacja CardDAV…")));
+        // Only a request by hand gets here, and the status panel is hidden: say it.
+        const QString message = QStringLiteral("Synchronizacja CardDAV nie jest ustawiona: podaj "
+                                               "adres serwera i użytkownika w menu Ustawienia → "
+                                               "Synchronizacja CardDAV…");
+        showMessage(DialogKind::Information, QStringLiteral("Synchronizacja CardDAV"), message);
+        finish(failed(message));
         return;
     }
     if (!m_contacts.active()) {

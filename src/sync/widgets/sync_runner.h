@@ -89,6 +89,7 @@ private:
     std::optional<SyncReport> m_lastReport;
     QDateTime m_lastFinished;
     int m_conflicts = 0;
+    bool m_starting = false;        // reading the password before the worker starts
     bool m_refreshPending = false;  // contacts changed while an edit was open
     bool m_deferredPending = false; // a sync left changes to the record being edited
 };
