@@ -285,6 +285,8 @@ private:
     void upload(QList<Item> &items);
     void deleteRemote(QList<Item> &items);
     void pairAfterRefusal(const QList<Item> &refused);
+    void aboutToWrite();
+    QByteArray tokenPastOwnWrites();
     ContactRecord readBack(TableBatch &batch, qint64 id);
     QUrl urlOf(const QString &href) const;
     static QString hrefOf(const QUrl &url) { return url.path(QUrl::FullyDecoded); }
@@ -308,7 +310,8 @@ private:
     QString m_holder;
     SyncReport m_report;
     bool m_cancelled = false;
-    bool m_clean = true; // nothing left for the next sync: the token may advance
+    bool m_clean = true;  // nothing left for the next sync: the token may advance
+    bool m_wrote = false; // cards were written or deleted on the server
     int m_percent = 0;
     QString m_step;
     QElapsedTimer m_sinceHeartbeat, m_sinceProgress;
@@ -353,7 +356,8 @@ SyncReport SyncSession::run()
         apply(m_items);
         m_state.setMeta(QStringLiteral("book"), m_target.book.toString());
         if (m_clean && !m_token.isEmpty())
-            m_state.setMeta(QStringLiteral("token"), QString::fromUtf8(m_token));
+            m_state.setMeta(QStringLiteral("token"),
+                            QString::fromUtf8(m_wrote ? tokenPastOwnWrites() : m_token));
         step(100, QStringLiteral("Synchronizacja zakończona."));
     } catch (const Stop &stop) {
         m_report.error = stop.error;
@@ -848,6 +852,7 @@ void SyncSession::upload(QList<Item> &items)
             puts << DavClient::Put{urlOf(item->href), VCardWriter::card(card),
                                    item->uploadNew ? QByteArray() : item->ifMatch};
         }
+        aboutToWrite();
         const QList<DavClient::PutResult> results = m_dav.putAll(puts);
         m_state.begin();
         try {
@@ -939,6 +944,7 @@ void SyncSession::deleteRemote(QList<Item> &items)
     for (Item *item : std::as_const(deletes)) {
         step(95, QStringLiteral("Usuwam na serwerze %1 z %2…").arg(++done).arg(deletes.size()));
         heartbeat();
+        aboutToWrite();
         const DavError error = m_dav.remove(urlOf(item->href), item->ifMatch);
         if (error.kind == DavError::PreconditionFailed) {
             m_clean = false; // changed there: it comes back next time
@@ -948,6 +954,37 @@ void SyncSession::deleteRemote(QList<Item> &items)
         m_state.remove(item->uid);
         ++m_report.deleted;
     }
+}
+
+// The server's changes since a token leave out a card that came and went after it: one this
+// sync uploads and a phone deletes before the next would never be reported gone. So the
+// token is dropped before the first write (a sync cut short lists everything next time),
+// and at the end the changes since it are asked again: when they are this sync's own
+// writes alone, their token is the next one; otherwise none, and the next sync lists all.
+void SyncSession::aboutToWrite()
+{
+    if (std::exchange(m_wrote, true))
+        return;
+    m_state.setMeta(QStringLiteral("token"), QString());
+}
+
+QByteArray SyncSession::tokenPastOwnWrites()
+{
+    bool ok = false;
+    const DavChanges changes = m_dav.syncCollection(m_target.book, m_token, &ok);
+    if (!ok || changes.truncated)
+        return {};
+    const QHash<QString, SyncRow> rows = m_state.rows();
+    QHash<QString, QByteArray> etags;
+    for (const SyncRow &row : rows)
+        etags.insert(row.href, row.etag);
+    for (const DavCard &card : changes.changed)
+        if (!SyncText::sameEtag(card.etag, etags.value(hrefOf(card.url))))
+            return {};
+    for (const QUrl &url : changes.removed)
+        if (etags.contains(hrefOf(url)))
+            return {};
+    return changes.token;
 }
 
 CardDavSync::CardDavSync(TTable &table) : m_table(table) {}

@@ -107,9 +107,14 @@ void SyncState::setMeta(const QString &name, const QString &value)
 
 bool SyncState::swapLock(const QString &from, const QString &to)
 {
+    // A free lock is an empty text; a NULL one, as another engine may store it, is free too.
+    const auto text = [](const QString &value) {
+        return value.isNull() ? QStringLiteral("") : value;
+    };
     QSqlQuery query =
-        run(QStringLiteral("UPDATE %1 SET value = ? WHERE name = ? AND value = ?").arg(m_meta),
-            {to, kLock, from});
+        run(QStringLiteral("UPDATE %1 SET value = ? WHERE name = ? AND COALESCE(value, '') = ?")
+                .arg(m_meta),
+            {text(to), kLock, text(from)});
     return query.numRowsAffected() == 1;
 }
 

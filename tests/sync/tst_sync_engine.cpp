@@ -124,7 +124,7 @@ struct Setup
 
 #define PHONE_SYNC(setup) QVERIFY2(setup.vdir->sync(), qPrintable(setup.vdir->error()))
 
-#define SYNCED(setup, said)                                                                     \
+#define SYNCED(setup, said)                                                                        \
     do {                                                                                           \
         const SyncReport report = setup.sync();                                                    \
         QVERIFY2(!report.error, qPrintable(report.error.message));                                 \
