@@ -18,9 +18,15 @@
 #include "find/find_window.h"
 #include "forms/form.h"
 #include "platform/data_folder.h"
+#include "platform/password_store.h"
+#include "platform/settings_store.h"
 #include "sample_contacts.h"
 #include "store/data_module.h"
 #include "store/table.h"
+#include "sync/sync_conflicts.h"
+#include "sync/sync_settings.h"
+#include "sync/widgets/sync_conflict_window.h"
+#include "sync/widgets/sync_runner.h"
 
 #include <QApplication>
 #include <QDir>
@@ -42,6 +48,70 @@ void save(QWidget *widget, const QString &path)
         std::printf("%s\n", qPrintable(path));
 }
 
+// A keyring that knows every password, so the gallery never asks the desktop's.
+class GalleryKeyring final : public PasswordStore
+{
+public:
+    bool read(const QString &, QString *password, QString *) override
+    {
+        *password = QStringLiteral("x");
+        return true;
+    }
+    bool write(const QString &, const QString &, QString *) override { return true; }
+    bool remove(const QString &, QString *) override { return true; }
+};
+
+// The main window's sync panel after a sync with this result, and the conflict window
+// with one conflict copy of the current contact.
+void renderSync(const QString &out, Program &program, const SyncReport &result, const QString &name)
+{
+    CardDavSettings settings;
+    settings.url = QStringLiteral("https://dav.example.org/jan/kontakty/");
+    settings.user = QStringLiteral("jan");
+    SettingsStore store;
+    settings.save(store);
+    SyncRunner &runner = *program.syncRunner();
+    runner.reloadSettings();
+    runner.setSyncFunction(
+        [result](TTable &, const SyncTarget &, const SyncRunner::Hooks &) { return result; });
+    runner.syncNow();
+    while (runner.running())
+        QApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+    program.object<TForm1>()->show();
+    save(program.object<TForm1>(), QDir(out).filePath(name));
+    program.object<TForm1>()->hide();
+}
+
+void renderConflict(const QString &out, Program &program)
+{
+    TTable &table = *program.object<TDM9>()->t1;
+    table.first();
+    ContactRecord server = ContactRecord::fromTable(table);
+    server.extras.details = {
+        {ContactDetail::Phone, QStringLiteral("komórkowy"), {}, QStringLiteral("600 100 200")}};
+    ContactRecord mine = server;
+    mine[ContactRecord::Nazwa] += QStringLiteral(" Sp. z o.o.");
+    mine[ContactRecord::Tel] = QStringLiteral("42 630 55 66");
+    mine[ContactRecord::Uwagi] = QStringLiteral("Nowy numer centrali od stycznia.");
+    mine.extras.details = {
+        {ContactDetail::Phone, QStringLiteral("komórkowy"), {}, QStringLiteral("601 999 888")},
+        {ContactDetail::Email, QStringLiteral("prywatny"), {}, QStringLiteral("zofia@żółw.pl")}};
+    SyncConflicts conflicts(table.database(), table.tableName());
+    conflicts.ensure();
+    conflicts.add(table.recordId(), QStringLiteral("uid-1"), mine, server);
+    table.next();
+    ContactRecord other = ContactRecord::fromTable(table);
+    ContactRecord otherMine = other;
+    otherMine[ContactRecord::Email] = QStringLiteral("nowy@adres.pl");
+    conflicts.add(table.recordId(), QStringLiteral("uid-2"), otherMine, other);
+    program.syncRunner()->countConflicts();
+    program.showSyncConflicts();
+    program.syncConflictWindow()->choose(0, true);
+    save(program.syncConflictWindow(),
+         QDir(out).filePath(QStringLiteral("SyncConflictWindow.png")));
+    program.syncConflictWindow()->hide();
+}
+
 void fill(TTable &table, int count)
 {
     sample::ContactGenerator generator(11);
@@ -60,6 +130,7 @@ void renderProgram(const QString &out, const QString &suffix, int contacts)
     QTemporaryDir data;
     DataFolder::setOverride(data.path());
     Program program(data.filePath(QStringLiteral("Kartax2000.db")));
+    program.usePasswordStore(std::make_unique<GalleryKeyring>());
     program.create();
     fill(*program.object<TDM9>()->t1, contacts);
     save(program.object<TForm1>(), QDir(out).filePath(QStringLiteral("Form1%1.png").arg(suffix)));
@@ -135,6 +206,20 @@ void renderProgram(const QString &out, const QString &suffix, int contacts)
     program.findWindow()->Szukaj->setText(QStringLiteral("ska"));
     program.findWindow()->searchNow();
     save(program.findWindow(), QDir(out).filePath(QStringLiteral("FindWindow.png")));
+    program.findWindow()->hide();
+
+    // Sync: its conflict window, the status panel after a sync and after an error.
+    renderConflict(out, program);
+    SyncReport synced;
+    synced.sent = 1;
+    synced.received = 2;
+    synced.conflicts = 2;
+    renderSync(out, program, synced, QStringLiteral("Form1-synced.png"));
+    SyncReport failed;
+    failed.error.kind = DavError::Authentication;
+    failed.error.message = QStringLiteral("Serwer dav.example.org odrzucił użytkownika lub hasło "
+                                          "(401 Unauthorized).");
+    renderSync(out, program, failed, QStringLiteral("Form1-sync-error.png"));
 }
 
 // The window "Znajdź" over an existing database with a text typed.

@@ -25,6 +25,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QStatusBar>
 #include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -85,12 +86,17 @@ TForm1::TForm1(Commands commands, QWidget *parent)
     m_client->setObjectName(QStringLiteral("client"));
     m_client->setFixedSize(kClientWidth, kClientHeight);
     rows->addWidget(m_client);
+    StatusBar1 = new QStatusBar(this);
+    StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
+    StatusBar1->setSizeGripEnabled(false);
+    StatusBar1->hide();
+    rows->addWidget(StatusBar1);
 
     buildBanner();
     buildCard();
     buildButtons();
     buildMenu();
-    setFixedSize(kClientWidth, kClientHeight + MainMenu1->sizeHint().height());
+    fitStatusBar();
 
     // The dialler of the call command; the command sets port, method and number.
     tt1 = new TTelefon(this);
@@ -327,6 +333,14 @@ void TForm1::buildMenu()
         item(program, "Eksport1", QStringLiteral("Eksport kontaktów…"), &TForm1::Eksport1Click);
     Eksport2 = item(program, "Eksport2", QStringLiteral("Eksport do folderu wizytówek…"),
                     &TForm1::Eksport2Click);
+    SynchronizujTeraz = item(program, "SynchronizujTeraz", QStringLiteral("Synchronizuj teraz"),
+                             &TForm1::SynchronizujTerazClick);
+    SynchronizujTeraz->setShortcut(QKeySequence(Qt::Key_F9));
+    addAction(SynchronizujTeraz); // F9 from any control of the window
+    KonfliktySynchronizacji1 =
+        item(program, "KonfliktySynchronizacji1", QStringLiteral("Konflikty synchronizacji…"),
+             &TForm1::KonfliktySynchronizacji1Click);
+    KonfliktySynchronizacji1->setEnabled(false); // until a sync keeps a conflict copy
     Wyjcie1 = item(program, "Wyjcie1", QStringLiteral("Wyjście"), &TForm1::Wyjcie1Click);
     Wyjcie1->setShortcut(QKeySequence(Qt::Key_Escape));
     addAction(Wyjcie1);
@@ -340,6 +354,9 @@ void TForm1::buildMenu()
         item(Drukowanie1, "Penedane1", QStringLiteral("Pełne dane"), &TForm1::Penedane1Click);
     Etykiety1 = item(Drukowanie1, "Etykiety1", QStringLiteral("Etykiety"), &TForm1::Etykiety1Click);
     Podpis1 = item(settings, "Podpis1", QStringLiteral("Podpis"), &TForm1::Podpis1Click);
+    SynchronizacjaCardDAV1 =
+        item(settings, "SynchronizacjaCardDAV1", QStringLiteral("Synchronizacja CardDAV…"),
+             &TForm1::SynchronizacjaCardDAV1Click);
 
     QMenu *favourites = MainMenu1->addMenu(QStringLiteral("&Ulubione"));
     favourites->setObjectName(QStringLiteral("Ulubione1"));
@@ -352,6 +369,25 @@ void TForm1::buildMenu()
     Informacje1 =
         item(help, "Informacje1", QStringLiteral("Informacje"), &TForm1::Informacje1Click, "info");
     About1 = item(help, "About1", QStringLiteral("About"), &TForm1::About1Click);
+}
+
+void TForm1::addStatusPanel(QWidget *panel)
+{
+    StatusBar1->addWidget(panel, 1);
+    m_statusPanels << panel;
+    panel->installEventFilter(this); // its showing and hiding show and hide the bar
+    fitStatusBar();
+}
+
+void TForm1::fitStatusBar()
+{
+    bool shown = false;
+    for (const QWidget *panel : std::as_const(m_statusPanels))
+        shown = shown || !panel->isHidden();
+    StatusBar1->setVisible(shown);
+    // The window is as high as the menu, the card and, when shown, the status bar.
+    setFixedSize(kClientWidth, kClientHeight + MainMenu1->sizeHint().height() +
+                                   (shown ? StatusBar1->sizeHint().height() : 0));
 }
 
 void TForm1::FormCreate()
@@ -581,8 +617,26 @@ void TForm1::Help1Click()
     run(m_commands.showHelp);
 }
 
+void TForm1::SynchronizujTerazClick()
+{
+    run(m_commands.syncNow);
+}
+
+void TForm1::SynchronizacjaCardDAV1Click()
+{
+    run(m_commands.showSyncSettings);
+}
+
+void TForm1::KonfliktySynchronizacji1Click()
+{
+    run(m_commands.showSyncConflicts);
+}
+
 bool TForm1::eventFilter(QObject *watched, QEvent *event)
 {
+    if ((event->type() == QEvent::ShowToParent || event->type() == QEvent::HideToParent) &&
+        m_statusPanels.contains(qobject_cast<QWidget *>(watched)))
+        fitStatusBar();
     if (event->type() == QEvent::KeyPress &&
         static_cast<QKeyEvent *>(event)->key() == Qt::Key_Escape) {
         // Esc that closes a menu, a drop-down list or another pop-up closes only that.

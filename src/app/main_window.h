@@ -15,6 +15,7 @@ class QLabel;
 class QLineEdit;
 class QMenu;
 class QMenuBar;
+class QStatusBar;
 class QTimer;
 class QToolButton;
 class TTable;
@@ -57,6 +58,9 @@ public:
         std::function<bool()> postOpenEdit;
         // The contact table; nullptr before the data module exists.
         std::function<TTable *()> contacts;
+        std::function<void()> syncNow;           // a CardDAV sync now
+        std::function<void()> showSyncSettings;  // the CardDAV settings window
+        std::function<void()> showSyncConflicts; // the conflict copies of the sync
     };
 
     explicit TForm1(Commands commands, QWidget *parent = nullptr);
@@ -130,16 +134,22 @@ public:
     QAction *Import1;
     QAction *Eksport1;
     QAction *Eksport2;
+    QAction *SynchronizujTeraz;
+    QAction *KonfliktySynchronizacji1;
     QAction *Wyjcie1;
     QAction *Modem1;
     QMenu *Drukowanie1;
     QAction *Penedane1;
     QAction *Etykiety1;
     QAction *Podpis1;
+    QAction *SynchronizacjaCardDAV1;
     QAction *StronyWWW1;
     QAction *Help1;
     QAction *Informacje1;
     QAction *About1;
+
+    // Status bar: shown while it holds a panel to show (the sync's).
+    QStatusBar *StatusBar1;
 
     QTimer *Timer1;
     TTelefon *tt1 = nullptr; // the modem dialler used by the call command
@@ -179,6 +189,12 @@ public:
     void Penedane1Click();
     void Etykiety1Click();
     void Help1Click();
+    void SynchronizujTerazClick();
+    void SynchronizacjaCardDAV1Click();
+    void KonfliktySynchronizacji1Click();
+
+    // Puts a panel into the status bar, which shows while the panel is visible.
+    void addStatusPanel(QWidget *panel);
 
     // Ends the program (Zamknij, Wyjście, Esc, the close box): an edit still open in
     // any window is posted first. When that fails, the engine's message is shown,
@@ -199,6 +215,7 @@ private:
     void buildCard();
     void buildButtons();
     void buildMenu();
+    void fitStatusBar();
     void openSearch(SearchKind kind);
     void search(SearchKind kind);
     void showWindow(Window window);
@@ -211,4 +228,5 @@ private:
     QFrame *m_buttons;
     SearchRow m_searchRow; // the boxes n1, b1 and p1
     Commands m_commands;
+    QList<QWidget *> m_statusPanels; // owned by the status bar
 };

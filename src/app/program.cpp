@@ -20,6 +20,8 @@
 #include "messaging/signature_window.h"
 #include "messaging/web_command.h"
 #include "platform/errors.h"
+#include "platform/password_store.h"
+#include "platform/settings_store.h"
 #include "platform/shell_open.h"
 #include "platform/termination_signals.h"
 #include "platform/widgets/dialogs.h"
@@ -27,6 +29,10 @@
 #include "reports/report_runs.h"
 #include "store/data_module.h"
 #include "store/table.h"
+#include "sync/widgets/carddav_settings_window.h"
+#include "sync/widgets/sync_conflict_window.h"
+#include "sync/widgets/sync_runner.h"
+#include "sync/widgets/sync_status_label.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -46,6 +52,9 @@ Program::~Program()
 {
     saveAtExit();
     m_find.reset(); // it reads the contact table of the data module
+    // The sync first: it waits for its worker, and it and its window use the table.
+    m_syncConflicts.reset();
+    m_sync.reset();
     // Destroy in reverse order of creation: the windows go before the data module
     // their controls are bound to.
     while (!m_objects.empty())
@@ -178,6 +187,12 @@ TForm1 *Program::createMainWindow()
     commands.showHelp = [this] { showHelpFinder(); };
     commands.postOpenEdit = [this] { return postOpenEdit(); };
     commands.contacts = contacts();
+    commands.syncNow = [this] {
+        if (m_sync)
+            m_sync->syncNow();
+    };
+    commands.showSyncSettings = [this] { showSyncSettings(); };
+    commands.showSyncConflicts = [this] { showSyncConflicts(); };
     Form1 = new TForm1(std::move(commands));
     return Form1;
 }
@@ -266,6 +281,66 @@ void Program::createAll(const CreatedHook &created)
     }
     if (auto *card = Form1->findChild<QWidget *>(QStringLiteral("Panel2")))
         new EmptyBookHint(card, DM9->d1); // owned by the card
+    createSync();
+}
+
+void Program::usePasswordStore(std::unique_ptr<PasswordStore> keyring)
+{
+    m_keyring = std::move(keyring);
+}
+
+void Program::createSync()
+{
+    if (!m_keyring)
+        m_keyring = PasswordStore::system();
+    m_sync = std::make_unique<SyncRunner>(*DM9->t1, *m_keyring);
+    auto *status = new SyncStatusLabel(*m_sync); // owned by the status bar
+    Form1->addStatusPanel(status);
+    connect(status, &SyncStatusLabel::conflictsRequested, this, &Program::showSyncConflicts);
+    connect(m_sync.get(), &SyncRunner::conflictsChanged, Form1->KonfliktySynchronizacji1,
+            [this](int count) { Form1->KonfliktySynchronizacji1->setEnabled(count > 0); });
+    m_sync->reloadSettings();
+}
+
+void Program::startSync()
+{
+    if (m_sync)
+        m_sync->startUp();
+}
+
+void Program::showSyncConflicts()
+{
+    if (!m_syncConflicts) {
+        m_syncConflicts = std::make_unique<TSyncConflictWindow>(contacts());
+        connect(m_syncConflicts.get(), &TSyncConflictWindow::resolved, this, [this] {
+            if (m_sync)
+                m_sync->countConflicts();
+        });
+        // A sync that kept more copies while the window is open shows them.
+        connect(m_sync.get(), &SyncRunner::conflictsChanged, m_syncConflicts.get(), [this] {
+            if (m_syncConflicts->isVisible())
+                m_syncConflicts->reload();
+        });
+    }
+    m_syncConflicts->reload();
+    m_syncConflicts->showForm();
+}
+
+void Program::showSyncSettings()
+{
+    try {
+        SettingsStore settings;
+        if (!TCardDavWindow::execute(Form1, settings, *m_keyring))
+            return;
+    } catch (const KaxError &error) {
+        reportError(error.message());
+        return;
+    }
+    // The new settings hold from now on; a book just set up is synced at once (a first
+    // sync asks before it changes anything).
+    m_sync->reloadSettings();
+    if (m_sync->configured())
+        m_sync->syncNow();
 }
 
 QObject *Program::object(const QString &name) const

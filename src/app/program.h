@@ -20,6 +20,9 @@ class TFindWindow;
 class TTable;
 class ReportContainer;
 class TerminationSignals;
+class PasswordStore;
+class SyncRunner;
+class TSyncConflictWindow;
 
 // The application's windows and data module: created once, in the start-up order,
 // owned until exit and destroyed in reverse order. Windows reach one another's
@@ -91,6 +94,19 @@ public:
     // Appends one line to the history window's text.
     void appendHistory(const QString &line);
 
+    // The keyring the CardDAV sync reads its password from; before create(). Without
+    // one the desktop's keyring is used.
+    void usePasswordStore(std::unique_ptr<PasswordStore> keyring);
+    // The background CardDAV sync; nullptr before create().
+    SyncRunner *syncRunner() const { return m_sync.get(); }
+    // At program start, once the main window shows: a sync when one is set up.
+    void startSync();
+    // Shows the conflict copies of the sync, the window made at its first showing.
+    void showSyncConflicts();
+    TSyncConflictWindow *syncConflictWindow() const { return m_syncConflicts.get(); }
+    // The CardDAV settings window; the sync takes its settings once they are saved.
+    void showSyncSettings();
+
 private:
     struct Creation;
     static std::span<const Creation> creations();
@@ -104,6 +120,7 @@ private:
     void printHistory();
     void endOnSignal();
     void saveFiles(); // the history and favourites files
+    void createSync();
 
     QString m_databaseFile;
     OpeningHook m_opening;                           // during create()
@@ -111,6 +128,9 @@ private:
     bool m_saved = false;
     std::unique_ptr<TerminationSignals> m_signals;
     std::unique_ptr<TFindWindow> m_find;
+    std::unique_ptr<PasswordStore> m_keyring;
+    std::unique_ptr<SyncRunner> m_sync;
+    std::unique_ptr<TSyncConflictWindow> m_syncConflicts;
     int m_signalsReceived = 0;
 
     // The objects that commands spanning windows use, as created.

@@ -147,6 +147,7 @@ std::unique_ptr<Program> Startup::start()
     splash->hide();
     splash.reset();
     program->object<TForm1>()->show();
+    program->startSync();
     return program;
 }
 

@@ -23,14 +23,20 @@ QString formatNames(bool writtenOnly)
 
 const QStringList &modes()
 {
-    static const QStringList names{kImport, kExport, kQuery};
+    static const QStringList names{kImport, kExport, kQuery, kSync};
     return names;
 }
 
 const QStringList &optionNames()
 {
-    static const QStringList names = modes() + QStringList{kFormat, kDuplicates};
+    static const QStringList names = modes() + QStringList{kFormat, kDuplicates, kYes};
     return names;
+}
+
+// The options that take no value.
+bool isFlag(const QString &option)
+{
+    return option == kSync || option == kYes;
 }
 
 int help(QTextStream &out)
@@ -40,6 +46,7 @@ int help(QTextStream &out)
                "  lub:  kartax2000 --import PLIK [--format %1] [--duplicates skip|update|add]\n"
                "  lub:  kartax2000 --export PLIK [--format %2]\n"
                "  lub:  kartax2000 --query TEKST\n"
+               "  lub:  kartax2000 --sync [--tak]\n"
                "Książka adresowa firm i kontaktów. Bez argumentów otwiera okno programu;\n"
                "z PLIKIEM vCard, CSV lub bazą Kartax2000 otwiera okno i importuje z niego\n"
                "kontakty.\n"
@@ -55,6 +62,10 @@ int help(QTextStream &out)
                "                         domyślnie), update (uzupełnij puste pola), add (dodaj)\n"
                "      --query TEKST      adresy e-mail kontaktów, których nazwa, przedstawiciel\n"
                "                         lub e-mail zawiera TEKST (dla programów pocztowych)\n"
+               "      --sync             synchronizuje kontakty z książką adresową CardDAV\n"
+               "                         ustawioną w programie, bez okna\n"
+               "      --tak              zgoda na pierwszą synchronizację i na usunięcie\n"
+               "                         wielu kontaktów (bez niej --sync tylko je opisuje)\n"
                "      --help             wyświetla tę pomoc i kończy działanie\n"
                "      --version          wyświetla wersję programu i kończy działanie\n"
                "\n"
@@ -87,6 +98,7 @@ int usage(QTextStream &err, const QString &problem)
         << QStringLiteral("        kartax2000 --export PLIK [--format %1]").arg(formatNames(true))
         << '\n'
         << "        kartax2000 --query TEKST" << '\n'
+        << "        kartax2000 --sync [--tak]" << '\n'
         << "Więcej informacji: kartax2000 --help" << '\n';
     return 2;
 }
@@ -112,6 +124,10 @@ int run(const QStringList &arguments, QTextStream &out, QTextStream &err)
         const QString &argument = arguments[i];
         if (!optionNames().contains(argument))
             return usage(err, QStringLiteral("Nieznany argument: %1").arg(argument));
+        if (isFlag(argument)) {
+            options.insert(argument, QString());
+            continue;
+        }
         if (i + 1 == arguments.size())
             return usage(err, QStringLiteral("Brak wartości po %1.").arg(argument));
         options.insert(argument, arguments[++i]);
@@ -130,6 +146,8 @@ int run(const QStringList &arguments, QTextStream &out, QTextStream &err)
             return exportContacts(options, out, err);
         if (options.contains(kQuery))
             return queryContacts(options, out);
+        if (options.contains(kSync))
+            return syncContacts(options, out, err);
     } catch (const KaxError &error) {
         err << error.message() << '\n';
         return 1;

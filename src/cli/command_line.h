@@ -13,6 +13,9 @@ class QTextStream;
 //   kartax2000 --query TEXT
 // lists the contacts whose name, representative or e-mail contains TEXT, in the format
 // mail clients read from an address-book command (ContactQuery);
+//   kartax2000 --sync [--tak]
+// syncs the contacts with the CardDAV address book set in the program, describing a first
+// sync or one that deletes many contacts and doing it only with --tak;
 //   kartax2000 --help, kartax2000 --version
 // describe the program in Polish, as GNU programs do. A single plain argument,
 //   kartax2000 FILE

@@ -14,8 +14,11 @@ inline const QString kExport = QStringLiteral("--export");
 inline const QString kFormat = QStringLiteral("--format");
 inline const QString kQuery = QStringLiteral("--query");
 inline const QString kDuplicates = QStringLiteral("--duplicates");
+inline const QString kSync = QStringLiteral("--sync");
+inline const QString kYes = QStringLiteral("--tak");
 
-// The options given, by name ("--export" -> FILE); each takes one value.
+// The options given, by name ("--export" -> FILE); each takes one value but --sync and
+// --tak, which take none.
 using Options = QHash<QString, QString>;
 
 // Writes the problem and how to call the program to `err`; returns 2, bad arguments.
@@ -25,5 +28,6 @@ int usage(QTextStream &err, const QString &problem);
 int importContacts(const Options &options, QTextStream &out, QTextStream &err);
 int exportContacts(const Options &options, QTextStream &out, QTextStream &err);
 int queryContacts(const Options &options, QTextStream &out);
+int syncContacts(const Options &options, QTextStream &out, QTextStream &err);
 
 } // namespace CommandLine

@@ -14,6 +14,10 @@
 #include "support/recording_shell.h"
 #include "support/scripted_dialogs.h"
 #include "support/typing.h"
+#include "sync/sync_conflicts.h"
+#include "sync/sync_settings.h"
+#include "sync/widgets/sync_conflict_window.h"
+#include "sync/widgets/sync_runner.h"
 
 #include <QAccessible>
 #include <QAction>
@@ -24,6 +28,7 @@
 #include <QMenuBar>
 #include <QSettings>
 #include <QSignalSpy>
+#include <QStatusBar>
 #include <QTest>
 #include <QTimer>
 
@@ -53,6 +58,7 @@ private slots:
     void dateAndClock();
     void exactCaptions();
     void assistiveTechnologyReadsEveryControl();
+    void syncPanelAndConflictsFromMenu();
 
 private:
     static QToolButton *navButton(TForm1 &form, DBNavigator::Button which)
@@ -329,6 +335,9 @@ void TestMainWindow::menuShowsEveryWindow()
         QVERIFY(fx.program().form(name));
     }
     QCOMPARE(form.Wyjcie1->shortcut(), QKeySequence(Qt::Key_Escape));
+    QCOMPARE(form.SynchronizujTeraz->shortcut(), QKeySequence(Qt::Key_F9));
+    QVERIFY(!form.KonfliktySynchronizacji1->isEnabled()); // no conflict copies
+    QVERIFY(form.StatusBar1->isHidden());                 // no sync set up
     QStringList menus;
     for (QAction *menu : form.MainMenu1->actions())
         menus << menu->text();
@@ -547,6 +556,33 @@ void TestMainWindow::assistiveTechnologyReadsEveryControl()
     }
     QCOMPARE(read(form.n1)->text(QAccessible::Name), QStringLiteral("Szukaj nazwą"));
     QCOMPARE(read(form.tel1)->role(), QAccessible::Button);
+}
+
+void TestMainWindow::syncPanelAndConflictsFromMenu()
+{
+    ProgramFixture fx;
+    insertContact(fx.table(), QStringLiteral("Alfa"));
+    fx.table().first();
+    const ContactRecord record = ContactRecord::fromTable(fx.table());
+    SyncConflicts conflicts(fx.table().database(), fx.table().tableName());
+    conflicts.ensure();
+    conflicts.add(fx.table().recordId(), QStringLiteral("uid-1"), record, record);
+    CardDavSettings settings;
+    settings.url = QStringLiteral("https://dav.example.org/");
+    settings.user = QStringLiteral("jan");
+    SettingsStore store;
+    settings.save(store);
+    TForm1 &form = fx.form1();
+    const int height = form.height();
+    fx.program().syncRunner()->reloadSettings();
+    fx.program().syncRunner()->countConflicts();
+    QVERIFY(!form.StatusBar1->isHidden());
+    QVERIFY(form.height() > height); // the bar below the card, which keeps its size
+    QCOMPARE(form.clientArea()->size(), QSize(586, 365));
+    QVERIFY(form.KonfliktySynchronizacji1->isEnabled());
+    form.KonfliktySynchronizacji1->trigger();
+    QVERIFY(fx.program().syncConflictWindow()->isVisible());
+    QCOMPARE(fx.program().syncConflictWindow()->lstKopie->count(), 1);
 }
 
 QTEST_MAIN(TestMainWindow)

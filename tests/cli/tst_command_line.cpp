@@ -1,7 +1,12 @@
 #include "cli/command_line.h"
 #include "platform/data_folder.h"
+#include "platform/settings_store.h"
+#include "store/data_module.h"
 #include "store/table.h"
 #include "support/contact_fixture.h"
+#include "support/dav_test_server.h"
+#include "sync/sync_settings.h"
+#include "sync/sync_state.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -19,6 +24,7 @@ private slots:
     void commandLineExport();
     void commandLineQuery_data();
     void commandLineQuery();
+    void commandLineSync();
 };
 
 void TestCommandLine::commandLineExport_data()
@@ -54,7 +60,11 @@ void TestCommandLine::commandLineExport_data()
     QTest::newRow("import, bad choice")
         << QStringList{"--import", "DIR/in.vcf", "--duplicates", "tak"} << 2 << "Nieznany wybór";
     QTest::newRow("two modes") << QStringList{"--import", "DIR/in.vcf", "--export", "DIR/k.vcf"}
-                               << 2 << "Podaj jedno z: --import, --export, --query.";
+                               << 2 << "Podaj jedno z: --import, --export, --query, --sync.";
+    QTest::newRow("sync, not set")
+        << QStringList{"--sync", "--tak"} << 1
+        << "Synchronizacja CardDAV nie jest ustawiona (Ustawienia → Synchronizacja CardDAV).\n";
+    QTest::newRow("sync with a value") << QStringList{"--sync", "x"} << 2 << "Nieznany argument: x";
     QTest::newRow("help") << QStringList{"--export", "DIR/k.vcf", "--help"} << 0
                           << "Użycie: kartax2000 [PLIK]\n";
     QTest::newRow("version") << QStringList{"--version"} << 0 << "kartax2000 (Kartax2000) 5.1.0\n";
@@ -155,6 +165,53 @@ void TestCommandLine::commandLineQuery()
         QVERIFY2(err.startsWith(said), qPrintable(err));
     else
         QCOMPARE(out, said);
+}
+
+// --sync with the book set in the program: a first sync only with --tak, never two at once.
+void TestCommandLine::commandLineSync()
+{
+    DavTestServer server(DavTestServer::Xandikos);
+    if (!server.available())
+        QSKIP(qPrintable(server.unavailableReason()));
+    QVERIFY2(server.start(), qPrintable(server.error()));
+    QTemporaryDir dir;
+    DataFolder::setOverride(dir.path());
+    CardDavSettings settings;
+    settings.url = server.addressBookUrl().toString();
+    settings.user = server.user();
+    settings.passwordCommand = QStringLiteral("echo ") + server.password();
+    SettingsStore store;
+    settings.save(store);
+    const auto run = [](const QStringList &arguments, QString *said) {
+        QString out;
+        QTextStream outStream(&out);
+        QTextStream errStream(&out);
+        const int status =
+            CommandLine::run(QStringList{"kartax2000"} + arguments, outStream, errStream);
+        *said = out;
+        return status;
+    };
+    QString said;
+    QCOMPARE(run({"--sync"}, &said), 1);
+    QVERIFY2(said.startsWith("Pierwsza synchronizacja") && said.endsWith("opcją --tak.\n"),
+             qPrintable(said));
+    QCOMPARE(run({"--tak", "--sync"}, &said), 0);
+    QCOMPARE(said, QStringLiteral("Pierwsza synchronizacja z tą książką adresową.\n"
+                                  "Wizytówki na serwerze: 0, kontakty w programie: 0, te same po "
+                                  "obu stronach: 0.\n"
+                                  "Do wysłania na serwer: 0, do pobrania z serwera: 0.\n"
+                                  "Do usunięcia w programie: 0, na serwerze: 0.\n"
+                                  "wysłano 0, pobrano 0, usunięto 0, konflikty 0\n"));
+    {
+        TDM9 other; // another copy of the program, which holds the lock
+        SyncState state(other.t1->database(), other.t1->tableName());
+        QVERIFY(state.tryLock(QStringLiteral("inna")));
+        QCOMPARE(run({"--sync"}, &said), 1);
+        QCOMPARE(said, QStringLiteral("Inna kopia programu synchronizuje tę książkę.\n"));
+        state.unlock(QStringLiteral("inna"));
+    }
+    QCOMPARE(run({"--sync"}, &said), 0);
+    DataFolder::setOverride(QString());
 }
 
 QTEST_GUILESS_MAIN(TestCommandLine)

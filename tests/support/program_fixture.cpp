@@ -4,11 +4,13 @@
 #include "app/program.h"
 #include "platform/data_folder.h"
 #include "store/data_module.h"
+#include "support/memory_password_store.h"
 
 ProgramFixture::ProgramFixture()
 {
     DataFolder::setOverride(m_dir.path());
     m_program = std::make_unique<Program>(databasePath());
+    m_program->usePasswordStore(std::make_unique<MemoryPasswordStore>()); // never the desktop's
     m_program->create();
 }
 

@@ -1,0 +1,113 @@
+#include "sync/sync_conflicts.h"
+
+#include "exchange/vcard.h"
+#include "platform/clock.h"
+#include "platform/errors.h"
+#include "store/sql_engine.h"
+#include "store/sql_text.h"
+
+#include <QBuffer>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QVariant>
+
+namespace {
+
+QSqlQuery runOn(const QSqlDatabase &db, const QString &sql, const QVariantList &binds = {})
+{
+    QSqlQuery query(db);
+    query.setForwardOnly(true);
+    if (!query.prepare(sql))
+        throw DatabaseError(SqlText::engineMessage(query.lastError()));
+    for (int i = 0; i < binds.size(); ++i)
+        query.bindValue(i, binds[i]);
+    if (!query.exec())
+        throw DatabaseError(SqlText::engineMessage(query.lastError()));
+    return query;
+}
+
+// A version is kept as this program's own vCard of it, which reads back as it was.
+ContactRecord recordOf(const QString &card)
+{
+    QByteArray text = card.toUtf8();
+    QBuffer buffer(&text);
+    buffer.open(QIODevice::ReadOnly);
+    VCardReader reader(&buffer);
+    ContactRecord record;
+    reader.readNext(&record);
+    return record;
+}
+
+QString cardOf(const ContactRecord &record)
+{
+    return QString::fromUtf8(VCardWriter::card(record));
+}
+
+} // namespace
+
+SyncConflicts::SyncConflicts(const QSqlDatabase &db, const QString &table)
+    : m_db(db), m_table(SqlText::quoted(table + QStringLiteral("_conflict")))
+{
+}
+
+void SyncConflicts::ensure()
+{
+    runOn(m_db, QStringLiteral("CREATE TABLE IF NOT EXISTS %1 (%2, contact BIGINT, uid TEXT, "
+                               "at TEXT, local TEXT, server TEXT)")
+                    .arg(m_table, SqlEngine::of(m_db).idColumn()));
+}
+
+qint64 SyncConflicts::add(qint64 contact, const QString &uid, const ContactRecord &local,
+                          const ContactRecord &server)
+{
+    const SqlEngine &engine = SqlEngine::of(m_db);
+    QSqlQuery insert = runOn(
+        m_db,
+        QStringLiteral("INSERT INTO %1 (contact, uid, at, local, server) VALUES (?, ?, ?, ?, ?)%2")
+            .arg(m_table, engine.returningId()),
+        {contact, uid, Clock::now().toUTC().toString(Qt::ISODate), cardOf(local), cardOf(server)});
+    return engine.insertedId(insert);
+}
+
+static QList<SyncConflict> select(const QSqlDatabase &db, const QString &table,
+                                  const QString &where, const QVariantList &binds)
+{
+    QSqlQuery query =
+        runOn(db,
+              QStringLiteral("SELECT id, contact, uid, at, local, server FROM %1%2 ORDER BY id")
+                  .arg(table, where),
+              binds);
+    QList<SyncConflict> conflicts;
+    while (query.next()) {
+        SyncConflict conflict;
+        conflict.id = query.value(0).toLongLong();
+        conflict.contact = query.value(1).isNull() ? -1 : query.value(1).toLongLong();
+        conflict.uid = query.value(2).toString();
+        conflict.at = QDateTime::fromString(query.value(3).toString(), Qt::ISODate);
+        conflict.local = recordOf(query.value(4).toString());
+        conflict.server = recordOf(query.value(5).toString());
+        conflicts << conflict;
+    }
+    return conflicts;
+}
+
+QList<SyncConflict> SyncConflicts::all()
+{
+    return select(m_db, m_table, {}, {});
+}
+
+QList<SyncConflict> SyncConflicts::ofContact(qint64 contact)
+{
+    return select(m_db, m_table, QStringLiteral(" WHERE contact = ?"), {contact});
+}
+
+int SyncConflicts::count()
+{
+    QSqlQuery query = runOn(m_db, QStringLiteral("SELECT count(*) FROM %1").arg(m_table));
+    return query.next() ? query.value(0).toInt() : 0;
+}
+
+void SyncConflicts::resolve(qint64 id)
+{
+    runOn(m_db, QStringLiteral("DELETE FROM %1 WHERE id = ?").arg(m_table), {id});
+}

@@ -1,0 +1,73 @@
+#pragma once
+
+#include <QByteArray>
+#include <QHash>
+#include <QSqlDatabase>
+#include <QString>
+
+// One card both sides know: where it lies, its ETag and the version both last agreed on.
+struct SyncRow
+{
+    QString href;    // the card's path on the server, decoded
+    QByteArray etag; // as the server sent it; empty when its answer carried none
+    QByteArray base; // the agreed version as SyncState::key() renders it
+};
+
+// The sync's state beside a contact table: "<table>_sync" (uid, href, etag, base) and
+// "<table>_sync_meta" (name, value: the book, the sync token, the lock). Writes run in the
+// caller's transaction when there is one. Failures raise DatabaseError with the engine's
+// message.
+class SyncState final
+{
+public:
+    SyncState(const QSqlDatabase &db, const QString &table);
+
+    // Creates the tables when missing.
+    void ensure();
+
+    QHash<QString, SyncRow> rows(); // by UID
+    void write(const QString &uid, const SyncRow &row);
+    void remove(const QString &uid);
+    // Forgets every card: the next sync is a first one.
+    void clear();
+
+    QString meta(const QString &name);
+    void setMeta(const QString &name, const QString &value);
+
+    // The lock: taken when free or older than kLockAge, as one conditional update, so two
+    // programs can never both hold it. `holder` is the caller's own random id.
+    bool tryLock(const QString &holder);
+    // Refreshes the lock's time; false when another program has taken it meanwhile.
+    bool heartbeat(const QString &holder);
+    void unlock(const QString &holder);
+    static constexpr qint64 kLockAge = 120000; // milliseconds
+
+    void begin();
+    void commit();
+    void rollback();
+
+private:
+    QSqlQuery run(const QString &sql, const QVariantList &binds = {});
+    bool swapLock(const QString &from, const QString &to);
+
+    QSqlDatabase m_db;
+    QString m_rows;
+    QString m_meta;
+};
+
+struct ContactRecord;
+
+// How the sync compares and names cards.
+namespace SyncText {
+
+// A contact as the sync compares it: this program's vCard of it without its revision and
+// with the kept lines in order, so that a server that reorders properties changes nothing.
+QByteArray key(ContactRecord record);
+// The first card of a vCard text; `ok` false when there is none.
+ContactRecord parse(const QByteArray &card, bool *ok);
+// Whether two ETags name the same version: quotes and a weak prefix aside.
+bool sameEtag(const QByteArray &a, const QByteArray &b);
+// The name of a new card on the server: its UID where it is safe in an address.
+QString fileName(const QString &uid);
+
+} // namespace SyncText
