@@ -5,8 +5,8 @@
 #include <QKeyEvent>
 
 KaxModalWindow::KaxModalWindow(const QString &name, const QString &caption, QSize clientSize,
-                               int escapeAnswer, QWidget *parent)
-    : KaxForm(name, caption, clientSize, 0, parent), m_escapeAnswer(escapeAnswer),
+                               int escapeAnswer, QWidget *parent, int helpContext)
+    : KaxForm(name, caption, clientSize, helpContext, parent), m_escapeAnswer(escapeAnswer),
       m_answer(escapeAnswer)
 {
     setWindowModality(Qt::ApplicationModal);

@@ -13,7 +13,7 @@ class KaxModalWindow : public KaxForm
 
 public:
     KaxModalWindow(const QString &name, const QString &caption, QSize clientSize, int escapeAnswer,
-                   QWidget *parent = nullptr);
+                   QWidget *parent = nullptr, int helpContext = 0);
 
     // Shows the window and returns the answer once one is given.
     int runModal();

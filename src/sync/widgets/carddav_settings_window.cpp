@@ -19,6 +19,7 @@
 
 namespace {
 
+constexpr int kHelpContext = 26; // its help topic
 const QString kCaption = QStringLiteral("Synchronizacja CardDAV");
 // Stands in the empty password field for the password the keyring keeps.
 const QString kKeptPassword = QStringLiteral("••••");
@@ -41,7 +42,8 @@ QPushButton *button(QWidget *parent, const QString &name, const QString &text)
 
 TCardDavWindow::TCardDavWindow(SettingsStore &settings, PasswordStore &keyring, Discovery discover,
                                QWidget *parent)
-    : KaxModalWindow(QStringLiteral("CardDavWindow"), kCaption, QSize(480, 318), Cancelled, parent),
+    : KaxModalWindow(QStringLiteral("CardDavWindow"), kCaption, QSize(480, 318), Cancelled, parent,
+                     kHelpContext),
       m_settings(settings), m_keyring(keyring), m_discover(std::move(discover))
 {
     edtUrl = lineEdit(this, QStringLiteral("edtUrl"));

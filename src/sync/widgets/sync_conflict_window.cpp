@@ -18,6 +18,7 @@
 
 namespace {
 
+constexpr int kHelpContext = 27; // its help topic
 constexpr int kWidth = 760;
 constexpr int kHeight = 440;
 constexpr int kListWidth = 230;
@@ -72,7 +73,7 @@ QString conflictName(const SyncConflict &conflict)
 
 TSyncConflictWindow::TSyncConflictWindow(std::function<TTable *()> contacts, QWidget *parent)
     : KaxForm(QStringLiteral("SyncConflictWindow"), QStringLiteral("Konflikt synchronizacji"),
-              QSize(kWidth, kHeight), 0, parent),
+              QSize(kWidth, kHeight), kHelpContext, parent),
       m_contacts(std::move(contacts))
 {
     auto *listCaption = FormStyle::label(this, QStringLiteral("lblKopie"),
