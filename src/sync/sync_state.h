@@ -51,7 +51,10 @@ private:
     bool swapLock(const QString &from, const QString &to);
 
     QSqlDatabase m_db;
-    QString m_rows;
+    QString m_rowsName;
+    QString m_metaName;
+    QString m_rows; // the names quoted
+
     QString m_meta;
 };
 
