@@ -61,6 +61,8 @@ struct Setup
         });
         if (progress)
             engine.setProgress(progress);
+        if (busy)
+            engine.setBusy(busy);
         SyncTarget target;
         target.book = server.addressBookUrl();
         target.user = server.user();
@@ -109,6 +111,7 @@ struct Setup
     std::unique_ptr<VdirsyncerClient> vdir;
     QList<SyncPlan> plans;
     bool agree = true;
+    std::function<bool(qint64)> busy;
 };
 
 #define START(setup)                                                                               \
@@ -199,6 +202,10 @@ void TestSyncEngine::changesBothWays()
     const QString name = s.vdir->cards().first();
     QVERIFY(s.vdir->writeCard(name, vcard("k", "Kappa", {"TEL:333", "EMAIL:k@example.pl"})));
     PHONE_SYNC(s);
+    s.busy = [](qint64) { return true; }; // open for editing: the change waits
+    QCOMPARE(s.sync().deferred, 1);
+    QCOMPARE(s.field("Kappa", "Tel"), QStringLiteral("222"));
+    s.busy = nullptr;
     SYNCED(s, "wysłano 0, pobrano 1, usunięto 0, konflikty 0");
     QCOMPARE(s.field("Kappa", "Tel"), QStringLiteral("333"));
 
@@ -291,6 +298,11 @@ void TestSyncEngine::refusedAndRewritten()
     QVERIFY2(!put.error, qPrintable(put.error.message));
     SYNCED(s, "wysłano 0, pobrano 0, usunięto 0, konflikty 0");
     SYNCED(s, "wysłano 0, pobrano 0, usunięto 0, konflikty 0");
+    // An upload answered without an ETag, or with a weak one: nothing is a change either.
+    for (const QString &etag : {QStringLiteral("''"), QStringLiteral("'W/' || etag")}) {
+        s.sql(QStringLiteral("UPDATE \"Kartax2000_sync\" SET etag = %1").arg(etag));
+        SYNCED(s, "wysłano 0, pobrano 0, usunięto 0, konflikty 0");
+    }
 
     // The card changes there while the program uploads its change: the upload is refused
     // (412), and the next sync merges both.
@@ -332,8 +344,19 @@ void TestSyncEngine::serverStopsMidSync()
     DavClient dav;
     dav.setCredentials(s.server.user(), s.server.password());
     bool ok = false;
-    QCOMPARE(dav.list(s.server.addressBookUrl(), &ok).size(), 120);
+    const QList<DavCard> cards = dav.list(s.server.addressBookUrl(), &ok);
+    QCOMPARE(cards.size(), 120);
     SYNCED(s, "wysłano 0, pobrano 0, usunięto 0, konflikty 0");
+
+    // More than ten contacts and a tenth of the book to delete: asked first.
+    for (int i = 0; i < 13; ++i)
+        QVERIFY(!dav.remove(cards[i].url, {}));
+    s.agree = false;
+    QCOMPARE(s.sync().error.message, QStringLiteral("Synchronizację przerwano przed zmianami."));
+    QCOMPARE(s.plans.last().toDeleteLocal, 13);
+    QCOMPARE(s.names().size(), 120);
+    s.agree = true;
+    SYNCED(s, "wysłano 0, pobrano 0, usunięto 13, konflikty 0");
 }
 
 void TestSyncEngine::lock()
@@ -353,6 +376,8 @@ void TestSyncEngine::lock()
              QStringLiteral("Inna kopia programu synchronizuje tę książkę."));
     QCOMPARE(refused.sent, 0);
     other.unlock("inna-kopia");
+    QCOMPARE(s.sync([](int, const QString &) { return false; }).error.message,
+             QStringLiteral("Przerwano."));
     SYNCED(s, "wysłano 1, pobrano 0, usunięto 0, konflikty 0");
     QVERIFY(other.tryLock("inna-kopia")); // the sync let it go
 }
