@@ -50,9 +50,21 @@ QString SyncPlan::describe() const
 
 namespace SyncText {
 
+ContactRecord asServerGives(const ContactRecord &record)
+{
+    bool read = false;
+    const ContactRecord card = parse(VCardWriter::card(record, VCardWriter::Version::V3), &read);
+    return read ? card : record;
+}
+
 QByteArray key(ContactRecord record)
 {
+    record = asServerGives(record);
     record.extras.revision.clear();
+    // Further values keep their order within a kind; a server may group them otherwise.
+    std::stable_sort(
+        record.extras.details.begin(), record.extras.details.end(),
+        [](const ContactDetail &a, const ContactDetail &b) { return a.kind < b.kind; });
     QStringList kept = record.extras.kept.split(u'\n', Qt::SkipEmptyParts);
     kept.sort();
     record.extras.kept = kept.join(u'\n');
@@ -550,7 +562,8 @@ void SyncSession::plan()
     // A contact on both sides without a common past: merged, the server's values first.
     const auto pair = [&](Item &item, const Local &local, const Remote &remote) {
         bool conflict = false;
-        ContactRecord merged = merge(nullptr, local.record, remote.record, &conflict);
+        ContactRecord merged =
+            merge(nullptr, SyncText::asServerGives(local.record), remote.record, &conflict);
         merged.extras.uid = item.uid;
         item.id = local.id;
         item.remote = remote;
@@ -663,7 +676,8 @@ void SyncSession::plan()
                 const ContactRecord base = SyncText::parse(row->base, &ok);
                 bool conflict = false;
                 ContactRecord merged =
-                    merge(ok ? &base : nullptr, local->record, remote->record, &conflict);
+                    merge(ok ? &base : nullptr, SyncText::asServerGives(local->record),
+                          remote->record, &conflict);
                 merged.extras.uid = uid;
                 item.remote = *remote;
                 item.href = remote->href;
@@ -849,7 +863,9 @@ void SyncSession::upload(QList<Item> &items)
         for (const Item *item : group) {
             ContactRecord card = item->agreed;
             card.extras.uid = item->uid;
-            puts << DavClient::Put{urlOf(item->href), VCardWriter::card(card),
+            // vCard 3.0, which every CardDAV server must take and every phone reads.
+            puts << DavClient::Put{urlOf(item->href),
+                                   VCardWriter::card(card, VCardWriter::Version::V3),
                                    item->uploadNew ? QByteArray() : item->ifMatch};
         }
         aboutToWrite();
@@ -906,7 +922,8 @@ void SyncSession::pairAfterRefusal(const QList<Item> &refused)
         remote.key = key(remote.record);
         const Local local{it->id, it->agreed, key(it->agreed)};
         bool conflict = false;
-        ContactRecord merged = merge(nullptr, local.record, remote.record, &conflict);
+        ContactRecord merged =
+            merge(nullptr, SyncText::asServerGives(local.record), remote.record, &conflict);
         merged.extras.uid = it->uid;
         Item item;
         item.uid = it->uid;

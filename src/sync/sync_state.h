@@ -63,8 +63,13 @@ struct ContactRecord;
 // How the sync compares and names cards.
 namespace SyncText {
 
-// A contact as the sync compares it: this program's vCard of it without its revision and
-// with the kept lines in order, so that a server that reorders properties changes nothing.
+// A contact as a server gives it back: read from this program's own vCard 3.0 of it, which
+// puts a further value where the reader takes it (a lone further address into the address
+// fields). Compared and merged so, a contact equals the card made of it.
+ContactRecord asServerGives(const ContactRecord &record);
+// A contact as the sync compares it: this program's vCard of it as the server gives it back,
+// without its revision, with further values grouped by kind and kept lines in order, so
+// that a server that reorders properties changes nothing.
 QByteArray key(ContactRecord record);
 // The first card of a vCard text; `ok` false when there is none.
 ContactRecord parse(const QByteArray &card, bool *ok);
