@@ -57,9 +57,8 @@ ContactRecord asServerGives(const ContactRecord &record)
     return read ? card : record;
 }
 
-QByteArray key(ContactRecord record)
+QByteArray plainKey(ContactRecord record)
 {
-    record = asServerGives(record);
     record.extras.revision.clear();
     // Further values keep their order within a kind; a server may group them otherwise.
     std::stable_sort(
@@ -69,6 +68,11 @@ QByteArray key(ContactRecord record)
     kept.sort();
     record.extras.kept = kept.join(u'\n');
     return VCardWriter::card(record);
+}
+
+QByteArray key(const ContactRecord &record)
+{
+    return plainKey(asServerGives(record));
 }
 
 ContactRecord parse(const QByteArray &card, bool *ok)
@@ -120,6 +124,7 @@ QString fileName(const QString &uid)
 namespace {
 
 using SyncText::key;
+using SyncText::plainKey;
 
 // Stops the sync: what the report's error tells.
 struct Stop
@@ -544,7 +549,12 @@ void SyncSession::readLocal()
         local.id = ids.value(extras.uid, -1);
         local.record = m_places.record(values);
         local.record.extras = extras;
-        local.key = key(local.record);
+        // A contact whose card as it is equals the agreed version is unchanged: it need not
+        // be read back from its card, which costs most of the pass.
+        local.key = plainKey(local.record);
+        const auto row = m_rows.constFind(extras.uid);
+        if (row == m_rows.cend() || row->base != local.key)
+            local.key = key(local.record);
         m_locals.insert(extras.uid, local);
         return true;
     });

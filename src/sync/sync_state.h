@@ -70,7 +70,10 @@ ContactRecord asServerGives(const ContactRecord &record);
 // A contact as the sync compares it: this program's vCard of it as the server gives it back,
 // without its revision, with further values grouped by kind and kept lines in order, so
 // that a server that reorders properties changes nothing.
-QByteArray key(ContactRecord record);
+QByteArray key(const ContactRecord &record);
+// The same of the record as it is, not read back first: for a record that is already as the
+// server gives it, the same key at less cost.
+QByteArray plainKey(ContactRecord record);
 // The first card of a vCard text; `ok` false when there is none.
 ContactRecord parse(const QByteArray &card, bool *ok);
 // Whether two ETags name the same version: quotes and a weak prefix aside.
