@@ -10,6 +10,7 @@
 #include <QTimer>
 #include <QXmlStreamReader>
 
+#include <algorithm>
 #include <map>
 
 namespace {
@@ -39,6 +40,17 @@ QString pathKey(const QUrl &url)
     while (path.endsWith(u'/'))
         path.chop(1);
     return path;
+}
+
+// An href resolved against the request, its path in one spelling: servers quote more
+// than they must ("%40" for "@"), and a card must keep the address it was uploaded to.
+// An encoded slash stays as it is, since decoding it would change the path.
+QUrl resolvedHref(const QUrl &base, const QString &href)
+{
+    QUrl url = base.resolved(QUrl(href.trimmed(), QUrl::TolerantMode));
+    if (!url.path(QUrl::FullyEncoded).contains(QLatin1String("%2F"), Qt::CaseInsensitive))
+        url.setPath(url.path(QUrl::FullyDecoded), QUrl::DecodedMode);
+    return url;
 }
 
 QUrl asCollection(QUrl url)
@@ -96,7 +108,7 @@ QList<QUrl> readHrefs(QXmlStreamReader &xml, const QUrl &base)
     QList<QUrl> hrefs;
     while (xml.readNextStartElement()) {
         if (xml.namespaceUri() == kDav && xml.name() == QLatin1String("href"))
-            hrefs << base.resolved(QUrl(xml.readElementText().trimmed(), QUrl::TolerantMode));
+            hrefs << resolvedHref(base, xml.readElementText());
         else
             xml.skipCurrentElement();
     }
@@ -159,8 +171,7 @@ DavResponse readResponse(QXmlStreamReader &xml, const QUrl &base)
         if (xml.namespaceUri() != kDav) {
             xml.skipCurrentElement();
         } else if (xml.name() == QLatin1String("href")) {
-            response.href =
-                base.resolved(QUrl(xml.readElementText().trimmed(), QUrl::TolerantMode));
+            response.href = resolvedHref(base, xml.readElementText());
         } else if (xml.name() == QLatin1String("status")) {
             response.status = statusOfLine(xml.readElementText());
         } else if (xml.name() == QLatin1String("propstat")) {
@@ -534,7 +545,9 @@ void DavClient::setTimeout(int milliseconds)
 
 void DavClient::setParallel(int requests)
 {
-    d->parallel = std::max(1, requests);
+    // Qt opens at most six connections to a host; a request beyond them would wait in its
+    // queue with its timeout already running.
+    d->parallel = std::clamp(requests, 1, 6);
 }
 
 void DavClient::setKeepGoing(std::function<bool()> keepGoing)
@@ -690,7 +703,7 @@ DavChanges DavClient::syncCollection(const QUrl &book, const QByteArray &token, 
         }
         if (response.status == 404)
             changes.removed << response.href;
-        else if (!response.collection && !response.etag.isEmpty())
+        else if (!response.collection && !response.href.path().endsWith(u'/'))
             changes.changed << DavCard{response.href, response.etag, {}};
     }
     changes.token = found.syncToken;
@@ -706,7 +719,9 @@ QList<DavCard> DavClient::list(const QUrl &book, bool *ok)
     *ok = !m_error;
     const QString collection = pathKey(book);
     for (const DavResponse &response : found.responses) {
-        if (response.collection || pathKey(response.href) == collection || response.etag.isEmpty())
+        // A card listed without an ETag is still there: multiget gives it one.
+        if (response.collection || response.href.path().endsWith(u'/') ||
+            pathKey(response.href) == collection)
             continue;
         cards << DavCard{response.href, response.etag, {}};
     }

@@ -73,7 +73,7 @@ public:
     void setCredentials(const QString &user, const QString &password);
     // Milliseconds without any byte of an answer after which a request fails (Timeout).
     void setTimeout(int milliseconds);
-    // Requests sent at once by putAll(); others wait for one to end.
+    // Requests sent at once by putAll() (1 to 6); others wait for one to end.
     void setParallel(int requests);
     // Called while waiting, every few tens of milliseconds; returning false cancels
     // the request, which then fails as NoConnection with the message "Przerwano.".

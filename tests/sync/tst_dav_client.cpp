@@ -2,10 +2,15 @@
 #include "sync/dav_client.h"
 
 #include <QElapsedTimer>
+#include <QFile>
 #include <QHostAddress>
+#include <QProcess>
+#include <QSslConfiguration>
+#include <QSslKey>
+#include <QSslServer>
 #include <QTcpServer>
+#include <QTemporaryDir>
 #include <QTest>
-#include <memory>
 
 namespace {
 
@@ -65,6 +70,9 @@ private slots:
         QCOMPARE(books.at(1 - book).url, second);
         QCOMPARE(books.at(1 - book).displayName, QStringLiteral("Druga książka"));
 
+        // An address the server has nothing at: by the well-known address and its redirect.
+        QCOMPARE(client.discover(server.baseUrl().resolved(QUrl(QStringLiteral("/nic/")))).size(),
+                 2);
         books = client.discover(server.addressBookUrl());
         QCOMPARE(books.size(), 1);
         QCOMPARE(books.first().url, server.addressBookUrl());
@@ -76,7 +84,7 @@ private slots:
     {
         START_SERVER(server);
         const QUrl book = server.addressBookUrl();
-        const QUrl url = book.resolved(QUrl(QStringLiteral("jan%20kowalski.vcf")));
+        const QUrl url = book.resolved(QUrl(QStringLiteral("jan%20kowalski@poczta.vcf")));
         const QByteArray text = vcard("uid-1", "Kowalski Żaneta");
         const DavClient::PutResult created = client.put({url, text, {}});
         QVERIFY2(!created.error, qPrintable(created.error.message));
@@ -156,6 +164,7 @@ private slots:
         QTest::newRow("closed port") << "closed" << int(DavError::NoConnection);
         QTest::newRow("silent server") << "silent" << int(DavError::Timeout);
         QTest::newRow("cancelled") << "cancel" << int(DavError::NoConnection);
+        QTest::newRow("untrusted certificate") << "certificate" << int(DavError::Certificate);
     }
     void failures()
     {
@@ -166,12 +175,31 @@ private slots:
         QUrl url;
         DavTestServer radicale(DavTestServer::Radicale);
         QTcpServer silent;
+        QSslServer tls;
         if (kind == QLatin1String("password")) {
             if (!radicale.available())
                 QSKIP(qPrintable(radicale.unavailableReason()));
             QVERIFY2(radicale.start(), qPrintable(radicale.error()));
             client.setCredentials(radicale.user(), radicale.password() + u'x');
             url = radicale.addressBookUrl();
+        } else if (kind == QLatin1String("certificate")) {
+            // A self-signed certificate, made by openssl for this run.
+            QTemporaryDir dir;
+            const QString key = dir.filePath(QStringLiteral("key.pem"));
+            const QString cert = dir.filePath(QStringLiteral("cert.pem"));
+            if (QProcess::execute(QStringLiteral("openssl"),
+                                  {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "1",
+                                   "-subj", "/CN=127.0.0.1", "-keyout", key, "-out", cert}) != 0)
+                QSKIP("openssl cannot make a certificate");
+            QFile keyFile(key);
+            QFile certFile(cert);
+            QVERIFY(keyFile.open(QIODevice::ReadOnly) && certFile.open(QIODevice::ReadOnly));
+            QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
+            configuration.setPrivateKey(QSslKey(&keyFile, QSsl::Rsa));
+            configuration.setLocalCertificate(QSslCertificate(&certFile));
+            tls.setSslConfiguration(configuration);
+            QVERIFY(tls.listen(QHostAddress::LocalHost));
+            url = QUrl(QStringLiteral("https://127.0.0.1:%1/book/").arg(tls.serverPort()));
         } else if (kind == QLatin1String("closed")) {
             QVERIFY(silent.listen(QHostAddress::LocalHost));
             url = QUrl(QStringLiteral("http://127.0.0.1:%1/book/").arg(silent.serverPort()));
@@ -193,6 +221,9 @@ private slots:
         QVERIFY(!client.lastError().message.isEmpty());
         if (kind == QLatin1String("cancel"))
             QCOMPARE(client.lastError().message, QStringLiteral("Przerwano."));
+        if (kind == QLatin1String("certificate"))
+            QVERIFY2(client.lastError().message.contains(QStringLiteral("self-signed")),
+                     qPrintable(client.lastError().message));
         if (kind == QLatin1String("password"))
             QVERIFY(client.lastError().message.startsWith(
                 QStringLiteral("Serwer nie przyjął użytkownika lub hasła (401)")));
