@@ -34,16 +34,14 @@ QString jobError(const QKeychain::Job &job, const QString &key)
     switch (job.error()) {
     case QKeychain::EntryNotFound:
         return QStringLiteral("Brak hasła w pęku kluczy dla „%1”.").arg(key);
-    case QKeychain::NoBackendAvailable:
-    case QKeychain::NotImplemented:
-        return QStringLiteral("Pęk kluczy pulpitu jest niedostępny: %1").arg(cause);
     case QKeychain::AccessDeniedByUser:
     case QKeychain::AccessDenied:
         return QStringLiteral("Pęk kluczy odmówił dostępu do hasła „%1”: %2").arg(key, cause);
     case QKeychain::CouldNotDeleteEntry:
         return QStringLiteral("Nie można usunąć hasła „%1” z pęku kluczy: %2").arg(key, cause);
     default:
-        return QStringLiteral("Błąd pęku kluczy przy haśle „%1”: %2").arg(key, cause);
+        // No backend, or its service did not answer (no D-Bus session, no Secret Service).
+        return QStringLiteral("Pęk kluczy pulpitu jest niedostępny: %1").arg(cause);
     }
 }
 

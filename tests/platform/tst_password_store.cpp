@@ -2,15 +2,33 @@
 
 #include <QTest>
 
-// The password command: its first output line, or why it gave none.
+// The keyring without a desktop session, and the password command: its first output
+// line, or why it gave none.
 class TestPasswordStore : public QObject
 {
     Q_OBJECT
 
 private slots:
+    void unreachableKeyringSaysSo();
     void passwordCommand_data();
     void passwordCommand();
 };
+
+void TestPasswordStore::unreachableKeyringSaysSo()
+{
+    // No session bus to reach a keyring through: every call fails at once, and says why.
+    qunsetenv("DBUS_SESSION_BUS_ADDRESS");
+    qunsetenv("DISPLAY");
+    const auto keyring = PasswordStore::system();
+    QString password;
+    QString error;
+    QVERIFY(!keyring->write(QStringLiteral("CardDAV ewa@example.pl"), "x", &error));
+    QVERIFY2(error.startsWith(QStringLiteral("Pęk kluczy pulpitu jest niedostępny: ")),
+             qPrintable(error));
+    QVERIFY(!keyring->read(QStringLiteral("CardDAV ewa@example.pl"), &password, &error));
+    QVERIFY2(error.startsWith(QStringLiteral("Pęk kluczy pulpitu jest niedostępny: ")),
+             qPrintable(error));
+}
 
 void TestPasswordStore::passwordCommand_data()
 {
