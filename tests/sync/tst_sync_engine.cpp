@@ -1,4 +1,5 @@
 #include "exchange/contact_record.h"
+#include "platform/clock.h"
 #include "store/table.h"
 #include "store/table_batch.h"
 #include "support/contact_fixture.h"
@@ -403,6 +404,13 @@ void TestSyncEngine::lock()
              QStringLiteral("Przerwano."));
     SYNCED(s, "wysłano 1, pobrano 0, usunięto 0, konflikty 0");
     QVERIFY(other.tryLock("inna-kopia")); // the sync let it go
+
+    // A lock its holder left more than two minutes ago is taken over.
+    const QDateTime later = QDateTime::currentDateTimeUtc().addSecs(121);
+    Clock::setSource([later] { return later; });
+    const SyncReport takenOver = s.sync();
+    Clock::setSource({});
+    QVERIFY2(!takenOver.error, qPrintable(takenOver.error.message));
 }
 
 void TestSyncEngine::etags_data()
