@@ -32,10 +32,10 @@ int syncContacts(const Options &options, QTextStream &out, QTextStream &err)
     // Two copies never sync the same book at once: the second says so and ends.
     sync.setWaitForLock(false);
     const bool agreed = options.contains(kYes);
+    bool declined = false;
     sync.setConfirm([&](const SyncPlan &plan) {
         out << plan.describe() << '\n';
-        if (!agreed)
-            err << QStringLiteral("Aby to wykonać, uruchom ponownie z opcją %1.").arg(kYes) << '\n';
+        declined = !agreed;
         return agreed;
     });
     SyncTarget target;
@@ -43,6 +43,12 @@ int syncContacts(const Options &options, QTextStream &out, QTextStream &err)
     target.user = settings.user;
     target.password = password;
     const SyncReport report = sync.run(target);
+    if (declined) {
+        err << QStringLiteral("Nic nie zmieniono. Aby to wykonać, uruchom ponownie z opcją %1.")
+                   .arg(kYes)
+            << '\n';
+        return 1;
+    }
     if (report.error) {
         err << report.error.message << '\n';
         return 1;

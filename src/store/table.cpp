@@ -459,6 +459,9 @@ void TTable::walkRecords(
         QStringLiteral("c.") + quoted(ContactSchema::keyColumn(m_keyedFields[info.keySlot]));
     QString card;
     QSet<qint64> withDetails;
+    // A server answers one statement of a connection at a time, so none may be asked while
+    // the pass's rows still come in: there the further values are read before the pass.
+    QHash<qint64, QList<ContactDetail>> details;
     // The cards are read in the index's order, not theirs: with the default page cache
     // every card's page would be read from the file again.
     const SqlEngine &engine = *m_link.engine();
@@ -471,7 +474,11 @@ void TTable::walkRecords(
         columns << QStringLiteral("c.id, k.uid, k.rev, k.kept");
         card = QStringLiteral("LEFT JOIN %1 AS k ON k.id = c.id ")
                    .arg(quoted(ContactDetails::cardTable(m_tableName)));
-        withDetails = m_detailStore->contactsWithDetails();
+        if (engine.inFile())
+            withDetails = m_detailStore->contactsWithDetails();
+        else
+            m_detailStore->forEachDetails(
+                [&](qint64 id, const QList<ContactDetail> &of) { details.insert(id, of); });
     }
     BulkStatement query(m_link.db(),
                         QStringLiteral("SELECT %1 FROM %2 AS c %3%4ORDER BY %5, c.id")
@@ -492,7 +499,7 @@ void TTable::walkRecords(
             extras.revision = query.text(fieldCount + 2);
             extras.kept = query.text(fieldCount + 3);
             extras.details =
-                withDetails.contains(id) ? m_detailStore->readDetails(id) : QList<ContactDetail>();
+                withDetails.contains(id) ? m_detailStore->readDetails(id) : details.value(id);
         }
         if (!visit(values, extras))
             return;

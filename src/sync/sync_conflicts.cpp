@@ -17,11 +17,13 @@ QSqlQuery runOn(const QSqlDatabase &db, const QString &sql, const QVariantList &
 {
     QSqlQuery query(db);
     query.setForwardOnly(true);
-    if (!query.prepare(sql))
-        throw DatabaseError(SqlText::engineMessage(query.lastError()));
-    for (int i = 0; i < binds.size(); ++i)
-        query.bindValue(i, binds[i]);
-    if (!query.exec())
+    // A server prepares no statement that makes a table: those run as they are.
+    const bool done = binds.isEmpty() ? query.exec(sql) : query.prepare(sql) && [&] {
+        for (int i = 0; i < binds.size(); ++i)
+            query.bindValue(i, binds[i]);
+        return query.exec();
+    }();
+    if (!done)
         throw DatabaseError(SqlText::engineMessage(query.lastError()));
     return query;
 }
@@ -46,12 +48,15 @@ QString cardOf(const ContactRecord &record)
 } // namespace
 
 SyncConflicts::SyncConflicts(const QSqlDatabase &db, const QString &table)
-    : m_db(db), m_table(SqlText::quoted(table + QStringLiteral("_conflict")))
+    : m_db(db), m_name(table + QStringLiteral("_conflict")), m_table(SqlText::quoted(m_name))
 {
 }
 
 void SyncConflicts::ensure()
 {
+    // Asked first: a server tells of every table that is already there.
+    if (m_db.tables().contains(m_name))
+        return;
     runOn(m_db, QStringLiteral("CREATE TABLE IF NOT EXISTS %1 (%2, contact BIGINT, uid TEXT, "
                                "at TEXT, local TEXT, server TEXT)")
                     .arg(m_table, SqlEngine::of(m_db).idColumn()));

@@ -40,5 +40,6 @@ public:
 
 private:
     QSqlDatabase m_db;
-    QString m_table;
+    QString m_name;
+    QString m_table; // quoted
 };

@@ -50,13 +50,29 @@ QString SyncPlan::describe() const
 
 namespace SyncText {
 
-QByteArray key(ContactRecord record)
+ContactRecord asServerGives(const ContactRecord &record)
+{
+    bool read = false;
+    const ContactRecord card = parse(VCardWriter::card(record, VCardWriter::Version::V3), &read);
+    return read ? card : record;
+}
+
+QByteArray plainKey(ContactRecord record)
 {
     record.extras.revision.clear();
+    // Further values keep their order within a kind; a server may group them otherwise.
+    std::stable_sort(
+        record.extras.details.begin(), record.extras.details.end(),
+        [](const ContactDetail &a, const ContactDetail &b) { return a.kind < b.kind; });
     QStringList kept = record.extras.kept.split(u'\n', Qt::SkipEmptyParts);
     kept.sort();
     record.extras.kept = kept.join(u'\n');
     return VCardWriter::card(record);
+}
+
+QByteArray key(const ContactRecord &record)
+{
+    return plainKey(asServerGives(record));
 }
 
 ContactRecord parse(const QByteArray &card, bool *ok)
@@ -108,6 +124,7 @@ QString fileName(const QString &uid)
 namespace {
 
 using SyncText::key;
+using SyncText::plainKey;
 
 // Stops the sync: what the report's error tells.
 struct Stop
@@ -286,7 +303,7 @@ private:
     void deleteRemote(QList<Item> &items);
     void pairAfterRefusal(const QList<Item> &refused);
     void aboutToWrite();
-    QByteArray tokenPastOwnWrites();
+    void saveToken();
     ContactRecord readBack(TableBatch &batch, qint64 id);
     QUrl urlOf(const QString &href) const;
     static QString hrefOf(const QUrl &url) { return url.path(QUrl::FullyDecoded); }
@@ -322,7 +339,10 @@ private:
     QHash<QString, Remote> m_remotes;      // changed cards, by UID
     QSet<QString> m_remoteGone;            // UIDs whose card the server no longer has
     QHash<QString, QByteArray> m_newEtags; // by UID: cards whose only change is their ETag
-    QByteArray m_token;
+    QByteArray m_token;                    // the server's changes up to the start of this sync
+    QByteArray m_startToken;               // the token this sync started from
+    QStringList m_writtenBefore;           // cards written since m_startToken by earlier syncs
+    QStringList m_written;                 // cards this sync wrote
     QList<Item> m_items;
 };
 
@@ -355,9 +375,7 @@ SyncReport SyncSession::run()
         plan();
         apply(m_items);
         m_state.setMeta(QStringLiteral("book"), m_target.book.toString());
-        if (m_clean && !m_token.isEmpty())
-            m_state.setMeta(QStringLiteral("token"),
-                            QString::fromUtf8(m_wrote ? tokenPastOwnWrites() : m_token));
+        saveToken();
         step(100, QStringLiteral("Synchronizacja zakończona."));
     } catch (const Stop &stop) {
         m_report.error = stop.error;
@@ -431,6 +449,10 @@ void SyncSession::readRemote()
         QByteArray token =
             m_report.firstSync ? QByteArray() : m_state.meta(QStringLiteral("token")).toUtf8();
         full = token.isEmpty();
+        m_startToken = token;
+        if (!full)
+            m_writtenBefore =
+                m_state.meta(QStringLiteral("written")).split(u'\n', Qt::SkipEmptyParts);
         for (;;) {
             DavChanges changes = m_dav.syncCollection(book, token, &ok);
             if (!ok && !token.isEmpty() &&
@@ -438,6 +460,8 @@ void SyncSession::readRemote()
                  m_dav.lastError().kind == DavError::Refused)) {
                 // The server forgot the token: everything again, from an empty one.
                 token.clear();
+                m_startToken.clear();
+                m_writtenBefore.clear();
                 full = true;
                 listed.clear();
                 removed.clear();
@@ -479,6 +503,12 @@ void SyncSession::readRemote()
         for (auto row = m_rows.cbegin(); row != m_rows.cend(); ++row)
             if (!present.contains(row->href))
                 m_remoteGone.insert(row.key());
+    // A card written since the token is among the changes unless it went again.
+    for (const QString &href : std::as_const(m_writtenBefore)) {
+        const QString uid = m_uidOfHref.value(href);
+        if (!uid.isEmpty() && !present.contains(href))
+            m_remoteGone.insert(uid);
+    }
 
     step(10, QStringLiteral("Pobieram wizytówki z serwera: %1…").arg(toFetch.size()));
     const QList<DavCard> fetched =
@@ -532,7 +562,12 @@ void SyncSession::readLocal()
         local.id = ids.value(extras.uid, -1);
         local.record = m_places.record(values);
         local.record.extras = extras;
-        local.key = key(local.record);
+        // A contact whose card as it is equals the agreed version is unchanged: it need not
+        // be read back from its card, which costs most of the pass.
+        local.key = plainKey(local.record);
+        const auto row = m_rows.constFind(extras.uid);
+        if (row == m_rows.cend() || row->base != local.key)
+            local.key = key(local.record);
         m_locals.insert(extras.uid, local);
         return true;
     });
@@ -550,7 +585,8 @@ void SyncSession::plan()
     // A contact on both sides without a common past: merged, the server's values first.
     const auto pair = [&](Item &item, const Local &local, const Remote &remote) {
         bool conflict = false;
-        ContactRecord merged = merge(nullptr, local.record, remote.record, &conflict);
+        ContactRecord merged =
+            merge(nullptr, SyncText::asServerGives(local.record), remote.record, &conflict);
         merged.extras.uid = item.uid;
         item.id = local.id;
         item.remote = remote;
@@ -663,7 +699,8 @@ void SyncSession::plan()
                 const ContactRecord base = SyncText::parse(row->base, &ok);
                 bool conflict = false;
                 ContactRecord merged =
-                    merge(ok ? &base : nullptr, local->record, remote->record, &conflict);
+                    merge(ok ? &base : nullptr, SyncText::asServerGives(local->record),
+                          remote->record, &conflict);
                 merged.extras.uid = uid;
                 item.remote = *remote;
                 item.href = remote->href;
@@ -849,7 +886,9 @@ void SyncSession::upload(QList<Item> &items)
         for (const Item *item : group) {
             ContactRecord card = item->agreed;
             card.extras.uid = item->uid;
-            puts << DavClient::Put{urlOf(item->href), VCardWriter::card(card),
+            // vCard 3.0, which every CardDAV server must take and every phone reads.
+            puts << DavClient::Put{urlOf(item->href),
+                                   VCardWriter::card(card, VCardWriter::Version::V3),
                                    item->uploadNew ? QByteArray() : item->ifMatch};
         }
         aboutToWrite();
@@ -862,6 +901,7 @@ void SyncSession::upload(QList<Item> &items)
                 if (!result.error) {
                     m_state.write(item->uid, SyncRow{item->href, result.etag, key(item->agreed)});
                     ++m_report.sent;
+                    m_written << item->href;
                 } else if (result.error.kind == DavError::PreconditionFailed) {
                     m_clean = false;
                     if (item->uploadNew)
@@ -906,7 +946,8 @@ void SyncSession::pairAfterRefusal(const QList<Item> &refused)
         remote.key = key(remote.record);
         const Local local{it->id, it->agreed, key(it->agreed)};
         bool conflict = false;
-        ContactRecord merged = merge(nullptr, local.record, remote.record, &conflict);
+        ContactRecord merged =
+            merge(nullptr, SyncText::asServerGives(local.record), remote.record, &conflict);
         merged.extras.uid = it->uid;
         Item item;
         item.uid = it->uid;
@@ -956,11 +997,11 @@ void SyncSession::deleteRemote(QList<Item> &items)
     }
 }
 
-// The server's changes since a token leave out a card that came and went after it: one this
-// sync uploads and a phone deletes before the next would never be reported gone. So the
-// token is dropped before the first write (a sync cut short lists everything next time),
-// and at the end the changes since it are asked again: when they are this sync's own
-// writes alone, their token is the next one; otherwise none, and the next sync lists all.
+// The server's changes since a token leave out a card that came and went after it: one a
+// sync uploads and a phone deletes before the next is never reported gone. So the cards
+// written since the stored token are stored with it, and one of them the changes do not
+// name is gone. The token is dropped before the first write, so that a sync cut short
+// lists everything next time.
 void SyncSession::aboutToWrite()
 {
     if (std::exchange(m_wrote, true))
@@ -968,23 +1009,24 @@ void SyncSession::aboutToWrite()
     m_state.setMeta(QStringLiteral("token"), QString());
 }
 
-QByteArray SyncSession::tokenPastOwnWrites()
+// The token to go on from: this sync's when it left nothing for the next, else the one it
+// started from (a change it deferred lies between the two), with the cards written since.
+void SyncSession::saveToken()
 {
-    bool ok = false;
-    const DavChanges changes = m_dav.syncCollection(m_target.book, m_token, &ok);
-    if (!ok || changes.truncated)
-        return {};
-    const QHash<QString, SyncRow> rows = m_state.rows();
-    QHash<QString, QByteArray> etags;
-    for (const SyncRow &row : rows)
-        etags.insert(row.href, row.etag);
-    for (const DavCard &card : changes.changed)
-        if (!SyncText::sameEtag(card.etag, etags.value(hrefOf(card.url))))
-            return {};
-    for (const QUrl &url : changes.removed)
-        if (etags.contains(hrefOf(url)))
-            return {};
-    return changes.token;
+    if (m_token.isEmpty() || (!m_wrote && !m_clean))
+        return;
+    const QByteArray token = m_clean ? m_token : m_startToken;
+    const QStringList written = (m_clean ? QStringList() : m_writtenBefore) + m_written;
+    m_state.begin();
+    try {
+        m_state.setMeta(QStringLiteral("token"), QString::fromUtf8(token));
+        m_state.setMeta(QStringLiteral("written"),
+                        token.isEmpty() ? QString() : written.join(u'\n'));
+        m_state.commit();
+    } catch (...) {
+        m_state.rollback();
+        throw;
+    }
 }
 
 CardDavSync::CardDavSync(TTable &table) : m_table(table) {}

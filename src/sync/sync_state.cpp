@@ -23,8 +23,9 @@ QString lockValue(const QString &holder)
 } // namespace
 
 SyncState::SyncState(const QSqlDatabase &db, const QString &table)
-    : m_db(db), m_rows(quoted(table + QStringLiteral("_sync"))),
-      m_meta(quoted(table + QStringLiteral("_sync_meta")))
+    : m_db(db), m_rowsName(table + QStringLiteral("_sync")),
+      m_metaName(table + QStringLiteral("_sync_meta")), m_rows(quoted(m_rowsName)),
+      m_meta(quoted(m_metaName))
 {
 }
 
@@ -32,17 +33,23 @@ QSqlQuery SyncState::run(const QString &sql, const QVariantList &binds)
 {
     QSqlQuery query(m_db);
     query.setForwardOnly(true);
-    if (!query.prepare(sql))
-        throw DatabaseError(SqlText::engineMessage(query.lastError()));
-    for (int i = 0; i < binds.size(); ++i)
-        query.bindValue(i, binds[i]);
-    if (!query.exec())
+    // A server prepares no statement that makes a table: those run as they are.
+    const bool done = binds.isEmpty() ? query.exec(sql) : query.prepare(sql) && [&] {
+        for (int i = 0; i < binds.size(); ++i)
+            query.bindValue(i, binds[i]);
+        return query.exec();
+    }();
+    if (!done)
         throw DatabaseError(SqlText::engineMessage(query.lastError()));
     return query;
 }
 
 void SyncState::ensure()
 {
+    // Asked first: a server tells of every table that is already there.
+    const QStringList tables = m_db.tables();
+    if (tables.contains(m_rowsName) && tables.contains(m_metaName))
+        return;
     run(QStringLiteral("CREATE TABLE IF NOT EXISTS %1 (uid TEXT PRIMARY KEY, href TEXT UNIQUE, "
                        "etag TEXT, base TEXT)")
             .arg(m_rows));
