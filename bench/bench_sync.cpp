@@ -34,11 +34,11 @@ void openBook(TTable &table, const QString &path)
 void fillBook(TTable &table, int count)
 {
     TableBatch batch(table);
-    const QStringList fields = table.fieldNames();
+    const qsizetype fieldCount = table.fieldNames().size();
     for (int i = 0; i < count; ++i) {
-        QStringList values(fields.size());
+        QStringList values(fieldCount);
         const auto set = [&](const char *field, const QString &value) {
-            values[fields.indexOf(QLatin1String(field), 0, Qt::CaseInsensitive)] = value;
+            values[table.fieldIndexChecked(QLatin1String(field))] = value;
         };
         set("Nazwa", QStringLiteral("Firma Handlowa %1 Sp. z o.o.").arg(i));
         set("Branza", QStringLiteral("Hurtownia"));
