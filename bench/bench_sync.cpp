@@ -1,7 +1,7 @@
 // Two-way CardDAV sync against a private server started here: the first sync of a book
 // of 10,000 contacts into an empty address book, a sync with one contact changed in the
-// program, one with a card changed on the server, and how long a move of the windows'
-// cursor takes while a sync runs on a thread of its own.
+// program, one with a card changed on the server, how long a move of the windows' cursor
+// takes while a sync runs on a thread of its own, and the first sync of an empty book.
 // Usage: bench_sync [CONTACTS] [radicale|xandikos]   (default 10000 radicale)
 
 #include "bench_util.h"
@@ -53,10 +53,22 @@ void fillBook(TTable &table, int count)
     batch.commit();
 }
 
-SyncReport syncOnce(TTable &table, const SyncTarget &target)
+SyncReport syncOnce(TTable &table, const SyncTarget &target, bool tellSteps = false)
 {
     CardDavSync sync(table);
     sync.setConfirm([](const SyncPlan &) { return true; });
+    if (tellSteps) {
+        // Where the time goes, on standard error: each step with the seconds it began at.
+        const auto start = bench::Clock::now();
+        QString last;
+        sync.setProgress([start, last](int, const QString &step) mutable {
+            if (step != last)
+                std::fprintf(stderr, "# %.2f s %s\n", bench::microsecondsSince(start) / 1e6,
+                             qUtf8Printable(step));
+            last = step;
+            return true;
+        });
+    }
     const SyncReport report = sync.run(target);
     if (report.error)
         throw KaxError(QStringLiteral("sync failed: ") + report.error.message);
@@ -88,7 +100,7 @@ void run(int count, DavTestServer::Kind kind)
     fillBook(table, count);
 
     auto start = bench::Clock::now();
-    SyncReport report = syncOnce(table, target);
+    SyncReport report = syncOnce(table, target, true);
     print("sync_first_seconds", bench::microsecondsSince(start) / 1e6, "s");
     if (report.sent != count)
         throw KaxError(QStringLiteral("first sync sent %1 of %2").arg(report.sent).arg(count));
@@ -103,7 +115,7 @@ void run(int count, DavTestServer::Kind kind)
         table.setFieldText(QStringLiteral("Tel"), QStringLiteral("42 %1").arg(7000000 + run));
         table.post();
         start = bench::Clock::now();
-        report = syncOnce(table, target);
+        report = syncOnce(table, target, run == kRuns - 1);
         local.push_back(bench::microsecondsSince(start) / 1e3);
         if (report.sent != 1)
             throw KaxError(QStringLiteral("a local change sent ") + report.summary());
@@ -123,8 +135,8 @@ void run(int count, DavTestServer::Kind kind)
         if (!ok || one.isEmpty())
             throw KaxError(QStringLiteral("fetching failed: ") + phone.lastError().message);
         QByteArray vcard = one.first().vcard;
-        vcard.replace("END:VCARD", QByteArray("NOTE:zmiana z telefonu ") +
-                                       QByteArray::number(run) + "\r\nEND:VCARD");
+        vcard.replace("END:VCARD", QByteArray("NOTE:zmiana z telefonu ") + QByteArray::number(run) +
+                                       "\r\nEND:VCARD");
         const auto put = phone.put({one.first().url, vcard, one.first().etag});
         if (put.error)
             throw KaxError(QStringLiteral("upload failed: ") + put.error.message);
@@ -177,6 +189,16 @@ void run(int count, DavTestServer::Kind kind)
     delete worker;
     if (!failure.isEmpty())
         throw KaxError(QStringLiteral("sync during moves failed: ") + failure);
+    // The first sync of an empty book with the full server: every card comes down.
+    {
+        TTable empty;
+        openBook(empty, dir.filePath(QStringLiteral("empty.db")));
+        start = bench::Clock::now();
+        report = syncOnce(empty, target);
+        print("sync_first_down_seconds", bench::microsecondsSince(start) / 1e6, "s");
+        if (report.received != count)
+            throw KaxError(QStringLiteral("the first sync down gave ") + report.summary());
+    }
     print("move_during_sync_median_ms", bench::median(moves), "ms");
     print("move_during_sync_p99_ms", bench::percentile(moves, 99), "ms");
     print("move_during_sync_max_ms", bench::percentile(moves, 100), "ms");
@@ -190,7 +212,8 @@ int main(int argc, char **argv)
     const int count = argc > 1 ? std::atoi(argv[1]) : 10000;
     const bool xandikos = argc > 2 && QByteArray(argv[2]) == "xandikos";
     try {
-        run(count > 0 ? count : 10000, xandikos ? DavTestServer::Xandikos : DavTestServer::Radicale);
+        run(count > 0 ? count : 10000,
+            xandikos ? DavTestServer::Xandikos : DavTestServer::Radicale);
     } catch (const std::exception &error) {
         std::fprintf(stderr, "bench_sync: %s\n", error.what());
         return 1;

@@ -83,6 +83,7 @@ struct DavResponse
     bool collection = false;
     bool addressbook = false;
     QString displayName;
+    QString description;   // addressbook-description
     QList<QUrl> principal; // current-user-principal
     QList<QUrl> homeSet;   // addressbook-home-set
     QStringList reports;   // supported-report-set, as "namespace|name"
@@ -127,6 +128,8 @@ void readProp(QXmlStreamReader &xml, const QUrl &base, DavResponse &into)
             into.hasAddressData = true;
         } else if (ns == kDav && name == QLatin1String("displayname")) {
             into.displayName = xml.readElementText().trimmed();
+        } else if (ns == kCardDav && name == QLatin1String("addressbook-description")) {
+            into.description = xml.readElementText().trimmed();
         } else if (ns == kDav && name == QLatin1String("resourcetype")) {
             while (xml.readNextStartElement()) {
                 if (xml.namespaceUri() == kDav && xml.name() == QLatin1String("collection"))
@@ -780,6 +783,59 @@ QList<DavClient::PutResult> DavClient::putAll(const QList<Put> &requests)
             m_error = answer.error;
     }
     return results;
+}
+
+bool DavClient::putWholeBook(const QUrl &book, const QByteArray &cards)
+{
+    const Multistatus found = d->ask(
+        "PROPFIND", book, "1",
+        propfindBody("<D:resourcetype/><D:getetag/><D:displayname/><C:addressbook-description/>"),
+        &m_error);
+    if (m_error)
+        return false;
+    const QString collection = pathKey(book);
+    const DavResponse *self = nullptr;
+    for (const DavResponse &response : found.responses) {
+        if (pathKey(response.href) == collection) {
+            self = &response;
+        } else {
+            m_error = {
+                DavError::Refused, 0,
+                QStringLiteral("Książka adresowa %1 nie jest pusta.").arg(book.toDisplayString())};
+            return false;
+        }
+    }
+    if (!self || self->etag.isEmpty()) {
+        m_error = {DavError::Refused, 0,
+                   QStringLiteral("Serwer %1 nie podaje znacznika (ETag) książki adresowej.")
+                       .arg(hostOf(book))};
+        return false;
+    }
+    const DavResponse before = *self;
+    const Private::Answer answer =
+        d->runOne({"PUT",
+                   asCollection(book),
+                   cards,
+                   {{"Content-Type", "text/vcard; charset=utf-8"}, {"If-Match", before.etag}}});
+    m_error = answer.error;
+    if (m_error)
+        return false;
+    QByteArray props;
+    if (!before.displayName.isEmpty())
+        props += "<D:displayname>" + xmlEscaped(before.displayName.toUtf8()) + "</D:displayname>";
+    if (!before.description.isEmpty())
+        props += "<C:addressbook-description>" + xmlEscaped(before.description.toUtf8()) +
+                 "</C:addressbook-description>";
+    if (!props.isEmpty()) {
+        const QByteArray body = kXmlHead + "<D:propertyupdate" + kNamespaces + "><D:set><D:prop>" +
+                                props + "</D:prop></D:set></D:propertyupdate>";
+        const Private::Answer named = d->runOne(
+            {"PROPPATCH", asCollection(book), body, {{"Content-Type", "application/xml"}}});
+        // The cards are there; a name that could not be set again is only told.
+        if (named.error)
+            qWarning("%s", qUtf8Printable(named.error.message));
+    }
+    return true;
 }
 
 DavError DavClient::remove(const QUrl &card, const QByteArray &ifMatch)

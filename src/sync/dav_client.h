@@ -114,6 +114,13 @@ public:
     PutResult put(const Put &request);
     // Several uploads, setParallel() at a time; the results in the order of the requests.
     QList<PutResult> putAll(const QList<Put> &requests);
+    // Many new cards into an empty address book in one request: a PUT of the whole
+    // collection, which some servers take as an import (Radicale, DAViCal) and others
+    // refuse. Sent only while the collection holds no card, and with the collection's
+    // ETag in If-Match so that a card another client adds meanwhile makes it fail; the
+    // collection's name and description, which such a PUT drops, are set again after.
+    // False with lastError() when the book is not empty or the server does not take it.
+    bool putWholeBook(const QUrl &book, const QByteArray &cards);
     // Deletes a card that still has this ETag (none: whatever it has). A card already gone
     // (404) counts as deleted.
     DavError remove(const QUrl &card, const QByteArray &ifMatch);

@@ -300,6 +300,7 @@ private:
     void writeLocal(QList<Item> &items);
     void deleteLocal(QList<Item> &items);
     void upload(QList<Item> &items);
+    bool uploadWholeBook(const QList<Item *> &uploads);
     void deleteRemote(QList<Item> &items);
     void pairAfterRefusal(const QList<Item> &refused);
     void aboutToWrite();
@@ -327,8 +328,10 @@ private:
     QString m_holder;
     SyncReport m_report;
     bool m_cancelled = false;
-    bool m_clean = true;  // nothing left for the next sync: the token may advance
-    bool m_wrote = false; // cards were written or deleted on the server
+    bool m_clean = true;           // nothing left for the next sync: the token may advance
+    bool m_wrote = false;          // cards were written or deleted on the server
+    bool m_serverEmpty = false;    // the book held no card when the sync listed it
+    bool m_syncCollection = false; // the server reports changes (sync-collection)
     int m_percent = 0;
     QString m_step;
     QElapsedTimer m_sinceHeartbeat, m_sinceProgress;
@@ -445,7 +448,12 @@ void SyncSession::readRemote()
     bool full = true;
     QList<QUrl> removed;
     bool ok = false;
-    if (m_dav.supportsSyncCollection(book)) {
+    // Whether the server reports changes is asked once per book: one request less for
+    // every later sync. A server that no longer does is asked again at the next sync.
+    const QString reportsKey = QStringLiteral("reports");
+    const bool known = m_state.meta(reportsKey) == QLatin1String("sync-collection");
+    m_syncCollection = known || m_dav.supportsSyncCollection(book);
+    if (m_syncCollection) {
         QByteArray token =
             m_report.firstSync ? QByteArray() : m_state.meta(QStringLiteral("token")).toUtf8();
         full = token.isEmpty();
@@ -455,10 +463,12 @@ void SyncSession::readRemote()
                 m_state.meta(QStringLiteral("written")).split(u'\n', Qt::SkipEmptyParts);
         for (;;) {
             DavChanges changes = m_dav.syncCollection(book, token, &ok);
-            if (!ok && !token.isEmpty() &&
-                (m_dav.lastError().kind == DavError::PreconditionFailed ||
-                 m_dav.lastError().kind == DavError::Refused)) {
-                // The server forgot the token: everything again, from an empty one.
+            const DavError::Kind failed = ok ? DavError::None : m_dav.lastError().kind;
+            if (!token.isEmpty() &&
+                (failed == DavError::PreconditionFailed || failed == DavError::Refused ||
+                 failed == DavError::Server || failed == DavError::BadAnswer)) {
+                // The server forgot the token (Radicale refuses it, Xandikos fails with
+                // 500): everything again, from an empty one.
                 token.clear();
                 m_startToken.clear();
                 m_writtenBefore.clear();
@@ -467,8 +477,13 @@ void SyncSession::readRemote()
                 removed.clear();
                 continue;
             }
-            if (!ok)
+            if (!ok) {
+                if (known && failed != DavError::NoConnection && failed != DavError::Timeout)
+                    m_state.setMeta(reportsKey, QString());
                 davFailed(m_dav.lastError());
+            }
+            if (!known)
+                m_state.setMeta(reportsKey, QStringLiteral("sync-collection"));
             listed << changes.changed;
             removed << changes.removed;
             token = changes.token;
@@ -484,10 +499,12 @@ void SyncSession::readRemote()
 
     QSet<QString> present;
     QList<QUrl> toFetch;
+    m_serverEmpty = full;
     for (const DavCard &card : std::as_const(listed)) {
         const QString href = hrefOf(card.url);
         if (href == hrefOf(book))
             continue; // the collection itself
+        m_serverEmpty = false;
         present.insert(href);
         const QString uid = m_uidOfHref.value(href);
         if (!uid.isEmpty() && SyncText::sameEtag(card.etag, m_rows.value(uid).etag))
@@ -874,6 +891,14 @@ void SyncSession::upload(QList<Item> &items)
     for (Item &item : items)
         if (item.upload)
             uploads << &item;
+    // An empty book takes many new cards in one request where the server allows it: one
+    // by one, each upload costs a server time that grows with the book.
+    constexpr qsizetype kWholeBook = 100;
+    if (m_serverEmpty && uploads.size() >= kWholeBook &&
+        std::all_of(uploads.cbegin(), uploads.cend(),
+                    [](const Item *item) { return item->uploadNew; }) &&
+        uploadWholeBook(uploads))
+        return;
     QList<Item> refused; // new cards whose address is taken: paired with what is there
     constexpr qsizetype kGroup = 50;
     DavError stopped;
@@ -921,6 +946,70 @@ void SyncSession::upload(QList<Item> &items)
         throw Stop{stopped};
     if (!refused.isEmpty())
         pairAfterRefusal(refused);
+}
+
+// Sends every new card in one request; false, with nothing recorded, when the server
+// does not take it, and the cards then go one by one. The server names the cards itself:
+// each is found at the address it was meant for, or by its UID.
+bool SyncSession::uploadWholeBook(const QList<Item *> &uploads)
+{
+    step(60, QStringLiteral("Wysyłam %1 wizytówek naraz…").arg(uploads.size()));
+    heartbeat();
+    QByteArray cards;
+    QHash<QString, Item *> byHref, byUid;
+    for (Item *item : uploads) {
+        ContactRecord card = item->agreed;
+        card.extras.uid = item->uid;
+        cards += VCardWriter::card(card, VCardWriter::Version::V3);
+        byHref.insert(item->href, item);
+        byUid.insert(item->uid, item);
+    }
+    aboutToWrite();
+    if (!m_dav.putWholeBook(m_target.book, cards))
+        return false;
+    m_serverEmpty = false;
+    step(90, QStringLiteral("Zapisuję stan synchronizacji…"));
+    // The cards' addresses and ETags: a report of every change lists them far faster than a
+    // listing of the collection where the server offers one.
+    bool ok = false;
+    const QList<DavCard> listed = m_syncCollection
+                                      ? m_dav.syncCollection(m_target.book, {}, &ok).changed
+                                      : m_dav.list(m_target.book, &ok);
+    if (!ok)
+        davFailed(m_dav.lastError());
+    QList<DavCard> found, elsewhere;
+    for (const DavCard &card : listed)
+        (byHref.contains(hrefOf(card.url)) && !card.etag.isEmpty() ? found : elsewhere) << card;
+    if (!elsewhere.isEmpty()) {
+        QList<QUrl> urls;
+        for (const DavCard &card : std::as_const(elsewhere))
+            urls << card.url;
+        elsewhere = m_dav.multiget(m_target.book, urls, &ok);
+        if (!ok)
+            davFailed(m_dav.lastError());
+    }
+    m_state.begin();
+    try {
+        const auto record = [&](Item *item, const QString &href, const QByteArray &etag) {
+            item->href = href;
+            m_state.write(item->uid, SyncRow{href, etag, key(item->agreed)});
+            ++m_report.sent;
+            m_written << href;
+        };
+        for (const DavCard &card : std::as_const(found))
+            record(byHref.value(hrefOf(card.url)), hrefOf(card.url), card.etag);
+        for (const DavCard &card : std::as_const(elsewhere)) {
+            bool parsed = false;
+            const ContactRecord read = SyncText::parse(card.vcard, &parsed);
+            if (Item *item = parsed ? byUid.value(read.extras.uid) : nullptr)
+                record(item, hrefOf(card.url), card.etag);
+        }
+        m_state.commit();
+    } catch (...) {
+        m_state.rollback();
+        throw;
+    }
+    return true;
 }
 
 // New cards the server already had at their address (an answer lost on the way, or another
