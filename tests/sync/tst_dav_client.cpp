@@ -9,6 +9,7 @@
 #include <QSslKey>
 #include <QSslServer>
 #include <QTcpServer>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -163,6 +164,7 @@ private slots:
         QTest::newRow("wrong password") << "password" << int(DavError::Authentication);
         QTest::newRow("closed port") << "closed" << int(DavError::NoConnection);
         QTest::newRow("silent server") << "silent" << int(DavError::Timeout);
+        QTest::newRow("server error") << "503" << int(DavError::Server);
         QTest::newRow("cancelled") << "cancel" << int(DavError::NoConnection);
         QTest::newRow("untrusted certificate") << "certificate" << int(DavError::Certificate);
     }
@@ -200,6 +202,21 @@ private slots:
             tls.setSslConfiguration(configuration);
             QVERIFY(tls.listen(QHostAddress::LocalHost));
             url = QUrl(QStringLiteral("https://127.0.0.1:%1/book/").arg(tls.serverPort()));
+        } else if (kind == QLatin1String("503")) {
+            // Answers every request with 503 and its own words.
+            QVERIFY(silent.listen(QHostAddress::LocalHost));
+            url = QUrl(QStringLiteral("http://127.0.0.1:%1/book/").arg(silent.serverPort()));
+            connect(&silent, &QTcpServer::newConnection, &silent, [&silent] {
+                QTcpSocket *socket = silent.nextPendingConnection();
+                connect(socket, &QTcpSocket::readyRead, socket, [socket] {
+                    socket->readAll();
+                    if (!socket->property("answered").toBool())
+                        socket->write("HTTP/1.1 503 Service Unavailable\r\nContent-Type: "
+                                      "text/plain\r\nContent-Length: 19\r\nConnection: "
+                                      "close\r\n\r\nPrzerwa techniczna.");
+                    socket->setProperty("answered", true);
+                });
+            });
         } else if (kind == QLatin1String("closed")) {
             QVERIFY(silent.listen(QHostAddress::LocalHost));
             url = QUrl(QStringLiteral("http://127.0.0.1:%1/book/").arg(silent.serverPort()));
@@ -223,6 +240,12 @@ private slots:
             QCOMPARE(client.lastError().message, QStringLiteral("Przerwano."));
         if (kind == QLatin1String("certificate"))
             QVERIFY2(client.lastError().message.contains(QStringLiteral("self-signed")),
+                     qPrintable(client.lastError().message));
+        if (kind == QLatin1String("503"))
+            QVERIFY2(client.lastError().message.contains(QStringLiteral("Przerwa techniczna.")),
+                     qPrintable(client.lastError().message));
+        if (kind == QLatin1String("503"))
+            QVERIFY2(client.lastError().message.contains(QStringLiteral("Przerwa techniczna.")),
                      qPrintable(client.lastError().message));
         if (kind == QLatin1String("password"))
             QVERIFY(client.lastError().message.startsWith(
