@@ -8,6 +8,7 @@
 #include "sync/sync_conflicts.h"
 #include "sync/sync_engine.h"
 #include "sync/sync_state.h"
+#include "sync/sync_text.h"
 
 #include <QTest>
 
