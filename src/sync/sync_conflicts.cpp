@@ -5,39 +5,19 @@
 #include "platform/errors.h"
 #include "store/sql_engine.h"
 #include "store/sql_text.h"
+#include "sync/sync_state.h"
+#include "sync/sync_text.h"
 
-#include <QBuffer>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QVariant>
 
 namespace {
 
-QSqlQuery runOn(const QSqlDatabase &db, const QString &sql, const QVariantList &binds = {})
-{
-    QSqlQuery query(db);
-    query.setForwardOnly(true);
-    // A server prepares no statement that makes a table: those run as they are.
-    const bool done = binds.isEmpty() ? query.exec(sql) : query.prepare(sql) && [&] {
-        for (int i = 0; i < binds.size(); ++i)
-            query.bindValue(i, binds[i]);
-        return query.exec();
-    }();
-    if (!done)
-        throw DatabaseError(SqlText::engineMessage(query.lastError()));
-    return query;
-}
-
 // A version is kept as this program's own vCard of it, which reads back as it was.
 ContactRecord recordOf(const QString &card)
 {
-    QByteArray text = card.toUtf8();
-    QBuffer buffer(&text);
-    buffer.open(QIODevice::ReadOnly);
-    VCardReader reader(&buffer);
-    ContactRecord record;
-    reader.readNext(&record);
-    return record;
+    return SyncText::parse(card.toUtf8(), nullptr);
 }
 
 QString cardOf(const ContactRecord &record)
@@ -57,16 +37,17 @@ void SyncConflicts::ensure()
     // Asked first: a server tells of every table that is already there.
     if (m_db.tables().contains(m_name))
         return;
-    runOn(m_db, QStringLiteral("CREATE TABLE IF NOT EXISTS %1 (%2, contact BIGINT, uid TEXT, "
-                               "at TEXT, local TEXT, server TEXT)")
-                    .arg(m_table, SqlEngine::of(m_db).idColumn()));
+    SyncState::exec(m_db,
+                    QStringLiteral("CREATE TABLE IF NOT EXISTS %1 (%2, contact BIGINT, uid TEXT, "
+                                   "at TEXT, local TEXT, server TEXT)")
+                        .arg(m_table, SqlEngine::of(m_db).idColumn()));
 }
 
 qint64 SyncConflicts::add(qint64 contact, const QString &uid, const ContactRecord &local,
                           const ContactRecord &server)
 {
     const SqlEngine &engine = SqlEngine::of(m_db);
-    QSqlQuery insert = runOn(
+    QSqlQuery insert = SyncState::exec(
         m_db,
         QStringLiteral("INSERT INTO %1 (contact, uid, at, local, server) VALUES (?, ?, ?, ?, ?)%2")
             .arg(m_table, engine.returningId()),
@@ -77,11 +58,11 @@ qint64 SyncConflicts::add(qint64 contact, const QString &uid, const ContactRecor
 static QList<SyncConflict> select(const QSqlDatabase &db, const QString &table,
                                   const QString &where, const QVariantList &binds)
 {
-    QSqlQuery query =
-        runOn(db,
-              QStringLiteral("SELECT id, contact, uid, at, local, server FROM %1%2 ORDER BY id")
-                  .arg(table, where),
-              binds);
+    QSqlQuery query = SyncState::exec(
+        db,
+        QStringLiteral("SELECT id, contact, uid, at, local, server FROM %1%2 ORDER BY id")
+            .arg(table, where),
+        binds);
     QList<SyncConflict> conflicts;
     while (query.next()) {
         SyncConflict conflict;
@@ -108,11 +89,11 @@ QList<SyncConflict> SyncConflicts::ofContact(qint64 contact)
 
 int SyncConflicts::count()
 {
-    QSqlQuery query = runOn(m_db, QStringLiteral("SELECT count(*) FROM %1").arg(m_table));
+    QSqlQuery query = SyncState::exec(m_db, QStringLiteral("SELECT count(*) FROM %1").arg(m_table));
     return query.next() ? query.value(0).toInt() : 0;
 }
 
 void SyncConflicts::resolve(qint64 id)
 {
-    runOn(m_db, QStringLiteral("DELETE FROM %1 WHERE id = ?").arg(m_table), {id});
+    SyncState::exec(m_db, QStringLiteral("DELETE FROM %1 WHERE id = ?").arg(m_table), {id});
 }

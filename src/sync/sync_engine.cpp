@@ -103,6 +103,28 @@ struct Item
     bool etagOnly = false;
 };
 
+// A contact on both sides without a common past: merged, the server's values first; what
+// differs from either side is written into the contact or uploaded.
+void pairItem(Item &item, const Local &local, const Remote &remote)
+{
+    bool conflict = false;
+    ContactRecord merged =
+        merge(nullptr, SyncText::asServerGives(local.record), remote.record, &conflict);
+    merged.extras.uid = item.uid;
+    item.id = local.id;
+    item.remote = remote;
+    item.href = remote.href;
+    if (key(merged) != local.key) {
+        item.write = merged;
+        item.received = true;
+    }
+    item.agreed = merged;
+    item.conflict = conflict;
+    item.conflictLocal = local.record;
+    item.upload = key(merged) != remote.key;
+    item.ifMatch = remote.etag;
+}
+
 } // namespace
 
 // One run of the sync.
@@ -438,25 +460,6 @@ void SyncSession::plan()
         item.href = newHref(item.uid);
         item.agreed = record;
     };
-    // A contact on both sides without a common past: merged, the server's values first.
-    const auto pair = [&](Item &item, const Local &local, const Remote &remote) {
-        bool conflict = false;
-        ContactRecord merged =
-            merge(nullptr, SyncText::asServerGives(local.record), remote.record, &conflict);
-        merged.extras.uid = item.uid;
-        item.id = local.id;
-        item.remote = remote;
-        item.href = remote.href;
-        if (key(merged) != local.key) {
-            item.write = merged;
-            item.received = true;
-        }
-        item.agreed = merged;
-        item.conflict = conflict;
-        item.conflictLocal = local.record;
-        item.upload = key(merged) != remote.key;
-        item.ifMatch = remote.etag;
-    };
 
     QSet<QString> uids;
     for (auto it = m_locals.cbegin(); it != m_locals.cend(); ++it)
@@ -518,7 +521,7 @@ void SyncSession::plan()
         const QByteArray etag = m_newEtags.value(uid, row ? row->etag : QByteArray());
         if (!row) {
             if (local && remote) {
-                pair(item, *local, *remote);
+                pairItem(item, *local, *remote);
                 ++plan.paired;
             } else if (local) {
                 uploadNew(item, local->record);
@@ -873,24 +876,9 @@ void SyncSession::pairAfterRefusal(const QList<Item> &refused)
             continue;
         remote.key = key(remote.record);
         const Local local{it->id, it->agreed, key(it->agreed)};
-        bool conflict = false;
-        ContactRecord merged =
-            merge(nullptr, SyncText::asServerGives(local.record), remote.record, &conflict);
-        merged.extras.uid = it->uid;
         Item item;
         item.uid = it->uid;
-        item.id = it->id;
-        item.remote = remote;
-        item.href = href;
-        item.agreed = merged;
-        if (key(merged) != local.key) {
-            item.write = merged;
-            item.received = true;
-        }
-        item.conflict = conflict;
-        item.conflictLocal = local.record;
-        item.upload = key(merged) != remote.key;
-        item.ifMatch = remote.etag;
+        pairItem(item, local, remote);
         items << item;
     }
     writeLocal(items);

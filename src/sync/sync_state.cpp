@@ -29,9 +29,9 @@ SyncState::SyncState(const QSqlDatabase &db, const QString &table)
 {
 }
 
-QSqlQuery SyncState::run(const QString &sql, const QVariantList &binds)
+QSqlQuery SyncState::exec(const QSqlDatabase &db, const QString &sql, const QVariantList &binds)
 {
-    QSqlQuery query(m_db);
+    QSqlQuery query(db);
     query.setForwardOnly(true);
     // A server prepares no statement that makes a table: those run as they are.
     const bool done = binds.isEmpty() ? query.exec(sql) : query.prepare(sql) && [&] {

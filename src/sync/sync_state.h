@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QHash>
 #include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QString>
 
 // One card both sides know: where it lies, its ETag and the version both last agreed on.
@@ -46,8 +47,16 @@ public:
     void commit();
     void rollback();
 
+    // Runs a statement of the sync's tables on `db`, its values bound in turn; raises
+    // DatabaseError with the engine's message.
+    static QSqlQuery exec(const QSqlDatabase &db, const QString &sql,
+                          const QVariantList &binds = {});
+
 private:
-    QSqlQuery run(const QString &sql, const QVariantList &binds = {});
+    QSqlQuery run(const QString &sql, const QVariantList &binds = {})
+    {
+        return exec(m_db, sql, binds);
+    }
     bool swapLock(const QString &from, const QString &to);
 
     QSqlDatabase m_db;

@@ -1,5 +1,7 @@
 #include "support/dav_test_server.h"
 
+#include "support/pg_test_server.h"
+
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QDirIterator>
@@ -84,20 +86,7 @@ DavTestServer::DavTestServer(Kind kind) : m_kind(kind)
         m_unavailable = QStringLiteral("%1 is not installed (not on the PATH)").arg(program);
         return;
     }
-    if (geteuid() == 0) {
-        const QString setpriv = QStandardPaths::findExecutable(QStringLiteral("setpriv"));
-        const QString runuser = QStandardPaths::findExecutable(QStringLiteral("runuser"));
-        if (!setpriv.isEmpty())
-            m_asServerUser = {setpriv, QStringLiteral("--reuid=%1").arg(kServerUser),
-                              QStringLiteral("--regid=nogroup"), QStringLiteral("--clear-groups"),
-                              QStringLiteral("--")};
-        else if (!runuser.isEmpty())
-            m_asServerUser = {runuser, QStringLiteral("-u"), QLatin1String(kServerUser),
-                              QStringLiteral("--")};
-        else
-            m_unavailable = QStringLiteral("running as root, and neither setpriv nor runuser is "
-                                           "there to run the server as nobody");
-    }
+    m_asServerUser = PgTestServer::asServerUser(&m_unavailable);
 }
 
 DavTestServer::~DavTestServer()

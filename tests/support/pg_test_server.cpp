@@ -57,6 +57,23 @@ read -r _ <"$dir/lifeline"
 
 } // namespace
 
+QStringList PgTestServer::asServerUser(QString *unavailable)
+{
+    if (geteuid() != 0)
+        return {};
+    const QString setpriv = QStandardPaths::findExecutable(QStringLiteral("setpriv"));
+    const QString runuser = QStandardPaths::findExecutable(QStringLiteral("runuser"));
+    if (!setpriv.isEmpty())
+        return {setpriv, QStringLiteral("--reuid=%1").arg(kServerUser),
+                QStringLiteral("--regid=nogroup"), QStringLiteral("--clear-groups"),
+                QStringLiteral("--")};
+    if (!runuser.isEmpty())
+        return {runuser, QStringLiteral("-u"), QLatin1String(kServerUser), QStringLiteral("--")};
+    *unavailable = QStringLiteral("running as root, and neither setpriv nor runuser is there to "
+                                  "run the server as nobody");
+    return {};
+}
+
 PgTestServer::PgTestServer()
 {
     m_initdb = QStandardPaths::findExecutable(QStringLiteral("initdb"));
@@ -75,21 +92,8 @@ PgTestServer::PgTestServer()
         m_unavailable = QStringLiteral("Qt's PostgreSQL driver QPSQL is not installed");
         return;
     }
-    if (geteuid() == 0) {
-        // PostgreSQL refuses to run as root: every server command runs as nobody.
-        const QString setpriv = QStandardPaths::findExecutable(QStringLiteral("setpriv"));
-        const QString runuser = QStandardPaths::findExecutable(QStringLiteral("runuser"));
-        if (!setpriv.isEmpty())
-            m_asServerUser = {setpriv, QStringLiteral("--reuid=%1").arg(kServerUser),
-                              QStringLiteral("--regid=nogroup"), QStringLiteral("--clear-groups"),
-                              QStringLiteral("--")};
-        else if (!runuser.isEmpty())
-            m_asServerUser = {runuser, QStringLiteral("-u"), QLatin1String(kServerUser),
-                              QStringLiteral("--")};
-        else
-            m_unavailable = QStringLiteral("running as root, and neither setpriv nor runuser is "
-                                           "there to run the server as nobody");
-    }
+    // PostgreSQL refuses to run as root: every server command runs as nobody.
+    m_asServerUser = PgTestServer::asServerUser(&m_unavailable);
 }
 
 PgTestServer::PgTestServer(const QString &keptFolder) : PgTestServer()

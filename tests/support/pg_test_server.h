@@ -56,6 +56,10 @@ public:
     // A PostgreSQL program installed beside pg_ctl, such as psql.
     QString program(const QString &name) const;
 
+    // The command prefix that runs a server's program as nobody when this process runs as
+    // root (empty otherwise); empty with `unavailable` set when nothing can do that.
+    static QStringList asServerUser(QString *unavailable);
+
     // Creates a database owned by user().
     bool createDatabase(const QString &name);
     // Runs SQL in a database on a connection of its own, as another program would.
