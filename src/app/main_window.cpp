@@ -341,6 +341,14 @@ void TForm1::buildMenu()
         item(program, "KonfliktySynchronizacji1", QStringLiteral("Konflikty synchronizacji…"),
              &TForm1::KonfliktySynchronizacji1Click);
     KonfliktySynchronizacji1->setEnabled(false); // until a sync keeps a conflict copy
+    program->addSeparator();
+    CofnijImport1 = item(program, "CofnijImport1", QStringLiteral("Cofnij ostatni import"),
+                         &TForm1::CofnijImport1Click);
+    UsunieteKontakty1 = item(program, "UsunieteKontakty1", QStringLiteral("Usunięte kontakty…"),
+                             &TForm1::UsunieteKontakty1Click);
+    KopieZapasowe1 = item(program, "KopieZapasowe1", QStringLiteral("Kopie zapasowe…"),
+                          &TForm1::KopieZapasowe1Click);
+    program->addSeparator();
     Wyjcie1 = item(program, "Wyjcie1", QStringLiteral("Wyjście"), &TForm1::Wyjcie1Click);
     Wyjcie1->setShortcut(QKeySequence(Qt::Key_Escape));
     addAction(Wyjcie1);
@@ -630,6 +638,21 @@ void TForm1::SynchronizacjaCardDAV1Click()
 void TForm1::KonfliktySynchronizacji1Click()
 {
     run(m_commands.showSyncConflicts);
+}
+
+void TForm1::CofnijImport1Click()
+{
+    run(m_commands.undoImport);
+}
+
+void TForm1::UsunieteKontakty1Click()
+{
+    run(m_commands.showDeleted);
+}
+
+void TForm1::KopieZapasowe1Click()
+{
+    run(m_commands.showBackups);
 }
 
 bool TForm1::eventFilter(QObject *watched, QEvent *event)

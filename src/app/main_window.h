@@ -61,6 +61,9 @@ public:
         std::function<void()> syncNow;           // a CardDAV sync now
         std::function<void()> showSyncSettings;  // the CardDAV settings window
         std::function<void()> showSyncConflicts; // the conflict copies of the sync
+        std::function<void()> showBackups;       // the backups and their restore
+        std::function<void()> showDeleted;       // the deleted contacts
+        std::function<void()> undoImport;        // takes the last import back
     };
 
     explicit TForm1(Commands commands, QWidget *parent = nullptr);
@@ -136,6 +139,9 @@ public:
     QAction *Eksport2;
     QAction *SynchronizujTeraz;
     QAction *KonfliktySynchronizacji1;
+    QAction *CofnijImport1;
+    QAction *UsunieteKontakty1;
+    QAction *KopieZapasowe1;
     QAction *Wyjcie1;
     QAction *Modem1;
     QMenu *Drukowanie1;
@@ -192,6 +198,9 @@ public:
     void SynchronizujTerazClick();
     void SynchronizacjaCardDAV1Click();
     void KonfliktySynchronizacji1Click();
+    void CofnijImport1Click();
+    void UsunieteKontakty1Click();
+    void KopieZapasowe1Click();
 
     // Puts a panel into the status bar, which shows while the panel is visible.
     void addStatusPanel(QWidget *panel);

@@ -193,6 +193,9 @@ TForm1 *Program::createMainWindow()
     };
     commands.showSyncSettings = [this] { showSyncSettings(); };
     commands.showSyncConflicts = [this] { showSyncConflicts(); };
+    commands.showBackups = [this] { showBackups(); };
+    commands.showDeleted = [this] { showDeleted(); };
+    commands.undoImport = [this] { undoImport(); };
     Form1 = new TForm1(std::move(commands));
     return Form1;
 }
@@ -324,6 +327,18 @@ void Program::showSyncConflicts()
     }
     m_syncConflicts->reload();
     m_syncConflicts->showForm();
+}
+
+void Program::showBackups()
+{
+}
+
+void Program::showDeleted()
+{
+}
+
+void Program::undoImport()
+{
 }
 
 void Program::showSyncSettings()

@@ -103,6 +103,10 @@ public:
     void startSync();
     // Shows the conflict copies of the sync, the window made at its first showing.
     void showSyncConflicts();
+    // The backups window, the deleted contacts and the undo of the last import.
+    void showBackups();
+    void showDeleted();
+    void undoImport();
     TSyncConflictWindow *syncConflictWindow() const { return m_syncConflicts.get(); }
     // The CardDAV settings window; the sync takes its settings once they are saved.
     void showSyncSettings();

@@ -182,26 +182,32 @@ qint64 TableBatch::insert(const Prepared &row)
         m_firstInserted = m_unindexed = id;
     m_lastInserted = std::max(m_lastInserted, id);
     m_search->writeTextOnly(id, row.searchText);
-    if (m_insertCard) {
-        const QByteArray uid = row.uid.isEmpty() ? ContactDetails::newUid().toUtf8() : row.uid;
-        m_insertCard->bind(0, id);
-        m_insertCard->bindUtf8(1, uid);
-        m_insertCard->bindUtf8(2, m_now);
-        m_insertCard->bindUtf8(3, row.kept.isEmpty() ? QByteArray() : row.kept);
-        if (!m_insertCard->exec())
-            link().failWrite(m_insertCard->error());
-        for (qsizetype i = 0; i + 3 < row.details.size(); i += 4) {
-            m_insertDetail->bind(0, id);
-            m_insertDetail->bind(1, qint64(i / 4));
-            for (int part = 0; part < 4; ++part)
-                m_insertDetail->bindUtf8(2 + part, row.details[i + part]);
-            if (!m_insertDetail->exec())
-                link().failWrite(m_insertDetail->error());
-        }
-    }
+    insertCard(id, row, m_now);
     if (++m_inserted == kLargeBatch)
         setAsideIndexesIfLarge();
     return id;
+}
+
+// The card and further values of a row just inserted, while the table keeps them.
+void TableBatch::insertCard(qint64 id, const Prepared &row, const QByteArray &revision)
+{
+    if (!m_insertCard)
+        return;
+    const QByteArray uid = row.uid.isEmpty() ? ContactDetails::newUid().toUtf8() : row.uid;
+    m_insertCard->bind(0, id);
+    m_insertCard->bindUtf8(1, uid);
+    m_insertCard->bindUtf8(2, revision);
+    m_insertCard->bindUtf8(3, row.kept.isEmpty() ? QByteArray() : row.kept);
+    if (!m_insertCard->exec())
+        link().failWrite(m_insertCard->error());
+    for (qsizetype i = 0; i + 3 < row.details.size(); i += 4) {
+        m_insertDetail->bind(0, id);
+        m_insertDetail->bind(1, qint64(i / 4));
+        for (int part = 0; part < 4; ++part)
+            m_insertDetail->bindUtf8(2 + part, row.details[i + part]);
+        if (!m_insertDetail->exec())
+            link().failWrite(m_insertDetail->error());
+    }
 }
 
 void TableBatch::indexWaitingText()
@@ -256,6 +262,38 @@ void TableBatch::update(qint64 id, const QStringList &values)
     if (!m_update->exec())
         link().failWrite(m_update->error());
     ++m_updated;
+    unmark(id);
+    writeSearchText(id, values);
+}
+
+void TableBatch::restore(qint64 id, const QStringList &values, const ContactExtras &extras)
+{
+    requireOpen();
+    if (!values(id).isEmpty()) {
+        writeExtras(id, extras);
+        update(id, values);
+        return;
+    }
+    const Prepared row = prepare(values, extras);
+    if (!m_insertWithId) {
+        QStringList marks;
+        marks.fill(QStringLiteral("?"), m_columns.size() + 1);
+        m_insertWithId = bulk(QStringLiteral("INSERT INTO %1 (id, %2) VALUES (%3)")
+                                  .arg(quoted(m_table.m_tableName), m_columns.join(u", "),
+                                       marks.join(u", ")));
+    }
+    m_insertWithId->bind(0, id);
+    int position = 1;
+    for (const QByteArray &value : row.values)
+        m_insertWithId->bindUtf8(position++, value);
+    for (const QByteArray &key : row.keys)
+        m_insertWithId->bind(position++, key);
+    if (!m_insertWithId->exec())
+        link().failWrite(m_insertWithId->error());
+    if (m_insertCard)
+        insertCard(id, row, extras.revision.isEmpty() ? m_now : extras.revision.toUtf8());
+    else if (!extras.isEmpty())
+        writeExtras(id, extras); // refuses: the table keeps no further values
     unmark(id);
     writeSearchText(id, values);
 }

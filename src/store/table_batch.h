@@ -57,6 +57,12 @@ public:
     // Replaces every value of the row with this id; its search text takes in the row's
     // stored further values, so writeExtras() goes first when they change too.
     void update(qint64 id, const QStringList &values);
+    // Puts a contact back as it was: with this id, these values and everything beside
+    // them (UID, revision, kept lines, further values), inserted when no row has the id
+    // and replacing the row's values and extras when one has. Backups, the deleted
+    // contacts and the undo of an import bring contacts back this way, so that the
+    // history file's lines and the sync still refer to them.
+    void restore(qint64 id, const QStringList &values, const ContactExtras &extras);
     // Replaces the further values of a row and, when given, sets its UID and kept
     // properties; a new row without any needs no call.
     void writeExtras(qint64 id, const ContactExtras &extras);
@@ -90,6 +96,7 @@ private:
     void requireOpen() const;
     QSqlQuery &statement(const std::unique_ptr<QSqlQuery> &query);
     void unmark(qint64 id);
+    void insertCard(qint64 id, const Prepared &row, const QByteArray &revision);
     void finishStatements();
     void writeSearchText(qint64 id, const QStringList &values);
     void indexSearchText(qint64 to);
@@ -116,6 +123,7 @@ private:
     qint64 m_inserted = 0;
     qint64 m_updated = 0;
     std::unique_ptr<BulkStatement> m_insert;
+    std::unique_ptr<BulkStatement> m_insertWithId; // made when restore() first inserts
     std::unique_ptr<BulkStatement> m_update;
     std::unique_ptr<BulkStatement> m_insertCard; // while the table keeps cards
     std::unique_ptr<BulkStatement> m_insertDetail;
