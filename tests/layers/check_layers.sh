@@ -43,7 +43,7 @@ report() {
 }
 
 widget_headers='#[[:space:]]*include[[:space:]]*<(QtWidgets|QtPrintSupport|QtSvgWidgets)[/>]|#[[:space:]]*include[[:space:]]*<Q(Widget|Application|Dialog|MessageBox|FileDialog|Printer|PrintDialog)>'
-above_core='#[[:space:]]*include[[:space:]]*"(platform/widgets|exchange/widgets|sync/widgets|dbcontrols|forms|dial|messaging|history|entry|find|reports|info|app|cli)/'
+above_core='#[[:space:]]*include[[:space:]]*"(platform/widgets|store/widgets|exchange/widgets|sync/widgets|dbcontrols|forms|dial|messaging|history|entry|find|reports|info|app|cli)/'
 
 includes src --exclude-dir=app | grep -E '#[[:space:]]*include[[:space:]]*"app/' |
     report "only src/app/ includes src/app/"
@@ -62,7 +62,7 @@ if [ -d src/cli ]; then
         grep -vE '#[[:space:]]*include[[:space:]]*"(platform|store|exchange|sync|cli)/' |
         report "src/cli/ includes only platform, store, exchange, sync (without widgets/) and cli"
     printf '%s\n' "$cli_includes" |
-        grep -E '#[[:space:]]*include[[:space:]]*"(platform|exchange|sync)/widgets/' |
+        grep -E '#[[:space:]]*include[[:space:]]*"(platform|store|exchange|sync)/widgets/' |
         report "src/cli/ includes only platform, store, exchange, sync (without widgets/) and cli"
     printf '%s\n' "$cli_includes" | grep -E "$widget_headers" |
         report "src/cli/ links no widgets"
