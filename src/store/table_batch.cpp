@@ -298,6 +298,19 @@ void TableBatch::restore(qint64 id, const QStringList &values, const ContactExtr
     writeSearchText(id, values);
 }
 
+bool TableBatch::remove(qint64 id)
+{
+    requireOpen();
+    if (!m_remove)
+        m_remove = prepare(
+            QStringLiteral("DELETE FROM %1 WHERE id = ?").arg(quoted(m_table.m_tableName)));
+    m_remove->bindValue(0, id);
+    // The table's triggers drop the row's card, further values and search text with it.
+    if (!m_remove->exec())
+        link().failWrite(m_remove->lastError());
+    return m_remove->numRowsAffected() > 0;
+}
+
 void TableBatch::writeSearchText(qint64 id, const QStringList &values)
 {
     const QStringList merged =
