@@ -269,7 +269,7 @@ void TableBatch::update(qint64 id, const QStringList &values)
 void TableBatch::restore(qint64 id, const QStringList &values, const ContactExtras &extras)
 {
     requireOpen();
-    if (!values(id).isEmpty()) {
+    if (!this->values(id).isEmpty()) {
         writeExtras(id, extras);
         update(id, values);
         return;
