@@ -23,6 +23,7 @@
 #include "sample_contacts.h"
 #include "store/data_module.h"
 #include "store/table.h"
+#include "store/widgets/deleted_contacts_window.h"
 #include "sync/sync_conflicts.h"
 #include "sync/sync_settings.h"
 #include "sync/widgets/sync_conflict_window.h"
@@ -33,6 +34,7 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QProgressBar>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <cstdio>
 
@@ -220,6 +222,20 @@ void renderProgram(const QString &out, const QString &suffix, int contacts)
     failed.error.message = QStringLiteral("Serwer dav.example.org odrzucił użytkownika lub hasło "
                                           "(401 Unauthorized).");
     renderSync(out, program, failed, QStringLiteral("Form1-sync-error.png"));
+
+    // The deleted contacts after three deletes, the last two chosen.
+    TTable &table = *program.object<TDM9>()->t1;
+    table.first();
+    for (int i = 0; i < 3; ++i)
+        table.deleteRecord();
+    TDeletedContactsWindow deleted([&table] { return &table; });
+    deleted.reload();
+    deleted.showForm();
+    deleted.grdUsuniete->selectRow(1);
+    deleted.grdUsuniete->selectionModel()->select(deleted.grdUsuniete->model()->index(2, 0),
+                                                  QItemSelectionModel::Select |
+                                                      QItemSelectionModel::Rows);
+    save(&deleted, QDir(out).filePath(QStringLiteral("DeletedContactsWindow.png")));
 }
 
 // The window "Znajdź" over an existing database with a text typed.

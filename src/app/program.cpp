@@ -28,7 +28,10 @@
 #include "reports/report_definitions.h"
 #include "reports/report_runs.h"
 #include "store/data_module.h"
+#include "store/import_journal.h"
 #include "store/table.h"
+#include "store/table_batch.h"
+#include "store/widgets/deleted_contacts_window.h"
 #include "sync/widgets/carddav_settings_window.h"
 #include "sync/widgets/sync_conflict_window.h"
 #include "sync/widgets/sync_runner.h"
@@ -37,6 +40,7 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QLineEdit>
+#include <QMenu>
 #include <QScopeGuard>
 #include <QTimer>
 #include <QToolButton>
@@ -54,6 +58,7 @@ Program::~Program()
     m_find.reset(); // it reads the contact table of the data module
     // The sync first: it waits for its worker, and it and its window use the table.
     m_syncConflicts.reset();
+    m_deleted.reset();
     m_sync.reset();
     // Destroy in reverse order of creation: the windows go before the data module
     // their controls are bound to.
@@ -197,6 +202,11 @@ TForm1 *Program::createMainWindow()
     commands.showDeleted = [this] { showDeleted(); };
     commands.undoImport = [this] { undoImport(); };
     Form1 = new TForm1(std::move(commands));
+    // "Cofnij ostatni import" only while there is an import to undo.
+    for (QObject *owner : Form1->CofnijImport1->associatedObjects())
+        if (auto *menu = qobject_cast<QMenu *>(owner))
+            connect(menu, &QMenu::aboutToShow, Form1,
+                    [this] { Form1->CofnijImport1->setEnabled(importUndoable()); });
     return Form1;
 }
 
@@ -329,16 +339,80 @@ void Program::showSyncConflicts()
     m_syncConflicts->showForm();
 }
 
-void Program::showBackups()
-{
-}
+void Program::showBackups() {}
 
 void Program::showDeleted()
 {
+    if (!postOpenEdit())
+        return;
+    if (!m_deleted)
+        m_deleted = std::make_unique<TDeletedContactsWindow>(contacts());
+    m_deleted->reload();
+    m_deleted->runModal();
 }
 
 void Program::undoImport()
 {
+    // The undo writes in a transaction of its own, as the import did.
+    if (!postOpenEdit())
+        return;
+    TTable *table = DM9 ? DM9->t1 : nullptr;
+    if (!table || !table->active())
+        return;
+    const QString caption = QStringLiteral("Cofnij ostatni import");
+    try {
+        ImportJournal journal(table->database(), table->tableName(), table->fieldNames());
+        const auto last = journal.summary();
+        if (!last) {
+            showMessage(DialogKind::Information, caption,
+                        QStringLiteral("Nie ma importu, który można cofnąć."));
+            return;
+        }
+        DialogRequest question;
+        question.kind = DialogKind::Confirmation;
+        question.caption = caption;
+        question.text =
+            QStringLiteral("Cofnąć import z %1 z pliku %2?\n\nDodane kontakty (%3) zostaną "
+                           "usunięte (pozostaną wśród usuniętych kontaktów), a w uzupełnionych "
+                           "kontaktach (%4) wrócą poprzednie dane.")
+                .arg(last->at.toLocalTime().toString(QStringLiteral("dd.MM.yyyy HH:mm")),
+                     last->file)
+                .arg(last->added)
+                .arg(last->updated);
+        question.buttons = {DialogButton::Yes, DialogButton::No};
+        question.defaultButton = DialogButton::No;
+        question.escapeButton = DialogButton::No;
+        if (Dialogs::current().ask(question) != DialogButton::Yes)
+            return;
+        TableBatch batch(*table);
+        const ImportJournal::Undone undone = journal.undo(batch);
+        batch.commit();
+        table->refresh();
+        QString report = QStringLiteral("Cofnięto import: usunięto %1, przywrócono %2.")
+                             .arg(undone.removed)
+                             .arg(undone.restored);
+        if (!undone.changedSince.isEmpty())
+            report += QStringLiteral("\n\nNie cofnięto zmian w kontaktach zmienionych od "
+                                     "importu: %1.")
+                          .arg(undone.changedSince.join(QStringLiteral(", ")));
+        showMessage(DialogKind::Information, caption, report);
+    } catch (const KaxError &error) {
+        reportError(error.message());
+    }
+}
+
+bool Program::importUndoable() const
+{
+    TTable *table = DM9 ? DM9->t1 : nullptr;
+    if (!table || !table->active())
+        return false;
+    try {
+        return ImportJournal(table->database(), table->tableName(), table->fieldNames())
+            .summary()
+            .has_value();
+    } catch (const KaxError &) {
+        return false; // the item then stays off; its use would show the error
+    }
 }
 
 void Program::showSyncSettings()

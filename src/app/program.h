@@ -22,6 +22,7 @@ class ReportContainer;
 class TerminationSignals;
 class PasswordStore;
 class SyncRunner;
+class TDeletedContactsWindow;
 class TSyncConflictWindow;
 
 // The application's windows and data module: created once, in the start-up order,
@@ -107,6 +108,9 @@ public:
     void showBackups();
     void showDeleted();
     void undoImport();
+    // Whether the last import can be undone (a journal of it is kept).
+    bool importUndoable() const;
+    TDeletedContactsWindow *deletedContactsWindow() const { return m_deleted.get(); }
     TSyncConflictWindow *syncConflictWindow() const { return m_syncConflicts.get(); }
     // The CardDAV settings window; the sync takes its settings once they are saved.
     void showSyncSettings();
@@ -135,6 +139,7 @@ private:
     std::unique_ptr<PasswordStore> m_keyring;
     std::unique_ptr<SyncRunner> m_sync;
     std::unique_ptr<TSyncConflictWindow> m_syncConflicts;
+    std::unique_ptr<TDeletedContactsWindow> m_deleted;
     int m_signalsReceived = 0;
 
     // The objects that commands spanning windows use, as created.

@@ -8,6 +8,7 @@
 #include "platform/errors.h"
 #include "platform/file_access.h"
 #include "platform/file_stamp.h"
+#include "store/import_journal.h"
 #include "store/search_words.h"
 #include "store/sql_engine.h"
 #include "store/table.h"
@@ -234,6 +235,8 @@ Result importFile(TTable &contacts, const QString &path, const Options &options)
     qint64 line = 0; // where the contact being written ends in the file
     try {
         TableBatch batch(contacts);
+        // What the import adds and updates, so that it can be undone: in its transaction.
+        ImportJournal journal(contacts.database(), contacts.tableName(), contacts.fieldNames());
         const RecordPlaces places(contacts.fieldNames());
         DuplicateFinder finder;
         finder.addStored(batch);
@@ -311,6 +314,7 @@ Result importFile(TTable &contacts, const QString &path, const Options &options)
                         item.keys.uid.clear();
                     }
                     const qint64 id = batch.insert(item.row);
+                    journal.added(id);
                     if (!addingAll)
                         finder.add(id, item.keys);
                     else
@@ -324,10 +328,14 @@ Result importFile(TTable &contacts, const QString &path, const Options &options)
                         ++result.skipped;
                         continue;
                     }
+                    const QStringList before = batch.values(storedId);
+                    const ContactExtras extrasBefore = batch.extras(storedId);
                     // The search text takes in the further values stored, so they go first.
                     if (stored.extras != extras)
                         batch.writeExtras(storedId, stored.extras);
-                    batch.update(storedId, places.values(stored));
+                    const QStringList after = places.values(stored);
+                    batch.update(storedId, after);
+                    journal.updated(storedId, before, extrasBefore, after, batch.extras(storedId));
                     finder.add(storedId, Keys::from(stored));
                     ++result.updated;
                     if (result.firstId < 0)
@@ -345,6 +353,7 @@ Result importFile(TTable &contacts, const QString &path, const Options &options)
             return failed(QStringLiteral("W pliku %1 nie znaleziono żadnych kontaktów.").arg(path));
         result.skipped += source->unusable();
         result.notices = source->notices();
+        journal.finish(QFileInfo(path).absoluteFilePath());
         const bool committed = batch.commit([&options, read](int percent) {
             return !options.progress ||
                    options.progress(read, kReadShare + percent * (100 - kReadShare) / 100);

@@ -1,9 +1,11 @@
 #include "store/table.h"
 
+#include "platform/clock.h"
 #include "platform/errors.h"
 #include "store/background_checkpoint.h"
 #include "store/bulk_statement.h"
 #include "store/contact_schema.h"
+#include "store/deleted_contacts.h"
 #include "store/key_repair.h"
 #include "store/search_index.h"
 #include "store/sort_key.h"
@@ -122,6 +124,14 @@ void TTable::openStructure()
         SearchIndex::ensure(m_link.db(), m_tableName, m_rebuildProgress);
     } catch (const DatabaseError &error) {
         qWarning("Kartax2000: nie można zbudować indeksu wyszukiwania bazy %s: %s",
+                 qPrintable(path()), qPrintable(error.message()));
+    }
+    try {
+        DeletedContacts deleted(m_link.db(), m_tableName, m_fields);
+        deleted.ensure();
+        deleted.purge(Clock::now().addDays(-DeletedContacts::kKeptDays));
+    } catch (const DatabaseError &error) {
+        qWarning("Kartax2000: nie można utworzyć tabeli usuniętych kontaktów bazy %s: %s",
                  qPrintable(path()), qPrintable(error.message()));
     }
     m_searchWriter = std::make_unique<SearchIndexWriter>(m_link.db(), m_tableName);

@@ -3,6 +3,7 @@
 #include "platform/errors.h"
 #include "store/bulk_statement.h"
 #include "store/contact_schema.h"
+#include "store/deleted_contacts.h"
 #include "store/search_index.h"
 #include "store/sort_key.h"
 #include "store/sql_engine.h"
@@ -302,8 +303,17 @@ bool TableBatch::remove(qint64 id)
 {
     requireOpen();
     if (!m_remove)
-        m_remove = prepare(
-            QStringLiteral("DELETE FROM %1 WHERE id = ?").arg(quoted(m_table.m_tableName)));
+        m_remove =
+            prepare(QStringLiteral("DELETE FROM %1 WHERE id = ?").arg(quoted(m_table.m_tableName)));
+    // Kept among the deleted contacts first, in the batch's transaction.
+    if (!m_deleted)
+        m_deleted = std::make_unique<DeletedContacts>(db(), m_table.m_tableName, m_table.m_fields);
+    try {
+        m_deleted->keep(id);
+    } catch (const DatabaseError &) {
+        rollback();
+        throw;
+    }
     m_remove->bindValue(0, id);
     // The table's triggers drop the row's card, further values and search text with it.
     if (!m_remove->exec())
@@ -465,6 +475,7 @@ void TableBatch::finishStatements()
     m_unmark.reset();
     m_search.reset();
     m_details.reset();
+    m_deleted.reset();
 }
 
 void TableBatch::rollback()

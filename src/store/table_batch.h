@@ -10,6 +10,7 @@
 #include "store/contact_details.h"
 
 class BulkStatement;
+class DeletedContacts;
 class QSqlDatabase;
 class SearchIndexWriter;
 class SqlEngine;
@@ -63,8 +64,8 @@ public:
     // contacts and the undo of an import bring contacts back this way, so that the
     // history file's lines and the sync still refer to them.
     void restore(qint64 id, const QStringList &values, const ContactExtras &extras);
-    // Deletes the row with this id, with its further values and card; false when no
-    // row has it.
+    // Deletes the row with this id, with its further values and card, keeping it among
+    // the deleted contacts; false when no row has it.
     bool remove(qint64 id);
     // Replaces the further values of a row and, when given, sets its UID and kept
     // properties; a new row without any needs no call.
@@ -127,7 +128,7 @@ private:
     qint64 m_updated = 0;
     std::unique_ptr<BulkStatement> m_insert;
     std::unique_ptr<BulkStatement> m_insertWithId; // made when restore() first inserts
-    std::unique_ptr<QSqlQuery> m_remove;            // made when remove() is first called
+    std::unique_ptr<QSqlQuery> m_remove;           // made when remove() is first called
     std::unique_ptr<BulkStatement> m_update;
     std::unique_ptr<BulkStatement> m_insertCard; // while the table keeps cards
     std::unique_ptr<BulkStatement> m_insertDetail;
@@ -138,4 +139,5 @@ private:
     std::unique_ptr<QSqlQuery> m_unmark;
     std::unique_ptr<SearchIndexWriter> m_search;
     std::unique_ptr<DetailStore> m_details;
+    std::unique_ptr<DeletedContacts> m_deleted; // made when remove() is first called
 };

@@ -3,6 +3,7 @@
 #include "platform/errors.h"
 #include "store/contact_details.h"
 #include "store/contact_schema.h"
+#include "store/deleted_contacts.h"
 #include "store/search_index.h"
 #include "store/sort_key.h"
 #include "store/sql_engine.h"
@@ -265,11 +266,35 @@ void TTable::deleteRecord()
         QStringLiteral("DELETE FROM %1 WHERE id = ?%2").arg(quoted(m_tableName), unchanged));
     for (int i = 0; i < binds.size(); ++i)
         remove.bindValue(i, binds[i]);
-    if (!remove.exec())
-        m_link.failWrite(remove.lastError());
-    if (remove.numRowsAffected() == 0 && rowExists(m_current.id))
-        throw DatabaseError(QString::fromUtf8(kChangedByOther) +
-                            QStringLiteral(" Nie został usunięty."));
+    // The contact is kept among the deleted ones in the deleting transaction: kept only
+    // when deleted.
+    if (!m_link.db().transaction())
+        m_link.failWrite(m_link.db().lastError());
+    try {
+        DeletedContacts(m_link.db(), m_tableName, m_fields).keep(m_current.id);
+    } catch (const DatabaseError &) {
+        m_link.db().rollback();
+        throw;
+    }
+    if (!remove.exec()) {
+        const QSqlError error = remove.lastError();
+        m_link.db().rollback();
+        m_link.failWrite(error);
+    }
+    if (remove.numRowsAffected() == 0) {
+        remove.finish();
+        m_link.db().rollback();
+        if (rowExists(m_current.id))
+            throw DatabaseError(QString::fromUtf8(kChangedByOther) +
+                                QStringLiteral(" Nie został usunięty."));
+    } else {
+        remove.finish();
+        if (!m_link.db().commit()) {
+            const QSqlError error = m_link.db().lastError();
+            m_link.db().rollback();
+            m_link.failWrite(error);
+        }
+    }
     const Row gone = m_current;
     const bool wasEditing = editing();
     m_state = DataSetState::Browse;

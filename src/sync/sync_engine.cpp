@@ -3,6 +3,7 @@
 #include "exchange/duplicate_finder.h"
 #include "exchange/vcard.h"
 #include "platform/errors.h"
+#include "store/deleted_contacts.h"
 #include "store/sql_text.h"
 #include "store/table.h"
 #include "store/table_batch.h"
@@ -709,10 +710,13 @@ void SyncSession::deleteLocal(QList<Item> &items)
     QSqlQuery remove(m_table.database());
     remove.prepare(
         QStringLiteral("DELETE FROM %1 WHERE id = ?").arg(SqlText::quoted(m_table.tableName())));
+    // Each is kept among the deleted contacts, in the deleting transaction.
+    DeletedContacts deleted(m_table.database(), m_table.tableName(), m_table.fieldNames());
     m_state.begin();
     try {
         for (Item *item : std::as_const(deletes)) {
             if (item->deleteLocal) {
+                deleted.keep(item->id);
                 remove.bindValue(0, item->id);
                 if (!remove.exec())
                     throw DatabaseError(remove.lastError().text());

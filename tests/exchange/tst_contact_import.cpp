@@ -2,7 +2,10 @@
 #include "exchange/contact_import.h"
 #include "records.h"
 #include "store/contact_search.h"
+#include "store/deleted_contacts.h"
+#include "store/import_journal.h"
 #include "store/table.h"
+#include "store/table_batch.h"
 #include "support/contact_fixture.h"
 
 #include <QFile>
@@ -75,6 +78,7 @@ private slots:
     void aFileImportedTwiceAddsNothing_data();
     void aFileImportedTwiceAddsNothing();
     void furtherValuesComeAlong();
+    void anImportIsUndone();
     void failureLeavesTheTableAsItWas_data();
     void failureLeavesTheTableAsItWas();
     void serverGoneIsSaidInPolish();
@@ -343,6 +347,55 @@ void TestContactImport::furtherValuesComeAlong()
     extras = to.table().extras();
     QVERIFY(!extras.uid.isEmpty() && extras.uid != u"urn:uuid:a1"_s);
     QCOMPARE(extras.kept, u"X-A:1"_s);
+}
+
+void TestContactImport::anImportIsUndone()
+{
+    ContactFixture fx;
+    QVERIFY(importFile(fx.table(),
+                       write(fx, "a.vcf", kStored + "BEGIN:VCARD\nFN:Wisła SA\nEND:VCARD\n"), {})
+                .ok);
+    // The next import fills both stored contacts' empty fields and adds one.
+    const QString path =
+        write(fx, "b.vcf",
+              "BEGIN:VCARD\nFN:łódzka SP.\nTEL:22-555-11-22\nURL:lodzka.pl\nTEL:601 000 111\n"
+              "END:VCARD\nBEGIN:VCARD\nFN:Wisła SA\nNOTE:n\nEND:VCARD\n"
+              "BEGIN:VCARD\nFN:Nowa\nEND:VCARD\n");
+    Options options;
+    options.askDuplicate = [](const Duplicate &) { return Decision{Choice::UpdateEmpty, true}; };
+    QCOMPARE(importFile(fx.table(), path, options).summary(),
+             QStringLiteral("Dodano 1, zaktualizowano 2, pominięto 0"));
+    TTable &t = fx.table();
+    ImportJournal journal(t.database(), t.tableName(), t.fieldNames());
+    const auto last = journal.summary();
+    QVERIFY(last);
+    QCOMPARE(
+        QStringList({last->file, QString::number(last->added), QString::number(last->updated)}),
+        QStringList({path, "1", "2"}));
+    // Changed since the import: left as it is, and named.
+    t.first();
+    t.last();
+    QCOMPARE(t.fieldText(QStringLiteral("Nazwa")), QStringLiteral("Wisła SA"));
+    t.edit();
+    t.setFieldText(QStringLiteral("Uwagi"), QStringLiteral("moja"));
+    t.post();
+    ImportJournal::Undone undone;
+    {
+        TableBatch batch(t);
+        undone = journal.undo(batch);
+        batch.commit();
+    }
+    QCOMPARE(undone.removed, 1);
+    QCOMPARE(undone.restored, 1);
+    QCOMPARE(undone.changedSince, QStringList{"Wisła SA"});
+    QCOMPARE(fx.walkForward(), (QStringList{"Łódzka Sp.", "Wisła SA"}));
+    QCOMPARE(fx.walkForward(QStringLiteral("Uwagi")), (QStringList{"", "moja"}));
+    QCOMPARE(fx.walkForward(QStringLiteral("Http")), (QStringList{"", ""}));
+    t.first();
+    QVERIFY(t.details().isEmpty()); // the further telephone the import added is gone
+    QCOMPARE(DeletedContacts(t.database(), t.tableName()).list().first().values.first(),
+             QStringLiteral("Nowa"));
+    QVERIFY(!journal.summary());
 }
 
 void TestContactImport::failureLeavesTheTableAsItWas_data()

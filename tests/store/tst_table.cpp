@@ -1,10 +1,13 @@
+#include "platform/clock.h"
 #include "platform/errors.h"
 #include "platform/settings_store.h"
 #include "store/contact_search.h"
 #include "store/data_module.h"
 #include "store/data_source.h"
+#include "store/deleted_contacts.h"
 #include "store/incremental_search.h"
 #include "store/table.h"
+#include "store/table_batch.h"
 #include "support/contact_fixture.h"
 
 #include <QDir>
@@ -17,6 +20,7 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QTest>
+#include <QTimeZone>
 #include <algorithm>
 #include <functional>
 #include <pwd.h>
@@ -42,6 +46,7 @@ private slots:
     void unchangedEditIsDroppedOnLeaving();
     void insertTakesItsPlaceAndCancelLeavesNothing();
     void deleteMovesToFollowingThenPrevious();
+    void deletedContactComesBackWhole();
     void furtherValuesGoWithTheRecord();
     void failedPostKeepsEditWithValues();
     void lockedDatabaseFailsPostAndKeepsEdit();
@@ -335,6 +340,72 @@ void TestTable::deleteMovesToFollowingThenPrevious()
     QVERIFY(t.isEmpty());
     QCOMPARE(t.fieldText(QStringLiteral("Nazwa")), QString());
     QVERIFY_THROWS_EXCEPTION(DatabaseError, t.deleteRecord());
+}
+
+void TestTable::deletedContactComesBackWhole()
+{
+    ContactFixture fx;
+    const auto restoreClock = qScopeGuard([] { Clock::setSource({}); });
+    const QDateTime deletedAt(QDate(2026, 12, 1), QTime(9, 30), QTimeZone::utc());
+    Clock::setSource([&deletedAt] { return deletedAt; });
+    TTable &t = fx.table();
+    const QStringList values{"Alfa",          "Budowa",        "Ala",     "Polska",       "Łódź",
+                             "90-001",        "Piotrkowska 1", "łódzkie", "42 555 11 22", "",
+                             "biuro@alfa.pl", "alfa.pl",       "uwagi"};
+    const ContactExtras extras{
+        {{ContactDetail::Phone, QStringLiteral("komórkowy"), {}, QStringLiteral("603 555 111")},
+         {ContactDetail::Address, {}, {}, ContactDetail::joinAddress({"", "", "Długa 2"})}},
+        QStringLiteral("uid-alfa"),
+        QStringLiteral("2026-11-30T10:00:00Z"),
+        QStringLiteral("X-PHOTO:abc\nNICKNAME:Al")};
+    const qint64 id = 1000;
+    const auto stored = [&t](qint64 at) { return TableBatch(t).values(at); };
+    {
+        TableBatch batch(t);
+        batch.restore(id, values, extras);
+        batch.commit();
+    }
+    fx.add(QStringLiteral("Beta"));
+    QVERIFY(t.locate(id));
+    t.deleteRecord();
+    DeletedContacts deleted(t.database(), t.tableName(), t.fieldNames());
+    QList<DeletedContact> kept = deleted.list();
+    QCOMPARE(kept.size(), 1);
+    QCOMPARE(kept[0].id, id);
+    QCOMPARE(kept[0].values, values);
+    QCOMPARE(kept[0].extras, extras);
+    QCOMPARE(kept[0].deletedAt, deletedAt);
+    {
+        TableBatch batch(t);
+        QCOMPARE(deleted.bringBack(batch, id), id);
+        batch.commit();
+    }
+    QVERIFY(t.locate(id));
+    QCOMPARE(stored(id), values);
+    QCOMPARE(t.extras(), extras);
+    QVERIFY(deleted.list().isEmpty());
+
+    // Deleted again, and its id taken meanwhile: it comes back under a new one.
+    t.deleteRecord();
+    {
+        TableBatch batch(t);
+        batch.restore(id, {"Zajęty", "", "", "", "", "", "", "", "", "", "", "", ""}, {});
+        const qint64 again = deleted.bringBack(batch, id);
+        QVERIFY(again != id);
+        QCOMPARE(batch.values(again), values);
+        QCOMPARE(batch.values(id).first(), QStringLiteral("Zajęty"));
+        batch.commit();
+    }
+    // Kept at least 30 days: a table opened later drops only what is older.
+    QVERIFY(t.locate(id));
+    t.deleteRecord();
+    for (const auto &[days, left] : {std::pair{30, 1}, std::pair{31, 0}}) {
+        fx.close();
+        Clock::setSource([&deletedAt, days] { return deletedAt.addDays(days); });
+        fx.open();
+        QCOMPARE(DeletedContacts(fx.table().database(), fx.table().tableName()).list().size(),
+                 left);
+    }
 }
 
 void TestTable::furtherValuesGoWithTheRecord()
