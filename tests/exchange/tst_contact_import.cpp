@@ -34,12 +34,14 @@ QString write(const ContactFixture &fx, const QString &name, const QByteArray &b
 
 // Whether a row another program inserts after an import is still marked for the
 // program to give it its sort keys and search text.
-// The indexes of a contact table in a file and of its search text.
+// The indexes of a contact table in a file, of its deleted contacts and of its search
+// text.
 const QString kIndexNames =
     QStringLiteral("SELECT group_concat(name, ' ') FROM (SELECT name FROM sqlite_master "
                    "WHERE type = 'index' AND sql IS NOT NULL ORDER BY name)");
-const QString kIndexes = QStringLiteral("Kartax2000_search_start_b Kartax2000_search_start_f "
-                                        "Kartax2000_search_start_n bInd fInd nInd\n");
+const QString kIndexes =
+    QStringLiteral("Kartax2000_deleted_at Kartax2000_search_start_b Kartax2000_search_start_f "
+                   "Kartax2000_search_start_n bInd fInd nInd\n");
 
 bool othersWritesAreMarked(ContactFixture &fx)
 {
