@@ -348,7 +348,7 @@ void Program::showDeleted()
     if (!m_deleted)
         m_deleted = std::make_unique<TDeletedContactsWindow>(contacts());
     m_deleted->reload();
-    m_deleted->runModal();
+    m_deleted->showForm(); // modal to the other windows; "Zamknij" hides it
 }
 
 void Program::undoImport()

@@ -77,17 +77,40 @@ void DeletedContacts::ensure()
     m_ensured = true;
 }
 
+QSqlQuery &DeletedContacts::prepared(std::unique_ptr<QSqlQuery> &slot, const QString &sql,
+                                     const QVariantList &binds)
+{
+    if (!slot) {
+        slot = std::make_unique<QSqlQuery>(m_db);
+        slot->setForwardOnly(true);
+        if (!slot->prepare(sql)) {
+            const QString message = SqlText::engineMessage(slot->lastError());
+            slot.reset();
+            throw DatabaseError(message);
+        }
+    }
+    for (int i = 0; i < binds.size(); ++i)
+        slot->bindValue(i, binds[i]);
+    if (!slot->exec())
+        throw DatabaseError(SqlText::engineMessage(slot->lastError()));
+    return *slot;
+}
+
 void DeletedContacts::keep(qint64 id)
 {
     ensure();
     QStringList columns;
     for (const QString &field : std::as_const(m_fields))
         columns << quoted(field);
-    QSqlQuery select = run(QStringLiteral("SELECT %1 FROM %2 WHERE id = ?")
-                               .arg(columns.join(QStringLiteral(", ")), quoted(m_table)),
-                           {id});
-    if (!select.next())
+    // Prepared once: an undone import keeps many.
+    QSqlQuery &select = prepared(m_select,
+                                 QStringLiteral("SELECT %1 FROM %2 WHERE id = ?")
+                                     .arg(columns.join(QStringLiteral(", ")), quoted(m_table)),
+                                 {id});
+    if (!select.next()) {
+        select.finish();
         return; // nothing to delete either
+    }
     QStringList values;
     for (int i = 0; i < m_fields.size(); ++i)
         values << select.value(i).toString(); // a NULL stays a null string
@@ -98,12 +121,14 @@ void DeletedContacts::keep(qint64 id)
     const auto text = [](const QString &value) {
         return value.isEmpty() ? QVariant() : QVariant(value);
     };
-    run(QStringLiteral("INSERT INTO %1 (contact, deleted_at, vals, details, uid, rev, kept) "
-                       "VALUES (?, ?, ?, ?, ?, ?, ?)")
-            .arg(quoted(tableName(m_table))),
-        {id, storedTime(Clock::now()), ContactJson::valuesText(m_fields, values),
-         ContactJson::detailsText(extras.details), text(extras.uid), text(extras.revision),
-         text(extras.kept)});
+    prepared(m_insert,
+             QStringLiteral("INSERT INTO %1 (contact, deleted_at, vals, details, uid, rev, kept) "
+                            "VALUES (?, ?, ?, ?, ?, ?, ?)")
+                 .arg(quoted(tableName(m_table))),
+             {id, storedTime(Clock::now()), ContactJson::valuesText(m_fields, values),
+              ContactJson::detailsText(extras.details), text(extras.uid), text(extras.revision),
+              text(extras.kept)})
+        .finish();
 }
 
 QList<DeletedContact> DeletedContacts::select(const QString &where, const QVariantList &binds)

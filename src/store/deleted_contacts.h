@@ -59,10 +59,13 @@ public:
 private:
     QSqlQuery run(const QString &sql, const QVariantList &binds = {});
     QList<DeletedContact> select(const QString &where, const QVariantList &binds);
+    QSqlQuery &prepared(std::unique_ptr<QSqlQuery> &slot, const QString &sql,
+                        const QVariantList &binds);
 
     QSqlDatabase m_db;
     QString m_table;
     QStringList m_fields;
     bool m_ensured = false;
     std::unique_ptr<DetailStore> m_details;
+    std::unique_ptr<QSqlQuery> m_select, m_insert; // keep()'s
 };

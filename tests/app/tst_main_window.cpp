@@ -3,12 +3,14 @@
 #include "dbcontrols/db_edit.h"
 #include "dbcontrols/db_navigator.h"
 #include "dbcontrols/db_text.h"
+#include "exchange/contact_import.h"
 #include "forms/date_text.h"
 #include "history/history_window.h"
 #include "messaging/favourites_window.h"
 #include "platform/clock.h"
 #include "platform/settings_store.h"
 #include "store/table.h"
+#include "store/widgets/deleted_contacts_window.h"
 #include "support/contact_fixture.h"
 #include "support/program_fixture.h"
 #include "support/recording_shell.h"
@@ -21,14 +23,18 @@
 
 #include <QAccessible>
 #include <QAction>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPushButton>
+#include <QScopeGuard>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QStatusBar>
+#include <QTableWidget>
 #include <QTest>
 #include <QTimer>
 
@@ -59,6 +65,7 @@ private slots:
     void exactCaptions();
     void assistiveTechnologyReadsEveryControl();
     void syncPanelAndConflictsFromMenu();
+    void importUndoneAndContactBroughtBackFromMenu();
 
 private:
     static QToolButton *navButton(TForm1 &form, DBNavigator::Button which)
@@ -583,6 +590,53 @@ void TestMainWindow::syncPanelAndConflictsFromMenu()
     form.KonfliktySynchronizacji1->trigger();
     QVERIFY(fx.program().syncConflictWindow()->isVisible());
     QCOMPARE(fx.program().syncConflictWindow()->lstKopie->count(), 1);
+}
+
+void TestMainWindow::importUndoneAndContactBroughtBackFromMenu()
+{
+    ProgramFixture fx;
+    const QDateTime at(QDate(2026, 12, 10), QTime(8, 15));
+    Clock::setSource([at] { return at; });
+    const auto restoreClock = qScopeGuard([] { Clock::setSource({}); });
+    TForm1 &form = fx.form1();
+    QMenu *menu = nullptr;
+    for (QObject *owner : form.CofnijImport1->associatedObjects())
+        menu = menu ? menu : qobject_cast<QMenu *>(owner);
+    QVERIFY(menu);
+    emit menu->aboutToShow();
+    QVERIFY(!form.CofnijImport1->isEnabled()); // nothing imported yet
+    const QString path = fx.folder() + QStringLiteral("/nowe.vcf");
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("BEGIN:VCARD\nFN:Alfa\nEND:VCARD\nBEGIN:VCARD\nFN:Beta\nEND:VCARD\n");
+    file.close();
+    QVERIFY(ContactImport::importFile(fx.table(), path, {}).ok);
+    emit menu->aboutToShow();
+    QVERIFY(form.CofnijImport1->isEnabled());
+
+    InstalledScriptedDialogs dialogs;
+    dialogs->queue(DialogButton::Yes);
+    dialogs->queue(DialogButton::Ok);
+    form.CofnijImport1->trigger();
+    QCOMPARE(dialogs->texts(),
+             QStringList({QStringLiteral("Cofnąć import z 10.12.2026 08:15 z pliku %1?\n\nDodane "
+                                         "kontakty (2) zostaną usunięte (pozostaną wśród "
+                                         "usuniętych kontaktów), a w uzupełnionych kontaktach "
+                                         "(0) wrócą poprzednie dane.")
+                              .arg(path),
+                          QStringLiteral("Cofnięto import: usunięto 2, przywrócono 0.")}));
+    QVERIFY(fx.table().isEmpty());
+
+    // Both come back from the window; the card shows the first chosen.
+    form.UsunieteKontakty1->trigger();
+    TDeletedContactsWindow *window = fx.program().deletedContactsWindow();
+    QVERIFY(window->isVisible());
+    window->grdUsuniete->selectAll();
+    window->btnPrzywroc->click();
+    window->btnZamknij->click();
+    QVERIFY(!window->isVisible());
+    QCOMPARE(fx.table().fieldText(QStringLiteral("Nazwa")), QStringLiteral("Beta"));
+    QCOMPARE(walkForward(fx.table()), QStringList({"Alfa", "Beta"}));
 }
 
 QTEST_MAIN(TestMainWindow)

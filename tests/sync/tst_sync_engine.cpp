@@ -1,5 +1,6 @@
 #include "exchange/contact_record.h"
 #include "platform/clock.h"
+#include "store/deleted_contacts.h"
 #include "store/table.h"
 #include "store/table_batch.h"
 #include "support/contact_fixture.h"
@@ -257,6 +258,12 @@ void TestSyncEngine::deletes()
     PHONE_SYNC(s);
     SYNCED(s, "wysłano 0, pobrano 0, usunięto 2, konflikty 0");
     QCOMPARE(s.names(), QStringList({"D3", "D4"}));
+    // Both are kept among the deleted contacts, the one deleted there by the sync first.
+    QStringList deleted;
+    for (const DeletedContact &contact :
+         DeletedContacts(s.fixture.table().database(), s.fixture.table().tableName()).list())
+        deleted << contact.values.first();
+    QCOMPARE(deleted, QStringList({"D2", "D1"}));
     PHONE_SYNC(s);
     QCOMPARE(s.vdir->cards().size(), 2);
 
