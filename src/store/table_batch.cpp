@@ -279,9 +279,9 @@ void TableBatch::restore(qint64 id, const QStringList &values, const ContactExtr
     if (!m_insertWithId) {
         QStringList marks;
         marks.fill(QStringLiteral("?"), m_columns.size() + 1);
-        m_insertWithId = bulk(QStringLiteral("INSERT INTO %1 (id, %2) VALUES (%3)")
-                                  .arg(quoted(m_table.m_tableName), m_columns.join(u", "),
-                                       marks.join(u", ")));
+        m_insertWithId =
+            bulk(QStringLiteral("INSERT INTO %1 (id, %2) VALUES (%3)")
+                     .arg(quoted(m_table.m_tableName), m_columns.join(u", "), marks.join(u", ")));
     }
     m_insertWithId->bind(0, id);
     int position = 1;
