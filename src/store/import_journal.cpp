@@ -2,10 +2,12 @@
 
 #include "platform/clock.h"
 #include "platform/errors.h"
+#include "store/contact_details.h"
 #include "store/contact_json.h"
 #include "store/sql_text.h"
 #include "store/table_batch.h"
 
+#include <QSet>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QVariant>
@@ -149,12 +151,34 @@ ImportJournal::Undone ImportJournal::undo(TableBatch &batch)
                 return true;
         return false;
     };
-    for (const auto &[first, last] : std::as_const(runs))
-        for (qint64 id = first; id <= last; ++id)
-            if (batch.remove(id))
+    const qsizetype nameField = m_fields.indexOf(QStringLiteral("Nazwa"));
+    const auto shownName = [](const QString &shown) {
+        return shown.isEmpty() ? QStringLiteral("(bez nazwy)") : shown;
+    };
+    // The import gave every contact it added one revision; one edited since carries a
+    // later one, and stays, named.
+    QSet<qint64> editedSince;
+    if (DetailStore(m_db, m_table).available()) {
+        const QString card = SqlText::quoted(ContactDetails::cardTable(m_table));
+        for (const auto &[first, lastId] : std::as_const(runs)) {
+            QSqlQuery edited = run(
+                QStringLiteral("SELECT c.id, t.%1 FROM %2 c JOIN %3 t ON t.id = c.id "
+                               "WHERE c.id BETWEEN ? AND ? AND c.rev > (SELECT min(rev) FROM %2 "
+                               "WHERE id BETWEEN ? AND ?) ORDER BY c.id")
+                    .arg(SqlText::quoted(m_fields.value(nameField, QStringLiteral("id"))), card,
+                         SqlText::quoted(m_table)),
+                {first, lastId, first, lastId});
+            while (edited.next()) {
+                editedSince.insert(edited.value(0).toLongLong());
+                undone.changedSince << shownName(edited.value(1).toString());
+            }
+        }
+    }
+    for (const auto &[first, lastId] : std::as_const(runs))
+        for (qint64 id = first; id <= lastId; ++id)
+            if (!editedSince.contains(id) && batch.remove(id))
                 ++undone.removed;
 
-    const qsizetype nameField = m_fields.indexOf(QStringLiteral("Nazwa"));
     QSqlQuery updated =
         run(QStringLiteral("SELECT contact, before_text, after_text FROM %1 ORDER BY contact")
                 .arg(name("_updated")));
@@ -185,7 +209,7 @@ ImportJournal::Undone ImportJournal::undo(TableBatch &batch)
         if (current.isEmpty() || !same(current, afterValues) || currentExtras != after) {
             const QString shown =
                 current.isEmpty() ? afterValues.value(nameField) : current.value(nameField);
-            undone.changedSince << (shown.isEmpty() ? QStringLiteral("(bez nazwy)") : shown);
+            undone.changedSince << shownName(shown);
             continue;
         }
         batch.writeExtras(id, before);

@@ -49,11 +49,12 @@ public:
     {
         qint64 removed = 0;
         qint64 restored = 0;
-        QStringList changedSince; // the names of the updated contacts left as they are
+        QStringList changedSince; // the names of the contacts changed since, left as they are
     };
     // Undoes the import through the batch: removes what it added (kept among the deleted
-    // contacts) and puts back what it updated unless the contact was changed since
-    // (its values or extras differ from those the import left); then clears the journal.
+    // contacts) and puts back what it updated, except contacts changed since (an added
+    // one edited after the import, an updated one whose values or extras differ from
+    // those the import left); then clears the journal.
     Undone undo(TableBatch &batch);
     // Drops the journal.
     void clear();

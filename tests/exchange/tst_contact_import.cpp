@@ -362,20 +362,24 @@ void TestContactImport::anImportIsUndone()
         write(fx, "b.vcf",
               "BEGIN:VCARD\nFN:łódzka SP.\nTEL:22-555-11-22\nURL:lodzka.pl\nTEL:601 000 111\n"
               "END:VCARD\nBEGIN:VCARD\nFN:Wisła SA\nNOTE:n\nEND:VCARD\n"
-              "BEGIN:VCARD\nFN:Nowa\nEND:VCARD\n");
+              "BEGIN:VCARD\nFN:Nowa\nEND:VCARD\nBEGIN:VCARD\nFN:Inna\nEND:VCARD\n");
     Options options;
     options.askDuplicate = [](const Duplicate &) { return Decision{Choice::UpdateEmpty, true}; };
     QCOMPARE(importFile(fx.table(), path, options).summary(),
-             QStringLiteral("Dodano 1, zaktualizowano 2, pominięto 0"));
+             QStringLiteral("Dodano 2, zaktualizowano 2, pominięto 0"));
     TTable &t = fx.table();
     ImportJournal journal(t.database(), t.tableName(), t.fieldNames());
     const auto last = journal.summary();
     QVERIFY(last);
     QCOMPARE(
         QStringList({last->file, QString::number(last->added), QString::number(last->updated)}),
-        QStringList({path, "1", "2"}));
-    // Changed since the import: left as it is, and named.
+        QStringList({path, "2", "2"}));
+    // Changed since the import, an added contact and an updated one: left, and named.
+    QTest::qWait(1100); // an edit a second later carries a later revision
     t.first();
+    t.edit();
+    t.setFieldText(QStringLiteral("Uwagi"), QStringLiteral("też moja"));
+    t.post();
     t.last();
     QCOMPARE(t.fieldText(QStringLiteral("Nazwa")), QStringLiteral("Wisła SA"));
     t.edit();
@@ -389,11 +393,12 @@ void TestContactImport::anImportIsUndone()
     }
     QCOMPARE(undone.removed, 1);
     QCOMPARE(undone.restored, 1);
-    QCOMPARE(undone.changedSince, QStringList{"Wisła SA"});
-    QCOMPARE(fx.walkForward(), (QStringList{"Łódzka Sp.", "Wisła SA"}));
-    QCOMPARE(fx.walkForward(QStringLiteral("Uwagi")), (QStringList{"", "moja"}));
-    QCOMPARE(fx.walkForward(QStringLiteral("Http")), (QStringList{"", ""}));
+    QCOMPARE(undone.changedSince, (QStringList{"Inna", "Wisła SA"}));
+    QCOMPARE(fx.walkForward(), (QStringList{"Inna", "Łódzka Sp.", "Wisła SA"}));
+    QCOMPARE(fx.walkForward(QStringLiteral("Uwagi")), (QStringList{"też moja", "", "moja"}));
+    QCOMPARE(fx.walkForward(QStringLiteral("Http")), (QStringList{"", "", ""}));
     t.first();
+    t.next();
     QVERIFY(t.details().isEmpty()); // the further telephone the import added is gone
     QCOMPARE(DeletedContacts(t.database(), t.tableName()).list().first().values.first(),
              QStringLiteral("Nowa"));
