@@ -1,0 +1,437 @@
+#include "store/book_restore.h"
+
+#include "platform/errors.h"
+#include "store/contact_details.h"
+#include "store/sql_text.h"
+#include "store/table.h"
+#include "store/table_batch.h"
+
+#include <QHash>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QVariant>
+#include <algorithm>
+#include <atomic>
+#include <vector>
+
+namespace BookRestore {
+
+namespace {
+
+using SqlText::engineMessage;
+using SqlText::quoted;
+
+// Rows between two progress reports: a report costs a call into the window.
+constexpr qint64 kProgressStride = 8192;
+
+// A read-only SQLite connection of its own to a copy, under a name no other connection
+// has, removed again when this ends.
+class CopyConnection final
+{
+public:
+    explicit CopyConnection(const QString &path)
+        : m_name(QStringLiteral("kartax-copy-%1").arg(++s_made))
+    {
+        m_db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_name);
+        m_db.setDatabaseName(path);
+        m_db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY;QSQLITE_BUSY_TIMEOUT=5000"));
+        if (!m_db.open()) {
+            const QString message = SqlText::fileFailure(path, m_db.lastError());
+            close();
+            throw DatabaseError(message);
+        }
+    }
+    ~CopyConnection() { close(); }
+    CopyConnection(const CopyConnection &) = delete;
+    CopyConnection &operator=(const CopyConnection &) = delete;
+
+    QSqlDatabase &db() { return m_db; }
+
+private:
+    void close()
+    {
+        m_db.close();
+        m_db = QSqlDatabase();
+        QSqlDatabase::removeDatabase(m_name);
+    }
+
+    static inline std::atomic<quint64> s_made = 0;
+    QString m_name;
+    QSqlDatabase m_db;
+};
+
+// One contact as one side holds it: its fields, and its UID and kept lines where the
+// side keeps cards.
+struct Row
+{
+    qint64 id = -1;
+    QStringList values;
+    QString uid;
+    QString revision;
+    QString kept;
+};
+
+// The contacts of one side read in id order, with the further values of every contact
+// that has any (few, so they are read in one pass beforehand).
+class Side final
+{
+public:
+    Side(QSqlDatabase db, const QString &table, const QStringList &fields, bool withDetails)
+        : m_rows(db), m_fieldCount(int(fields.size()))
+    {
+        m_hasCard = ContactDetails::exists(db, table);
+        QStringList columns{QStringLiteral("t.id")};
+        for (const QString &field : fields)
+            columns << QStringLiteral("t.") + quoted(field);
+        QString from = quoted(table) + QStringLiteral(" t");
+        if (m_hasCard) {
+            columns << QStringLiteral("c.uid") << QStringLiteral("c.rev")
+                    << QStringLiteral("c.kept");
+            from += QStringLiteral(" LEFT JOIN %1 c ON c.id = t.id")
+                        .arg(quoted(ContactDetails::cardTable(table)));
+        }
+        QSqlQuery last(db);
+        if (!last.exec(QStringLiteral("SELECT max(id) FROM %1").arg(quoted(table))))
+            throw DatabaseError(engineMessage(last.lastError()));
+        m_lastId = last.next() ? last.value(0).toLongLong() : 0;
+        last.finish();
+        if (withDetails) {
+            DetailStore details(db, table);
+            details.forEachDetails([this](qint64 id, const QList<ContactDetail> &list) {
+                m_details.insert(id, list);
+            });
+        }
+        m_rows.setForwardOnly(true);
+        if (!m_rows.exec(QStringLiteral("SELECT %1 FROM %2 ORDER BY t.id")
+                             .arg(columns.join(QStringLiteral(", ")), from)))
+            throw DatabaseError(engineMessage(m_rows.lastError()));
+        advance();
+    }
+    ~Side() { m_rows.finish(); }
+    Side(const Side &) = delete;
+    Side &operator=(const Side &) = delete;
+
+    bool atEnd() const { return m_atEnd; }
+    bool hasCard() const { return m_hasCard; }
+    qint64 lastId() const { return m_lastId; }
+    qint64 count() const { return m_count; }
+    const Row &row() const { return m_row; }
+    QList<ContactDetail> details(qint64 id) const { return m_details.value(id); }
+    void advance()
+    {
+        if (!m_rows.next()) {
+            if (m_rows.lastError().isValid())
+                throw DatabaseError(engineMessage(m_rows.lastError()));
+            m_atEnd = true;
+            return;
+        }
+        ++m_count;
+        m_row.id = m_rows.value(0).toLongLong();
+        m_row.values.resize(m_fieldCount);
+        for (int i = 0; i < m_fieldCount; ++i)
+            m_row.values[i] = m_rows.value(i + 1).toString();
+        if (m_hasCard) {
+            m_row.uid = m_rows.value(m_fieldCount + 1).toString();
+            m_row.revision = m_rows.value(m_fieldCount + 2).toString();
+            m_row.kept = m_rows.value(m_fieldCount + 3).toString();
+        }
+    }
+
+private:
+    QSqlQuery m_rows;
+    int m_fieldCount;
+    bool m_hasCard = false;
+    bool m_atEnd = false;
+    qint64 m_lastId = 0;
+    qint64 m_count = 0;
+    Row m_row;
+    QHash<qint64, QList<ContactDetail>> m_details;
+};
+
+// Whether a contact's values, further values, UID and kept lines are the same on both
+// sides; a side without cards has nothing to say about the UID and kept lines.
+bool same(const Side &copy, const Side &today)
+{
+    const Row &then = copy.row();
+    const Row &now = today.row();
+    if (then.values != now.values)
+        return false;
+    if (copy.details(then.id) != today.details(now.id))
+        return false;
+    return !copy.hasCard() || !today.hasCard() || (then.uid == now.uid && then.kept == now.kept);
+}
+
+// The captions of the thirteen fields, as the data entry window labels them.
+QString fieldCaption(const QString &field)
+{
+    static const QHash<QString, QString> captions{
+        {QStringLiteral("Nazwa"), QStringLiteral("Nazwa")},
+        {QStringLiteral("Branza"), QStringLiteral("Branża")},
+        {QStringLiteral("Filia"), QStringLiteral("Przedstawiciel")},
+        {QStringLiteral("Kraj"), QStringLiteral("Kraj")},
+        {QStringLiteral("Miasto"), QStringLiteral("Miasto")},
+        {QStringLiteral("Kod"), QStringLiteral("Kod pocztowy")},
+        {QStringLiteral("Ulica"), QStringLiteral("Ulica numer")},
+        {QStringLiteral("Region"), QStringLiteral("Region")},
+        {QStringLiteral("Tel"), QStringLiteral("Telefon")},
+        {QStringLiteral("Fax"), QStringLiteral("Telefax")},
+        {QStringLiteral("Email"), QStringLiteral("e-mail")},
+        {QStringLiteral("Http"), QStringLiteral("http://")},
+        {QStringLiteral("Uwagi"), QStringLiteral("Uwagi")}};
+    return captions.value(field, field);
+}
+
+QString detailText(const ContactDetail &detail)
+{
+    QString text = detail.displayValue();
+    const QString kind = !detail.label.isEmpty() ? detail.label : detail.type;
+    if (!kind.isEmpty())
+        text += QStringLiteral(" (%1)").arg(kind);
+    return text;
+}
+
+// The n-th (from 0) further value of a kind as the list names it: "Telefon 2" after the
+// contact's own telephone; a value with no field of its own counts from 1.
+QString detailCaption(ContactDetail::Kind kind, int n, const QList<ContactDetail> &either)
+{
+    const bool ownField = kind != ContactDetail::Birthday && kind != ContactDetail::Other;
+    if (kind == ContactDetail::Other) {
+        int seen = 0;
+        for (const ContactDetail &detail : either) {
+            if (detail.kind == kind && seen++ == n && !detail.label.isEmpty())
+                return detail.label;
+        }
+    }
+    const int number = ownField ? n + 2 : n + 1;
+    if (!ownField && number == 1)
+        return ContactDetail::kindCaption(kind);
+    return QStringLiteral("%1 %2").arg(ContactDetail::kindCaption(kind)).arg(number);
+}
+
+QList<FieldChange> fieldChanges(const QStringList &fields, const Side &copy, const Side &today)
+{
+    QList<FieldChange> changes;
+    const Row &then = copy.row();
+    const Row &now = today.row();
+    for (qsizetype i = 0; i < fields.size(); ++i) {
+        if (then.values[i] != now.values[i])
+            changes << FieldChange{fieldCaption(fields[i]), then.values[i], now.values[i]};
+    }
+    const QList<ContactDetail> thenDetails = copy.details(then.id);
+    const QList<ContactDetail> nowDetails = today.details(now.id);
+    for (int k = 0; k < ContactDetail::kKindCount; ++k) {
+        const auto kind = ContactDetail::Kind(k);
+        const QList<ContactDetail> a = ContactExtras{thenDetails, {}, {}, {}}.ofKind(kind);
+        const QList<ContactDetail> b = ContactExtras{nowDetails, {}, {}, {}}.ofKind(kind);
+        for (qsizetype n = 0; n < std::max(a.size(), b.size()); ++n) {
+            const QString was = n < a.size() ? detailText(a[n]) : QString();
+            const QString is = n < b.size() ? detailText(b[n]) : QString();
+            if (was != is)
+                changes << FieldChange{detailCaption(kind, int(n), n < a.size() ? a : b), was, is};
+        }
+    }
+    if (copy.hasCard() && today.hasCard()) {
+        if (then.uid != now.uid)
+            changes << FieldChange{QStringLiteral("UID"), then.uid, now.uid};
+        if (then.kept != now.kept)
+            changes << FieldChange{QStringLiteral("Pozostałe dane wizytówki"), then.kept, now.kept};
+    }
+    return changes;
+}
+
+// Walks both sides in id order at once; `pair` hears each contact with the side(s)
+// that hold it (nullptr for the other) and the per cent done, and returns false to stop.
+// Returns false when stopped.
+bool mergeJoin(Side &copy, Side &today,
+               const std::function<bool(const Side *copy, const Side *today)> &pair,
+               const std::function<bool(int percent)> &progress)
+{
+    const qint64 last = std::max<qint64>(1, std::max(copy.lastId(), today.lastId()));
+    qint64 seen = 0;
+    while (!copy.atEnd() || !today.atEnd()) {
+        const bool fromCopy = !copy.atEnd() && (today.atEnd() || copy.row().id <= today.row().id);
+        const bool fromToday = !today.atEnd() && (copy.atEnd() || today.row().id <= copy.row().id);
+        const qint64 id = fromCopy ? copy.row().id : today.row().id;
+        if (!pair(fromCopy ? &copy : nullptr, fromToday ? &today : nullptr))
+            return false;
+        if (fromCopy)
+            copy.advance();
+        if (fromToday)
+            today.advance();
+        if (progress && ++seen % kProgressStride == 0 && !progress(int(id * 100 / last)))
+            return false;
+    }
+    return true;
+}
+
+QString nameOf(const QStringList &fields, const Row &row)
+{
+    const qsizetype i = fields.indexOf(QStringLiteral("Nazwa"));
+    return i >= 0 ? row.values[i] : QString();
+}
+
+// What restoreAll must do: the contacts to delete and those to put back, in id order.
+struct Plan
+{
+    std::vector<qint64> remove;
+    std::vector<qint64> restore;
+};
+
+} // namespace
+
+qint64 contactCount(const QString &copyPath, const QString &table)
+{
+    CopyConnection copy(copyPath);
+    QSqlQuery count(copy.db());
+    if (!count.exec(QStringLiteral("SELECT count(*) FROM %1").arg(quoted(table))) || !count.next())
+        throw DatabaseError(SqlText::fileFailure(copyPath, count.lastError()));
+    return count.value(0).toLongLong();
+}
+
+Comparison compare(TTable &today, const QString &copyPath,
+                   const std::function<bool(int percent)> &progress)
+{
+    const QStringList fields = today.fieldNames();
+    CopyConnection connection(copyPath);
+    Comparison result;
+    {
+        Side copy(connection.db(), today.tableName(), fields, true);
+        Side now(today.database(), today.tableName(), fields, today.hasDetails());
+        const bool done = mergeJoin(
+            copy, now,
+            [&](const Side *then, const Side *is) {
+                ContactChange change;
+                if (!is) {
+                    change.kind = ContactChange::Deleted;
+                    change.id = then->row().id;
+                    change.name = nameOf(fields, then->row());
+                } else if (!then) {
+                    change.kind = ContactChange::Added;
+                    change.id = is->row().id;
+                    change.name = nameOf(fields, is->row());
+                } else {
+                    if (same(*then, *is))
+                        return true;
+                    change.kind = ContactChange::Changed;
+                    change.id = is->row().id;
+                    change.name = nameOf(fields, is->row());
+                    change.fields = fieldChanges(fields, *then, *is);
+                }
+                result.changes << change;
+                return true;
+            },
+            progress);
+        result.cancelled = !done;
+        result.copyContacts = copy.count();
+        result.todayContacts = now.count();
+    }
+    if (!result.cancelled && progress)
+        progress(100);
+    return result;
+}
+
+void restoreContacts(TTable &today, const QString &copyPath, const QList<qint64> &ids)
+{
+    CopyConnection copy(copyPath);
+    const QString table = today.tableName();
+    QStringList columns;
+    for (const QString &field : today.fieldNames())
+        columns << quoted(field);
+    QSqlQuery select(copy.db());
+    if (!select.prepare(QStringLiteral("SELECT %1 FROM %2 WHERE id = ?")
+                            .arg(columns.join(QStringLiteral(", ")), quoted(table))))
+        throw DatabaseError(engineMessage(select.lastError()));
+    DetailStore details(copy.db(), table);
+    qint64 shown = -1;
+    {
+        TableBatch batch(today);
+        for (const qint64 id : ids) {
+            select.bindValue(0, id);
+            if (!select.exec())
+                throw DatabaseError(engineMessage(select.lastError()));
+            if (!select.next()) {
+                batch.remove(id);
+                continue;
+            }
+            QStringList values;
+            for (qsizetype i = 0; i < columns.size(); ++i)
+                values << select.value(int(i)).toString();
+            select.finish();
+            batch.restore(id, values, details.read(id));
+            if (shown < 0)
+                shown = id;
+        }
+        batch.commit();
+    }
+    if (shown < 0 || !today.locate(shown))
+        today.refresh();
+}
+
+void restoreAll(TTable &today, const QString &copyPath,
+                const std::function<bool(int percent)> &progress)
+{
+    const QStringList fields = today.fieldNames();
+    const QString table = today.tableName();
+    CopyConnection connection(copyPath);
+    const auto part = [&progress](int from, int to) -> std::function<bool(int)> {
+        if (!progress)
+            return {};
+        return [&progress, from, to](int percent) {
+            return progress(from + percent * (to - from) / 100);
+        };
+    };
+    TableBatch batch(today);
+    // First what differs, read within the batch's transaction, then the writes.
+    Plan plan;
+    QHash<qint64, QList<ContactDetail>> copyDetails;
+    {
+        Side copy(connection.db(), table, fields, true);
+        Side now(today.database(), table, fields, today.hasDetails());
+        const bool done = mergeJoin(
+            copy, now,
+            [&](const Side *then, const Side *is) {
+                if (!then)
+                    plan.remove.push_back(is->row().id);
+                else if (!is || !same(*then, *is)) {
+                    plan.restore.push_back(then->row().id);
+                    const QList<ContactDetail> details = then->details(then->row().id);
+                    if (!details.isEmpty())
+                        copyDetails.insert(then->row().id, details);
+                }
+                return true;
+            },
+            part(0, 40));
+        if (!done) {
+            batch.rollback();
+            return;
+        }
+    }
+    for (const qint64 id : plan.remove)
+        batch.remove(id);
+    if (!plan.restore.empty()) {
+        Side copy(connection.db(), table, fields, false);
+        auto next = plan.restore.cbegin();
+        qint64 written = 0;
+        const qint64 total = qint64(plan.restore.size());
+        for (; !copy.atEnd() && next != plan.restore.cend(); copy.advance()) {
+            const Row &row = copy.row();
+            if (row.id != *next)
+                continue;
+            ++next;
+            batch.restore(
+                row.id, row.values,
+                ContactExtras{copyDetails.value(row.id), row.uid, row.revision, row.kept});
+            if (progress && ++written % kProgressStride == 0 &&
+                !progress(40 + int(written * 50 / total))) {
+                batch.rollback();
+                return;
+            }
+        }
+    }
+    if (!batch.commit(part(90, 100)))
+        return;
+    today.refresh();
+}
+
+} // namespace BookRestore
