@@ -29,6 +29,7 @@
 #include "reports/report_runs.h"
 #include "store/data_module.h"
 #include "store/table.h"
+#include "store/widgets/backup_window.h"
 #include "sync/widgets/carddav_settings_window.h"
 #include "sync/widgets/sync_conflict_window.h"
 #include "sync/widgets/sync_runner.h"
@@ -54,6 +55,7 @@ Program::~Program()
     m_find.reset(); // it reads the contact table of the data module
     // The sync first: it waits for its worker, and it and its window use the table.
     m_syncConflicts.reset();
+    m_backups.reset(); // it waits for its counting of contacts
     m_sync.reset();
     // Destroy in reverse order of creation: the windows go before the data module
     // their controls are bound to.
@@ -331,15 +333,15 @@ void Program::showSyncConflicts()
 
 void Program::showBackups()
 {
+    if (!m_backups)
+        m_backups = std::make_unique<TBackupWindow>(contacts());
+    m_backups->reload();
+    m_backups->showForm();
 }
 
-void Program::showDeleted()
-{
-}
+void Program::showDeleted() {}
 
-void Program::undoImport()
-{
-}
+void Program::undoImport() {}
 
 void Program::showSyncSettings()
 {

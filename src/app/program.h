@@ -23,6 +23,7 @@ class TerminationSignals;
 class PasswordStore;
 class SyncRunner;
 class TSyncConflictWindow;
+class TBackupWindow;
 
 // The application's windows and data module: created once, in the start-up order,
 // owned until exit and destroyed in reverse order. Windows reach one another's
@@ -108,6 +109,7 @@ public:
     void showDeleted();
     void undoImport();
     TSyncConflictWindow *syncConflictWindow() const { return m_syncConflicts.get(); }
+    TBackupWindow *backupWindow() const { return m_backups.get(); }
     // The CardDAV settings window; the sync takes its settings once they are saved.
     void showSyncSettings();
 
@@ -135,6 +137,7 @@ private:
     std::unique_ptr<PasswordStore> m_keyring;
     std::unique_ptr<SyncRunner> m_sync;
     std::unique_ptr<TSyncConflictWindow> m_syncConflicts;
+    std::unique_ptr<TBackupWindow> m_backups;
     int m_signalsReceived = 0;
 
     // The objects that commands spanning windows use, as created.
