@@ -60,10 +60,15 @@ void TestCommandLine::commandLineExport_data()
     QTest::newRow("import, bad choice")
         << QStringList{"--import", "DIR/in.vcf", "--duplicates", "tak"} << 2 << "Nieznany wybór";
     QTest::newRow("two modes") << QStringList{"--import", "DIR/in.vcf", "--export", "DIR/k.vcf"}
-                               << 2 << "Podaj jedno z: --import, --export, --query, --sync.";
+                               << 2
+                               << "Podaj jedno z: --import, --export, --query, --sync, --restore.";
     QTest::newRow("sync, not set")
         << QStringList{"--sync", "--tak"} << 1
         << "Synchronizacja CardDAV nie jest ustawiona (Ustawienia → Synchronizacja CardDAV).\n";
+    QTest::newRow("restore from a card") << QStringList{"--restore", "DIR/in.vcf", "--yes"} << 1
+                                         << "Nie można przywrócić książki z pliku ";
+    QTest::newRow("restore without a file")
+        << QStringList{"--restore"} << 2 << "Brak wartości po --restore.";
     QTest::newRow("sync with a value") << QStringList{"--sync", "x"} << 2 << "Nieznany argument: x";
     QTest::newRow("help") << QStringList{"--export", "DIR/k.vcf", "--help"} << 0
                           << "Użycie: kartax2000 [PLIK]\n";
