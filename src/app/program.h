@@ -22,6 +22,7 @@ class ReportContainer;
 class TerminationSignals;
 class PasswordStore;
 class SyncRunner;
+class BackupKeeper;
 class TSyncConflictWindow;
 
 // The application's windows and data module: created once, in the start-up order,
@@ -101,6 +102,9 @@ public:
     SyncRunner *syncRunner() const { return m_sync.get(); }
     // At program start, once the main window shows: a sync when one is set up.
     void startSync();
+    // At program start: the day's first automatic copy of the book, in the background.
+    void startBackups();
+    BackupKeeper *backupKeeper() const { return m_backups.get(); }
     // Shows the conflict copies of the sync, the window made at its first showing.
     void showSyncConflicts();
     // The backups window, the deleted contacts and the undo of the last import.
@@ -125,6 +129,7 @@ private:
     void endOnSignal();
     void saveFiles(); // the history and favourites files
     void createSync();
+    void createBackups();
 
     QString m_databaseFile;
     OpeningHook m_opening;                           // during create()
@@ -134,6 +139,7 @@ private:
     std::unique_ptr<TFindWindow> m_find;
     std::unique_ptr<PasswordStore> m_keyring;
     std::unique_ptr<SyncRunner> m_sync;
+    std::unique_ptr<BackupKeeper> m_backups;
     std::unique_ptr<TSyncConflictWindow> m_syncConflicts;
     int m_signalsReceived = 0;
 

@@ -23,7 +23,7 @@ QString formatNames(bool writtenOnly)
 
 const QStringList &modes()
 {
-    static const QStringList names{kImport, kExport, kQuery, kSync};
+    static const QStringList names{kImport, kExport, kQuery, kSync, kBackup};
     return names;
 }
 
@@ -47,6 +47,7 @@ int help(QTextStream &out)
                "  lub:  kartax2000 --export PLIK [--format %2]\n"
                "  lub:  kartax2000 --query TEKST\n"
                "  lub:  kartax2000 --sync [--tak]\n"
+               "  lub:  kartax2000 --backup PLIK\n"
                "Książka adresowa firm i kontaktów. Bez argumentów otwiera okno programu;\n"
                "z PLIKIEM vCard, CSV lub bazą Kartax2000 otwiera okno i importuje z niego\n"
                "kontakty.\n"
@@ -66,6 +67,8 @@ int help(QTextStream &out)
                "                         ustawioną w programie, bez okna\n"
                "      --tak              zgoda na pierwszą synchronizację i na usunięcie\n"
                "                         wielu kontaktów (bez niej --sync tylko je opisuje)\n"
+               "      --backup PLIK      zapisuje spójną kopię książki adresowej do PLIKU\n"
+               "                         (także gdy program pracuje), bez okna\n"
                "      --help             wyświetla tę pomoc i kończy działanie\n"
                "      --version          wyświetla wersję programu i kończy działanie\n"
                "\n"
@@ -99,6 +102,7 @@ int usage(QTextStream &err, const QString &problem)
         << '\n'
         << "        kartax2000 --query TEKST" << '\n'
         << "        kartax2000 --sync [--tak]" << '\n'
+        << "        kartax2000 --backup PLIK" << '\n'
         << "Więcej informacji: kartax2000 --help" << '\n';
     return 2;
 }
@@ -148,6 +152,8 @@ int run(const QStringList &arguments, QTextStream &out, QTextStream &err)
             return queryContacts(options, out);
         if (options.contains(kSync))
             return syncContacts(options, out, err);
+        if (options.contains(kBackup))
+            return backupContacts(options, out, err);
     } catch (const KaxError &error) {
         err << error.message() << '\n';
         return 1;

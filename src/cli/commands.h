@@ -15,6 +15,7 @@ inline const QString kFormat = QStringLiteral("--format");
 inline const QString kQuery = QStringLiteral("--query");
 inline const QString kDuplicates = QStringLiteral("--duplicates");
 inline const QString kSync = QStringLiteral("--sync");
+inline const QString kBackup = QStringLiteral("--backup");
 inline const QString kYes = QStringLiteral("--tak");
 
 // The options given, by name ("--export" -> FILE); each takes one value but --sync and
@@ -29,5 +30,6 @@ int importContacts(const Options &options, QTextStream &out, QTextStream &err);
 int exportContacts(const Options &options, QTextStream &out, QTextStream &err);
 int queryContacts(const Options &options, QTextStream &out);
 int syncContacts(const Options &options, QTextStream &out, QTextStream &err);
+int backupContacts(const Options &options, QTextStream &out, QTextStream &err);
 
 } // namespace CommandLine
