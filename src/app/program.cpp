@@ -27,6 +27,8 @@
 #include "platform/widgets/dialogs.h"
 #include "reports/report_definitions.h"
 #include "reports/report_runs.h"
+#include "store/backup_keeper.h"
+#include "store/book_backup.h"
 #include "store/data_module.h"
 #include "store/table.h"
 #include "store/widgets/backup_window.h"
@@ -57,6 +59,7 @@ Program::~Program()
     m_syncConflicts.reset();
     m_backups.reset(); // it waits for its counting of contacts
     m_sync.reset();
+    m_backups.reset(); // a copy under way is cancelled
     // Destroy in reverse order of creation: the windows go before the data module
     // their controls are bound to.
     while (!m_objects.empty())
@@ -287,6 +290,7 @@ void Program::createAll(const CreatedHook &created)
     if (auto *card = Form1->findChild<QWidget *>(QStringLiteral("Panel2")))
         new EmptyBookHint(card, DM9->d1); // owned by the card
     createSync();
+    createBackups();
 }
 
 void Program::usePasswordStore(std::unique_ptr<PasswordStore> keyring)
@@ -311,6 +315,31 @@ void Program::startSync()
 {
     if (m_sync)
         m_sync->startUp();
+}
+
+void Program::createBackups()
+{
+    try {
+        m_backups =
+            std::make_unique<BackupKeeper>(BookBackup::bookOf(*DM9->t1), DM9->t1->tableName());
+    } catch (const KaxError &error) {
+        reportError(error.message());
+        return;
+    }
+    // Said once, and work goes on: the next start tries again.
+    connect(m_backups.get(), &BackupKeeper::failed, this, [](const QString &message) {
+        showMessage(DialogKind::Warning, QStringLiteral("Kopia zapasowa"),
+                    QStringLiteral("Nie udało się zrobić kopii zapasowej książki adresowej.\n"
+                                   "%1\n\nMożesz dalej pracować; program spróbuje ponownie "
+                                   "przy następnym uruchomieniu.")
+                        .arg(message));
+    });
+}
+
+void Program::startBackups()
+{
+    if (m_backups && DM9->t1->active())
+        m_backups->startUp();
 }
 
 void Program::showSyncConflicts()

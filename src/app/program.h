@@ -22,6 +22,7 @@ class ReportContainer;
 class TerminationSignals;
 class PasswordStore;
 class SyncRunner;
+class BackupKeeper;
 class TSyncConflictWindow;
 class TBackupWindow;
 
@@ -102,6 +103,9 @@ public:
     SyncRunner *syncRunner() const { return m_sync.get(); }
     // At program start, once the main window shows: a sync when one is set up.
     void startSync();
+    // At program start: the day's first automatic copy of the book, in the background.
+    void startBackups();
+    BackupKeeper *backupKeeper() const { return m_backups.get(); }
     // Shows the conflict copies of the sync, the window made at its first showing.
     void showSyncConflicts();
     // The backups window, the deleted contacts and the undo of the last import.
@@ -127,6 +131,7 @@ private:
     void endOnSignal();
     void saveFiles(); // the history and favourites files
     void createSync();
+    void createBackups();
 
     QString m_databaseFile;
     OpeningHook m_opening;                           // during create()
@@ -136,6 +141,7 @@ private:
     std::unique_ptr<TFindWindow> m_find;
     std::unique_ptr<PasswordStore> m_keyring;
     std::unique_ptr<SyncRunner> m_sync;
+    std::unique_ptr<BackupKeeper> m_backups;
     std::unique_ptr<TSyncConflictWindow> m_syncConflicts;
     std::unique_ptr<TBackupWindow> m_backups;
     int m_signalsReceived = 0;

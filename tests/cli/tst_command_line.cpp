@@ -59,9 +59,11 @@ void TestCommandLine::commandLineExport_data()
         << "To nie jest baza danych Kartax2000: ";
     QTest::newRow("import, bad choice")
         << QStringList{"--import", "DIR/in.vcf", "--duplicates", "tak"} << 2 << "Nieznany wybór";
-    QTest::newRow("two modes") << QStringList{"--import", "DIR/in.vcf", "--export", "DIR/k.vcf"}
-                               << 2
-                               << "Podaj jedno z: --import, --export, --query, --sync, --restore.";
+    QTest::newRow("two modes")
+        << QStringList{"--import", "DIR/in.vcf", "--export", "DIR/k.vcf"} << 2
+        << "Podaj jedno z: --import, --export, --query, --sync, --backup, --restore.";
+    QTest::newRow("backup without a book")
+        << QStringList{"--backup", "DIR/kopia.db"} << 1 << "Nie można zapisać kopii zapasowej ";
     QTest::newRow("sync, not set")
         << QStringList{"--sync", "--tak"} << 1
         << "Synchronizacja CardDAV nie jest ustawiona (Ustawienia → Synchronizacja CardDAV).\n";
