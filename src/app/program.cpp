@@ -57,7 +57,7 @@ Program::~Program()
     m_find.reset(); // it reads the contact table of the data module
     // The sync first: it waits for its worker, and it and its window use the table.
     m_syncConflicts.reset();
-    m_backups.reset(); // it waits for its counting of contacts
+    m_backupWindow.reset(); // it waits for its counting of contacts
     m_sync.reset();
     m_backups.reset(); // a copy under way is cancelled
     // Destroy in reverse order of creation: the windows go before the data module
@@ -362,10 +362,10 @@ void Program::showSyncConflicts()
 
 void Program::showBackups()
 {
-    if (!m_backups)
-        m_backups = std::make_unique<TBackupWindow>(contacts());
-    m_backups->reload();
-    m_backups->showForm();
+    if (!m_backupWindow)
+        m_backupWindow = std::make_unique<TBackupWindow>(contacts());
+    m_backupWindow->reload();
+    m_backupWindow->showForm();
 }
 
 void Program::showDeleted() {}

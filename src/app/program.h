@@ -113,7 +113,7 @@ public:
     void showDeleted();
     void undoImport();
     TSyncConflictWindow *syncConflictWindow() const { return m_syncConflicts.get(); }
-    TBackupWindow *backupWindow() const { return m_backups.get(); }
+    TBackupWindow *backupWindow() const { return m_backupWindow.get(); }
     // The CardDAV settings window; the sync takes its settings once they are saved.
     void showSyncSettings();
 
@@ -143,7 +143,7 @@ private:
     std::unique_ptr<SyncRunner> m_sync;
     std::unique_ptr<BackupKeeper> m_backups;
     std::unique_ptr<TSyncConflictWindow> m_syncConflicts;
-    std::unique_ptr<TBackupWindow> m_backups;
+    std::unique_ptr<TBackupWindow> m_backupWindow;
     int m_signalsReceived = 0;
 
     // The objects that commands spanning windows use, as created.

@@ -31,8 +31,7 @@ int restoreBook(const Options &options, QTextStream &out, QTextStream &err)
     try {
         BookBackup::verifyBook(path, tableName);
     } catch (const DatabaseError &error) {
-        err << QStringLiteral("Nie można przywrócić książki z pliku %1: %2")
-                   .arg(path, error.message())
+        err << QStringLiteral("Nie można przywrócić książki z kopii. %1").arg(error.message())
             << '\n'
             << QStringLiteral("Nic nie zmieniono.") << '\n';
         return 1;
@@ -69,7 +68,7 @@ int restoreBook(const Options &options, QTextStream &out, QTextStream &err)
             return 1;
         }
     }
-    const BookBackup::Copy kept = BookBackup::makeAutomatic(BookBackup::bookOf(table), tableName);
+    const BookBackup::Copy kept = BookBackup::makeBeforeChange(table);
     out << QStringLiteral("Dzisiejszą książkę zapisano w kopii %1.").arg(kept.path) << '\n';
     BookRestore::restoreAll(table, path);
     out << QStringLiteral("Przywrócono książkę z kopii: %1 (usunięto %2, przywrócono %3, "

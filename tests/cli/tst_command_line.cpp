@@ -68,7 +68,7 @@ void TestCommandLine::commandLineExport_data()
         << QStringList{"--sync", "--tak"} << 1
         << "Synchronizacja CardDAV nie jest ustawiona (Ustawienia → Synchronizacja CardDAV).\n";
     QTest::newRow("restore from a card") << QStringList{"--restore", "DIR/in.vcf", "--yes"} << 1
-                                         << "Nie można przywrócić książki z pliku ";
+                                         << "Nie można przywrócić książki z kopii. Plik ";
     QTest::newRow("restore without a file")
         << QStringList{"--restore"} << 2 << "Brak wartości po --restore.";
     QTest::newRow("sync with a value") << QStringList{"--sync", "x"} << 2 << "Nieznany argument: x";

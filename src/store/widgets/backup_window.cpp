@@ -383,8 +383,7 @@ void TBackupWindow::btnPrzywrocClick()
     try {
         lblWynik->setText(QStringLiteral("Zapisywanie kopii dzisiejszej książki…"));
         const auto progress = [this](int percent) { return showProgress(percent); };
-        const BookBackup::Copy today =
-            BookBackup::makeAutomatic(BookBackup::bookOf(*table), table->tableName(), progress);
+        const BookBackup::Copy today = BookBackup::makeBeforeChange(*table, progress);
         lblWynik->setText(QStringLiteral("Przywracanie…"));
         if (ids.isEmpty())
             BookRestore::restoreAll(*table, path, progress);
