@@ -70,7 +70,15 @@ int restoreBook(const Options &options, QTextStream &out, QTextStream &err)
     }
     const BookBackup::Copy kept = BookBackup::makeBeforeChange(table);
     out << QStringLiteral("Dzisiejszą książkę zapisano w kopii %1.").arg(kept.path) << '\n';
-    BookRestore::restoreAll(table, path);
+    // How far it has got, every tenth, for a book that takes a while.
+    int shown = 0;
+    BookRestore::restoreAll(table, path, [&out, &shown](int percent) {
+        if (percent >= shown + 10) {
+            shown = percent - percent % 10;
+            out << QStringLiteral("Przywracanie: %1%").arg(shown) << Qt::endl;
+        }
+        return true;
+    });
     out << QStringLiteral("Przywrócono książkę z kopii: %1 (usunięto %2, przywrócono %3, "
                           "cofnięto zmiany w %4).")
                .arg(contactCount(int(table.recordCount())))
