@@ -37,6 +37,7 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QSqlQuery>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTreeWidget>
 #include <cstdio>

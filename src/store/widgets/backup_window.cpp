@@ -25,7 +25,7 @@ namespace {
 constexpr int kHelpContext = 28; // its help topic
 constexpr int kWidth = 800;
 constexpr int kHeight = 520;
-constexpr int kListWidth = 300;
+constexpr int kListWidth = 262;
 // Contacts listed at most after a comparison; the summary counts them all.
 constexpr int kShownChanges = 5000;
 const QString kCaption = QStringLiteral("Kopie zapasowe");
@@ -84,8 +84,8 @@ TBackupWindow::TBackupWindow(std::function<TTable *()> contacts, QWidget *parent
     grdKopie->verticalHeader()->hide();
     grdKopie->verticalHeader()->setDefaultSectionSize(22);
     grdKopie->horizontalHeader()->setSectionResizeMode(0, QHeaderView::Stretch);
-    grdKopie->setColumnWidth(1, 72);
-    grdKopie->setColumnWidth(2, 72);
+    grdKopie->setColumnWidth(1, 70);
+    grdKopie->setColumnWidth(2, 70);
     grdKopie->setEditTriggers(QAbstractItemView::NoEditTriggers);
     grdKopie->setSelectionBehavior(QAbstractItemView::SelectRows);
     grdKopie->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -105,8 +105,8 @@ TBackupWindow::TBackupWindow(std::function<TTable *()> contacts, QWidget *parent
     trwRoznice->setColumnCount(3);
     trwRoznice->setHeaderLabels(
         {QStringLiteral("Kontakt, pole"), QStringLiteral("W kopii"), QStringLiteral("Dziś")});
-    trwRoznice->setColumnWidth(0, 190);
-    trwRoznice->setColumnWidth(1, 125);
+    trwRoznice->setColumnWidth(0, 250);
+    trwRoznice->setColumnWidth(1, 120);
     trwRoznice->setUniformRowHeights(true);
 
     prgPostep = new QProgressBar(this);
@@ -313,7 +313,7 @@ void TBackupWindow::showComparison(const BookRestore::Comparison &comparison)
         item->setData(0, Qt::UserRole, change.id);
         item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
         item->setCheckState(0, Qt::Unchecked);
-        item->setToolTip(0, QStringLiteral("Kontakt nr %1").arg(change.id));
+        item->setToolTip(0, QStringLiteral("%1, kontakt nr %2").arg(item->text(0)).arg(change.id));
         for (const BookRestore::FieldChange &field : change.fields) {
             auto *line = new QTreeWidgetItem(item);
             line->setText(0, field.field);
