@@ -8,11 +8,13 @@
 
 #include <QHash>
 #include <QSqlDatabase>
+#include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QVariant>
 #include <algorithm>
 #include <atomic>
+#include <sqlite3.h>
 #include <vector>
 
 namespace BookRestore {
@@ -73,7 +75,9 @@ struct Row
 };
 
 // The contacts of one side read in id order, with the further values of every contact
-// that has any (few, so they are read in one pass beforehand).
+// that has any (few, so they are read in one pass beforehand). An SQLite side is read
+// through the engine's own statement, so that two rows compare as stored bytes and
+// only a row that differs becomes text.
 class Side final
 {
 public:
@@ -102,13 +106,28 @@ public:
                 m_details.insert(id, list);
             });
         }
-        m_rows.setForwardOnly(true);
-        if (!m_rows.exec(QStringLiteral("SELECT %1 FROM %2 ORDER BY t.id")
-                             .arg(columns.join(QStringLiteral(", ")), from)))
-            throw DatabaseError(engineMessage(m_rows.lastError()));
+        const QString sql = QStringLiteral("SELECT %1 FROM %2 ORDER BY t.id")
+                                .arg(columns.join(QStringLiteral(", ")), from);
+        const QVariant handle = db.driver()->handle();
+        if (handle.isValid() && qstrcmp(handle.typeName(), "sqlite3*") == 0)
+            m_handle = *static_cast<sqlite3 *const *>(handle.constData());
+        if (m_handle) {
+            const QByteArray text = sql.toUtf8();
+            if (sqlite3_prepare_v2(m_handle, text.constData(), int(text.size()), &m_statement,
+                                   nullptr) != SQLITE_OK)
+                throw DatabaseError(QString::fromUtf8(sqlite3_errmsg(m_handle)));
+        } else {
+            m_rows.setForwardOnly(true);
+            if (!m_rows.exec(sql))
+                throw DatabaseError(engineMessage(m_rows.lastError()));
+        }
         advance();
     }
-    ~Side() { m_rows.finish(); }
+    ~Side()
+    {
+        sqlite3_finalize(m_statement);
+        m_rows.finish();
+    }
     Side(const Side &) = delete;
     Side &operator=(const Side &) = delete;
 
@@ -116,36 +135,81 @@ public:
     bool hasCard() const { return m_hasCard; }
     qint64 lastId() const { return m_lastId; }
     qint64 count() const { return m_count; }
-    const Row &row() const { return m_row; }
+    qint64 id() const { return m_id; }
     QList<ContactDetail> details(qint64 id) const { return m_details.value(id); }
+
+    // The current contact's column: a field (from 0), then UID, revision and kept lines.
+    QString text(int column) const
+    {
+        if (!m_statement)
+            return m_rows.value(column + 1).toString();
+        if (sqlite3_column_type(m_statement, column + 1) == SQLITE_NULL)
+            return {};
+        return QString::fromUtf8(bytes(column));
+    }
+    QByteArrayView bytes(int column) const
+    {
+        const auto *text =
+            reinterpret_cast<const char *>(sqlite3_column_text(m_statement, column + 1));
+        return QByteArrayView(text, sqlite3_column_bytes(m_statement, column + 1));
+    }
+    bool sameColumn(const Side &other, int column) const
+    {
+        if (m_statement && other.m_statement)
+            return bytes(column) == other.bytes(column);
+        return text(column) == other.text(column);
+    }
+    int uidColumn() const { return m_fieldCount; }
+    int keptColumn() const { return m_fieldCount + 2; }
+    int fieldCount() const { return m_fieldCount; }
+
+    Row row() const
+    {
+        Row row;
+        row.id = m_id;
+        for (int i = 0; i < m_fieldCount; ++i)
+            row.values << text(i);
+        if (m_hasCard) {
+            row.uid = text(m_fieldCount);
+            row.revision = text(m_fieldCount + 1);
+            row.kept = text(m_fieldCount + 2);
+        }
+        return row;
+    }
+
     void advance()
     {
-        if (!m_rows.next()) {
-            if (m_rows.lastError().isValid())
-                throw DatabaseError(engineMessage(m_rows.lastError()));
-            m_atEnd = true;
-            return;
+        if (m_statement) {
+            const int code = sqlite3_step(m_statement);
+            if (code == SQLITE_DONE) {
+                m_atEnd = true;
+                return;
+            }
+            if (code != SQLITE_ROW)
+                throw DatabaseError(QString::fromUtf8(sqlite3_errmsg(m_handle)));
+            m_id = sqlite3_column_int64(m_statement, 0);
+        } else {
+            if (!m_rows.next()) {
+                if (m_rows.lastError().isValid())
+                    throw DatabaseError(engineMessage(m_rows.lastError()));
+                m_atEnd = true;
+                return;
+            }
+            m_id = m_rows.value(0).toLongLong();
         }
         ++m_count;
-        m_row.id = m_rows.value(0).toLongLong();
-        m_row.values.resize(m_fieldCount);
-        for (int i = 0; i < m_fieldCount; ++i)
-            m_row.values[i] = m_rows.value(i + 1).toString();
-        if (m_hasCard) {
-            m_row.uid = m_rows.value(m_fieldCount + 1).toString();
-            m_row.revision = m_rows.value(m_fieldCount + 2).toString();
-            m_row.kept = m_rows.value(m_fieldCount + 3).toString();
-        }
     }
 
 private:
     QSqlQuery m_rows;
+    sqlite3 *m_handle = nullptr;
+    sqlite3_stmt *m_statement = nullptr;
     int m_fieldCount;
     bool m_hasCard = false;
     bool m_atEnd = false;
     qint64 m_lastId = 0;
     qint64 m_count = 0;
-    Row m_row;
+    qint64 m_id = -1;
     QHash<qint64, QList<ContactDetail>> m_details;
 };
 
@@ -153,13 +217,14 @@ private:
 // sides; a side without cards has nothing to say about the UID and kept lines.
 bool same(const Side &copy, const Side &today)
 {
-    const Row &then = copy.row();
-    const Row &now = today.row();
-    if (then.values != now.values)
+    for (int i = 0; i < copy.fieldCount(); ++i) {
+        if (!copy.sameColumn(today, i))
+            return false;
+    }
+    if (copy.details(copy.id()) != today.details(today.id()))
         return false;
-    if (copy.details(then.id) != today.details(now.id))
-        return false;
-    return !copy.hasCard() || !today.hasCard() || (then.uid == now.uid && then.kept == now.kept);
+    return !copy.hasCard() || !today.hasCard() ||
+           (copy.sameColumn(today, copy.uidColumn()) && copy.sameColumn(today, copy.keptColumn()));
 }
 
 // The captions of the thirteen fields, as the data entry window labels them.
@@ -212,8 +277,8 @@ QString detailCaption(ContactDetail::Kind kind, int n, const QList<ContactDetail
 QList<FieldChange> fieldChanges(const QStringList &fields, const Side &copy, const Side &today)
 {
     QList<FieldChange> changes;
-    const Row &then = copy.row();
-    const Row &now = today.row();
+    const Row then = copy.row();
+    const Row now = today.row();
     for (qsizetype i = 0; i < fields.size(); ++i) {
         if (then.values[i] != now.values[i])
             changes << FieldChange{fieldCaption(fields[i]), then.values[i], now.values[i]};
@@ -250,9 +315,9 @@ bool mergeJoin(Side &copy, Side &today,
     const qint64 last = std::max<qint64>(1, std::max(copy.lastId(), today.lastId()));
     qint64 seen = 0;
     while (!copy.atEnd() || !today.atEnd()) {
-        const bool fromCopy = !copy.atEnd() && (today.atEnd() || copy.row().id <= today.row().id);
-        const bool fromToday = !today.atEnd() && (copy.atEnd() || today.row().id <= copy.row().id);
-        const qint64 id = fromCopy ? copy.row().id : today.row().id;
+        const bool fromCopy = !copy.atEnd() && (today.atEnd() || copy.id() <= today.id());
+        const bool fromToday = !today.atEnd() && (copy.atEnd() || today.id() <= copy.id());
+        const qint64 id = fromCopy ? copy.id() : today.id();
         if (!pair(fromCopy ? &copy : nullptr, fromToday ? &today : nullptr))
             return false;
         if (fromCopy)
@@ -265,10 +330,10 @@ bool mergeJoin(Side &copy, Side &today,
     return true;
 }
 
-QString nameOf(const QStringList &fields, const Row &row)
+QString nameOf(const QStringList &fields, const Side &side)
 {
     const qsizetype i = fields.indexOf(QStringLiteral("Nazwa"));
-    return i >= 0 ? row.values[i] : QString();
+    return i >= 0 ? side.text(int(i)) : QString();
 }
 
 // What restoreAll must do: the contacts to delete and those to put back, in id order.
@@ -304,18 +369,18 @@ Comparison compare(TTable &today, const QString &copyPath,
                 ContactChange change;
                 if (!is) {
                     change.kind = ContactChange::Deleted;
-                    change.id = then->row().id;
-                    change.name = nameOf(fields, then->row());
+                    change.id = then->id();
+                    change.name = nameOf(fields, *then);
                 } else if (!then) {
                     change.kind = ContactChange::Added;
-                    change.id = is->row().id;
-                    change.name = nameOf(fields, is->row());
+                    change.id = is->id();
+                    change.name = nameOf(fields, *is);
                 } else {
                     if (same(*then, *is))
                         return true;
                     change.kind = ContactChange::Changed;
-                    change.id = is->row().id;
-                    change.name = nameOf(fields, is->row());
+                    change.id = is->id();
+                    change.name = nameOf(fields, *is);
                     change.fields = fieldChanges(fields, *then, *is);
                 }
                 result.changes << change;
@@ -392,12 +457,12 @@ void restoreAll(TTable &today, const QString &copyPath,
             copy, now,
             [&](const Side *then, const Side *is) {
                 if (!then)
-                    plan.remove.push_back(is->row().id);
+                    plan.remove.push_back(is->id());
                 else if (!is || !same(*then, *is)) {
-                    plan.restore.push_back(then->row().id);
-                    const QList<ContactDetail> details = then->details(then->row().id);
+                    plan.restore.push_back(then->id());
+                    const QList<ContactDetail> details = then->details(then->id());
                     if (!details.isEmpty())
-                        copyDetails.insert(then->row().id, details);
+                        copyDetails.insert(then->id(), details);
                 }
                 return true;
             },
@@ -425,10 +490,10 @@ void restoreAll(TTable &today, const QString &copyPath,
         Side copy(connection.db(), table, fields, false);
         auto next = plan.restore.cbegin();
         for (; !copy.atEnd() && next != plan.restore.cend(); copy.advance()) {
-            const Row &row = copy.row();
-            if (row.id != *next)
+            if (copy.id() != *next)
                 continue;
             ++next;
+            const Row row = copy.row();
             batch.restore(
                 row.id, row.values,
                 ContactExtras{copyDetails.value(row.id), row.uid, row.revision, row.kept});
