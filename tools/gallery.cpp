@@ -21,9 +21,12 @@
 #include "platform/password_store.h"
 #include "platform/settings_store.h"
 #include "sample_contacts.h"
+#include "store/book_backup.h"
 #include "store/data_module.h"
+#include "store/database_alias.h"
 #include "store/table.h"
 #include "store/widgets/deleted_contacts_window.h"
+#include "store/widgets/backup_window.h"
 #include "sync/sync_conflicts.h"
 #include "sync/sync_settings.h"
 #include "sync/widgets/sync_conflict_window.h"
@@ -34,8 +37,10 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QProgressBar>
+#include <QSqlQuery>
 #include <QTableWidget>
 #include <QTemporaryDir>
+#include <QTreeWidget>
 #include <cstdio>
 
 namespace {
@@ -112,6 +117,43 @@ void renderConflict(const QString &out, Program &program)
     save(program.syncConflictWindow(),
          QDir(out).filePath(QStringLiteral("SyncConflictWindow.png")));
     program.syncConflictWindow()->hide();
+}
+
+// The window "Kopie zapasowe" with three copies and the comparison with the oldest: a
+// contact changed, one deleted and one added since.
+void renderBackups(const QString &out, Program &program)
+{
+    TTable &table = *program.object<TDM9>()->t1;
+    const QString folder = BookBackup::folder(BookBackup::bookOf(table));
+    QDir().mkpath(folder);
+    for (const QDateTime &time :
+         {QDateTime({2026, 12, 1}, {8, 15}), QDateTime({2026, 12, 8}, {8, 2}),
+          QDateTime({2026, 12, 9}, {7, 58})}) {
+        QSqlQuery vacuum(table.database());
+        vacuum.exec(QStringLiteral("VACUUM INTO '%1'")
+                        .arg(QDir(folder).filePath(BookBackup::fileName(time))));
+    }
+    table.first();
+    table.edit();
+    table.setFieldText(QStringLiteral("Tel"), QStringLiteral("42 630 55 66"));
+    table.setDetails(
+        {{ContactDetail::Email, QStringLiteral("prywatny"), {}, QStringLiteral("zofia@żółw.pl")}});
+    table.post();
+    table.next();
+    table.deleteRecord();
+    table.insert();
+    table.setFieldText(QStringLiteral("Nazwa"),
+                       QStringLiteral("Przedsiębiorstwo Łączności Źródło"));
+    table.post();
+    program.showBackups();
+    TBackupWindow *window = program.backupWindow();
+    while (!window->countsDone())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    window->grdKopie->setCurrentCell(2, 0);
+    window->btnPorownajClick();
+    window->trwRoznice->topLevelItem(0)->setCheckState(0, Qt::Checked);
+    save(window, QDir(out).filePath(QStringLiteral("BackupWindow.png")));
+    window->hide();
 }
 
 void fill(TTable &table, int count)
@@ -212,6 +254,7 @@ void renderProgram(const QString &out, const QString &suffix, int contacts)
 
     // Sync: its conflict window, the status panel after a sync and after an error.
     renderConflict(out, program);
+    renderBackups(out, program);
     SyncReport synced;
     synced.sent = 1;
     synced.received = 2;

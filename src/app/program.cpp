@@ -27,11 +27,14 @@
 #include "platform/widgets/dialogs.h"
 #include "reports/report_definitions.h"
 #include "reports/report_runs.h"
+#include "store/backup_keeper.h"
+#include "store/book_backup.h"
 #include "store/data_module.h"
 #include "store/import_journal.h"
 #include "store/table.h"
 #include "store/table_batch.h"
 #include "store/widgets/deleted_contacts_window.h"
+#include "store/widgets/backup_window.h"
 #include "sync/widgets/carddav_settings_window.h"
 #include "sync/widgets/sync_conflict_window.h"
 #include "sync/widgets/sync_runner.h"
@@ -59,7 +62,9 @@ Program::~Program()
     // The sync first: it waits for its worker, and it and its window use the table.
     m_syncConflicts.reset();
     m_deleted.reset();
+    m_backupWindow.reset(); // it waits for its counting of contacts
     m_sync.reset();
+    m_backups.reset(); // a copy under way is cancelled
     // Destroy in reverse order of creation: the windows go before the data module
     // their controls are bound to.
     while (!m_objects.empty())
@@ -295,6 +300,7 @@ void Program::createAll(const CreatedHook &created)
     if (auto *card = Form1->findChild<QWidget *>(QStringLiteral("Panel2")))
         new EmptyBookHint(card, DM9->d1); // owned by the card
     createSync();
+    createBackups();
 }
 
 void Program::usePasswordStore(std::unique_ptr<PasswordStore> keyring)
@@ -321,6 +327,31 @@ void Program::startSync()
         m_sync->startUp();
 }
 
+void Program::createBackups()
+{
+    try {
+        m_backups =
+            std::make_unique<BackupKeeper>(BookBackup::bookOf(*DM9->t1), DM9->t1->tableName());
+    } catch (const KaxError &error) {
+        reportError(error.message());
+        return;
+    }
+    // Said once, and work goes on: the next start tries again.
+    connect(m_backups.get(), &BackupKeeper::failed, this, [](const QString &message) {
+        showMessage(DialogKind::Warning, QStringLiteral("Kopia zapasowa"),
+                    QStringLiteral("Nie udało się zrobić kopii zapasowej książki adresowej.\n"
+                                   "%1\n\nMożesz dalej pracować; program spróbuje ponownie "
+                                   "przy następnym uruchomieniu.")
+                        .arg(message));
+    });
+}
+
+void Program::startBackups()
+{
+    if (m_backups && DM9->t1->active())
+        m_backups->startUp();
+}
+
 void Program::showSyncConflicts()
 {
     if (!m_syncConflicts) {
@@ -338,8 +369,6 @@ void Program::showSyncConflicts()
     m_syncConflicts->reload();
     m_syncConflicts->showForm();
 }
-
-void Program::showBackups() {}
 
 void Program::showDeleted()
 {
@@ -413,6 +442,14 @@ bool Program::importUndoable() const
     } catch (const KaxError &) {
         return false; // the item then stays off; its use would show the error
     }
+}
+
+void Program::showBackups()
+{
+    if (!m_backupWindow)
+        m_backupWindow = std::make_unique<TBackupWindow>(contacts());
+    m_backupWindow->reload();
+    m_backupWindow->showForm();
 }
 
 void Program::showSyncSettings()

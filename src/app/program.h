@@ -23,7 +23,9 @@ class TerminationSignals;
 class PasswordStore;
 class SyncRunner;
 class TDeletedContactsWindow;
+class BackupKeeper;
 class TSyncConflictWindow;
+class TBackupWindow;
 
 // The application's windows and data module: created once, in the start-up order,
 // owned until exit and destroyed in reverse order. Windows reach one another's
@@ -102,6 +104,9 @@ public:
     SyncRunner *syncRunner() const { return m_sync.get(); }
     // At program start, once the main window shows: a sync when one is set up.
     void startSync();
+    // At program start: the day's first automatic copy of the book, in the background.
+    void startBackups();
+    BackupKeeper *backupKeeper() const { return m_backups.get(); }
     // Shows the conflict copies of the sync, the window made at its first showing.
     void showSyncConflicts();
     // The backups window, the deleted contacts and the undo of the last import.
@@ -112,6 +117,7 @@ public:
     bool importUndoable() const;
     TDeletedContactsWindow *deletedContactsWindow() const { return m_deleted.get(); }
     TSyncConflictWindow *syncConflictWindow() const { return m_syncConflicts.get(); }
+    TBackupWindow *backupWindow() const { return m_backupWindow.get(); }
     // The CardDAV settings window; the sync takes its settings once they are saved.
     void showSyncSettings();
 
@@ -129,6 +135,7 @@ private:
     void endOnSignal();
     void saveFiles(); // the history and favourites files
     void createSync();
+    void createBackups();
 
     QString m_databaseFile;
     OpeningHook m_opening;                           // during create()
@@ -138,8 +145,10 @@ private:
     std::unique_ptr<TFindWindow> m_find;
     std::unique_ptr<PasswordStore> m_keyring;
     std::unique_ptr<SyncRunner> m_sync;
+    std::unique_ptr<BackupKeeper> m_backups;
     std::unique_ptr<TSyncConflictWindow> m_syncConflicts;
     std::unique_ptr<TDeletedContactsWindow> m_deleted;
+    std::unique_ptr<TBackupWindow> m_backupWindow;
     int m_signalsReceived = 0;
 
     // The objects that commands spanning windows use, as created.

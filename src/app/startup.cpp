@@ -148,6 +148,7 @@ std::unique_ptr<Program> Startup::start()
     splash.reset();
     program->object<TForm1>()->show();
     program->startSync();
+    program->startBackups();
     return program;
 }
 

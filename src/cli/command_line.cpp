@@ -23,20 +23,20 @@ QString formatNames(bool writtenOnly)
 
 const QStringList &modes()
 {
-    static const QStringList names{kImport, kExport, kQuery, kSync};
+    static const QStringList names{kImport, kExport, kQuery, kSync, kBackup, kRestore};
     return names;
 }
 
 const QStringList &optionNames()
 {
-    static const QStringList names = modes() + QStringList{kFormat, kDuplicates, kYes};
+    static const QStringList names = modes() + QStringList{kFormat, kDuplicates, kYes, kYesEnglish};
     return names;
 }
 
 // The options that take no value.
 bool isFlag(const QString &option)
 {
-    return option == kSync || option == kYes;
+    return option == kSync || option == kYes || option == kYesEnglish;
 }
 
 int help(QTextStream &out)
@@ -47,6 +47,8 @@ int help(QTextStream &out)
                "  lub:  kartax2000 --export PLIK [--format %2]\n"
                "  lub:  kartax2000 --query TEKST\n"
                "  lub:  kartax2000 --sync [--tak]\n"
+               "  lub:  kartax2000 --backup PLIK\n"
+               "  lub:  kartax2000 --restore PLIK [--yes]\n"
                "Książka adresowa firm i kontaktów. Bez argumentów otwiera okno programu;\n"
                "z PLIKIEM vCard, CSV lub bazą Kartax2000 otwiera okno i importuje z niego\n"
                "kontakty.\n"
@@ -66,6 +68,12 @@ int help(QTextStream &out)
                "                         ustawioną w programie, bez okna\n"
                "      --tak              zgoda na pierwszą synchronizację i na usunięcie\n"
                "                         wielu kontaktów (bez niej --sync tylko je opisuje)\n"
+               "      --backup PLIK      zapisuje spójną kopię książki adresowej do PLIKU\n"
+               "                         (także gdy program pracuje), bez okna\n"
+               "      --restore PLIK     przywraca całą książkę z kopii zapasowej PLIK, po\n"
+               "                         pytaniu [t/N]; najpierw zapisuje kopię dzisiejszej\n"
+               "                         książki w folderze kopii\n"
+               "      --yes, --tak       przywraca bez pytania\n"
                "      --help             wyświetla tę pomoc i kończy działanie\n"
                "      --version          wyświetla wersję programu i kończy działanie\n"
                "\n"
@@ -99,6 +107,8 @@ int usage(QTextStream &err, const QString &problem)
         << '\n'
         << "        kartax2000 --query TEKST" << '\n'
         << "        kartax2000 --sync [--tak]" << '\n'
+        << "        kartax2000 --backup PLIK" << '\n'
+        << "        kartax2000 --restore PLIK [--yes]" << '\n'
         << "Więcej informacji: kartax2000 --help" << '\n';
     return 2;
 }
@@ -148,6 +158,10 @@ int run(const QStringList &arguments, QTextStream &out, QTextStream &err)
             return queryContacts(options, out);
         if (options.contains(kSync))
             return syncContacts(options, out, err);
+        if (options.contains(kBackup))
+            return backupContacts(options, out, err);
+        if (options.contains(kRestore))
+            return restoreBook(options, out, err);
     } catch (const KaxError &error) {
         err << error.message() << '\n';
         return 1;

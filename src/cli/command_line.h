@@ -16,6 +16,8 @@ class QTextStream;
 //   kartax2000 --sync [--tak]
 // syncs the contacts with the CardDAV address book set in the program, describing a first
 // sync or one that deletes many contacts and doing it only with --tak;
+//   kartax2000 --backup FILE
+// writes a consistent copy of the address book to FILE, for a firm's backup scripts;
 //   kartax2000 --help, kartax2000 --version
 // describe the program in Polish, as GNU programs do. A single plain argument,
 //   kartax2000 FILE

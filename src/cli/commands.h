@@ -15,10 +15,13 @@ inline const QString kFormat = QStringLiteral("--format");
 inline const QString kQuery = QStringLiteral("--query");
 inline const QString kDuplicates = QStringLiteral("--duplicates");
 inline const QString kSync = QStringLiteral("--sync");
+inline const QString kBackup = QStringLiteral("--backup");
+inline const QString kRestore = QStringLiteral("--restore");
 inline const QString kYes = QStringLiteral("--tak");
+inline const QString kYesEnglish = QStringLiteral("--yes");
 
-// The options given, by name ("--export" -> FILE); each takes one value but --sync and
-// --tak, which take none.
+// The options given, by name ("--export" -> FILE); each takes one value but --sync,
+// --tak and --yes, which take none.
 using Options = QHash<QString, QString>;
 
 // Writes the problem and how to call the program to `err`; returns 2, bad arguments.
@@ -29,5 +32,7 @@ int importContacts(const Options &options, QTextStream &out, QTextStream &err);
 int exportContacts(const Options &options, QTextStream &out, QTextStream &err);
 int queryContacts(const Options &options, QTextStream &out);
 int syncContacts(const Options &options, QTextStream &out, QTextStream &err);
+int backupContacts(const Options &options, QTextStream &out, QTextStream &err);
+int restoreBook(const Options &options, QTextStream &out, QTextStream &err);
 
 } // namespace CommandLine

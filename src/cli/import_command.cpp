@@ -1,6 +1,8 @@
 #include "cli/commands.h"
 #include "exchange/contact_formats.h"
 #include "exchange/contact_import.h"
+#include "platform/errors.h"
+#include "store/book_backup.h"
 #include "store/data_module.h"
 #include "store/table.h"
 
@@ -36,6 +38,14 @@ int importContacts(const Options &options, QTextStream &out, QTextStream &err)
     const ContactImport::Decision decision{choices.value(choiceName), true};
     settings.askDuplicate = [decision](const ContactImport::Duplicate &) { return decision; };
     TDM9 data;
+    try {
+        BookBackup::makeBeforeChange(*data.t1);
+    } catch (const KaxError &error) {
+        // Nobody is there to ask: the import goes on, and the log says why no copy is.
+        err << QStringLiteral("Nie udało się zrobić kopii zapasowej przed importem: %1")
+                   .arg(error.message())
+            << '\n';
+    }
     const ContactImport::Result result = ContactImport::importFile(*data.t1, path, settings);
     if (!result.ok) {
         err << result.error << '\n';

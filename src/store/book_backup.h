@@ -52,9 +52,18 @@ void write(const DatabaseAlias &book, const QString &table, const QString &targe
 // the rotation drops. Returns the copy made.
 Copy makeAutomatic(const DatabaseAlias &book, const QString &table,
                    const std::function<bool(int percent)> &progress = {});
+// The same for the book of an open table, before a bulk change (an import, a restore,
+// a first sync).
+Copy makeBeforeChange(const TTable &table, const std::function<bool(int percent)> &progress = {});
 
 // Raises DatabaseError unless `path` is a readable, undamaged Kartax2000 book holding
 // the contact table `table` with its fields.
 void verifyBook(const QString &path, const QString &table);
+// The number of contacts in a copy.
+qint64 contactCount(const QString &path, const QString &table);
+
+// Tests: limits the pages of the copies written from now on (0: no limit), as a full
+// disk does.
+void setPageLimitForTests(int pages);
 
 } // namespace BookBackup

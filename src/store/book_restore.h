@@ -46,7 +46,8 @@ Comparison compare(TTable &today, const QString &copyPath,
                    const std::function<bool(int percent)> &progress = {});
 
 // Brings back the contacts with these ids as the copy holds them, with their ids and
-// further values; one the copy lacks is deleted (kept among the deleted contacts).
+// further values (under a new id when another contact took its id meanwhile); one the
+// copy lacks is deleted (kept among the deleted contacts).
 void restoreContacts(TTable &today, const QString &copyPath, const QList<qint64> &ids);
 // Brings back the whole book: afterwards the table holds exactly the copy's contacts.
 // The caller keeps a copy of today's book first.

@@ -4,6 +4,7 @@
 #include "exchange/vcard.h"
 #include "platform/errors.h"
 #include "store/deleted_contacts.h"
+#include "store/book_backup.h"
 #include "store/sql_text.h"
 #include "store/table.h"
 #include "store/table_batch.h"
@@ -45,6 +46,10 @@ QString SyncPlan::describe() const
     lines << QStringLiteral("Do usunięcia w programie: %1, na serwerze: %2.")
                  .arg(toDeleteLocal)
                  .arg(toDeleteRemote);
+    if (!backupProblem.isEmpty())
+        lines << QStringLiteral("Uwaga: nie udało się zrobić kopii zapasowej książki przed "
+                                "zmianami: %1")
+                     .arg(backupProblem);
     return lines.join(u'\n');
 }
 
@@ -610,6 +615,15 @@ void SyncSession::plan()
     m_report.paired = plan.paired;
     const bool massDelete =
         plan.toDeleteLocal > 10 && plan.toDeleteLocal * 10 > qMax<qsizetype>(1, m_locals.size());
+    if (plan.firstSync) {
+        // A copy of the book before a first sync changes it; when none can be made the
+        // question says so, and the user chooses whether to go on.
+        try {
+            BookBackup::makeBeforeChange(m_table);
+        } catch (const KaxError &error) {
+            plan.backupProblem = error.message();
+        }
+    }
     if ((plan.firstSync || massDelete) && m_confirm && !m_confirm(plan))
         throw Stop{
             failure(DavError::Refused, QStringLiteral("Synchronizację przerwano przed zmianami."))};

@@ -44,6 +44,8 @@ struct SyncPlan
     int toReceive = 0;
     int toDeleteLocal = 0;
     int toDeleteRemote = 0;
+    // Why no copy of the book could be kept before a first sync; empty when one was.
+    QString backupProblem;
     // In Polish, several lines, the counts above.
     QString describe() const;
 };

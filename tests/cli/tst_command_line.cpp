@@ -59,11 +59,18 @@ void TestCommandLine::commandLineExport_data()
         << "To nie jest baza danych Kartax2000: ";
     QTest::newRow("import, bad choice")
         << QStringList{"--import", "DIR/in.vcf", "--duplicates", "tak"} << 2 << "Nieznany wybór";
-    QTest::newRow("two modes") << QStringList{"--import", "DIR/in.vcf", "--export", "DIR/k.vcf"}
-                               << 2 << "Podaj jedno z: --import, --export, --query, --sync.";
+    QTest::newRow("two modes")
+        << QStringList{"--import", "DIR/in.vcf", "--export", "DIR/k.vcf"} << 2
+        << "Podaj jedno z: --import, --export, --query, --sync, --backup, --restore.";
+    QTest::newRow("backup without a book")
+        << QStringList{"--backup", "DIR/kopia.db"} << 1 << "Nie można zapisać kopii zapasowej ";
     QTest::newRow("sync, not set")
         << QStringList{"--sync", "--tak"} << 1
         << "Synchronizacja CardDAV nie jest ustawiona (Ustawienia → Synchronizacja CardDAV).\n";
+    QTest::newRow("restore from a card") << QStringList{"--restore", "DIR/in.vcf", "--yes"} << 1
+                                         << "Nie można przywrócić książki z kopii. Plik ";
+    QTest::newRow("restore without a file")
+        << QStringList{"--restore"} << 2 << "Brak wartości po --restore.";
     QTest::newRow("sync with a value") << QStringList{"--sync", "x"} << 2 << "Nieznany argument: x";
     QTest::newRow("help") << QStringList{"--export", "DIR/k.vcf", "--help"} << 0
                           << "Użycie: kartax2000 [PLIK]\n";

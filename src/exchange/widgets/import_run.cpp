@@ -5,11 +5,43 @@
 #include "exchange/widgets/duplicate_window.h"
 #include "exchange/widgets/import_mapping_window.h"
 #include "exchange/widgets/progress_window.h"
+#include "platform/errors.h"
 #include "platform/termination_signals.h"
 #include "platform/widgets/dialogs.h"
 #include "platform/widgets/file_dialogs.h"
+#include "store/book_backup.h"
 
 namespace ImportRun {
+
+namespace {
+
+// A copy of the book before the import; when it fails the user chooses whether to go on.
+bool backUpFirst(TTable &contacts, const std::function<bool(int)> &progress)
+{
+    bool stopped = false;
+    try {
+        BookBackup::makeBeforeChange(contacts, [&](int percent) {
+            stopped = !progress(percent);
+            return !stopped;
+        });
+        return true;
+    } catch (const KaxError &error) {
+        if (stopped)
+            return false;
+        DialogRequest request;
+        request.kind = DialogKind::Warning;
+        request.caption = QStringLiteral("Import kontaktów");
+        request.text = QStringLiteral("Nie udało się zrobić kopii zapasowej książki przed "
+                                      "importem.\n%1\n\nCzy mimo to importować?")
+                           .arg(error.message());
+        request.buttons = {DialogButton::Yes, DialogButton::No};
+        request.defaultButton = DialogButton::No;
+        request.escapeButton = DialogButton::No;
+        return Dialogs::current().ask(request) == DialogButton::Yes;
+    }
+}
+
+} // namespace
 
 void run(QWidget *parent, TTable &contacts)
 {
@@ -56,6 +88,10 @@ void runFile(QWidget *parent, TTable &contacts, const QString &path)
         return question.ask(duplicate);
     };
     progress.showForm();
+    progress.update(0, 0);
+    if (!backUpFirst(contacts,
+                     [&](int percent) { return !ending() && progress.update(0, percent); }))
+        return;
     progress.update(0, 0);
     const ContactImport::Result result = ContactImport::importFile(contacts, path, options);
     progress.hide();
