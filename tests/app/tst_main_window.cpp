@@ -8,6 +8,8 @@
 #include "messaging/favourites_window.h"
 #include "platform/clock.h"
 #include "platform/settings_store.h"
+#include "store/backup_keeper.h"
+#include "store/book_backup.h"
 #include "store/table.h"
 #include "support/contact_fixture.h"
 #include "support/program_fixture.h"
@@ -42,6 +44,7 @@ class TestMainWindow : public QObject
     Q_OBJECT
 
 private slots:
+    void dailyCopyInTheBackgroundAndOneWarning();
     void cleanup();
     void emptyTableShowsEmptyCardAndDisablesMoving();
     void cardFollowsNavigation();
@@ -583,6 +586,30 @@ void TestMainWindow::syncPanelAndConflictsFromMenu()
     form.KonfliktySynchronizacji1->trigger();
     QVERIFY(fx.program().syncConflictWindow()->isVisible());
     QCOMPARE(fx.program().syncConflictWindow()->lstKopie->count(), 1);
+}
+
+void TestMainWindow::dailyCopyInTheBackgroundAndOneWarning()
+{
+    ProgramFixture fx;
+    InstalledScriptedDialogs dialogs;
+    BackupKeeper &keeper = *fx.program().backupKeeper();
+    QSignalSpy finished(&keeper, &BackupKeeper::finished);
+    fx.program().startBackups();
+    QTRY_COMPARE(finished.size(), 1);
+    fx.program().startBackups(); // one copy a day
+    QCOMPARE(BookBackup::list(fx.folder() + QStringLiteral("/Kopie")).size(), 1);
+
+    BookBackup::setFolder(QStringLiteral("/dev/null/Kopie")); // no folder can be made there
+    dialogs->queue(DialogButton::Ok);
+    fx.program().startBackups();
+    QTRY_COMPARE(finished.size(), 2);
+    keeper.copyNow();
+    QTRY_COMPARE(finished.size(), 3);
+    BookBackup::setFolder(QString());
+    QCOMPARE(dialogs->texts(),
+             QStringList{"Nie udało się zrobić kopii zapasowej książki adresowej.\nNie można "
+                         "utworzyć folderu kopii zapasowych /dev/null/Kopie.\n\nMożesz dalej "
+                         "pracować; program spróbuje ponownie przy następnym uruchomieniu."});
 }
 
 QTEST_MAIN(TestMainWindow)
