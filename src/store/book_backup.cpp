@@ -44,6 +44,9 @@ constexpr int kPagesPerStep = 4096;
 // A temporary file left this long unchanged belongs to no running backup.
 constexpr qint64 kStalePartSeconds = 3600;
 
+// Room beyond a copy's size for what the check maps of it.
+constexpr qint64 kMapMargin = 1 << 20;
+
 int pageLimitForTests = 0;
 
 // An SQLite connection of the backup's own, closed when it goes.
@@ -449,6 +452,13 @@ void write(const DatabaseAlias &book, const QString &table, const QString &targe
             texts(copy.get(), QStringLiteral("PRAGMA journal_mode = DELETE"), &code);
         if (code != SQLITE_OK || mode != QStringList{QStringLiteral("delete")})
             fail(target, reasonOf(copy.get(), code == SQLITE_OK ? SQLITE_ERROR : code));
+        // The check reads every index against its table: pages mapped rather than read
+        // one by one take it from minutes to seconds at a million contacts.
+        sqlite3_exec(copy.get(),
+                     QStringLiteral("PRAGMA mmap_size = %1; PRAGMA cache_size = -65536")
+                         .arg(QFileInfo(part.path()).size() + kMapMargin)
+                         .toUtf8(),
+                     nullptr, nullptr, nullptr);
         const QString problem = problemOf(copy.get(), table, true);
         if (!problem.isEmpty())
             fail(target, problem);

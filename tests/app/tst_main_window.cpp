@@ -9,6 +9,8 @@
 #include "messaging/favourites_window.h"
 #include "platform/clock.h"
 #include "platform/settings_store.h"
+#include "store/backup_keeper.h"
+#include "store/book_backup.h"
 #include "store/table.h"
 #include "store/widgets/deleted_contacts_window.h"
 #include "support/contact_fixture.h"
@@ -48,6 +50,7 @@ class TestMainWindow : public QObject
     Q_OBJECT
 
 private slots:
+    void dailyCopyInTheBackgroundAndOneWarning();
     void cleanup();
     void emptyTableShowsEmptyCardAndDisablesMoving();
     void cardFollowsNavigation();
@@ -637,6 +640,30 @@ void TestMainWindow::importUndoneAndContactBroughtBackFromMenu()
     QVERIFY(!window->isVisible());
     QCOMPARE(fx.table().fieldText(QStringLiteral("Nazwa")), QStringLiteral("Beta"));
     QCOMPARE(walkForward(fx.table()), QStringList({"Alfa", "Beta"}));
+}
+
+void TestMainWindow::dailyCopyInTheBackgroundAndOneWarning()
+{
+    ProgramFixture fx;
+    InstalledScriptedDialogs dialogs;
+    BackupKeeper &keeper = *fx.program().backupKeeper();
+    QSignalSpy finished(&keeper, &BackupKeeper::finished);
+    fx.program().startBackups();
+    QTRY_COMPARE(finished.size(), 1);
+    fx.program().startBackups(); // one copy a day
+    QCOMPARE(BookBackup::list(fx.folder() + QStringLiteral("/Kopie")).size(), 1);
+
+    BookBackup::setFolder(QStringLiteral("/dev/null/Kopie")); // no folder can be made there
+    dialogs->queue(DialogButton::Ok);
+    fx.program().startBackups();
+    QTRY_COMPARE(finished.size(), 2);
+    keeper.copyNow();
+    QTRY_COMPARE(finished.size(), 3);
+    BookBackup::setFolder(QString());
+    QCOMPARE(dialogs->texts(),
+             QStringList{"Nie udało się zrobić kopii zapasowej książki adresowej.\nNie można "
+                         "utworzyć folderu kopii zapasowych /dev/null/Kopie.\n\nMożesz dalej "
+                         "pracować; program spróbuje ponownie przy następnym uruchomieniu."});
 }
 
 QTEST_MAIN(TestMainWindow)

@@ -2,6 +2,7 @@
 #include "app/program.h"
 #include "exchange/widgets/duplicate_window.h"
 #include "exchange/widgets/import_mapping_window.h"
+#include "store/book_backup.h"
 #include "store/table.h"
 #include "support/contact_fixture.h"
 #include "support/kartax_test_main.h"
@@ -37,6 +38,8 @@ private slots:
     void mappingShowsGuessAndTakesChanges();
     void duplicateQuestionGivesTheChoice();
     void menuImportReportsAndShowsFirstContact();
+    void aFailedCopyAsksFirst_data();
+    void aFailedCopyAsksFirst();
     void menuExportReportsTheFile_data();
     void menuExportReportsTheFile();
     // Last: the program it runs is ended.
@@ -135,6 +138,39 @@ void TestImportWindows::menuImportReportsAndShowsFirstContact()
                             "*.db);;Baza Kartax2000 (*.db)"));
     QCOMPARE(dialogs->texts(), QStringList{"Dodano 3, zaktualizowano 0, pominięto 0."});
     QCOMPARE(fx.table().fieldText(QStringLiteral("Nazwa")), QStringLiteral("Zenit"));
+    QCOMPARE(BookBackup::list(fx.folder() + QStringLiteral("/Kopie")).size(), 1); // made first
+}
+
+void TestImportWindows::aFailedCopyAsksFirst_data()
+{
+    QTest::addColumn<DialogButton>("answer");
+    QTest::addColumn<qint64>("contacts");
+    QTest::newRow("go on") << DialogButton::Yes << qint64(1);
+    QTest::newRow("stop") << DialogButton::No << qint64(0);
+}
+
+void TestImportWindows::aFailedCopyAsksFirst()
+{
+    QFETCH(DialogButton, answer);
+    ProgramFixture fx;
+    const QString path = fx.folder() + QStringLiteral("/k.vcf");
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write("BEGIN:VCARD\nFN:Alfa\nEND:VCARD\n"));
+    file.close();
+    BookBackup::setFolder(QStringLiteral("/dev/null/Kopie")); // no folder can be made there
+    ReportFakeFileDialogs files;
+    files.openAnswers << path;
+    InstalledScriptedDialogs dialogs;
+    dialogs->queue(answer);
+    if (answer == DialogButton::Yes)
+        dialogs->queue(DialogButton::Ok);
+    fx.form1().Import1->trigger();
+    BookBackup::setFolder(QString());
+    QCOMPARE(dialogs->texts().constFirst(),
+             QStringLiteral("Nie udało się zrobić kopii zapasowej książki przed importem.\nNie "
+                            "można utworzyć folderu kopii zapasowych /dev/null/Kopie.\n\nCzy mimo "
+                            "to importować?"));
+    QTEST(fx.table().recordCount(), "contacts");
 }
 
 void TestImportWindows::menuExportReportsTheFile_data()
