@@ -25,8 +25,8 @@ struct ContactChange
     enum Kind { Added, Deleted, Changed }; // since the copy was made
     Kind kind = Changed;
     qint64 id = -1;
-    QString name;                // as it reads today, or in the copy when deleted
-    QList<FieldChange> fields;   // Changed: the fields and further values that differ
+    QString name;              // as it reads today, or in the copy when deleted
+    QList<FieldChange> fields; // Changed: the fields and further values that differ
 };
 
 struct Comparison
