@@ -148,6 +148,14 @@ void TestBookRestore::restoreBringsBackChosenContactsAndTheWholeBook()
     QCOMPARE(describe(BookRestore::compare(t, m_copy)), QStringList());
     QCOMPARE(m_book->walkForward(), (QStringList{"Alfa", "Beta", "Gamma"}));
     QCOMPARE(m_book->sqlite3(QStringLiteral("PRAGMA integrity_check")), QStringLiteral("ok\n"));
+
+    // A new contact took the deleted Gamma's id: Gamma comes back under another, Epsilon stays.
+    QVERIFY(t.locate(m_gamma));
+    t.deleteRecord();
+    QCOMPARE(addContact(*m_book, QStringLiteral("Epsilon"), QString()), m_gamma);
+    BookRestore::restoreContacts(t, m_copy, {m_gamma});
+    QVERIFY(t.recordId() > m_gamma);
+    QCOMPARE(m_book->walkForward(), (QStringList{"Alfa", "Beta", "Epsilon", "Gamma"}));
 }
 
 // `kartax2000 --restore COPY --yes` killed while it deletes 200,000 contacts added since

@@ -11,6 +11,7 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
@@ -136,6 +137,16 @@ TBackupWindow::TBackupWindow(std::function<TTable *()> contacts, QWidget *parent
 TBackupWindow::~TBackupWindow()
 {
     stopCounting();
+}
+
+// Esc closes the window from any of its controls, as "Zamknij" does.
+void TBackupWindow::keyPressEvent(QKeyEvent *event)
+{
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        close();
+        return;
+    }
+    KaxForm::keyPressEvent(event);
 }
 
 void TBackupWindow::stopCounting()

@@ -59,6 +59,9 @@ signals:
     // A restore changed the book.
     void restored();
 
+protected:
+    void keyPressEvent(QKeyEvent *event) override;
+
 private:
     TTable *contacts() const { return m_contacts ? m_contacts() : nullptr; }
     const BookBackup::Copy *currentCopy() const;

@@ -85,6 +85,10 @@ void TestBackupWindow::comparesAndRestores()
     QTest::mouseClick(window.findChild<QPushButton *>(QStringLiteral("btnFolder")), Qt::LeftButton);
     QCOMPARE(copies->rowCount(), 0);
     QCOMPARE(BookBackup::folder(BookBackup::bookOf(t)), book.folder());
+
+    window.show(); // Esc closes it from any control
+    QTest::keyClick(copies, Qt::Key_Escape);
+    QVERIFY(!window.isVisible());
 }
 
 KARTAX_TEST_MAIN(TestBackupWindow)
