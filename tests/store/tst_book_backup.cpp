@@ -3,6 +3,7 @@
 #include "platform/settings_store.h"
 #include "store/backup_keeper.h"
 #include "store/book_backup.h"
+#include "store/book_restore.h"
 #include "store/database_alias.h"
 #include "store/table.h"
 #include "store/table_batch.h"
@@ -272,12 +273,32 @@ void TestBookBackup::serverBookIntoAFile()
     }
     const QString copy = m_dir.filePath(QStringLiteral("z-serwera.db"));
     BookBackup::write(DatabaseAlias::read(QStringLiteral("Kax2000")), kTable, copy);
+    {
+        TTable table;
+        table.setDatabaseFile(copy);
+        table.setTableName(kTable);
+        table.open();
+        QCOMPARE(walkForward(table), (QStringList{"Alfa", "Beta"}));
+        QVERIFY(table.locate(ids[1]) && table.fieldText(QStringLiteral("Nazwa")) == "Beta");
+        QCOMPARE(table.details(), details);
+    }
+
+    // The copy brings the server book back, compared and restored in one transaction.
     TTable table;
-    table.setDatabaseFile(copy);
+    table.setDatabaseName(QStringLiteral("Kax2000"));
     table.setTableName(kTable);
     table.open();
+    QVERIFY(table.locate(ids[0]));
+    table.deleteRecord();
+    QVERIFY(table.locate(ids[1]));
+    table.edit();
+    table.setDetails({});
+    table.post();
+    QCOMPARE(BookRestore::compare(table, copy).changes.size(), 2);
+    BookRestore::restoreAll(table, copy);
+    QCOMPARE(BookRestore::compare(table, copy).changes.size(), 0);
     QCOMPARE(walkForward(table), (QStringList{"Alfa", "Beta"}));
-    QVERIFY(table.locate(ids[1]) && table.fieldText(QStringLiteral("Nazwa")) == "Beta");
+    QVERIFY(table.locate(ids[1]));
     QCOMPARE(table.details(), details);
 }
 
