@@ -247,15 +247,6 @@ QString fieldCaption(const QString &field)
     return captions.value(field, field);
 }
 
-QString detailText(const ContactDetail &detail)
-{
-    QString text = detail.displayValue();
-    const QString kind = !detail.label.isEmpty() ? detail.label : detail.type;
-    if (!kind.isEmpty())
-        text += QStringLiteral(" (%1)").arg(kind);
-    return text;
-}
-
 // The n-th (from 0) further value of a kind as the list names it: "Telefon 2" after the
 // contact's own telephone; a value with no field of its own counts from 1.
 QString detailCaption(ContactDetail::Kind kind, int n, const QList<ContactDetail> &either)
@@ -290,8 +281,8 @@ QList<FieldChange> fieldChanges(const QStringList &fields, const Side &copy, con
         const QList<ContactDetail> a = ContactExtras{thenDetails, {}, {}, {}}.ofKind(kind);
         const QList<ContactDetail> b = ContactExtras{nowDetails, {}, {}, {}}.ofKind(kind);
         for (qsizetype n = 0; n < std::max(a.size(), b.size()); ++n) {
-            const QString was = n < a.size() ? detailText(a[n]) : QString();
-            const QString is = n < b.size() ? detailText(b[n]) : QString();
+            const QString was = n < a.size() ? a[n].displayWithKind() : QString();
+            const QString is = n < b.size() ? b[n].displayWithKind() : QString();
             if (was != is)
                 changes << FieldChange{detailCaption(kind, int(n), n < a.size() ? a : b), was, is};
         }
@@ -344,15 +335,6 @@ struct Plan
 };
 
 } // namespace
-
-qint64 contactCount(const QString &copyPath, const QString &table)
-{
-    CopyConnection copy(copyPath);
-    QSqlQuery count(copy.db());
-    if (!count.exec(QStringLiteral("SELECT count(*) FROM %1").arg(quoted(table))) || !count.next())
-        throw DatabaseError(SqlText::fileFailure(copyPath, count.lastError()));
-    return count.value(0).toLongLong();
-}
 
 Comparison compare(TTable &today, const QString &copyPath,
                    const std::function<bool(int percent)> &progress)

@@ -37,9 +37,6 @@ struct Comparison
     bool cancelled = false;
 };
 
-// The number of contacts in a copy.
-qint64 contactCount(const QString &copyPath, const QString &table);
-
 // What differs between a copy and the open table, contact by contact and field by field,
 // further values included. `progress` hears per cent; false cancels.
 Comparison compare(TTable &today, const QString &copyPath,

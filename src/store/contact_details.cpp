@@ -92,6 +92,12 @@ QStringList ContactDetail::splitAddress(const QString &value)
     return parts;
 }
 
+QString ContactDetail::displayWithKind() const
+{
+    const QString kind = !label.isEmpty() ? label : type;
+    return kind.isEmpty() ? displayValue() : QStringLiteral("%1 (%2)").arg(displayValue(), kind);
+}
+
 QString ContactDetail::displayValue() const
 {
     if (kind != Address)

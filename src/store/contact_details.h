@@ -34,6 +34,8 @@ struct ContactDetail
     static QString kindCaption(Kind kind);
     // The value as one line of text: an address's parts joined with commas.
     QString displayValue() const;
+    // The same with its label, or else its type, in brackets: "600 100 200 (komórkowy)".
+    QString displayWithKind() const;
 
     // An address's seven parts (post box, extended, street, town, region, code,
     // country) as one stored value, and back.

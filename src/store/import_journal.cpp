@@ -29,18 +29,7 @@ QString ImportJournal::name(const char *suffix) const
 
 QSqlQuery ImportJournal::run(const QString &sql, const QVariantList &binds)
 {
-    QSqlQuery query(m_db);
-    query.setForwardOnly(true);
-    // Without values it runs unprepared: a server prepares no CREATE statement.
-    bool ran = binds.isEmpty() ? query.exec(sql) : query.prepare(sql);
-    if (ran && !binds.isEmpty()) {
-        for (int i = 0; i < binds.size(); ++i)
-            query.bindValue(i, binds[i]);
-        ran = query.exec();
-    }
-    if (!ran)
-        throw DatabaseError(SqlText::engineMessage(query.lastError()));
-    return query;
+    return SqlText::exec(m_db, sql, binds);
 }
 
 void ImportJournal::ensure()

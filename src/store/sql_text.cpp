@@ -1,5 +1,7 @@
 #include "store/sql_text.h"
 
+#include "platform/errors.h"
+
 #include <QDir>
 #include <QSqlDatabase>
 #include <QSqlError>
@@ -72,6 +74,20 @@ QString fileFailure(const QString &path, const QSqlError &error)
     default:
         return QStringLiteral("Błąd bazy danych %1: %2").arg(file, engineMessage(error));
     }
+}
+
+QSqlQuery exec(const QSqlDatabase &db, const QString &sql, const QVariantList &binds)
+{
+    QSqlQuery query(db);
+    query.setForwardOnly(true);
+    const bool done = binds.isEmpty() ? query.exec(sql) : query.prepare(sql) && [&] {
+        for (int i = 0; i < binds.size(); ++i)
+            query.bindValue(i, binds[i]);
+        return query.exec();
+    }();
+    if (!done)
+        throw DatabaseError(engineMessage(query.lastError()));
+    return query;
 }
 
 QString quoted(const QString &identifier)

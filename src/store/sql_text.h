@@ -1,7 +1,9 @@
 #pragma once
 
 #include <QList>
+#include <QSqlQuery>
 #include <QString>
+#include <QVariantList>
 #include <QtGlobal>
 #include <functional>
 #include <utility>
@@ -24,6 +26,11 @@ QString fileOf(const QString &databaseName);
 // An SQLite file's error in Polish, naming the file and the cause: the engine's code
 // says what happened; for a code without a Polish wording the engine's text follows.
 QString fileFailure(const QString &path, const QSqlError &error);
+
+// Runs a statement on `db`, its values bound in turn, reading forward only; a statement
+// without values runs unprepared, as a server prepares no statement that makes a table.
+// Raises DatabaseError with the engine's message.
+QSqlQuery exec(const QSqlDatabase &db, const QString &sql, const QVariantList &binds = {});
 
 // An identifier in double quotes, its own quotes doubled.
 QString quoted(const QString &identifier);

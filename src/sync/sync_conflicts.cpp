@@ -37,17 +37,17 @@ void SyncConflicts::ensure()
     // Asked first: a server tells of every table that is already there.
     if (m_db.tables().contains(m_name))
         return;
-    SyncState::exec(m_db,
-                    QStringLiteral("CREATE TABLE IF NOT EXISTS %1 (%2, contact BIGINT, uid TEXT, "
-                                   "at TEXT, local TEXT, server TEXT)")
-                        .arg(m_table, SqlEngine::of(m_db).idColumn()));
+    SqlText::exec(m_db,
+                  QStringLiteral("CREATE TABLE IF NOT EXISTS %1 (%2, contact BIGINT, uid TEXT, "
+                                 "at TEXT, local TEXT, server TEXT)")
+                      .arg(m_table, SqlEngine::of(m_db).idColumn()));
 }
 
 qint64 SyncConflicts::add(qint64 contact, const QString &uid, const ContactRecord &local,
                           const ContactRecord &server)
 {
     const SqlEngine &engine = SqlEngine::of(m_db);
-    QSqlQuery insert = SyncState::exec(
+    QSqlQuery insert = SqlText::exec(
         m_db,
         QStringLiteral("INSERT INTO %1 (contact, uid, at, local, server) VALUES (?, ?, ?, ?, ?)%2")
             .arg(m_table, engine.returningId()),
@@ -58,7 +58,7 @@ qint64 SyncConflicts::add(qint64 contact, const QString &uid, const ContactRecor
 static QList<SyncConflict> select(const QSqlDatabase &db, const QString &table,
                                   const QString &where, const QVariantList &binds)
 {
-    QSqlQuery query = SyncState::exec(
+    QSqlQuery query = SqlText::exec(
         db,
         QStringLiteral("SELECT id, contact, uid, at, local, server FROM %1%2 ORDER BY id")
             .arg(table, where),
@@ -89,11 +89,11 @@ QList<SyncConflict> SyncConflicts::ofContact(qint64 contact)
 
 int SyncConflicts::count()
 {
-    QSqlQuery query = SyncState::exec(m_db, QStringLiteral("SELECT count(*) FROM %1").arg(m_table));
+    QSqlQuery query = SqlText::exec(m_db, QStringLiteral("SELECT count(*) FROM %1").arg(m_table));
     return query.next() ? query.value(0).toInt() : 0;
 }
 
 void SyncConflicts::resolve(qint64 id)
 {
-    SyncState::exec(m_db, QStringLiteral("DELETE FROM %1 WHERE id = ?").arg(m_table), {id});
+    SqlText::exec(m_db, QStringLiteral("DELETE FROM %1 WHERE id = ?").arg(m_table), {id});
 }

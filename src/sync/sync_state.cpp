@@ -29,21 +29,6 @@ SyncState::SyncState(const QSqlDatabase &db, const QString &table)
 {
 }
 
-QSqlQuery SyncState::exec(const QSqlDatabase &db, const QString &sql, const QVariantList &binds)
-{
-    QSqlQuery query(db);
-    query.setForwardOnly(true);
-    // A server prepares no statement that makes a table: those run as they are.
-    const bool done = binds.isEmpty() ? query.exec(sql) : query.prepare(sql) && [&] {
-        for (int i = 0; i < binds.size(); ++i)
-            query.bindValue(i, binds[i]);
-        return query.exec();
-    }();
-    if (!done)
-        throw DatabaseError(SqlText::engineMessage(query.lastError()));
-    return query;
-}
-
 void SyncState::ensure()
 {
     // Asked first: a server tells of every table that is already there.

@@ -6,6 +6,8 @@
 #include <QSqlQuery>
 #include <QString>
 
+#include "store/sql_text.h"
+
 // One card both sides know: where it lies, its ETag and the version both last agreed on.
 struct SyncRow
 {
@@ -47,15 +49,10 @@ public:
     void commit();
     void rollback();
 
-    // Runs a statement of the sync's tables on `db`, its values bound in turn; raises
-    // DatabaseError with the engine's message.
-    static QSqlQuery exec(const QSqlDatabase &db, const QString &sql,
-                          const QVariantList &binds = {});
-
 private:
     QSqlQuery run(const QString &sql, const QVariantList &binds = {})
     {
-        return exec(m_db, sql, binds);
+        return SqlText::exec(m_db, sql, binds);
     }
     bool swapLock(const QString &from, const QString &to);
 

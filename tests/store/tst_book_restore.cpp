@@ -1,5 +1,6 @@
 #include "platform/errors.h"
 #include "platform/settings_store.h"
+#include "store/book_backup.h"
 #include "store/book_restore.h"
 #include "store/contact_schema.h"
 #include "store/table.h"
@@ -120,7 +121,7 @@ void TestBookRestore::compareFindsAddedDeletedAndChanged()
     QCOMPARE(comparison.copyContacts, 3);
     QCOMPARE(comparison.todayContacts, 3);
     QCOMPARE(heard.value(heard.size() - 1), 100);
-    QCOMPARE(BookRestore::contactCount(m_copy, QStringLiteral("Kartax2000")), 3);
+    QCOMPARE(BookBackup::contactCount(m_copy, QStringLiteral("Kartax2000")), 3);
     QVERIFY_THROWS_EXCEPTION(DatabaseError,
                              BookRestore::compare(m_book->table(), m_copy + QStringLiteral("x")));
 }

@@ -203,7 +203,7 @@ void TBackupWindow::reload()
         for (int row = 0; row < paths.size() && !stop->load(); ++row) {
             qint64 count = -1;
             try {
-                count = BookRestore::contactCount(paths[row], tableName);
+                count = BookBackup::contactCount(paths[row], tableName);
             } catch (const KaxError &) {
                 count = -1; // shown as unreadable in the list
             }

@@ -23,15 +23,6 @@ constexpr int kWidth = 760;
 constexpr int kHeight = 440;
 constexpr int kListWidth = 230;
 
-QString detailText(const ContactDetail &detail)
-{
-    QString text = detail.displayValue();
-    const QString kind = !detail.label.isEmpty() ? detail.label : detail.type;
-    if (!kind.isEmpty())
-        text += QStringLiteral(" (%1)").arg(kind);
-    return text;
-}
-
 // The n-th further value of a kind, or nothing.
 std::optional<ContactDetail> nthOfKind(const QList<ContactDetail> &details, int kind, int n)
 {
@@ -210,8 +201,8 @@ void TSyncConflictWindow::showCurrent()
                        QStringLiteral("%1 %2")
                            .arg(ContactDetail::kindCaption(ContactDetail::Kind(kind)))
                            .arg(n + 2),
-                       server ? detailText(*server) : QString(),
-                       mine ? detailText(*mine) : QString());
+                       server ? server->displayWithKind() : QString(),
+                       mine ? mine->displayWithKind() : QString());
         }
     }
 }
