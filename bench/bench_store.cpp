@@ -4,7 +4,8 @@
 // key; the open of a copy without a search index, which builds it; and
 // `kartax2000 --query` as a whole process, pointed at the database through the alias
 // setting in a private XDG_CONFIG_HOME.
-// Usage: bench_store <database file>   (scripts/bench makes one with 1,000,000 contacts)
+// Usage: bench_store <database file> [moves]   (scripts/bench makes one with 1,000,000
+// contacts; "moves" measures only the moves against raw lookups)
 
 #include "bench_util.h"
 #include "platform/settings_store.h"
@@ -22,9 +23,12 @@
 #include <QSqlQuery>
 #include <QTemporaryDir>
 #include <cstdio>
+#include <functional>
 #include <limits>
 #include <memory>
 #include <random>
+#include <sqlite3.h>
+#include <stdexcept>
 
 namespace {
 
@@ -94,6 +98,119 @@ bool measureKeyRebuild(const QString &path)
     const bool sound = check.waitForFinished(600000) && check.readAllStandardOutput() == "ok\n";
     bench::report("store_rebuild_integrity_ok", sound ? 1 : 0, "bool");
     return true;
+}
+
+// A lookup of one row by its (key, id) through an index, straight through SQLite: the
+// least any move can cost. Every column is read, none converted.
+class RawLookup
+{
+public:
+    RawLookup(const QString &path, const QString &index, const QString &keyColumn)
+    {
+        if (sqlite3_open_v2(path.toUtf8().constData(), &m_db, SQLITE_OPEN_READONLY, nullptr) !=
+            SQLITE_OK)
+            throw std::runtime_error(sqlite3_errmsg(m_db));
+        QStringList columns{QStringLiteral("id")};
+        for (const QString &field : ContactSchema::fieldNames())
+            columns << QLatin1Char('"') + field + QLatin1Char('"');
+        for (const QString &field : ContactSchema::keyedFieldNames())
+            columns << QLatin1Char('"') + ContactSchema::keyColumn(field) + QLatin1Char('"');
+        const QString table = QLatin1String(ContactSchema::kTableName);
+        prepare(QStringLiteral("SELECT %1 FROM %2 INDEXED BY %3 WHERE \"%4\" = ?1 AND id = ?2")
+                    .arg(columns.join(QLatin1Char(',')), table, index, keyColumn),
+                &m_lookup);
+        prepare(QStringLiteral("SELECT \"%1\" FROM %2 WHERE id = ?1").arg(keyColumn, table),
+                &m_key);
+    }
+    ~RawLookup()
+    {
+        sqlite3_finalize(m_lookup);
+        sqlite3_finalize(m_key);
+        sqlite3_close(m_db);
+    }
+    RawLookup(const RawLookup &) = delete;
+    RawLookup &operator=(const RawLookup &) = delete;
+
+    // The sort key of a row, read beforehand so that the lookup is timed alone.
+    QByteArray keyOf(qint64 id)
+    {
+        sqlite3_bind_int64(m_key, 1, id);
+        QByteArray key;
+        if (sqlite3_step(m_key) == SQLITE_ROW)
+            key = QByteArray(static_cast<const char *>(sqlite3_column_blob(m_key, 0)),
+                             sqlite3_column_bytes(m_key, 0));
+        sqlite3_reset(m_key);
+        return key;
+    }
+    // Finds the row and reads each of its columns; the number of bytes read.
+    qint64 find(const QByteArray &key, qint64 id)
+    {
+        sqlite3_bind_blob(m_lookup, 1, key.constData(), int(key.size()), SQLITE_STATIC);
+        sqlite3_bind_int64(m_lookup, 2, id);
+        qint64 bytes = 0;
+        if (sqlite3_step(m_lookup) == SQLITE_ROW) {
+            for (int column = 0, count = sqlite3_column_count(m_lookup); column < count; ++column)
+                bytes += sqlite3_column_bytes(m_lookup, column) +
+                         (sqlite3_column_blob(m_lookup, column) != nullptr);
+        }
+        sqlite3_reset(m_lookup);
+        return bytes;
+    }
+
+private:
+    void prepare(const QString &sql, sqlite3_stmt **statement)
+    {
+        if (sqlite3_prepare_v2(m_db, sql.toUtf8().constData(), -1, statement, nullptr) != SQLITE_OK)
+            throw std::runtime_error(sqlite3_errmsg(m_db));
+    }
+
+    sqlite3 *m_db = nullptr;
+    sqlite3_stmt *m_lookup = nullptr;
+    sqlite3_stmt *m_key = nullptr;
+};
+
+// Each move of the table against a raw lookup of the row it reached, timed in turn on
+// the same rows in every index: the median of the ratios, and of each side.
+void measureMoveVsRaw(TTable &t, const QString &path)
+{
+    const std::pair<const char *, const char *> indexes[] = {
+        {"nInd", "Nazwa"}, {"bInd", "Branza"}, {"fInd", "Filia"}};
+    std::vector<double> ratios;
+    std::vector<double> moves;
+    std::vector<double> raws;
+    qint64 bytes = 0;
+    for (const auto &[index, field] : indexes) {
+        t.setIndexName(QLatin1String(index));
+        RawLookup raw(path, QLatin1String(index), ContactSchema::keyColumn(QLatin1String(field)));
+        const auto pair = [&](const std::function<void()> &move) {
+            auto start = bench::Clock::now();
+            move();
+            const double moved = bench::microsecondsSince(start);
+            const qint64 id = t.recordId();
+            const QByteArray key = raw.keyOf(id);
+            start = bench::Clock::now();
+            bytes += raw.find(key, id);
+            const double looked = bench::microsecondsSince(start);
+            moves.push_back(moved);
+            raws.push_back(looked);
+            ratios.push_back(moved / looked);
+        };
+        for (int i = 0; i < 300; ++i) {
+            pair([&] { t.first(); });
+            pair([&] { t.last(); });
+        }
+        t.first();
+        for (int i = 0; i < 2000; ++i)
+            pair([&] { t.next(); });
+        t.last();
+        for (int i = 0; i < 2000; ++i)
+            pair([&] { t.prior(); });
+    }
+    bench::report("move_median", bench::median(moves), "us");
+    bench::report("raw_lookup_median", bench::median(raws), "us");
+    bench::report("move_vs_raw_ratio", bench::median(ratios), "x");
+    if (bytes == 0)
+        std::fprintf(stderr, "the raw lookups found nothing\n");
 }
 
 // The size of the file, and the share of it that the search index takes (dbstat).
@@ -205,12 +322,17 @@ bool measureQueryProcess(const QString &path)
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: bench_store <database file>\n");
+    if (argc < 2 || argc > 3 || (argc == 3 && qstrcmp(argv[2], "moves") != 0)) {
+        std::fprintf(stderr, "usage: bench_store <database file> [moves]\n");
         return 2;
     }
     const QString path = QString::fromLocal8Bit(argv[1]);
     try {
+        if (argc == 3) { // only the moves against raw lookups
+            auto table = openTable(path);
+            measureMoveVsRaw(*table, path);
+            return 0;
+        }
         std::vector<double> opens;
         for (int i = 0; i < 7; ++i) {
             const auto start = bench::Clock::now();
@@ -223,6 +345,8 @@ int main(int argc, char *argv[])
         TTable &t = *table;
         bench::report("store_records", double(t.recordCount()), "records");
         bench::report("store_rss_open", bench::residentMegabytes(), "MB");
+
+        measureMoveVsRaw(t, path);
 
         constexpr int kSteps = 3000;
         for (const QString &index :

@@ -5,6 +5,11 @@
 #include <sqlite3.h>
 
 BulkStatement::BulkStatement(const QSqlDatabase &db, const QString &sql)
+    : BulkStatement(db, sql, Use::Once)
+{
+}
+
+BulkStatement::BulkStatement(const QSqlDatabase &db, const QString &sql, Use use)
 {
     const QVariant handle = db.driver()->handle();
     if (handle.isValid() && qstrcmp(handle.typeName(), "sqlite3*") == 0)
@@ -16,8 +21,9 @@ BulkStatement::BulkStatement(const QSqlDatabase &db, const QString &sql)
         return;
     }
     const QByteArray text = sql.toUtf8();
-    if (sqlite3_prepare_v2(m_handle, text.constData(), int(text.size()), &m_statement, nullptr) !=
-        SQLITE_OK)
+    const unsigned flags = use == Use::Persistent ? SQLITE_PREPARE_PERSISTENT : 0;
+    if (sqlite3_prepare_v3(m_handle, text.constData(), int(text.size()), flags, &m_statement,
+                           nullptr) != SQLITE_OK)
         setEngineError();
 }
 
@@ -139,6 +145,34 @@ QString BulkStatement::text(int column) const
         return m_query->value(column).toString();
     const auto *utf8 = reinterpret_cast<const char *>(sqlite3_column_text(m_statement, column));
     return utf8 ? QString::fromUtf8(utf8, sqlite3_column_bytes(m_statement, column)) : QString();
+}
+
+QByteArray BulkStatement::blob(int column) const
+{
+    if (m_query)
+        return m_query->value(column).toByteArray();
+    if (sqlite3_column_type(m_statement, column) == SQLITE_NULL)
+        return {};
+    const void *bytes = sqlite3_column_blob(m_statement, column);
+    return bytes ? QByteArray(static_cast<const char *>(bytes),
+                              sqlite3_column_bytes(m_statement, column))
+                 : QByteArray(""); // empty, not null
+}
+
+qint64 BulkStatement::integer(int column) const
+{
+    if (m_query)
+        return m_query->value(column).toLongLong();
+    return sqlite3_column_int64(m_statement, column);
+}
+
+std::optional<quint32> BulkStatement::dataVersion() const
+{
+    unsigned version = 0;
+    if (m_query ||
+        sqlite3_file_control(m_handle, "main", SQLITE_FCNTL_DATA_VERSION, &version) != SQLITE_OK)
+        return std::nullopt;
+    return version;
 }
 
 qint64 BulkStatement::lastInsertId()

@@ -6,6 +6,7 @@
 #include <QSqlQuery>
 #include <QString>
 #include <memory>
+#include <optional>
 #include <vector>
 
 struct sqlite3;
@@ -21,6 +22,9 @@ class BulkStatement final
 public:
     // Check ok() after constructing; error() then tells why the SQL was refused.
     BulkStatement(const QSqlDatabase &db, const QString &sql);
+    // On SQLite, a statement kept for the connection's life and run very often.
+    enum class Use { Once, Persistent };
+    BulkStatement(const QSqlDatabase &db, const QString &sql, Use use);
     ~BulkStatement();
     BulkStatement(const BulkStatement &) = delete;
     BulkStatement &operator=(const BulkStatement &) = delete;
@@ -46,6 +50,12 @@ public:
     void rewind();
     // A column of the current row as text; a null value is a null string.
     QString text(int column) const;
+    // A column of the current row as bytes (a null value is a null array), or a number.
+    QByteArray blob(int column) const;
+    qint64 integer(int column) const;
+    // On SQLite, a number that changes with every commit to the database file, by any
+    // connection, as the last statement saw it; nothing on other engines.
+    std::optional<quint32> dataVersion() const;
 
 private:
     void setEngineError();

@@ -27,10 +27,13 @@ constexpr int kQueryKinds = 8;
 
 } // namespace
 
-// Prepared positioning queries of one index, made on first use.
+// Prepared positioning queries of one index, made on first use. On an SQLite file they
+// run through the engine's own interface: a move is a few index seeks, and Qt's layer
+// (a QVariant per bound and read value, names made for placeholders) would cost more
+// than the seeks themselves.
 struct TTable::Statements
 {
-    std::unique_ptr<QSqlQuery> queries[kQueryKinds];
+    std::unique_ptr<BulkStatement> queries[kQueryKinds];
 };
 
 TTable::TTable(QObject *parent) : QObject(parent) {}
@@ -61,7 +64,7 @@ void TTable::otherUserChanged(qint64 id)
     // unless it is being edited; its post then meets the change.
     try {
         Row row;
-        if (!fetch(Query::ById, {m_current.id}, &row)) {
+        if (!fetch(Query::ById, &row, m_current.id)) {
             m_deletedByOther = true;
         } else if (!editing() && m_state != DataSetState::SetKey) {
             setCurrent(row);
@@ -166,7 +169,7 @@ bool TTable::locate(qint64 id)
 {
     requireBrowseMovable();
     Row row;
-    if (!fetch(Query::ById, {id}, &row))
+    if (!fetch(Query::ById, &row, id))
         return false;
     setCurrent(row);
     m_bof = m_eof = false;
@@ -312,7 +315,7 @@ void TTable::setIndexName(const QString &name)
     const bool wasFirst = atFirst();
     const bool wasLast = atLast();
     Row row;
-    if (fetch(Query::ById, {m_current.id}, &row))
+    if (fetch(Query::ById, &row, m_current.id))
         setCurrent(row);
     else
         repositionNear(m_current);
@@ -320,7 +323,7 @@ void TTable::setIndexName(const QString &name)
         notifyDataSetChanged();
 }
 
-QString TTable::selectList(int index) const
+QString TTable::selectList(int index, Query kind) const
 {
     const IndexInfo &info = m_indexes[index];
     const QString key = quoted(ContactSchema::keyColumn(m_keyedFields[info.keySlot]));
@@ -331,15 +334,25 @@ QString TTable::selectList(int index) const
         columns << QStringLiteral("c.") + quoted(ContactSchema::keyColumn(field));
     // Whether a record lies before or after this one in the index order. Each test
     // is split into "same key, id beyond" and "key beyond" so that both are seeks on
-    // the (key, id) index; a row-value comparison would scan every equal key.
+    // the (key, id) index; a row-value comparison would scan every equal key. What
+    // the move itself tells is not asked: the first record has none before it, and
+    // a record reached forward from another has that one before it.
     const SqlEngine &engine = *m_link.engine();
     const QString from =
         QStringLiteral("%1 AS p %2").arg(quoted(m_tableName), engine.indexedBy(info.name));
+    const bool forward = kind == Query::NextSameKey || kind == Query::NextGreaterKey;
+    const bool backward = kind == Query::PriorSameKey || kind == Query::PriorLesserKey;
+    // Each is 0 (none), 1 (one of another key), 2 (one of the same key) or 3 (one).
     for (const bool before : {true, false}) {
-        columns << QStringLiteral("EXISTS (SELECT 1 FROM %1WHERE p.%2 = c.%2 AND p.id %3 c.id) "
-                                  "OR %4")
-                       .arg(from, key, before ? QStringLiteral("<") : QStringLiteral(">"),
-                            engine.anyKeyBeyond(from, key, before));
+        if (before && (kind == Query::First || forward))
+            columns << (forward ? QStringLiteral("3") : QStringLiteral("0"));
+        else if (!before && (kind == Query::Last || backward))
+            columns << (backward ? QStringLiteral("3") : QStringLiteral("0"));
+        else
+            columns << QStringLiteral("CASE WHEN EXISTS (SELECT 1 FROM %1WHERE p.%2 = c.%2 AND "
+                                      "p.id %3 c.id) THEN 2 WHEN %4 THEN 1 ELSE 0 END")
+                           .arg(from, key, before ? QStringLiteral("<") : QStringLiteral(">"),
+                                engine.anyKeyBeyond(from, key, before));
     }
     return columns.join(QStringLiteral(", "));
 }
@@ -353,76 +366,90 @@ TTable::Statements &TTable::statements(int index)
     const IndexInfo &info = m_indexes[index];
     const QString key =
         QStringLiteral("c.") + quoted(ContactSchema::keyColumn(m_keyedFields[info.keySlot]));
-    const QString from =
-        QStringLiteral("SELECT %1 FROM %2 AS c ").arg(selectList(index), quoted(m_tableName));
-    const QString indexed = from + m_link.engine()->indexedBy(info.name);
+    const auto select = [&](Query kind) {
+        return QStringLiteral("SELECT %1 FROM %2 AS c ")
+            .arg(selectList(index, kind), quoted(m_tableName));
+    };
+    const auto indexed = [&](Query kind) {
+        return select(kind) + m_link.engine()->indexedBy(info.name);
+    };
     const QString ascending = QStringLiteral(" ORDER BY %1, c.id LIMIT 1").arg(key);
     const QString descending = QStringLiteral(" ORDER BY %1 DESC, c.id DESC LIMIT 1").arg(key);
     // In the order of TTable::Query.
     const QString sql[kQueryKinds] = {
-        indexed + ascending,
-        indexed + descending,
-        indexed + QStringLiteral("WHERE %1 = ? AND c.id > ?").arg(key) + ascending,
-        indexed + QStringLiteral("WHERE %1 > ?").arg(key) + ascending,
-        indexed + QStringLiteral("WHERE %1 = ? AND c.id < ?").arg(key) + descending,
-        indexed + QStringLiteral("WHERE %1 < ?").arg(key) + descending,
-        indexed + QStringLiteral("WHERE %1 >= ?").arg(key) + ascending,
-        from + QStringLiteral("WHERE c.id = ?"),
+        indexed(Query::First) + ascending,
+        indexed(Query::Last) + descending,
+        indexed(Query::NextSameKey) + QStringLiteral("WHERE %1 = ? AND c.id > ?").arg(key) +
+            ascending,
+        indexed(Query::NextGreaterKey) + QStringLiteral("WHERE %1 > ?").arg(key) + ascending,
+        indexed(Query::PriorSameKey) + QStringLiteral("WHERE %1 = ? AND c.id < ?").arg(key) +
+            descending,
+        indexed(Query::PriorLesserKey) + QStringLiteral("WHERE %1 < ?").arg(key) + descending,
+        indexed(Query::Nearest) + QStringLiteral("WHERE %1 >= ?").arg(key) + ascending,
+        select(Query::ById) + QStringLiteral("WHERE c.id = ?"),
     };
     for (int kind = 0; kind < kQueryKinds; ++kind) {
-        auto query = std::make_unique<QSqlQuery>(m_link.db());
-        query->setForwardOnly(true);
-        if (!query->prepare(sql[kind]))
-            m_link.fail(query->lastError());
+        auto query =
+            std::make_unique<BulkStatement>(m_link.db(), sql[kind], BulkStatement::Use::Persistent);
+        if (!query->ok())
+            m_link.fail(query->error());
         prepared->queries[kind] = std::move(query);
     }
     slot = std::move(prepared);
     return *slot;
 }
 
-bool TTable::fetchOnce(Query kind, const QVariantList &binds, Row *row, bool *keyMissing)
+bool TTable::fetchOnce(Query kind, Row *row, qint64 id, const QByteArray &key, bool *keyMissing)
 {
-    QSqlQuery &query = *statements(m_index).queries[static_cast<int>(kind)];
-    for (int i = 0; i < binds.size(); ++i)
-        query.bindValue(i, binds[i]);
-    if (!query.exec())
-        m_link.fail(query.lastError());
+    BulkStatement &query = *statements(m_index).queries[static_cast<int>(kind)];
+    // The key (bound without a copy: it outlives the run) comes before the id.
+    int position = 0;
+    if (kind != Query::First && kind != Query::Last && kind != Query::ById)
+        query.bind(position++, key);
+    if (kind == Query::NextSameKey || kind == Query::PriorSameKey || kind == Query::ById)
+        query.bind(position, id);
+    // The statement is reset however this ends, so that no read stays open on the file.
+    const auto reset = qScopeGuard([&] {
+        query.rewind();
+        m_dataVersion = query.dataVersion();
+    });
     if (!query.next()) {
-        const QSqlError error = query.lastError();
-        query.finish();
-        if (error.isValid())
-            m_link.fail(error);
+        if (!query.ok())
+            m_link.fail(query.error());
         return false;
     }
     const int fieldCount = m_fields.size();
     const int keyCount = m_keyedFields.size();
-    row->id = query.value(0).toLongLong();
+    row->id = query.integer(0);
     row->values.resize(fieldCount);
     for (int i = 0; i < fieldCount; ++i)
-        row->values[i] = query.value(1 + i).toString();
+        row->values[i] = query.text(1 + i);
     row->keys.resize(keyCount);
     row->keyMissing = false;
     for (int slot = 0; slot < keyCount; ++slot) {
-        const QVariant key = query.value(1 + fieldCount + slot);
-        row->keys[slot] = key.toByteArray();
-        if (key.isNull())
+        row->keys[slot] = query.blob(1 + fieldCount + slot);
+        if (row->keys[slot].isNull())
             row->keyMissing = true;
     }
-    row->hasPrior = query.value(1 + fieldCount + keyCount).toInt() != 0;
-    row->hasNext = query.value(2 + fieldCount + keyCount).toInt() != 0;
-    query.finish();
+    const qint64 prior = query.integer(1 + fieldCount + keyCount);
+    const qint64 next = query.integer(2 + fieldCount + keyCount);
+    row->hasPrior = prior != 0;
+    row->hasNext = next != 0;
+    row->priorOtherKey = prior == 1;
+    row->nextOtherKey = next == 1;
+    row->version = query.dataVersion();
     *keyMissing = row->keyMissing;
     return true;
 }
 
-bool TTable::fetch(Query kind, const QVariantList &binds, Row *row)
+bool TTable::fetch(Query kind, Row *row, qint64 id, const QByteArray &key)
 {
     bool keyMissing = false;
-    bool found = fetchOnce(kind, binds, row, &keyMissing);
+    bool found = fetchOnce(kind, row, id, key, &keyMissing);
     if (found && keyMissing) {
         // Another program wrote this row since the keys were last repaired.
         repairKeys();
-        found = fetchOnce(kind, binds, row, &keyMissing);
+        found = fetchOnce(kind, row, id, key, &keyMissing);
     }
     return found;
 }
@@ -430,15 +457,27 @@ bool TTable::fetch(Query kind, const QVariantList &binds, Row *row)
 bool TTable::fetchNext(const Row &from, Row *row)
 {
     const QByteArray key = currentKey(from);
-    return fetch(Query::NextSameKey, {key, from.id}, row) ||
-           fetch(Query::NextGreaterKey, {key}, row);
+    // With no record of its key after the one moved from, and nothing written since it
+    // was read, the next is the first of a greater key: one seek instead of two.
+    if (from.nextOtherKey && from.version) {
+        const bool found = fetch(Query::NextGreaterKey, row, 0, key);
+        if (m_dataVersion == from.version)
+            return found;
+    }
+    return fetch(Query::NextSameKey, row, from.id, key) ||
+           fetch(Query::NextGreaterKey, row, 0, key);
 }
 
 bool TTable::fetchPrior(const Row &from, Row *row)
 {
     const QByteArray key = currentKey(from);
-    return fetch(Query::PriorSameKey, {key, from.id}, row) ||
-           fetch(Query::PriorLesserKey, {key}, row);
+    if (from.priorOtherKey && from.version) {
+        const bool found = fetch(Query::PriorLesserKey, row, 0, key);
+        if (m_dataVersion == from.version)
+            return found;
+    }
+    return fetch(Query::PriorSameKey, row, from.id, key) ||
+           fetch(Query::PriorLesserKey, row, 0, key);
 }
 
 void TTable::forEachRecord(const std::function<bool(const QStringList &values)> &visit)
@@ -562,6 +601,8 @@ void TTable::repositionNear(const Row &gone)
 {
     Row row;
     if (fetchNext(gone, &row) || fetchPrior(gone, &row)) {
+        // A move tells one neighbour by the record it came from, which is gone here.
+        fetch(Query::ById, &row, row.id);
         setCurrent(row);
         m_bof = m_eof = false;
     } else {
@@ -584,7 +625,7 @@ void TTable::requireBrowseMovable()
     if (!m_empty && m_current.keyMissing) {
         repairKeys();
         Row row;
-        if (fetch(Query::ById, {m_current.id}, &row))
+        if (fetch(Query::ById, &row, m_current.id))
             setCurrent(row);
     }
 }
@@ -593,7 +634,7 @@ void TTable::first()
 {
     requireBrowseMovable();
     Row row;
-    if (fetch(Query::First, {}, &row)) {
+    if (fetch(Query::First, &row)) {
         setCurrent(row);
         m_bof = true;
         m_eof = false;
@@ -607,7 +648,7 @@ void TTable::last()
 {
     requireBrowseMovable();
     Row row;
-    if (fetch(Query::Last, {}, &row)) {
+    if (fetch(Query::Last, &row)) {
         setCurrent(row);
         m_bof = false;
         m_eof = true;
@@ -700,11 +741,11 @@ void TTable::refresh()
     checkBrowseMode();
     repairKeys();
     Row row;
-    if (!m_empty && fetch(Query::ById, {m_current.id}, &row)) {
+    if (!m_empty && fetch(Query::ById, &row, m_current.id)) {
         setCurrent(row);
     } else if (!m_empty) {
         repositionNear(m_current);
-    } else if (fetch(Query::First, {}, &row)) {
+    } else if (fetch(Query::First, &row)) {
         setCurrent(row);
         m_bof = true;
         m_eof = false;
@@ -753,7 +794,7 @@ void TTable::gotoNearest()
     m_state = DataSetState::Browse;
     const QByteArray key = SortKeyCollator::instance().key(m_keyText);
     Row row;
-    if (fetch(Query::Nearest, {key}, &row) || fetch(Query::Last, {}, &row)) {
+    if (fetch(Query::Nearest, &row, 0, key) || fetch(Query::Last, &row)) {
         setCurrent(row);
         m_bof = m_eof = false;
     } else {

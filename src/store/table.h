@@ -184,6 +184,12 @@ private:
         QVector<QByteArray> keys; // one per keyed field
         bool hasPrior = false;
         bool hasNext = false;
+        // The neighbour is known to have another key: the move there seeks that key alone.
+        bool priorOtherKey = false;
+        bool nextOtherKey = false;
+        // The file's data version when the row was read, where the engine tells it: while
+        // it stands, what was read about the neighbours still holds.
+        std::optional<quint32> version;
         bool keyMissing = false;
     };
     struct IndexInfo
@@ -209,9 +215,11 @@ private:
     QString indexedBy(const QString &index) const;
     int findIndex(const QString &name) const;
     Statements &statements(int index);
-    QString selectList(int index) const;
-    bool fetch(Query kind, const QVariantList &binds, Row *row);
-    bool fetchOnce(Query kind, const QVariantList &binds, Row *row, bool *keyMissing);
+    QString selectList(int index, Query kind) const;
+    // Reads the record a positioning query finds; `id` and `key` are bound where the
+    // query takes them (the key of the record moved from, or of the key sought).
+    bool fetch(Query kind, Row *row, qint64 id = 0, const QByteArray &key = {});
+    bool fetchOnce(Query kind, Row *row, qint64 id, const QByteArray &key, bool *keyMissing);
     void repairKeys();
     void walkRecords(
         bool withExtras,
@@ -254,6 +262,7 @@ private:
     std::unique_ptr<DetailStore> m_detailStore;
     std::optional<QList<ContactDetail>> m_detailsBuffer; // set while editing
     std::unique_ptr<BackgroundCheckpoint> m_checkpoint;
+    std::optional<quint32> m_dataVersion; // after the last positioning query
 
     DataSetState m_state = DataSetState::Inactive;
     Row m_current;

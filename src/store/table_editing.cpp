@@ -187,7 +187,7 @@ void TTable::post()
     m_buffer.clear();
     m_detailsBuffer.reset();
     Row row;
-    if (fetch(Query::ById, {id}, &row))
+    if (fetch(Query::ById, &row, id))
         setCurrent(row);
     m_bof = m_eof = false;
     emit stateChanged();
@@ -203,7 +203,7 @@ void TTable::cancel()
     case DataSetState::Edit: {
         // Show the record as stored now: another user may have changed it.
         Row row;
-        if (fetch(Query::ById, {m_current.id}, &row))
+        if (fetch(Query::ById, &row, m_current.id))
             setCurrent(row);
         else
             repositionNear(m_current);
@@ -212,7 +212,7 @@ void TTable::cancel()
     case DataSetState::Insert:
         if (m_beforeInsert.id >= 0) {
             Row row;
-            if (fetch(Query::ById, {m_beforeInsert.id}, &row))
+            if (fetch(Query::ById, &row, m_beforeInsert.id))
                 setCurrent(row);
             else
                 repositionNear(m_beforeInsert);

@@ -214,6 +214,25 @@ void TestTable::repeatedKeysAreVisitedOnceEachWay()
     QStringList backward = fx.walkBackward(QStringLiteral("Filia"));
     std::reverse(backward.begin(), backward.end());
     QCOMPARE(backward, forward);
+
+    // A record of the same key that another user adds between two moves is not skipped,
+    // although the first move found none after it.
+    TTable &t = fx.table();
+    t.first();
+    for (int i = 0; i < 7; ++i)
+        t.next();
+    QCOMPARE(t.fieldText(QStringLiteral("Filia")), QStringLiteral("r6"));
+    TTable other;
+    fx.configure(other);
+    other.open();
+    other.insert();
+    other.setFieldText(QStringLiteral("Nazwa"), QStringLiteral("Kowalski"));
+    other.setFieldText(QStringLiteral("Filia"), QStringLiteral("r7"));
+    other.post();
+    t.next();
+    QCOMPARE(t.fieldText(QStringLiteral("Filia")), QStringLiteral("r7"));
+    t.next();
+    QCOMPARE(t.fieldText(QStringLiteral("Filia")), QStringLiteral("z"));
 }
 
 void TestTable::navigatorFlagsFollowPosition()
