@@ -1,6 +1,7 @@
 #include "dbcontrols/db_memo.h"
 
 #include "dbcontrols/field_data_link.h"
+#include "dbcontrols/visible_text.h"
 #include "store/table.h"
 
 namespace {
@@ -27,6 +28,9 @@ DBMemo::DBMemo(const QString &name, const QString &field, QWidget *parent)
     m_idle.setSingleShot(true);
     m_idle.setInterval(kIdleMilliseconds);
     connect(&m_idle, &QTimer::timeout, this, &DBMemo::updateData);
+    m_rest.setSingleShot(true);
+    m_rest.setInterval(0);
+    connect(&m_rest, &QTimer::timeout, this, &DBMemo::loadRest);
     m_link->setDataField(field);
     m_link->onShow = [this](const QString &text) { show(text); };
     m_link->onUpdateData = [this] { updateData(); };
@@ -65,6 +69,12 @@ void DBMemo::updateData()
         m_link->writeText(toStored(toPlainText()));
 }
 
+void DBMemo::focusInEvent(QFocusEvent *event)
+{
+    loadRest(); // the whole text before any typing
+    QPlainTextEdit::focusInEvent(event);
+}
+
 void DBMemo::focusOutEvent(QFocusEvent *event)
 {
     updateData();
@@ -78,9 +88,36 @@ void DBMemo::show(const QString &text)
     if (m_pending)
         return; // keep what the user is typing
     const QString display = toDisplay(text);
-    if (display == toPlainText())
+    if (!m_restText.isNull() ? display == m_restText : display == toPlainText())
         return;
+    m_rest.stop();
+    m_restText = QString();
+    if (display.size() < VisibleText::kLongText || hasFocus()) {
+        load(display);
+        return;
+    }
+    // The first lines, ending at a line's end, fill any view of the memo.
+    const qsizetype lineEnd = display.indexOf(QLatin1Char('\n'), VisibleText::kLongText);
+    load(lineEnd < 0 ? display : display.left(lineEnd));
+    if (lineEnd >= 0) {
+        m_restText = display;
+        m_rest.start();
+    }
+}
+
+void DBMemo::load(const QString &display)
+{
     m_loading = true;
     setPlainText(display);
     m_loading = false;
+}
+
+void DBMemo::loadRest()
+{
+    if (m_restText.isNull())
+        return;
+    m_rest.stop();
+    const QString rest = m_restText;
+    m_restText = QString();
+    load(rest);
 }

@@ -21,13 +21,22 @@ public:
     void updateData();
 
 protected:
+    void focusInEvent(QFocusEvent *event) override;
     void focusOutEvent(QFocusEvent *event) override;
 
 private:
     void show(const QString &text);
+    // Puts text in the memo without taking it for typing.
+    void load(const QString &display);
+    // Loads the rest of a long text whose first lines alone were shown.
+    void loadRest();
 
     FieldDataLink *m_link;
     QTimer m_idle;
     bool m_loading = false;
     bool m_pending = false;
+    // A long text is shown by its first lines at once and whole right after the move,
+    // so that the card appears without waiting for a megabyte to be laid out.
+    QTimer m_rest;
+    QString m_restText; // the whole text while only its first lines are shown, else null
 };

@@ -63,7 +63,15 @@ char32_t codePointAt(QStringView text, qsizetype i, qsizetype *length)
 qsizetype scanLine(QStringView text, qsizetype from, qsizetype to, bool *moves)
 {
     qsizetype i = from;
+    const char16_t *units = text.utf16();
     for (qsizetype n = 0; i < to; i += n) {
+        // Printable Latin, Polish and the rest below Hebrew neither break nor move a
+        // line: skipped a unit at a time, as most of any text is.
+        while (i < to &&
+               ((units[i] >= 0x20 && units[i] < 0x7f) || (units[i] >= 0xa0 && units[i] < 0x590)))
+            ++i;
+        if (i >= to)
+            break;
         const char32_t c = codePointAt(text, i, &n);
         if (isLineBreak(c))
             return i;
