@@ -107,9 +107,13 @@ class RawLookup
 public:
     RawLookup(const QString &path, const QString &index, const QString &keyColumn)
     {
-        if (sqlite3_open_v2(path.toUtf8().constData(), &m_db, SQLITE_OPEN_READONLY, nullptr) !=
-            SQLITE_OK)
-            throw std::runtime_error(sqlite3_errmsg(m_db));
+        // The keys are read on a connection of their own, so that reading one leaves no
+        // page in the lookup's cache that the lookup would otherwise read from the file.
+        for (sqlite3 **db : {&m_db, &m_keyDb}) {
+            if (sqlite3_open_v2(path.toUtf8().constData(), db, SQLITE_OPEN_READONLY, nullptr) !=
+                SQLITE_OK)
+                throw std::runtime_error(sqlite3_errmsg(*db));
+        }
         QStringList columns{QStringLiteral("id")};
         for (const QString &field : ContactSchema::fieldNames())
             columns << QLatin1Char('"') + field + QLatin1Char('"');
@@ -118,15 +122,16 @@ public:
         const QString table = QLatin1String(ContactSchema::kTableName);
         prepare(QStringLiteral("SELECT %1 FROM %2 INDEXED BY %3 WHERE \"%4\" = ?1 AND id = ?2")
                     .arg(columns.join(QLatin1Char(',')), table, index, keyColumn),
-                &m_lookup);
-        prepare(QStringLiteral("SELECT \"%1\" FROM %2 WHERE id = ?1").arg(keyColumn, table),
-                &m_key);
+                &m_lookup, m_db);
+        prepare(QStringLiteral("SELECT \"%1\" FROM %2 WHERE id = ?1").arg(keyColumn, table), &m_key,
+                m_keyDb);
     }
     ~RawLookup()
     {
         sqlite3_finalize(m_lookup);
         sqlite3_finalize(m_key);
         sqlite3_close(m_db);
+        sqlite3_close(m_keyDb);
     }
     RawLookup(const RawLookup &) = delete;
     RawLookup &operator=(const RawLookup &) = delete;
@@ -158,13 +163,14 @@ public:
     }
 
 private:
-    void prepare(const QString &sql, sqlite3_stmt **statement)
+    static void prepare(const QString &sql, sqlite3_stmt **statement, sqlite3 *db)
     {
-        if (sqlite3_prepare_v2(m_db, sql.toUtf8().constData(), -1, statement, nullptr) != SQLITE_OK)
-            throw std::runtime_error(sqlite3_errmsg(m_db));
+        if (sqlite3_prepare_v2(db, sql.toUtf8().constData(), -1, statement, nullptr) != SQLITE_OK)
+            throw std::runtime_error(sqlite3_errmsg(db));
     }
 
     sqlite3 *m_db = nullptr;
+    sqlite3 *m_keyDb = nullptr;
     sqlite3_stmt *m_lookup = nullptr;
     sqlite3_stmt *m_key = nullptr;
 };
