@@ -105,9 +105,12 @@ void DBText::paintEvent(QPaintEvent *event)
         const QRect area = textArea();
         const QString start = full.left(VisibleText::kLongText);
         const qsizetype line = firstLineLength(start);
+        // Eliding shapes all it is given: only what reaches past the label goes in.
+        const qsizetype reach = VisibleText::oneLineStart(QStringView(start).first(line),
+                                                          QFontMetricsF(font()), area.width());
         // A first line that fits still ends in "…" when more follows.
         const QString shown =
-            line < full.size() ? start.left(line) + QStringLiteral("…") : start.left(line);
+            line < full.size() ? start.left(reach) + QStringLiteral("…") : start.left(reach);
         style()->drawItemText(&painter, area, int(alignment()), palette(), isEnabled(),
                               fontMetrics().elidedText(shown, Qt::ElideRight, area.width()),
                               foregroundRole());
