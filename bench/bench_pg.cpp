@@ -3,6 +3,7 @@
 #include "bench_util.h"
 #include "platform/settings_store.h"
 #include "store/contact_schema.h"
+#include "store/search_index.h"
 #include "store/sql_text.h"
 
 #include <QFileInfo>
@@ -226,6 +227,18 @@ std::unique_ptr<TTable> openTable()
     return table;
 }
 
+bool searchTextMissing(const PgTestServer &server, const QString &database)
+{
+    const QString table = QLatin1String(ContactSchema::kTableName);
+    QList<std::pair<QString, QString>> rows;
+    return runSql(server,
+                  QStringLiteral("SELECT (EXISTS (SELECT 1 FROM %1) AND NOT EXISTS (SELECT 1 FROM "
+                                 "%2))::text, ''")
+                      .arg(quoted(table), quoted(SearchIndex::textTableName(table))),
+                  &rows, database) &&
+           rows.value(0).first == QLatin1String("true");
+}
+
 bool prepareBook(PgTestServer &server, const QString &sqlitePath)
 {
     const QString database = QLatin1String(kDatabase);
@@ -240,12 +253,36 @@ bool prepareBook(PgTestServer &server, const QString &sqlitePath)
         auto table = openTable();
         empty = table->isEmpty();
     }
-    if (!empty)
+    if (empty) {
+        const auto start = bench::Clock::now();
+        if (!fill(server, sqlitePath))
+            return false;
+        std::fprintf(stderr, "# filled the server in %.1f s\n",
+                     bench::microsecondsSince(start) / 1e6);
+    }
+    // The copy passes by the triggers that keep the search text: while the text is
+    // missing, its tables go, and the next open builds them over every contact as the
+    // program does for a table that has none.
+    const QString table = QLatin1String(ContactSchema::kTableName);
+    const QString text = SearchIndex::textTableName(table);
+    if (!searchTextMissing(server, database))
         return true;
-    const auto start = bench::Clock::now();
-    if (!fill(server, sqlitePath))
+    if (!runSql(server, QStringLiteral("DROP TABLE %1, %2 CASCADE")
+                            .arg(quoted(text), quoted(SearchIndex::marksTableName(table)))))
         return false;
-    std::fprintf(stderr, "# filled the server in %.1f s\n", bench::microsecondsSince(start) / 1e6);
+    const auto start = bench::Clock::now();
+    int shown = -1;
+    auto rebuilt = std::make_unique<TTable>();
+    rebuilt->setDatabaseName(QLatin1String(ContactSchema::kAlias));
+    rebuilt->setTableName(table);
+    rebuilt->setRebuildProgress([&shown](int percent) {
+        if (percent / 10 != shown / 10)
+            std::fprintf(stderr, "# building the search text: %d%%\n", percent);
+        shown = percent;
+    });
+    rebuilt->open();
+    std::fprintf(stderr, "# built the search text in %.1f s\n",
+                 bench::microsecondsSince(start) / 1e6);
     return true;
 }
 

@@ -38,8 +38,12 @@ void writeAlias(const PgTestServer &server, const QString &database = QLatin1Str
 // The contact table opened by its alias, as the program opens it.
 std::unique_ptr<TTable> openTable();
 
+// Whether the contacts of the database lack their search text.
+bool searchTextMissing(const PgTestServer &server, const QString &database);
+
 // Makes the database "kontakty" with its table when missing, and fills an empty table
-// with every contact of the SQLite file; then points the alias at it.
+// with every contact of the SQLite file, and builds the search text when it is missing;
+// then points the alias at it.
 bool prepareBook(PgTestServer &server, const QString &sqlitePath);
 
 } // namespace benchpg
