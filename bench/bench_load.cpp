@@ -583,6 +583,21 @@ void reportPerUser(const char *name, const std::vector<UserLog> &logs,
                   "ms");
 }
 
+// How long Znajdź takes for its first rows of each text, on stderr: where its time goes.
+void printFindTimes(TTable &t)
+{
+    std::fprintf(stderr, "# Znajdz, first 50 rows, median of 5 (ms):");
+    for (const QString &text : findTexts()) {
+        const std::vector<double> times = bench::sample(5, [&](int) {
+            const ContactSearch search(t.database(), t.tableName());
+            search.scan(text, ContactSearch::scopeFor(text), std::numeric_limits<qint64>::min(), 50,
+                        6);
+        });
+        std::fprintf(stderr, " %s=%.1f", qPrintable(text), bench::median(times) / 1000.0);
+    }
+    std::fprintf(stderr, "\n");
+}
+
 // Runs the users and the import, then checks the table against their logs.
 bool runLoad(PgTestServer &server, const Options &options)
 {
@@ -824,21 +839,6 @@ bool make10m(PgTestServer &server)
                            QStringLiteral("ALTER DATABASE %1 RENAME TO %2")
                                .arg(quoted(building), quoted(QLatin1String(k10mDatabase))),
                            nullptr, QStringLiteral("postgres"));
-}
-
-// How long Znajdź takes for its first rows of each text, on stderr: where its time goes.
-void printFindTimes(TTable &t)
-{
-    std::fprintf(stderr, "# Znajdz, first 50 rows, median of 5 (ms):");
-    for (const QString &text : findTexts()) {
-        const std::vector<double> times = bench::sample(5, [&](int) {
-            const ContactSearch search(t.database(), t.tableName());
-            search.scan(text, ContactSearch::scopeFor(text), std::numeric_limits<qint64>::min(), 50,
-                        6);
-        });
-        std::fprintf(stderr, " %s=%.1f", qPrintable(text), bench::median(times) / 1000.0);
-    }
-    std::fprintf(stderr, "\n");
 }
 
 // One user on the book of 10,000,000 contacts: opening, moves, and Znajdź's first rows.
