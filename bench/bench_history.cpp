@@ -8,6 +8,7 @@
 
 #include <QApplication>
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
 
 #include <ctime>
@@ -104,6 +105,49 @@ void measure(const QString &path, const QByteArray &bytes, int runs, Figures &fi
     }
 }
 
+// In a process of its own (started with --load-once FOLDER): loads the history of
+// FOLDER once and prints the seconds it took, the processor seconds, and the growth of the peak
+// resident memory during the load, in bytes.
+int loadOnce(const QString &folder)
+{
+    DataFolder::setOverride(folder);
+    const double before = bench::residentMegabytes();
+    if (!bench::resetPeakResident())
+        return 1;
+    const auto start = bench::Clock::now();
+    const double cpuStart = cpuMs();
+    TForm11 form;
+    const double seconds = bench::microsecondsSince(start) / 1e6;
+    const double cpuSeconds = (cpuMs() - cpuStart) / 1000;
+    const double growth = (bench::peakResidentMegabytes() - before) * 1024 * 1024;
+    std::printf("%.6f %.6f %.0f\n", seconds, cpuSeconds, growth);
+    return form.loadError().isEmpty() ? 0 : 1;
+}
+
+// The 100 MB load, each run in a fresh process so that nothing of the benchmark's own
+// (the file's bytes, earlier runs) counts in its memory: the median seconds and the
+// median peak memory growth per byte of the file.
+void measureFreshLoads(const QString &folder, qint64 fileBytes, int runs)
+{
+    std::vector<double> seconds, cpuSeconds, perByte;
+    for (int run = 0; run < runs; ++run) {
+        QProcess child;
+        child.start(QCoreApplication::applicationFilePath(),
+                    {QStringLiteral("--load-once"), folder});
+        if (!child.waitForFinished(-1) || child.exitCode() != 0)
+            std::abort();
+        const QList<QByteArray> figures = child.readAllStandardOutput().trimmed().split(' ');
+        if (figures.size() != 3)
+            std::abort();
+        seconds.push_back(figures[0].toDouble());
+        cpuSeconds.push_back(figures[1].toDouble());
+        perByte.push_back(figures[2].toDouble() / double(fileBytes));
+    }
+    bench::report("load_100MB", bench::median(seconds), "s");
+    bench::report("load_100MB_cpu", bench::median(cpuSeconds), "s");
+    bench::report("rss_per_file_byte_100MB", bench::median(perByte), "x");
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -113,9 +157,19 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     PrintingDialogs dialogs;
     Dialogs::install(&dialogs);
+    if (argc == 3 && qstrcmp(argv[1], "--load-once") == 0)
+        return loadOnce(QString::fromLocal8Bit(argv[2]));
     QTemporaryDir dir;
     DataFolder::setOverride(dir.path());
     const QString path = dir.filePath(QStringLiteral("Historia.kax"));
+    {
+        const QByteArray bytes = makeHistory(100);
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+            std::abort();
+        file.close();
+        measureFreshLoads(dir.path(), bytes.size(), 3);
+    }
 
     struct Size
     {

@@ -31,6 +31,18 @@ quint32 streetHash(const QString &street)
     return hash != 0 ? hash : 1;
 }
 
+// Two bits for each telephone key: contacts whose bits do not meet share no number, and
+// need not be read to tell.
+quint64 phoneBits(const QStringList &phones)
+{
+    quint64 bits = 0;
+    for (const QString &key : phones) {
+        const size_t hash = qHash(key);
+        bits |= quint64(1) << (hash % 64) | quint64(1) << ((hash >> 6) % 64);
+    }
+    return bits;
+}
+
 QString nameTownOf(const QString &name, const QString &town)
 {
     const QString folded = foldedName(name);
@@ -119,10 +131,11 @@ void DuplicateFinder::addStored(TableBatch &batch)
                              ContactRecord::fieldName(ContactRecord::Miasto),
                              ContactRecord::fieldName(ContactRecord::Ulica),
                              ContactRecord::fieldName(ContactRecord::Tel)};
-    // Further telephones go with a first one, so a contact without a Tel has none.
+    // Further telephones go with a first one, so a contact without a Tel has none; those
+    // of one with a Tel are not read here, so any number may be among them.
     batch.forEachRow(fields, [this](qint64 id, const QStringList &values) {
         addNamed(id, nameTownOf(values[0], values[1]), streetKey(values[2]),
-                 !phoneKeys(values[3]).isEmpty());
+                 phoneKeys(values[3]).isEmpty() ? 0 : ~quint64(0));
     });
     batch.detailStore().forEachUid(
         [this](qint64 id, const QString &uid) { m_uids.insert(qHash(uid), id); });
@@ -130,7 +143,7 @@ void DuplicateFinder::addStored(TableBatch &batch)
 
 void DuplicateFinder::add(qint64 id, const Keys &keys)
 {
-    addNamed(id, keys.nameTown, keys.street, !keys.phones.isEmpty());
+    addNamed(id, keys.nameTown, keys.street, phoneBits(keys.phones));
     addUid(id, keys.uid);
 }
 
@@ -141,7 +154,7 @@ void DuplicateFinder::addUid(qint64 id, const QString &uid)
 }
 
 void DuplicateFinder::addNamed(qint64 id, const QString &nameTown, const QString &street,
-                               bool phones)
+                               quint64 phones)
 {
     if (!nameTown.isEmpty())
         m_names.insert(qHash(nameTown), {id, streetHash(street), phones});
@@ -172,13 +185,16 @@ qint64 DuplicateFinder::find(const Keys &keys, TableBatch &batch, const RecordPl
     if (keys.nameTown.isEmpty())
         return -1;
     const quint32 street = streetHash(keys.street);
+    const quint64 phoneKeyBits = phoneBits(keys.phones);
     const auto [begin, end] = m_names.equal_range(qHash(keys.nameTown));
     for (auto candidate = begin; candidate != end; ++candidate) {
-        // Streets that differ part them unless a telephone number may join them: only
-        // such candidates are read.
+        // Only a candidate that may match is read: on the same street, with a number
+        // that may be shared, or with neither streets nor numbers on both sides.
         const bool streets = street != 0 && candidate->street != 0;
-        const bool phones = !keys.phones.isEmpty() && candidate->phones;
-        if (streets && candidate->street != street && !phones)
+        const bool phones = phoneKeyBits != 0 && candidate->phones != 0;
+        const bool sameStreet = streets && candidate->street == street;
+        const bool mayShare = (phoneKeyBits & candidate->phones) != 0;
+        if (!sameStreet && !mayShare && (streets || phones))
             continue;
         if (confirm(candidate->id))
             return candidate->id;

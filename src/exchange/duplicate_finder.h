@@ -74,9 +74,11 @@ private:
     {
         qint64 id = -1;
         quint32 street = 0; // a hash of the street key; 0 without a street
-        bool phones = false;
+        // A bit for each of its telephone keys (phoneBits()); all bits when they are not
+        // all known, 0 without a telephone.
+        quint64 phones = 0;
     };
-    void addNamed(qint64 id, const QString &nameTown, const QString &street, bool phones);
+    void addNamed(qint64 id, const QString &nameTown, const QString &street, quint64 phones);
 
     QHash<size_t, qint64> m_uids;
     QMultiHash<size_t, Named> m_names;

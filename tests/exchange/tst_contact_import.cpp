@@ -220,6 +220,14 @@ void TestContactImport::duplicatesFollowTheChoice_data()
         << "BEGIN:VCARD\nFN:Nowa\nEND:VCARD\n" + sameMail + "BEGIN:VCARD\nFN:nowa\nEND:VCARD\n"
         << int(Choice::Skip) << false << 1 << byName << "Dodano 2, zaktualizowano 0, pominięto 1"
         << QStringList{"Inna", "Łódzka Sp.", "Nowa"};
+    // On another street: one sharing a telephone is a duplicate, one without is not.
+    QTest::newRow("a shared telephone within the file")
+        << QByteArray("BEGIN:VCARD\nFN:Nowa\nADR:;;Długa 1;;;;\nTEL:22 555 00 01, 22 555 00 02\n"
+                      "END:VCARD\nBEGIN:VCARD\nFN:Nowa\nADR:;;Krótka 2;;;;\nTEL:22 555 00 02\n"
+                      "END:VCARD\nBEGIN:VCARD\nFN:Nowa\nADR:;;Krótka 2;;;;\nTEL:22 555 00 03\n"
+                      "END:VCARD\n")
+        << int(Choice::Skip) << false << 1 << byPhone << "Dodano 2, zaktualizowano 0, pominięto 1"
+        << QStringList{"Łódzka Sp.", "Nowa", "Nowa"};
 }
 
 void TestContactImport::duplicatesFollowTheChoice()

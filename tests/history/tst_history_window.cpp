@@ -47,6 +47,7 @@ private slots:
     void failedWriteKeepsThePreviousFile();
     void fileChangedByAnotherCopyIsKept();
     void largeFileLoadsWhole();
+    void manyLinesKeepEveryBreak();
 
 private:
     QString historyPath() const { return m_dir->filePath(QStringLiteral("Historia.kax")); }
@@ -431,6 +432,35 @@ void TestHistoryWindow::largeFileLoadsWhole()
     QCOMPARE(lines.last(), QStringLiteral("end"));
     form.appendLine(QStringLiteral("after"));
     QCOMPARE(form.lines().constLast(), QStringLiteral("after"));
+}
+
+void TestHistoryWindow::manyLinesKeepEveryBreak()
+{
+    // More lines than the window groups into one block, empty ones among them.
+    QByteArray bytes;
+    QStringList expected;
+    for (int i = 0; i < 150; ++i) {
+        const QByteArray line = i % 7 == 0 ? QByteArray() : "line " + QByteArray::number(i);
+        bytes += line + "\r\n";
+        expected << QString::fromLatin1(line);
+    }
+    writeHistory(bytes);
+    TForm11 form;
+    QCOMPARE(form.lines(), expected);
+    // A triple click on the second line selects that line with its break.
+    auto *m1 = form.findChild<QPlainTextEdit *>(QStringLiteral("m1"));
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    QTextCursor second(m1->document());
+    second.setPosition(2);
+    const QPoint at = m1->cursorRect(second).center();
+    QTest::mouseDClick(m1->viewport(), Qt::LeftButton, {}, at);
+    QTest::mouseClick(m1->viewport(), Qt::LeftButton, {}, at);
+    QCOMPARE(m1->textCursor().selectedText(), QStringLiteral("line 1") + QChar::LineSeparator);
+    QTest::keyClick(m1, Qt::Key_Delete);
+    form.appendLine(QStringLiteral("X"));
+    QVERIFY(form.saveAtExit());
+    QCOMPARE(readHistory(), bytes.replace("line 1\r\n", "") + "X\r\n");
 }
 
 QTEST_MAIN(TestHistoryWindow)
