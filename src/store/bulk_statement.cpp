@@ -141,6 +141,13 @@ QString BulkStatement::text(int column) const
     return utf8 ? QString::fromUtf8(utf8, sqlite3_column_bytes(m_statement, column)) : QString();
 }
 
+qint64 BulkStatement::integer(int column) const
+{
+    if (m_query)
+        return m_query->value(column).toLongLong();
+    return sqlite3_column_int64(m_statement, column);
+}
+
 qint64 BulkStatement::lastInsertId()
 {
     if (m_query) // an INSERT … RETURNING id answers with the id

@@ -46,6 +46,7 @@ public:
     void rewind();
     // A column of the current row as text; a null value is a null string.
     QString text(int column) const;
+    qint64 integer(int column) const;
 
 private:
     void setEngineError();
