@@ -71,7 +71,7 @@ QStringList insertStatements(const QString &table)
 constexpr int kRowsShare = 95;
 
 // The memory an index keeps its pending rows in while it is built, and the default.
-constexpr int kBuildHashBytes = 64 << 20;
+constexpr int kBuildHashBytes = 16 << 20;
 constexpr int kDefaultHashBytes = 1 << 20;
 
 // Puts the indexes' setting of pending memory back to the default, leaving no trace of
