@@ -94,10 +94,9 @@ bool resetHashSize(QSqlDatabase &db, const QString &table, QSqlError *failure)
 
 // Writes the text of every row and indexes it, a batch of rows at a time in id order,
 // within the caller's transaction, reporting progress after each batch. The rows are
-// read and the text written through the engine's own interface: Qt's conversion of
-// every value took as long as the rest of writing the text. Each index takes a batch
-// in one statement, as its 'rebuild' would take the whole table, but the progress
-// moves on evenly and the index's pending rows stay at a batch's worth.
+// read and the text written through the engine's own interface, without Qt's
+// conversion of every value. Each index takes a batch in one statement, as its
+// 'rebuild' would take the whole table, so that the progress moves on evenly.
 bool writeAndIndex(QSqlDatabase &db, const QString &table, const std::function<void(int)> &progress,
                    QSqlError *failure)
 {
@@ -144,9 +143,10 @@ bool writeAndIndex(QSqlDatabase &db, const QString &table, const std::function<v
     const QVariant cache = engine.enlargeCache(db);
     const auto restore = qScopeGuard([&] { engine.restoreCache(db, cache); });
 
-    // Each index keeps a batch's rows in memory until it writes them out as a segment,
-    // by default a megabyte's worth: far more segments to merge again than a batch of
-    // rows fills. The setting is put back as it was once the index is built.
+    // Each index keeps the rows it is given in memory until it writes them out as a
+    // segment, by default a megabyte's worth: many small segments, merged again and
+    // again. With more, the indexes take about a quarter less work to build. The
+    // setting is put back as it was once the index is built.
     QSqlQuery setting(db);
     for (const QString &index : {SearchIndex::tableName(table), namesIndex(table)}) {
         if (!setting.exec(QStringLiteral("INSERT INTO %1 (%1, rank) VALUES ('hashsize', %2)")
@@ -202,8 +202,8 @@ bool writeAndIndex(QSqlDatabase &db, const QString &table, const std::function<v
 }
 
 // Creates the text table, both indexes and their triggers and fills them from the
-// table, within the caller's transaction: the text first, then each index in one pass
-// over it. Whatever a failed or partial earlier attempt left is made afresh.
+// table, within the caller's transaction, a batch of rows at a time: its text, then
+// both indexes over it. Whatever a failed or partial earlier attempt left is made afresh.
 bool build(QSqlDatabase &db, const QString &table, const std::function<void(int)> &progress,
            QSqlError *failure)
 {
