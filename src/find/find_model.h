@@ -22,8 +22,8 @@ public:
     static constexpr int kPage = 50;
     static constexpr int kCountCap = 1000;
     // Milliseconds a step of reading takes at most, about: the first page, and each
-    // step after it.
-    static constexpr int kFirstBudget = 6;
+    // step after it. The first is read between a key and the list's repaint.
+    static constexpr int kFirstBudget = 4;
     static constexpr int kStepBudget = 4;
 
     explicit FindModel(QObject *parent = nullptr);

@@ -127,10 +127,19 @@ ContactSearch::Step ContactSearch::scan(const QString &text, SearchScope scope, 
     step.after = std::max(after, m_span->first);
     QElapsedTimer clock;
     clock.start();
+    qint64 lastTook = -1; // nanoseconds the last stretch took, and the ids it spanned
+    qint64 lastSpan = 1;
     while (step.matches.size() < limit && step.after < m_span->second) {
         const qint64 upTo = stretches && m_span->second - step.after > m_window
                                 ? step.after + m_window
                                 : m_span->second;
+        const qint64 span = upTo - step.after;
+        // A stretch that would end well past the budget waits for the next step: the
+        // last one's time, for as many ids, foretells it.
+        if (budgetMilliseconds >= 0 && lastTook >= 0 &&
+            double(clock.nsecsElapsed()) + double(lastTook) * double(span) / double(lastSpan) >
+                budgetMilliseconds * 1e6)
+            break;
         // At most a few pages a query, so that the budget is looked at often.
         const int wanted = std::min(limit - int(step.matches.size()), kScanPage);
         const qint64 started = clock.nsecsElapsed();
@@ -140,6 +149,8 @@ ContactSearch::Step ContactSearch::scan(const QString &text, SearchScope scope, 
         // Stretches of a few milliseconds each: each costs a little more than its share
         // of the ids, as it seeks into every trigram's list of rows.
         const qint64 took = clock.nsecsElapsed() - started;
+        lastTook = took;
+        lastSpan = std::max<qint64>(1, span);
         if (took < 2000000 && m_window < (std::numeric_limits<qint64>::max() >> 2))
             m_window *= 2;
         else if (took > 8000000)

@@ -86,8 +86,8 @@ void buildMissing(QSqlDatabase &db, const QString &table, const std::function<vo
 
 // Rows read at a time while the index is built.
 inline constexpr int kBuildBatch = 10000;
-// The share of a build's progress, in per cent, that writing the text takes; indexing it
-// takes the rest.
+// The share of a server build's progress, in per cent, that writing the text takes;
+// indexing it takes the rest. A file's build writes and indexes each batch in turn.
 inline constexpr int kTextShare = 50;
 
 // Stores the search text of a batch of rows, given their ids and column texts; false

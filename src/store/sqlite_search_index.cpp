@@ -1,11 +1,19 @@
 #include "store/sqlite_search_index.h"
 
 #include "platform/errors.h"
+#include "store/bulk_statement.h"
+#include "store/contact_details.h"
 #include "store/contact_schema.h"
 #include "store/contact_search.h"
+#include "store/sql_engine.h"
 #include "store/sql_text.h"
 
+#include <QScopeGuard>
+#include <QSet>
 #include <QVariant>
+#include <algorithm>
+#include <limits>
+#include <vector>
 
 namespace {
 
@@ -58,9 +66,144 @@ QStringList insertStatements(const QString &table)
     };
 }
 
+// The share of a build's progress, in per cent, that writing and indexing the text
+// takes; the indexes of the beginnings take the rest.
+constexpr int kRowsShare = 95;
+
+// The memory an index keeps its pending rows in while it is built, and the default.
+constexpr int kBuildHashBytes = 16 << 20;
+constexpr int kDefaultHashBytes = 1 << 20;
+
+// Puts the indexes' setting of pending memory back to the default, leaving no trace of
+// it in their configuration.
+bool resetHashSize(QSqlDatabase &db, const QString &table, QSqlError *failure)
+{
+    QSqlQuery query(db);
+    for (const QString &index : {SearchIndex::tableName(table), namesIndex(table)}) {
+        if (!query.exec(QStringLiteral("INSERT INTO %1 (%1, rank) VALUES ('hashsize', %2)")
+                            .arg(quoted(index))
+                            .arg(kDefaultHashBytes)) ||
+            !query.exec(QStringLiteral("DELETE FROM %1 WHERE k = 'hashsize'")
+                            .arg(quoted(index + QStringLiteral("_config"))))) {
+            *failure = query.lastError();
+            return false;
+        }
+    }
+    return true;
+}
+
+// Writes the text of every row and indexes it, a batch of rows at a time in id order,
+// within the caller's transaction, reporting progress after each batch. The rows are
+// read and the text written through the engine's own interface, without Qt's
+// conversion of every value. Each index takes a batch in one statement, as its
+// 'rebuild' would take the whole table, so that the progress moves on evenly.
+bool writeAndIndex(QSqlDatabase &db, const QString &table, const std::function<void(int)> &progress,
+                   QSqlError *failure)
+{
+    QSqlQuery bounds(db);
+    if (!bounds.exec(QStringLiteral("SELECT min(id), max(id) FROM %1").arg(quoted(table))) ||
+        !bounds.next()) {
+        *failure = bounds.lastError();
+        return false;
+    }
+    const qint64 lowest = bounds.value(0).toLongLong();
+    const qint64 span = std::max<qint64>(1, bounds.value(1).toLongLong() - lowest + 1);
+    bounds.finish();
+
+    const QString text = quoted(textTableName(table));
+    const QString columns = SearchIndex::columns().join(QStringLiteral(", "));
+    const QString names = SearchIndex::columns().mid(0, 3).join(QStringLiteral(", "));
+    BulkStatement select(db, QStringLiteral("SELECT id, %1 FROM %2 WHERE id > ? ORDER BY id "
+                                            "LIMIT %3")
+                                 .arg(fieldList(), quoted(table))
+                                 .arg(kBuildBatch));
+    BulkStatement insert(db, insertStatements(table).first());
+    const QString indexBatch = QStringLiteral(
+        "INSERT INTO %1 (rowid, %2) SELECT id, %2 FROM %3 WHERE id >= ? AND id <= ?");
+    BulkStatement indexAll(db,
+                           indexBatch.arg(quoted(SearchIndex::tableName(table)), columns, text));
+    BulkStatement indexNames(db, indexBatch.arg(quoted(namesIndex(table)), names, text));
+    for (const BulkStatement *statement : {&select, &insert, &indexAll, &indexNames}) {
+        if (!statement->ok()) {
+            *failure = statement->error();
+            return false;
+        }
+    }
+    DetailStore details(db, table);
+    const QSet<qint64> withDetails = details.contactsWithDetails();
+    const QStringList fields = ContactSchema::fieldNames();
+    const auto failed = [failure](const BulkStatement &statement) {
+        *failure = statement.error();
+        return false;
+    };
+
+    // The batch's text is read again by the indexes, and their pages are written over
+    // and over: a larger cache keeps them in memory rather than in the file's.
+    const SqlEngine &engine = SqlEngine::of(db);
+    const QVariant cache = engine.enlargeCache(db);
+    const auto restore = qScopeGuard([&] { engine.restoreCache(db, cache); });
+
+    // Each index keeps the rows it is given in memory until it writes them out as a
+    // segment, by default a megabyte's worth: many small segments, merged again and
+    // again. With more, the indexes take about a quarter less work to build. The
+    // setting is put back as it was once the index is built.
+    QSqlQuery setting(db);
+    for (const QString &index : {SearchIndex::tableName(table), namesIndex(table)}) {
+        if (!setting.exec(QStringLiteral("INSERT INTO %1 (%1, rank) VALUES ('hashsize', %2)")
+                              .arg(quoted(index))
+                              .arg(kBuildHashBytes))) {
+            *failure = setting.lastError();
+            return false;
+        }
+    }
+
+    int percent = -1;
+    qint64 after = std::numeric_limits<qint64>::min();
+    for (;;) {
+        select.bind(0, after);
+        std::vector<std::pair<qint64, QStringList>> rows;
+        rows.reserve(kBuildBatch);
+        while (select.next()) {
+            QStringList values;
+            values.reserve(kFieldCount);
+            for (int f = 0; f < kFieldCount; ++f)
+                values << select.text(1 + f);
+            rows.emplace_back(select.integer(0), std::move(values));
+        }
+        if (!select.ok())
+            return failed(select);
+        select.rewind();
+        if (rows.empty())
+            return resetHashSize(db, table, failure);
+        // Further values are read by their own statements, once the batch is read.
+        for (auto &[id, values] : rows) {
+            if (withDetails.contains(id))
+                values = ContactDetails::searchValues(fields, values, details.readDetails(id));
+            const QStringList texts = columnTexts(values);
+            insert.bind(0, id);
+            for (int c = 0; c < 4; ++c)
+                insert.bind(1 + c, texts[c]);
+            if (!insert.exec())
+                return failed(insert);
+        }
+        const qint64 first = rows.front().first;
+        after = rows.back().first;
+        for (BulkStatement *index : {&indexAll, &indexNames}) {
+            index->bind(0, first);
+            index->bind(1, after);
+            if (!index->exec())
+                return failed(*index);
+        }
+        const int now =
+            int(std::min<qint64>(100, (after - lowest) * 100 / span) * kRowsShare / 100);
+        if (progress && now != percent)
+            progress(percent = now);
+    }
+}
+
 // Creates the text table, both indexes and their triggers and fills them from the
-// table, within the caller's transaction: the text first, then each index in one pass
-// over it. Whatever a failed or partial earlier attempt left is made afresh.
+// table, within the caller's transaction, a batch of rows at a time: its text, then
+// both indexes over it. Whatever a failed or partial earlier attempt left is made afresh.
 bool build(QSqlDatabase &db, const QString &table, const std::function<void(int)> &progress,
            QSqlError *failure)
 {
@@ -96,38 +239,7 @@ bool build(QSqlDatabase &db, const QString &table, const std::function<void(int)
     if (!execAll(db, statements, failure))
         return false;
 
-    const auto fail = [failure](const QSqlQuery &q) {
-        *failure = q.lastError();
-        return false;
-    };
-    QSqlQuery insert(db);
-    if (!insert.prepare(insertStatements(table).first()))
-        return fail(insert);
-    const auto insertRows = [&insert](const std::vector<qint64> &ids,
-                                      const std::vector<QStringList> &rows, QSqlError *error) {
-        for (size_t row = 0; row < ids.size(); ++row) {
-            insert.bindValue(0, ids[row]);
-            for (int c = 0; c < 4; ++c)
-                insert.bindValue(1 + c, rows[row][c]);
-            if (!insert.exec()) {
-                *error = insert.lastError();
-                return false;
-            }
-        }
-        return true;
-    };
-    if (!writeEveryText(db, table, progress, insertRows, failure))
-        return false;
-    QSqlQuery query(db);
-    if (!query.exec(QStringLiteral("INSERT INTO %1 (%1) VALUES ('rebuild')").arg(all)))
-        return fail(query);
-    if (progress)
-        progress(kTextShare + (100 - kTextShare) * 4 / 5);
-    if (!query.exec(QStringLiteral("INSERT INTO %1 (%1) VALUES ('rebuild')").arg(named)))
-        return fail(query);
-    if (progress)
-        progress(100);
-    return true;
+    return writeAndIndex(db, table, progress, failure);
 }
 
 // The distinct trigrams of a word, by code point, as quoted FTS5 strings.
@@ -165,16 +277,22 @@ QList<std::pair<QString, QString>> startColumns()
 constexpr int kDenseBeginning = 5000;
 
 // Creates the indexes of the beginnings of name, representative and branch when
-// missing: a few bytes per contact.
-bool ensureStartIndexes(QSqlDatabase &db, const QString &table, QSqlError *failure)
+// missing: a few bytes per contact. Reports progress from kRowsShare to 100 per cent
+// as each is made.
+bool ensureStartIndexes(QSqlDatabase &db, const QString &table, QSqlError *failure,
+                        const std::function<void(int)> &progress = {})
 {
     const auto columns = startColumns();
-    QStringList statements;
-    for (qsizetype i = 0; i < columns.size(); ++i)
-        statements << QStringLiteral("CREATE INDEX IF NOT EXISTS %1 ON %2 (%3)")
-                          .arg(quoted(startIndexName(table, i)), quoted(textTableName(table)),
-                               columns[i].first);
-    return execAll(db, statements, failure);
+    for (qsizetype i = 0; i < columns.size(); ++i) {
+        const QString sql = QStringLiteral("CREATE INDEX IF NOT EXISTS %1 ON %2 (%3)")
+                                .arg(quoted(startIndexName(table, i)), quoted(textTableName(table)),
+                                     columns[i].first);
+        if (!execAll(db, {sql}, failure))
+            return false;
+        if (progress)
+            progress(int(kRowsShare + (100 - kRowsShare) * (i + 1) / columns.size()));
+    }
+    return true;
 }
 
 // Raises DatabaseError with a search's error in Polish, naming the file.
@@ -219,10 +337,20 @@ QString beginningsQuery(QSqlDatabase &db, const QString &table, const QStringLis
     bounds << binds->takeFirst();
     bounds << binds->takeFirst();
 
-    // The words after the first, and the e-mail condition, checked on each candidate.
+    // A word of two characters is the whole of the beginnings it matches: each index
+    // holds its rows in id order, so that merging the three finds the next page at
+    // once, however many contacts share it. Any other word leads as the first one.
+    const auto whole = std::find_if(words.cbegin(), words.cend(), [](const QString &word) {
+        return word.size() == 2 && word[0].unicode() < 0xD800 && word[1].unicode() < 0xD7FF;
+    });
+    const qsizetype lead = whole == words.cend() ? 0 : whole - words.cbegin();
+
+    // The words after the lead, and the e-mail condition, checked on each candidate.
     QStringList others;
     QVariantList otherValues;
-    for (qsizetype w = 1; w < words.size(); ++w) {
+    for (qsizetype w = 0; w < words.size(); ++w) {
+        if (w == lead)
+            continue;
         QList<QVariantList> values;
         others << QLatin1Char('(') + alternativesOf(words[w], &values).join(u" OR ") +
                       QLatin1Char(')');
@@ -234,8 +362,23 @@ QString beginningsQuery(QSqlDatabase &db, const QString &table, const QStringLis
     const QString rest =
         others.isEmpty() ? QString() : QStringLiteral(" AND ") + others.join(u" AND ");
 
+    if (whole != words.cend()) {
+        QStringList arms;
+        for (qsizetype i = 0; i < columns.size(); ++i) {
+            QString arm = QStringLiteral("SELECT id FROM %1 AS s INDEXED BY %2 WHERE id > ? AND "
+                                         "id <= ? AND %3 = ?")
+                              .arg(text, quoted(startIndexName(table, i)), columns[i].first);
+            if (columns[i].first == branchStart())
+                arm += QStringLiteral(" AND (SELECT Branza FROM %1 WHERE id = s.id) <> ''")
+                           .arg(quoted(table));
+            arms << arm + rest;
+            *binds << bounds << *whole << otherValues;
+        }
+        return arms.join(u" UNION ") + QStringLiteral(" ORDER BY id");
+    }
+
     QList<QVariantList> firstValues;
-    const QStringList first = alternativesOf(words.value(0), &firstValues);
+    const QStringList first = alternativesOf(words.value(lead), &firstValues);
     // A beginning that many contacts share is found soonest by reading rows in id
     // order; a rarer one through the indexes, sorting what they find.
     QStringList counts;
@@ -305,7 +448,8 @@ public:
             return;
         }
         buildMissing(db, table, [&] {
-            if (!build(db, table, progress, &failure) || !ensureStartIndexes(db, table, &failure))
+            if (!build(db, table, progress, &failure) ||
+                !ensureStartIndexes(db, table, &failure, progress))
                 throw DatabaseError(engineMessage(failure));
         });
     }

@@ -110,6 +110,8 @@ void TestSearchIndex::searchFoldsCaseAndLetters_data()
     QTest::newRow("country is no branch") << "pl" << starts << none;
     QTest::newRow("two beginnings") << "c o" << starts << QStringList{"Café Ørsted"};
     QTest::newRow("longer beginning") << "zolc ja" << starts << QStringList{"Żółć i Syn"};
+    QTest::newRow("two letters lead") << "c ol" << starts << QStringList{"Café Ørsted"};
+    QTest::newRow("branch and representative") << "ja ap" << starts << QStringList{"Żółć i Syn"};
 }
 
 void TestSearchIndex::searchFoldsCaseAndLetters()
