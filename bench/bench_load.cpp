@@ -113,16 +113,6 @@ struct UserOptions
     QList<qint64> shared;
 };
 
-QString randomPrefix(std::mt19937 &random)
-{
-    static const QString letters = QStringLiteral("aąbcćdeęfghijklłmnńoóprsśtuwyzźż");
-    QString prefix;
-    const int length = 1 + int(random() % 3);
-    for (int i = 0; i < length; ++i)
-        prefix += letters[int(random() % letters.size())];
-    return random() % 4 == 0 ? prefix.left(1).toUpper() + prefix.mid(1) : prefix;
-}
-
 // What users look for in "Znajdź": words of three or more characters in every field,
 // and one or two characters at the start of name, branch and representative.
 const QStringList &findTexts()
@@ -190,7 +180,7 @@ int runUser(const UserOptions &options)
                 });
             } else if (choice < 75) {
                 // Typing into a search box: each key released searches for the whole text.
-                const QString word = randomPrefix(random);
+                const QString word = benchpg::randomPrefix(random);
                 const SearchKind kind = kinds[uniform(0, 2)];
                 for (int length = 1; length <= word.size(); ++length) {
                     if (length > 1)

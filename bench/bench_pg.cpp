@@ -286,4 +286,14 @@ bool prepareBook(PgTestServer &server, const QString &sqlitePath)
     return true;
 }
 
+QString randomPrefix(std::mt19937 &random)
+{
+    static const QString letters = QStringLiteral("aąbcćdeęfghijklłmnńoóprsśtuwyzźż");
+    QString prefix;
+    const int length = 1 + int(random() % 3);
+    for (int i = 0; i < length; ++i)
+        prefix += letters[int(random() % letters.size())];
+    return random() % 4 == 0 ? prefix.left(1).toUpper() + prefix.mid(1) : prefix;
+}
+
 } // namespace benchpg

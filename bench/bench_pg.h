@@ -10,6 +10,7 @@
 #include <QList>
 #include <QString>
 #include <memory>
+#include <random>
 #include <utility>
 
 namespace benchpg {
@@ -45,5 +46,9 @@ bool searchTextMissing(const PgTestServer &server, const QString &database);
 // with every contact of the SQLite file, and builds the search text when it is missing;
 // then points the alias at it.
 bool prepareBook(PgTestServer &server, const QString &sqlitePath);
+
+// A prefix of one to three letters, as a user starts to type a name, now and then
+// with a capital.
+QString randomPrefix(std::mt19937 &random);
 
 } // namespace benchpg

@@ -20,18 +20,6 @@
 
 namespace {
 
-// A prefix of one to three letters, as a user starts to type a name, now and then
-// with a capital.
-QString randomPrefix(std::mt19937 &random)
-{
-    static const QString letters = QStringLiteral("aąbcćdeęfghijklłmnńoóprsśtuwyzźż");
-    QString prefix;
-    const int length = 1 + int(random() % 3);
-    for (int i = 0; i < length; ++i)
-        prefix += letters[int(random() % letters.size())];
-    return random() % 4 == 0 ? prefix.left(1).toUpper() + prefix.mid(1) : prefix;
-}
-
 } // namespace
 
 int main(int argc, char *argv[])
@@ -88,7 +76,7 @@ int main(int argc, char *argv[])
                                     SearchKind::Representative};
         bench::reportSpread(QStringLiteral("server_switch_and_nearest"),
                             bench::sample(1500, [&](int i) {
-                                incrementalSearch(t, kinds[i % 3], randomPrefix(random));
+                                incrementalSearch(t, kinds[i % 3], benchpg::randomPrefix(random));
                             }));
         bench::report("server_rss_peak", bench::peakResidentMegabytes(), "MB");
 
