@@ -173,6 +173,18 @@ void renderProgram(const QString &out, const QString &suffix, int contacts)
 {
     QTemporaryDir data;
     DataFolder::setOverride(data.path());
+    // A history of a few days, one line of it long enough to wrap.
+    QFile history(data.filePath(QStringLiteral("Historia.kax")));
+    if (history.open(QIODevice::WriteOnly))
+        history.write(
+            "\xEF\xBB\xBF"
+            "Połączenie telefoniczne z numerem :  22 555 12 34  07 wtorek styczeń 2025 "
+            "14:05:09\r\nE-mail do: biuro@kowalski.pl  07 wtorek styczeń 2025 14:20:31\r\n"
+            "Wizyta na stronie: www.żółta-kaczka.com.pl  08 środa styczeń 2025 "
+            "09:12:44\r\nRozmowa z panią Zofią Łęcką w sprawie zamówienia: termin "
+            "dostawy przesunięty na koniec miesiąca, rabat 5% do uzgodnienia z "
+            "księgowością.\r\n");
+    history.close();
     Program program(data.filePath(QStringLiteral("Kartax2000.db")));
     program.usePasswordStore(std::make_unique<GalleryKeyring>());
     program.create();

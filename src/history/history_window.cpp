@@ -3,19 +3,14 @@
 #include "forms/form_style.h"
 #include "history/history_file.h"
 #include "history/history_line.h"
+#include "history/history_view.h"
 #include "platform/file_lock.h"
 #include "platform/widgets/dialogs.h"
 
-#include <QApplication>
 #include <QDir>
-#include <QElapsedTimer>
+#include <QFileInfo>
 #include <QFrame>
 #include <QLabel>
-#include <QMouseEvent>
-#include <QPlainTextEdit>
-#include <QTextBlock>
-#include <QTextCursor>
-#include <QTextDocument>
 #include <QToolButton>
 
 #include <algorithm>
@@ -27,109 +22,6 @@ constexpr int kHelpContext = 3;
 // Labels end a little before the buttons at x 424.
 constexpr int kLabelWidth = 392;
 
-// A history's lines go into the document in groups: within a group a line separator
-// (U+2028) parts them, shown, copied and saved like any line break, and only every
-// kLinesPerBlock-th break starts a block. A block for every line would cost the
-// document about 150 bytes and most of the load time per line.
-constexpr int kLinesPerBlock = 64;
-
-// Fills an empty document with text given piece by piece, '\n' for a line break, in
-// one edit without undo.
-class LineGroups final
-{
-public:
-    explicit LineGroups(QTextDocument *document) : m_document(document), m_cursor(document)
-    {
-        m_document->setUndoRedoEnabled(false);
-        m_document->clear();
-        m_cursor.beginEditBlock();
-    }
-
-    ~LineGroups()
-    {
-        // A final break stays a block's end, so that the last block is empty.
-        const int last = m_document->characterCount() - 2;
-        if (last >= 0 && m_document->characterAt(last) == QChar::LineSeparator) {
-            m_cursor.movePosition(QTextCursor::End);
-            m_cursor.deletePreviousChar();
-            m_cursor.insertBlock();
-        }
-        m_cursor.endEditBlock();
-        m_document->setUndoRedoEnabled(true);
-    }
-    Q_DISABLE_COPY_MOVE(LineGroups)
-
-    void add(const QString &piece)
-    {
-        QString text = piece;
-        for (QChar &ch : text) {
-            if (ch != QLatin1Char('\n'))
-                continue;
-            if (++m_lines == kLinesPerBlock)
-                m_lines = 0;
-            else
-                ch = QChar::LineSeparator;
-        }
-        m_cursor.insertText(text);
-    }
-
-private:
-    QTextDocument *m_document;
-    QTextCursor m_cursor;
-    int m_lines = 0; // line breaks since the last block began
-};
-
-// The history's text field: a triple click selects the line under the mouse with its
-// break, as it would were every line a block of its own.
-class HistoryEdit final : public QPlainTextEdit
-{
-public:
-    using QPlainTextEdit::QPlainTextEdit;
-
-protected:
-    void mouseDoubleClickEvent(QMouseEvent *event) override
-    {
-        QPlainTextEdit::mouseDoubleClickEvent(event);
-        m_doubleClick.start();
-        m_doubleClickAt = event->position().toPoint();
-    }
-
-    void mousePressEvent(QMouseEvent *event) override
-    {
-        // Where the mouse is before the block's selection scrolls the text.
-        const QTextCursor at = cursorForPosition(event->position().toPoint());
-        QPlainTextEdit::mousePressEvent(event);
-        const bool tripleClick = event->button() == Qt::LeftButton && m_doubleClick.isValid() &&
-                                 m_doubleClick.elapsed() < QApplication::doubleClickInterval() &&
-                                 (event->position().toPoint() - m_doubleClickAt).manhattanLength() <
-                                     QApplication::startDragDistance();
-        m_doubleClick.invalidate();
-        if (tripleClick)
-            selectLine(at);
-    }
-
-private:
-    void selectLine(const QTextCursor &at)
-    {
-        const QTextBlock block = at.block();
-        const QString text = block.text();
-        const int offset = at.position() - block.position();
-        const qsizetype start = text.lastIndexOf(QChar::LineSeparator, offset - 1) + 1;
-        const qsizetype end = text.indexOf(QChar::LineSeparator, offset);
-        if (start == 0 && end < 0)
-            return; // the block is one line: selected as it is
-        QTextCursor line(document());
-        line.setPosition(block.position() + int(start));
-        const int endPosition = block.position() + int(end < 0 ? text.size() : end);
-        line.setPosition(std::min(endPosition + 1, document()->characterCount() - 1),
-                         QTextCursor::KeepAnchor);
-        setTextCursor(line);
-    }
-
-    QElapsedTimer m_doubleClick;
-    QPoint m_doubleClickAt;
-};
-
 } // namespace
 
 TForm11::TForm11(QWidget *parent)
@@ -139,14 +31,12 @@ TForm11::TForm11(QWidget *parent)
     using namespace FormStyle;
     Bevel1 = bevel(this, QStringLiteral("Bevel1"), QRect(0, 0, 536, 348));
 
-    m1 = new HistoryEdit(this);
+    m1 = new HistoryView(this);
     m1->setObjectName(QStringLiteral("m1"));
     m1->setGeometry(16, 8, 489, 265);
-    m1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    m1->setLineWrapMode(QPlainTextEdit::WidgetWidth);
     m1->setProperty("helpContext", kHelpContext);
     m1->setAccessibleName(QStringLiteral("Historia"));
-    m1->setPlainText(QStringLiteral("\n")); // one empty line
+    m1->setText(u"\n"); // one empty line
 
     Label1 = label(
         this, QStringLiteral("Label1"),
@@ -182,17 +72,15 @@ void TForm11::FormCreate()
 {
     m_path = HistoryFile::path();
     m_stamp = FileStamp::of(m_path); // before reading: a change meanwhile shows later
-    // Straight into the document, piece by piece, undo off and in one edit, so
-    // that the layout follows once: the quickest way in for a history of many MB.
-    QTextDocument *document = m1->document();
-    TextFile::ReadResult file;
-    {
-        LineGroups groups(document);
-        file = HistoryFile::load(m_path, [&groups](const QString &piece) { groups.add(piece); });
-    }
-    m1->moveCursor(QTextCursor::Start);
+    // Straight into the text box piece by piece, with room for the whole file made
+    // first, so that a history of many MB is neither copied whole nor regrown.
+    m1->setText(u"");
+    m1->reserve(QFileInfo(m_path).size());
+    const TextFile::ReadResult file =
+        HistoryFile::load(m_path, [this](const QString &piece) { m1->appendText(piece); });
+    m1->setCaretPosition(0);
     if (!file.ok) {
-        m1->setPlainText(QStringLiteral("\n")); // the initial single empty line
+        m1->setText(u"\n"); // the initial single empty line
         if (file.exists) {
             m_loadError = file.error;
             m_fileKnown = false;
@@ -201,10 +89,10 @@ void TForm11::FormCreate()
         }
     }
     synced(nullptr);
-    connect(document, &QTextDocument::contentsChange, this, &TForm11::contentsChange);
+    connect(m1, &HistoryView::contentsChange, this, &TForm11::contentsChange);
 }
 
-void TForm11::contentsChange(int position, int, int)
+void TForm11::contentsChange(qint64 position)
 {
     m_changed = true;
     // Lines appended, and text typed after the text of the last sync, are new; a
@@ -213,26 +101,16 @@ void TForm11::contentsChange(int position, int, int)
         m_syncedEdited = true;
 }
 
-QString TForm11::text() const
-{
-    QString text = m1->document()->toRawText();
-    for (QChar &ch : text) {
-        if (ch == QChar::ParagraphSeparator || ch == QChar::LineSeparator)
-            ch = QLatin1Char('\n');
-    }
-    return text;
-}
-
 void TForm11::synced(const QString *text)
 {
     if (text) {
         // The file holds lines of other copies too: show it as written.
         const bool appending = std::exchange(m_appending, true);
-        LineGroups(m1->document()).add(*text);
-        m1->moveCursor(QTextCursor::End);
+        m1->setText(*text);
+        m1->setCaretPosition(m1->size());
         m_appending = appending;
     }
-    m_syncedLength = m1->document()->characterCount() - 1;
+    m_syncedLength = m1->size();
     m_changed = false;
     m_syncedEdited = false;
     m_added.clear();
@@ -242,36 +120,18 @@ void TForm11::appendLine(const QString &text)
 {
     // A line break inside a value would forge further history lines.
     const QString line = singleLine(text);
-    QTextDocument *document = m1->document();
-    const QTextBlock last = document->lastBlock();
-    const bool endsWithBreak =
-        last.length() <= 1 || last.text().endsWith(QChar(QChar::LineSeparator));
-    QTextCursor cursor(document);
-    cursor.movePosition(QTextCursor::End);
     m_appending = true;
-    cursor.beginEditBlock();
-    if (endsWithBreak) {
-        cursor.insertText(line);
-        cursor.insertBlock();
-    } else {
-        cursor.insertBlock();
-        cursor.insertText(line);
-    }
-    cursor.endEditBlock();
+    if (m1->size() == 0 || m1->endsWithLineBreak())
+        m1->appendText(line + QLatin1Char('\n'));
+    else
+        m1->appendText(QLatin1Char('\n') + line);
     m_appending = false;
     m_added << line;
 }
 
 QStringList TForm11::lines() const
 {
-    QStringList result;
-    const QTextDocument *document = m1->document();
-    result.reserve(document->blockCount());
-    for (QTextBlock block = document->begin(); block.isValid(); block = block.next())
-        result.append(block.text().split(QChar::LineSeparator));
-    if (!result.isEmpty() && result.constLast().isEmpty())
-        result.removeLast(); // a final line break starts no further line
-    return result;
+    return m1->lines();
 }
 
 bool TForm11::saveAtExit()
@@ -286,7 +146,7 @@ bool TForm11::saveAtExit()
                         .arg(m_path, locked.error, unchanged));
         return false;
     }
-    const QString window = text();
+    const QString window = m1->text();
     QString merged;
     bool editsDropped = false;
     if (m_fileKnown && FileStamp::of(m_path) == m_stamp) {
@@ -299,7 +159,7 @@ bool TForm11::saveAtExit()
             return false;
         }
         if (!m_syncedEdited) {
-            merged = HistoryFile::appendLines(file.text, window.mid(m_syncedLength));
+            merged = HistoryFile::appendLines(file.text, m1->text(m_syncedLength));
         } else {
             const QString added =
                 m_added.isEmpty() ? QString() : m_added.join(QLatin1Char('\n')) + QLatin1Char('\n');

@@ -7,7 +7,7 @@
 
 class QFrame;
 class QLabel;
-class QPlainTextEdit;
+class HistoryView;
 class QToolButton;
 
 // The history window "Historia": the log of calls, letters and web visits, loaded
@@ -52,14 +52,12 @@ signals:
 
 private:
     void FormCreate();
-    void contentsChange(int position, int charsRemoved, int charsAdded);
-    // The text of the window with '\n' for every line break.
-    QString text() const;
+    void contentsChange(qint64 position);
     // The file holds `text` now, as the window does: what follows counts as new.
     void synced(const QString *text);
 
     QFrame *Bevel1 = nullptr;
-    QPlainTextEdit *m1 = nullptr;
+    HistoryView *m1 = nullptr;
     QLabel *Label1 = nullptr;
     QLabel *Label2 = nullptr;
     QToolButton *SpeedButton2 = nullptr;
@@ -68,7 +66,7 @@ private:
     QString m_path;
     FileStamp m_stamp;           // the file as read or last written
     bool m_fileKnown = true;     // the window's text was the file's at the last sync
-    int m_syncedLength = 0;      // characters of the text that the file held then
+    qint64 m_syncedLength = 0;   // bytes of the text (UTF-8) that the file held then
     bool m_changed = false;      // the text changed since
     bool m_syncedEdited = false; // ... within its first m_syncedLength characters
     bool m_appending = false;

@@ -1,3 +1,4 @@
+#include "history/history_view.h"
 #include "history/history_window.h"
 #include "platform/data_folder.h"
 #include "platform/text_codec.h"
@@ -5,11 +6,9 @@
 
 #include <QDir>
 #include <QFile>
-#include <QPlainTextEdit>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTextCursor>
 #include <QToolButton>
 
 #include <csignal>
@@ -95,12 +94,10 @@ void TestHistoryWindow::windowLayout()
     QCOMPARE(form.windowTitle(), QStringLiteral("Historia"));
     QCOMPARE(form.size(), QSize(536, 348));
     QCOMPARE(form.helpContext(), 3);
-    auto *m1 = form.findChild<QPlainTextEdit *>(QStringLiteral("m1"));
+    auto *m1 = form.findChild<HistoryView *>(QStringLiteral("m1"));
     QVERIFY(m1);
     QCOMPARE(m1->geometry(), QRect(16, 8, 489, 265));
-    QVERIFY(!m1->isReadOnly());
     QCOMPARE(m1->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
-    QCOMPARE(m1->lineWrapMode(), QPlainTextEdit::WidgetWidth);
     auto *print = form.findChild<QToolButton *>(QStringLiteral("SpeedButton2"));
     auto *close = form.findChild<QToolButton *>(QStringLiteral("SpeedButton1"));
     QVERIFY(print && close);
@@ -265,7 +262,7 @@ void TestHistoryWindow::userEditsAreSaved()
 {
     writeHistory("one\r\ntwo\r\n");
     TForm11 form;
-    auto *m1 = form.findChild<QPlainTextEdit *>(QStringLiteral("m1"));
+    auto *m1 = form.findChild<HistoryView *>(QStringLiteral("m1"));
     form.show();
     m1->setFocus();
     QTest::keyClick(m1, Qt::Key_Home, Qt::ControlModifier);
@@ -355,9 +352,9 @@ void TestHistoryWindow::fileChangedByAnotherCopyIsKept()
     // appended to its text, the deletion is dropped, and the user is told.
     writeHistory("old\r\n");
     TForm11 form;
-    QTextCursor cursor(form.findChild<QPlainTextEdit *>(QStringLiteral("m1"))->document());
-    cursor.movePosition(QTextCursor::NextCharacter, QTextCursor::KeepAnchor, 3);
-    cursor.removeSelectedText();
+    auto *m1 = form.findChild<HistoryView *>(QStringLiteral("m1"));
+    m1->setCaretPosition(3, true);
+    m1->removeSelectedText();
     form.appendLine(QStringLiteral("mine"));
     writeHistory("theirs");
     (*m_dialogs)->queue(DialogButton::Ok);
@@ -448,15 +445,13 @@ void TestHistoryWindow::manyLinesKeepEveryBreak()
     TForm11 form;
     QCOMPARE(form.lines(), expected);
     // A triple click on the second line selects that line with its break.
-    auto *m1 = form.findChild<QPlainTextEdit *>(QStringLiteral("m1"));
+    auto *m1 = form.findChild<HistoryView *>(QStringLiteral("m1"));
     form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
-    QTextCursor second(m1->document());
-    second.setPosition(2);
-    const QPoint at = m1->cursorRect(second).center();
+    const QPoint at = m1->caretRect(2).center();
     QTest::mouseDClick(m1->viewport(), Qt::LeftButton, {}, at);
     QTest::mouseClick(m1->viewport(), Qt::LeftButton, {}, at);
-    QCOMPARE(m1->textCursor().selectedText(), QStringLiteral("line 1") + QChar::LineSeparator);
+    QCOMPARE(m1->selectedText(), QStringLiteral("line 1\n"));
     QTest::keyClick(m1, Qt::Key_Delete);
     form.appendLine(QStringLiteral("X"));
     QVERIFY(form.saveAtExit());
