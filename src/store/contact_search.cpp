@@ -44,15 +44,17 @@ SearchScope ContactSearch::scopeFor(const QString &text)
 }
 
 QString ContactSearch::matchQuery(const QString &text, SearchScope scope, bool withEmail,
-                                  QVariantList *binds) const
+                                  QVariantList *binds, bool byRows) const
 {
     QSqlDatabase db = m_db;
     const FullTextIndex &index = SqlEngine::of(db).fullTextIndex();
-    if (!index.exists(db, m_table))
+    // Once for a search, not for every stretch of a scan.
+    if (!m_indexFound && !(m_indexFound = index.exists(db, m_table)))
         throw DatabaseError(index.missingMessage(db, m_table));
     const QList<QStringList> words = SearchIndex::searchWords(text);
     SearchIndex::checkWordCount(words);
-    return index.matchQuery(db, m_table, words, scope, withEmail, binds);
+    return byRows ? index.rowMatchQuery(m_table, words, scope, withEmail, binds)
+                  : index.matchQuery(db, m_table, words, scope, withEmail, binds);
 }
 
 QSqlQuery ContactSearch::run(const QString &sql, const QVariantList &binds) const
@@ -76,8 +78,15 @@ void ContactSearch::fail(const QSqlError &error) const
 QList<ContactMatch> ContactSearch::find(const QString &text, SearchScope scope, int limit,
                                         bool withEmail, qint64 after, qint64 upTo) const
 {
+    return read(text, scope, limit, withEmail, after, upTo, false);
+}
+
+QList<ContactMatch> ContactSearch::read(const QString &text, SearchScope scope, int limit,
+                                        bool withEmail, qint64 after, qint64 upTo,
+                                        bool byRows) const
+{
     QVariantList binds{after, upTo};
-    const QString sql = matchQuery(text, scope, withEmail, &binds);
+    const QString sql = matchQuery(text, scope, withEmail, &binds, byRows);
     QSqlQuery query = run(sql + QStringLiteral(" LIMIT %1").arg(std::max(0, limit)), binds);
     QStringList ids;
     while (query.next())
@@ -123,6 +132,12 @@ ContactSearch::Step ContactSearch::scan(const QString &text, SearchScope scope, 
     // many contacts hold, all of them in one row, would otherwise take long to read
     // through. Beginnings have their own indexes.
     const bool stretches = scope != SearchScope::Beginnings;
+    // Where a lookup reads the index whole however short the stretch, rows are read one
+    // by one instead while they hold matches, each stretch at a cost in proportion to
+    // its ids, so that the first rows come within the budget; from the first stretch
+    // without a match on, the words are looked up, in stretches that grow while their
+    // cost is the lookup's own.
+    const bool wholeLookups = stretches && SqlEngine::of(m_db).fullTextIndex().wholeLookups();
     Step step;
     step.after = std::max(after, m_span->first);
     QElapsedTimer clock;
@@ -130,9 +145,10 @@ ContactSearch::Step ContactSearch::scan(const QString &text, SearchScope scope, 
     qint64 lastTook = -1; // nanoseconds the last stretch took, and the ids it spanned
     qint64 lastSpan = 1;
     while (step.matches.size() < limit && step.after < m_span->second) {
-        const qint64 upTo = stretches && m_span->second - step.after > m_window
-                                ? step.after + m_window
-                                : m_span->second;
+        const bool byRows = wholeLookups && m_byRows;
+        qint64 &window = byRows ? m_rowWindow : m_window;
+        const qint64 upTo = stretches && m_span->second - step.after > window ? step.after + window
+                                                                              : m_span->second;
         const qint64 span = upTo - step.after;
         // A stretch that would end well past the budget waits for the next step: the
         // last one's time, for as many ids, foretells it.
@@ -143,18 +159,24 @@ ContactSearch::Step ContactSearch::scan(const QString &text, SearchScope scope, 
         // At most a few pages a query, so that the budget is looked at often.
         const int wanted = std::min(limit - int(step.matches.size()), kScanPage);
         const qint64 started = clock.nsecsElapsed();
-        const QList<ContactMatch> found = find(text, scope, wanted, false, step.after, upTo);
+        const QList<ContactMatch> found =
+            read(text, scope, wanted, false, step.after, upTo, byRows);
         step.matches << found;
         step.after = found.size() == wanted ? found.last().id : upTo;
+        if (found.isEmpty())
+            m_byRows = false;
         // Stretches of a few milliseconds each: each costs a little more than its share
-        // of the ids, as it seeks into every trigram's list of rows.
+        // of the ids, as it seeks into every trigram's list of rows. A whole lookup that
+        // came back short of the page costs what the lookup does, not its ids: a longer
+        // stretch costs no more.
         const qint64 took = clock.nsecsElapsed() - started;
         lastTook = took;
         lastSpan = std::max<qint64>(1, span);
-        if (took < 2000000 && m_window < (std::numeric_limits<qint64>::max() >> 2))
-            m_window *= 2;
+        const bool grows = took < 2000000 || (wholeLookups && !byRows && found.size() < wanted);
+        if (grows && window < (std::numeric_limits<qint64>::max() >> 2))
+            window *= 2;
         else if (took > 8000000)
-            m_window = std::max<qint64>(kFirstWindow, m_window / 2);
+            window = std::max<qint64>(kFirstWindow, window / 2);
         if (budgetMilliseconds >= 0 && clock.elapsed() >= budgetMilliseconds)
             break;
     }

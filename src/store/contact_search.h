@@ -71,14 +71,21 @@ public:
 private:
     // The SELECT of matching ids, above a bound (the first value bound), in id
     // order, and the values it binds after that bound; the engine's index writes it.
-    QString matchQuery(const QString &text, SearchScope scope, bool withEmail,
-                       QVariantList *binds) const;
+    // With `byRows`, the engine's row by row SELECT (FullTextIndex::rowMatchQuery()).
+    QString matchQuery(const QString &text, SearchScope scope, bool withEmail, QVariantList *binds,
+                       bool byRows) const;
+    QList<ContactMatch> read(const QString &text, SearchScope scope, int limit, bool withEmail,
+                             qint64 after, qint64 upTo, bool byRows) const;
     QSqlQuery run(const QString &sql, const QVariantList &binds) const;
     // Raises DatabaseError with the error in Polish, naming the file.
     [[noreturn]] void fail(const QSqlError &error) const;
 
     QSqlDatabase m_db;
     QString m_table;
+    static constexpr qint64 kFirstRows = 4096; // ids of the first stretch read row by row
     mutable std::optional<std::pair<qint64, qint64>> m_span; // ids above and up to
-    mutable qint64 m_window = 0; // ids a stretch of a scan spans, kept at a few ms
+    mutable qint64 m_window = 0;             // ids a stretch of a scan spans, kept at a few ms
+    mutable qint64 m_rowWindow = kFirstRows; // ... of one read row by row
+    mutable bool m_byRows = true;            // rows are read one by one while they match
+    mutable bool m_indexFound = false;       // the table's search index was found
 };

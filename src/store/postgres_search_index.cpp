@@ -213,9 +213,10 @@ QString serverStart(const QString &word)
 // The SELECT of matching ids, after the two id bounds already in `binds`: every word in one of the
 // scope's columns (LIKE, looked up by the columns' trigram indexes), or for beginnings at the start
 // of the name, representative or branch (the beginnings' indexes, with the whole word checked by
-// LIKE).
+// LIKE). With `byRows` the rows of the stretch of ids are read in id order and each is checked,
+// with no lookup in the trigram indexes (words are then not beginnings).
 QString serverMatchQuery(const QString &table, const QList<QStringList> &words, SearchScope scope,
-                         bool withEmail, QVariantList *binds)
+                         bool withEmail, QVariantList *binds, bool byRows = false)
 {
     const QStringList columns =
         scope == SearchScope::All ? SearchIndex::columns() : SearchIndex::columns().mid(0, 3);
@@ -241,7 +242,11 @@ QString serverMatchQuery(const QString &table, const QList<QStringList> &words, 
         } else {
             for (const QString &form : forms) {
                 for (const QString &column : columns) {
-                    alternatives << quoted(column) + QStringLiteral(" LIKE ? ESCAPE '\\'");
+                    // A column within an expression is not looked up by its index: the
+                    // rows are read in id order through the key, each checked.
+                    alternatives << (byRows ? QStringLiteral("(%1 || '')").arg(quoted(column))
+                                            : quoted(column)) +
+                                        QStringLiteral(" LIKE ? ESCAPE '\\'");
                     *binds << containsPattern(form);
                 }
             }
@@ -348,6 +353,14 @@ public:
                        SearchScope scope, bool withEmail, QVariantList *binds) const override
     {
         return serverMatchQuery(table, words, scope, withEmail, binds);
+    }
+
+    bool wholeLookups() const override { return true; }
+
+    QString rowMatchQuery(const QString &table, const QList<QStringList> &words, SearchScope scope,
+                          bool withEmail, QVariantList *binds) const override
+    {
+        return serverMatchQuery(table, words, scope, withEmail, binds, true);
     }
 
     QString missingMessage(QSqlDatabase &db, const QString &table) const override

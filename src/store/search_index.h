@@ -143,6 +143,17 @@ public:
     virtual QString matchQuery(QSqlDatabase &db, const QString &table,
                                const QList<QStringList> &words, SearchScope scope, bool withEmail,
                                QVariantList *binds) const = 0;
+    // Whether a lookup of a word reads the index whole however few ids the stretch spans
+    // (a server's trigram index), rather than at a cost in proportion to them.
+    virtual bool wholeLookups() const { return false; }
+    // Where lookups are whole: the SELECT like matchQuery()'s that reads the stretch's
+    // rows one by one instead, at a cost in proportion to its ids.
+    virtual QString rowMatchQuery(const QString & /*table*/, const QList<QStringList> & /*words*/,
+                                  SearchScope /*scope*/, bool /*withEmail*/,
+                                  QVariantList * /*binds*/) const
+    {
+        return {};
+    }
     // What a search in a table without its index is told, in Polish.
     virtual QString missingMessage(QSqlDatabase &db, const QString &table) const = 0;
     // The error of a failed search, in Polish.
