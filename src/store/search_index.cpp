@@ -11,6 +11,7 @@
 #include <QSqlRecord>
 #include <QVariant>
 #include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -289,6 +290,10 @@ void SearchIndexWriter::indexText(qint64 from, qint64 to)
 {
     if (!m_active)
         return;
+    if (!m_indexing) {
+        runBulkStatements(true);
+        m_indexing = true;
+    }
     for (const QString &sql : m_index.indexTextStatements(m_table)) {
         QSqlQuery query(m_db);
         query.prepare(sql);
@@ -297,6 +302,20 @@ void SearchIndexWriter::indexText(qint64 from, qint64 to)
         if (!query.exec())
             raiseError(query.lastError());
     }
+}
+
+void SearchIndexWriter::finishIndexing()
+{
+    if (std::exchange(m_indexing, false))
+        runBulkStatements(false);
+}
+
+void SearchIndexWriter::runBulkStatements(bool starting)
+{
+    QSqlQuery query(m_db);
+    for (const QString &sql : m_index.bulkIndexStatements(m_table, starting))
+        if (!query.exec(sql))
+            raiseError(query.lastError());
 }
 
 void SearchIndexWriter::remove(qint64 id)

@@ -135,6 +135,12 @@ public:
     // The statements that index the rows with ids in [from, to) whose text was stored
     // alone, and clear their marks; each binds from and to.
     virtual QStringList indexTextStatements(const QString &table) const = 0;
+    // What runs before the first of those statements in a transaction (`starting`) and
+    // after their last: settings for indexing many rows at once, and back as they were.
+    virtual QStringList bulkIndexStatements(const QString & /*table*/, bool /*starting*/) const
+    {
+        return {};
+    }
 
     // The SELECT of the ids of contacts that hold every word (in any of its forms)
     // within the scope, with ids above and up to the two values that `binds` holds
@@ -189,8 +195,12 @@ public:
     void writeTextOnly(qint64 id, const QStringList &columnTexts);
     void writeTextOnly(qint64 id, const QList<QByteArray> &utf8ColumnTexts);
     void indexText(qint64 from, qint64 to);
+    // Ends indexText()'s calls of the transaction: before the commit.
+    void finishIndexing();
 
 private:
+    void runBulkStatements(bool starting);
+
     using Prepared = std::vector<std::unique_ptr<QSqlQuery>>;
     // Prepares the statements into *queries when it is empty.
     void prepare(const QStringList &statements, Prepared *queries);
@@ -203,4 +213,5 @@ private:
     Prepared m_writes;       // write()'s statements, prepared at the first
     Prepared m_removes;      // remove()'s
     std::unique_ptr<BulkStatement> m_textOnly;
+    bool m_indexing = false; // indexText() set the engine up for many rows
 };

@@ -74,17 +74,27 @@ constexpr int kRowsShare = 95;
 constexpr int kBuildHashBytes = 16 << 20;
 constexpr int kDefaultHashBytes = 1 << 20;
 
-// Puts the indexes' setting of pending memory back to the default, leaving no trace of
-// it in their configuration.
-bool resetHashSize(QSqlDatabase &db, const QString &table, QSqlError *failure)
+// The statements that raise the indexes' memory of pending rows for a build, or put it
+// back to the default leaving no trace of the setting in their configuration.
+QStringList hashSizeStatements(const QString &table, bool raised)
+{
+    QStringList statements;
+    for (const QString &index : {SearchIndex::tableName(table), namesIndex(table)}) {
+        statements << QStringLiteral("INSERT INTO %1 (%1, rank) VALUES ('hashsize', %2)")
+                          .arg(quoted(index))
+                          .arg(raised ? kBuildHashBytes : kDefaultHashBytes);
+        if (!raised)
+            statements << QStringLiteral("DELETE FROM %1 WHERE k = 'hashsize'")
+                              .arg(quoted(index + QStringLiteral("_config")));
+    }
+    return statements;
+}
+
+bool runStatements(QSqlDatabase &db, const QStringList &statements, QSqlError *failure)
 {
     QSqlQuery query(db);
-    for (const QString &index : {SearchIndex::tableName(table), namesIndex(table)}) {
-        if (!query.exec(QStringLiteral("INSERT INTO %1 (%1, rank) VALUES ('hashsize', %2)")
-                            .arg(quoted(index))
-                            .arg(kDefaultHashBytes)) ||
-            !query.exec(QStringLiteral("DELETE FROM %1 WHERE k = 'hashsize'")
-                            .arg(quoted(index + QStringLiteral("_config"))))) {
+    for (const QString &sql : statements) {
+        if (!query.exec(sql)) {
             *failure = query.lastError();
             return false;
         }
@@ -147,15 +157,8 @@ bool writeAndIndex(QSqlDatabase &db, const QString &table, const std::function<v
     // segment, by default a megabyte's worth: many small segments, merged again and
     // again. With more, the indexes take about a quarter less work to build. The
     // setting is put back as it was once the index is built.
-    QSqlQuery setting(db);
-    for (const QString &index : {SearchIndex::tableName(table), namesIndex(table)}) {
-        if (!setting.exec(QStringLiteral("INSERT INTO %1 (%1, rank) VALUES ('hashsize', %2)")
-                              .arg(quoted(index))
-                              .arg(kBuildHashBytes))) {
-            *failure = setting.lastError();
-            return false;
-        }
-    }
+    if (!runStatements(db, hashSizeStatements(table, true), failure))
+        return false;
 
     int percent = -1;
     qint64 after = std::numeric_limits<qint64>::min();
@@ -174,7 +177,7 @@ bool writeAndIndex(QSqlDatabase &db, const QString &table, const std::function<v
             return failed(select);
         select.rewind();
         if (rows.empty())
-            return resetHashSize(db, table, failure);
+            return runStatements(db, hashSizeStatements(table, false), failure);
         // Further values are read by their own statements, once the batch is read.
         for (auto &[id, values] : rows) {
             if (withDetails.contains(id))
@@ -476,6 +479,12 @@ public:
     {
         return QStringLiteral("INSERT OR REPLACE INTO %1 (id, %2) VALUES (?, ?, ?, ?, ?)")
             .arg(quoted(textTableName(table)), SearchIndex::columns().join(u", "));
+    }
+
+    // The memory of pending rows raised as for a build, and put back with no trace.
+    QStringList bulkIndexStatements(const QString &table, bool starting) const override
+    {
+        return hashSizeStatements(table, starting);
     }
 
     QStringList indexTextStatements(const QString &table) const override

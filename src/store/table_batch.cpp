@@ -423,6 +423,7 @@ bool TableBatch::commit(const std::function<bool(int)> &progress)
             if (!advance(m_unindexed - from))
                 return false;
         }
+        m_search->finishIndexing();
     } catch (const DatabaseError &) {
         rollback();
         throw;
