@@ -561,6 +561,10 @@ void TestContactImport::aLargeImportIsIndexedAsASmallOne()
     QCOMPARE(fx.sql(kIndexNames), kIndexes);
     // The log is copied into the file in the background; the connection copies again.
     QCOMPARE(fx.sql(QStringLiteral("PRAGMA wal_autocheckpoint")), QStringLiteral("1000\n"));
+    // The indexes' memory for pending rows is back to the default, with no setting left.
+    QCOMPARE(fx.sql(QStringLiteral("SELECT count(*) FROM Kartax2000_search_config WHERE k = "
+                                   "'hashsize'")),
+             QStringLiteral("0\n"));
     QCOMPARE(fx.sql(QStringLiteral("PRAGMA integrity_check")), QStringLiteral("ok\n"));
     for (const char *index : {"Kartax2000_search", "Kartax2000_search_names"})
         QCOMPARE(fx.sql(QStringLiteral("INSERT INTO %1 (%1) VALUES ('integrity-check')")
