@@ -85,6 +85,7 @@ QString HistoryView::text(qint64 from) const
 {
     const QByteArrayView before = m_text.before();
     const QByteArrayView after = m_text.after();
+    from = std::clamp<qint64>(from, 0, size());
     if (from >= before.size())
         return QString::fromUtf8(after.sliced(from - before.size()));
     // The gap lies between characters, so each part converts on its own.
