@@ -266,24 +266,25 @@ void HistoryView::removeSelectedText()
 
 void HistoryView::undo()
 {
-    if (m_undo.empty())
-        return;
-    Edit edit = std::move(m_undo.back());
-    m_undo.pop_back();
-    replace(edit.position, edit.position + edit.inserted.size(), edit.removed, Origin::User);
-    moveCaret(edit.position + edit.removed.size(), false);
-    m_redo.push_back(std::move(edit));
+    replay(m_undo, m_redo, true);
 }
 
 void HistoryView::redo()
 {
-    if (m_redo.empty())
+    replay(m_redo, m_undo, false);
+}
+
+void HistoryView::replay(std::vector<Edit> &from, std::vector<Edit> &to, bool back)
+{
+    if (from.empty())
         return;
-    Edit edit = std::move(m_redo.back());
-    m_redo.pop_back();
-    replace(edit.position, edit.position + edit.removed.size(), edit.inserted, Origin::User);
-    moveCaret(edit.position + edit.inserted.size(), false);
-    m_undo.push_back(std::move(edit));
+    Edit edit = std::move(from.back());
+    from.pop_back();
+    const QByteArray &now = back ? edit.inserted : edit.removed;
+    const QByteArray &then = back ? edit.removed : edit.inserted;
+    replace(edit.position, edit.position + now.size(), then, Origin::User);
+    moveCaret(edit.position + then.size(), false);
+    to.push_back(std::move(edit));
 }
 
 void HistoryView::cut()

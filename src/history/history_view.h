@@ -118,6 +118,8 @@ private:
     // Replaces bytes from..to by `utf8` and keeps caret, anchor and view in step.
     void replace(qint64 from, qint64 to, const QByteArray &utf8, Origin origin);
     void userEdit(qint64 from, qint64 to, const QString &text);
+    // Takes the last step of `from` back (`back`) or again, and keeps it in `to`.
+    void replay(std::vector<Edit> &from, std::vector<Edit> &to, bool back);
     void moveCaret(qint64 position, bool keepAnchor);
     qint64 characterStart(qint64 position) const;
     qint64 nextPosition(qint64 position, bool byWord) const;

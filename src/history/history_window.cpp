@@ -14,7 +14,6 @@
 #include <QToolButton>
 
 #include <algorithm>
-#include <utility>
 
 namespace {
 
@@ -92,12 +91,12 @@ void TForm11::FormCreate()
     connect(m1, &HistoryView::contentsChange, this, &TForm11::contentsChange);
 }
 
-void TForm11::contentsChange(qint64 position)
+void TForm11::contentsChange(qint64 position, qint64, qint64, bool byUser)
 {
     m_changed = true;
-    // Lines appended, and text typed after the text of the last sync, are new; a
-    // change within that text is an edit of lines the file holds.
-    if (!m_appending && position < m_syncedLength)
+    // Lines appended, and text typed after the text of the last sync, are new; the
+    // user's change within that text is an edit of lines the file holds.
+    if (byUser && position < m_syncedLength)
         m_syncedEdited = true;
 }
 
@@ -105,10 +104,8 @@ void TForm11::synced(const QString *text)
 {
     if (text) {
         // The file holds lines of other copies too: show it as written.
-        const bool appending = std::exchange(m_appending, true);
         m1->setText(*text);
         m1->setCaretPosition(m1->size());
-        m_appending = appending;
     }
     m_syncedLength = m1->size();
     m_changed = false;
@@ -120,12 +117,10 @@ void TForm11::appendLine(const QString &text)
 {
     // A line break inside a value would forge further history lines.
     const QString line = singleLine(text);
-    m_appending = true;
     if (m1->size() == 0 || m1->endsWithLineBreak())
         m1->appendText(line + QLatin1Char('\n'));
     else
         m1->appendText(QLatin1Char('\n') + line);
-    m_appending = false;
     m_added << line;
 }
 

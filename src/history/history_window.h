@@ -52,7 +52,7 @@ signals:
 
 private:
     void FormCreate();
-    void contentsChange(qint64 position);
+    void contentsChange(qint64 position, qint64 removed, qint64 added, bool byUser);
     // The file holds `text` now, as the window does: what follows counts as new.
     void synced(const QString *text);
 
@@ -69,6 +69,5 @@ private:
     qint64 m_syncedLength = 0;   // bytes of the text (UTF-8) that the file held then
     bool m_changed = false;      // the text changed since
     bool m_syncedEdited = false; // ... within its first m_syncedLength characters
-    bool m_appending = false;
-    QStringList m_added; // lines appended since
+    QStringList m_added;         // lines appended since
 };

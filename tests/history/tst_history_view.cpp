@@ -1,21 +1,27 @@
+#include "history/history_text.h"
 #include "history/history_view.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
+#include <QInputMethodEvent>
 #include <QMenu>
 #include <QScrollBar>
 #include <QTest>
 
-// The history's text box: editing by keys, undo, wrapping, scrolling and its menu.
+// The history's text box: its text and lines, editing by keys, mouse and input method,
+// undo, wrapping, scrolling and its menu.
 class TestHistoryView final : public QObject
 {
     Q_OBJECT
 
 private slots:
+    void textKeepsItsLines_data();
+    void textKeepsItsLines();
     void keys_data();
     void keys();
     void wrappedRowsAndScrolling();
+    void mouseAndInputMethod();
     void contextMenu();
 };
 
@@ -47,6 +53,50 @@ void play(QWidget *view, const QString &script)
 }
 
 } // namespace
+
+void TestHistoryView::textKeepsItsLines_data()
+{
+    // "+P text" inserts at P, "-P Q" removes from P to Q.
+    QTest::addColumn<QStringList>("edits");
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<QList<qint64>>("starts");
+    const QString long_ = QString(QLatin1Char('w')).repeated(9000);
+    QTest::newRow("empty") << QStringList{} << QByteArray() << QList<qint64>{0};
+    QTest::newRow("final break") << QStringList{"+0 a\nb\n"} << QByteArray("a\nb\n")
+                                 << QList<qint64>{0, 2, 4};
+    QTest::newRow("break within a line")
+        << QStringList{"+0 ab\ncd", "+1 \n"} << QByteArray("a\nb\ncd") << QList<qint64>{0, 2, 4};
+    QTest::newRow("before, then after") << QStringList{"+0 x\ny", "+0 ł\n", "+6 \nz"}
+                                        << QByteArray("ł\nx\ny\nz") << QList<qint64>{0, 3, 5, 7};
+    QTest::newRow("breaks removed")
+        << QStringList{"+0 a\nb\nc\n", "-1 4"} << QByteArray("ac\n") << QList<qint64>{0, 3};
+    QTest::newRow("up to a line's start")
+        << QStringList{"+0 ab\ncd\n", "-2 3"} << QByteArray("abcd\n") << QList<qint64>{0, 5};
+    QTest::newRow("grown past its room") << QStringList{"+0 a\n", "+2 " + long_, "+0 \n"}
+                                         << "\na\n" + long_.toLatin1() << QList<qint64>{0, 1, 3};
+}
+
+void TestHistoryView::textKeepsItsLines()
+{
+    QFETCH(QStringList, edits);
+    QFETCH(QList<qint64>, starts);
+    HistoryText text;
+    for (const QString &edit : std::as_const(edits)) {
+        const qsizetype space = edit.indexOf(QLatin1Char(' '));
+        const qint64 at = edit.mid(1, space - 1).toLongLong();
+        if (edit.startsWith(QLatin1Char('+')))
+            text.insert(at, edit.mid(space + 1).toUtf8());
+        else
+            text.remove(at, edit.mid(space + 1).toLongLong());
+    }
+    QTEST(text.bytes(0, text.size()), "text");
+    QList<qint64> lineStarts;
+    for (qint64 line = 0; line < text.lineCount(); ++line) {
+        lineStarts << text.lineStart(line);
+        QCOMPARE(text.lineOf(text.lineEnd(line)), line); // a break belongs to its line
+    }
+    QCOMPARE(lineStarts, starts);
+}
 
 void TestHistoryView::keys_data()
 {
@@ -133,6 +183,29 @@ void TestHistoryView::wrappedRowsAndScrolling()
     QTest::keyClick(&view, Qt::Key_PageUp);
     const QString line = view.text(view.caretPosition()).section(QLatin1Char('\n'), 0, 0);
     QVERIFY2(line.startsWith(QStringLiteral("wiersz 99")), qPrintable(line));
+}
+
+void TestHistoryView::mouseAndInputMethod()
+{
+    HistoryView view;
+    view.resize(300, 120);
+    view.setText(u"zażółć gęślą\njaźń\n");
+    view.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&view));
+    QWidget *viewport = view.viewport();
+    const auto at = [&view](qint64 position) { return view.caretRect(position).center(); };
+    // A double click selects the word; a click places the caret, Shift with it selects.
+    QTest::mouseDClick(viewport, Qt::LeftButton, {}, at(2));
+    QCOMPARE(view.selectedText(), QStringLiteral("zażółć"));
+    QTest::mouseClick(viewport, Qt::LeftButton, {}, at(view.lineStart(1)));
+    QCOMPARE(view.caretPosition(), view.lineStart(1));
+    QTest::mouseClick(viewport, Qt::LeftButton, Qt::ShiftModifier, at(view.lineStart(2) - 1));
+    QCOMPARE(view.selectedText(), QStringLiteral("jaźń"));
+    // What an input method commits replaces the selection.
+    QInputMethodEvent commit;
+    commit.setCommitString(QStringLiteral("ź"));
+    QApplication::sendEvent(&view, &commit);
+    QCOMPARE(view.text(), QStringLiteral("zażółć gęślą\nź\n"));
 }
 
 void TestHistoryView::contextMenu()

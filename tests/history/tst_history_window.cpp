@@ -273,6 +273,17 @@ void TestHistoryWindow::userEditsAreSaved()
         QTest::sendKeyEvent(QTest::Click, m1, Qt::Key_unknown, letter, Qt::NoModifier);
     QVERIFY(form.saveAtExit());
     QCOMPARE(readHistory(), QByteArray("zero \xb9\xea\r\ntwo\r\n"));
+
+    // Typed after the file's text while another copy wrote: only what was typed is
+    // added to the file as it is now.
+    writeHistory("Za\xbf\xf3\xb3\xe6\r\n");
+    TForm11 second;
+    auto *m2 = second.findChild<HistoryView *>(QStringLiteral("m1"));
+    m2->setCaretPosition(m2->size());
+    m2->insert(u"łyk");
+    writeHistory("theirs\r\n");
+    QVERIFY(second.saveAtExit());
+    QCOMPARE(readHistory(), QByteArray("theirs\r\n\xb3yk"));
 }
 
 void TestHistoryWindow::showingAndClosingNeitherLoadsNorSaves()
