@@ -81,61 +81,100 @@ const std::array<FoldedChar, kFoldTable> &foldTable()
     return table;
 }
 
+// Appends the text folded to *out: character by character from the table, as
+// decomposition and lower case act on each character alone, and the marks whose order
+// decomposition could change are dropped; a text with a character past the table is
+// folded as a whole.
+void appendFolded(const QString &text, QString *out)
+{
+    const std::array<FoldedChar, kFoldTable> &table = foldTable();
+    const qsizetype start = out->size();
+    out->resize(start + text.size() * FoldedChar::kMost);
+    QChar *written = out->data() + start;
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        if (u < 0x80) { // the table's own folding of ASCII, without a lookup
+            *written++ = QChar(u >= u'A' && u <= u'Z' ? u + (u'a' - u'A') : u);
+            continue;
+        }
+        if (u >= kFoldTable || table[u].size < 0) {
+            out->truncate(start);
+            out->append(foldWhole(text));
+            return;
+        }
+        const FoldedChar &f = table[u];
+        for (qint8 i = 0; i < f.size; ++i)
+            *written++ = QChar(f.chars[i]);
+    }
+    out->truncate(written - out->constData());
+}
+
+void appendDigits(const QString &text, QString *out)
+{
+    for (const QChar c : text)
+        if (c >= QLatin1Char('0') && c <= QLatin1Char('9'))
+            out->append(c);
+}
+
 } // namespace
 
 namespace SearchIndex {
 
 QString fold(const QString &text)
 {
-    bool ascii = true;
-    for (const QChar c : text)
-        ascii = ascii && c.unicode() < 0x80;
-    if (ascii)
-        return text.toLower();
-    // Character by character from the table: decomposition and lower case act on each
-    // character alone, and the marks whose order decomposition could change are dropped.
-    const std::array<FoldedChar, kFoldTable> &table = foldTable();
-    QString folded(text.size() * FoldedChar::kMost, Qt::Uninitialized);
-    QChar *out = folded.data();
-    for (const QChar c : text) {
-        if (c.unicode() >= kFoldTable || table[c.unicode()].size < 0)
-            return foldWhole(text);
-        const FoldedChar &f = table[c.unicode()];
-        for (qint8 i = 0; i < f.size; ++i)
-            *out++ = QChar(f.chars[i]);
-    }
-    folded.truncate(out - folded.constData());
+    QString folded;
+    appendFolded(text, &folded);
     return folded;
 }
 
 QString digits(const QString &text)
 {
     QString result;
-    for (const QChar c : text) {
-        if (c >= QLatin1Char('0') && c <= QLatin1Char('9'))
-            result += c;
-    }
+    appendDigits(text, &result);
     return result;
 }
 
 QStringList columnTexts(const QStringList &values)
 {
-    QStringList other;
+    // Inne is written in place, a line at a time. Separate lines, so that no trigram
+    // spans two fields; a line that repeats another (a fax number that is the
+    // telephone's) adds nothing a search could find, and is taken back.
+    QString other;
+    std::array<std::pair<qsizetype, qsizetype>, kFieldCount + 2> lines; // start, length
+    qsizetype count = 0;
+    const auto line = [&](qsizetype i) {
+        return QStringView(other).sliced(lines[i].first, lines[i].second);
+    };
+    const auto addLine = [&](const auto &write) {
+        const qsizetype before = other.size();
+        if (count > 0)
+            other += QLatin1Char('\n');
+        const qsizetype start = other.size();
+        write();
+        lines[count] = {start, other.size() - start};
+        for (qsizetype i = 0; i < count; ++i) {
+            if (line(i) == line(count)) {
+                other.truncate(before);
+                return;
+            }
+        }
+        ++count;
+    };
     for (int i = 0; i < kFieldCount; ++i) {
         if (i == kNazwa || i == kFilia || i == kEmail || values[i].isEmpty())
             continue;
-        other << fold(values[i]);
+        addLine([&] { appendFolded(values[i], &other); });
     }
     for (const int i : {kTel, kFax}) {
-        const QString numbers = digits(values[i]);
-        if (!numbers.isEmpty() && numbers != values[i])
-            other << numbers;
+        // The bare digits, unless there are none or the number is nothing else.
+        const QString &value = values[i];
+        const qsizetype digitCount = std::count_if(value.cbegin(), value.cend(), [](QChar c) {
+            return c >= QLatin1Char('0') && c <= QLatin1Char('9');
+        });
+        if (digitCount > 0 && digitCount < value.size())
+            addLine([&] { appendDigits(value, &other); });
     }
-    // Separate lines, so that no trigram spans two fields; a line that repeats another
-    // (a fax number that is the telephone's) adds nothing a search could find.
-    other.removeDuplicates();
-    return {fold(values[kNazwa]), fold(values[kFilia]), fold(values[kEmail]),
-            other.join(QLatin1Char('\n'))};
+    return {fold(values[kNazwa]), fold(values[kFilia]), fold(values[kEmail]), other};
 }
 
 QStringList wordForms(const QString &word)

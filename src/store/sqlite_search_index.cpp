@@ -74,18 +74,39 @@ constexpr int kRowsShare = 95;
 constexpr int kBuildHashBytes = 16 << 20;
 constexpr int kDefaultHashBytes = 1 << 20;
 
-// The statements that raise the indexes' memory of pending rows for a build, or put it
-// back to the default leaving no trace of the setting in their configuration.
-QStringList hashSizeStatements(const QString &table, bool raised)
+// FTS5 settings for writing many rows: name, value then, and the default.
+struct BulkSetting
+{
+    const char *name;
+    int bulk;
+    int usual;
+};
+
+// The memory of pending rows, raised. A batch that indexes its rows a stretch at a
+// time writes a part of the index per stretch: merged as they come (automerge), or
+// when 16 wait (crisismerge), they are read and written again several times over, so
+// while the batch writes they are merged only when 32 wait; later writes merge them
+// as usual.
+constexpr BulkSetting kBuildSettings[] = {{"hashsize", kBuildHashBytes, kDefaultHashBytes}};
+constexpr BulkSetting kBatchSettings[] = {
+    {"hashsize", kBuildHashBytes, kDefaultHashBytes}, {"automerge", 0, 4}, {"crisismerge", 32, 16}};
+
+// The statements that set the indexes up for many rows, or put the settings back to
+// their defaults leaving no trace of them in their configuration.
+template<size_t N>
+QStringList bulkStatements(const QString &table, const BulkSetting (&settings)[N], bool bulk)
 {
     QStringList statements;
     for (const QString &index : {SearchIndex::tableName(table), namesIndex(table)}) {
-        statements << QStringLiteral("INSERT INTO %1 (%1, rank) VALUES ('hashsize', %2)")
-                          .arg(quoted(index))
-                          .arg(raised ? kBuildHashBytes : kDefaultHashBytes);
-        if (!raised)
-            statements << QStringLiteral("DELETE FROM %1 WHERE k = 'hashsize'")
-                              .arg(quoted(index + QStringLiteral("_config")));
+        for (const BulkSetting &setting : settings) {
+            const QString name = QLatin1String(setting.name);
+            statements << QStringLiteral("INSERT INTO %1 (%1, rank) VALUES ('%2', %3)")
+                              .arg(quoted(index), name)
+                              .arg(bulk ? setting.bulk : setting.usual);
+            if (!bulk)
+                statements << QStringLiteral("DELETE FROM %1 WHERE k = '%2'")
+                                  .arg(quoted(index + QStringLiteral("_config")), name);
+        }
     }
     return statements;
 }
@@ -157,7 +178,7 @@ bool writeAndIndex(QSqlDatabase &db, const QString &table, const std::function<v
     // segment, by default a megabyte's worth: many small segments, merged again and
     // again. With more, the indexes take about a quarter less work to build. The
     // setting is put back as it was once the index is built.
-    if (!runStatements(db, hashSizeStatements(table, true), failure))
+    if (!runStatements(db, bulkStatements(table, kBuildSettings, true), failure))
         return false;
 
     int percent = -1;
@@ -177,7 +198,7 @@ bool writeAndIndex(QSqlDatabase &db, const QString &table, const std::function<v
             return failed(select);
         select.rewind();
         if (rows.empty())
-            return runStatements(db, hashSizeStatements(table, false), failure);
+            return runStatements(db, bulkStatements(table, kBuildSettings, false), failure);
         // Further values are read by their own statements, once the batch is read.
         for (auto &[id, values] : rows) {
             if (withDetails.contains(id))
@@ -481,10 +502,10 @@ public:
             .arg(quoted(textTableName(table)), SearchIndex::columns().join(u", "));
     }
 
-    // The memory of pending rows raised as for a build, and put back with no trace.
+    // As for a build, and merged less while the batch writes; put back with no trace.
     QStringList bulkIndexStatements(const QString &table, bool starting) const override
     {
-        return hashSizeStatements(table, starting);
+        return bulkStatements(table, kBatchSettings, starting);
     }
 
     QStringList indexTextStatements(const QString &table) const override

@@ -43,6 +43,8 @@ class TestSearchIndex : public QObject
 private slots:
     void foldDropsCaseAndAccents_data();
     void foldDropsCaseAndAccents();
+    void columnTextsKeepEachLineOnce_data();
+    void columnTextsKeepEachLineOnce();
     void searchFoldsCaseAndLetters_data();
     void searchFoldsCaseAndLetters();
     void indexFollowsPostsDeletesAndCancels();
@@ -67,6 +69,31 @@ void TestSearchIndex::foldDropsCaseAndAccents()
 {
     QFETCH(QString, text);
     QTEST(SearchIndex::fold(text), "folded");
+}
+
+void TestSearchIndex::columnTextsKeepEachLineOnce_data()
+{
+    QTest::addColumn<QStringList>("values"); // Nazwa, Branza, Filia, ... Uwagi
+    QTest::addColumn<QStringList>("texts");
+    QTest::newRow("every field")
+        << QStringList{"Żółć i Syn",    "Apteki",      "Jan Nowak",    "Polska",        "Łódź",
+                       "90-001",        "ul. Długa 5", "łódzkie",      "+48 42 555-11", "42 555 11",
+                       "Biuro@zolc.pl", "www.zolc.pl", "Zwrot\nw maju"}
+        << QStringList{"zolc i syn", "jan nowak", "biuro@zolc.pl",
+                       "apteki\npolska\nlodz\n90-001\nul. dluga 5\nlodzkie\n+48 42 555-11\n"
+                       "42 555 11\nwww.zolc.pl\nzwrot\nw maju\n484255511\n4255511"};
+    QTest::newRow("repeated lines")
+        << QStringList{"", "", "", "", "Łódź", "", "", "LODZ", "42555", "42555", "", "", ""}
+        << QStringList{"", "", "", "lodz\n42555"};
+    QTest::newRow("fax digits as the telephone's")
+        << QStringList{"A", "", "", "", "", "", "", "", "42-555", "(42) 555", "", "", ""}
+        << QStringList{"a", "", "", "42-555\n(42) 555\n42555"};
+}
+
+void TestSearchIndex::columnTextsKeepEachLineOnce()
+{
+    QFETCH(QStringList, values);
+    QTEST(SearchIndex::columnTexts(values), "texts");
 }
 
 void TestSearchIndex::searchFoldsCaseAndLetters_data()
