@@ -125,8 +125,10 @@ public:
         QObject::connect(driver, &QSqlDriver::notification, listener.get(),
                          [usable, changed](const QString &, QSqlDriver::NotificationSource source,
                                            const QVariant &payload) {
+                             bool one = false;
+                             const qint64 id = payload.toString().toLongLong(&one);
                              if (source != QSqlDriver::SelfSource && usable())
-                                 changed(payload.toLongLong());
+                                 changed(one ? id : SqlEngine::kManyRows);
                          });
         // Qt's driver hands on the server's notifications only after a statement on its
         // connection: one every half second brings them to the card within a second.
@@ -174,16 +176,20 @@ public:
     bool bookkeepingComplete(const QSqlDatabase &db, const QString &table) const override
     {
         QSqlQuery query(db);
+        // The function that tells listeners of changes must heed a batch of the program's
+        // own: one made by an earlier version tells every row a batch writes.
         query.prepare(QStringLiteral(
             "SELECT (to_regclass(?) IS NOT NULL)::int + (to_regclass(?) IS NOT NULL)::int + "
             "(SELECT count(*) FROM pg_trigger WHERE tgrelid = to_regclass(?) "
-            "AND tgname IN (?, ?, ?))"));
+            "AND tgname IN (?, ?, ?)) + (SELECT count(*) FROM pg_proc WHERE proname = ? "
+            "AND prosrc LIKE '%own_write%')"));
         query.addBindValue(quoted(ContactSchema::dirtyTable(table)));
         query.addBindValue(quoted(ContactSchema::metaTable(table)));
         query.addBindValue(quoted(table));
         for (const QString &trigger : triggers(table))
             query.addBindValue(trigger);
-        return query.exec() && query.next() && query.value(0).toInt() == 5;
+        query.addBindValue(table + QStringLiteral("_notify"));
+        return query.exec() && query.next() && query.value(0).toInt() == 6;
     }
 
     QStringList detailsStatements(const QString &table) const override
@@ -259,11 +265,13 @@ public:
                            "ON CONFLICT DO NOTHING; RETURN NULL; END$$")
                 .arg(mark, quoted(ContactSchema::dirtyTable(table)),
                      QLatin1String(ContactSchema::kSkipOwnWrite)),
+            // A batch of the program's own tells the rows it changed itself, at its end.
             QStringLiteral("CREATE OR REPLACE FUNCTION %1() RETURNS trigger LANGUAGE plpgsql "
-                           "AS $$BEGIN PERFORM pg_notify(%2, CASE TG_OP WHEN 'DELETE' "
+                           "AS $$BEGIN %3PERFORM pg_notify(%2, CASE TG_OP WHEN 'DELETE' "
                            "THEN OLD.id ELSE NEW.id END::text); RETURN NULL; END$$")
                 .arg(notify,
-                     QLatin1Char('\'') + ContactSchema::notifyChannel(table) + QLatin1Char('\'')),
+                     QLatin1Char('\'') + ContactSchema::notifyChannel(table) + QLatin1Char('\''),
+                     QLatin1String(ContactSchema::kSkipOwnWrite)),
             QStringLiteral("CREATE OR REPLACE TRIGGER %1 AFTER INSERT ON %2 "
                            "FOR EACH ROW EXECUTE FUNCTION %3()")
                 .arg(quoted(names[0]), quoted(table), mark),
@@ -328,6 +336,8 @@ public:
                  before ? QStringLiteral(" DESC") : QString());
     }
 
+    bool rowValueSeeks() const override { return true; }
+
     QString returningId() const override { return QStringLiteral(" RETURNING id"); }
     qint64 insertedId(QSqlQuery &insert) const override
     {
@@ -346,12 +356,30 @@ public:
         return false;
     }
 
+    QString notifyChanged(const QString &table, const QList<qint64> &ids) const override
+    {
+        if (ids.isEmpty())
+            return {};
+        const QString channel = ContactSchema::notifyChannel(table); // letters only
+        if (ids.size() > kMostNotified)
+            return QStringLiteral("SELECT pg_notify('%1', '*')").arg(channel);
+        QStringList list;
+        for (const qint64 id : ids)
+            list << QString::number(id);
+        return QStringLiteral("SELECT pg_notify('%1', v::text) FROM unnest(ARRAY[%2]::bigint[]) "
+                              "AS v")
+            .arg(channel, list.join(u','));
+    }
+
     QVariant enlargeCache(const QSqlDatabase &) const override { return {}; }
     void restoreCache(const QSqlDatabase &, const QVariant &) const override {}
     QVariant holdCheckpoints(const QSqlDatabase &) const override { return {}; }
     void resumeCheckpoints(const QSqlDatabase &, const QVariant &) const override {}
 
 private:
+    // Rows a batch tells one by one; past them, listeners hear that many rows changed.
+    static constexpr qsizetype kMostNotified = 100;
+
     // The triggers that mark changed rows and tell listeners of them.
     static QStringList triggers(const QString &table)
     {

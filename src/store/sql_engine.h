@@ -57,7 +57,8 @@ public:
     virtual void openTable(TableConnection &connection, const DatabaseAlias &alias,
                            const QString &table) const = 0;
     // Calls `changed` with the id of each row of the table that another connection
-    // inserts, updates or deletes, while `usable` allows the connection's use, for as
+    // inserts, updates or deletes (kManyRows for many at once: a batch's), while
+    // `usable` allows the connection's use, for as
     // long as the returned object lives; null where the engine tells nothing.
     virtual std::unique_ptr<QObject> listen(const QSqlDatabase &db, const QString &table,
                                             std::function<bool()> usable,
@@ -130,6 +131,9 @@ public:
     // SQL true when some row `from` (aliased p) has a key beyond the row c's, lesser
     // (`before`) or greater, so that the engine seeks its index for it.
     virtual QString anyKeyBeyond(const QString &from, const QString &key, bool before) const = 0;
+    // Whether a row-value comparison, (key, id) > (?, ?), seeks a (key, id) index rather
+    // than reading every row of an equal key.
+    virtual bool rowValueSeeks() const = 0;
     // What an INSERT ends with so that insertedId() can read the new row's id, and the id.
     virtual QString returningId() const = 0;
     virtual qint64 insertedId(QSqlQuery &insert) const = 0;
@@ -141,6 +145,13 @@ public:
     virtual bool setAsideMarking(const QSqlDatabase &db, const QString &table, QStringList *restore,
                                  QSqlError *failure) const = 0;
     // Raises the connection's page cache for a batch; returns what restoreCache() needs.
+    // What a listener's `changed` is told when many rows changed at once.
+    static constexpr qint64 kManyRows = -1;
+    // The statement, run before a batch commits, that tells listening programs of the
+    // rows it updated or deleted (its triggers tell none, and no program shows a row
+    // it inserted); empty where nobody listens.
+    virtual QString notifyChanged(const QString &table, const QList<qint64> &ids) const = 0;
+
     virtual QVariant enlargeCache(const QSqlDatabase &db) const = 0;
     virtual void restoreCache(const QSqlDatabase &db, const QVariant &saved) const = 0;
     // Keeps a commit from copying the write-ahead log into the file itself; returns what

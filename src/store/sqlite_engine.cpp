@@ -465,6 +465,10 @@ public:
         return QStringLiteral("INDEXED BY %1 ").arg(quoted(index));
     }
 
+    QString notifyChanged(const QString &, const QList<qint64> &) const override { return {}; }
+
+    bool rowValueSeeks() const override { return false; }
+
     QString anyKeyBeyond(const QString &from, const QString &key, bool before) const override
     {
         return QStringLiteral("EXISTS (SELECT 1 FROM %1WHERE p.%2 %3 c.%2)")

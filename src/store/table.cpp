@@ -58,7 +58,7 @@ void TTable::reconnectIfLost()
 
 void TTable::otherUserChanged(qint64 id)
 {
-    if (!active() || m_empty || id != m_current.id)
+    if (!active() || m_empty || (id != SqlEngine::kManyRows && id != m_current.id))
         return;
     // Another user changed or deleted the record on the card: show it as stored now,
     // unless it is being edited; its post then meets the change.
@@ -375,15 +375,19 @@ TTable::Statements &TTable::statements(int index)
     };
     const QString ascending = QStringLiteral(" ORDER BY %1, c.id LIMIT 1").arg(key);
     const QString descending = QStringLiteral(" ORDER BY %1 DESC, c.id DESC LIMIT 1").arg(key);
+    // Where a row-value comparison seeks the index (a server), the same-key queries take
+    // the rows of the keys beyond as well: a move is then one statement, not two, each
+    // a round trip to the server.
+    const QString sameKey = m_link.engine()->rowValueSeeks()
+                                ? QStringLiteral("WHERE (%1, c.id) %2 (?, ?)")
+                                : QStringLiteral("WHERE %1 = ? AND c.id %2 ?");
     // In the order of TTable::Query.
     const QString sql[kQueryKinds] = {
         indexed(Query::First) + ascending,
         indexed(Query::Last) + descending,
-        indexed(Query::NextSameKey) + QStringLiteral("WHERE %1 = ? AND c.id > ?").arg(key) +
-            ascending,
+        indexed(Query::NextSameKey) + sameKey.arg(key, QStringLiteral(">")) + ascending,
         indexed(Query::NextGreaterKey) + QStringLiteral("WHERE %1 > ?").arg(key) + ascending,
-        indexed(Query::PriorSameKey) + QStringLiteral("WHERE %1 = ? AND c.id < ?").arg(key) +
-            descending,
+        indexed(Query::PriorSameKey) + sameKey.arg(key, QStringLiteral("<")) + descending,
         indexed(Query::PriorLesserKey) + QStringLiteral("WHERE %1 < ?").arg(key) + descending,
         indexed(Query::Nearest) + QStringLiteral("WHERE %1 >= ?").arg(key) + ascending,
         select(Query::ById) + QStringLiteral("WHERE c.id = ?"),

@@ -263,6 +263,7 @@ void TableBatch::update(qint64 id, const QStringList &values)
     if (!m_update->exec())
         link().failWrite(m_update->error());
     ++m_updated;
+    m_changedIds << id;
     unmark(id);
     writeSearchText(id, values);
 }
@@ -318,7 +319,10 @@ bool TableBatch::remove(qint64 id)
     // The table's triggers drop the row's card, further values and search text with it.
     if (!m_remove->exec())
         link().failWrite(m_remove->lastError());
-    return m_remove->numRowsAffected() > 0;
+    const bool removed = m_remove->numRowsAffected() > 0;
+    if (removed)
+        m_changedIds << id;
+    return removed;
 }
 
 void TableBatch::writeSearchText(qint64 id, const QStringList &values)
@@ -443,6 +447,11 @@ bool TableBatch::commit(const std::function<bool(int)> &progress)
         make(m_engine.missingCards(m_table.m_tableName, m_firstInserted, m_lastInserted + 1));
     for (const QString &create : std::as_const(m_setAside))
         make(create);
+    QList<qint64> changed(m_changedIds.cbegin(), m_changedIds.cend());
+    std::sort(changed.begin(), changed.end());
+    if (const QString notify = m_engine.notifyChanged(m_table.m_tableName, changed);
+        !notify.isEmpty())
+        make(notify);
     for (const QString &create : std::as_const(m_setAsideIndexes)) {
         make(create);
         if (!advance(perIndex))

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QSet>
 #include <QSqlQuery>
 #include <QString>
 #include <QStringList>
@@ -120,7 +121,8 @@ private:
     QStringList m_columns; // the fields, then their sort-key columns
     QList<int> m_keyedFieldIndexes;
     bool m_open = false;
-    QVariant m_cacheSize; // the connection's own page cache, restored at the end
+    QVariant m_cacheSize;      // the connection's own page cache, restored at the end
+    QSet<qint64> m_changedIds; // rows updated or deleted, told to listeners at the commit
     qint64 m_firstInserted = -1;
     qint64 m_unindexed = -1; // the first inserted row whose search text is not indexed
     qint64 m_lastInserted = -1;
