@@ -49,6 +49,7 @@ void TTable::reconnectIfLost()
         return;
     m_statements.clear();
     m_statements.resize(m_indexes.size());
+    m_postStatements.reset();
     m_searchWriter.reset();
     m_detailStore.reset();
     m_link.reconnect();
@@ -190,6 +191,7 @@ void TTable::close()
     if (m_link.db().isValid() || active()) {
         const bool wasActive = active();
         m_statements.clear();
+        m_postStatements.reset();
         m_searchWriter.reset();
         m_detailStore.reset();
         m_detailsBuffer.reset();
@@ -258,6 +260,7 @@ void TTable::loadStructure()
     }
     m_statements.clear();
     m_statements.resize(m_indexes.size());
+    m_postStatements.reset(); // the fields may have changed
 }
 
 int TTable::findIndex(const QString &name) const

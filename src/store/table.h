@@ -14,6 +14,7 @@
 #include "store/table_connection.h"
 
 class BackgroundCheckpoint;
+class QSqlQuery;
 class SearchIndexWriter;
 class SqlEngine;
 
@@ -216,6 +217,8 @@ private:
     int findIndex(const QString &name) const;
     Statements &statements(int index);
     QString selectList(int index, Query kind) const;
+    // The statement in the slot, prepared from sql when empty; raises when it cannot be.
+    QSqlQuery &postStatement(std::unique_ptr<QSqlQuery> &slot, const QString &sql);
     // Reads the record a positioning query finds; `id` and `key` are bound where the
     // query takes them (the key of the record moved from, or of the key sought).
     bool fetch(Query kind, Row *row, qint64 id = 0, const QByteArray &key = {});
@@ -260,6 +263,15 @@ private:
     std::vector<std::unique_ptr<Statements>> m_statements;
     std::unique_ptr<SearchIndexWriter> m_searchWriter;
     std::unique_ptr<DetailStore> m_detailStore;
+    // post()'s statements, prepared at their first use on the connection and kept: on a
+    // server, preparing one and dropping it again are a round trip each.
+    struct PostStatements
+    {
+        std::unique_ptr<QSqlQuery> insert;
+        std::unique_ptr<QSqlQuery> update;
+        std::unique_ptr<QSqlQuery> unmark;
+    };
+    std::unique_ptr<PostStatements> m_postStatements;
     std::optional<QList<ContactDetail>> m_detailsBuffer; // set while editing
     std::unique_ptr<BackgroundCheckpoint> m_checkpoint;
     std::optional<quint32> m_dataVersion; // after the last positioning query

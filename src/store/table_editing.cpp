@@ -36,6 +36,17 @@ QString TTable::storedValuesMatch(QVariantList *binds) const
     return sql;
 }
 
+QSqlQuery &TTable::postStatement(std::unique_ptr<QSqlQuery> &slot, const QString &sql)
+{
+    if (!slot) {
+        auto query = std::make_unique<QSqlQuery>(m_link.db());
+        if (!query->prepare(sql))
+            m_link.fail(query->lastError());
+        slot = std::move(query);
+    }
+    return *slot;
+}
+
 bool TTable::rowExists(qint64 id) const
 {
     QSqlQuery query(m_link.db());
@@ -111,20 +122,26 @@ void TTable::post()
         values << collator.key(m_buffer[m_fields.indexOf(m_keyedFields[slot])]);
     }
 
-    QSqlQuery write(m_link.db());
+    if (!m_postStatements)
+        m_postStatements = std::make_unique<PostStatements>();
+    QSqlQuery *statement = nullptr;
     if (inserting) {
         QStringList marks;
         marks.fill(QStringLiteral("?"), columns.size());
-        write.prepare(QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)%4")
-                          .arg(quoted(m_tableName), columns.join(QStringLiteral(", ")),
-                               marks.join(QStringLiteral(", ")), m_link.engine()->returningId()));
+        statement = &postStatement(m_postStatements->insert,
+                                   QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)%4")
+                                       .arg(quoted(m_tableName), columns.join(QStringLiteral(", ")),
+                                            marks.join(QStringLiteral(", ")),
+                                            m_link.engine()->returningId()));
     } else {
         values << m_current.id;
         const QString unchanged = storedValuesMatch(&values);
-        write.prepare(
+        statement = &postStatement(
+            m_postStatements->update,
             QStringLiteral("UPDATE %1 SET %2 = ? WHERE id = ?%3")
                 .arg(quoted(m_tableName), columns.join(QStringLiteral(" = ?, ")), unchanged));
     }
+    QSqlQuery &write = *statement;
     for (int i = 0; i < values.size(); ++i)
         write.bindValue(i, values[i]);
 
@@ -135,9 +152,13 @@ void TTable::post()
         m_link.db().rollback();
         m_link.failWrite(error);
     };
-    if (!write.exec())
-        rollbackAndFail(write.lastError());
+    if (!write.exec()) {
+        const QSqlError error = write.lastError();
+        write.finish();
+        rollbackAndFail(error);
+    }
     if (!inserting && write.numRowsAffected() == 0) {
+        write.finish();
         const bool changedByOther = rowExists(m_current.id);
         m_link.db().rollback();
         if (changedByOther)
@@ -172,12 +193,15 @@ void TTable::post()
     }
     if (m_bookkeeping) {
         // The triggers marked the row; its keys are written, so clear the mark.
-        QSqlQuery unmark(m_link.db());
-        unmark.prepare(QStringLiteral("DELETE FROM %1 WHERE id = ?")
-                           .arg(quoted(ContactSchema::dirtyTable(m_tableName))));
-        unmark.addBindValue(id);
-        if (!unmark.exec())
-            rollbackAndFail(unmark.lastError());
+        QSqlQuery &unmark = postStatement(m_postStatements->unmark,
+                                          QStringLiteral("DELETE FROM %1 WHERE id = ?")
+                                              .arg(quoted(ContactSchema::dirtyTable(m_tableName))));
+        unmark.bindValue(0, id);
+        const bool unmarked = unmark.exec();
+        const QSqlError error = unmark.lastError();
+        unmark.finish();
+        if (!unmarked)
+            rollbackAndFail(error);
     }
     if (!m_link.db().commit())
         rollbackAndFail(m_link.db().lastError());
