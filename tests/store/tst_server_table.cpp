@@ -165,9 +165,15 @@ void TestServerTable::aBatchKeepsTheMarksOfOthersRows()
     values[0] = QStringLiteral("Cezary");
     batch.insert(values);
     QVERIFY(batch.commit());
+    // A post writes its row's text and clears the mark its update made.
+    table->first();
+    table->edit();
+    table->setFieldText(QStringLiteral("Miasto"), QStringLiteral("Opole"));
+    table->post();
     QSqlQuery marks(db);
-    QVERIFY(marks.exec(QStringLiteral(R"(SELECT "Nazwa" FROM "Kartax2000" WHERE id IN )"
-                                      R"((SELECT id FROM "Kartax2000_search_marks"))")));
+    QVERIFY(
+        marks.exec(QStringLiteral(R"(SELECT string_agg("Nazwa", ' ') FROM "Kartax2000" )"
+                                  R"(WHERE id IN (SELECT id FROM "Kartax2000_search_marks"))")));
     QVERIFY(marks.next());
     QCOMPARE(marks.value(0).toString(), QStringLiteral("Obcy"));
 }
@@ -188,7 +194,8 @@ void TestServerTable::aBatchTellsOthersOnlyItsChanges()
     {
         QSqlDatabase db = m_server.addConnection(QStringLiteral("listener"),
                                                  QStringLiteral("kontakty%1").arg(m_database));
-        QVERIFY(db.open() && db.driver()->subscribeToNotification(QStringLiteral("kartax_kartax2000")));
+        QVERIFY(db.open() &&
+                db.driver()->subscribeToNotification(QStringLiteral("kartax_kartax2000")));
         connect(db.driver(), &QSqlDriver::notification, this,
                 [&heard](const QString &, QSqlDriver::NotificationSource, const QVariant &id) {
                     heard << id.toString();
