@@ -293,7 +293,9 @@ void SearchIndexWriter::indexText(qint64 from, qint64 to)
     if (!m_indexing) {
         runBulkStatements(true);
         m_indexing = true;
+        m_indexedRows = 0;
     }
+    m_indexedRows += to - from;
     for (const QString &sql : m_index.indexTextStatements(m_table)) {
         QSqlQuery query(m_db);
         query.prepare(sql);
@@ -304,10 +306,20 @@ void SearchIndexWriter::indexText(qint64 from, qint64 to)
     }
 }
 
-void SearchIndexWriter::finishIndexing()
+void SearchIndexWriter::finishIndexing(const std::function<void(int percent)> &progress)
 {
-    if (std::exchange(m_indexing, false))
-        runBulkStatements(false);
+    if (!std::exchange(m_indexing, false))
+        return;
+    constexpr int kSteps = 8;
+    QSqlQuery query(m_db);
+    for (int step = 0; step < kSteps; ++step) {
+        for (const QString &sql : m_index.mergeStatements(m_table, m_indexedRows, kSteps))
+            if (!query.exec(sql))
+                raiseError(query.lastError());
+        if (progress)
+            progress((step + 1) * 100 / kSteps);
+    }
+    runBulkStatements(false);
 }
 
 void SearchIndexWriter::runBulkStatements(bool starting)

@@ -135,6 +135,15 @@ public:
     // The statements that index the rows with ids in [from, to) whose text was stored
     // alone, and clear their marks; each binds from and to.
     virtual QStringList indexTextStatements(const QString &table) const = 0;
+    // What runs after the last of those statements of a transaction, which indexed
+    // `rows` rows in all, before the settings are put back: one step of `steps` that
+    // merges the parts of the index those statements wrote, so that no later write of
+    // one row has to merge them all at once.
+    virtual QStringList mergeStatements(const QString & /*table*/, qint64 /*rows*/,
+                                        int /*steps*/) const
+    {
+        return {};
+    }
     // What runs before the first of those statements in a transaction (`starting`) and
     // after their last: settings for indexing many rows at once, and back as they were.
     virtual QStringList bulkIndexStatements(const QString & /*table*/, bool /*starting*/) const
@@ -195,8 +204,9 @@ public:
     void writeTextOnly(qint64 id, const QStringList &columnTexts);
     void writeTextOnly(qint64 id, const QList<QByteArray> &utf8ColumnTexts);
     void indexText(qint64 from, qint64 to);
-    // Ends indexText()'s calls of the transaction: before the commit.
-    void finishIndexing();
+    // Ends indexText()'s calls of the transaction: before the commit. `progress` hears
+    // the per cent of the work done now and then.
+    void finishIndexing(const std::function<void(int percent)> &progress = {});
 
 private:
     void runBulkStatements(bool starting);
@@ -214,4 +224,5 @@ private:
     Prepared m_removes;      // remove()'s
     std::unique_ptr<BulkStatement> m_textOnly;
     bool m_indexing = false; // indexText() set the engine up for many rows
+    qint64 m_indexedRows = 0;
 };

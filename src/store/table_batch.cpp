@@ -407,11 +407,12 @@ bool TableBatch::commit(const std::function<bool(int)> &progress)
 {
     if (!m_open)
         return true;
-    // The work left, in rows: the text to index, and each set-aside index, which takes
-    // about as long as indexing the text of a sixth as many rows.
+    // The work left, in rows: the text to index, the merge of the index's parts (about
+    // as long as indexing a third of the rows) and each set-aside index (a sixth).
     const qint64 text = m_firstInserted >= 0 ? m_lastInserted + 1 - m_unindexed : 0;
+    const qint64 merging = m_firstInserted >= 0 ? m_inserted / 3 : 0;
     const qint64 perIndex = m_inserted / 6;
-    const qint64 total = text + perIndex * m_setAsideIndexes.size();
+    const qint64 total = text + merging + perIndex * m_setAsideIndexes.size();
     qint64 done = 0;
     const auto advance = [&](qint64 rows) {
         done += rows;
@@ -427,7 +428,18 @@ bool TableBatch::commit(const std::function<bool(int)> &progress)
             if (!advance(m_unindexed - from))
                 return false;
         }
-        m_search->finishIndexing();
+        // A cancel waits for the merge's step to end.
+        bool cancelled = false;
+        const qint64 merged = done;
+        m_search->finishIndexing([&](int percent) {
+            done = merged + merging * percent / 100;
+            cancelled =
+                cancelled || (progress && !progress(total > 0 ? int(done * 100 / total) : 100));
+        });
+        if (cancelled) {
+            rollback();
+            return false;
+        }
     } catch (const DatabaseError &) {
         rollback();
         throw;
