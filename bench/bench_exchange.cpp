@@ -135,7 +135,6 @@ int main(int argc, char *argv[])
             const Imports timed = timeImports(dir, QLatin1String(format.name), file,
                                               format.importAs, source.recordCount());
             const double median = timed.median;
-            const double peak = timed.peak;
             bench::report(
                 qPrintable(QStringLiteral("import_%1_first_post").arg(QLatin1String(format.name))),
                 timed.firstPost, "ms");
@@ -146,7 +145,7 @@ int main(int argc, char *argv[])
                 bench::report("import_own_csv_100k", median, "s"); // the program's own columns
             bench::report(
                 qPrintable(QStringLiteral("import_%1_peak_rss").arg(QLatin1String(format.name))),
-                peak, "MB");
+                timed.peak, "MB");
             if (format.importAs != ContactImport::Format::VCard)
                 continue;
             QFile plain(file);

@@ -306,20 +306,21 @@ void SearchIndexWriter::indexText(qint64 from, qint64 to)
     }
 }
 
-void SearchIndexWriter::finishIndexing(const std::function<void(int percent)> &progress)
+bool SearchIndexWriter::finishIndexing(const std::function<bool(int percent)> &progress)
 {
     if (!std::exchange(m_indexing, false))
-        return;
+        return true;
     constexpr int kSteps = 8;
     QSqlQuery query(m_db);
     for (int step = 0; step < kSteps; ++step) {
         for (const QString &sql : m_index.mergeStatements(m_table, m_indexedRows, kSteps))
             if (!query.exec(sql))
                 raiseError(query.lastError());
-        if (progress)
-            progress((step + 1) * 100 / kSteps);
+        if (progress && !progress((step + 1) * 100 / kSteps))
+            return false;
     }
     runBulkStatements(false);
+    return true;
 }
 
 void SearchIndexWriter::runBulkStatements(bool starting)

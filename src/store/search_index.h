@@ -205,8 +205,9 @@ public:
     void writeTextOnly(qint64 id, const QList<QByteArray> &utf8ColumnTexts);
     void indexText(qint64 from, qint64 to);
     // Ends indexText()'s calls of the transaction: before the commit. `progress` hears
-    // the per cent of the work done now and then.
-    void finishIndexing(const std::function<void(int percent)> &progress = {});
+    // the per cent of the work done now and then; when it returns false, the work stops
+    // half done and finishIndexing() returns false: the caller then rolls back.
+    bool finishIndexing(const std::function<bool(int percent)> &progress = {});
 
 private:
     void runBulkStatements(bool starting);

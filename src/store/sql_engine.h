@@ -144,14 +144,13 @@ public:
     // itself. False with the engine's error.
     virtual bool setAsideMarking(const QSqlDatabase &db, const QString &table, QStringList *restore,
                                  QSqlError *failure) const = 0;
-    // Raises the connection's page cache for a batch; returns what restoreCache() needs.
     // What a listener's `changed` is told when many rows changed at once.
     static constexpr qint64 kManyRows = -1;
     // The statement, run before a batch commits, that tells listening programs of the
     // rows it updated or deleted (its triggers tell none, and no program shows a row
     // it inserted); empty where nobody listens.
     virtual QString notifyChanged(const QString &table, const QList<qint64> &ids) const = 0;
-
+    // Raises the connection's page cache for a batch; returns what restoreCache() needs.
     virtual QVariant enlargeCache(const QSqlDatabase &db) const = 0;
     virtual void restoreCache(const QSqlDatabase &db, const QVariant &saved) const = 0;
     // Keeps a commit from copying the write-ahead log into the file itself; returns what

@@ -410,7 +410,7 @@ bool TableBatch::commit(const std::function<bool(int)> &progress)
     // The work left, in rows: the text to index, the merge of the index's parts (about
     // as long as indexing a third of the rows) and each set-aside index (a sixth).
     const qint64 text = m_firstInserted >= 0 ? m_lastInserted + 1 - m_unindexed : 0;
-    const qint64 merging = m_firstInserted >= 0 ? m_inserted / 3 : 0;
+    const qint64 merging = m_firstInserted >= 0 && m_search->active() ? m_inserted / 3 : 0;
     const qint64 perIndex = m_inserted / 6;
     const qint64 total = text + merging + perIndex * m_setAsideIndexes.size();
     qint64 done = 0;
@@ -428,15 +428,12 @@ bool TableBatch::commit(const std::function<bool(int)> &progress)
             if (!advance(m_unindexed - from))
                 return false;
         }
-        // A cancel waits for the merge's step to end.
-        bool cancelled = false;
-        const qint64 merged = done;
-        m_search->finishIndexing([&](int percent) {
-            done = merged + merging * percent / 100;
-            cancelled =
-                cancelled || (progress && !progress(total > 0 ? int(done * 100 / total) : 100));
-        });
-        if (cancelled) {
+        // A cancel stops the merge after its current step.
+        const qint64 before = done;
+        if (!m_search->finishIndexing([&](int percent) {
+                done = before + merging * percent / 100;
+                return !progress || progress(total > 0 ? int(done * 100 / total) : 100);
+            })) {
             rollback();
             return false;
         }
