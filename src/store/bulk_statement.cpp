@@ -2,6 +2,7 @@
 
 #include <QSqlDriver>
 #include <QVariant>
+#include <iterator>
 #include <sqlite3.h>
 
 BulkStatement::BulkStatement(const QSqlDatabase &db, const QString &sql)
@@ -181,4 +182,18 @@ qint64 BulkStatement::lastInsertId()
         return m_query->next() ? m_query->value(0).toLongLong()
                                : m_query->lastInsertId().toLongLong();
     return sqlite3_last_insert_rowid(m_handle);
+}
+
+BulkStatement *BulkStatements::forRows(const QSqlDatabase &db, int rows, QSqlError *error)
+{
+    if (const auto found = m_byRows.find(rows); found != m_byRows.end())
+        return found->second.get();
+    if (m_byRows.size() > kKept)
+        m_byRows.erase(m_byRows.begin(), std::prev(m_byRows.end()));
+    auto statement = std::make_unique<BulkStatement>(db, m_sql(rows));
+    if (!statement->ok()) {
+        *error = statement->error();
+        return nullptr;
+    }
+    return m_byRows.emplace(rows, std::move(statement)).first->second.get();
 }

@@ -5,8 +5,11 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QString>
+#include <functional>
+#include <map>
 #include <memory>
 #include <optional>
+#include <utility>
 #include <vector>
 
 struct sqlite3;
@@ -68,4 +71,24 @@ private:
     bool m_reading = false;
     std::unique_ptr<QSqlQuery> m_query; // drivers other than SQLite
     QSqlError m_error;
+};
+
+// Statements that differ only in how many rows they write, each prepared once: a batch
+// on a server writes its new rows a group at a time, and what is left in a smaller one.
+class BulkStatements final
+{
+public:
+    explicit BulkStatements(std::function<QString(int rows)> sql) : m_sql(std::move(sql)) {}
+
+    // The statement for `rows` rows; null with *error set when the engine refused it.
+    BulkStatement *forRows(const QSqlDatabase &db, int rows, QSqlError *error);
+    void clear() { m_byRows.clear(); }
+
+private:
+    // The counts kept besides the largest: a group cut short by a read is seldom the
+    // same length twice.
+    static constexpr std::size_t kKept = 4;
+
+    std::function<QString(int rows)> m_sql;
+    std::map<int, std::unique_ptr<BulkStatement>> m_byRows;
 };

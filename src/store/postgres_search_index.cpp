@@ -320,7 +320,7 @@ public:
     QList<FullTextIndex::Statement> writeStatements(const QString &table) const override
     {
         // The text is replaced in place; then the row's mark is cleared.
-        return {{textOnlyStatement(table), 4}, {removeStatements(table).constLast(), 0}};
+        return {{textOnlyStatement(table, 1), 4}, {removeStatements(table).constLast(), 0}};
     }
 
     QStringList removeStatements(const QString &table) const override
@@ -328,7 +328,7 @@ public:
         return dropStatements(table, QStringLiteral("?"));
     }
 
-    QString textOnlyStatement(const QString &table) const override
+    QString textOnlyStatement(const QString &table, int rows) const override
     {
         QStringList columns;
         QStringList updates;
@@ -336,9 +336,9 @@ public:
             columns << quoted(column);
             updates << QStringLiteral("%1 = EXCLUDED.%1").arg(quoted(column));
         }
-        return QStringLiteral("INSERT INTO %1 (id, %2) VALUES (?, ?, ?, ?, ?) "
-                              "ON CONFLICT (id) DO UPDATE SET %3")
-            .arg(quoted(textTableName(table)), columns.join(u", "), updates.join(u", "));
+        return QStringLiteral("INSERT INTO %1 (id, %2) VALUES %3 ON CONFLICT (id) DO UPDATE SET %4")
+            .arg(quoted(textTableName(table)), columns.join(u", "), SqlText::valueRows(5, rows),
+                 updates.join(u", "));
     }
 
     QStringList indexTextStatements(const QString &) const override

@@ -215,7 +215,8 @@ void ensure(QSqlDatabase &db, const QString &table,
 
 SearchIndexWriter::SearchIndexWriter(QSqlDatabase &db, const QString &table)
     : m_db(db), m_table(table), m_index(SqlEngine::of(db).fullTextIndex()),
-      m_active(m_index.exists(db, table))
+      m_active(m_index.exists(db, table)),
+      m_textsOnly([this](int rows) { return m_index.textOnlyStatement(m_table, rows); })
 {
 }
 
@@ -270,20 +271,26 @@ void SearchIndexWriter::writeTextOnly(qint64 id, const QStringList &columnTexts)
 
 void SearchIndexWriter::writeTextOnly(qint64 id, const QList<QByteArray> &utf8ColumnTexts)
 {
-    if (!m_active)
+    writeTextsOnly({{id, &utf8ColumnTexts}});
+}
+
+void SearchIndexWriter::writeTextsOnly(const std::vector<TextRow> &rows)
+{
+    if (!m_active || rows.empty())
         return;
-    if (!m_textOnly) {
-        auto statement = std::make_unique<BulkStatement>(m_db, m_index.textOnlyStatement(m_table));
-        if (!statement->ok())
-            raiseError(statement->error());
-        m_textOnly = std::move(statement);
-    }
+    QSqlError error;
+    BulkStatement *statement = m_textsOnly.forRows(m_db, int(rows.size()), &error);
+    if (!statement)
+        raiseError(error);
     static const QByteArray none;
-    m_textOnly->bind(0, id);
-    for (int c = 0; c < 4; ++c)
-        m_textOnly->bindUtf8(1 + c, c < utf8ColumnTexts.size() ? utf8ColumnTexts[c] : none);
-    if (!m_textOnly->exec())
-        raiseError(m_textOnly->error());
+    int position = 0;
+    for (const auto &[id, texts] : rows) {
+        statement->bind(position++, id);
+        for (int c = 0; c < 4; ++c)
+            statement->bindUtf8(position++, c < texts->size() ? (*texts)[c] : none);
+    }
+    if (!statement->exec())
+        raiseError(statement->error());
 }
 
 void SearchIndexWriter::indexText(qint64 from, qint64 to)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "store/bulk_statement.h"
 #include "store/search_words.h"
 
 #include <QByteArray>
@@ -15,7 +16,6 @@
 #include <utility>
 #include <vector>
 
-class BulkStatement;
 enum class SearchScope;
 
 // The full-text search index of a contact table, in the same file. A plain table
@@ -129,9 +129,9 @@ public:
     // What SearchIndexWriter::remove() runs to drop a row's text and its mark; each
     // binds the id.
     virtual QStringList removeStatements(const QString &table) const = 0;
-    // The statement that stores or replaces a row's text without indexing it; it binds
-    // the id and the four column texts.
-    virtual QString textOnlyStatement(const QString &table) const = 0;
+    // The statement that stores or replaces the text of `rows` rows without indexing it;
+    // it binds the id and the four column texts of each row in turn.
+    virtual QString textOnlyStatement(const QString &table, int rows) const = 0;
     // The statements that index the rows with ids in [from, to) whose text was stored
     // alone, and clear their marks; each binds from and to.
     virtual QStringList indexTextStatements(const QString &table) const = 0;
@@ -203,6 +203,10 @@ public:
     // every savepoint. The texts may be given in UTF-8, as stored.
     void writeTextOnly(qint64 id, const QStringList &columnTexts);
     void writeTextOnly(qint64 id, const QList<QByteArray> &utf8ColumnTexts);
+    // The same for several rows in one statement, for a server where each statement is
+    // a round trip: the id and the UTF-8 column texts of each.
+    using TextRow = std::pair<qint64, const QList<QByteArray> *>;
+    void writeTextsOnly(const std::vector<TextRow> &rows);
     void indexText(qint64 from, qint64 to);
     // Ends indexText()'s calls of the transaction: before the commit. `progress` hears
     // the per cent of the work done now and then; when it returns false, the work stops
@@ -220,10 +224,10 @@ private:
     QString m_table;
     const FullTextIndex &m_index; // the engine's
     bool m_active = false;
-    QList<int> m_writeTexts; // the column texts each of m_writes binds
-    Prepared m_writes;       // write()'s statements, prepared at the first
-    Prepared m_removes;      // remove()'s
-    std::unique_ptr<BulkStatement> m_textOnly;
-    bool m_indexing = false; // indexText() set the engine up for many rows
+    QList<int> m_writeTexts;    // the column texts each of m_writes binds
+    Prepared m_writes;          // write()'s statements, prepared at the first
+    Prepared m_removes;         // remove()'s
+    BulkStatements m_textsOnly; // writeTextsOnly()'s, by the rows they write
+    bool m_indexing = false;    // indexText() set the engine up for many rows
     qint64 m_indexedRows = 0;
 };

@@ -137,6 +137,12 @@ public:
     // What an INSERT ends with so that insertedId() can read the new row's id, and the id.
     virtual QString returningId() const = 0;
     virtual qint64 insertedId(QSqlQuery &insert) const = 0;
+    // How many new rows a batch writes with each statement: one where a statement costs
+    // no round trip; more on a server, their ids taken beforehand with idsStatement(),
+    // which returns `count` unused ids of the table (empty where a row is its own
+    // statement).
+    virtual int batchRowsPerStatement() const = 0;
+    virtual QString idsStatement(const QString &table, int count) const = 0;
 
     // A batch's writes: keeps the triggers from marking the rows the batch writes, within
     // its transaction, adding to `restore` what makes them again at commit; the trigger

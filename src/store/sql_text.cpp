@@ -96,6 +96,16 @@ QString quoted(const QString &identifier)
            QLatin1Char('"');
 }
 
+QString valueRows(int columns, int rows)
+{
+    QStringList marks;
+    marks.fill(QStringLiteral("?"), columns);
+    const QString row = QLatin1Char('(') + marks.join(QStringLiteral(", ")) + QLatin1Char(')');
+    QStringList all;
+    all.fill(row, rows);
+    return all.join(QStringLiteral(", "));
+}
+
 bool forEachBatch(QSqlDatabase &db, const QString &table, const QString &columns, int batchRows,
                   const std::function<void(const QSqlQuery &)> &row,
                   const std::function<bool(const std::vector<qint64> &, int)> &batch,

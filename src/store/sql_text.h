@@ -35,6 +35,10 @@ QSqlQuery exec(const QSqlDatabase &db, const QString &sql, const QVariantList &b
 // An identifier in double quotes, its own quotes doubled.
 QString quoted(const QString &identifier);
 
+// The placeholders of `rows` rows of `columns` values each, for INSERT ... VALUES:
+// "(?, ?), (?, ?)".
+QString valueRows(int columns, int rows);
+
 // Reads every row of `table` in id order, `batchRows` at a time, selecting id and then
 // `columns` (SQL text). `row` is called with the query on each row; `batch` after each
 // batch with its ids and how far through the table's ids it has got, in per cent, and

@@ -485,6 +485,9 @@ public:
     // repair later; a batch writes keys and text itself, and no other program can write
     // while its transaction does. So the triggers are dropped within the transaction and
     // made again at commit: a rollback, or a crash, brings them back by itself.
+    int batchRowsPerStatement() const override { return 1; }
+    QString idsStatement(const QString &, int) const override { return {}; }
+
     bool setAsideMarking(const QSqlDatabase &db, const QString &table, QStringList *restore,
                          QSqlError *failure) const override
     {

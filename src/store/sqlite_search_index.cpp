@@ -496,10 +496,11 @@ public:
         return dropStatements(table, QStringLiteral("?"));
     }
 
-    QString textOnlyStatement(const QString &table) const override
+    QString textOnlyStatement(const QString &table, int rows) const override
     {
-        return QStringLiteral("INSERT OR REPLACE INTO %1 (id, %2) VALUES (?, ?, ?, ?, ?)")
-            .arg(quoted(textTableName(table)), SearchIndex::columns().join(u", "));
+        return QStringLiteral("INSERT OR REPLACE INTO %1 (id, %2) VALUES %3")
+            .arg(quoted(textTableName(table)), SearchIndex::columns().join(u", "),
+                 SqlText::valueRows(5, rows));
     }
 
     // FTS5 merges the parts of an index level that holds at least four, until it has

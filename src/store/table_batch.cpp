@@ -14,6 +14,7 @@
 #include <QSqlError>
 #include <QVariant>
 #include <algorithm>
+#include <utility>
 
 using SqlText::quoted;
 
@@ -51,17 +52,37 @@ TableBatch::TableBatch(TTable &table) : m_table(table), m_engine(requireEngine(t
         QStringLiteral("UPDATE %1 SET %2 = ? WHERE id = ?").arg(name, m_columns.join(u" = ?, ")));
     m_select =
         prepare(QStringLiteral("SELECT %1 FROM %2 WHERE id = ?").arg(fields.join(u", "), name));
+    m_groupRows = m_engine.batchRowsPerStatement();
+    if (m_groupRows > 1) {
+        const QString columns = QStringLiteral("id, ") + m_columns.join(u", ");
+        const int width = int(m_columns.size()) + 1;
+        m_groupInsert = std::make_unique<BulkStatements>([name, columns, width](int rows) {
+            return QStringLiteral("INSERT INTO %1 (%2) VALUES %3")
+                .arg(name, columns, SqlText::valueRows(width, rows));
+        });
+    }
     if (detailStore().available()) {
         // The card the insert trigger would make, with the UID and kept lines given.
         m_now = QDateTime::currentDateTimeUtc().toString(Qt::ISODate).toUtf8();
-        m_insertCard =
-            bulk(QStringLiteral("INSERT INTO %1 (id, uid, rev, kept) VALUES (?, ?, ?, ?) "
-                                "ON CONFLICT (id) DO UPDATE SET uid = excluded.uid, "
-                                "rev = excluded.rev, kept = excluded.kept")
-                     .arg(quoted(ContactDetails::cardTable(m_table.m_tableName))));
-        m_insertDetail = bulk(QStringLiteral("INSERT INTO %1 (contact, ord, kind, type, label, "
-                                             "value) VALUES (?, ?, ?, ?, ?, ?)")
-                                  .arg(quoted(ContactDetails::detailsTable(m_table.m_tableName))));
+        const QString cards = quoted(ContactDetails::cardTable(m_table.m_tableName));
+        const auto cardsSql = [cards](int rows) {
+            return QStringLiteral("INSERT INTO %1 (id, uid, rev, kept) VALUES %2 ON CONFLICT "
+                                  "(id) DO UPDATE SET uid = excluded.uid, rev = excluded.rev, "
+                                  "kept = excluded.kept")
+                .arg(cards, SqlText::valueRows(4, rows));
+        };
+        const QString details = quoted(ContactDetails::detailsTable(m_table.m_tableName));
+        const auto detailsSql = [details](int rows) {
+            return QStringLiteral(
+                       "INSERT INTO %1 (contact, ord, kind, type, label, value) VALUES %2")
+                .arg(details, SqlText::valueRows(6, rows));
+        };
+        m_insertCard = bulk(cardsSql(1));
+        m_insertDetail = bulk(detailsSql(1));
+        if (m_groupRows > 1) {
+            m_groupCards = std::make_unique<BulkStatements>(cardsSql);
+            m_groupDetails = std::make_unique<BulkStatements>(detailsSql);
+        }
     }
     if (m_table.m_bookkeeping)
         m_unmark = prepare(QStringLiteral("DELETE FROM %1 WHERE id = ?")
@@ -175,18 +196,118 @@ void TableBatch::unmark(qint64 id)
 qint64 TableBatch::insert(const Prepared &row)
 {
     requireOpen();
-    bindRow(*m_insert, row);
-    if (!m_insert->exec())
-        link().failWrite(m_insert->error());
-    const qint64 id = m_insert->lastInsertId();
+    const bool grouped = m_groupRows > 1;
+    qint64 id = -1;
+    if (grouped) {
+        id = takeId();
+        m_waiting.push_back({id, row});
+    } else {
+        bindRow(*m_insert, row);
+        if (!m_insert->exec())
+            link().failWrite(m_insert->error());
+        id = m_insert->lastInsertId();
+    }
     if (m_firstInserted < 0 || id < m_firstInserted)
         m_firstInserted = m_unindexed = id;
     m_lastInserted = std::max(m_lastInserted, id);
-    m_search->writeTextOnly(id, row.searchText);
-    insertCard(id, row, m_now);
+    if (!grouped) {
+        m_search->writeTextOnly(id, row.searchText);
+        insertCard(id, row, m_now);
+    } else if (qsizetype(m_waiting.size()) >= m_groupRows) {
+        writeWaiting();
+    }
     if (++m_inserted == kLargeBatch)
         setAsideIndexesIfLarge();
     return id;
+}
+
+// The next id taken for a new row, a group's worth taken at a time.
+qint64 TableBatch::takeId()
+{
+    if (m_nextId == m_ids.size()) {
+        m_ids.clear();
+        m_nextId = 0;
+        QSqlQuery query(db());
+        query.setForwardOnly(true);
+        if (!query.exec(m_engine.idsStatement(m_table.m_tableName, m_groupRows)))
+            link().failWrite(query.lastError());
+        while (query.next())
+            m_ids.push_back(query.value(0).toLongLong());
+        if (m_ids.empty())
+            link().failWrite(query.lastError());
+        std::sort(m_ids.begin(), m_ids.end());
+    }
+    return m_ids[m_nextId++];
+}
+
+// Writes the rows that wait, their search text, cards and further values, a statement
+// for each.
+void TableBatch::writeWaiting()
+{
+    if (m_waiting.empty())
+        return;
+    const std::vector<Waiting> rows = std::exchange(m_waiting, {});
+    const auto statementFor = [this](BulkStatements &statements, int count) {
+        QSqlError error;
+        BulkStatement *statement = statements.forRows(db(), count, &error);
+        if (!statement)
+            link().failWrite(error);
+        return statement;
+    };
+    BulkStatement *insert = statementFor(*m_groupInsert, int(rows.size()));
+    int position = 0;
+    std::vector<SearchIndexWriter::TextRow> texts;
+    for (const Waiting &waiting : rows) {
+        insert->bind(position++, waiting.id);
+        for (const QByteArray &value : waiting.row.values)
+            insert->bindUtf8(position++, value);
+        for (const QByteArray &key : waiting.row.keys)
+            insert->bind(position++, key);
+        texts.emplace_back(waiting.id, &waiting.row.searchText);
+    }
+    if (!insert->exec())
+        link().failWrite(insert->error());
+    m_search->writeTextsOnly(texts);
+    if (!m_groupCards)
+        return;
+    BulkStatement *cards = statementFor(*m_groupCards, int(rows.size()));
+    std::vector<QByteArray> uids; // bound without a copy: kept until exec()
+    uids.reserve(rows.size());
+    position = 0;
+    qsizetype details = 0;
+    for (const Waiting &waiting : rows) {
+        const Prepared &row = waiting.row;
+        uids.push_back(row.uid.isEmpty() ? ContactDetails::newUid().toUtf8() : row.uid);
+        cards->bind(position++, waiting.id);
+        cards->bindUtf8(position++, uids.back());
+        cards->bindUtf8(position++, m_now);
+        cards->bindUtf8(position++, row.kept.isEmpty() ? QByteArray() : row.kept);
+        details += row.details.size() / 4;
+    }
+    if (!cards->exec())
+        link().failWrite(cards->error());
+    // The further values, as many to a statement as a group has rows.
+    position = 0;
+    qsizetype bound = 0;
+    BulkStatement *detail = nullptr;
+    for (const Waiting &waiting : rows) {
+        const QList<QByteArray> &parts = waiting.row.details;
+        for (qsizetype i = 0; i + 3 < parts.size(); i += 4) {
+            if (!detail)
+                detail = statementFor(*m_groupDetails,
+                                      int(std::min<qsizetype>(m_groupRows, details - bound)));
+            detail->bind(position++, waiting.id);
+            detail->bind(position++, qint64(i / 4));
+            for (int part = 0; part < 4; ++part)
+                detail->bindUtf8(position++, parts[i + part]);
+            if (++bound % m_groupRows == 0 || bound == details) {
+                if (!detail->exec())
+                    link().failWrite(detail->error());
+                detail = nullptr;
+                position = 0;
+            }
+        }
+    }
 }
 
 // The card and further values of a row just inserted, while the table keeps them.
@@ -233,6 +354,7 @@ void TableBatch::setAsideIndexesIfLarge()
             link().fail(failure);
     if (indexes.isEmpty())
         return;
+    writeWaiting();
     QSqlQuery query(db());
     if (!query.exec(QStringLiteral("SELECT count(*) FROM %1").arg(quoted(m_table.m_tableName))) ||
         !query.next())
@@ -257,6 +379,7 @@ void TableBatch::indexSearchText(qint64 to)
 void TableBatch::update(qint64 id, const QStringList &values)
 {
     requireOpen();
+    writeWaiting();
     const Prepared row = prepare(values); // bound without a copy: kept until exec()
     bindRow(*m_update, row);
     m_update->bind(int(m_columns.size()), id);
@@ -271,6 +394,7 @@ void TableBatch::update(qint64 id, const QStringList &values)
 void TableBatch::restore(qint64 id, const QStringList &values, const ContactExtras &extras)
 {
     requireOpen();
+    writeWaiting();
     if (!this->values(id).isEmpty()) {
         writeExtras(id, extras);
         update(id, values);
@@ -303,6 +427,7 @@ void TableBatch::restore(qint64 id, const QStringList &values, const ContactExtr
 bool TableBatch::remove(qint64 id)
 {
     requireOpen();
+    writeWaiting();
     if (!m_remove)
         m_remove =
             prepare(QStringLiteral("DELETE FROM %1 WHERE id = ?").arg(quoted(m_table.m_tableName)));
@@ -340,6 +465,7 @@ void TableBatch::writeSearchText(qint64 id, const QStringList &values)
 DetailStore &TableBatch::detailStore()
 {
     requireOpen();
+    writeWaiting();
     if (!m_details)
         m_details = std::make_unique<DetailStore>(db(), m_table.m_tableName);
     return *m_details;
@@ -369,6 +495,7 @@ ContactExtras TableBatch::extras(qint64 id)
 
 QStringList TableBatch::values(qint64 id)
 {
+    writeWaiting();
     QSqlQuery &query = statement(m_select);
     query.bindValue(0, id);
     if (!query.exec())
@@ -384,6 +511,7 @@ QStringList TableBatch::values(qint64 id)
 void TableBatch::forEachRow(const QStringList &fields,
                             const std::function<void(qint64, const QStringList &)> &visit)
 {
+    writeWaiting();
     QStringList columns{QStringLiteral("id")};
     for (const QString &field : fields)
         columns << quoted(m_table.m_fields[m_table.fieldIndexChecked(field)]);
@@ -422,6 +550,7 @@ bool TableBatch::commit(const std::function<bool(int)> &progress)
         return false;
     };
     try {
+        writeWaiting();
         while (m_firstInserted >= 0 && m_unindexed <= m_lastInserted) {
             const qint64 from = m_unindexed;
             indexSearchText(std::min(m_lastInserted + 1, from + kIndexStretch));
@@ -495,6 +624,10 @@ void TableBatch::finishStatements()
     m_search.reset();
     m_details.reset();
     m_deleted.reset();
+    m_groupInsert.reset();
+    m_groupCards.reset();
+    m_groupDetails.reset();
+    m_waiting.clear();
 }
 
 void TableBatch::rollback()

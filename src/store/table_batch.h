@@ -7,10 +7,12 @@
 #include <QVariant>
 #include <functional>
 #include <memory>
+#include <vector>
 
 #include "store/contact_details.h"
 
 class BulkStatement;
+class BulkStatements;
 class DeletedContacts;
 class QSqlDatabase;
 class SearchIndexWriter;
@@ -106,6 +108,8 @@ private:
     void writeSearchText(qint64 id, const QStringList &values);
     void indexSearchText(qint64 to);
     void setAsideIndexesIfLarge();
+    qint64 takeId();
+    void writeWaiting();
 
     // Rows whose search text is indexed at once: the index grows by a part per
     // statement, and fewer, larger parts cost less to write and to merge.
@@ -142,4 +146,18 @@ private:
     std::unique_ptr<SearchIndexWriter> m_search;
     std::unique_ptr<DetailStore> m_details;
     std::unique_ptr<DeletedContacts> m_deleted; // made when remove() is first called
+    // Where each statement is a round trip, new rows wait to be written a group at a
+    // time with ids taken beforehand; any other call writes them first.
+    struct Waiting
+    {
+        qint64 id;
+        Prepared row;
+    };
+    int m_groupRows = 1;
+    std::vector<Waiting> m_waiting;
+    std::vector<qint64> m_ids; // taken and not yet given, ascending
+    std::size_t m_nextId = 0;
+    std::unique_ptr<BulkStatements> m_groupInsert;
+    std::unique_ptr<BulkStatements> m_groupCards;
+    std::unique_ptr<BulkStatements> m_groupDetails;
 };

@@ -80,6 +80,7 @@ private slots:
     void aFileImportedTwiceAddsNothing_data();
     void aFileImportedTwiceAddsNothing();
     void furtherValuesComeAlong();
+    void manyContactsKeepTheirFurtherValues();
     void anImportIsUndone();
     void failureLeavesTheTableAsItWas_data();
     void failureLeavesTheTableAsItWas();
@@ -357,6 +358,35 @@ void TestContactImport::furtherValuesComeAlong()
     extras = to.table().extras();
     QVERIFY(!extras.uid.isEmpty() && extras.uid != u"urn:uuid:a1"_s);
     QCOMPARE(extras.kept, u"X-A:1"_s);
+}
+
+void TestContactImport::manyContactsKeepTheirFurtherValues()
+{
+    // More contacts than a server takes in one statement; the 200th repeats the 120th's
+    // UID, so it is looked up while the rows before it still wait to be written.
+    QByteArray vcf;
+    for (int i = 1; i <= 250; ++i)
+        vcf += "BEGIN:VCARD\nVERSION:3.0\nFN:K" + QByteArray::number(i) +
+               "\nUID:urn:uuid:" + QByteArray::number(i == 200 ? 120 : i) + "\nTEL:1\nTEL:60" +
+               QByteArray::number(i) + "\nEND:VCARD\n";
+    ContactFixture fx;
+    Options options;
+    options.format = Format::VCard;
+    options.askDuplicate = [](const Duplicate &) { return Decision{Choice::Skip, false}; };
+    const Result result = importFile(fx.table(), write(fx, u"k.vcf"_s, vcf), options);
+    QCOMPARE(result.ok ? result.summary() : result.error,
+             u"Dodano 249, zaktualizowano 0, pominięto 1"_s);
+    QCOMPARE(fx.sql(uR"(SELECT count(*), min(value), max(value) FROM "Kartax2000_details")"_s),
+             u"249|601|6099\n"_s);
+    QCOMPARE(fx.sql(uR"(SELECT c.uid, d.value FROM "Kartax2000" k JOIN "Kartax2000_card" c ON )"
+                    uR"(c.id = k.id JOIN "Kartax2000_details" d ON d.contact = k.id )"
+                    uR"(WHERE k."Nazwa" = 'K120')"_s),
+             u"urn:uuid:120|60120\n"_s);
+    // In the file's order, and found by a further value.
+    QCOMPARE(fx.sql(uR"(SELECT "Nazwa" FROM "Kartax2000" ORDER BY id DESC LIMIT 1)"_s),
+             u"K250\n"_s);
+    const ContactSearch search(fx.table().database(), fx.table().tableName());
+    QCOMPARE(search.find(u"60250"_s, SearchScope::All, 10).size(), 1);
 }
 
 void TestContactImport::anImportIsUndone()
