@@ -545,6 +545,17 @@ void printStatements(const PgTestServer &server, const QString &database)
     std::fprintf(stderr, "# the statements that took the server the most time:\n");
     for (const auto &row : std::as_const(rows))
         std::fprintf(stderr, "#   %s\n#     %s\n", qPrintable(row.first), qPrintable(row.second));
+    // Every commit waits for its log to reach the disk: how much was written, how much
+    // of it whole pages (the first change of a page after a checkpoint), and the waits.
+    rows.clear();
+    benchpg::runSql(server,
+                    QStringLiteral("SELECT format('%s records, %s full pages, %s MB; %s writes "
+                                   "in %s ms, %s syncs in %s ms', wal_records, wal_fpi, "
+                                   "wal_bytes / 1048576, wal_write, round(wal_write_time), "
+                                   "wal_sync, round(wal_sync_time)), '' FROM pg_stat_wal"),
+                    &rows, database);
+    for (const auto &row : std::as_const(rows))
+        std::fprintf(stderr, "# the server's log: %s\n", qPrintable(row.first));
 }
 
 void reportPerUser(const char *name, const std::vector<UserLog> &logs,
@@ -617,7 +628,8 @@ bool runLoad(PgTestServer &server, const Options &options)
     if (options.statements &&
         !benchpg::runSql(server,
                          QStringLiteral("CREATE EXTENSION IF NOT EXISTS pg_stat_statements; "
-                                        "SELECT pg_stat_statements_reset()"),
+                                        "SELECT pg_stat_statements_reset(); "
+                                        "SELECT pg_stat_reset_shared('wal')"),
                          nullptr, QLatin1String(kLoadDatabase)))
         return false;
 
@@ -966,6 +978,7 @@ int main(int argc, char *argv[])
         server->setSetting(QStringLiteral("shared_preload_libraries"),
                            QStringLiteral("pg_stat_statements"));
         server->setSetting(QStringLiteral("pg_stat_statements.track"), QStringLiteral("all"));
+        server->setSetting(QStringLiteral("track_wal_io_timing"), QStringLiteral("on"));
     }
     if (!benchpg::start(*server))
         return 1;

@@ -176,19 +176,22 @@ public:
     bool bookkeepingComplete(const QSqlDatabase &db, const QString &table) const override
     {
         QSqlQuery query(db);
-        // The function that tells listeners of changes must heed a batch of the program's
-        // own: one made by an earlier version tells every row a batch writes.
+        // The functions that tell listeners of changes and make cards must heed a batch of
+        // the program's own: those of an earlier version told and made every row a batch
+        // writes. (The card function comes with the cards' table.)
         query.prepare(QStringLiteral(
             "SELECT (to_regclass(?) IS NOT NULL)::int + (to_regclass(?) IS NOT NULL)::int + "
             "(SELECT count(*) FROM pg_trigger WHERE tgrelid = to_regclass(?) "
             "AND tgname IN (?, ?, ?)) + (SELECT count(*) FROM pg_proc WHERE proname = ? "
-            "AND prosrc LIKE '%own_write%')"));
+            "AND prosrc LIKE '%own_write%') - (SELECT count(*) FROM pg_proc WHERE proname = ? "
+            "AND prosrc NOT LIKE '%own_write%')"));
         query.addBindValue(quoted(ContactSchema::dirtyTable(table)));
         query.addBindValue(quoted(ContactSchema::metaTable(table)));
         query.addBindValue(quoted(table));
         for (const QString &trigger : triggers(table))
             query.addBindValue(trigger);
         query.addBindValue(table + QStringLiteral("_notify"));
+        query.addBindValue(table + QStringLiteral("_card_new"));
         return query.exec() && query.next() && query.value(0).toInt() == 6;
     }
 
@@ -212,11 +215,7 @@ public:
             QStringLiteral("CREATE TABLE IF NOT EXISTS %1 (id BIGINT PRIMARY KEY REFERENCES %2 "
                            "(id) ON DELETE CASCADE, uid TEXT NOT NULL UNIQUE, rev TEXT, kept TEXT)")
                 .arg(card, name),
-            QStringLiteral("CREATE OR REPLACE FUNCTION %1() RETURNS trigger LANGUAGE plpgsql AS "
-                           "$$BEGIN INSERT INTO %2 (id, uid, rev) VALUES (NEW.id, "
-                           "gen_random_uuid()::text, %3) ON CONFLICT DO NOTHING; RETURN NULL; "
-                           "END$$")
-                .arg(cardNew, card, now),
+            cardFunction(table),
             QStringLiteral("CREATE OR REPLACE FUNCTION %1() RETURNS trigger LANGUAGE plpgsql AS "
                            "$$BEGIN UPDATE %2 SET rev = %3 WHERE id = NEW.id; RETURN NULL; END$$")
                 .arg(cardRev, card, now),
@@ -230,13 +229,18 @@ public:
         };
     }
 
-    QString batchCardInsert(const QString &table) const override
+    // The function that gives a new row its card. A batch of the program's own writes
+    // every row's card itself (and at its commit those it could not): a card made here
+    // and replaced there would put two entries in the UID index for every row.
+    static QString cardFunction(const QString &table)
     {
-        // The insert trigger made the row's card already: the batch's values replace it.
-        return QStringLiteral("INSERT INTO %1 (id, uid, rev, kept) VALUES (?, ?, ?, ?) ON CONFLICT "
-                              "(id) DO UPDATE SET uid = excluded.uid, rev = excluded.rev, kept = "
-                              "excluded.kept")
-            .arg(quoted(ContactDetails::cardTable(table)));
+        return QStringLiteral("CREATE OR REPLACE FUNCTION %1() RETURNS trigger LANGUAGE plpgsql AS "
+                              "$$BEGIN %4INSERT INTO %2 (id, uid, rev) VALUES (NEW.id, "
+                              "gen_random_uuid()::text, %3) ON CONFLICT DO NOTHING; RETURN NULL; "
+                              "END$$")
+            .arg(quoted(table + QStringLiteral("_card_new")),
+                 quoted(ContactDetails::cardTable(table)), QLatin1String(kNow),
+                 QLatin1String(ContactSchema::kSkipOwnWrite));
     }
 
     QString missingCards(const QString &table, qint64 fromId, qint64 toId) const override
@@ -281,6 +285,7 @@ public:
             QStringLiteral("CREATE OR REPLACE TRIGGER %1 AFTER INSERT OR UPDATE OR DELETE "
                            "ON %2 FOR EACH ROW EXECUTE FUNCTION %3()")
                 .arg(quoted(names[2]), quoted(table), notify),
+            cardFunction(table),
         };
     }
 

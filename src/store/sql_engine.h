@@ -94,11 +94,6 @@ public:
     // triggers (a card with a generated UID for every contact inserted, its revision set
     // when a field changes, both dropped with the contact); each statement may run again.
     virtual QStringList detailsStatements(const QString &table) const = 0;
-    // The statement with which a batch gives a row it inserted its card (binding id, uid,
-    // rev and kept), the insert trigger being set aside or its card replaced. It must
-    // not make the engine open a savepoint per row, which would flush the full-text
-    // index's pending data each time.
-    virtual QString batchCardInsert(const QString &table) const = 0;
     // What gives the rows with ids in [fromId, toId) that have no card one, with a
     // generated UID.
     virtual QString missingCards(const QString &table, qint64 fromId, qint64 toId) const = 0;

@@ -373,15 +373,6 @@ public:
         };
     }
 
-    QString batchCardInsert(const QString &table) const override
-    {
-        // OR IGNORE: a constraint that aborts would have the statement, which writes the
-        // table and its UID index, open a savepoint. A row whose card is ignored (a UID
-        // already taken) gets one at the batch's commit.
-        return QStringLiteral("INSERT OR IGNORE INTO %1 (id, uid, rev, kept) VALUES (?, ?, ?, ?)")
-            .arg(quoted(ContactDetails::cardTable(table)));
-    }
-
     QString missingCards(const QString &table, qint64 fromId, qint64 toId) const override
     {
         const QString card = quoted(ContactDetails::cardTable(table));

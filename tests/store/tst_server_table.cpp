@@ -179,14 +179,24 @@ void TestServerTable::aBatchKeepsTheMarksOfOthersRows()
 }
 
 // A batch's inserts are told to nobody, as no program shows a row it has not read; the
-// rows it updated are told once, at its commit. A server's function from an earlier
-// version, which told every row, is made again at the next open.
+// rows it updated are told once, at its commit. A server's functions from an earlier
+// version, which told every row and made a card the batch then replaced, are made again
+// at the next open.
 void TestServerTable::aBatchTellsOthersOnlyItsChanges()
 {
     auto mine = openTable();
-    RUN_AS_OTHER(QStringLiteral(R"(CREATE OR REPLACE FUNCTION "Kartax2000_notify"() RETURNS )"
-                                R"(trigger LANGUAGE plpgsql AS $$BEGIN RETURN NULL; END$$)"));
-    mine = openTable();
+    for (const char *function : {"notify", "card_new"}) {
+        RUN_AS_OTHER(QStringLiteral(R"(CREATE OR REPLACE FUNCTION "Kartax2000_%1"() RETURNS )"
+                                    R"(trigger LANGUAGE plpgsql AS $$BEGIN RETURN NULL; END$$)")
+                         .arg(QLatin1String(function)));
+        mine = openTable();
+        QSqlQuery functions(mine->database());
+        QVERIFY(functions.exec(QStringLiteral("SELECT count(*) FROM pg_proc WHERE proname IN "
+                                              "('Kartax2000_notify', 'Kartax2000_card_new') AND "
+                                              "prosrc LIKE '%own_write%'")) &&
+                functions.next());
+        QCOMPARE(functions.value(0).toInt(), 2);
+    }
     insertContact(*mine, QStringLiteral("Alfa"));
     mine->first();
     const qint64 alfa = mine->recordId();
