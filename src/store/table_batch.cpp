@@ -196,10 +196,9 @@ void TableBatch::unmark(qint64 id)
 qint64 TableBatch::insert(const Prepared &row)
 {
     requireOpen();
-    const bool grouped = m_groupRows > 1;
-    qint64 id = -1;
+    qint64 id = m_groupRows > 1 ? takeId() : -1;
+    const bool grouped = id >= 0;
     if (grouped) {
-        id = takeId();
         m_waiting.push_back({id, row});
     } else {
         bindRow(*m_insert, row);
@@ -221,7 +220,9 @@ qint64 TableBatch::insert(const Prepared &row)
     return id;
 }
 
-// The next id taken for a new row, a group's worth taken at a time.
+// The next id taken for a new row, a group's worth taken at a time; -1, and rows one at a
+// time from then on, when the table's ids come from no sequence of its own (a default
+// made by hand), which only an insert can follow.
 qint64 TableBatch::takeId()
 {
     if (m_nextId == m_ids.size()) {
@@ -231,8 +232,14 @@ qint64 TableBatch::takeId()
         query.setForwardOnly(true);
         if (!query.exec(m_engine.idsStatement(m_table.m_tableName, m_groupRows)))
             link().failWrite(query.lastError());
-        while (query.next())
+        while (query.next()) {
+            if (query.isNull(0)) {
+                m_ids.clear();
+                m_groupRows = 1;
+                return -1;
+            }
             m_ids.push_back(query.value(0).toLongLong());
+        }
         if (m_ids.empty())
             link().failWrite(query.lastError());
         std::sort(m_ids.begin(), m_ids.end());

@@ -31,6 +31,7 @@ private slots:
     void serverLossKeepsTheEdit();
     void aBatchKeepsTheMarksOfOthersRows();
     void aBatchTellsOthersOnlyItsChanges();
+    void aBatchTakesTheIdsTheTableGives();
 
 private:
     std::unique_ptr<TTable> openTable();
@@ -229,6 +230,25 @@ void TestServerTable::aBatchTellsOthersOnlyItsChanges()
         db.close();
     }
     QSqlDatabase::removeDatabase(QStringLiteral("listener"));
+}
+
+// A table whose ids come from a sequence it does not own (a default made by hand) takes a
+// batch's rows all the same, with the ids the default gives.
+void TestServerTable::aBatchTakesTheIdsTheTableGives()
+{
+    auto table = openTable();
+    RUN_AS_OTHER(QStringLiteral(R"(ALTER TABLE "Kartax2000" ALTER COLUMN id DROP IDENTITY; )"
+                                R"(CREATE SEQUENCE numery START 500; ALTER TABLE "Kartax2000" )"
+                                R"(ALTER COLUMN id SET DEFAULT nextval('numery'))"));
+    TableBatch batch(*table);
+    QStringList values(13);
+    values[0] = QStringLiteral("Adam");
+    QCOMPARE(batch.insert(values), 500);
+    values[0] = QStringLiteral("Beata");
+    QCOMPARE(batch.insert(values), 501);
+    QVERIFY(batch.commit());
+    table->last();
+    QCOMPARE(table->fieldText(QStringLiteral("Nazwa")), QStringLiteral("Beata"));
 }
 
 QTEST_GUILESS_MAIN(TestServerTable)
