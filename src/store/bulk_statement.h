@@ -82,7 +82,6 @@ public:
 
     // The statement for `rows` rows; null with *error set when the engine refused it.
     BulkStatement *forRows(const QSqlDatabase &db, int rows, QSqlError *error);
-    void clear() { m_byRows.clear(); }
 
 private:
     // The counts kept besides the largest: a group cut short by a read is seldom the

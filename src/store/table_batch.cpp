@@ -53,14 +53,12 @@ TableBatch::TableBatch(TTable &table) : m_table(table), m_engine(requireEngine(t
     m_select =
         prepare(QStringLiteral("SELECT %1 FROM %2 WHERE id = ?").arg(fields.join(u", "), name));
     m_groupRows = m_engine.batchRowsPerStatement();
-    if (m_groupRows > 1) {
-        const QString columns = QStringLiteral("id, ") + m_columns.join(u", ");
-        const int width = int(m_columns.size()) + 1;
-        m_groupInsert = std::make_unique<BulkStatements>([name, columns, width](int rows) {
-            return QStringLiteral("INSERT INTO %1 (%2) VALUES %3")
-                .arg(name, columns, SqlText::valueRows(width, rows));
-        });
-    }
+    const QString columns = QStringLiteral("id, ") + m_columns.join(u", ");
+    const int width = int(m_columns.size()) + 1;
+    m_insertsWithId = std::make_unique<BulkStatements>([name, columns, width](int rows) {
+        return QStringLiteral("INSERT INTO %1 (%2) VALUES %3")
+            .arg(name, columns, SqlText::valueRows(width, rows));
+    });
     if (detailStore().available()) {
         // The card the insert trigger would make, with the UID and kept lines given.
         m_now = QDateTime::currentDateTimeUtc().toString(Qt::ISODate).toUtf8();
@@ -77,12 +75,8 @@ TableBatch::TableBatch(TTable &table) : m_table(table), m_engine(requireEngine(t
                        "INSERT INTO %1 (contact, ord, kind, type, label, value) VALUES %2")
                 .arg(details, SqlText::valueRows(6, rows));
         };
-        m_insertCard = bulk(cardsSql(1));
-        m_insertDetail = bulk(detailsSql(1));
-        if (m_groupRows > 1) {
-            m_groupCards = std::make_unique<BulkStatements>(cardsSql);
-            m_groupDetails = std::make_unique<BulkStatements>(detailsSql);
-        }
+        m_insertCards = std::make_unique<BulkStatements>(cardsSql);
+        m_insertDetails = std::make_unique<BulkStatements>(detailsSql);
     }
     if (m_table.m_bookkeeping)
         m_unmark = prepare(QStringLiteral("DELETE FROM %1 WHERE id = ?")
@@ -211,7 +205,8 @@ qint64 TableBatch::insert(const Prepared &row)
     m_lastInserted = std::max(m_lastInserted, id);
     if (!grouped) {
         m_search->writeTextOnly(id, row.searchText);
-        insertCard(id, row, m_now);
+        const NewRow inserted{id, &row};
+        writeCards({&inserted, 1}, m_now);
     } else if (qsizetype(m_waiting.size()) >= m_groupRows) {
         writeWaiting();
     }
@@ -253,89 +248,86 @@ void TableBatch::writeWaiting()
 {
     if (m_waiting.empty())
         return;
-    const std::vector<Waiting> rows = std::exchange(m_waiting, {});
-    const auto statementFor = [this](BulkStatements &statements, int count) {
-        QSqlError error;
-        BulkStatement *statement = statements.forRows(db(), count, &error);
-        if (!statement)
-            link().failWrite(error);
-        return statement;
-    };
-    BulkStatement *insert = statementFor(*m_groupInsert, int(rows.size()));
-    int position = 0;
+    const std::vector<Waiting> waiting = std::exchange(m_waiting, {});
+    std::vector<NewRow> rows;
     std::vector<SearchIndexWriter::TextRow> texts;
-    for (const Waiting &waiting : rows) {
-        insert->bind(position++, waiting.id);
-        for (const QByteArray &value : waiting.row.values)
-            insert->bindUtf8(position++, value);
-        for (const QByteArray &key : waiting.row.keys)
-            insert->bind(position++, key);
-        texts.emplace_back(waiting.id, &waiting.row.searchText);
+    for (const Waiting &row : waiting) {
+        rows.push_back({row.id, &row.row});
+        texts.emplace_back(row.id, &row.row.searchText);
     }
-    if (!insert->exec())
-        link().failWrite(insert->error());
+    writeRows(rows);
     m_search->writeTextsOnly(texts);
-    if (!m_groupCards)
-        return;
-    BulkStatement *cards = statementFor(*m_groupCards, int(rows.size()));
-    std::vector<QByteArray> uids; // bound without a copy: kept until exec()
-    uids.reserve(rows.size());
-    position = 0;
-    qsizetype details = 0;
-    for (const Waiting &waiting : rows) {
-        const Prepared &row = waiting.row;
-        uids.push_back(row.uid.isEmpty() ? ContactDetails::newUid().toUtf8() : row.uid);
-        cards->bind(position++, waiting.id);
-        cards->bindUtf8(position++, uids.back());
-        cards->bindUtf8(position++, m_now);
-        cards->bindUtf8(position++, row.kept.isEmpty() ? QByteArray() : row.kept);
-        details += row.details.size() / 4;
-    }
-    if (!cards->exec())
-        link().failWrite(cards->error());
-    // The further values, as many to a statement as a group has rows.
-    position = 0;
-    qsizetype bound = 0;
-    BulkStatement *detail = nullptr;
-    for (const Waiting &waiting : rows) {
-        const QList<QByteArray> &parts = waiting.row.details;
-        for (qsizetype i = 0; i + 3 < parts.size(); i += 4) {
-            if (!detail)
-                detail = statementFor(*m_groupDetails,
-                                      int(std::min<qsizetype>(m_groupRows, details - bound)));
-            detail->bind(position++, waiting.id);
-            detail->bind(position++, qint64(i / 4));
-            for (int part = 0; part < 4; ++part)
-                detail->bindUtf8(position++, parts[i + part]);
-            if (++bound % m_groupRows == 0 || bound == details) {
-                if (!detail->exec())
-                    link().failWrite(detail->error());
-                detail = nullptr;
-                position = 0;
-            }
-        }
-    }
+    writeCards(rows, m_now);
 }
 
-// The card and further values of a row just inserted, while the table keeps them.
-void TableBatch::insertCard(qint64 id, const Prepared &row, const QByteArray &revision)
+// The statement of `statements` for `count` rows; raises when the engine refuses it.
+static BulkStatement &statementFor(BulkStatements &statements, const QSqlDatabase &db,
+                                   TableConnection &link, int count)
 {
-    if (!m_insertCard)
+    QSqlError error;
+    BulkStatement *statement = statements.forRows(db, count, &error);
+    if (!statement)
+        link.failWrite(error);
+    return *statement;
+}
+
+// Inserts rows under the ids given, all in one statement.
+void TableBatch::writeRows(std::span<const NewRow> rows)
+{
+    BulkStatement &insert = statementFor(*m_insertsWithId, db(), link(), int(rows.size()));
+    int position = 0;
+    for (const NewRow &row : rows) {
+        insert.bind(position++, row.id);
+        for (const QByteArray &value : row.row->values)
+            insert.bindUtf8(position++, value);
+        for (const QByteArray &key : row.row->keys)
+            insert.bind(position++, key);
+    }
+    if (!insert.exec())
+        link().failWrite(insert.error());
+}
+
+// The cards and further values of rows just inserted, while the table keeps them: the
+// cards in one statement, the further values as many to a statement as a group has rows.
+void TableBatch::writeCards(std::span<const NewRow> rows, const QByteArray &revision)
+{
+    if (!m_insertCards)
         return;
-    const QByteArray uid = row.uid.isEmpty() ? ContactDetails::newUid().toUtf8() : row.uid;
-    m_insertCard->bind(0, id);
-    m_insertCard->bindUtf8(1, uid);
-    m_insertCard->bindUtf8(2, revision);
-    m_insertCard->bindUtf8(3, row.kept.isEmpty() ? QByteArray() : row.kept);
-    if (!m_insertCard->exec())
-        link().failWrite(m_insertCard->error());
-    for (qsizetype i = 0; i + 3 < row.details.size(); i += 4) {
-        m_insertDetail->bind(0, id);
-        m_insertDetail->bind(1, qint64(i / 4));
-        for (int part = 0; part < 4; ++part)
-            m_insertDetail->bindUtf8(2 + part, row.details[i + part]);
-        if (!m_insertDetail->exec())
-            link().failWrite(m_insertDetail->error());
+    BulkStatement &cards = statementFor(*m_insertCards, db(), link(), int(rows.size()));
+    std::vector<QByteArray> uids; // bound without a copy: kept until exec()
+    uids.reserve(rows.size());
+    struct Detail
+    {
+        qint64 id;
+        qsizetype at; // of the row's parts, four to a value
+        const QList<QByteArray> *parts;
+    };
+    std::vector<Detail> details;
+    int position = 0;
+    for (const NewRow &inserted : rows) {
+        const Prepared &row = *inserted.row;
+        uids.push_back(row.uid.isEmpty() ? ContactDetails::newUid().toUtf8() : row.uid);
+        cards.bind(position++, inserted.id);
+        cards.bindUtf8(position++, uids.back());
+        cards.bindUtf8(position++, revision);
+        cards.bindUtf8(position++, row.kept.isEmpty() ? QByteArray() : row.kept);
+        for (qsizetype i = 0; i + 3 < row.details.size(); i += 4)
+            details.push_back({inserted.id, i, &row.details});
+    }
+    if (!cards.exec())
+        link().failWrite(cards.error());
+    for (std::size_t from = 0; from < details.size(); from += std::size_t(m_groupRows)) {
+        const std::size_t count = std::min(details.size() - from, std::size_t(m_groupRows));
+        BulkStatement &insert = statementFor(*m_insertDetails, db(), link(), int(count));
+        position = 0;
+        for (std::size_t d = from; d < from + count; ++d) {
+            insert.bind(position++, details[d].id);
+            insert.bind(position++, qint64(details[d].at / 4));
+            for (int part = 0; part < 4; ++part)
+                insert.bindUtf8(position++, (*details[d].parts)[details[d].at + part]);
+        }
+        if (!insert.exec())
+            link().failWrite(insert.error());
     }
 }
 
@@ -408,23 +400,10 @@ void TableBatch::restore(qint64 id, const QStringList &values, const ContactExtr
         return;
     }
     const Prepared row = prepare(values, extras);
-    if (!m_insertWithId) {
-        QStringList marks;
-        marks.fill(QStringLiteral("?"), m_columns.size() + 1);
-        m_insertWithId =
-            bulk(QStringLiteral("INSERT INTO %1 (id, %2) VALUES (%3)")
-                     .arg(quoted(m_table.m_tableName), m_columns.join(u", "), marks.join(u", ")));
-    }
-    m_insertWithId->bind(0, id);
-    int position = 1;
-    for (const QByteArray &value : row.values)
-        m_insertWithId->bindUtf8(position++, value);
-    for (const QByteArray &key : row.keys)
-        m_insertWithId->bind(position++, key);
-    if (!m_insertWithId->exec())
-        link().failWrite(m_insertWithId->error());
-    if (m_insertCard)
-        insertCard(id, row, extras.revision.isEmpty() ? m_now : extras.revision.toUtf8());
+    const NewRow restored{id, &row};
+    writeRows({&restored, 1});
+    if (m_insertCards)
+        writeCards({&restored, 1}, extras.revision.isEmpty() ? m_now : extras.revision.toUtf8());
     else if (!extras.isEmpty())
         writeExtras(id, extras); // refuses: the table keeps no further values
     unmark(id);
@@ -577,7 +556,7 @@ bool TableBatch::commit(const std::function<bool(int)> &progress)
         rollback();
         throw;
     }
-    const bool cards = m_insertCard != nullptr;
+    const bool cards = m_insertCards != nullptr;
     finishStatements();
     QSqlQuery restore(db());
     const auto make = [&](const QString &create) {
@@ -624,16 +603,14 @@ void TableBatch::finishStatements()
 {
     m_insert.reset();
     m_update.reset();
-    m_insertCard.reset();
-    m_insertDetail.reset();
+    m_insertsWithId.reset();
+    m_insertCards.reset();
+    m_insertDetails.reset();
     m_select.reset();
     m_unmark.reset();
     m_search.reset();
     m_details.reset();
     m_deleted.reset();
-    m_groupInsert.reset();
-    m_groupCards.reset();
-    m_groupDetails.reset();
     m_waiting.clear();
 }
 

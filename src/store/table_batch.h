@@ -7,6 +7,7 @@
 #include <QVariant>
 #include <functional>
 #include <memory>
+#include <span>
 #include <vector>
 
 #include "store/contact_details.h"
@@ -103,7 +104,14 @@ private:
     void requireOpen() const;
     QSqlQuery &statement(const std::unique_ptr<QSqlQuery> &query);
     void unmark(qint64 id);
-    void insertCard(qint64 id, const Prepared &row, const QByteArray &revision);
+    // A new row with the id it is written under.
+    struct NewRow
+    {
+        qint64 id;
+        const Prepared *row;
+    };
+    void writeRows(std::span<const NewRow> rows);
+    void writeCards(std::span<const NewRow> rows, const QByteArray &revision);
     void finishStatements();
     void writeSearchText(qint64 id, const QStringList &values);
     void indexSearchText(qint64 to);
@@ -133,11 +141,11 @@ private:
     qint64 m_inserted = 0;
     qint64 m_updated = 0;
     std::unique_ptr<BulkStatement> m_insert;
-    std::unique_ptr<BulkStatement> m_insertWithId; // made when restore() first inserts
-    std::unique_ptr<QSqlQuery> m_remove;           // made when remove() is first called
+    std::unique_ptr<BulkStatements> m_insertsWithId; // rows whose ids are known
+    std::unique_ptr<QSqlQuery> m_remove;             // made when remove() is first called
     std::unique_ptr<BulkStatement> m_update;
-    std::unique_ptr<BulkStatement> m_insertCard; // while the table keeps cards
-    std::unique_ptr<BulkStatement> m_insertDetail;
+    std::unique_ptr<BulkStatements> m_insertCards; // while the table keeps cards
+    std::unique_ptr<BulkStatements> m_insertDetails;
     QByteArray m_now;              // the revision of the rows the batch writes
     QStringList m_setAside;        // statements that make the set-aside triggers again
     QStringList m_setAsideIndexes; // and the set-aside indexes
@@ -157,7 +165,4 @@ private:
     std::vector<Waiting> m_waiting;
     std::vector<qint64> m_ids; // taken and not yet given, ascending
     std::size_t m_nextId = 0;
-    std::unique_ptr<BulkStatements> m_groupInsert;
-    std::unique_ptr<BulkStatements> m_groupCards;
-    std::unique_ptr<BulkStatements> m_groupDetails;
 };
