@@ -330,6 +330,17 @@ bool SearchIndexWriter::finishIndexing(const std::function<bool(int percent)> &p
     return true;
 }
 
+SearchIndexWriter::LaterMerge SearchIndexWriter::finishIndexingLater()
+{
+    const QStringList steps = m_index.mergeStepStatements(m_table);
+    if (!m_indexing || steps.isEmpty()) {
+        finishIndexing();
+        return {};
+    }
+    m_indexing = false;
+    return {steps, m_index.bulkIndexStatements(m_table, false)};
+}
+
 void SearchIndexWriter::runBulkStatements(bool starting)
 {
     QSqlQuery query(m_db);

@@ -144,6 +144,10 @@ public:
     {
         return {};
     }
+    // Statements that each merge a few hundred pages' worth of the parts that those
+    // statements wrote, where enough parts wait; run again until none changes anything.
+    // Short, so that each may run in a transaction of its own beside the user's writes.
+    virtual QStringList mergeStepStatements(const QString & /*table*/) const { return {}; }
     // What runs before the first of those statements in a transaction (`starting`) and
     // after their last: settings for indexing many rows at once, and back as they were.
     virtual QStringList bulkIndexStatements(const QString & /*table*/, bool /*starting*/) const
@@ -212,6 +216,15 @@ public:
     // the per cent of the work done now and then; when it returns false, the work stops
     // half done and finishIndexing() returns false: the caller then rolls back.
     bool finishIndexing(const std::function<bool(int percent)> &progress = {});
+    // Ends them leaving the parts unmerged and the settings for many rows in place:
+    // what is left to do after the commit, on a connection of its own (see
+    // BackgroundUpkeep). Empty where nothing is, or where the engine merges by itself.
+    struct LaterMerge
+    {
+        QStringList steps;
+        QStringList afterMerge;
+    };
+    LaterMerge finishIndexingLater();
 
 private:
     void runBulkStatements(bool starting);

@@ -516,6 +516,16 @@ public:
         return statements;
     }
 
+    // A step writes some 100 pages, a few milliseconds' work.
+    QStringList mergeStepStatements(const QString &table) const override
+    {
+        QStringList statements;
+        for (const QString &index : {SearchIndex::tableName(table), namesIndex(table)})
+            statements << QStringLiteral("INSERT INTO %1 (%1, rank) VALUES ('merge', 100)")
+                              .arg(quoted(index));
+        return statements;
+    }
+
     // As for a build, and merged less while the batch writes; put back with no trace.
     QStringList bulkIndexStatements(const QString &table, bool starting) const override
     {

@@ -2,7 +2,7 @@
 
 #include "platform/clock.h"
 #include "platform/errors.h"
-#include "store/background_checkpoint.h"
+#include "store/background_upkeep.h"
 #include "store/bulk_statement.h"
 #include "store/contact_schema.h"
 #include "store/deleted_contacts.h"
@@ -178,16 +178,21 @@ bool TTable::locate(qint64 id)
     return true;
 }
 
-void TTable::checkpointInBackground()
+void TTable::upkeepInBackground(const QStringList &mergeSteps, const QStringList &afterMerge)
 {
-    m_checkpoint.reset(); // one at a time
-    m_checkpoint = std::make_unique<BackgroundCheckpoint>(path(), m_busyTimeout);
+    endUpkeep(); // one at a time
+    m_upkeep = std::make_unique<BackgroundUpkeep>(path(), m_busyTimeout, mergeSteps, afterMerge);
+}
+
+void TTable::endUpkeep()
+{
+    m_upkeep.reset();
 }
 
 void TTable::close()
 {
     // The last connection to close copies what is left of the log into the file itself.
-    m_checkpoint.reset();
+    endUpkeep();
     if (m_link.db().isValid() || active()) {
         const bool wasActive = active();
         m_statements.clear();

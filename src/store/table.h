@@ -13,7 +13,7 @@
 #include "store/contact_details.h"
 #include "store/table_connection.h"
 
-class BackgroundCheckpoint;
+class BackgroundUpkeep;
 class QSqlQuery;
 class SearchIndexWriter;
 class SqlEngine;
@@ -242,9 +242,12 @@ private:
     void reconnectIfLost();
     // Another user changed or deleted the row with this id.
     void otherUserChanged(qint64 id);
-    // After a commit that filled the write-ahead log, copies the log into the file
-    // without holding up this connection.
-    void checkpointInBackground();
+    // After a commit that filled the write-ahead log, merges the search index's parts
+    // with the statements given (see BackgroundUpkeep) and copies the log into the
+    // file, without holding up this connection.
+    void upkeepInBackground(const QStringList &mergeSteps, const QStringList &afterMerge);
+    // Ends that work: a merge after its current step.
+    void endUpkeep();
 
     QString m_databaseName;
     QString m_databaseFile;
@@ -273,7 +276,7 @@ private:
     };
     std::unique_ptr<PostStatements> m_postStatements;
     std::optional<QList<ContactDetail>> m_detailsBuffer; // set while editing
-    std::unique_ptr<BackgroundCheckpoint> m_checkpoint;
+    std::unique_ptr<BackgroundUpkeep> m_upkeep;
     std::optional<quint32> m_dataVersion; // after the last positioning query
 
     DataSetState m_state = DataSetState::Inactive;

@@ -23,6 +23,8 @@ TableBatch::TableBatch(TTable &table) : m_table(table), m_engine(requireEngine(t
     link().requireWritable();
     m_table.checkBrowseMode();
     link().requireSameFile();
+    // An earlier batch's merge ends after its current step: this one writes parts of its own.
+    m_table.endUpkeep();
     m_cacheSize = m_engine.enlargeCache(db());
     if (!db().transaction())
         link().failWrite(db().lastError());
@@ -335,7 +337,7 @@ void TableBatch::indexWaitingText()
 {
     requireOpen();
     if (m_firstInserted >= 0 && m_lastInserted + 1 - m_unindexed >= kWaitingStretch)
-        indexSearchText(m_unindexed + kWaitingStretch);
+        indexSearchText(m_lastInserted + 1);
 }
 
 // Many rows inserted into a table that holds few cost more with its indexes kept up row
@@ -521,10 +523,14 @@ bool TableBatch::commit(const std::function<bool(int)> &progress)
 {
     if (!m_open)
         return true;
+    // A large batch leaves the merge of the index's parts, and the copy of the log it
+    // filled into the file, to be done after the commit without holding up the user.
+    const bool large = m_inserted + m_updated >= kLargeBatch;
     // The work left, in rows: the text to index, the merge of the index's parts (about
     // as long as indexing a third of the rows) and each set-aside index (a sixth).
     const qint64 text = m_firstInserted >= 0 ? m_lastInserted + 1 - m_unindexed : 0;
-    const qint64 merging = m_firstInserted >= 0 && m_search->active() ? m_inserted / 3 : 0;
+    const qint64 merging =
+        m_firstInserted >= 0 && m_search->active() && !large ? m_inserted / 3 : 0;
     const qint64 perIndex = m_inserted / 6;
     const qint64 total = text + merging + perIndex * m_setAsideIndexes.size();
     qint64 done = 0;
@@ -535,6 +541,7 @@ bool TableBatch::commit(const std::function<bool(int)> &progress)
         rollback();
         return false;
     };
+    SearchIndexWriter::LaterMerge later;
     try {
         writeWaiting();
         while (m_firstInserted >= 0 && m_unindexed <= m_lastInserted) {
@@ -545,10 +552,12 @@ bool TableBatch::commit(const std::function<bool(int)> &progress)
         }
         // A cancel stops the merge after its current step.
         const qint64 before = done;
-        if (!m_search->finishIndexing([&](int percent) {
-                done = before + merging * percent / 100;
-                return !progress || progress(total > 0 ? int(done * 100 / total) : 100);
-            })) {
+        if (large)
+            later = m_search->finishIndexingLater();
+        else if (!m_search->finishIndexing([&](int percent) {
+                     done = before + merging * percent / 100;
+                     return !progress || progress(total > 0 ? int(done * 100 / total) : 100);
+                 })) {
             rollback();
             return false;
         }
@@ -556,7 +565,6 @@ bool TableBatch::commit(const std::function<bool(int)> &progress)
         rollback();
         throw;
     }
-    const bool cards = m_insertCards != nullptr;
     finishStatements();
     QSqlQuery restore(db());
     const auto make = [&](const QString &create) {
@@ -566,9 +574,6 @@ bool TableBatch::commit(const std::function<bool(int)> &progress)
         rollback();
         link().failWrite(error);
     };
-    // A row whose card the batch could not write (its UID taken) gets one of its own.
-    if (cards && m_firstInserted >= 0)
-        make(m_engine.missingCards(m_table.m_tableName, m_firstInserted, m_lastInserted + 1));
     for (const QString &create : std::as_const(m_setAside))
         make(create);
     QList<qint64> changed(m_changedIds.cbegin(), m_changedIds.cend());
@@ -583,8 +588,6 @@ bool TableBatch::commit(const std::function<bool(int)> &progress)
     }
     if (total == 0 && !advance(0))
         return false;
-    // A large batch need not wait for the log it filled to be copied into the file.
-    const bool large = m_inserted + m_updated >= kLargeBatch;
     const QVariant autoCheckpoint = large ? m_engine.holdCheckpoints(db()) : QVariant();
     const bool committed = db().commit();
     const QSqlError error = db().lastError();
@@ -594,8 +597,8 @@ bool TableBatch::commit(const std::function<bool(int)> &progress)
         link().failWrite(error);
     }
     m_open = false;
-    if (autoCheckpoint.isValid())
-        m_table.checkpointInBackground();
+    if (autoCheckpoint.isValid() || !later.steps.isEmpty())
+        m_table.upkeepInBackground(later.steps, later.afterMerge);
     return true;
 }
 

@@ -85,8 +85,8 @@ public:
     void forEachRow(const QStringList &fields,
                     const std::function<void(qint64 id, const QStringList &values)> &visit);
 
-    // Indexes the search text of the rows inserted so far when enough of it waits: for a
-    // caller that would otherwise wait, as for the next rows of a file.
+    // Indexes the search text of all the rows inserted so far when enough of it waits:
+    // for a caller that would otherwise wait, as for the next rows of a file.
     void indexWaitingText();
 
     // Indexes what waits, makes the set-aside indexes again and commits. `progress`, when
@@ -122,8 +122,9 @@ private:
     // Rows whose search text is indexed at once: the index grows by a part per
     // statement, and fewer, larger parts cost less to write and to merge.
     static constexpr qint64 kIndexStretch = 25000;
-    // The same while the caller waits: short enough that what it waits for does not
-    // have to wait for it in turn (a reader with a few thousand rows queued).
+    // The rows that must wait before indexWaitingText() indexes them, all at once: the
+    // fewer its statements, the fewer parts to merge. Meanwhile the caller's reader goes
+    // on filling its queue.
     static constexpr qint64 kWaitingStretch = 4096;
     // Rows inserted after which a batch weighs whether to set the table's indexes aside.
     static constexpr qint64 kLargeBatch = 4096;

@@ -591,12 +591,13 @@ void TestContactImport::aLargeImportIsIndexedAsASmallOne()
     QCOMPARE(fx.sql(kIndexNames), kIndexes);
     // The log is copied into the file in the background; the connection copies again.
     QCOMPARE(fx.sql(QStringLiteral("PRAGMA wal_autocheckpoint")), QStringLiteral("1000\n"));
-    // The indexes' memory for pending rows and their merging are back to the defaults,
-    // with no setting left in either index.
-    QCOMPARE(fx.sql(QStringLiteral("SELECT group_concat(k) FROM (SELECT k FROM "
-                                   "Kartax2000_search_config UNION ALL SELECT k FROM "
-                                   "Kartax2000_search_names_config)")),
-             QStringLiteral("version,version\n"));
+    reader.finish(); // a read left open would see the file as the import left it
+    // Once merged in the background, the indexes' memory for pending rows and their
+    // merging are back to the defaults, with no setting left in either index.
+    QTRY_COMPARE(fx.sql(QStringLiteral("SELECT group_concat(k) FROM (SELECT k FROM "
+                                       "Kartax2000_search_config UNION ALL SELECT k FROM "
+                                       "Kartax2000_search_names_config)")),
+                 QStringLiteral("version,version\n"));
     QCOMPARE(fx.sql(QStringLiteral("PRAGMA integrity_check")), QStringLiteral("ok\n"));
     for (const char *index : {"Kartax2000_search", "Kartax2000_search_names"})
         QCOMPARE(fx.sql(QStringLiteral("INSERT INTO %1 (%1) VALUES ('integrity-check')")
