@@ -5,6 +5,8 @@
 #include "store/sql_engine.h"
 #include "store/sql_text.h"
 
+#include <QDateTime>
+#include <QRandomGenerator>
 #include <QScopeGuard>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -12,6 +14,7 @@
 #include <QVariant>
 #include <algorithm>
 #include <array>
+#include <atomic>
 
 namespace {
 
@@ -224,7 +227,26 @@ QStringList searchValues(const QStringList &fields, const QStringList &values,
 
 QString newUid()
 {
-    return QUuid::createUuid().toString(QUuid::WithoutBraces);
+    // A version 7 UUID: the time in milliseconds, a count within it, then random bits.
+    // UIDs made one after another sort one after another, so that the cards of many new
+    // contacts go to the end of the UID index rather than each to a page of its own.
+    static std::atomic<quint64> last{0};
+    const quint64 now = quint64(QDateTime::currentMSecsSinceEpoch()) << 12;
+    quint64 stamp = last.load(std::memory_order_relaxed);
+    quint64 next = 0;
+    do
+        next = std::max(now, stamp + 1);
+    while (!last.compare_exchange_weak(stamp, next, std::memory_order_relaxed));
+    const quint64 random = QRandomGenerator::system()->generate64();
+    std::array<uchar, 16> bytes{};
+    for (size_t i = 0; i < 6; ++i)
+        bytes[i] = uchar(next >> (52 - 8 * i));
+    bytes[6] = uchar(0x70 | ((next >> 8) & 0x0F));
+    bytes[7] = uchar(next);
+    for (size_t i = 8; i < 16; ++i)
+        bytes[i] = uchar(random >> (8 * (15 - i)));
+    bytes[8] = uchar(0x80 | (bytes[8] & 0x3F));
+    return QUuid::fromRfc4122(QByteArrayView(bytes.data(), 16)).toString(QUuid::WithoutBraces);
 }
 
 } // namespace ContactDetails

@@ -9,6 +9,7 @@
 #include "support/contact_fixture.h"
 
 #include <QFile>
+#include <QRegularExpression>
 #include <QSqlQuery>
 #include <QStringEncoder>
 #include <QTest>
@@ -358,6 +359,11 @@ void TestContactImport::furtherValuesComeAlong()
     extras = to.table().extras();
     QVERIFY(!extras.uid.isEmpty() && extras.uid != u"urn:uuid:a1"_s);
     QCOMPARE(extras.kept, u"X-A:1"_s);
+    // A time-ordered one: UIDs made later sort after it.
+    static const QRegularExpression v7(
+        u"^[0-9a-f]{8}-[0-9a-f]{4}-7[0-9a-f]{3}-[89ab][0-9a-f]{3}-[0-9a-f]{12}$"_s);
+    QVERIFY2(v7.match(extras.uid).hasMatch(), qPrintable(extras.uid));
+    QVERIFY(ContactDetails::newUid() > extras.uid);
 }
 
 void TestContactImport::manyContactsKeepTheirFurtherValues()
