@@ -374,6 +374,12 @@ public:
         return false;
     }
 
+    // In one round trip: a post on a server waits for each of its statements.
+    QString ownUpdateBegin() const override
+    {
+        return QStringLiteral("BEGIN; ") + QLatin1String(ContactSchema::kOwnWrite);
+    }
+
     QString notifyChanged(const QString &table, const QList<qint64> &ids) const override
     {
         if (ids.isEmpty())

@@ -145,6 +145,11 @@ public:
     // itself. False with the engine's error.
     virtual bool setAsideMarking(const QSqlDatabase &db, const QString &table, QStringList *restore,
                                  QSqlError *failure) const = 0;
+    // What begins the transaction of a post that updates one row and writes its keys and
+    // search text itself: the triggers then neither mark the row nor tell listeners of
+    // it, and the post tells them with notifyChanged() as it commits. Empty where the
+    // triggers mark such a row as usual and the post clears the marks.
+    virtual QString ownUpdateBegin() const = 0;
     // What a listener's `changed` is told when many rows changed at once.
     static constexpr qint64 kManyRows = -1;
     // The statement, run before a batch commits, that tells listening programs of the

@@ -456,6 +456,7 @@ public:
         return QStringLiteral("INDEXED BY %1 ").arg(quoted(index));
     }
 
+    QString ownUpdateBegin() const override { return {}; }
     QString notifyChanged(const QString &, const QList<qint64> &) const override { return {}; }
 
     bool rowValueSeeks() const override { return false; }

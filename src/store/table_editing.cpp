@@ -146,12 +146,21 @@ void TTable::post()
         write.bindValue(i, values[i]);
 
     m_link.requireSameFile();
-    if (!m_link.db().transaction())
-        m_link.failWrite(m_link.db().lastError());
     const auto rollbackAndFail = [this](const QSqlError &error) {
         m_link.db().rollback();
         m_link.failWrite(error);
     };
+    // An update on a server writes the row's keys and search text unmarked, and tells
+    // the listening programs as it commits: fewer statements to wait for.
+    const QString ownBegin = inserting ? QString() : m_link.engine()->ownUpdateBegin();
+    const bool own = !ownBegin.isEmpty();
+    if (own) {
+        QSqlQuery begin(m_link.db());
+        if (!begin.exec(ownBegin))
+            rollbackAndFail(begin.lastError());
+    } else if (!m_link.db().transaction()) {
+        m_link.failWrite(m_link.db().lastError());
+    }
     if (!write.exec()) {
         const QSqlError error = write.lastError();
         write.finish();
@@ -186,12 +195,15 @@ void TTable::post()
         }
         searchValues =
             ContactDetails::searchValues(ContactSchema::fieldNames(), searchValues, details);
-        m_searchWriter->write(id, searchValues);
+        if (own)
+            m_searchWriter->writeTextOnly(id, SearchIndex::columnTexts(searchValues));
+        else
+            m_searchWriter->write(id, searchValues);
     } catch (const DatabaseError &) {
         m_link.db().rollback();
         throw;
     }
-    if (m_bookkeeping) {
+    if (m_bookkeeping && !own) {
         // The triggers marked the row; its keys are written, so clear the mark.
         QSqlQuery &unmark = postStatement(m_postStatements->unmark,
                                           QStringLiteral("DELETE FROM %1 WHERE id = ?")
@@ -203,8 +215,14 @@ void TTable::post()
         if (!unmarked)
             rollbackAndFail(error);
     }
-    if (!m_link.db().commit())
+    if (own) {
+        QSqlQuery commit(m_link.db());
+        if (!commit.exec(m_link.engine()->notifyChanged(m_tableName, {id}) +
+                         QStringLiteral("; COMMIT")))
+            rollbackAndFail(commit.lastError());
+    } else if (!m_link.db().commit()) {
         rollbackAndFail(m_link.db().lastError());
+    }
 
     m_state = DataSetState::Browse;
     m_modified = false;
