@@ -147,8 +147,10 @@ public:
                                  QSqlError *failure) const = 0;
     // What begins the transaction of a post that updates one row and writes its keys and
     // search text itself: the triggers then neither mark the row nor tell listeners of
-    // it, and the post tells them with notifyChanged() as it commits. Empty where the
-    // triggers mark such a row as usual and the post clears the marks.
+    // it, and the post tells them with notifyChanged() as it commits. Only for an engine
+    // whose search index follows its text by itself, so that the post stores the text
+    // alone (SearchIndexWriter::writeTextOnly). Empty where the triggers mark such a row
+    // as usual and the post clears the marks.
     virtual QString ownUpdateBegin() const = 0;
     // What a listener's `changed` is told when many rows changed at once.
     static constexpr qint64 kManyRows = -1;

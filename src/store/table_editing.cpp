@@ -150,8 +150,9 @@ void TTable::post()
         m_link.db().rollback();
         m_link.failWrite(error);
     };
-    // An update on a server writes the row's keys and search text unmarked, and tells
-    // the listening programs as it commits: fewer statements to wait for.
+    // An update on a server writes the row's keys and search text unmarked (its indexes
+    // follow the text), and tells the listening programs as it commits: fewer
+    // statements to wait for.
     const QString ownBegin = inserting ? QString() : m_link.engine()->ownUpdateBegin();
     const bool own = !ownBegin.isEmpty();
     if (own) {
